@@ -1,0 +1,54 @@
+# The project's two commands: `make demo` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: all deps configure build demo test asan clean format
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@KREL_DEBUG_OUTPUT=stderr ./$(BUILD)/examples/demo
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The library keeps its locks and singletons for the whole process on purpose, so leak
+# detection is off; every other AddressSanitizer and UndefinedBehaviorSanitizer check is on.
+asan: export ASAN_OPTIONS = detect_leaks=0
+asan: export UBSAN_OPTIONS = print_stacktrace=1
+asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKREL_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# libFuzzer targets (clang), each run for a bounded time.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 30
+.PHONY: fuzz
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKREL_FUZZ=ON -DKREL_BUILD_TESTS=OFF -DKREL_BUILD_BENCH=OFF -DKREL_WERROR=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for target in $(FUZZ_BUILD)/fuzz/*_fuzz; do \
+	  [ -x "$$target" ] || continue; \
+	  echo "fuzzing $$(basename $$target) for $(FUZZ_SECONDS)s"; \
+	  if ! ASAN_OPTIONS=detect_leaks=0 "$$target" -max_total_time=$(FUZZ_SECONDS) >$(FUZZ_BUILD)/fuzz.log 2>&1; then \
+	    tail -n 40 $(FUZZ_BUILD)/fuzz.log; exit 1; \
+	  fi; \
+	  tail -n 1 $(FUZZ_BUILD)/fuzz.log; \
+	done

@@ -1,0 +1,21 @@
+// The library's own trace lines at DEBUG, CALL, TRACE and DUMP. The logging functions test no
+// threshold: callers ask the matching _on function first and build the arguments only then.
+#pragma once
+
+namespace krel_std {
+
+bool __internal_debug_on();
+bool __internal_call_on();
+bool __internal_trace_on();
+bool __internal_dump_on();
+
+void __internal_debug(const wchar_t* function, const wchar_t* file, unsigned int line,
+                      const wchar_t* format, ...);
+void __internal_call(const wchar_t* function, const wchar_t* file, unsigned int line,
+                     const wchar_t* format, ...);
+void __internal_trace(const wchar_t* function, const wchar_t* file, unsigned int line,
+                      const wchar_t* format, ...);
+void __internal_dump(const wchar_t* function, const wchar_t* file, unsigned int line,
+                     const wchar_t* format, ...);
+
+} // namespace krel_std

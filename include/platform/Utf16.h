@@ -1,0 +1,21 @@
+// Conversions between the library's wide text (UTF-32 code points in std::wstring) and the
+// encodings the outside world uses: UTF-16 (registry data, JNI, XML) and UTF-8 (paths, the OS).
+#pragma once
+
+#include <string>
+
+namespace krel_platform {
+
+// Joins surrogate pairs into one code point; a lone surrogate passes through unchanged.
+std::wstring utf16ToWide(const std::u16string& text);
+
+// Splits code points above U+FFFF into surrogate pairs; a lone surrogate passes through.
+std::u16string wideToUtf16(const std::wstring& text);
+
+// UTF-8 for the OS: invalid code points (above U+10FFFF) become U+FFFD.
+std::string wideToUtf8(const std::wstring& text);
+
+// Decodes UTF-8 leniently: an invalid sequence becomes U+FFFD.
+std::wstring utf8ToWide(const std::string& text);
+
+} // namespace krel_platform

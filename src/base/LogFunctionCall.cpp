@@ -1,0 +1,106 @@
+#include "base/LogFunctionCall.h"
+
+#include <cstdarg>
+#include <pthread.h>
+
+#include "base/StringUtils.h"
+#include "exception/KrelException.h"
+#include "log/StaticLog.h"
+#include "thread/Thread.h"
+
+namespace krel_std {
+
+namespace {
+
+const wchar_t* orEmpty(const wchar_t* text) {
+    return text != nullptr ? text : L"";
+}
+
+} // namespace
+
+LogFunctionCall::LogFunctionCall()
+    : function(L""), module(L""), file(L""), line(0), priority(CALL) {}
+
+LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
+                                 const wchar_t* file, unsigned int line, LogEventPriority priority,
+                                 bool logEntry)
+    : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
+      priority(priority) {
+    if (logEntry && StaticLog::isThresholdOn(priority)) {
+        write(L"Begin.");
+    }
+}
+
+LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
+                                 const wchar_t* file, unsigned int line, LogEventPriority priority,
+                                 const wchar_t* format, ...)
+    : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
+      priority(priority) {
+    if (!StaticLog::isThresholdOn(priority)) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    try {
+        writeFormatted(L"krel_std::LogFunctionCall::LogFunctionCall", __LINE__, format, arguments);
+    } catch (...) {
+        va_end(arguments);
+        throw;
+    }
+    va_end(arguments);
+}
+
+LogFunctionCall::~LogFunctionCall() {
+    if (!StaticLog::isThresholdOn(priority)) {
+        return;
+    }
+    // Cancellation is held off while the end line is written: a destructor cannot pass on the
+    // unwinding of a cancelled thread, and a lost "End." line is the lesser harm.
+    int cancelState = 0;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    try {
+        write(L"End.");
+    } catch (...) {
+    }
+    pthread_setcancelstate(cancelState, nullptr);
+}
+
+void LogFunctionCall::print(const wchar_t* format, ...) {
+    if (!StaticLog::isThresholdOn(priority)) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    try {
+        writeFormatted(L"krel_std::LogFunctionCall::print", __LINE__, format, arguments);
+    } catch (...) {
+        va_end(arguments);
+        throw;
+    }
+    va_end(arguments);
+}
+
+void LogFunctionCall::write(const std::wstring& message) const {
+    StaticLog::log(priority, function, message, module, L"", Thread::getCurrentThreadId(), file,
+                   line);
+}
+
+// Formats a line of this scope; a format that cannot be formatted is reported at DEBUG and its
+// raw text is logged instead.
+void LogFunctionCall::writeFormatted(const wchar_t* errorContext, unsigned int errorLine,
+                                     const wchar_t* format, va_list arguments) const {
+    std::wstring message;
+    try {
+        StringUtils::sprintfStringAppendVA(message, arguments, format);
+    } catch (const KrelException& e) {
+        if (StaticLog::isThresholdOn(DEBUG)) {
+            ContextLogMessage::log(DEBUG, errorContext, L"KrelStd", L"",
+                                   Thread::getCurrentThreadId(), KREL_SOURCE_FILE, errorLine,
+                                   L"Error formatting message: %ls.", e.getMessage().c_str());
+        }
+        message = orEmpty(format);
+    }
+    write(message);
+}
+
+} // namespace krel_std

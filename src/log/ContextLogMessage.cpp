@@ -1,0 +1,79 @@
+#include "log/ContextLogMessage.h"
+
+#include "base/StringUtils.h"
+#include "exception/KrelException.h"
+#include "log/StaticLog.h"
+#include "thread/Thread.h"
+
+namespace krel_std {
+
+namespace {
+
+const wchar_t* orEmpty(const wchar_t* text) {
+    return text != nullptr ? text : L"";
+}
+
+} // namespace
+
+ContextLogMessage::ContextLogMessage(const wchar_t* function, LogEventPriority priority,
+                                     const wchar_t* module, const wchar_t* file, unsigned int line)
+    : module(orEmpty(module)), function(orEmpty(function)), priority(priority), file(orEmpty(file)),
+      line(line) {}
+
+ContextLogMessage::~ContextLogMessage() = default;
+
+void ContextLogMessage::log(const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    try {
+        logVA(priority, function, module, L"", Thread::getCurrentThreadId(), file, line, format,
+              arguments);
+    } catch (...) {
+        va_end(arguments);
+        throw;
+    }
+    va_end(arguments);
+}
+
+void ContextLogMessage::log(LogEventPriority priority, const std::wstring& function,
+                            const std::wstring& module, const std::wstring& errorId,
+                            uint64_t threadId, const std::wstring& file, unsigned int line,
+                            const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    try {
+        logVA(priority, function, module, errorId, threadId, file, line, format, arguments);
+    } catch (...) {
+        va_end(arguments);
+        throw;
+    }
+    va_end(arguments);
+}
+
+void ContextLogMessage::logVA(LogEventPriority priority, const std::wstring& function,
+                              const std::wstring& module, const std::wstring& errorId,
+                              uint64_t threadId, const std::wstring& file, unsigned int line,
+                              const wchar_t* format, va_list arguments) {
+    std::wstring message;
+    try {
+        StringUtils::sprintfStringAppendVA(message, arguments, format);
+    } catch (const KrelException& e) {
+        message = e.getMessage();
+    }
+    StaticLog::log(priority, function, message, module, errorId, threadId, file, line);
+}
+
+const wchar_t* getFileBaseName(const wchar_t* path) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    const wchar_t* base = path;
+    for (const wchar_t* p = path; *p != L'\0'; ++p) {
+        if (*p == L'\\' || *p == L'/') {
+            base = p + 1;
+        }
+    }
+    return base;
+}
+
+} // namespace krel_std

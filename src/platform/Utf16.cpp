@@ -1,0 +1,132 @@
+#include "platform/Utf16.h"
+
+namespace krel_platform {
+
+namespace {
+
+constexpr char32_t replacementCharacter = 0xFFFD;
+
+bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF) {
+        c = replacementCharacter;
+    }
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Length of the sequence a lead byte announces, 0 for a byte that cannot lead.
+size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::wstring utf16ToWide(const std::u16string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            const char32_t low = text[++i];
+            out += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    return out;
+}
+
+std::u16string wideToUtf16(const std::wstring& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (wchar_t w : text) {
+        char32_t c = static_cast<char32_t>(w);
+        if (c > 0x10FFFF) {
+            c = replacementCharacter;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string wideToUtf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t w : text) {
+        appendUtf8(out, static_cast<char32_t>(w));
+    }
+    return out;
+}
+
+std::wstring utf8ToWide(const std::string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const size_t length = sequenceLength(lead);
+        if (length == 0 || i + length > text.size()) {
+            out += static_cast<wchar_t>(replacementCharacter);
+            ++i;
+            continue;
+        }
+        char32_t c = length == 1 ? lead : (lead & (0x7F >> length));
+        bool valid = true;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            out += static_cast<wchar_t>(replacementCharacter);
+            ++i;
+            continue;
+        }
+        out += static_cast<wchar_t>(c);
+        i += length;
+    }
+    return out;
+}
+
+} // namespace krel_platform

@@ -1,0 +1,50 @@
+#include "platform/WinBase.h"
+
+#include <ctime>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+ULONGLONG monotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
+           static_cast<ULONGLONG>(now.tv_nsec) / 1000000u;
+}
+
+} // namespace
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+void SetLastError(DWORD errorCode) {
+    lastError = errorCode;
+}
+
+DWORD GetCurrentThreadId() {
+    thread_local const DWORD id = static_cast<DWORD>(syscall(SYS_gettid));
+    return id;
+}
+
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(getpid());
+}
+
+void Sleep(DWORD milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000u),
+                       static_cast<long>(milliseconds % 1000u) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0) {
+    }
+}
+
+DWORD GetTickCount() {
+    return static_cast<DWORD>(monotonicMilliseconds());
+}
+
+ULONGLONG GetTickCount64() {
+    return monotonicMilliseconds();
+}

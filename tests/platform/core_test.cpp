@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "base/Object.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "support/DebugOutputCapture.h"
+
+TEST(LastError, IsKeptPerThread) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    DWORD otherThreadError = 1;
+    std::thread other([&] { otherThreadError = GetLastError(); });
+    other.join();
+    EXPECT_EQ(otherThreadError, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(ThreadIdentity, DiffersBetweenThreadsAndIsStable) {
+    const DWORD mine = GetCurrentThreadId();
+    DWORD theirs = mine;
+    std::thread other([&] { theirs = GetCurrentThreadId(); });
+    other.join();
+    EXPECT_NE(mine, theirs);
+    EXPECT_EQ(mine, GetCurrentThreadId());
+    EXPECT_EQ(GetCurrentProcessId(), GetCurrentThreadId()) << "the main test thread leads";
+}
+
+TEST(DebugOutput, ReachesTheInstalledHookInBothWidths) {
+    krel_test::DebugOutputCapture capture;
+    OutputDebugStringW(L"wide \u00e9\n");
+    OutputDebugStringA("narrow \xc3\xa9\n");
+    OutputDebugStringW(nullptr);
+    EXPECT_EQ(capture.all(), L"wide \u00e9\nnarrow \u00e9\n");
+}
+
+TEST(Utf16Conversion, JoinsAndSplitsSurrogatePairs) {
+    const std::wstring text = L"a\U0001F600z";
+    const std::u16string utf16 = krel_platform::wideToUtf16(text);
+    ASSERT_EQ(utf16.size(), 4u);
+    EXPECT_EQ(utf16[1], 0xD83D);
+    EXPECT_EQ(utf16[2], 0xDE00);
+    EXPECT_EQ(krel_platform::utf16ToWide(utf16), text);
+}
+
+TEST(Utf16Conversion, PassesLoneSurrogatesThrough) {
+    const std::u16string lone = {u'a', 0xD800, u'b', 0xDC00};
+    const std::wstring wide = krel_platform::utf16ToWide(lone);
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_EQ(wide[1], 0xD800);
+    EXPECT_EQ(krel_platform::wideToUtf16(wide), lone);
+}
+
+TEST(Utf8Conversion, RoundTripsEverySequenceLength) {
+    const std::wstring text = L"A\u00e9\u20ac\U0001F600";
+    const std::string bytes = krel_platform::wideToUtf8(text);
+    EXPECT_EQ(bytes, "A\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
+    EXPECT_EQ(krel_platform::utf8ToWide(bytes), text);
+}
+
+TEST(Utf8Conversion, ReplacesInvalidBytes) {
+    EXPECT_EQ(krel_platform::utf8ToWide("a\xff"
+                                        "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(krel_platform::utf8ToWide("\xe2\x82"), L"\uFFFD\uFFFD");
+}
+
+TEST(RootObject, PrintsItsNameAndAssignsNothing) {
+    krel_std::Object a;
+    krel_std::Object b;
+    a = b;
+    EXPECT_EQ(a.toString(), L"Object{}");
+    EXPECT_EQ(b.toString(), L"Object{}");
+}
