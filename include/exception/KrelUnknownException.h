@@ -1,0 +1,11 @@
+#pragma once
+
+#include "exception/ExceptionMacros.h"
+#include "exception/KrelRuntimeException.h"
+
+namespace krel_std {
+
+// System error codes without a closer mapping.
+KREL_DECLARE_EXCEPTION(KrelUnknownException, KrelRuntimeException)
+
+} // namespace krel_std
