@@ -1,0 +1,223 @@
+#include "base/StringUtils.h"
+
+#include <climits>
+#include <cmath>
+#include <cxxabi.h>
+#include <new>
+
+#include "base/ByteArray.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelOutOfResourcesException.h"
+#include "platform/UnicodeLocale.h"
+#include "platform/WinCrt.h"
+
+namespace krel_std {
+
+namespace {
+
+const wchar_t kFormatContext[] = L"krel_std::StringUtils::sprintfStringAppendVA";
+
+struct SizeUnit {
+    const wchar_t* name;
+    double factor;
+};
+
+// Searched in this order; the first unit found anywhere in the text decides.
+const SizeUnit kSizeUnits[] = {{L"GB", 1073741824.0}, {L"MB", 1048576.0}, {L"KB", 1024.0}};
+
+// The separators getLineSeparator knows, in the order it tries them.
+const wchar_t* const kLineSeparators[] = {L"\r\n", L"\r", L"\n"};
+
+bool containsOnly(const std::wstring& text, const wchar_t* characters) {
+    return text.find_first_not_of(characters) == std::wstring::npos;
+}
+
+void upperCaseAscii(std::wstring& text) {
+    for (wchar_t& character : text) {
+        if (character >= L'a' && character <= L'z') {
+            character = static_cast<wchar_t>(character - L'a' + L'A');
+        }
+    }
+}
+
+// Clamps before converting: a double outside the range of int has no int value.
+int clampToInt(double value, int defaultValue) {
+    if (std::isnan(value)) {
+        return defaultValue;
+    }
+    if (value >= static_cast<double>(INT_MAX)) {
+        return INT_MAX;
+    }
+    if (value <= static_cast<double>(INT_MIN)) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+void replaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
+    for (size_t found = text.find(from); found != std::wstring::npos;
+         found = text.find(from, found + to.size())) {
+        text.replace(found, from.size(), to);
+    }
+}
+
+[[noreturn]] void throwFormatFailure(const wchar_t* format) {
+    KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format));
+    exception.logDebug(kFormatContext);
+    throw exception;
+}
+
+} // namespace
+
+StringUtils::StringUtils() {}
+
+StringUtils::StringUtils(const StringUtils&) {}
+
+StringUtils& StringUtils::operator=(const StringUtils&) {
+    return *this;
+}
+
+StringUtils::~StringUtils() {}
+
+bool StringUtils::hasPrefix(const std::wstring& text, const std::wstring& prefix) {
+    return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::wstring StringUtils::trimPrefix(const std::wstring& text, const std::wstring& prefix) {
+    return hasPrefix(text, prefix) ? text.substr(prefix.size()) : std::wstring();
+}
+
+std::wstring StringUtils::nullCheckedString(const wchar_t* text) {
+    return text == nullptr ? std::wstring(L"NULL") : std::wstring(text);
+}
+
+bool StringUtils::isDigits(const std::wstring& text) {
+    return containsOnly(text, L"0123456789");
+}
+
+bool StringUtils::isHexadecimal(const std::wstring& text) {
+    return containsOnly(text, L"0123456789ABCDEFabcdef");
+}
+
+std::wstring StringUtils::trimString(std::wstring& text) {
+    size_t end = text.size();
+    while (end > 0 && krel_platform::isUnicodeSpace(text[end - 1])) {
+        --end;
+    }
+    size_t begin = 0;
+    while (begin < end && krel_platform::isUnicodeSpace(text[begin])) {
+        ++begin;
+    }
+    text = text.substr(begin, end - begin);
+    return text;
+}
+
+void StringUtils::sprintfStringAppend(std::wstring& target, const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    try {
+        sprintfStringAppendVA(target, arguments, format);
+    } catch (...) {
+        va_end(arguments);
+        throw;
+    }
+    va_end(arguments);
+}
+
+// The text is made whole in a buffer of its own and appended only at the end, so the target
+// never holds part of a text.
+void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
+                                        const wchar_t* format) {
+    if (format == nullptr) {
+        KrelIllegalArgumentException exception(L"Format string cannot be null!");
+        exception.logDebug(kFormatContext);
+        throw exception;
+    }
+    std::wstring text;
+    bool formatted = false;
+    try {
+        text.reserve(256);
+        formatted = krel_platform::formatAppendV(text, format, arguments);
+    } catch (const std::bad_alloc&) {
+        KrelOutOfResourcesException exception(
+            L"Unable to allocate enough memory to print log statement.");
+        exception.logDebug(kFormatContext);
+        throw exception;
+    } catch (const KrelException& cause) {
+        KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format),
+                                               cause);
+        exception.logDebug(kFormatContext);
+        throw exception;
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        throwFormatFailure(format);
+    }
+    if (!formatted) {
+        throwFormatFailure(format);
+    }
+    target.append(text);
+}
+
+int StringUtils::convertSizeString(const std::wstring& text, int defaultValue) {
+    std::wstring copy = text;
+    trimString(copy);
+    upperCaseAscii(copy);
+    if (copy.empty()) {
+        return defaultValue;
+    }
+    double factor = 1.0;
+    if (copy.size() > 2) {
+        for (const SizeUnit& unit : kSizeUnits) {
+            if (copy.find(unit.name) != std::wstring::npos) {
+                factor = unit.factor;
+                copy.erase(copy.size() - 2);
+                trimString(copy);
+                break;
+            }
+        }
+    }
+    const double size = parseNumber<double>(copy, defaultValue) * factor;
+    return clampToInt(size, defaultValue);
+}
+
+std::vector<std::wstring> StringUtils::getLines(const ByteArray& bytes,
+                                                const std::wstring& charset) {
+    std::wstring text = bytes.toWString(charset);
+    std::vector<std::wstring> lines;
+    if (text.empty()) {
+        return lines;
+    }
+    replaceAll(text, L"\r\n", L"\n");
+    replaceAll(text, L"\r", L"\n");
+    size_t begin = 0;
+    for (size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', begin)) {
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    lines.push_back(text.substr(begin));
+    return lines;
+}
+
+std::wstring StringUtils::getLineSeparator(const ByteArray& bytes, const std::wstring& charset) {
+    const std::wstring text = bytes.toWString(charset);
+    std::wstring separator;
+    size_t firstPosition = std::wstring::npos;
+    for (const wchar_t* candidate : kLineSeparators) {
+        const size_t position = text.find(candidate);
+        if (position != std::wstring::npos && position < firstPosition) {
+            firstPosition = position;
+            separator = candidate;
+        }
+    }
+    return separator;
+}
+
+std::wstring StringUtils::pointerToWString(uintptr_t value) {
+    wchar_t digits[32];
+    std::swprintf(digits, sizeof(digits) / sizeof(digits[0]), L"%08llX",
+                  static_cast<unsigned long long>(value));
+    return digits;
+}
+
+} // namespace krel_std

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <boost/shared_ptr.hpp>
+#include <string>
+
+#include "base/ErrorUtils.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "platform/WinBase.h"
+#include "support/DebugOutputCapture.h"
+
+using krel_std::ErrorUtils;
+using krel_std::KrelIllegalArgumentException;
+
+namespace {
+
+const wchar_t kContext[] = L"krel_test::Caller::operation";
+
+// The message of the KrelIllegalArgumentException the check throws, or "<none>".
+template <typename Check> std::wstring messageOf(Check check) {
+    try {
+        check();
+    } catch (const KrelIllegalArgumentException& exception) {
+        EXPECT_EQ(exception.getErrNum(), 0);
+        return exception.getMessage();
+    }
+    return L"<none>";
+}
+
+} // namespace
+
+TEST(ErrorUtilsChecks, IsEmptyExAnswersFalseForTextAndThrowsForEmptyText) {
+    EXPECT_FALSE(ErrorUtils::isEmptyEx(L"name", kContext, L"Key"));
+    EXPECT_EQ(messageOf([] { ErrorUtils::isEmptyEx(L"", kContext, L"Key"); }),
+              L"Key value is empty.");
+}
+
+TEST(ErrorUtilsChecks, PointerChecksNameTheArgument) {
+    int value = 0;
+    EXPECT_EQ(messageOf([] { ErrorUtils::isNullEx(nullptr, kContext, L"Buffer"); }),
+              L"Buffer value is NULL.");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(&value, kContext, L"Buffer"); }),
+              L"Buffer value is not NULL.");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(&value, kContext, L"Buffer"); }), L"<none>");
+}
+
+TEST(ErrorUtilsChecks, PointerBoolFormsAnswerWhereTheExFormThrows) {
+    int value = 0;
+    EXPECT_TRUE(ErrorUtils::isNull(nullptr, kContext, L"P"));
+    EXPECT_FALSE(ErrorUtils::isNull(&value, kContext, L"P"));
+    EXPECT_FALSE(ErrorUtils::isNotNull(nullptr, kContext, L"P"));
+    EXPECT_TRUE(ErrorUtils::isNotNull(&value, kContext, L"P"));
+}
+
+TEST(ErrorUtilsChecks, SharedPointerChecks) {
+    const boost::shared_ptr<int> empty;
+    const boost::shared_ptr<int> set(new int(1));
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(empty, kContext, L"Runnable"); }),
+              L"Runnable value is NULL.");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(set, kContext, L"Runnable"); }), L"<none>");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(set, kContext, L"Java VM"); }),
+              L"Java VM value is not NULL.");
+}
+
+TEST(ErrorUtilsChecks, EqualityChecksShowTheComparedValue) {
+    EXPECT_EQ(messageOf([] { ErrorUtils::isEqualEx(3, 3, kContext, L"Size"); }),
+              L"Size value is equal to 3.");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isNotEqualEx(3, 4, kContext, L"Size"); }),
+              L"Size value is not equal to 4.");
+    void* handle = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isEqualEx(handle, handle, kContext, L"Handle"); }),
+              L"Handle value is equal to 00001234.");
+    EXPECT_TRUE(ErrorUtils::isEqual(5, 5, kContext, L"Size"));
+    EXPECT_FALSE(ErrorUtils::isEqual(5, 6, kContext, L"Size"));
+}
+
+TEST(ErrorUtilsChecks, RangeChecksCompareSignedValues) {
+    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(-1L, 0, kContext, L"Index"); }),
+              L"Index value -1 is below minimum of 0.");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(81, 80, kContext, L"Key length"); }),
+              L"Key length value 81 is above maximum of 80.");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(11L, 0, 10L, kContext, L"Limit"); }),
+              L"Limit value 11 is outside minimum of 0 and maximum of 10.");
+}
+
+TEST(ErrorUtilsChecks, RangeBoundsThemselvesAreAccepted) {
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(0, 0, 10, kContext, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(10, 0, 10, kContext, L"N"); }),
+              L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(0, 0, kContext, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(5L, 5L, kContext, L"N"); }), L"<none>");
+}
+
+// Before the static log is initialised DEBUG passes its threshold and log calls reach the
+// debugger output, where the trace can be seen.
+TEST(ErrorUtilsChecks, BelowMinimumBoolFormAnswersTrueAndStillTraces) {
+    krel_test::DebugOutputCapture capture;
+    EXPECT_TRUE(ErrorUtils::isBelowMinimum(1, 2, kContext, L"Length"));
+    EXPECT_FALSE(ErrorUtils::isBelowMinimum(2, 2, kContext, L"Length"));
+    EXPECT_NE(capture.all().find(L"Length value 1 is below minimum of 2."), std::wstring::npos);
+}
+
+TEST(ErrorUtilsChecks, PercentSignsInNamesStayUnchanged) {
+    krel_test::DebugOutputCapture capture;
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(2, 1, kContext, L"Odd %ls %d"); }),
+              L"Odd %ls %d value 2 is above maximum of 1.");
+    EXPECT_NE(capture.all().find(L"Odd %ls %d value 2 is above maximum of 1."), std::wstring::npos);
+}
+
+TEST(ErrorUtilsTexts, KnownCodeLosesItsLineEnd) {
+    EXPECT_EQ(ErrorUtils::getWindowsErrorDescription(2),
+              L"2:The system cannot find the file specified.");
+    EXPECT_EQ(ErrorUtils::getErrorDescription(5), L"5:Access is denied.");
+}
+
+TEST(ErrorUtilsTexts, UnknownCodeAnswersTheCodeAlone) {
+    EXPECT_EQ(ErrorUtils::getWindowsErrorDescription(987654), L"987654:");
+    EXPECT_EQ(ErrorUtils::getWindowsErrorDescription(-1), L"-1:");
+}
+
+TEST(ErrorUtilsTexts, LastErrorDescriptionUsesTheThreadsLastError) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(ErrorUtils::getLastError(), 32);
+    EXPECT_EQ(ErrorUtils::getLastErrorDescription(),
+              L"32:The process cannot access the file because it is being used by another "
+              L"process.");
+}

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "base/ByteArray.h"
+#include "base/StringUtils.h"
+#include "exception/KrelIllegalArgumentException.h"
+
+using krel_std::ByteArray;
+using krel_std::KrelIllegalArgumentException;
+using krel_std::StringUtils;
+
+TEST(StringUtilsPrefix, HasPrefixIsExactAndAcceptsTheEmptyPrefix) {
+    EXPECT_TRUE(StringUtils::hasPrefix(L"appender.file", L"appender."));
+    EXPECT_TRUE(StringUtils::hasPrefix(L"abc", L""));
+    EXPECT_FALSE(StringUtils::hasPrefix(L"Appender.file", L"appender."));
+    EXPECT_FALSE(StringUtils::hasPrefix(L"ab", L"abc"));
+}
+
+TEST(StringUtilsPrefix, TrimPrefixAnswersEmptyTextWithoutThePrefix) {
+    EXPECT_EQ(StringUtils::trimPrefix(L"appender.file.class", L"appender."), L"file.class");
+    EXPECT_EQ(StringUtils::trimPrefix(L"modules", L"appender."), L"");
+}
+
+TEST(StringUtilsText, NullCheckedStringNamesANullPointer) {
+    EXPECT_EQ(StringUtils::nullCheckedString(nullptr), L"NULL");
+    EXPECT_EQ(StringUtils::nullCheckedString(L"x"), L"x");
+}
+
+TEST(StringUtilsText, DigitAndHexadecimalClassesAcceptTheEmptyText) {
+    EXPECT_TRUE(StringUtils::isDigits(L"0123456789"));
+    EXPECT_TRUE(StringUtils::isDigits(L""));
+    EXPECT_FALSE(StringUtils::isDigits(L"12a"));
+    EXPECT_FALSE(StringUtils::isDigits(L"\u0661"));
+    EXPECT_TRUE(StringUtils::isHexadecimal(L"09afAF"));
+    EXPECT_TRUE(StringUtils::isHexadecimal(L""));
+    EXPECT_FALSE(StringUtils::isHexadecimal(L"0x1F"));
+}
+
+TEST(StringUtilsText, TrimStringChangesItsArgumentAndAnswersTheResult) {
+    std::wstring text = L" \t\u3000value with blanks\u2003\r\n";
+    EXPECT_EQ(StringUtils::trimString(text), L"value with blanks");
+    EXPECT_EQ(text, L"value with blanks");
+    std::wstring blanks = L" \t ";
+    EXPECT_EQ(StringUtils::trimString(blanks), L"");
+}
+
+TEST(StringUtilsFormat, AppendsTheFormattedText) {
+    std::wstring target = L"start:";
+    StringUtils::sprintfStringAppend(target, L"%ls=%d (%S)", L"key", -12, "narrow");
+    EXPECT_EQ(target, L"start:key=-12 (narrow)");
+}
+
+TEST(StringUtilsFormat, TextOfExactly256CharactersIsAppendedWhole) {
+    const std::wstring piece(256, L'x');
+    std::wstring target;
+    StringUtils::sprintfStringAppend(target, L"%ls", piece.c_str());
+    EXPECT_EQ(target, piece);
+}
+
+TEST(StringUtilsFormat, LongTextIsAppendedWhole) {
+    const std::wstring piece(100000, L'y');
+    std::wstring target = L"<";
+    StringUtils::sprintfStringAppend(target, L"%ls>%d", piece.c_str(), 7);
+    EXPECT_EQ(target, L"<" + piece + L">7");
+}
+
+TEST(StringUtilsFormat, NullFormatIsRefused) {
+    std::wstring target;
+    try {
+        StringUtils::sprintfStringAppend(target, nullptr);
+        FAIL() << "no exception";
+    } catch (const KrelIllegalArgumentException& exception) {
+        EXPECT_EQ(exception.getMessage(), L"Format string cannot be null!");
+    }
+}
+
+TEST(StringUtilsFormat, UnformattableFormatIsRefusedAndTheTargetKept) {
+    std::wstring target = L"kept";
+    int count = 0;
+    try {
+        StringUtils::sprintfStringAppend(target, L"abc%n", &count);
+        FAIL() << "no exception";
+    } catch (const KrelIllegalArgumentException& exception) {
+        EXPECT_EQ(exception.getMessage(), L"Unable to format string: abc%n");
+    }
+    EXPECT_EQ(target, L"kept");
+    EXPECT_EQ(count, 0);
+}
+
+TEST(StringUtilsSize, UnitsInAnyCaseMultiply) {
+    EXPECT_EQ(StringUtils::convertSizeString(L"10 kb", 0), 10240);
+    EXPECT_EQ(StringUtils::convertSizeString(L" 1.5MB ", 0), 1572864);
+    EXPECT_EQ(StringUtils::convertSizeString(L"1gB", 0), 1073741824);
+    EXPECT_EQ(StringUtils::convertSizeString(L"4096", 0), 4096);
+}
+
+TEST(StringUtilsSize, ResultsBeyondIntAreClamped) {
+    EXPECT_EQ(StringUtils::convertSizeString(L"2 GB", 0), INT_MAX);
+    EXPECT_EQ(StringUtils::convertSizeString(L"1e300 GB", 0), INT_MAX);
+    EXPECT_EQ(StringUtils::convertSizeString(L"-1e300", 0), INT_MIN);
+}
+
+TEST(StringUtilsSize, MissingNumberFallsBackToTheDefault) {
+    EXPECT_EQ(StringUtils::convertSizeString(L"KB", 77), 77);
+    EXPECT_EQ(StringUtils::convertSizeString(L"", 77), 77);
+    EXPECT_EQ(StringUtils::convertSizeString(L" \t ", 77), 77);
+    EXPECT_EQ(StringUtils::convertSizeString(L"many MB", 3), 3 * 1048576);
+}
+
+TEST(StringUtilsSize, OnlyAsciiLettersAreUpperCased) {
+    // U+016B cut to a single byte would read as 'k' and make a unit of "\u016Bb".
+    EXPECT_EQ(StringUtils::convertSizeString(L"5 \u016Bb", 9), 5);
+}
+
+TEST(StringUtilsValues, ToWStringWritesStreamTexts) {
+    EXPECT_EQ(StringUtils::toWString(true), L"true");
+    EXPECT_EQ(StringUtils::toWString(-42), L"-42");
+    EXPECT_EQ(StringUtils::toWString(18446744073709551615ULL), L"18446744073709551615");
+    EXPECT_EQ(StringUtils::toWString(1.0 / 3.0), L"0.333333");
+    EXPECT_EQ(StringUtils::toWString(1e20), L"1e+20");
+}
+
+TEST(StringUtilsValues, ToWStringWritesPointersAsUpperCaseHex) {
+    EXPECT_EQ(StringUtils::toWString(reinterpret_cast<void*>(0xbeefU)), L"0000BEEF");
+    EXPECT_EQ(StringUtils::toWString(static_cast<const void*>(nullptr)), L"00000000");
+}
+
+TEST(StringUtilsValues, ParseNumberReadsALeadingNumber) {
+    EXPECT_EQ(StringUtils::parseNumber<int>(L"42abc", -1), 42);
+    EXPECT_EQ(StringUtils::parseNumber<int>(L"  \t7", -1), 7);
+    EXPECT_DOUBLE_EQ(StringUtils::parseNumber<double>(L"2.5e3 units", 0.0), 2500.0);
+    EXPECT_EQ(StringUtils::parseNumber<long long>(L"-9000000000", 0), -9000000000LL);
+}
+
+TEST(StringUtilsValues, ParseNumberAnswersTheDefaultWithoutANumber) {
+    EXPECT_EQ(StringUtils::parseNumber<int>(L"abc", -1), -1);
+    EXPECT_EQ(StringUtils::parseNumber<int>(L"", 5), 5);
+    EXPECT_EQ(StringUtils::parseNumber<int>(L"99999999999", 5), 5);
+}
+
+TEST(StringUtilsLines, MixedLineEndsSplitLikeLineFeeds) {
+    const ByteArray mixed(std::string("one\r\ntwo\rthree\n\nfive\n"));
+    const ByteArray plain(std::string("one\ntwo\nthree\n\nfive\n"));
+    const std::vector<std::wstring> expected = {L"one", L"two", L"three", L"", L"five", L""};
+    EXPECT_EQ(StringUtils::getLines(mixed, L"windows-1252"), expected);
+    EXPECT_EQ(StringUtils::getLines(plain, L"windows-1252"), expected);
+}
+
+TEST(StringUtilsLines, EmptyTextHasNoLines) {
+    EXPECT_TRUE(StringUtils::getLines(ByteArray(), L"UTF-8").empty());
+}
+
+TEST(StringUtilsLines, LinesAreDecodedWithTheCharset) {
+    const ByteArray bytes(std::string("caf\xc3\xa9\nx"));
+    const std::vector<std::wstring> expected = {L"caf\u00e9", L"x"};
+    EXPECT_EQ(StringUtils::getLines(bytes, L"UTF-8"), expected);
+}
+
+TEST(StringUtilsLines, LineSeparatorIsTheFirstOneUsed) {
+    EXPECT_EQ(StringUtils::getLineSeparator(ByteArray(std::string("a\r\nb\nc")), L"UTF-8"),
+              L"\r\n");
+    EXPECT_EQ(StringUtils::getLineSeparator(ByteArray(std::string("a\rb\r\n")), L"UTF-8"), L"\r");
+    EXPECT_EQ(StringUtils::getLineSeparator(ByteArray(std::string("a\nb\r\n")), L"UTF-8"), L"\n");
+    EXPECT_EQ(StringUtils::getLineSeparator(ByteArray(std::string("no end")), L"UTF-8"), L"");
+}

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/WinBase.h"
+
+namespace {
+
+const DWORD kSystemFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+const DWORD kDefaultLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
+
+} // namespace
+
+TEST(FormatMessage, AllocatesTheSystemTextWithItsLineEnd) {
+    LPWSTR buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(kSystemFlags | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ERROR_ACCESS_DENIED,
+                       kDefaultLanguage, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(std::wstring(buffer, length), L"Access is denied.\r\n");
+    EXPECT_EQ(LocalFree(buffer), nullptr);
+}
+
+TEST(FormatMessage, CopiesIntoACallerBufferThatIsLargeEnough) {
+    wchar_t buffer[128];
+    const DWORD length = FormatMessageW(kSystemFlags, nullptr, ERROR_FILE_NOT_FOUND,
+                                        kDefaultLanguage, buffer, 128, nullptr);
+    EXPECT_EQ(std::wstring(buffer), L"The system cannot find the file specified.\r\n");
+    EXPECT_EQ(length, std::wstring(buffer).size());
+}
+
+TEST(FormatMessage, FailsWithInsufficientBufferWhenTheTextDoesNotFit) {
+    wchar_t buffer[8];
+    EXPECT_EQ(FormatMessageW(kSystemFlags, nullptr, ERROR_FILE_NOT_FOUND, kDefaultLanguage, buffer,
+                             8, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(FormatMessage, UnknownCodeFailsWithMessageNotFound) {
+    LPWSTR buffer = nullptr;
+    EXPECT_EQ(FormatMessageW(kSystemFlags | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 987654,
+                             kDefaultLanguage, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_EQ(buffer, nullptr);
+}
+
+TEST(FormatMessage, TextWithInsertsIsRefusedUnlessInsertsAreIgnored) {
+    wchar_t buffer[128];
+    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 193, kDefaultLanguage, buffer,
+                             128, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_GT(FormatMessageW(kSystemFlags, nullptr, 193, kDefaultLanguage, buffer, 128, nullptr),
+              0u);
+    EXPECT_EQ(std::wstring(buffer), L"%1 is not a valid Win32 application.\r\n");
+}
