@@ -1,0 +1,70 @@
+#include "base/LibraryMain.h"
+
+#include <atomic>
+
+#include "base/AutoRegisterClass.h"
+#include "log/DebugFileFilter.h"
+#include "log/KrelLogLayout.h"
+#include "log/LogFileFilter.h"
+#include "log/OutputDebugAppender.h"
+#include "log/StaticLog.h"
+#include "pattern/SingletonManager.h"
+
+namespace krel_std_internal {
+
+namespace {
+
+// Runs one step of a hook. A failing step never stops the steps after it, and nothing escapes
+// into the loader.
+void runStep(void (*step)()) noexcept {
+    try {
+        step();
+    } catch (...) {
+        // The step's own failure handling has run; the hook goes on with the next step.
+    }
+}
+
+// The prototypes that configuration files and the environment name, one line each, always in
+// this order: RegistryPreferencesFactory, Paths, FilePreferencesFactory, DebugFileFilter,
+// LogFileFilter, KrelLogLayout, RollingFileAppender, OutputDebugAppender, NTEventLogAppender.
+// A refused registration leaves that one name unregistered.
+void registerPrototypes() {
+    runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::LogFileFilter>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::KrelLogLayout>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::OutputDebugAppender>::registerClass);
+}
+
+std::atomic<bool> detached{false};
+
+__attribute__((constructor)) void onLibraryLoad() {
+    krelLibraryAttach();
+}
+
+__attribute__((destructor)) void onLibraryUnload() {
+    krelLibraryDetach();
+}
+
+} // namespace
+
+// Everything these steps reach is made on first use: the hook may run before the static
+// initialisers of other translation units of the library. The XML parser's start follows the
+// registrations as the last step.
+void krelLibraryAttach() {
+    runStep(&krel_std::SingletonManager::initLocks);
+    runStep(&krel_std::StaticLog::initLocks);
+    registerPrototypes();
+}
+
+// Singletons and the threads they own are left running: they are never destroyed. The XML
+// parser's shutdown and then the Java callback queue's shutdown come before the static log.
+void krelLibraryDetach() {
+    if (detached.exchange(true)) {
+        return;
+    }
+    runStep(&krel_std::StaticLog::destroyInstance);
+    runStep(&krel_std::SingletonManager::destroyLocks);
+    runStep(&krel_std::SingletonManager::destroyInstance);
+}
+
+} // namespace krel_std_internal
