@@ -6,7 +6,7 @@ namespace krel_std {
 
 // The level of a log event; higher values are more severe. An event passes a threshold when its
 // priority is greater than or equal to it. DUMP to DEBUG are the debug priorities.
-enum LogEventPriority {
+enum LogEventPriority : int {
     DUMP = 0,
     TRACE = 1,
     CALL = 2,
