@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+
+#include "log/ILogAppender.h"
+#include "log/LogEventPriority.h"
+#include "log/LoggerBase.h"
+#include "log/StaticLogPtr.h"
+#include "thread/Lock.h"
+
+namespace krel_std_internal {
+void krelLibraryAttach();
+void krelLibraryDetach();
+class StaticLogTestHook;
+} // namespace krel_std_internal
+
+namespace krel_std {
+
+/// The process-wide log. Until it is initialised with at least one appender, log calls go to the
+/// debugger output and the threshold test passes DEBUG and above. Once initialised, every log
+/// call builds an event and hands it to the appenders in the order they were added, serialised
+/// by the static log's lock.
+///
+/// The static log's lock is made once and lives for the process: a log call that races
+/// destroyInstance finds no instance and drops its line, it never touches a freed lock.
+class StaticLog {
+public:
+    StaticLog(const StaticLog&) = delete;
+    StaticLog& operator=(const StaticLog&) = delete;
+    virtual ~StaticLog();
+
+    static bool isThresholdOn(LogEventPriority priority);
+    static LogEventPriority getThreshold();
+    static std::wstring getModuleName();
+
+    static void log(LogEventPriority priority, const std::wstring& function,
+                    const std::wstring& message, const std::wstring& module,
+                    const std::wstring& errorId, uint64_t threadId, const std::wstring& file,
+                    unsigned int line);
+
+    /// Without an instance nothing happens. An appender joins even while the log is not
+    /// initialised but receives nothing until it is. A null appender throws
+    /// KrelIllegalArgumentException.
+    static void addAppender(const boost::shared_ptr<ILogAppender>& appender);
+    static void removeAppender(const boost::shared_ptr<ILogAppender>& appender);
+
+protected:
+    StaticLog();
+
+private:
+    friend class StaticLogPtr;
+    friend class krel_std_internal::StaticLogTestHook;
+    friend void krel_std_internal::krelLibraryAttach();
+    friend void krel_std_internal::krelLibraryDetach();
+
+    using AppenderMap = std::map<std::wstring, boost::shared_ptr<ILogAppender>>;
+
+    static void initLocks();
+    static void setModuleName(const wchar_t* name);
+    static StaticLogPtr getInstance();
+    static void destroyInstance();
+
+    /// Creates the instance once, named `name`, and runs `init` on it holding the static log's
+    /// lock and the instance's lock. Never throws; a failed initialisation leaves the log in
+    /// the debugger-output state.
+    static void initInstanceWith(const wchar_t* name, const std::function<void(StaticLog&)>& init);
+    /// Adds the appenders in the map's order; the log is initialised when there was one.
+    void addConfiguredAppenders(const AppenderMap& configured);
+
+    static void logToDebugOutput(LogEventPriority priority, const std::wstring& message,
+                                 const std::wstring& file, unsigned int line);
+    static void traceGetInstanceFailure(const std::wstring& text, unsigned int line);
+
+    Lock instanceLock;
+    LoggerBase logger;
+
+    static std::atomic<StaticLog*> instance;
+    static std::atomic<bool> destroyed;
+    static std::atomic<bool> initialized;
+    static std::atomic<Lock*> singletonLock;
+    static std::atomic<LogEventPriority> currentThreshold;
+};
+
+} // namespace krel_std

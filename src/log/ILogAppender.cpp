@@ -1,0 +1,39 @@
+#include "log/ILogAppender.h"
+
+namespace krel_std {
+
+ILogAppender::ILogAppender(const boost::shared_ptr<ILogEventFilter>& filter,
+                           const boost::shared_ptr<ILogEventLayout>& layout)
+    : filter(filter), layout(layout) {}
+
+ILogAppender::~ILogAppender() = default;
+
+void ILogAppender::setFilter(const boost::shared_ptr<ILogEventFilter>& newFilter) {
+    filter = newFilter;
+}
+
+void ILogAppender::setLayout(const boost::shared_ptr<ILogEventLayout>& newLayout) {
+    layout = newLayout;
+}
+
+void ILogAppender::setProperty(const std::wstring& key, const std::wstring& value) {
+    if (filter) {
+        filter->setProperty(key, value);
+    }
+    if (layout) {
+        layout->setProperty(key, value);
+    }
+}
+
+void ILogAppender::append(const LogEvent& event) {
+    if (!filter || filter->decide(event) != ILogEventFilter::ACCEPT) {
+        return;
+    }
+    if (layout) {
+        localAppend(layout->format(event));
+    } else {
+        localAppend(event);
+    }
+}
+
+} // namespace krel_std

@@ -1,0 +1,115 @@
+#include "log/KrelLogLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+using namespace krel_std;
+
+namespace {
+
+// Lines are written in local time; the tests pin the zone to UTC.
+class KrelLogLayoutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+
+    // 2009-03-05 14:07:09.042 UTC.
+    static LogEvent event(LogEventPriority priority, const std::wstring& message) {
+        LogEvent result(priority);
+        result.time.time = 1236262029;
+        result.time.millitm = 42;
+        result.message = message;
+        result.line = 0;
+        return result;
+    }
+
+    static std::wstring format(const LogEvent& e, bool debug) {
+        KrelLogLayout prototype;
+        std::unique_ptr<Configurable> made(
+            prototype.newInstance({{L"debug", debug ? L"true" : L"false"}}));
+        return dynamic_cast<KrelLogLayout&>(*made).format(e);
+    }
+};
+
+TEST_F(KrelLogLayoutTest, PlainLineHasTimestampPriorityAndMessage) {
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO Started\n", format(event(INFO, L"Started"), false));
+}
+
+TEST_F(KrelLogLayoutTest, NumberedMessageCarriesItsErrorId) {
+    LogEvent e = event(INFO, L"Maximum file size changed to: <2097152>.");
+    e.errorId = L"STD0009";
+    e.function = L"RollingFileAppender::setProperty";
+    e.threadId = 0x1a4;
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO STD0009 Maximum file size changed to: <2097152>.\n",
+              format(e, false));
+}
+
+TEST_F(KrelLogLayoutTest, DebugModeAddsThreadIdAndFunction) {
+    LogEvent e = event(DEBUG, L"Begin.");
+    e.threadId = 0x1a4;
+    e.file = L"Foo.txt";
+    e.line = 120;
+    e.function = L"krel_std::Foo::bar";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 DEBUG [0x1a4] Foo.txt[120] krel_std::Foo::bar: Begin.\n",
+              format(e, true));
+}
+
+TEST_F(KrelLogLayoutTest, DebugModeWritesEveryPieceInOrder) {
+    LogEvent e = event(ERROR, L"failed");
+    e.threadId = 0xFFFFFFFFFull;
+    e.errorId = L"E12";
+    e.file = L"Main.cpp";
+    e.line = 9;
+    e.function = L"Main::run";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 ERROR [0xfffffffff] E12 Main.cpp[9] Main::run: failed\n",
+              format(e, true));
+}
+
+TEST_F(KrelLogLayoutTest, ThreadIdIsLeftOutOnlyWhenAbsent) {
+    LogEvent e = event(INFO, L"m");
+    e.function = L"f";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO f: m\n", format(e, true));
+    e.threadId = 0;
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO [0x0] f: m\n", format(e, true));
+    e.function.clear();
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO [0x0] : m\n", format(e, true));
+}
+
+TEST_F(KrelLogLayoutTest, FileLineIsWrittenUnlessZero) {
+    LogEvent e = event(INFO, L"m");
+    e.file = L"Foo.cpp";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO Foo.cpp m\n", format(e, false));
+
+    LogEvent defaulted;
+    defaulted.time = e.time;
+    defaulted.file = L"Foo.cpp";
+    defaulted.message = L"m";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 DUMP Foo.cpp[4294967295] m\n", format(defaulted, false));
+}
+
+TEST_F(KrelLogLayoutTest, LineEndsInExactlyOneLineFeedAndNeverGainsACarriageReturn) {
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\n", format(event(INFO, L"m\n"), false));
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\r\n", format(event(INFO, L"m\r\n"), false));
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO \n", format(event(INFO, L""), false));
+}
+
+TEST_F(KrelLogLayoutTest, OnlyTheExactTextTrueTurnsDebugModeOn) {
+    KrelLogLayout prototype;
+    LogEvent e = event(INFO, L"m");
+    e.threadId = 1;
+    for (const wchar_t* value : {L"TRUE", L"1", L" true"}) {
+        std::unique_ptr<Configurable> made(prototype.newInstance({{L"debug", value}}));
+        EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\n",
+                  dynamic_cast<KrelLogLayout&>(*made).format(e))
+            << value;
+    }
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\n", prototype.format(e));
+    EXPECT_EQ(L"krel_std.KrelLogLayout", prototype.getClassName());
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+// Shared helpers of the logging tests: appenders that record or fail, and a fixture that
+// gives every test a fresh static log.
+#pragma once
+
+#include "log/ILogAppender.h"
+#include "log/LogEvent.h"
+#include "log/StaticLog.h"
+#include "log/StaticLogTestHook.h"
+#include "support/DebugOutputCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace krel_test {
+
+/// An appender that keeps every event it is given (event form, or the text form when it has a
+/// layout) and can run an action inside its write.
+class RecordingAppender : public krel_std::ILogAppender {
+public:
+    explicit RecordingAppender(const boost::shared_ptr<krel_std::ILogEventFilter>& filter,
+                               const boost::shared_ptr<krel_std::ILogEventLayout>& layout = nullptr)
+        : ILogAppender(filter, layout) {}
+
+    Configurable* newInstance(const std::map<std::wstring, std::wstring>&) override {
+        return nullptr;
+    }
+
+    std::vector<krel_std::LogEvent> events;
+    std::vector<std::wstring> lines;
+    std::function<void()> duringWrite;
+
+protected:
+    void localAppend(const krel_std::LogEvent& event) override {
+        events.push_back(event);
+        runAction();
+    }
+    void localAppend(const std::wstring& line) override {
+        lines.push_back(line);
+        runAction();
+    }
+
+private:
+    void runAction() {
+        if (duringWrite) {
+            duringWrite();
+        }
+    }
+};
+
+/// An appender that throws on every event it is asked to write.
+class ThrowingAppender : public RecordingAppender {
+public:
+    using RecordingAppender::RecordingAppender;
+    int attempts = 0;
+
+protected:
+    void localAppend(const krel_std::LogEvent&) override {
+        ++attempts;
+        throw std::runtime_error("disk full");
+    }
+};
+
+/// Every test starts with the static log as the load hook leaves it and ends by bringing it
+/// back there.
+class StaticLogTest : public ::testing::Test {
+protected:
+    void SetUp() override { krel_std_internal::StaticLogTestHook::reset(); }
+    void TearDown() override { krel_std_internal::StaticLogTestHook::reset(); }
+
+    static void initialize(const krel_std_internal::StaticLogTestHook::AppenderMap& appenders,
+                           const wchar_t* name = L"TestLog") {
+        krel_std_internal::StaticLogTestHook::initialize(name, appenders);
+    }
+};
+
+} // namespace krel_test

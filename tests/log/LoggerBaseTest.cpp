@@ -1,0 +1,162 @@
+#include "LogTestSupport.h"
+
+#include "exception/KrelIllegalArgumentException.h"
+#include "log/ContextLogMessage.h"
+#include "log/DebugFileFilter.h"
+#include "log/KrelLogLayout.h"
+#include "log/LogFileFilter.h"
+#include "log/LoggerBase.h"
+#include "log/OutputDebugAppender.h"
+
+#include <gtest/gtest.h>
+
+using namespace krel_std;
+using krel_test::DebugOutputCapture;
+using krel_test::RecordingAppender;
+using krel_test::ThrowingAppender;
+
+namespace {
+
+boost::shared_ptr<ILogEventFilter> acceptAll() {
+    return boost::shared_ptr<ILogEventFilter>(new DebugFileFilter());
+}
+
+boost::shared_ptr<RecordingAppender> recorder() {
+    return boost::shared_ptr<RecordingAppender>(new RecordingAppender(acceptAll()));
+}
+
+void logInfo(LoggerBase& logger, const std::wstring& message) {
+    logger.log(INFO, L"Foo::bar", message, L"KrelStd", L"", 7, L"Foo.cpp", 3);
+}
+
+TEST(LoggerBaseTest, LogBuildsAnEventFromEveryArgumentButTheModule) {
+    LoggerBase logger;
+    const auto appender = recorder();
+    logger.addAppender(appender);
+
+    logger.log(WARN, L"Foo::bar", L"text", L"Module", L"STD3001", 77, L"Foo.cpp", 12);
+
+    ASSERT_EQ(1u, appender->events.size());
+    const LogEvent& event = appender->events[0];
+    EXPECT_EQ(WARN, event.priority);
+    EXPECT_EQ(L"Foo::bar", event.function);
+    EXPECT_EQ(L"text", event.message);
+    EXPECT_EQ(L"STD3001", event.errorId);
+    EXPECT_EQ(77u, event.threadId);
+    EXPECT_EQ(L"Foo.cpp", event.file);
+    EXPECT_EQ(12u, event.line);
+}
+
+TEST(LoggerBaseTest, AppendersReceiveEventsInTheOrderAdded) {
+    LoggerBase logger;
+    std::vector<int> order;
+    const auto first = recorder();
+    const auto second = recorder();
+    first->duringWrite = [&order] { order.push_back(1); };
+    second->duringWrite = [&order] { order.push_back(2); };
+    logger.addAppender(second);
+    logger.addAppender(first);
+
+    logInfo(logger, L"m");
+
+    EXPECT_EQ((std::vector<int>{2, 1}), order);
+}
+
+TEST(LoggerBaseTest, AddingTwiceKeepsOneEntryAndRemovingRemovesIt) {
+    LoggerBase logger;
+    const auto appender = recorder();
+    logger.addAppender(appender);
+    logger.addAppender(appender);
+    logInfo(logger, L"m");
+    EXPECT_EQ(1u, appender->events.size());
+    EXPECT_TRUE(logger.containsAppender(appender));
+
+    logger.removeAppender(appender);
+    logger.removeAppender(appender);
+    logInfo(logger, L"m");
+    EXPECT_EQ(1u, appender->events.size());
+    EXPECT_FALSE(logger.containsAppender(appender));
+}
+
+TEST(LoggerBaseTest, AddingANullAppenderThrows) {
+    LoggerBase logger;
+    try {
+        logger.addAppender(boost::shared_ptr<ILogAppender>());
+        FAIL() << "no exception";
+    } catch (const KrelIllegalArgumentException& e) {
+        EXPECT_EQ(L"Appender to add must not be NULL.", e.getMessage());
+    }
+}
+
+TEST(LoggerBaseTest, ThrowingAppenderIsDroppedForGoodWhileTheOthersGoOn) {
+    LoggerBase logger;
+    const auto first = recorder();
+    const boost::shared_ptr<ThrowingAppender> failing(new ThrowingAppender(acceptAll()));
+    const auto third = recorder();
+    logger.addAppender(first);
+    logger.addAppender(failing);
+    logger.addAppender(third);
+
+    logInfo(logger, L"one");
+    logInfo(logger, L"two");
+
+    EXPECT_EQ(1, failing->attempts);
+    EXPECT_FALSE(logger.containsAppender(failing));
+    EXPECT_EQ(2u, first->events.size());
+    EXPECT_EQ(2u, third->events.size());
+}
+
+TEST(LoggerBaseTest, LogCallFromInsideAnAppenderGoesToTheDebuggerOutput) {
+    DebugOutputCapture capture;
+    LoggerBase logger;
+    const auto appender = recorder();
+    appender->duringWrite = [&logger] {
+        logger.log(DEBUG, L"Foo::roll", L"rolling over", L"KrelStd", L"", 7, L"Roll.cpp", 40);
+    };
+    logger.addAppender(appender);
+
+    logInfo(logger, L"m");
+
+    EXPECT_EQ(1u, appender->events.size());
+    EXPECT_EQ(std::vector<std::wstring>{L"Roll.cpp[40] : rolling over\n"}, capture.lines());
+}
+
+TEST(ILogAppenderTest, AppenderWithoutFilterWritesNothing) {
+    RecordingAppender appender{boost::shared_ptr<ILogEventFilter>()};
+    appender.append(LogEvent(FATAL));
+    EXPECT_TRUE(appender.events.empty());
+}
+
+TEST(ILogAppenderTest, FilterDecidesAndLayoutSelectsTheTextForm) {
+    RecordingAppender appender{boost::shared_ptr<ILogEventFilter>(new LogFileFilter())};
+    appender.append(LogEvent(DEBUG));
+    appender.append(LogEvent(INFO));
+    EXPECT_EQ(1u, appender.events.size());
+
+    appender.setLayout(boost::shared_ptr<ILogEventLayout>(new KrelLogLayout()));
+    LogEvent event(ERROR);
+    event.message = L"failed";
+    appender.append(event);
+    EXPECT_EQ(1u, appender.events.size());
+    ASSERT_EQ(1u, appender.lines.size());
+    EXPECT_NE(std::wstring::npos, appender.lines[0].find(L" ERROR failed\n"));
+}
+
+TEST(OutputDebugAppenderTest, WritesFormattedLinesOnlyWithALayout) {
+    DebugOutputCapture capture;
+    OutputDebugAppender appender;
+    appender.setFilter(acceptAll());
+    LogEvent event(INFO);
+    event.message = L"hello";
+    appender.append(event);
+    EXPECT_TRUE(capture.lines().empty());
+
+    appender.setLayout(boost::shared_ptr<ILogEventLayout>(new KrelLogLayout()));
+    appender.append(event);
+    const auto texts = capture.lines();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_NE(std::wstring::npos, texts[0].find(L" INFO hello\n"));
+    EXPECT_EQ(L"krel_std.OutputDebugAppender", appender.getClassName());
+}
+
+} // namespace
