@@ -1,0 +1,48 @@
+#pragma once
+
+#include "base/Object.h"
+
+#include <boost/shared_ptr.hpp>
+
+namespace krel_std_internal {
+class WaitablePimpl;
+} // namespace krel_std_internal
+
+namespace krel_std {
+
+class Subscription;
+
+// Base of everything a thread can wait on through Concurrency. A waiting thread registers a
+// Subscription on each object it waits on; signalling the object marks and wakes them.
+// An auto-reset object hands each signal to exactly one waiter (the earliest) or, with none
+// waiting, stays signalled until one wait consumes it. A manual-reset object releases every
+// waiter and stays signalled.
+class Waitable : public Object {
+public:
+    explicit Waitable(bool autoReset = true, bool signaled = false);
+    Waitable(const Waitable&) = delete;
+    Waitable& operator=(const Waitable&) = delete;
+    // Wakes every waiting subscription with the destroyed state.
+    ~Waitable() override;
+
+    std::wstring toString() const override;
+
+    bool isSignaled() const;
+
+protected:
+    virtual void signal();
+
+    void setSignaled(bool signaled);
+    bool isAutoReset() const;
+    void setAutoReset(bool autoReset);
+
+    void subscribe(Subscription& subscription);
+    void unsubscribe(Subscription& subscription);
+
+private:
+    friend class Subscription;
+
+    boost::shared_ptr<krel_std_internal::WaitablePimpl> pimpl;
+};
+
+} // namespace krel_std

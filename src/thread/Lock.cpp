@@ -1,0 +1,34 @@
+#include "thread/Lock.h"
+
+#include "internal/LockPimpl.h"
+
+using krel_std_internal::LockPimpl;
+
+namespace krel_std {
+
+// The lock's operations write no trace lines: the static log itself takes Locks.
+Lock::Lock() : Waitable(true, false), pimpl(new LockPimpl) {}
+
+Lock::~Lock() {}
+
+std::wstring Lock::toString() const {
+    return L"Lock{}";
+}
+
+void Lock::lock() {
+    pimpl->lock();
+}
+
+// A complete release signals the lock's Waitable side: one thread waiting on it through
+// Concurrency is released, or the lock stays signalled until a wait consumes the signal.
+void Lock::unlock() {
+    if (pimpl->unlock()) {
+        signal();
+    }
+}
+
+bool Lock::tryLock() {
+    return pimpl->tryLock();
+}
+
+} // namespace krel_std

@@ -1,0 +1,76 @@
+#include "thread/Semaphore.h"
+
+#include "exception/KrelIllegalArgumentException.h"
+#include "internal/PosixCalls.h"
+#include "internal/SemaphorePimpl.h"
+
+#include <climits>
+#include <cxxabi.h>
+#include <semaphore.h>
+
+using krel_std_internal::PosixCalls;
+using krel_std_internal::SemaphorePimpl;
+
+namespace krel_std {
+
+namespace {
+unsigned int checkedInitialValue(long initialValue) {
+    if (initialValue < 0) {
+        return 0;
+    }
+    if (initialValue > SEM_VALUE_MAX) {
+        PosixCalls::raise<KrelIllegalArgumentException>(
+            L"krel_std::Semaphore::Semaphore", L"Initial value of the semaphore must not exceed " +
+                                                   std::to_wstring(SEM_VALUE_MAX) + L".");
+    }
+    return static_cast<unsigned int>(initialValue);
+}
+} // namespace
+
+Semaphore::Semaphore(long initialValue)
+    : Waitable(true, initialValue >= 1),
+      pimpl(new SemaphorePimpl(checkedInitialValue(initialValue))) {}
+
+Semaphore::~Semaphore() {}
+
+std::wstring Semaphore::toString() const {
+    return L"Semaphore{value=" + std::to_wstring(getValue()) + L"}";
+}
+
+int Semaphore::getValue() const {
+    return pimpl->getValue();
+}
+
+bool Semaphore::tryDecrement() {
+    return pimpl->tryDecrement();
+}
+
+// Each increment signals the Waitable side once, releasing one Concurrency waiter.
+void Semaphore::increment() {
+    pimpl->increment();
+    signal();
+}
+
+void Semaphore::decrement() {
+    pimpl->decrement();
+}
+
+void Semaphore::operator++(int) {
+    try {
+        increment();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+void Semaphore::operator--(int) {
+    try {
+        decrement();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+} // namespace krel_std

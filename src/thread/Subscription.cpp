@@ -1,0 +1,65 @@
+#include "thread/Subscription.h"
+
+#include "internal/WaitablePimpl.h"
+#include "thread/AutoLock.h"
+#include "thread/SubscriptionCondition.h"
+#include "thread/Waitable.h"
+
+namespace krel_std {
+
+// The waiter subscribes without holding its condition's mutex: the object's mutex is always
+// taken before a condition's mutex, never the other way round.
+Subscription::Subscription(boost::shared_ptr<SubscriptionCondition>& condition, Waitable& waitable)
+    : condition(condition), state(NOT_SIGNALED), waitable(waitable.pimpl), consumed(false),
+      kept(false) {
+    this->waitable->subscribe(*this);
+}
+
+// After unsubscribing nobody marks this subscription any more, so the consumed flag is final.
+Subscription::~Subscription() {
+    waitable->unsubscribe(*this);
+    if (consumed && !kept) {
+        waitable->signal();
+    }
+}
+
+std::wstring Subscription::toString() const {
+    return L"Subscription{state=" + std::to_wstring(state.load()) + L"}";
+}
+
+Subscription::SubscriptionState Subscription::getState() const {
+    return static_cast<SubscriptionState>(state.load());
+}
+
+void Subscription::setState(SubscriptionState newState) {
+    state.store(newState);
+}
+
+void Subscription::keepSignal() {
+    kept = true;
+}
+
+bool Subscription::wait(const TimeSpec& deadline) {
+    return condition->wait(deadline);
+}
+
+void Subscription::lock() {
+    condition->lock();
+}
+
+void Subscription::unlock() {
+    condition->unlock();
+}
+
+void Subscription::signal() {
+    condition->signal();
+}
+
+void Subscription::mark(SubscriptionState newState, bool consumedSignal) {
+    AutoLock<SubscriptionCondition> guard(*condition);
+    state.store(newState);
+    consumed = consumedSignal;
+    condition->signal();
+}
+
+} // namespace krel_std

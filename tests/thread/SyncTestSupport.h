@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
+
+namespace sync_test {
+
+// Generous bound for anything that must happen "soon".
+const std::chrono::milliseconds SOON(10000);
+// Short bound used only to check that something has NOT happened yet (a blocked thread).
+const std::chrono::milliseconds BRIEFLY(100);
+
+// Runs work on its own thread; the result (or exception) is read through the future. A thread
+// that is still blocked when the test ends is detached instead of hanging the test program.
+template <typename Result> class Background {
+public:
+    explicit Background(std::function<Result()> work) {
+        std::packaged_task<Result()> task(std::move(work));
+        future = task.get_future().share();
+        thread = std::thread(std::move(task));
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    ~Background() {
+        if (finishedWithin(std::chrono::milliseconds(0))) {
+            thread.join();
+        } else {
+            thread.detach();
+        }
+    }
+
+    bool finishedWithin(std::chrono::milliseconds bound) {
+        return future.wait_for(bound) == std::future_status::ready;
+    }
+
+    // Waits (boundedly) for the result; rethrows what the work threw.
+    Result get() {
+        finishedWithin(SOON);
+        return future.get();
+    }
+
+private:
+    std::shared_future<Result> future;
+    std::thread thread;
+};
+
+// Waits, yielding, until condition holds or the bound passes; answers whether it holds.
+inline bool eventually(const std::function<bool()>& condition) {
+    auto deadline = std::chrono::steady_clock::now() + SOON;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+} // namespace sync_test

@@ -1,0 +1,131 @@
+#include "SyncTestSupport.h"
+
+#include "exception/KrelAccessException.h"
+#include "thread/AutoLock.h"
+#include "thread/Concurrency.h"
+#include "thread/Lock.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace krel_std;
+using sync_test::Background;
+
+namespace {
+
+bool tryLockElsewhere(Lock& lock) {
+    Background<bool> other([&lock] {
+        bool locked = lock.tryLock();
+        if (locked) {
+            lock.unlock();
+        }
+        return locked;
+    });
+    return other.get();
+}
+
+TEST(LockTest, RecursiveLockIsReleasedOnlyByTheLastUnlock) {
+    Lock lock;
+    lock.lock();
+    lock.lock();
+    lock.unlock();
+    EXPECT_FALSE(tryLockElsewhere(lock));
+    EXPECT_FALSE(lock.isSignaled());
+    lock.unlock();
+    EXPECT_TRUE(lock.isSignaled());
+    EXPECT_TRUE(tryLockElsewhere(lock));
+}
+
+TEST(LockTest, UnlockByNonOwnerThrowsAndLeavesTheOwnersCount) {
+    Lock lock;
+    lock.lock();
+    lock.lock();
+    Background<std::wstring> intruder([&lock]() -> std::wstring {
+        try {
+            lock.unlock();
+        } catch (KrelAccessException& e) {
+            return e.getMessage();
+        }
+        return L"no exception";
+    });
+    EXPECT_EQ(L"The current thread does not own the lock.", intruder.get());
+    lock.unlock();
+    EXPECT_FALSE(tryLockElsewhere(lock));
+    lock.unlock();
+    EXPECT_TRUE(tryLockElsewhere(lock));
+}
+
+TEST(LockTest, UnlockOfAFreeLockThrows) {
+    Lock lock;
+    EXPECT_THROW(lock.unlock(), KrelAccessException);
+}
+
+TEST(LockTest, TryLockByOwnerRaisesTheCount) {
+    Lock lock;
+    ASSERT_TRUE(lock.tryLock());
+    ASSERT_TRUE(lock.tryLock());
+    lock.unlock();
+    EXPECT_FALSE(tryLockElsewhere(lock));
+    lock.unlock();
+    EXPECT_TRUE(tryLockElsewhere(lock));
+}
+
+TEST(LockTest, LockWaitsUntilTheOwnerReleases) {
+    Lock lock;
+    lock.lock();
+    Background<bool> waiter([&lock] {
+        lock.lock();
+        lock.unlock();
+        return true;
+    });
+    EXPECT_FALSE(waiter.finishedWithin(sync_test::BRIEFLY));
+    lock.unlock();
+    EXPECT_TRUE(waiter.get());
+}
+
+TEST(LockTest, SerialisesConcurrentUpdates) {
+    Lock lock;
+    long counter = 0;
+    std::vector<std::unique_ptr<Background<bool>>> workers;
+    for (int t = 0; t < 8; ++t) {
+        workers.emplace_back(new Background<bool>([&] {
+            for (int i = 0; i < 20000; ++i) {
+                AutoLock<Lock> guard(lock);
+                ++counter;
+            }
+            return true;
+        }));
+    }
+    for (auto& worker : workers) {
+        ASSERT_TRUE(worker->get());
+    }
+    EXPECT_EQ(8 * 20000, counter);
+}
+
+TEST(LockTest, AutoLockReleasesWhenAnExceptionLeavesTheScope) {
+    Lock lock;
+    try {
+        AutoLock<Lock> guard(lock);
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_TRUE(tryLockElsewhere(lock));
+}
+
+TEST(LockTest, WaitingOnALockEndsAtItsReleaseWithoutAcquiringIt) {
+    Lock lock;
+    lock.lock();
+    Background<int> waiter([&lock] { return Concurrency::waitForSingleObject(lock, 10000); });
+    EXPECT_FALSE(waiter.finishedWithin(sync_test::BRIEFLY));
+    lock.unlock();
+    EXPECT_EQ(0, waiter.get());
+    EXPECT_TRUE(lock.tryLock());
+    lock.unlock();
+}
+
+TEST(LockTest, TextForm) {
+    EXPECT_EQ(L"Lock{}", Lock().toString());
+}
+
+} // namespace

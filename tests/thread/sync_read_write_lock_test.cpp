@@ -1,0 +1,193 @@
+#include "SyncTestSupport.h"
+
+#include "exception/KrelAccessException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "thread/Concurrency.h"
+#include "thread/Event.h"
+#include "thread/ReadWriteLock.h"
+#include "thread/Semaphore.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace krel_std;
+using sync_test::Background;
+
+namespace {
+
+// A reader on another thread that holds its read lock until released.
+class HeldReader {
+public:
+    HeldReader(ReadWriteLock& lock, Semaphore& entered, Event& releaseOne, Event& releaseAll)
+        : thread([&] {
+              ReadWriteLock::ReaderLock guard(lock);
+              entered.increment();
+              Concurrency::waitForMultipleObjects({&releaseOne, &releaseAll},
+                                                  Concurrency::WAIT_FOR_ANY, 10000);
+              return true;
+          }) {}
+
+    Background<bool> thread;
+};
+
+Background<bool>* readLockElsewhere(ReadWriteLock& lock) {
+    return new Background<bool>([&lock] {
+        ReadWriteLock::ReaderLock guard(lock);
+        return true;
+    });
+}
+
+Background<bool>* writeLockElsewhere(ReadWriteLock& lock) {
+    return new Background<bool>([&lock] {
+        ReadWriteLock::WriterLock guard(lock);
+        return true;
+    });
+}
+
+TEST(ReadWriteLockTest, DefaultLockAdmits32ReadersAndHoldsBackThe33rd) {
+    ReadWriteLock lock;
+    Semaphore entered;
+    Event releaseOne;
+    Event releaseAll(false, false);
+    std::vector<std::unique_ptr<HeldReader>> readers;
+    for (int i = 0; i < 32; ++i) {
+        readers.emplace_back(new HeldReader(lock, entered, releaseOne, releaseAll));
+    }
+    for (int i = 0; i < 32; ++i) {
+        entered.decrement();
+    }
+    std::unique_ptr<Background<bool>> late(readLockElsewhere(lock));
+    EXPECT_FALSE(late->finishedWithin(sync_test::BRIEFLY));
+    releaseOne.signal();
+    EXPECT_TRUE(late->get());
+    releaseAll.signal();
+    for (auto& reader : readers) {
+        EXPECT_TRUE(reader->thread.get());
+    }
+}
+
+TEST(ReadWriteLockTest, ReaderReturnsItsSlotOnlyAfterTheLastReadUnlock) {
+    ReadWriteLock lock(1);
+    lock.readLock();
+    lock.readLock();
+    lock.readUnlock();
+    std::unique_ptr<Background<bool>> other(readLockElsewhere(lock));
+    EXPECT_FALSE(other->finishedWithin(sync_test::BRIEFLY));
+    lock.readUnlock();
+    EXPECT_TRUE(other->get());
+}
+
+TEST(ReadWriteLockTest, WriterExcludesReadersAndWriters) {
+    ReadWriteLock lock;
+    lock.writeLock();
+    std::unique_ptr<Background<bool>> reader(readLockElsewhere(lock));
+    std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
+    EXPECT_FALSE(reader->finishedWithin(sync_test::BRIEFLY));
+    EXPECT_FALSE(writer->finishedWithin(sync_test::BRIEFLY));
+    lock.writeUnlock();
+    EXPECT_TRUE(reader->get());
+    EXPECT_TRUE(writer->get());
+}
+
+TEST(ReadWriteLockTest, WriterWaitsForReaders) {
+    ReadWriteLock lock;
+    lock.readLock();
+    std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
+    EXPECT_FALSE(writer->finishedWithin(sync_test::BRIEFLY));
+    lock.readUnlock();
+    EXPECT_TRUE(writer->get());
+}
+
+TEST(ReadWriteLockTest, WriterThatReadsStaysAnOrdinaryReaderAfterWriteUnlock) {
+    ReadWriteLock lock(1);
+    lock.writeLock();
+    lock.readLock();
+    lock.writeUnlock();
+    std::unique_ptr<Background<bool>> other(readLockElsewhere(lock));
+    EXPECT_FALSE(other->finishedWithin(sync_test::BRIEFLY));
+    lock.readUnlock();
+    EXPECT_TRUE(other->get());
+}
+
+TEST(ReadWriteLockTest, ReaderMayUpgradeAndKeepsItsReadCount) {
+    ReadWriteLock lock;
+    lock.readLock();
+    lock.writeLock();
+    lock.writeLock();
+    lock.writeUnlock();
+    lock.writeUnlock();
+    lock.readUnlock();
+    EXPECT_THROW(lock.readUnlock(), KrelAccessException);
+    std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
+    EXPECT_TRUE(writer->get());
+}
+
+TEST(ReadWriteLockTest, UnlockWithoutHoldingThrows) {
+    ReadWriteLock lock;
+    try {
+        lock.readUnlock();
+        FAIL() << "readUnlock without a read lock";
+    } catch (KrelAccessException& e) {
+        EXPECT_EQ(L"readUnlock failed: The current thread does not own the lock.", e.getMessage());
+    }
+    try {
+        lock.writeUnlock();
+        FAIL() << "writeUnlock without the write lock";
+    } catch (KrelAccessException& e) {
+        EXPECT_EQ(L"writeUnlock failed: The current thread does not own the lock.", e.getMessage());
+    }
+    // The lock is still fully usable.
+    ReadWriteLock::WriterLock guard(lock);
+}
+
+TEST(ReadWriteLockTest, MaximumBelowOneIsRejected) {
+    try {
+        ReadWriteLock lock(0);
+        FAIL() << "accepted 0 readers";
+    } catch (KrelIllegalArgumentException& e) {
+        EXPECT_EQ(L"Maximum number of simultaneous readers must not be less than one.",
+                  e.getMessage());
+    }
+}
+
+TEST(ReadWriteLockTest, TextForm) {
+    EXPECT_EQ(L"ReadWriteLock{maxReaders='32'}", ReadWriteLock().toString());
+    EXPECT_EQ(L"ReadWriteLock{maxReaders='4'}", ReadWriteLock(4).toString());
+}
+
+// Writers keep two values equal; readers must never see them differ.
+TEST(ReadWriteLockTest, ReadersNeverSeeAHalfDoneWrite) {
+    ReadWriteLock lock(4);
+    long first = 0;
+    long second = 0;
+    std::vector<std::unique_ptr<Background<bool>>> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back(new Background<bool>([&] {
+            for (int i = 0; i < 2000; ++i) {
+                ReadWriteLock::WriterLock guard(lock);
+                ++first;
+                ++second;
+            }
+            return true;
+        }));
+    }
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back(new Background<bool>([&] {
+            bool consistent = true;
+            for (int i = 0; i < 2000; ++i) {
+                ReadWriteLock::ReaderLock guard(lock);
+                consistent = consistent && first == second;
+            }
+            return consistent;
+        }));
+    }
+    for (auto& thread : threads) {
+        EXPECT_TRUE(thread->get());
+    }
+    EXPECT_EQ(6000, first);
+    EXPECT_EQ(6000, second);
+}
+
+} // namespace
