@@ -1,5 +1,6 @@
 #include "pattern/SingletonManager.h"
 
+#include <cxxabi.h>
 #include <mutex>
 #include <vector>
 
@@ -31,6 +32,12 @@ template <class T> T* retainForever(T* object) {
     return object;
 }
 
+[[noreturn]] void throwLocksDestroyed() {
+    KrelIllegalStateException exception(L"Singleton locks have been destroyed.");
+    exception.logDebug(L"krel_std::SingletonManager::getInstance");
+    throw exception;
+}
+
 } // namespace
 
 SingletonManager::SingletonManager() = default;
@@ -53,6 +60,8 @@ void SingletonManager::destroyLocks() {
     singletonLock.store(nullptr);
 }
 
+// Any failure, including a lock cleared by the unload hook meanwhile, leaves the manager's state
+// unknown and is reported as such. A thread being cancelled is let go.
 void SingletonManager::initInstance() {
     try {
         Lock* current = lock.load();
@@ -63,9 +72,13 @@ void SingletonManager::initInstance() {
         if (instance.load() == nullptr) {
             instance.store(retainForever(new SingletonManager));
         }
+    } catch (const abi::__forced_unwind&) {
+        throw;
     } catch (...) {
-        throw KrelIllegalStateException(
+        KrelIllegalStateException exception(
             L"Creating SingletonManager instance failed, state cannot be guaranteed.");
+        exception.logDebug(L"krel_std::SingletonManager::initInstance");
+        throw exception;
     }
 }
 
@@ -81,14 +94,17 @@ void SingletonManager::destroyInstance() {
 
 SingletonManager& SingletonManager::getInstance() {
     if (lock.load() == nullptr) {
-        KrelIllegalStateException exception(L"Singleton locks have been destroyed.");
-        exception.logDebug(L"krel_std::SingletonManager::getInstance");
-        throw exception;
+        throwLocksDestroyed();
     }
     if (instance.load() == nullptr) {
         initInstance();
     }
-    return *instance.load();
+    // Read once: the unload hook may clear the manager at any moment.
+    SingletonManager* current = instance.load();
+    if (current == nullptr) {
+        throwLocksDestroyed();
+    }
+    return *current;
 }
 
 } // namespace krel_std

@@ -1,0 +1,61 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/Class.h"
+#include "base/LibraryMain.h"
+#include "log/ILogEventFilter.h"
+#include "log/ILogEventLayout.h"
+#include "log/LogFileFilter.h"
+#include "pattern/SingletonManager.h"
+#include "support/DebugOutputCapture.h"
+
+namespace {
+
+// The dotted names the class registry refused as taken, in the order it refused them. Each
+// refusal is logged at DEBUG with the name after this text.
+std::vector<std::wstring> refusedNames(const std::vector<std::wstring>& lines) {
+    static const std::wstring marker = L"Object already exists for key: ";
+    std::vector<std::wstring> names;
+    for (const std::wstring& line : lines) {
+        const std::size_t start = line.find(marker);
+        if (start != std::wstring::npos) {
+            const std::size_t nameStart = start + marker.size();
+            names.push_back(line.substr(nameStart, line.find(L' ', nameStart) - nameStart));
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(LibraryLoadHookTest, RegistersThePrototypesOfTheBuiltClassesInTheirFixedOrder) {
+    krel_test::DebugOutputCapture capture;
+    krel_std_internal::krelLibraryAttach();
+    const std::vector<std::wstring> expected{L"krel_std.DebugFileFilter", L"krel_std.LogFileFilter",
+                                             L"krel_std.KrelLogLayout",
+                                             L"krel_std.OutputDebugAppender"};
+    EXPECT_EQ(expected, refusedNames(capture.lines()));
+}
+
+TEST(LibraryLoadHookTest, RunningAgainKeepsTheFirstPrototypesAndTheManager) {
+    krel_std::Class& registry = krel_std::Class::getInstance();
+    const auto layout = registry.getObject<krel_std::ILogEventLayout>(L"krel_std.KrelLogLayout");
+    krel_std::SingletonManager& manager = krel_std::SingletonManager::getInstance();
+    krel_std_internal::krelLibraryAttach();
+    EXPECT_EQ(layout, registry.getObject<krel_std::ILogEventLayout>(L"krel_std.KrelLogLayout"));
+    EXPECT_EQ(&manager, &krel_std::SingletonManager::getInstance());
+}
+
+TEST(LibraryLoadHookTest, RegisteredFilterPrototypeMakesNewFiltersOfItsClass) {
+    const auto prototype = krel_std::Class::getInstance().getObject<krel_std::ILogEventFilter>(
+        L"krel_std.LogFileFilter");
+    ASSERT_TRUE(prototype);
+    const std::unique_ptr<krel_std::Configurable> made(prototype->newInstance({}));
+    const auto* filter = dynamic_cast<krel_std::LogFileFilter*>(made.get());
+    ASSERT_NE(nullptr, filter);
+    EXPECT_NE(static_cast<const void*>(prototype.get()), static_cast<const void*>(filter));
+    EXPECT_EQ(L"krel_std.LogFileFilter", filter->getClassName());
+}
