@@ -1,0 +1,44 @@
+// A self-contained UTF-8 codec between bytes and wide text (one wchar_t per code point).
+#pragma once
+
+#include <string>
+
+namespace krel_std {
+
+// Decoding accepts sequences of one to three bytes and four-byte sequences of U+10000 to
+// U+10FFFF, joins a three-byte high surrogate followed by a three-byte low surrogate into one
+// character, passes other encoded surrogates and shorter overlong forms through as they
+// decode, and rejects stray continuation bytes, truncated sequences and five- and six-byte
+// leads. Input is taken up to its first zero.
+class Utf8Utils {
+public:
+    Utf8Utils(const Utf8Utils&) {}
+    Utf8Utils& operator=(const Utf8Utils&) { return *this; }
+    virtual ~Utf8Utils();
+
+    // The decoded text; empty text when the bytes are not valid UTF-8.
+    static std::wstring utf8ToUnicode(std::string bytes);
+    // The encoded bytes; a value that is not a Unicode scalar value above U+10FFFF becomes
+    // U+FFFD.
+    static std::string unicodeToUtf8(const std::wstring& text);
+    static bool isUtf8String(const std::string& bytes);
+    // Bytes the encoding needs, terminating zero included.
+    static unsigned long getUtf8StringLength(const std::wstring& text);
+    // An upper bound of the wide characters the decoding needs, terminating zero included.
+    static unsigned long getUnicodeStringLength(const std::string& bytes);
+
+private:
+    Utf8Utils() {}
+
+    static int getUtf8CharLength(const char* lead);
+    static int getUtf8CharLength(wchar_t unit);
+    static const char* nextUtf8Char(const char* source);
+    static int unicodeCharToUtf8(char* target, wchar_t unit, unsigned int room);
+    static int internalUtf8ToUnicode(wchar_t* target, const char* source, unsigned int room);
+    static int internalUnicodeToUtf8(char* target, const wchar_t* source, unsigned int room);
+    static int decodeSequence(const char* source, int length, wchar_t& value);
+    static int joinSurrogates(const char* source, wchar_t& value);
+    static int invalidUtf8(const char* source);
+};
+
+} // namespace krel_std

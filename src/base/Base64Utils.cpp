@@ -1,0 +1,240 @@
+#include "base/Base64Utils.h"
+
+#include "base/ByteArray.h"
+#include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelIllegalArgumentException.h"
+
+#include <cstring>
+#include <vector>
+
+namespace krel_std {
+
+namespace {
+
+const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+const char PAD = '=';
+
+const wchar_t* const ENCODER = L"krel_std::Base64Utils::internalMbcsToBase64";
+const wchar_t* const DECODER = L"krel_std::Base64Utils::internalBase64ToMbcs";
+const wchar_t* const NO_ROOM_FOR_BASE64 = L"Insufficient space to hold Base64 string.";
+const wchar_t* const NO_ROOM_FOR_MBCS = L"Insufficient space to hold MBCS string.";
+
+// White space as the C locale classifies it; bytes above 0x7F never are.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int alphabetIndex(char c) {
+    const char* found = c == 0 ? nullptr : std::strchr(ALPHABET, c);
+    return found == nullptr ? -1 : static_cast<int>(found - ALPHABET);
+}
+
+const char* skipBlanks(const char* source) {
+    while (isBlank(*source)) {
+        ++source;
+    }
+    return source;
+}
+
+void writeGroup(char* target, unsigned char b0, unsigned char b1, unsigned char b2) {
+    target[0] = ALPHABET[b0 >> 2];
+    target[1] = ALPHABET[((b0 & 3) << 4) + (b1 >> 4)];
+    target[2] = ALPHABET[((b1 & 15) << 2) + (b2 >> 6)];
+    target[3] = ALPHABET[b2 & 63];
+}
+
+} // namespace
+
+Base64Utils::~Base64Utils() {}
+
+unsigned long Base64Utils::getBase64StringLength(const std::string& bytes) {
+    return (bytes.size() / 3) * 4 + 5;
+}
+
+unsigned long Base64Utils::getBase64StringLength(const ByteArray& bytes) {
+    return (static_cast<unsigned long>(bytes.getLength()) / 3) * 4 + 5;
+}
+
+unsigned long Base64Utils::getMbcsStringLength(const std::string& base64) {
+    return (base64.size() / 4) * 3 + 1;
+}
+
+int Base64Utils::fail(const wchar_t* function, const wchar_t* message) {
+    if (__internal_debug_on()) {
+        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"%ls", message);
+    }
+    return -1;
+}
+
+int Base64Utils::internalMbcsToBase64(const unsigned char* source, unsigned int length,
+                                      char* target, unsigned int room) {
+    unsigned int written = 0;
+    unsigned int read = 0;
+    for (; length - read >= 3; read += 3, written += 4) {
+        if (written + 4 > room) {
+            return fail(ENCODER, NO_ROOM_FOR_BASE64);
+        }
+        writeGroup(target + written, source[read], source[read + 1], source[read + 2]);
+    }
+    const unsigned int rest = length - read;
+    if (rest > 0) {
+        if (written + 4 > room) {
+            return fail(ENCODER, NO_ROOM_FOR_BASE64);
+        }
+        writeGroup(target + written, source[read], rest == 2 ? source[read + 1] : 0, 0);
+        if (rest == 1) {
+            target[written + 2] = PAD;
+        }
+        target[written + 3] = PAD;
+        written += 4;
+    }
+    if (written >= room) {
+        return fail(ENCODER, NO_ROOM_FOR_BASE64);
+    }
+    target[written] = 0;
+    return static_cast<int>(written);
+}
+
+// Stores the six bits of one character for the given state; false when the room is short.
+bool Base64Utils::storeBits(unsigned char* target, unsigned int room, int state,
+                            unsigned int& index, unsigned char bits) {
+    switch (state) {
+    case 0:
+        if (index >= room) {
+            return false;
+        }
+        target[index] = static_cast<unsigned char>(bits << 2);
+        return true;
+    case 1:
+    case 2:
+        if (index + 1 >= room) {
+            return false;
+        }
+        target[index] |= static_cast<unsigned char>(state == 1 ? bits >> 4 : bits >> 2);
+        target[index + 1] =
+            static_cast<unsigned char>(state == 1 ? (bits & 15) << 4 : (bits & 3) << 6);
+        ++index;
+        return true;
+    default:
+        if (index >= room) {
+            return false;
+        }
+        target[index++] |= bits;
+        return true;
+    }
+}
+
+// `source` stands on the first "=". After the padding only white space may follow, and with
+// a target the bits beyond the last whole byte must be zero.
+int Base64Utils::readPadding(const char* source, int state, const unsigned char* target,
+                             unsigned int index) {
+    if (state < 2) {
+        return -1;
+    }
+    ++source;
+    if (state == 2) {
+        source = skipBlanks(source);
+        if (*source != PAD) {
+            return fail(DECODER, L"Missing trailing padding.");
+        }
+        ++source;
+    }
+    if (*skipBlanks(source) != 0) {
+        return fail(DECODER, L"Extra characters after padding.");
+    }
+    if (target != nullptr && target[index] != 0) {
+        return fail(DECODER, L"Invalid characters after padding.");
+    }
+    return static_cast<int>(index);
+}
+
+int Base64Utils::internalBase64ToMbcs(const char* source, unsigned char* target,
+                                      unsigned int room) {
+    int state = 0;
+    unsigned int index = 0;
+    for (; *source != 0 && *source != PAD; ++source) {
+        if (isBlank(*source)) {
+            continue;
+        }
+        const int bits = alphabetIndex(*source);
+        if (bits < 0) {
+            if (__internal_debug_on()) {
+                __internal_debug(DECODER, KREL_SOURCE_FILE, __LINE__,
+                                 L"<%C> is not a Base64 character.", *source);
+            }
+            return -1;
+        }
+        if (target == nullptr) {
+            index += state == 0 ? 0 : 1;
+        } else if (!storeBits(target, room, state, index, static_cast<unsigned char>(bits))) {
+            return fail(DECODER, NO_ROOM_FOR_MBCS);
+        }
+        state = (state + 1) % 4;
+    }
+    if (*source == PAD) {
+        return readPadding(source, state, target, index);
+    }
+    if (state != 0) {
+        return fail(DECODER, L"Partial bytes after string.");
+    }
+    return static_cast<int>(index);
+}
+
+std::string Base64Utils::encode(const char* bytes, size_t length, const wchar_t* context) {
+    const unsigned int room = static_cast<unsigned int>((length / 3) * 4 + 5);
+    std::vector<char> buffer(room + 1, 0);
+    const int result = internalMbcsToBase64(reinterpret_cast<const unsigned char*>(bytes),
+                                            static_cast<unsigned int>(length), buffer.data(), room);
+    if (ErrorUtils::isBelowMinimum(result, 0, context, L"Converted string length")) {
+        return std::string();
+    }
+    return std::string(buffer.data(), static_cast<size_t>(result));
+}
+
+// Decodes into `bytes` (sized to the text plus one); answers the decoded length or -1.
+int Base64Utils::decode(const std::string& base64, std::vector<unsigned char>& bytes,
+                        const wchar_t* context) {
+    const unsigned int room = static_cast<unsigned int>(base64.size());
+    bytes.assign(room + 1, 0);
+    const int result = internalBase64ToMbcs(base64.c_str(), bytes.data(), room);
+    return ErrorUtils::isBelowMinimum(result, 0, context, L"Converted string length") ? -1 : result;
+}
+
+std::string Base64Utils::mbcsToBase64(const std::string& bytes) {
+    return encode(bytes.data(), bytes.size(), L"krel_std::Base64Utils::mbcsToBase64");
+}
+
+std::string Base64Utils::byteArrayToBase64(const ByteArray& bytes) {
+    return encode(bytes.getArray().get(), static_cast<size_t>(bytes.getLength()),
+                  L"krel_std::Base64Utils::byteArrayToBase64");
+}
+
+std::string Base64Utils::base64ToMbcs(const std::string& base64) {
+    std::vector<unsigned char> bytes;
+    if (decode(base64, bytes, L"krel_std::Base64Utils::base64ToMbcs") < 0) {
+        return std::string();
+    }
+    return std::string(reinterpret_cast<const char*>(bytes.data()));
+}
+
+boost::shared_ptr<ByteArray> Base64Utils::base64ToByteArray(const std::string& base64) {
+    std::vector<unsigned char> bytes;
+    const int length = decode(base64, bytes, L"krel_std::Base64Utils::base64ToByteArray");
+    if (length < 0) {
+        return boost::shared_ptr<ByteArray>();
+    }
+    try {
+        return boost::shared_ptr<ByteArray>(
+            new ByteArray(reinterpret_cast<const char*>(bytes.data()), length));
+    } catch (const KrelIllegalArgumentException&) {
+        return boost::shared_ptr<ByteArray>();
+    }
+}
+
+bool Base64Utils::isBase64String(const std::string& text) {
+    return internalBase64ToMbcs(text.c_str(), nullptr, 0) >= 0;
+}
+
+} // namespace krel_std

@@ -1,0 +1,96 @@
+#include "base/EncodingUtils.h"
+#include "platform/WinBase.h"
+#include "platform/WinError.h"
+#include "platform/WinNls.h"
+
+#include <gtest/gtest.h>
+
+using krel_std::EncodingUtils;
+
+namespace {
+
+std::string allBytesButZero() {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) {
+        bytes.push_back(static_cast<char>(b));
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(CodePages, AnsiCodePageIsWindows1252) {
+    EXPECT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("\x80\x81\x8D\x8F\x90\x9D\x9F\xE9", 0),
+              L"\u20AC\u0081\u008D\u008F\u0090\u009D\u0178\u00E9");
+}
+
+TEST(CodePages, Windows1252RoundTripsEveryByte) {
+    const std::string bytes = allBytesButZero();
+    const std::wstring text = EncodingUtils::convertMbcsToUnicode(bytes, 0);
+    ASSERT_EQ(text.size(), bytes.size());
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(text, 0), bytes);
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(text, 1252), bytes);
+}
+
+TEST(CodePages, CharacterOutsideTheCodePageBecomesQuestionMark) {
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"a\u0100\U0001F600b", 0), "a??b");
+}
+
+TEST(CodePages, OtherCodePagesGoThroughIconv) {
+    const std::wstring russian = L"\u041F\u0440\u0438\u0432\u0435\u0442";
+    const std::string cp1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(russian, 1251), cp1251);
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode(cp1251, 1251), russian);
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("\x82\xA0", 932), L"\u3042");
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"\u3042", 932), "\x82\xA0");
+}
+
+TEST(CodePages, UnknownCodePageGivesEmptyText) {
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("abc", 4711), L"");
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"abc", 4711), "");
+    EXPECT_FALSE(IsValidCodePage(4711));
+}
+
+TEST(CodePages, ConversionStopsAtFirstZero) {
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode(std::string("ab\0c", 4), 0), L"ab");
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(std::wstring(L"ab\0c", 4), 0), "ab");
+}
+
+TEST(MultiByteToWideChar, AnswersTheSizeNeededForRoomZero) {
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0), 4);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 2, nullptr, 0), 2);
+}
+
+TEST(MultiByteToWideChar, ReportsShortRoom) {
+    wchar_t buffer[2];
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, buffer, 2), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(MultiByteToWideChar, InvalidBytesBecomeReplacementOrFailWhenStrict) {
+    wchar_t buffer[8];
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xFF", 2, buffer, 8), 2);
+    EXPECT_EQ(static_cast<unsigned>(buffer[1]), 0xFFFDu);
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, buffer, 8), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+}
+
+TEST(WideCharToMultiByte, ReportsUseOfTheDefaultCharacter) {
+    char buffer[8] = {};
+    BOOL used = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(1252, 0, L"a\u0100", 2, buffer, 8, "*", &used), 2);
+    EXPECT_EQ(std::string(buffer, 2), "a*");
+    EXPECT_TRUE(used);
+}
+
+TEST(WideCharToMultiByte, RefusesBadArguments) {
+    char buffer[4];
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, nullptr, -1, buffer, 4, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    BOOL used = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", -1, buffer, 4, nullptr, &used), 0);
+}
