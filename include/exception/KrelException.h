@@ -68,7 +68,8 @@ public:
     // Turns machine faults on the calling thread into KrelAccessException (access violations)
     // and KrelRuntimeException (everything else) while the thread runs library work. Installs
     // the process-wide fault handler on first use and gives the calling thread what it needs
-    // to run it (an alternate signal stack).
+    // to run it (an alternate signal stack). Also sets the process's invalid-parameter handler,
+    // which throws KrelIllegalArgumentException.
     static void installHandler();
 
 private:

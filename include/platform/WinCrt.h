@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Formats into buffer, which holds count characters. Answers the length of the text when it
@@ -19,6 +20,17 @@ int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list ar
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 int _vsnprintf(char* buffer, size_t count, const char* format, va_list arguments);
 int _snprintf(char* buffer, size_t count, const char* format, ...);
+
+// The process's handler of the runtime's invalid-parameter reports: the expression, function
+// and file name (each may be null), the line and a reserved word. A handler does not return;
+// the library's throws. None is set at start.
+typedef void (*_invalid_parameter_handler)(const wchar_t* expression, const wchar_t* function,
+                                           const wchar_t* file, unsigned int line,
+                                           uintptr_t reserved);
+
+// Sets the handler for the whole process and answers the one it replaces.
+_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler);
+_invalid_parameter_handler _get_invalid_parameter_handler();
 
 namespace krel_platform {
 

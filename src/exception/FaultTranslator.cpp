@@ -261,10 +261,8 @@ void restoreDefault(int signalNumber) {
 // sent again under the default action, or dropped when it was ignored.
 void passOn(int signalNumber, siginfo_t* info, void* context) {
     const struct sigaction& previous = previousActions[signalNumber];
-    if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
-        previous.sa_sigaction(signalNumber, info, context);
-        return;
-    }
+    // SIG_DFL and SIG_IGN share the union with sa_sigaction: test them before calling anything,
+    // whatever SA_SIGINFO says.
     const bool sentByProcess = info->si_code <= 0;
     if (previous.sa_handler == SIG_IGN && sentByProcess) {
         return;
@@ -274,6 +272,10 @@ void passOn(int signalNumber, siginfo_t* info, void* context) {
         if (sentByProcess) {
             raise(signalNumber);
         }
+        return;
+    }
+    if (previous.sa_flags & SA_SIGINFO) {
+        previous.sa_sigaction(signalNumber, info, context);
         return;
     }
     previous.sa_handler(signalNumber);

@@ -4,6 +4,7 @@
 #include "exception/FaultTranslator.h"
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
+#include "platform/WinCrt.h"
 #include "thread/ReadWriteLock.h"
 #include "thread/Thread.h"
 
@@ -169,6 +170,7 @@ std::wstring KrelException::getKeyValuesString() const {
 void KrelException::installHandler() {
     KREL_TRACE_SCOPE(L"krel_std::KrelException::installHandler");
     krel_std_internal::FaultTranslator::installForCurrentThread();
+    _set_invalid_parameter_handler(&krel_std_internal::FaultTranslator::invalidParameter);
 }
 
 std::wstring KrelException::generateStackTraceString() {

@@ -51,6 +51,22 @@ size_t sequenceLength(unsigned char lead) {
     return 0;
 }
 
+// The range the byte after a lead byte must fall in. Narrower than 0x80..0xBF after E0, F0 and
+// F4: that keeps out overlong forms (E0 80 AF would decode to '/') and code points above
+// U+10FFFF. Encoded surrogates stay readable, as wideToUtf8 writes lone ones that way.
+bool isValidSecondByte(unsigned char lead, unsigned char second) {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead == 0xE0) {
+        low = 0xA0;
+    } else if (lead == 0xF0) {
+        low = 0x90;
+    } else if (lead == 0xF4) {
+        high = 0x8F;
+    }
+    return second >= low && second <= high;
+}
+
 } // namespace
 
 std::wstring utf16ToWide(const std::u16string& text) {
@@ -112,7 +128,7 @@ std::wstring utf8ToWide(const std::string& text) {
         bool valid = true;
         for (size_t k = 1; k < length; ++k) {
             const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
+            if ((next & 0xC0) != 0x80 || (k == 1 && !isValidSecondByte(lead, next))) {
                 valid = false;
                 break;
             }

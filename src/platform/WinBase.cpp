@@ -1,12 +1,21 @@
 #include "platform/WinBase.h"
 
 #include <ctime>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
+
+// The calling thread's id, asked of the kernel once. A forked child starts with the forking
+// thread's cache but runs under an id of its own, so the cache is cleared in the child.
+thread_local DWORD cachedThreadId = 0;
+
+void forgetThreadIdInChild() {
+    cachedThreadId = 0;
+}
 
 ULONGLONG monotonicMilliseconds() {
     timespec now{};
@@ -26,8 +35,13 @@ void SetLastError(DWORD errorCode) {
 }
 
 DWORD GetCurrentThreadId() {
-    thread_local const DWORD id = static_cast<DWORD>(syscall(SYS_gettid));
-    return id;
+    if (cachedThreadId == 0) {
+        static const int forkHandlerRegistered =
+            pthread_atfork(nullptr, nullptr, forgetThreadIdInChild);
+        (void)forkHandlerRegistered;
+        cachedThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    }
+    return cachedThreadId;
 }
 
 DWORD GetCurrentProcessId() {

@@ -1,12 +1,15 @@
 #include "platform/WinCrt.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 
 #include "platform/FormatEngine.h"
 
 namespace {
+
+std::atomic<_invalid_parameter_handler> invalidParameterHandler{nullptr};
 
 // A copy of a caller's argument list, ended whatever happens while it is read.
 class ArgumentCopy {
@@ -80,6 +83,14 @@ int _snprintf(char* buffer, size_t count, const char* format, ...) {
         va_end(arguments);
         throw;
     }
+}
+
+_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
+    return invalidParameterHandler.exchange(handler);
+}
+
+_invalid_parameter_handler _get_invalid_parameter_handler() {
+    return invalidParameterHandler.load();
 }
 
 namespace krel_platform {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "base/ByteArray.h"
 #include "base/StringUtils.h"
+#include "exception/FaultTranslator.h"
+#include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
 
 using krel_std::ByteArray;
@@ -87,6 +91,31 @@ TEST(StringUtilsFormat, UnformattableFormatIsRefusedAndTheTargetKept) {
     }
     EXPECT_EQ(target, L"kept");
     EXPECT_EQ(count, 0);
+}
+
+// On a library thread a bad string pointer faults inside the formatting; the fault arrives as
+// the cause of the format error and the target keeps its text.
+TEST(StringUtilsFormat, FaultWhileFormattingBecomesTheCauseOfTheFormatError) {
+    std::wstring message;
+    std::wstring causeClass;
+    std::wstring target = L"kept";
+    std::thread worker([&] {
+        krel_std::KrelException::installHandler();
+        krel_std_internal::FaultTranslator::ActiveScope active(true);
+        const wchar_t* volatile unmapped = reinterpret_cast<const wchar_t*>(8);
+        try {
+            StringUtils::sprintfStringAppend(target, L"<%ls>", unmapped);
+        } catch (const KrelIllegalArgumentException& exception) {
+            message = exception.getMessage();
+            std::unique_ptr<krel_std::KrelException> cause(exception.getNestedException());
+            causeClass = cause ? cause->getClassName() : L"<none>";
+        }
+    });
+    worker.join();
+    EXPECT_EQ(message.find(L"Unable to format string: <%ls>: The thread tried to read"), 0u)
+        << message;
+    EXPECT_EQ(causeClass, L"com.vandrel.exception.KrelAccessException");
+    EXPECT_EQ(target, L"kept");
 }
 
 TEST(StringUtilsSize, UnitsInAnyCaseMultiply) {

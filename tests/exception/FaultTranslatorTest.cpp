@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelRuntimeException.h"
+#include "platform/WinCrt.h"
 
 using namespace krel_std;
 using krel_std_internal::FaultRecord;
@@ -223,4 +225,37 @@ TEST(FaultTranslatorTest, InvalidParameterReportNamesExpressionFunctionFileAndLi
                   L"tcscpy_s.inl line 42",
                   e.getMessage());
     }
+}
+
+TEST(FaultTranslatorTest, InstallHandlerSetsTheProcessInvalidParameterHandler) {
+    std::thread worker([] { KrelException::installHandler(); });
+    worker.join();
+    const _invalid_parameter_handler handler = _get_invalid_parameter_handler();
+    ASSERT_NE(nullptr, handler);
+    try {
+        handler(L"count > 0", L"strncpy_s", L"strncpy_s.c", 7, 0);
+        FAIL() << "no exception";
+    } catch (const KrelIllegalArgumentException& e) {
+        EXPECT_EQ(L"Invalid argument. Expression <count > 0> in function strncpy_s file "
+                  L"strncpy_s.c line 7",
+                  e.getMessage());
+    }
+}
+
+// An ignored disposition set with SA_SIGINFO leaves the handler's union holding SIG_IGN, not a
+// function: a signal sent to the process stays ignored instead of calling through it.
+TEST(FaultTranslatorTest, SignalIgnoredBeforeInstallationStaysIgnored) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            struct sigaction ignore = {};
+            ignore.sa_handler = SIG_IGN;
+            ignore.sa_flags = SA_SIGINFO;
+            sigemptyset(&ignore.sa_mask);
+            sigaction(SIGILL, &ignore, nullptr);
+            KrelException::installHandler();
+            raise(SIGILL);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -2,6 +2,9 @@
 
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "base/Object.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
@@ -24,6 +27,19 @@ TEST(ThreadIdentity, DiffersBetweenThreadsAndIsStable) {
     EXPECT_NE(mine, theirs);
     EXPECT_EQ(mine, GetCurrentThreadId());
     EXPECT_EQ(GetCurrentProcessId(), GetCurrentThreadId()) << "the main test thread leads";
+}
+
+TEST(ThreadIdentity, ForkedChildAnswersItsOwnId) {
+    ASSERT_EQ(GetCurrentThreadId(), GetCurrentProcessId());
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(DebugOutput, ReachesTheInstalledHookInBothWidths) {
@@ -63,6 +79,19 @@ TEST(Utf8Conversion, ReplacesInvalidBytes) {
                                         "b"),
               L"a\uFFFDb");
     EXPECT_EQ(krel_platform::utf8ToWide("\xe2\x82"), L"\uFFFD\uFFFD");
+}
+
+TEST(Utf8Conversion, RefusesOverlongFormsAndCodePointsBeyondUnicode) {
+    // E0 80 AF is an overlong '/', F4 90 80 80 would be U+110000.
+    EXPECT_EQ(krel_platform::utf8ToWide("a\xe0\x80\xaf"), L"a\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(krel_platform::utf8ToWide("\xf0\x8f\xbf\xbf"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(krel_platform::utf8ToWide("\xf4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(krel_platform::utf8ToWide("\xf4\x8f\xbf\xbf"), L"\U0010FFFF");
+}
+
+TEST(Utf8Conversion, LoneSurrogatesRoundTrip) {
+    const std::wstring lone(1, static_cast<wchar_t>(0xD800));
+    EXPECT_EQ(krel_platform::utf8ToWide(krel_platform::wideToUtf8(lone)), lone);
 }
 
 TEST(RootObject, PrintsItsNameAndAssignsNothing) {
