@@ -36,7 +36,7 @@ public:
     void STD0006(const wchar_t* context, const std::wstring& libraryPath) const;
     void STD0007(const wchar_t* context, const std::wstring& libraryPath) const;
     void STD0008(const wchar_t* context, const std::wstring& priorityName) const;
-    /// Sizes above 0x7FFFFFFF are written as 0x7FFFFFFF (the largest size a file may have).
+    /// Sizes and counts above 0xFFFFFFFF are written as 4294967295.
     void STD0009(const wchar_t* context, unsigned long size) const;
     void STD0010(const wchar_t* context, unsigned long count) const;
 

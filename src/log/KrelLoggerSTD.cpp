@@ -1,5 +1,7 @@
 #include "log/KrelLoggerSTD.h"
 
+#include <limits>
+
 namespace krel_std {
 
 namespace {
@@ -15,9 +17,11 @@ SWString contextOf(const wchar_t* context) {
     return SWString(context != nullptr ? context : L"");
 }
 
-// Counts and sizes are written with "%u"; the largest value a caller means is 0x7FFFFFFF.
+// Counts and sizes are written with "%u" as 32-bit values: every value that fits is written
+// unchanged, a larger one as the largest 32-bit value rather than cut to its low word.
 unsigned int toUnsignedInt(unsigned long value) {
-    return static_cast<unsigned int>(value > 0x7FFFFFFFul ? 0x7FFFFFFFul : value);
+    const unsigned long largest = std::numeric_limits<unsigned int>::max();
+    return static_cast<unsigned int>(value > largest ? largest : value);
 }
 
 } // namespace

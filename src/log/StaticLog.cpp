@@ -184,6 +184,8 @@ void StaticLog::destroyInstance() {
     StaticLog* doomed = nullptr;
     {
         AutoLock<Lock> guard(*lock);
+        // An initialisation that held the lock meanwhile may have set the flag again.
+        initialized.store(false, std::memory_order_release);
         doomed = instance.exchange(nullptr);
         singletonLock.store(nullptr);
     }

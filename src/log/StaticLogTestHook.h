@@ -10,7 +10,9 @@
 
 namespace krel_std_internal {
 
-/// Test-only access to the static log. Not part of the library's interface.
+/// Test-only access to the static log. Not part of the library's interface: no library code
+/// calls it, and its header is not installed. `reset` undoes what the process can otherwise
+/// do only once (the destruction), so that every test starts from the load hook's state.
 class StaticLogTestHook {
 public:
     using AppenderMap = std::map<std::wstring, boost::shared_ptr<krel_std::ILogAppender>>;

@@ -144,9 +144,14 @@ TEST_F(KrelLoggerSTDTest, FunctionIsTheContextCutToClassAndOperation) {
     }
 }
 
-TEST_F(KrelLoggerSTDTest, SizesAboveTheFileLimitAreWrittenAsTheLimit) {
+TEST_F(KrelLoggerSTDTest, CountsUpToTheLargest32BitValueAreWrittenUnchanged) {
+    messages.STD0010(ctx, 3000000000ul);
+    EXPECT_EQ(L"Maximum file count changed to: <3000000000>.", onlyEvent().message);
+}
+
+TEST_F(KrelLoggerSTDTest, SizesBeyond32BitsAreWrittenAsTheLargest32BitValue) {
     messages.STD0009(ctx, 0x1FFFFFFFFul);
-    EXPECT_EQ(L"Maximum file size changed to: <2147483647>.", onlyEvent().message);
+    EXPECT_EQ(L"Maximum file size changed to: <4294967295>.", onlyEvent().message);
 }
 
 TEST_F(KrelLoggerSTDTest, NumberedMessagesIgnoreTheThreshold) {

@@ -104,6 +104,37 @@ TEST_F(StaticLogTest, DestroyedLogFallsBackAndIgnoresAppenders) {
     EXPECT_EQ(3u, capture.lines().size());
 }
 
+// The unload may arrive while another thread is initialising the log. Whichever way the two
+// interleave, the log ends destroyed: not initialised, writing to the debugger output. The
+// unload starts a little later in each round, so some rounds overlap the initialisation.
+TEST_F(StaticLogTest, UnloadDuringAnInitialisationLeavesTheLogDestroyed) {
+    const auto appender = recorder();
+    for (int round = 0; round < 600; ++round) {
+        StaticLogTestHook::reset();
+        StaticLogTestHook::setThreshold(FATAL);
+        std::atomic<bool> go{false};
+        std::thread initialiser([&] {
+            while (!go) {
+            }
+            initialize({{L"a", appender}});
+        });
+        std::thread unloader([&] {
+            while (!go) {
+            }
+            for (volatile int delay = 0; delay < round % 300; ++delay) {
+            }
+            StaticLogTestHook::destroy();
+        });
+        go = true;
+        initialiser.join();
+        unloader.join();
+        ASSERT_TRUE(StaticLog::isThresholdOn(DEBUG)) << "round " << round;
+    }
+    DebugOutputCapture capture;
+    logAt(ERROR, L"after unload");
+    EXPECT_EQ(std::vector<std::wstring>{L"ERROR : after unload\n"}, capture.lines());
+}
+
 TEST_F(StaticLogTest, ScopeTracerLogsBeginAndEndAtCallOnlyWhenTheThresholdAllows) {
     const auto appender = recorder();
     initialize({{L"a", appender}});
