@@ -37,12 +37,17 @@ void appendWide(std::string& target, const wchar_t* text, size_t length) {
     }
 }
 
-size_t boundedLength(const char* text, int precision) {
-    return precision < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(precision));
-}
-
-size_t boundedLength(const wchar_t* text, int precision) {
-    return precision < 0 ? std::wcslen(text) : wcsnlen(text, static_cast<size_t>(precision));
+// The length of a string argument, at most `precision` characters when one is given. The
+// characters are read here, in code built to turn a memory fault into an exception, rather than
+// by the C library's string functions: those are declared not to throw, so a fault inside them
+// could not reach the caller as an exception.
+template <typename Char> size_t boundedLength(const Char* text, int precision) {
+    const size_t limit = precision < 0 ? SIZE_MAX : static_cast<size_t>(precision);
+    size_t length = 0;
+    while (length < limit && text[length] != 0) {
+        ++length;
+    }
+    return length;
 }
 
 } // namespace
