@@ -31,6 +31,7 @@ const SystemMessage kSystemMessages[] = {
     {18, L"There are no more files.\r\n"},
     {19, L"The media is write protected.\r\n"},
     {21, L"The device is not ready.\r\n"},
+    {31, L"A device attached to the system is not functioning.\r\n"},
     {32, L"The process cannot access the file because it is being used by another process.\r\n"},
     {33, L"The process cannot access the file because another process has locked a portion of "
          L"the file.\r\n"},
@@ -49,6 +50,7 @@ const SystemMessage kSystemMessages[] = {
     {123, L"The filename, directory name, or volume label syntax is incorrect.\r\n"},
     {126, L"The specified module could not be found.\r\n"},
     {127, L"The specified procedure could not be found.\r\n"},
+    {131, L"An attempt was made to move the file pointer before the beginning of the file.\r\n"},
     {145, L"The directory is not empty.\r\n"},
     {161, L"The specified path is invalid.\r\n"},
     {170, L"The requested resource is in use.\r\n"},

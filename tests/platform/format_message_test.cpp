@@ -56,3 +56,16 @@ TEST(FormatMessage, TextWithInsertsIsRefusedUnlessInsertsAreIgnored) {
               0u);
     EXPECT_EQ(std::wstring(buffer), L"%1 is not a valid Win32 application.\r\n");
 }
+
+TEST(FormatMessage, KnowsTheCodesTheLibraryReports) {
+    const DWORD codes[] = {ERROR_FILE_NOT_FOUND,    ERROR_ACCESS_DENIED,     ERROR_GEN_FAILURE,
+                           ERROR_SHARING_VIOLATION, ERROR_NEGATIVE_SEEK,     ERROR_DIRECTORY,
+                           ERROR_MORE_DATA,         ERROR_NO_MORE_ITEMS,     ERROR_KEY_DELETED,
+                           ERROR_BAD_PATHNAME,      ERROR_INVALID_PARAMETER, ERROR_ALREADY_EXISTS};
+    for (DWORD code : codes) {
+        wchar_t buffer[512] = {};
+        EXPECT_GT(
+            FormatMessageW(kSystemFlags, nullptr, code, kDefaultLanguage, buffer, 512, nullptr), 0u)
+            << "code " << code;
+    }
+}

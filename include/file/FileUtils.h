@@ -1,0 +1,70 @@
+#pragma once
+
+#include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <string>
+
+namespace krel_std {
+
+class ByteArray;
+class ByteBuffer;
+class File;
+
+// Whole-file work by path name: copying, existence and size, reading into a byte array or
+// buffer, writing and appending bytes, comparing files, and normalising line ends. The reading
+// and writing operations open the names as given. Except copyFile, failures are answered by
+// false, 0 or an empty pointer (an empty name with a DEBUG trace). Concurrent writers of one
+// file are not coordinated: LockedFile does that.
+class FileUtils {
+public:
+    virtual ~FileUtils();
+
+    // Throws KrelIllegalArgumentException for an unusable source or destination and
+    // KrelIOException when the bytes cannot be read or written. Copying a file onto itself
+    // leaves it as it is.
+    static void copyFile(const File& source, const File& destination);
+
+    // True for files and directories alike.
+    static bool isFileExist(const std::wstring& name);
+    static uint64_t getFileSize(const std::wstring& name);
+
+    static boost::shared_ptr<ByteArray> getFileContent(const std::wstring& name);
+    // The bytes in a buffer of the file's size, position 0 and limit at its capacity.
+    static boost::shared_ptr<ByteBuffer> getFileContentBuffer(const std::wstring& name);
+
+    // Replace the content; true only when every byte was written.
+    static bool writeFileContent(const std::wstring& name, const ByteArray& bytes);
+    // The buffer's bytes from its position up to its limit.
+    static bool writeFileContent(const std::wstring& name, const ByteBuffer& buffer);
+    static bool appendFileContent(const std::wstring& name, const ByteArray& bytes);
+    static bool appendFileContent(const std::wstring& name, const ByteBuffer& buffer);
+
+    // True when both files can be read and hold the same bytes.
+    static bool compareFileContents(const std::wstring& first, const std::wstring& second);
+
+    // Every CR LF, lone CR and lone LF of text becomes newline.
+    static void normalizeNewlines(std::wstring& text, const std::wstring& newline);
+    static std::wstring normalizeNewlinesCopy(const std::wstring& text,
+                                              const std::wstring& newline);
+    // Decodes the bytes in charset, normalises them and encodes them again.
+    static boost::shared_ptr<ByteArray> normalizeNewlinesCopy(const ByteArray& bytes,
+                                                              const std::wstring& newline,
+                                                              const std::wstring& charset);
+
+private:
+    FileUtils();
+
+    // The non-throwing empty check: true (after its DEBUG trace) for an empty name.
+    static bool isEmptyName(const std::wstring& name, const wchar_t* context,
+                            const wchar_t* argumentName);
+    // Reads the whole file into `target` (from `readFile`), which is made of the file's length
+    // by `make`; an empty pointer on failure.
+    template <typename Target, typename Make>
+    static boost::shared_ptr<Target> readFile(const std::wstring& name, const wchar_t* context,
+                                              Make make);
+    static bool writeBytes(const std::wstring& name, int openFlags, const char* bytes,
+                           int64_t count, const wchar_t* context);
+    static void copyBytes(int source, int destination, int64_t length);
+};
+
+} // namespace krel_std

@@ -1,0 +1,286 @@
+#include "file/FileUtils.h"
+
+#include "base/ByteArray.h"
+#include "base/ByteBuffer.h"
+#include "base/ErrorUtils.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelIOException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "file/File.h"
+#include "file/SmartFileHandle.h"
+#include "platform/WinCrtFile.h"
+
+#include <algorithm>
+#include <boost/algorithm/string/replace.hpp>
+#include <climits>
+
+namespace krel_std {
+
+namespace {
+
+const int READ_FLAGS = _O_RDONLY | _O_BINARY;
+const int WRITE_FLAGS = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
+const int APPEND_FLAGS = _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY;
+const int NEW_FILE_PERMISSION = _S_IREAD | _S_IWRITE;
+const int COPY_BLOCK = 4096;
+const int64_t MAX_CHUNK = INT_MAX;
+
+template <typename Exception>
+[[noreturn]] void throwLogged(const wchar_t* context, const std::wstring& message) {
+    Exception exception(message);
+    exception.logDebug(context);
+    throw exception;
+}
+
+char* storageOf(ByteArray& bytes) {
+    return bytes.getArray().get();
+}
+
+char* storageOf(ByteBuffer& buffer) {
+    return buffer.array();
+}
+
+// Fills `length` bytes of target from the descriptor; stops early at the end of the file.
+void readInto(int descriptor, char* target, int64_t length) {
+    int64_t done = 0;
+    while (done < length) {
+        const int count = _read(descriptor, target + done,
+                                static_cast<unsigned int>(std::min(length - done, MAX_CHUNK)));
+        if (count < 1) {
+            return;
+        }
+        done += count;
+    }
+}
+
+// The same file: one device and one inode.
+bool isSameFile(const File& first, const File& second) {
+    struct _stat64 a {};
+    struct _stat64 b {};
+    return _wstat64(first.getCanonicalPath().c_str(), &a) == 0 &&
+           _wstat64(second.getCanonicalPath().c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+void checkCopyArguments(const File& source, const File& destination) {
+    const wchar_t* context = L"krel_std::FileUtils::copyFile";
+    if (!source.isFile() || !source.canRead()) {
+        throwLogged<KrelIllegalArgumentException>(context, L"Source file (" + source.getPath() +
+                                                               L") is invalid or unreadable.");
+    }
+    if (destination.isDirectory()) {
+        throwLogged<KrelIllegalArgumentException>(context, L"Destination file is a directory: " +
+                                                               destination.getPath());
+    }
+    if (destination.exists() && !destination.canWrite()) {
+        throwLogged<KrelIllegalArgumentException>(context, L"Destination file cannot be written: " +
+                                                               destination.getPath());
+    }
+    if (!destination.getParentFile().exists()) {
+        throwLogged<KrelIllegalArgumentException>(
+            context,
+            L"Parent directory for destination file does not exist: " + destination.getParent());
+    }
+}
+
+} // namespace
+
+FileUtils::FileUtils() {}
+
+FileUtils::~FileUtils() {}
+
+void FileUtils::copyFile(const File& source, const File& destination) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FileUtils::copyFile", L"Begin. From <%ls> to <%ls>.",
+                          source.getPath().c_str(), destination.getPath().c_str());
+    checkCopyArguments(source, destination);
+    // Opening the destination empties it: a file copied onto itself would lose its content.
+    if (isSameFile(source, destination)) {
+        return;
+    }
+    const int64_t length = static_cast<int64_t>(source.getLength());
+    SmartFileHandle<int> input(_wopen(source.getCanonicalPath().c_str(), READ_FLAGS));
+    if (!input.isValid()) {
+        throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                     ErrorUtils::getLastErrorDescription());
+    }
+    SmartFileHandle<int> output(
+        _wopen(destination.getCanonicalPath().c_str(), WRITE_FLAGS, NEW_FILE_PERMISSION));
+    if (!output.isValid()) {
+        throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                     ErrorUtils::getLastErrorDescription());
+    }
+    copyBytes(input.get(), output.get(), length);
+    output.close();
+}
+
+void FileUtils::copyBytes(int source, int destination, int64_t length) {
+    char block[COPY_BLOCK];
+    for (int64_t copied = 0; copied < length;) {
+        const int count = _read(source, block, COPY_BLOCK);
+        if (count <= 0) {
+            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                         L"Unable to read from file: " +
+                                             ErrorUtils::getLastErrorDescription());
+        }
+        if (_write(destination, block, static_cast<unsigned int>(count)) < count) {
+            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                         L"Unable to write to file: " +
+                                             ErrorUtils::getLastErrorDescription());
+        }
+        copied += count;
+    }
+}
+
+bool FileUtils::isFileExist(const std::wstring& name) {
+    if (isEmptyName(name, L"krel_std::FileUtils::isFileExist", L"Filename")) {
+        return false;
+    }
+    return File(name).exists();
+}
+
+uint64_t FileUtils::getFileSize(const std::wstring& name) {
+    if (isEmptyName(name, L"krel_std::FileUtils::getFileSize", L"Filename")) {
+        return 0;
+    }
+    return File(name).getLength();
+}
+
+template <typename Target, typename Make>
+boost::shared_ptr<Target> FileUtils::readFile(const std::wstring& name, const wchar_t* context,
+                                              Make make) {
+    if (isEmptyName(name, context, L"Filename")) {
+        return boost::shared_ptr<Target>();
+    }
+    SmartFileHandle<int> descriptor(_wopen(name.c_str(), READ_FLAGS));
+    if (ErrorUtils::isEqual(descriptor.get(), -1, context, L"File handle")) {
+        return boost::shared_ptr<Target>();
+    }
+    const int64_t length = _filelengthi64(descriptor.get());
+    if (ErrorUtils::isBelowMinimum(length, int64_t(0), context, L"File size")) {
+        return boost::shared_ptr<Target>();
+    }
+    try {
+        // A byte array or buffer holds at most 2^31 - 1 bytes.
+        ErrorUtils::isAboveMaximumEx(length, int64_t(INT32_MAX), context, L"File size");
+        boost::shared_ptr<Target> target = make(static_cast<long>(length));
+        readInto(descriptor.get(), storageOf(*target), length);
+        return target;
+    } catch (const KrelIllegalArgumentException&) {
+        return boost::shared_ptr<Target>();
+    }
+}
+
+boost::shared_ptr<ByteArray> FileUtils::getFileContent(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FileUtils::getFileContent", L"Begin. File <%ls>.",
+                          name.c_str());
+    return readFile<ByteArray>(name, L"krel_std::FileUtils::getFileContent", [](long length) {
+        return boost::shared_ptr<ByteArray>(new ByteArray(length));
+    });
+}
+
+boost::shared_ptr<ByteBuffer> FileUtils::getFileContentBuffer(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FileUtils::getFileContentBuffer", L"Begin. File <%ls>.",
+                          name.c_str());
+    return readFile<ByteBuffer>(name, L"krel_std::FileUtils::getFileContentBuffer",
+                                [](long length) { return ByteBuffer::allocate(length); });
+}
+
+bool FileUtils::writeFileContent(const std::wstring& name, const ByteArray& bytes) {
+    return writeBytes(name, WRITE_FLAGS, bytes.getArray().get(), bytes.getLength(),
+                      L"krel_std::FileUtils::writeFileContent");
+}
+
+bool FileUtils::writeFileContent(const std::wstring& name, const ByteBuffer& buffer) {
+    // array() only hands out the storage; it is read here, never changed.
+    ByteBuffer& source = const_cast<ByteBuffer&>(buffer);
+    return writeBytes(name, WRITE_FLAGS, source.array() + buffer.getPosition(),
+                      buffer.getLimit() - buffer.getPosition(),
+                      L"krel_std::FileUtils::writeFileContent");
+}
+
+bool FileUtils::appendFileContent(const std::wstring& name, const ByteArray& bytes) {
+    return writeBytes(name, APPEND_FLAGS, bytes.getArray().get(), bytes.getLength(),
+                      L"krel_std::FileUtils::appendFileContent");
+}
+
+bool FileUtils::appendFileContent(const std::wstring& name, const ByteBuffer& buffer) {
+    ByteBuffer& source = const_cast<ByteBuffer&>(buffer);
+    return writeBytes(name, APPEND_FLAGS, source.array() + buffer.getPosition(),
+                      buffer.getLimit() - buffer.getPosition(),
+                      L"krel_std::FileUtils::appendFileContent");
+}
+
+bool FileUtils::writeBytes(const std::wstring& name, int openFlags, const char* bytes,
+                           int64_t count, const wchar_t* context) {
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. File <%ls>.", name.c_str());
+    if (isEmptyName(name, context, L"Filename")) {
+        return false;
+    }
+    SmartFileHandle<int> descriptor(_wopen(name.c_str(), openFlags, NEW_FILE_PERMISSION));
+    if (ErrorUtils::isEqual(descriptor.get(), -1, context, L"File handle")) {
+        return false;
+    }
+    for (int64_t done = 0; done < count;) {
+        const int written = _write(descriptor.get(), bytes + done,
+                                   static_cast<unsigned int>(std::min(count - done, MAX_CHUNK)));
+        if (written <= 0) {
+            return false;
+        }
+        done += written;
+    }
+    return descriptor.close() == 0;
+}
+
+bool FileUtils::compareFileContents(const std::wstring& first, const std::wstring& second) {
+    if (isEmptyName(first, L"krel_std::FileUtils::compareFileContents", L"First filename") ||
+        isEmptyName(second, L"krel_std::FileUtils::compareFileContents", L"Second filename")) {
+        return false;
+    }
+    const boost::shared_ptr<ByteArray> firstBytes = getFileContent(first);
+    if (!firstBytes) {
+        return false;
+    }
+    const boost::shared_ptr<ByteArray> secondBytes = getFileContent(second);
+    return secondBytes && *firstBytes == *secondBytes;
+}
+
+void FileUtils::normalizeNewlines(std::wstring& text, const std::wstring& newline) {
+    // Pairs first, so that a CR LF becomes one newline, never two.
+    if (newline == L"\r") {
+        boost::algorithm::replace_all(text, L"\r\n", L"\r");
+        boost::algorithm::replace_all(text, L"\n", L"\r");
+    } else if (newline == L"\n") {
+        boost::algorithm::replace_all(text, L"\r\n", L"\n");
+        boost::algorithm::replace_all(text, L"\r", L"\n");
+    } else {
+        boost::algorithm::replace_all(text, L"\r\n", L"\n");
+        boost::algorithm::replace_all(text, L"\r", L"\n");
+        boost::algorithm::replace_all(text, L"\n", newline);
+    }
+}
+
+std::wstring FileUtils::normalizeNewlinesCopy(const std::wstring& text,
+                                              const std::wstring& newline) {
+    std::wstring copy(text);
+    normalizeNewlines(copy, newline);
+    return copy;
+}
+
+boost::shared_ptr<ByteArray> FileUtils::normalizeNewlinesCopy(const ByteArray& bytes,
+                                                              const std::wstring& newline,
+                                                              const std::wstring& charset) {
+    const std::wstring text = normalizeNewlinesCopy(bytes.toWString(charset), newline);
+    return boost::shared_ptr<ByteArray>(new ByteArray(text, charset));
+}
+
+bool FileUtils::isEmptyName(const std::wstring& name, const wchar_t* context,
+                            const wchar_t* argumentName) {
+    try {
+        ErrorUtils::isEmptyEx(name, context, argumentName);
+        return false;
+    } catch (const KrelIllegalArgumentException&) {
+        return true;
+    }
+}
+
+} // namespace krel_std

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "TempDirectory.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "file/File.h"
+#include "file/FileSystemInfo.h"
+
+using krel_std::File;
+using krel_std::FileSystemInfo;
+
+namespace {
+
+class FileSystemInfoTest : public TempDirectoryTest {};
+
+} // namespace
+
+TEST_F(FileSystemInfoTest, EmptyDirectoryUsesNothing) {
+    const FileSystemInfo info{File(path())};
+    EXPECT_EQ(info.getDiskUsage(), 0u);
+    EXPECT_GT(info.getDiskSpace(), 0u);
+    EXPECT_EQ(info.getDirectory().getPath(), path());
+    EXPECT_EQ(info.toString(), L"FileSystemInfo{directory='" + path() + L"'}");
+}
+
+TEST_F(FileSystemInfoTest, UsageSumsFilesBelowButNotLinkedOnes) {
+    std::filesystem::create_directories(native("measured/sub"));
+    writeText("measured/ten", "0123456789");
+    writeText("measured/sub/five", "01234");
+    writeText("big", std::string(1000, 'b'));
+    std::filesystem::create_symlink(native("big"), native("measured/link-to-file"));
+    std::filesystem::create_directory_symlink(root, native("measured/sub/link-to-parent"));
+    const FileSystemInfo info{File(path("measured"))};
+    EXPECT_EQ(info.getDiskUsage(), 15u);
+}
+
+TEST_F(FileSystemInfoTest, RefreshSeesNewFiles) {
+    FileSystemInfo info{File(path())};
+    writeText("later", "abc");
+    EXPECT_EQ(info.getDiskUsage(), 0u);
+    info.refresh();
+    EXPECT_EQ(info.getDiskUsage(), 3u);
+}
+
+TEST_F(FileSystemInfoTest, RegularFileIsRefused) {
+    writeText("plain", "x");
+    try {
+        FileSystemInfo info{File(path("plain"))};
+        FAIL() << "no exception";
+    } catch (const krel_std::KrelIllegalArgumentException& exception) {
+        EXPECT_EQ(exception.getMessage(),
+                  L"Specified path does not exist or is not a directory: " + path("plain"));
+    }
+}
