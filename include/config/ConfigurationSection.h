@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/Object.h"
+#include "config/ConfigurationElement.h"
+
+namespace krel_std {
+
+class ConfigurationVisitor;
+
+// A named, ordered list of configuration lines; the unnamed section has the name "".
+//
+// Keys given to the operations are trimmed of white space at both ends and then compared
+// exactly (case-sensitive). Only key/value elements take part in key lookups: a blank key never
+// matches a comment or an empty line. A section has no lock; Configuration guards it.
+class ConfigurationSection : public Object {
+public:
+    typedef std::vector<ConfigurationElement> ElementList;
+    typedef std::vector<std::wstring> StringList;
+
+    // The unnamed section.
+    ConfigurationSection();
+    // No elements; the name is trimmed at both ends. A name holding CR, LF or NUL throws
+    // KrelIllegalArgumentException.
+    explicit ConfigurationSection(const std::wstring& name);
+    ConfigurationSection(const ConfigurationSection& other) = default;
+    ConfigurationSection& operator=(const ConfigurationSection& other) = default;
+    ~ConfigurationSection() override;
+
+    // "ConfigurationSection{name='...'}".
+    std::wstring toString() const override;
+    // Removes all elements and keeps the name.
+    virtual void clear();
+
+    std::wstring getName() const;
+    // The number of elements of every kind.
+    size_t getSize() const;
+    // The value of the first element with the key; "" when there is none.
+    std::wstring getValue(const std::wstring& key) const;
+    bool contains(const std::wstring& key) const;
+    // Gives the first element with the key the value, or appends a new element at the end.
+    void setValue(const std::wstring& key, const std::wstring& value);
+    // Removes every element with the key; true when at least one was removed.
+    bool removeKeyValue(const std::wstring& key);
+    // A key/value element goes through setValue (a repeated key updates its first occurrence
+    // in place); a comment or empty element is appended.
+    void appendElement(const ConfigurationElement& element);
+    // appendElement for each element of the other section, in order.
+    void appendElements(const ConfigurationSection& other);
+    // The keys, respectively values, of the key/value elements in order.
+    StringList getKeys() const;
+    StringList getValues() const;
+    // Calls the visitor for each element in order.
+    void visit(ConfigurationVisitor& visitor) const;
+
+private:
+    ElementList::iterator findKey(const std::wstring& trimmedKey);
+    ElementList::const_iterator findKey(const std::wstring& trimmedKey) const;
+
+    std::wstring name;
+    ElementList elements;
+};
+
+} // namespace krel_std

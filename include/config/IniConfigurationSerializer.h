@@ -1,0 +1,79 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "config/ConfigurationSerializer.h"
+#include "config/ConfigurationVisitor.h"
+
+namespace krel_std {
+
+class ConfigurationElement;
+class ConfigurationSection;
+
+// The INI text format of every configuration file of the library.
+//
+//   [name]        a section header; the unnamed section's lines come before any header
+//   key=value     a key/value line; "\" escapes a "\", "=", "#" or "[" of the key
+//   #comment      a comment line
+//
+// Reading keeps comments, empty lines and the order of sections and keys, so a file read and
+// written again changes only where its lines were malformed (a line that is none of the above
+// becomes an empty line; a "[" line without "]" is dropped). Every written line, the last
+// included, ends with the line separator: the one found first in the file last read, else
+// "\r\n".
+class IniConfigurationSerializer : public ConfigurationSerializer {
+public:
+    // Writes sections and elements as INI lines to a wide-text stream.
+    class SerializationVisitor : public ConfigurationVisitor {
+    public:
+        // The stream is not owned and must outlive the visitor.
+        SerializationVisitor(std::wostream& stream, const std::wstring& lineSeparator);
+        // Ends lines with File::lineSeparator ("\r\n").
+        explicit SerializationVisitor(std::wostream& stream);
+
+        // An empty line, "key=value" with the key escaped, or "#comment".
+        void visit(const ConfigurationElement& element) override;
+        // "[name]"; the unnamed section writes nothing.
+        void visit(const ConfigurationSection& section) override;
+
+        // The key with a backslash before each "\", "=", "#" and "[".
+        static std::wstring escapeKey(const std::wstring& key);
+
+    private:
+        std::wostream& stream;
+        std::wstring lineSeparator;
+    };
+
+    // Refuses an invalid charset with KrelIllegalArgumentException.
+    explicit IniConfigurationSerializer(const std::wstring& charset = defaultCharset);
+    IniConfigurationSerializer(const IniConfigurationSerializer& other) = default;
+    IniConfigurationSerializer& operator=(const IniConfigurationSerializer& other) = default;
+    ~IniConfigurationSerializer() override;
+
+    // The configuration's lines encoded in the charset. Sets the line separator to "\r\n"
+    // first when it is empty.
+    boost::shared_ptr<ByteArray> serialize(const Configuration& configuration) override;
+    // A new configuration read from the bytes, and the bytes' line separator remembered ("" when
+    // they hold none). Bytes that are not text of the charset, or text holding NUL, throw
+    // KrelIOException and change nothing. One leading byte-order mark is skipped.
+    boost::shared_ptr<Configuration> deserialize(const ByteArray& bytes) override;
+    // A new IniConfigurationSerializer of the same charset, with no line separator.
+    ConfigurationSerializer* newInstance() const override;
+
+private:
+    // The lines of the text: CR LF, CR and LF each end one; the text after the last separator
+    // is the last line, so empty text is one empty line.
+    static std::vector<std::wstring> splitLines(const std::wstring& text);
+    // Of "\r\n", "\r" and "\n", the one that occurs first; "" when there is none.
+    static std::wstring findLineSeparator(const std::wstring& text);
+    // Reads a trimmed line that begins with "[": adds the section and makes it current. A
+    // line without "]" is dropped.
+    static void readSectionHeader(const std::wstring& line, Configuration& configuration,
+                                  std::wstring& currentSection);
+    // A comment, key/value or empty element of a trimmed line.
+    static ConfigurationElement parseElement(const std::wstring& line);
+};
+
+} // namespace krel_std

@@ -1,0 +1,72 @@
+#include "config/ConfigurationCodec.h"
+
+#include "base/ByteArray.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelIOException.h"
+
+namespace krel_std_internal {
+
+namespace {
+
+const wchar_t kByteOrderMark = 0xFEFF;
+
+// Charsets whose characters are one byte (windows-1252) or whose NUL character is the single
+// byte 0 (UTF-8); everything else is read as UTF-16, two bytes per unit.
+bool isByteCharset(const std::wstring& charset) {
+    return charset == L"windows-1252" || charset == L"UTF-8";
+}
+
+} // namespace
+
+std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
+                                        const std::wstring& charset) {
+    std::wstring text = decodeText(bytes, charset);
+    if (text.find(L'\0') != std::wstring::npos) {
+        refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
+    }
+    if (!text.empty() && text[0] == kByteOrderMark) {
+        text.erase(0, 1);
+    }
+    return text;
+}
+
+std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
+                                            const std::wstring& charset) {
+    const std::string raw = bytes.toString();
+    if (raw.empty()) {
+        return std::wstring();
+    }
+    const std::wstring undecodable =
+        L"Unable to decode configuration text in charset " + charset + L".";
+    if (isByteCharset(charset)) {
+        // The byte decoders stop at a zero byte; a zero is refused above either way, so it is
+        // refused here before it could hide the rest of the bytes.
+        if (raw.find('\0') != std::string::npos) {
+            refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
+        }
+    } else if (raw.size() % 2 != 0) {
+        refuse(undecodable);
+    }
+    const std::wstring text = bytes.toWString(charset);
+    const bool complete = charset == L"windows-1252" ? text.size() == raw.size() : !text.empty();
+    if (!complete) {
+        refuse(undecodable);
+    }
+    return text;
+}
+
+boost::shared_ptr<krel_std::ByteArray> ConfigurationCodec::encode(const std::wstring& text,
+                                                                  const std::wstring& charset) {
+    return boost::shared_ptr<krel_std::ByteArray>(new krel_std::ByteArray(text, charset));
+}
+
+void ConfigurationCodec::refuse(const std::wstring& message) {
+    if (krel_std::__internal_debug_on()) {
+        krel_std::__internal_debug(L"krel_std::IniConfigurationSerializer::deserialize",
+                                   KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
+    }
+    throw krel_std::KrelIOException(message);
+}
+
+} // namespace krel_std_internal

@@ -1,0 +1,188 @@
+#include "config/ConfigurationFile.h"
+
+#include "base/ByteArray.h"
+#include "base/LogFunctionCall.h"
+#include "config/IniConfigurationSerializer.h"
+#include "exception/KrelIOException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "thread/AutoLock.h"
+
+namespace krel_std {
+
+namespace {
+
+// Closes a LockedFile when the scope ends, also when an exception leaves it.
+class CloseOnExit {
+public:
+    explicit CloseOnExit(LockedFile& file) : file(file) {}
+    CloseOnExit(const CloseOnExit&) = delete;
+    CloseOnExit& operator=(const CloseOnExit&) = delete;
+    ~CloseOnExit() { file.close(); }
+
+private:
+    LockedFile& file;
+};
+
+// A file beside the target: the target's name followed by the suffix.
+File besideFile(const File& target, const wchar_t* suffix) {
+    return File(target.getPath() + suffix);
+}
+
+[[noreturn]] void failReplace(const File& target) {
+    throw KrelIOException(L"Unable to replace file with path: " + target.getAbsolutePath());
+}
+
+} // namespace
+
+boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::defaultSerializer() {
+    static const boost::shared_ptr<ConfigurationSerializer>& serializer =
+        *new boost::shared_ptr<ConfigurationSerializer>(
+            new IniConfigurationSerializer(ConfigurationSerializer::defaultCharset));
+    return serializer;
+}
+
+ConfigurationFile::ConfigurationFile(
+    const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
+    : serializer(newSerializer) {}
+
+ConfigurationFile::ConfigurationFile(
+    const File& file, const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
+    : serializer(newSerializer ? newSerializer
+                               : boost::shared_ptr<ConfigurationSerializer>(
+                                     defaultSerializer()->newInstance())),
+      path(file) {}
+
+ConfigurationFile::ConfigurationFile(const Configuration& other) : serializer(defaultSerializer()) {
+    replaceSections(other);
+}
+
+ConfigurationFile::ConfigurationFile(const ConfigurationFile& other) : Configuration() {
+    const boost::shared_ptr<ConfigurationSerializer> otherSerializer = other.getSerializer();
+    if (otherSerializer) {
+        serializer.reset(otherSerializer->newInstance());
+    }
+    replaceSections(other);
+}
+
+ConfigurationFile::~ConfigurationFile() {}
+
+std::wstring ConfigurationFile::toString() const {
+    return L"ConfigurationFile{path='" + getPath().getPath() + L"'}";
+}
+
+boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::getSerializer() const {
+    AutoLock<Lock> guard(lock);
+    return serializer;
+}
+
+File ConfigurationFile::getPath() const {
+    AutoLock<Lock> guard(lock);
+    return path;
+}
+
+std::wstring ConfigurationFile::getLineSeparator() const {
+    AutoLock<Lock> guard(lock);
+    return serializer ? serializer->getLineSeparator() : std::wstring();
+}
+
+void ConfigurationFile::setSerializer(
+    const boost::shared_ptr<ConfigurationSerializer>& newSerializer) {
+    AutoLock<Lock> guard(lock);
+    serializer = newSerializer;
+}
+
+void ConfigurationFile::setPath(const File& file) {
+    AutoLock<Lock> guard(lock);
+    path = file;
+}
+
+void ConfigurationFile::setLineSeparator(const std::wstring& separator) {
+    AutoLock<Lock> guard(lock);
+    if (serializer) {
+        serializer->setLineSeparator(separator);
+    }
+}
+
+void ConfigurationFile::load() {
+    KREL_TRACE_SCOPE(L"krel_std::ConfigurationFile::load");
+    AutoLock<Lock> guard(lock);
+    const boost::shared_ptr<ConfigurationSerializer> current = requireSerializer();
+    boost::shared_ptr<ByteArray> bytes;
+    {
+        lockedFile.open(path, LockedFile::Read);
+        CloseOnExit closer(lockedFile);
+        bytes = lockedFile.read();
+    }
+    // Parsed into a new configuration first: a failure leaves the content as it was.
+    const boost::shared_ptr<Configuration> fresh = current->deserialize(*bytes);
+    replaceSections(*fresh);
+}
+
+void ConfigurationFile::save() {
+    KREL_TRACE_SCOPE(L"krel_std::ConfigurationFile::save");
+    AutoLock<Lock> guard(lock);
+    const boost::shared_ptr<ConfigurationSerializer> current = requireSerializer();
+    const File target = path.getCanonicalFile();
+    const File parent = target.getParentFile();
+    if (!parent.exists()) {
+        parent.mkdirs();
+        if (!parent.exists()) {
+            throw KrelIOException(L"Unable to make necessary directories to save file with path: " +
+                                  parent.getAbsolutePath());
+        }
+    }
+    const boost::shared_ptr<ByteArray> bytes = current->serialize(*this);
+    if (!target.exists()) {
+        replaceFileContent(target, *bytes);
+        return;
+    }
+    // Holding the target alone, without emptying it, keeps other holders out during the
+    // replacement as an overwriting open would.
+    lockedFile.open(target, LockedFile::Append);
+    CloseOnExit closer(lockedFile);
+    replaceFileContent(target, *bytes);
+}
+
+boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::requireSerializer() const {
+    if (!serializer) {
+        throw KrelIllegalStateException(L"ConfigurationFile has no serializer.");
+    }
+    return serializer;
+}
+
+void ConfigurationFile::replaceFileContent(const File& target, const ByteArray& bytes) {
+    const File temporary = besideFile(target, L".tmp");
+    const File backup = besideFile(target, L".bak");
+    try {
+        writeNewFile(temporary, bytes);
+    } catch (const KrelException&) {
+        temporary.remove();
+        throw;
+    }
+    const bool hadTarget = target.exists();
+    if (hadTarget) {
+        backup.remove();
+        if (!target.renameTo(backup)) {
+            temporary.remove();
+            failReplace(target);
+        }
+    }
+    if (!temporary.renameTo(target)) {
+        if (hadTarget) {
+            backup.renameTo(target);
+        }
+        temporary.remove();
+        failReplace(target);
+    }
+    backup.remove();
+}
+
+void ConfigurationFile::writeNewFile(const File& file, const ByteArray& bytes) {
+    LockedFile output;
+    output.open(file, LockedFile::Overwrite);
+    CloseOnExit closer(output);
+    output.write(bytes);
+    output.flush();
+}
+
+} // namespace krel_std

@@ -1,0 +1,7 @@
+#include "config/ConfigurationListener.h"
+
+namespace krel_std {
+
+ConfigurationListener::~ConfigurationListener() {}
+
+} // namespace krel_std

@@ -1,0 +1,84 @@
+#include "config/ConfigurationSerializer.h"
+
+#include "base/EncodingUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelIllegalArgumentException.h"
+
+namespace krel_std {
+
+namespace {
+
+typedef std::lock_guard<std::mutex> MutexLock;
+
+} // namespace
+
+ConfigurationSerializer::ConfigurationSerializer(const std::wstring& newCharset)
+    : charset(checkedCharset(newCharset)) {}
+
+ConfigurationSerializer::ConfigurationSerializer(const ConfigurationSerializer& other)
+    : Object(other) {
+    MutexLock guard(other.mutex);
+    charset = other.charset;
+    lineSeparator = other.lineSeparator;
+}
+
+ConfigurationSerializer& ConfigurationSerializer::operator=(const ConfigurationSerializer& other) {
+    if (&other != this) {
+        const std::wstring otherCharset = other.getCharset();
+        const std::wstring otherSeparator = other.getLineSeparator();
+        MutexLock guard(mutex);
+        charset = otherCharset;
+        lineSeparator = otherSeparator;
+    }
+    return *this;
+}
+
+ConfigurationSerializer::~ConfigurationSerializer() {}
+
+std::wstring ConfigurationSerializer::toString() const {
+    return L"ConfigurationSerializer{charset='" + getCharset() + L"'}";
+}
+
+std::wstring ConfigurationSerializer::getLineSeparator() const {
+    MutexLock guard(mutex);
+    return lineSeparator;
+}
+
+void ConfigurationSerializer::setLineSeparator(const std::wstring& separator) {
+    MutexLock guard(mutex);
+    lineSeparator = separator;
+}
+
+std::wstring ConfigurationSerializer::getLineSeparatorOr(const std::wstring& fallback) {
+    MutexLock guard(mutex);
+    if (lineSeparator.empty()) {
+        lineSeparator = fallback;
+    }
+    return lineSeparator;
+}
+
+std::wstring ConfigurationSerializer::getCharset() const {
+    MutexLock guard(mutex);
+    return charset;
+}
+
+void ConfigurationSerializer::setCharset(const std::wstring& newCharset) {
+    const std::wstring checked = checkedCharset(newCharset);
+    MutexLock guard(mutex);
+    charset = checked;
+}
+
+std::wstring ConfigurationSerializer::checkedCharset(const std::wstring& charset) {
+    if (!EncodingUtils::isValidCharacterSet(charset)) {
+        const std::wstring message = L"Charset " + charset + L" is invalid.";
+        if (__internal_debug_on()) {
+            __internal_debug(L"krel_std::ConfigurationSerializer::setCharset", KREL_SOURCE_FILE,
+                             __LINE__, L"%ls", message.c_str());
+        }
+        throw KrelIllegalArgumentException(message);
+    }
+    return charset;
+}
+
+} // namespace krel_std

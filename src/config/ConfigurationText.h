@@ -1,0 +1,29 @@
+// Text rules shared by the configuration classes: the white space that trimming removes and
+// the characters that may never enter a configuration's names, values or comments.
+#pragma once
+
+#include <string>
+
+namespace krel_std_internal {
+
+class ConfigurationText {
+public:
+    // The text without white space at both ends. White space is blank, tab, line feed,
+    // vertical tab, form feed and carriage return: a fixed set, so a file reads the same
+    // whatever the process's locale.
+    static std::wstring trim(const std::wstring& text);
+
+    // The text without white space at its right end.
+    static std::wstring trimRight(const std::wstring& text);
+
+    // Refuses text holding CR, LF or NUL with KrelIllegalArgumentException
+    // "<name> value contains a line break or NUL character.": such text would end its line
+    // early when written, and the rest would be read back as other lines (sections or keys).
+    static void checkSingleLine(const std::wstring& text, const wchar_t* context,
+                                const wchar_t* name);
+
+private:
+    ConfigurationText() = delete;
+};
+
+} // namespace krel_std_internal

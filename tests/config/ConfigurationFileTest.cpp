@@ -1,0 +1,191 @@
+// Configuration files on disk: loading, saving, share locks, separators and failures.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "ConfigTestSupport.h"
+#include "config/ConfigurationFile.h"
+#include "config/IniConfigurationSerializer.h"
+#include "exception/KrelIOException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "file/File.h"
+#include "file/LockedFile.h"
+
+using config_test::describe;
+using krel_std::Configuration;
+using krel_std::ConfigurationFile;
+using krel_std::ConfigurationSerializer;
+using krel_std::File;
+using krel_std::IniConfigurationSerializer;
+using krel_std::KrelIOException;
+using krel_std::LockedFile;
+
+namespace {
+
+class ConfigurationFileTest : public config_test::TempDirectoryTest {
+protected:
+    // A configuration bound to a file of the temporary directory.
+    ConfigurationFile fileNamed(const std::string& name) const {
+        return ConfigurationFile(File(path(name)));
+    }
+};
+
+} // namespace
+
+TEST_F(ConfigurationFileTest, SaveWritesTheExactTextAndLoadReadsItBack) {
+    ConfigurationFile written = fileNamed("app.cfg");
+    written.setValue(L"name", L"caf\xE9");
+    written.setValue(L"size", L"10", L"Limits");
+    written.save();
+    EXPECT_EQ(readBytes("app.cfg"), "name=caf\xE9\r\n[Limits]\r\nsize=10\r\n");
+
+    ConfigurationFile read = fileNamed("app.cfg");
+    read.load();
+    EXPECT_EQ(describe(read), describe(written));
+}
+
+TEST_F(ConfigurationFileTest, SaveKeepsTheSeparatorOfTheLoadedFile) {
+    writeBytes("lf.cfg", "# settings\nk=v\n");
+    ConfigurationFile configuration = fileNamed("lf.cfg");
+    configuration.load();
+    EXPECT_EQ(configuration.getLineSeparator(), L"\n");
+    configuration.setValue(L"added", L"1");
+    configuration.save();
+    EXPECT_EQ(readBytes("lf.cfg"), "# settings\nk=v\nadded=1\n");
+}
+
+TEST_F(ConfigurationFileTest, SaveReplacesTheWholeFileAndLeavesNoHelperFiles) {
+    writeBytes("a.cfg", "long=" + std::string(200, 'x') + "\r\n");
+    ConfigurationFile configuration = fileNamed("a.cfg");
+    configuration.setValue(L"k", L"v");
+    configuration.save();
+    EXPECT_EQ(readBytes("a.cfg"), "k=v\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(ConfigurationFileTest, SaveMakesMissingParentDirectories) {
+    ConfigurationFile configuration = fileNamed("one/two/app.cfg");
+    configuration.setValue(L"k", L"v");
+    configuration.save();
+    EXPECT_EQ(readBytes("one/two/app.cfg"), "k=v\r\n");
+}
+
+TEST_F(ConfigurationFileTest, SaveFailsWhenTheParentCannotBeMade) {
+    writeBytes("plain", "not a directory");
+    ConfigurationFile configuration = fileNamed("plain/sub/app.cfg");
+    try {
+        configuration.save();
+        FAIL() << "no exception";
+    } catch (const KrelIOException& exception) {
+        EXPECT_EQ(exception.getMessage(),
+                  L"Unable to make necessary directories to save file with path: " +
+                      path("plain/sub"));
+    }
+}
+
+TEST_F(ConfigurationFileTest, FailedLoadOfAMissingFileKeepsTheContent) {
+    ConfigurationFile configuration = fileNamed("missing.cfg");
+    configuration.setValue(L"k", L"v");
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    EXPECT_EQ(configuration.getValue(L"k"), L"v");
+}
+
+TEST_F(ConfigurationFileTest, FailedLoadOfUndecodableBytesKeepsContentAndFile) {
+    writeBytes("bad.cfg", "k=\xFF\xFE broken\r\n");
+    ConfigurationFile configuration(
+        File(path("bad.cfg")),
+        boost::shared_ptr<ConfigurationSerializer>(new IniConfigurationSerializer(L"UTF-8")));
+    configuration.setValue(L"k", L"old");
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    EXPECT_EQ(configuration.getValue(L"k"), L"old");
+    EXPECT_EQ(readBytes("bad.cfg"), "k=\xFF\xFE broken\r\n");
+}
+
+TEST_F(ConfigurationFileTest, SaveFailsAtOnceWhileAReaderHoldsTheFile) {
+    writeBytes("held.cfg", "k=old\r\n");
+    LockedFile reader;
+    reader.open(File(path("held.cfg")), LockedFile::Read);
+    ConfigurationFile configuration = fileNamed("held.cfg");
+    configuration.setValue(L"k", L"new");
+    EXPECT_THROW(configuration.save(), KrelIOException);
+    reader.close();
+    EXPECT_EQ(readBytes("held.cfg"), "k=old\r\n");
+    configuration.save();
+    EXPECT_EQ(readBytes("held.cfg"), "k=new\r\n");
+}
+
+TEST_F(ConfigurationFileTest, LoadFailsAtOnceWhileAWriterHoldsTheFile) {
+    writeBytes("held.cfg", "k=v\r\n");
+    LockedFile writer;
+    writer.open(File(path("held.cfg")), LockedFile::Append);
+    ConfigurationFile configuration = fileNamed("held.cfg");
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    writer.close();
+    configuration.load();
+    EXPECT_EQ(configuration.getValue(L"k"), L"v");
+}
+
+TEST_F(ConfigurationFileTest, WithoutSerializerLoadAndSaveAreRefused) {
+    ConfigurationFile configuration{boost::shared_ptr<ConfigurationSerializer>()};
+    configuration.setPath(File(path("x.cfg")));
+    EXPECT_EQ(configuration.getLineSeparator(), L"");
+    configuration.setLineSeparator(L"\n");
+    EXPECT_THROW(configuration.load(), krel_std::KrelIllegalStateException);
+    EXPECT_THROW(configuration.save(), krel_std::KrelIllegalStateException);
+}
+
+TEST_F(ConfigurationFileTest, SerializerSharingFollowsTheConstructor) {
+    const ConfigurationFile plain;
+    const ConfigurationFile fromModel{Configuration()};
+    const ConfigurationFile bound = fileNamed("x.cfg");
+    EXPECT_EQ(plain.getSerializer(), ConfigurationFile::defaultSerializer());
+    EXPECT_EQ(fromModel.getSerializer(), ConfigurationFile::defaultSerializer());
+    EXPECT_NE(bound.getSerializer(), ConfigurationFile::defaultSerializer());
+    EXPECT_EQ(bound.getSerializer()->getCharset(), L"windows-1252");
+}
+
+TEST_F(ConfigurationFileTest, CopyHasTheSectionsAnEmptyPathAndItsOwnSerializer) {
+    ConfigurationFile original = fileNamed("x.cfg");
+    original.setValue(L"k", L"v", L"S");
+    original.setLineSeparator(L"\n");
+    const ConfigurationFile copy(original);
+    EXPECT_EQ(describe(copy), describe(original));
+    EXPECT_EQ(copy.getPath().getPath(), L"");
+    EXPECT_NE(copy.getSerializer(), original.getSerializer());
+    EXPECT_EQ(copy.getLineSeparator(), L"");
+    EXPECT_EQ(copy.toString(), L"ConfigurationFile{path=''}");
+}
+
+TEST_F(ConfigurationFileTest, ReadersNeverSeeAHalfLoadedConfiguration) {
+    std::string first;
+    std::string second;
+    for (int index = 0; index < 20; ++index) {
+        first += "a" + std::to_string(index) + "=1\r\n";
+        second += "b" + std::to_string(index) + "=2\r\n";
+    }
+    writeBytes("first.cfg", first);
+    writeBytes("second.cfg", second);
+    ConfigurationFile configuration = fileNamed("first.cfg");
+    configuration.load();
+    std::atomic<bool> done(false);
+    std::atomic<int> torn(0);
+    std::thread reader([&] {
+        while (!done) {
+            const Configuration::StringList keys = configuration.getKeys();
+            if (keys.size() != 20 || keys.front()[0] != keys.back()[0]) {
+                ++torn;
+            }
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        configuration.setPath(File(path(round % 2 == 0 ? "second.cfg" : "first.cfg")));
+        configuration.load();
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
+}
