@@ -4,6 +4,7 @@
 
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
+#include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
 namespace krel_std {
@@ -20,17 +21,12 @@ void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* 
                              Thread::getCurrentThreadId(), orEmpty(file), line, format, arguments);
 }
 
-// Runs one trace with the caller's variable arguments, ending the list on every path.
+// Runs one trace with the caller's variable arguments.
 #define KREL_TRACE_WITH(priority)                                                                  \
     va_list arguments;                                                                             \
     va_start(arguments, format);                                                                   \
-    try {                                                                                          \
-        traceVA((priority), function, file, line, format, arguments);                              \
-    } catch (...) {                                                                                \
-        va_end(arguments);                                                                         \
-        throw;                                                                                     \
-    }                                                                                              \
-    va_end(arguments)
+    krel_platform::VaListGuard endArguments(arguments);                                            \
+    traceVA((priority), function, file, line, format, arguments)
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "base/KrelStdUtils.h"
+#include "platform/VaListGuard.h"
 
 #include <new>
 
@@ -29,13 +30,8 @@ SWString sprintfStringVA(va_list args, const wchar_t* format) {
 void sprintfStringAppend(SWString& text, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    try {
-        sprintfStringAppendVA(text, args, format);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    krel_platform::VaListGuard endArguments(args);
+    sprintfStringAppendVA(text, args, format);
 }
 
 // The whole text is made first, so the string changes only when the formatting succeeded.

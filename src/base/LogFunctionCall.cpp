@@ -1,4 +1,5 @@
 #include "base/LogFunctionCall.h"
+#include "platform/VaListGuard.h"
 
 #include <cstdarg>
 #include <pthread.h>
@@ -41,13 +42,8 @@ LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
     }
     va_list arguments;
     va_start(arguments, format);
-    try {
-        writeFormatted(L"krel_std::LogFunctionCall::LogFunctionCall", __LINE__, format, arguments);
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
-    va_end(arguments);
+    krel_platform::VaListGuard endArguments(arguments);
+    writeFormatted(L"krel_std::LogFunctionCall::LogFunctionCall", __LINE__, format, arguments);
 }
 
 LogFunctionCall::~LogFunctionCall() {
@@ -71,13 +67,8 @@ void LogFunctionCall::print(const wchar_t* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    try {
-        writeFormatted(L"krel_std::LogFunctionCall::print", __LINE__, format, arguments);
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
-    va_end(arguments);
+    krel_platform::VaListGuard endArguments(arguments);
+    writeFormatted(L"krel_std::LogFunctionCall::print", __LINE__, format, arguments);
 }
 
 void LogFunctionCall::write(const std::wstring& message) const {

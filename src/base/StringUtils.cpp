@@ -1,4 +1,5 @@
 #include "base/StringUtils.h"
+#include "platform/VaListGuard.h"
 
 #include <climits>
 #include <cmath>
@@ -115,13 +116,8 @@ std::wstring StringUtils::trimString(std::wstring& text) {
 void StringUtils::sprintfStringAppend(std::wstring& target, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    try {
-        sprintfStringAppendVA(target, arguments, format);
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
-    va_end(arguments);
+    krel_platform::VaListGuard endArguments(arguments);
+    sprintfStringAppendVA(target, arguments, format);
 }
 
 // The text is made whole in a buffer of its own and appended only at the end, so the target

@@ -1,4 +1,5 @@
 #include "log/ContextLogMessage.h"
+#include "platform/VaListGuard.h"
 
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
@@ -25,14 +26,9 @@ ContextLogMessage::~ContextLogMessage() = default;
 void ContextLogMessage::log(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    try {
-        logVA(priority, function, module, L"", Thread::getCurrentThreadId(), file, line, format,
-              arguments);
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
-    va_end(arguments);
+    krel_platform::VaListGuard endArguments(arguments);
+    logVA(priority, function, module, L"", Thread::getCurrentThreadId(), file, line, format,
+          arguments);
 }
 
 void ContextLogMessage::log(LogEventPriority priority, const std::wstring& function,
@@ -41,13 +37,8 @@ void ContextLogMessage::log(LogEventPriority priority, const std::wstring& funct
                             const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    try {
-        logVA(priority, function, module, errorId, threadId, file, line, format, arguments);
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
-    va_end(arguments);
+    krel_platform::VaListGuard endArguments(arguments);
+    logVA(priority, function, module, errorId, threadId, file, line, format, arguments);
 }
 
 void ContextLogMessage::logVA(LogEventPriority priority, const std::wstring& function,

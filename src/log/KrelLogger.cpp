@@ -1,4 +1,5 @@
 #include "log/KrelLogger.h"
+#include "platform/VaListGuard.h"
 
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
@@ -25,14 +26,8 @@ KrelLogger::~KrelLogger() = default;
                           const wchar_t* format, ...) const {                                      \
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
-        try {                                                                                      \
-            logMessage(priority, L"krel_std::KrelLogger::" #name, code, context, format,           \
-                       arguments);                                                                 \
-        } catch (...) {                                                                            \
-            va_end(arguments);                                                                     \
-            throw;                                                                                 \
-        }                                                                                          \
-        va_end(arguments);                                                                         \
+        krel_platform::VaListGuard endArguments(arguments);                                        \
+        logMessage(priority, L"krel_std::KrelLogger::" #name, code, context, format, arguments);   \
     }
 
 KREL_LOGGER_LEVEL_METHOD(Fatal, FATAL)

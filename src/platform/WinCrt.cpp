@@ -1,4 +1,5 @@
 #include "platform/WinCrt.h"
+#include "platform/VaListGuard.h"
 
 #include <algorithm>
 #include <atomic>
@@ -58,14 +59,8 @@ int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list ar
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    try {
-        const int result = formatCounted(buffer, count, format, arguments);
-        va_end(arguments);
-        return result;
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
+    krel_platform::VaListGuard endArguments(arguments);
+    return formatCounted(buffer, count, format, arguments);
 }
 
 int _vsnprintf(char* buffer, size_t count, const char* format, va_list arguments) {
@@ -75,14 +70,8 @@ int _vsnprintf(char* buffer, size_t count, const char* format, va_list arguments
 int _snprintf(char* buffer, size_t count, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    try {
-        const int result = formatCounted(buffer, count, format, arguments);
-        va_end(arguments);
-        return result;
-    } catch (...) {
-        va_end(arguments);
-        throw;
-    }
+    krel_platform::VaListGuard endArguments(arguments);
+    return formatCounted(buffer, count, format, arguments);
 }
 
 _invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
