@@ -18,8 +18,8 @@ public:
 
     // The decoded text; empty text when the bytes are not valid UTF-8.
     static std::wstring utf8ToUnicode(std::string bytes);
-    // The encoded bytes; a value that is not a Unicode scalar value above U+10FFFF becomes
-    // U+FFFD.
+    // The encoded bytes, one to four per character; lone surrogates are encoded as they
+    // stand, and a value beyond U+10FFFF becomes U+FFFD.
     static std::string unicodeToUtf8(const std::wstring& text);
     static bool isUtf8String(const std::string& bytes);
     // Bytes the encoding needs, terminating zero included.

@@ -7,6 +7,7 @@
 #include "base/LogFunctionCall.h"
 #include "base/Utf8Utils.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "platform/Utf16.h"
 #include "platform/WinNls.h"
 
 #include <climits>
@@ -197,10 +198,13 @@ std::wstring EncodingUtils::convertMbcsToUnicode(const std::string& bytes, unsig
 
 std::string EncodingUtils::convertUnicodeToMbcs(const std::wstring& text, unsigned int codePage) {
     const std::wstring source(text.c_str());
-    if (source.size() >= static_cast<size_t>(INT_MAX / 4)) {
+    // Four bytes for each UTF-16 unit, so a character above U+FFFF gets the room of its two
+    // units (a code page such as UTF-7 needs more than four bytes for it).
+    const size_t units = krel_platform::wideToUtf16(source).size();
+    if (units >= static_cast<size_t>(INT_MAX / 4)) {
         return std::string();
     }
-    std::vector<char> buffer(source.size() * 4 + 1, 0);
+    std::vector<char> buffer(units * 4 + 1, 0);
     const int converted = WideCharToMultiByte(codePage, 0, source.c_str(), -1, buffer.data(),
                                               static_cast<int>(buffer.size()), nullptr, nullptr);
     return converted > 0 ? std::string(buffer.data()) : std::string();

@@ -1,8 +1,8 @@
 #include "base/KrelStdUtils.h"
-#include "platform/VaListGuard.h"
 
 #include <new>
 
+#include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
 
 namespace KrelStd {

@@ -1,5 +1,4 @@
 #include "base/LogFunctionCall.h"
-#include "platform/VaListGuard.h"
 
 #include <cstdarg>
 #include <pthread.h>
@@ -7,6 +6,7 @@
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
 #include "log/StaticLog.h"
+#include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
 namespace krel_std {

@@ -1,5 +1,4 @@
 #include "base/StringUtils.h"
-#include "platform/VaListGuard.h"
 
 #include <climits>
 #include <cmath>
@@ -10,6 +9,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelOutOfResourcesException.h"
 #include "platform/UnicodeLocale.h"
+#include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
 
 namespace krel_std {

@@ -1,9 +1,9 @@
 #include "log/ContextLogMessage.h"
-#include "platform/VaListGuard.h"
 
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
 #include "log/StaticLog.h"
+#include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
 namespace krel_std {

@@ -1,11 +1,11 @@
 #include "log/KrelLogger.h"
-#include "platform/VaListGuard.h"
 
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
+#include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
 namespace krel_std {

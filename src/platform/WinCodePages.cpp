@@ -233,12 +233,18 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteStr, int mul
         !IsValidCodePage(resolved)) {
         return invalidParameter();
     }
+    const bool terminated = multiByteCount == -1;
     const size_t count =
-        multiByteCount == -1 ? std::strlen(multiByteStr) + 1 : static_cast<size_t>(multiByteCount);
+        terminated ? std::strlen(multiByteStr) : static_cast<size_t>(multiByteCount);
     std::wstring text;
     if (!decodeBytes(resolved, multiByteStr, count, (flags & MB_ERR_INVALID_CHARS) != 0, text)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
+    }
+    // The terminator is added after the conversion: a zero is not a character of every
+    // code page (UTF-7 has no direct form for it).
+    if (terminated) {
+        text.push_back(L'\0');
     }
     return deliver(text, wideCharStr, wideCharCount);
 }
@@ -252,13 +258,17 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideCharStr, int wid
         (resolved == CP_UTF8 && (defaultChar != nullptr || usedDefaultChar != nullptr))) {
         return invalidParameter();
     }
-    const size_t count =
-        wideCharCount == -1 ? std::wcslen(wideCharStr) + 1 : static_cast<size_t>(wideCharCount);
+    const bool terminated = wideCharCount == -1;
+    const size_t count = terminated ? std::wcslen(wideCharStr) : static_cast<size_t>(wideCharCount);
     std::string bytes;
     if (!encodeText(resolved, wideCharStr, count, replacementFor(resolved, defaultChar),
                     (flags & WC_ERR_INVALID_CHARS) != 0, usedDefaultChar, bytes)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
+    }
+    // A stateful encoding has closed its shift state by now, so the zero ends the text.
+    if (terminated) {
+        bytes.push_back('\0');
     }
     return deliver(bytes, multiByteStr, multiByteCount);
 }

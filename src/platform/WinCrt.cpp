@@ -1,5 +1,4 @@
 #include "platform/WinCrt.h"
-#include "platform/VaListGuard.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,6 +6,7 @@
 #include <climits>
 
 #include "platform/FormatEngine.h"
+#include "platform/VaListGuard.h"
 
 namespace {
 

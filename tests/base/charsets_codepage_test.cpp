@@ -46,6 +46,19 @@ TEST(CodePages, OtherCodePagesGoThroughIconv) {
     EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"\u3042", 932), "\x82\xA0");
 }
 
+TEST(CodePages, StatefulCodePageEndsTheTextWithAZero) {
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"a\u00E9", 65000), "a+AOk-");
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("a+AOk-", 65000), L"a\u00E9");
+    wchar_t wide[4] = {L'x', L'x', L'x', L'x'};
+    ASSERT_EQ(MultiByteToWideChar(65000, 0, "a", -1, wide, 4), 2);
+    EXPECT_EQ(std::wstring(wide, 2), std::wstring(L"a\0", 2));
+}
+
+TEST(CodePages, CharacterAboveFfffGetsTheRoomOfTwoUnits) {
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"\U0001F600", 65000), "+2D3eAA-");
+    EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("+2D3eAA-", 65000), L"\U0001F600");
+}
+
 TEST(CodePages, UnknownCodePageGivesEmptyText) {
     EXPECT_EQ(EncodingUtils::convertMbcsToUnicode("abc", 4711), L"");
     EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"abc", 4711), "");
