@@ -1,0 +1,14 @@
+#pragma once
+
+namespace krel_std {
+
+// Holder of static helpers on collections; it has none yet and cannot be made.
+class CollectionUtils {
+public:
+    virtual ~CollectionUtils();
+
+private:
+    CollectionUtils();
+};
+
+} // namespace krel_std

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "base/IEvent.h"
+#include "base/Object.h"
+
+#include <boost/shared_ptr.hpp>
+
+namespace krel_std {
+
+// Receives the events a dispatcher hands on, on the dispatching thread.
+class IEventListener : public Object {
+public:
+    ~IEventListener() override;
+
+    virtual void submit(const boost::shared_ptr<IEvent>& event) = 0;
+};
+
+} // namespace krel_std

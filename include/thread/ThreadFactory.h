@@ -1,0 +1,22 @@
+#pragma once
+
+#include "base/Object.h"
+#include "thread/Runnable.h"
+#include "thread/Thread.h"
+
+#include <boost/shared_ptr.hpp>
+
+namespace krel_std {
+
+// Makes threads for a Runnable.
+class ThreadFactory : public Object {
+public:
+    ~ThreadFactory() override;
+
+    // "ThreadFactory{}".
+    std::wstring toString() const override;
+
+    virtual boost::shared_ptr<Thread> newThread(const boost::shared_ptr<Runnable>& runnable) = 0;
+};
+
+} // namespace krel_std
