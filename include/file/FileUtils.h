@@ -57,6 +57,9 @@ private:
     // The non-throwing empty check: true (after its DEBUG trace) for an empty name.
     static bool isEmptyName(const std::wstring& name, const wchar_t* context,
                             const wchar_t* argumentName);
+    // True (after a DEBUG trace) for a name that is empty or holds a NUL character: the system
+    // would see only the text before the NUL, another file.
+    static bool isUnusableName(const std::wstring& name, const wchar_t* context);
     // Reads the whole file into `target` (from `readFile`), which is made of the file's length
     // by `make`; an empty pointer on failure.
     template <typename Target, typename Make>

@@ -87,6 +87,7 @@ struct _wfinddata64i32_t {
     wchar_t name[260];
 };
 
+// _wopen and _wfopen refuse a directory (EACCES) and never wait for the peer of a FIFO.
 int _wopen(const wchar_t* fileName, int openFlag, int permissionMode = 0);
 int _read(int descriptor, void* buffer, unsigned int count);
 int _write(int descriptor, const void* buffer, unsigned int count);

@@ -44,7 +44,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 
-// Opens or creates a file. Only the access, share mode and creation disposition are used.
+// Opens or creates a file. Only the access, share mode and creation disposition are used. A
+// directory is refused with ERROR_ACCESS_DENIED; opening a FIFO never waits for a peer.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);

@@ -3,6 +3,7 @@
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
 #include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
@@ -110,7 +111,12 @@ void FileUtils::copyFile(const File& source, const File& destination) {
                                      ErrorUtils::getLastErrorDescription());
     }
     copyBytes(input.get(), output.get(), length);
-    output.close();
+    // Bytes that the system could not store may show only when the file is closed.
+    if (output.close() != 0) {
+        throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                     L"Unable to write to file: " +
+                                         ErrorUtils::getLastErrorDescription());
+    }
 }
 
 void FileUtils::copyBytes(int source, int destination, int64_t length) {
@@ -148,7 +154,7 @@ uint64_t FileUtils::getFileSize(const std::wstring& name) {
 template <typename Target, typename Make>
 boost::shared_ptr<Target> FileUtils::readFile(const std::wstring& name, const wchar_t* context,
                                               Make make) {
-    if (isEmptyName(name, context, L"Filename")) {
+    if (isUnusableName(name, context)) {
         return boost::shared_ptr<Target>();
     }
     SmartFileHandle<int> descriptor(_wopen(name.c_str(), READ_FLAGS));
@@ -213,7 +219,7 @@ bool FileUtils::appendFileContent(const std::wstring& name, const ByteBuffer& bu
 bool FileUtils::writeBytes(const std::wstring& name, int openFlags, const char* bytes,
                            int64_t count, const wchar_t* context) {
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. File <%ls>.", name.c_str());
-    if (isEmptyName(name, context, L"Filename")) {
+    if (isUnusableName(name, context)) {
         return false;
     }
     SmartFileHandle<int> descriptor(_wopen(name.c_str(), openFlags, NEW_FILE_PERMISSION));
@@ -271,6 +277,20 @@ boost::shared_ptr<ByteArray> FileUtils::normalizeNewlinesCopy(const ByteArray& b
                                                               const std::wstring& charset) {
     const std::wstring text = normalizeNewlinesCopy(bytes.toWString(charset), newline);
     return boost::shared_ptr<ByteArray>(new ByteArray(text, charset));
+}
+
+bool FileUtils::isUnusableName(const std::wstring& name, const wchar_t* context) {
+    if (isEmptyName(name, context, L"Filename")) {
+        return true;
+    }
+    if (name.find(L'\0') == std::wstring::npos) {
+        return false;
+    }
+    if (__internal_debug_on()) {
+        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
+                         L"Filename <%ls> holds a NUL character.", name.c_str());
+    }
+    return true;
 }
 
 bool FileUtils::isEmptyName(const std::wstring& name, const wchar_t* context,

@@ -146,7 +146,36 @@ std::string streamMode(const wchar_t* mode) {
             result += static_cast<char>(*c);
         }
     }
-    return result + "e";
+    return result;
+}
+
+// The open flags of a C library stream mode that begins with 'r', 'w' or 'a'.
+int streamOpenFlags(const std::string& mode) {
+    const bool update = mode.find('+') != std::string::npos;
+    int flags = O_CLOEXEC | (update ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY));
+    flags |= mode[0] == 'w' ? O_CREAT | O_TRUNC : 0;
+    flags |= mode[0] == 'a' ? O_CREAT | O_APPEND : 0;
+    return flags;
+}
+
+// Opens a descriptor as the runtime does: a directory is refused with EACCES, and the open never
+// waits for a peer (a FIFO without a writer reads as empty; one without a reader refuses
+// writing), so no caller can hang in it. -1 with errno set on failure.
+int openDescriptor(const std::string& path, int flags, mode_t mode) {
+    const int descriptor = open(path.c_str(), flags | O_NONBLOCK, mode);
+    if (descriptor < 0) {
+        return -1;
+    }
+    struct stat status {};
+    const int statusFlags = fcntl(descriptor, F_GETFL);
+    if (fstat(descriptor, &status) != 0 || statusFlags < 0 ||
+        fcntl(descriptor, F_SETFL, statusFlags & ~O_NONBLOCK) != 0 || S_ISDIR(status.st_mode)) {
+        const int error = S_ISDIR(status.st_mode) ? EACCES : errno;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
 }
 
 } // namespace
@@ -156,7 +185,7 @@ int _wopen(const wchar_t* fileName, int openFlag, int permissionMode) {
         return -1;
     }
     const mode_t mode = (permissionMode & _S_IWRITE) != 0 ? 0666 : 0444;
-    return reportResult(open(nativePath(fileName).c_str(), linuxOpenFlags(openFlag), mode));
+    return reportResult(openDescriptor(nativePath(fileName), linuxOpenFlags(openFlag), mode));
 }
 
 int _read(int descriptor, void* buffer, unsigned int count) {
@@ -285,8 +314,20 @@ FILE* _wfopen(const wchar_t* fileName, const wchar_t* mode) {
     if (nullPath(fileName) || mode == nullptr) {
         return nullptr;
     }
-    FILE* stream = fopen(nativePath(fileName).c_str(), streamMode(mode).c_str());
+    const std::string cMode = streamMode(mode);
+    if (cMode.empty() || cMode.find_first_of("rwa") != 0) {
+        errno = EINVAL;
+        setLastErrorFromErrno();
+        return nullptr;
+    }
+    const int descriptor = openDescriptor(nativePath(fileName), streamOpenFlags(cMode), 0666);
+    FILE* stream = descriptor < 0 ? nullptr : fdopen(descriptor, cMode.c_str());
     if (stream == nullptr) {
+        if (descriptor >= 0) {
+            const int error = errno;
+            close(descriptor);
+            errno = error;
+        }
         setLastErrorFromErrno();
     }
     return stream;

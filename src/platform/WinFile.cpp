@@ -53,9 +53,10 @@ int accessFlags(DWORD desiredAccess) {
 }
 
 // Opens the descriptor as the creation disposition asks; `existed` tells whether the file was
-// there before. -1 with errno set on failure.
+// there before. -1 with errno set on failure. The descriptor is non-blocking, so that opening a
+// FIFO never waits for a peer; the caller clears the flag.
 int openByDisposition(const std::string& path, int flags, DWORD disposition, bool& existed) {
-    flags |= O_CLOEXEC;
+    flags |= O_CLOEXEC | O_NONBLOCK;
     existed = true;
     switch (disposition) {
     case CREATE_NEW:
@@ -115,6 +116,15 @@ bool lockWholeFile(int descriptor, short type) {
         setLastErrorFromErrno();
     }
     return false;
+}
+
+bool clearNonBlocking(int descriptor) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        setLastErrorFromErrno();
+        return false;
+    }
+    return true;
 }
 
 bool truncates(DWORD disposition, bool existed) {
@@ -189,6 +199,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     struct stat status {};
     if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
+        return failOpen(descriptor);
+    }
+    if (!clearNonBlocking(descriptor)) {
         return failOpen(descriptor);
     }
     if (!lockWholeFile(descriptor, lockTypeFor(desiredAccess, shareMode, flags))) {

@@ -49,13 +49,17 @@ void FileSystemInfoImpl::refresh() {
         throw exception;
     }
     diskSpace = freeBytes.QuadPart;
-    diskUsage = getDiskUsage(canonical);
+    diskUsage = getTargetUsage(canonical);
 }
 
 uint64_t FileSystemInfoImpl::getDiskUsage(const File& file) {
     if (FileSystemCalls::isSymbolicLink(file.getCanonicalPath())) {
         return 0;
     }
+    return getTargetUsage(file);
+}
+
+uint64_t FileSystemInfoImpl::getTargetUsage(const File& file) {
     if (file.isFile()) {
         return file.getLength();
     }

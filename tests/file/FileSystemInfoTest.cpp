@@ -33,6 +33,14 @@ TEST_F(FileSystemInfoTest, UsageSumsFilesBelowButNotLinkedOnes) {
     EXPECT_EQ(info.getDiskUsage(), 15u);
 }
 
+TEST_F(FileSystemInfoTest, DirectoryNamedThroughALinkIsMeasured) {
+    std::filesystem::create_directories(native("target"));
+    writeText("target/four", "0123");
+    std::filesystem::create_directory_symlink(native("target"), native("link"));
+    const FileSystemInfo info{File(path("link"))};
+    EXPECT_EQ(info.getDiskUsage(), 4u);
+}
+
 TEST_F(FileSystemInfoTest, RefreshSeesNewFiles) {
     FileSystemInfo info{File(path())};
     writeText("later", "abc");

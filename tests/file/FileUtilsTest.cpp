@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
 
 #include "TempDirectory.h"
 #include "base/ByteArray.h"
@@ -80,6 +81,29 @@ TEST_F(FileUtilsTest, FailuresAnswerEmptyResultsWithoutThrowing) {
     EXPECT_FALSE(FileUtils::writeFileContent(L"", ByteArray()));
     EXPECT_FALSE(FileUtils::writeFileContent(path("no/such/dir/f"), ByteArray(std::string("x"))));
     EXPECT_FALSE(FileUtils::appendFileContent(path(), ByteArray(std::string("x"))));
+}
+
+TEST_F(FileUtilsTest, DirectoryHasNoContent) {
+    EXPECT_FALSE(FileUtils::getFileContent(path()));
+    EXPECT_FALSE(FileUtils::getFileContentBuffer(path()));
+    EXPECT_FALSE(FileUtils::compareFileContents(path(), path()));
+}
+
+TEST_F(FileUtilsTest, NameHoldingNulNeverReachesTheFileBeforeIt) {
+    writeText("f", "kept");
+    const std::wstring name = path("f") + std::wstring(1, L'\0') + L".bak";
+    EXPECT_FALSE(FileUtils::writeFileContent(name, ByteArray(std::string("lost"))));
+    EXPECT_FALSE(FileUtils::appendFileContent(name, ByteArray(std::string("lost"))));
+    EXPECT_FALSE(FileUtils::getFileContent(name));
+    EXPECT_EQ(readText("f"), "kept");
+}
+
+TEST_F(FileUtilsTest, FifoWithoutPeerNeverBlocks) {
+    ASSERT_EQ(mkfifo(native("fifo").c_str(), 0600), 0);
+    const boost::shared_ptr<ByteArray> content = FileUtils::getFileContent(path("fifo"));
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->getLength(), 0);
+    EXPECT_FALSE(FileUtils::writeFileContent(path("fifo"), ByteArray(std::string("x"))));
 }
 
 TEST_F(FileUtilsTest, ExistenceCountsDirectoriesToo) {

@@ -5,6 +5,7 @@
 #include <future>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,6 +140,13 @@ TEST_F(LockedFileTest, ReadingAMissingFileFailsAtOnceEvenWithAWaitObject) {
                  KrelIOException);
     EXPECT_FALSE(locked.isOpen());
     EXPECT_FALSE(file().exists());
+}
+
+TEST_F(LockedFileTest, FifoOpensWithoutWaitingForAWriter) {
+    ASSERT_EQ(mkfifo(native("fifo").c_str(), 0600), 0);
+    LockedFile locked;
+    locked.open(File(path("fifo")), LockedFile::Read);
+    EXPECT_EQ(locked.read()->getLength(), 0);
 }
 
 TEST_F(LockedFileTest, OverwriteReplacesTheContent) {
