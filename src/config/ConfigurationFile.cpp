@@ -1,10 +1,13 @@
 #include "config/ConfigurationFile.h"
 
 #include "base/ByteArray.h"
+#include "base/ErrorUtils.h"
 #include "base/LogFunctionCall.h"
 #include "config/IniConfigurationSerializer.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "platform/WinBase.h"
+#include "platform/WinMove.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -26,10 +29,6 @@ private:
 // A file beside the target: the target's name followed by the suffix.
 File besideFile(const File& target, const wchar_t* suffix) {
     return File(target.getPath() + suffix);
-}
-
-[[noreturn]] void failReplace(const File& target) {
-    throw KrelIOException(L"Unable to replace file with path: " + target.getAbsolutePath());
 }
 
 } // namespace
@@ -152,37 +151,30 @@ boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::requireSerializer(
 
 void ConfigurationFile::replaceFileContent(const File& target, const ByteArray& bytes) {
     const File temporary = besideFile(target, L".tmp");
-    const File backup = besideFile(target, L".bak");
-    try {
-        writeNewFile(temporary, bytes);
-    } catch (const KrelException&) {
+    writeNewFile(temporary, bytes);
+    // One atomic step: the target holds its old content in full until it holds the new one.
+    if (!MoveFileExW(temporary.getPath().c_str(), target.getPath().c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        const int error = static_cast<int>(GetLastError());
         temporary.remove();
-        throw;
+        throw KrelIOException(L"Unable to replace file with path: " + target.getAbsolutePath() +
+                                  L": " + ErrorUtils::getWindowsErrorDescription(error),
+                              error);
     }
-    const bool hadTarget = target.exists();
-    if (hadTarget) {
-        backup.remove();
-        if (!target.renameTo(backup)) {
-            temporary.remove();
-            failReplace(target);
-        }
-    }
-    if (!temporary.renameTo(target)) {
-        if (hadTarget) {
-            backup.renameTo(target);
-        }
-        temporary.remove();
-        failReplace(target);
-    }
-    backup.remove();
 }
 
 void ConfigurationFile::writeNewFile(const File& file, const ByteArray& bytes) {
     LockedFile output;
+    // A refused open leaves the file to whoever holds it.
     output.open(file, LockedFile::Overwrite);
-    CloseOnExit closer(output);
-    output.write(bytes);
-    output.flush();
+    try {
+        CloseOnExit closer(output);
+        output.write(bytes);
+        output.flush();
+    } catch (...) {
+        file.remove();
+        throw;
+    }
 }
 
 } // namespace krel_std
