@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "TempDirectory.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
+#include "support/TempDirectory.h"
 
 using krel_std::File;
 using krel_std::KrelIllegalArgumentException;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "TempDirectory.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileSystemInfo.h"
+#include "support/TempDirectory.h"
 
 using krel_std::File;
 using krel_std::FileSystemInfo;
@@ -24,9 +24,9 @@ TEST_F(FileSystemInfoTest, EmptyDirectoryUsesNothing) {
 
 TEST_F(FileSystemInfoTest, UsageSumsFilesBelowButNotLinkedOnes) {
     std::filesystem::create_directories(native("measured/sub"));
-    writeText("measured/ten", "0123456789");
-    writeText("measured/sub/five", "01234");
-    writeText("big", std::string(1000, 'b'));
+    writeBytes("measured/ten", "0123456789");
+    writeBytes("measured/sub/five", "01234");
+    writeBytes("big", std::string(1000, 'b'));
     std::filesystem::create_symlink(native("big"), native("measured/link-to-file"));
     std::filesystem::create_directory_symlink(root, native("measured/sub/link-to-parent"));
     const FileSystemInfo info{File(path("measured"))};
@@ -35,7 +35,7 @@ TEST_F(FileSystemInfoTest, UsageSumsFilesBelowButNotLinkedOnes) {
 
 TEST_F(FileSystemInfoTest, DirectoryNamedThroughALinkIsMeasured) {
     std::filesystem::create_directories(native("target"));
-    writeText("target/four", "0123");
+    writeBytes("target/four", "0123");
     std::filesystem::create_directory_symlink(native("target"), native("link"));
     const FileSystemInfo info{File(path("link"))};
     EXPECT_EQ(info.getDiskUsage(), 4u);
@@ -43,14 +43,14 @@ TEST_F(FileSystemInfoTest, DirectoryNamedThroughALinkIsMeasured) {
 
 TEST_F(FileSystemInfoTest, RefreshSeesNewFiles) {
     FileSystemInfo info{File(path())};
-    writeText("later", "abc");
+    writeBytes("later", "abc");
     EXPECT_EQ(info.getDiskUsage(), 0u);
     info.refresh();
     EXPECT_EQ(info.getDiskUsage(), 3u);
 }
 
 TEST_F(FileSystemInfoTest, RegularFileIsRefused) {
-    writeText("plain", "x");
+    writeBytes("plain", "x");
     try {
         FileSystemInfo info{File(path("plain"))};
         FAIL() << "no exception";

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include "TempDirectory.h"
 #include "file/DirectoryFilter.h"
 #include "file/File.h"
 #include "file/WildcardFileFilter.h"
+#include "support/TempDirectory.h"
 
 using krel_std::DirectoryFilter;
 using krel_std::File;
@@ -27,7 +27,7 @@ protected:
 } // namespace
 
 TEST_F(FileSystemTest, QueriesDescribeAnExistingFile) {
-    writeText("data.bin", "0123456789");
+    writeBytes("data.bin", "0123456789");
     const File data = file("data.bin");
     EXPECT_TRUE(data.exists());
     EXPECT_TRUE(data.isFile());
@@ -53,22 +53,22 @@ TEST_F(FileSystemTest, QueriesOfAMissingPathAnswerFalseOrZero) {
 }
 
 TEST_F(FileSystemTest, DotFilesAreHidden) {
-    writeText(".settings", "");
+    writeBytes(".settings", "");
     EXPECT_TRUE(file(".settings").isHidden());
 }
 
 TEST_F(FileSystemTest, ListingGivesEntryNamesWithoutDots) {
     EXPECT_TRUE(file().list().empty());
     EXPECT_TRUE(file("missing").list().empty());
-    writeText("a.txt", "");
+    writeBytes("a.txt", "");
     std::filesystem::create_directory(native("sub"));
     EXPECT_EQ(sorted(file().list()), (std::vector<std::wstring>{L"a.txt", L"sub"}));
 }
 
 TEST_F(FileSystemTest, ListingKeepsNamesTheCallerCouldNotWriteButSkipsBackslashes) {
-    writeText("what?.txt", "");
-    writeText("trailing.", "");
-    writeText("back\\slash", "");
+    writeBytes("what?.txt", "");
+    writeBytes("trailing.", "");
+    writeBytes("back\\slash", "");
     EXPECT_EQ(sorted(file().list()), (std::vector<std::wstring>{L"trailing.", L"what?.txt"}));
     const std::vector<File> children = file().listFiles();
     ASSERT_EQ(children.size(), 2u);
@@ -77,8 +77,8 @@ TEST_F(FileSystemTest, ListingKeepsNamesTheCallerCouldNotWriteButSkipsBackslashe
 }
 
 TEST_F(FileSystemTest, ListFilesAppliesTheFilter) {
-    writeText("a.txt", "");
-    writeText("b.log", "");
+    writeBytes("a.txt", "");
+    writeBytes("b.log", "");
     std::filesystem::create_directory(native("sub"));
     const std::vector<File> directories = file().listFiles(DirectoryFilter());
     ASSERT_EQ(directories.size(), 1u);
@@ -102,18 +102,18 @@ TEST_F(FileSystemTest, MkdirsCreatesTheWholeChain) {
 }
 
 TEST_F(FileSystemTest, MkdirsFailsBelowARegularFile) {
-    writeText("plain", "");
+    writeBytes("plain", "");
     EXPECT_FALSE(file("plain/sub/dir").mkdirs());
 }
 
 TEST_F(FileSystemTest, RenameMovesButNeverReplaces) {
-    writeText("from", "1");
-    writeText("taken", "2");
+    writeBytes("from", "1");
+    writeBytes("taken", "2");
     EXPECT_FALSE(file("from").renameTo(file("taken")));
-    EXPECT_EQ(readText("taken"), "2");
+    EXPECT_EQ(readBytes("taken"), "2");
     EXPECT_TRUE(file("from").renameTo(file("to")));
     EXPECT_FALSE(file("from").exists());
-    EXPECT_EQ(readText("to"), "1");
+    EXPECT_EQ(readBytes("to"), "1");
 }
 
 TEST_F(FileSystemTest, TouchCreatesAnEmptyFileOrRenewsTheTime) {
@@ -121,18 +121,18 @@ TEST_F(FileSystemTest, TouchCreatesAnEmptyFileOrRenewsTheTime) {
     EXPECT_TRUE(file("new").isFile());
     EXPECT_EQ(file("new").getLength(), 0u);
 
-    writeText("old", "content");
+    writeBytes("old", "content");
     const utimbuf past{1000000000, 1000000000};
     ASSERT_EQ(utime(native("old").c_str(), &past), 0);
     EXPECT_TRUE(file("old").touch());
     EXPECT_GT(file("old").getLastModificationTime(), 1000000000000u);
-    EXPECT_EQ(readText("old"), "content");
+    EXPECT_EQ(readBytes("old"), "content");
 
     EXPECT_FALSE(file().touch());
 }
 
 TEST_F(FileSystemTest, RemoveTakesFilesAndEmptyDirectoriesOnly) {
-    writeText("f", "");
+    writeBytes("f", "");
     std::filesystem::create_directories(native("full/inner"));
     EXPECT_TRUE(file("f").remove());
     EXPECT_FALSE(file("f").exists());
@@ -143,22 +143,22 @@ TEST_F(FileSystemTest, RemoveTakesFilesAndEmptyDirectoriesOnly) {
 
 TEST_F(FileSystemTest, RmdirsRemovesATreeButNotWhatItsLinksPointTo) {
     std::filesystem::create_directories(native("outside/keep"));
-    writeText("outside/keep/precious", "data");
+    writeBytes("outside/keep/precious", "data");
     std::filesystem::create_directories(native("tree/a/b"));
-    writeText("tree/a/b/file", "x");
+    writeBytes("tree/a/b/file", "x");
     std::filesystem::create_directory_symlink(native("outside/keep"), native("tree/a/dirlink"));
     std::filesystem::create_symlink(native("outside/keep/precious"), native("tree/filelink"));
     std::filesystem::create_symlink(native("nowhere"), native("tree/dangling"));
 
     EXPECT_TRUE(file("tree").rmdirs());
     EXPECT_FALSE(std::filesystem::exists(native("tree")));
-    EXPECT_EQ(readText("outside/keep/precious"), "data");
+    EXPECT_EQ(readBytes("outside/keep/precious"), "data");
     EXPECT_FALSE(file("tree").rmdirs());
 }
 
 TEST_F(FileSystemTest, RmdirsOfALinkRemovesOnlyTheLink) {
     std::filesystem::create_directories(native("target"));
-    writeText("target/inside", "");
+    writeBytes("target/inside", "");
     std::filesystem::create_directory_symlink(native("target"), native("link"));
     EXPECT_TRUE(file("link").rmdirs());
     EXPECT_FALSE(std::filesystem::is_symlink(native("link")));

@@ -3,13 +3,13 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "TempDirectory.h"
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileUtils.h"
 #include "file/WildcardFileFilter.h"
+#include "support/TempDirectory.h"
 
 using krel_std::ByteArray;
 using krel_std::File;
@@ -46,16 +46,16 @@ TEST_F(FileUtilsTest, WrittenContentReadsBack) {
 }
 
 TEST_F(FileUtilsTest, WritingAnEmptyArrayTruncates) {
-    writeText("f", "old");
+    writeBytes("f", "old");
     EXPECT_TRUE(FileUtils::writeFileContent(path("f"), ByteArray()));
-    EXPECT_EQ(readText("f"), "");
+    EXPECT_EQ(readBytes("f"), "");
     EXPECT_EQ(FileUtils::getFileContent(path("f"))->getLength(), 0);
 }
 
 TEST_F(FileUtilsTest, AppendingAddsAtTheEnd) {
     EXPECT_TRUE(FileUtils::appendFileContent(path("f"), ByteArray(std::string("one,"))));
     EXPECT_TRUE(FileUtils::appendFileContent(path("f"), ByteArray(std::string("two"))));
-    EXPECT_EQ(readText("f"), "one,two");
+    EXPECT_EQ(readBytes("f"), "one,two");
 }
 
 TEST_F(FileUtilsTest, BufferWritesFromPositionToLimit) {
@@ -65,7 +65,7 @@ TEST_F(FileUtilsTest, BufferWritesFromPositionToLimit) {
     buffer->setPosition(1);
     EXPECT_TRUE(FileUtils::writeFileContent(path("f"), *buffer));
     EXPECT_TRUE(FileUtils::appendFileContent(path("f"), *buffer));
-    EXPECT_EQ(readText("f"), "bcdebcde");
+    EXPECT_EQ(readBytes("f"), "bcdebcde");
     const boost::shared_ptr<krel_std::ByteBuffer> read = FileUtils::getFileContentBuffer(path("f"));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->getLimit(), 8);
@@ -90,12 +90,12 @@ TEST_F(FileUtilsTest, DirectoryHasNoContent) {
 }
 
 TEST_F(FileUtilsTest, NameHoldingNulNeverReachesTheFileBeforeIt) {
-    writeText("f", "kept");
+    writeBytes("f", "kept");
     const std::wstring name = path("f") + std::wstring(1, L'\0') + L".bak";
     EXPECT_FALSE(FileUtils::writeFileContent(name, ByteArray(std::string("lost"))));
     EXPECT_FALSE(FileUtils::appendFileContent(name, ByteArray(std::string("lost"))));
     EXPECT_FALSE(FileUtils::getFileContent(name));
-    EXPECT_EQ(readText("f"), "kept");
+    EXPECT_EQ(readBytes("f"), "kept");
 }
 
 TEST_F(FileUtilsTest, FifoWithoutPeerNeverBlocks) {
@@ -112,9 +112,9 @@ TEST_F(FileUtilsTest, ExistenceCountsDirectoriesToo) {
 }
 
 TEST_F(FileUtilsTest, CompareFileContentsNeedsBothReadableAndEqual) {
-    writeText("a", "same");
-    writeText("b", "same");
-    writeText("c", "diff");
+    writeBytes("a", "same");
+    writeBytes("b", "same");
+    writeBytes("c", "diff");
     EXPECT_TRUE(FileUtils::compareFileContents(path("a"), path("b")));
     EXPECT_FALSE(FileUtils::compareFileContents(path("a"), path("c")));
     EXPECT_FALSE(FileUtils::compareFileContents(path("a"), path("missing")));
@@ -126,20 +126,20 @@ TEST_F(FileUtilsTest, CopyFileCopiesEveryByte) {
     for (size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<char>(i * 7);
     }
-    writeText("source", large);
-    writeText("target", "to be replaced and longer than nothing");
+    writeBytes("source", large);
+    writeBytes("target", "to be replaced and longer than nothing");
     FileUtils::copyFile(File(path("source")), File(path("target")));
-    EXPECT_EQ(readText("target"), large);
+    EXPECT_EQ(readBytes("target"), large);
 }
 
 TEST_F(FileUtilsTest, CopyFileOntoItselfKeepsTheContent) {
-    writeText("self", "keep me");
+    writeBytes("self", "keep me");
     FileUtils::copyFile(File(path("self")), File(path("./self")));
-    EXPECT_EQ(readText("self"), "keep me");
+    EXPECT_EQ(readBytes("self"), "keep me");
 }
 
 TEST_F(FileUtilsTest, CopyFileRefusesUnusableArguments) {
-    writeText("source", "x");
+    writeBytes("source", "x");
     std::filesystem::create_directory(native("dir"));
     EXPECT_EQ(copyFailure("missing", "t"),
               L"Source file (" + path("missing") + L") is invalid or unreadable.");

@@ -9,13 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "TempDirectory.h"
 #include "base/ByteArray.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelInterruptedException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "support/TempDirectory.h"
 #include "thread/Event.h"
 
 extern char** environ;
@@ -150,36 +150,36 @@ TEST_F(LockedFileTest, FifoOpensWithoutWaitingForAWriter) {
 }
 
 TEST_F(LockedFileTest, OverwriteReplacesTheContent) {
-    writeText("locked.txt", "old content");
+    writeBytes("locked.txt", "old content");
     LockedFile locked;
     locked.open(file(), LockedFile::Overwrite);
     EXPECT_EQ(locked.toString(), L"LockedFile{accessType='Overwrite'}");
     locked.write(bytes("new"));
     locked.flush();
     locked.close();
-    EXPECT_EQ(readText("locked.txt"), "new");
+    EXPECT_EQ(readBytes("locked.txt"), "new");
 }
 
 TEST_F(LockedFileTest, AppendWritesAfterTheExistingContent) {
-    writeText("locked.txt", "head-");
+    writeBytes("locked.txt", "head-");
     LockedFile locked;
     locked.open(file(), LockedFile::Append);
     locked.write(bytes("tail"));
     locked.close();
-    EXPECT_EQ(readText("locked.txt"), "head-tail");
+    EXPECT_EQ(readBytes("locked.txt"), "head-tail");
 }
 
 TEST_F(LockedFileTest, ReadAnswersTheWholeFile) {
-    writeText("locked.txt", std::string("a\0b", 3) + std::string(100000, 'z'));
+    writeBytes("locked.txt", std::string("a\0b", 3) + std::string(100000, 'z'));
     LockedFile locked;
     locked.open(file(), LockedFile::Read);
     const boost::shared_ptr<ByteArray> content = locked.read();
     EXPECT_EQ(content->getLength(), 100003);
-    EXPECT_EQ(text(content), readText("locked.txt"));
+    EXPECT_EQ(text(content), readBytes("locked.txt"));
 }
 
 TEST_F(LockedFileTest, ReadAnswersOnlyTheBytesAfterThePosition) {
-    writeText("locked.txt", "");
+    writeBytes("locked.txt", "");
     LockedFile locked;
     locked.open(file(), LockedFile::Read);
     EXPECT_EQ(locked.read()->getLength(), 0);
@@ -189,14 +189,14 @@ TEST_F(LockedFileTest, ReadAnswersOnlyTheBytesAfterThePosition) {
 }
 
 TEST_F(LockedFileTest, ReadersShareButExcludeWriters) {
-    writeText("locked.txt", "shared");
+    writeBytes("locked.txt", "shared");
     LockedFile first;
     LockedFile second;
     first.open(file(), LockedFile::Read);
     second.open(file(), LockedFile::Read);
     LockedFile writer;
     EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"Unable to open or create file.");
-    EXPECT_EQ(readText("locked.txt"), "shared");
+    EXPECT_EQ(readBytes("locked.txt"), "shared");
 }
 
 TEST_F(LockedFileTest, AWriterExcludesEveryoneElse) {
@@ -218,7 +218,7 @@ TEST_F(LockedFileTest, OpeningAgainReleasesTheFirstHandle) {
 }
 
 TEST_F(LockedFileTest, WaitingOpenSucceedsOnceTheHolderCloses) {
-    writeText("locked.txt", "held");
+    writeBytes("locked.txt", "held");
     LockedFile reader;
     reader.open(file(), LockedFile::Read);
     const boost::shared_ptr<Event> stop = boost::make_shared<Event>(false, false);
@@ -229,7 +229,7 @@ TEST_F(LockedFileTest, WaitingOpenSucceedsOnceTheHolderCloses) {
     });
     reader.close();
     writing.get();
-    EXPECT_EQ(readText("locked.txt"), "replaced");
+    EXPECT_EQ(readBytes("locked.txt"), "replaced");
 }
 
 TEST_F(LockedFileTest, SignallingTheWaitObjectInterruptsTheRetries) {
@@ -254,12 +254,12 @@ TEST_F(LockedFileTest, AnotherProcessHoldingTheFileExcludesThisOne) {
     if (access(LockHolderProcess::program().c_str(), X_OK) != 0) {
         GTEST_SKIP() << "helper program not built";
     }
-    writeText("locked.txt", "theirs");
+    writeBytes("locked.txt", "theirs");
     LockHolderProcess holder(root.string() + "/locked.txt", "read");
     ASSERT_EQ(holder.readLine(), "locked");
     LockedFile writer;
     EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"Unable to open or create file.");
-    EXPECT_EQ(readText("locked.txt"), "theirs");
+    EXPECT_EQ(readBytes("locked.txt"), "theirs");
     EXPECT_EQ(holder.finish(), 0);
     EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"");
 }
