@@ -61,6 +61,9 @@ public:
     virtual int waitDescriptor() const;
     // Whether a wait of the given thread would be satisfied by the object now.
     virtual bool isSignaledFor(DWORD threadId) const;
+    // Whether taking the object now reports it abandoned (a mutex whose owner ended without
+    // releasing it); acquire clears it.
+    virtual bool isAbandoned() const;
     // Takes the object for a wait it satisfied (an auto-reset event clears itself, a mutex
     // becomes owned).
     virtual void acquire(DWORD threadId);

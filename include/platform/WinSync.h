@@ -31,12 +31,14 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner, LP
 BOOL ReleaseMutex(HANDLE mutex);
 
 // WAIT_OBJECT_0 when the object was signalled (and taken, for auto-reset events and mutexes),
-// WAIT_TIMEOUT, or WAIT_FAILED (ERROR_INVALID_HANDLE).
+// WAIT_ABANDONED_0 when it is a mutex whose owner ended without releasing it (the caller owns
+// it now), WAIT_TIMEOUT, or WAIT_FAILED (ERROR_INVALID_HANDLE).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 // For any object: WAIT_OBJECT_0 + the lowest index of a signalled object (only that one is
 // taken). For all objects: WAIT_OBJECT_0 once all are signalled at the same moment (all are
-// taken together, none before). WAIT_TIMEOUT when the time-out passes first. WAIT_FAILED with
+// taken together, none before). WAIT_ABANDONED_0 + the index of an abandoned mutex when the
+// wait took one. WAIT_TIMEOUT when the time-out passes first. WAIT_FAILED with
 // ERROR_INVALID_PARAMETER for 0 or more than MAXIMUM_WAIT_OBJECTS handles, no array, or one
 // object named twice in a wait for all; with ERROR_INVALID_HANDLE for an unknown handle.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);

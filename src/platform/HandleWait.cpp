@@ -1,13 +1,15 @@
 #include "HandleWait.h"
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 #include <poll.h>
 #include <pthread.h>
 
 namespace krel_platform {
 
 HandleWait::HandleWait(const std::vector<std::shared_ptr<KernelObject>>& objects, bool waitAll)
-    : objects(objects), waitAll(waitAll) {
+    : objects(objects), waitAll(waitAll), abandoned(false) {
     std::lock_guard<std::mutex> guard(kernelStateMutex());
     for (const auto& object : objects) {
         object->addWaiter(context);
@@ -31,7 +33,7 @@ DWORD HandleWait::wait(DWORD milliseconds, int cancelState) {
             std::lock_guard<std::mutex> guard(kernelStateMutex());
             int index = decide(descriptors);
             if (index >= 0) {
-                return WAIT_OBJECT_0 + static_cast<DWORD>(index);
+                return (abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + static_cast<DWORD>(index);
             }
         }
         int timeout = -1;
@@ -40,9 +42,11 @@ DWORD HandleWait::wait(DWORD milliseconds, int cancelState) {
             if (remaining <= Clock::duration::zero()) {
                 return WAIT_TIMEOUT;
             }
-            // Rounded up, so the wait never ends before its time-out.
-            timeout =
-                static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(remaining).count());
+            // Rounded up, so the wait never ends before its time-out; a time-out beyond what
+            // poll() takes is slept in parts.
+            timeout = static_cast<int>(std::min<std::chrono::milliseconds::rep>(
+                std::chrono::ceil<std::chrono::milliseconds>(remaining).count(),
+                std::numeric_limits<int>::max()));
         }
         descriptors.push_back(context.wakeDescriptor());
         sleep(descriptors, timeout, cancelState);
@@ -61,6 +65,7 @@ int HandleWait::decideAny(std::vector<int>& descriptors) {
     for (size_t index = 0; index < objects.size(); ++index) {
         KernelObject& object = *objects[index];
         if (object.isSignaledFor(context.getThreadId())) {
+            abandoned = object.isAbandoned();
             object.acquire(context.getThreadId());
             return static_cast<int>(index);
         }
@@ -83,12 +88,18 @@ int HandleWait::decideAll(std::vector<int>& descriptors) {
     if (!descriptors.empty()) {
         return -1;
     }
-    for (const auto& object : objects) {
-        if (object->isSignaledFor(context.getThreadId())) {
-            object->acquire(context.getThreadId());
+    // Windows answers the index of an abandoned mutex among the objects taken, if any.
+    int index = 0;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        if (!abandoned && objects[i]->isAbandoned()) {
+            abandoned = true;
+            index = static_cast<int>(i);
+        }
+        if (objects[i]->isSignaledFor(context.getThreadId())) {
+            objects[i]->acquire(context.getThreadId());
         }
     }
-    return 0;
+    return index;
 }
 
 bool HandleWait::isSatisfied(const KernelObject& object) const {

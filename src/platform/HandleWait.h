@@ -21,6 +21,7 @@ public:
 
     // WAIT_OBJECT_0 + the lowest index that ended a wait for any, WAIT_OBJECT_0 for a wait for
     // all, or WAIT_TIMEOUT when the time-out in milliseconds passed first (INFINITE: never).
+    // WAIT_ABANDONED_0 + the index of an abandoned mutex when the wait took one.
     // Called with cancellation off (CancellationOff); the caller's own cancellation state,
     // which holds during the sleeps, is passed in.
     DWORD wait(DWORD milliseconds, int cancelState);
@@ -37,6 +38,8 @@ private:
 
     std::vector<std::shared_ptr<KernelObject>> objects;
     bool waitAll;
+    // Whether the decided wait took an abandoned mutex.
+    bool abandoned;
     WaitContext context;
 };
 

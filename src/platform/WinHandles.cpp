@@ -111,6 +111,10 @@ bool KernelObject::isSignaledFor(DWORD) const {
     return false;
 }
 
+bool KernelObject::isAbandoned() const {
+    return false;
+}
+
 void KernelObject::acquire(DWORD) {}
 
 void KernelObject::addWaiter(WaitContext&) {}

@@ -208,6 +208,33 @@ TEST_F(KernelObjectTest, AMutexIsOwnedRecursivelyByOneThread) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
 }
 
+// A thread that ends while it owns a mutex abandons it: the next wait takes it and says so,
+// instead of waiting for a release that never comes.
+TEST_F(KernelObjectTest, AMutexWhoseOwnerEndedIsTakenAsAbandoned) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    handles.push_back(mutex);
+    Background<DWORD> owner([mutex] { return WaitForSingleObject(mutex, 0); });
+    ASSERT_EQ(WAIT_OBJECT_0, owner.get());
+
+    EXPECT_EQ(WAIT_ABANDONED_0, WaitForSingleObject(mutex, SOON_MS));
+    Background<DWORD> other([mutex] { return WaitForSingleObject(mutex, 0); });
+    EXPECT_EQ(WAIT_TIMEOUT, other.get());
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(mutex, 0));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+}
+
+TEST_F(KernelObjectTest, AWaitThatTakesAnAbandonedMutexAnswersItsIndex) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    handles.push_back(mutex);
+    Background<DWORD> owner([mutex] { return WaitForSingleObject(mutex, 0); });
+    ASSERT_EQ(WAIT_OBJECT_0, owner.get());
+    HANDLE both[] = {event(true), mutex};
+
+    EXPECT_EQ(WAIT_ABANDONED_0 + 1, WaitForMultipleObjects(2, both, FALSE, SOON_MS));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+}
+
 TEST_F(KernelObjectTest, ThreadLocalSlotsHoldOneValuePerThread) {
     DWORD index = TlsAlloc();
     ASSERT_NE(TLS_OUT_OF_INDEXES, index);
