@@ -39,6 +39,11 @@ protected:
     void subscribe(Subscription& subscription);
     void unsubscribe(Subscription& subscription);
 
+    // The object's waiting state. It stays valid for whoever holds it, also after the object is
+    // destroyed (a signal then reaches nobody). An operation that may let another thread destroy
+    // the object before the operation returns takes it first and signals through it.
+    boost::shared_ptr<krel_std_internal::WaitablePimpl> getWaitState() const;
+
 private:
     friend class Subscription;
 

@@ -50,8 +50,11 @@ bool LockPimpl::unlock() {
     }
     owner.store(PosixCalls::nullThread());
     ownerId = NO_OWNER_ID;
-    PosixCalls::checkMutexResult(PosixCalls::unlockMutex(mutex), L"krel_std::Lock::unlock");
     return true;
+}
+
+void LockPimpl::releaseMutex() {
+    PosixCalls::checkMutexResult(PosixCalls::unlockMutex(mutex), L"krel_std::Lock::unlock");
 }
 
 // Another thread's lock answers false without touching the mutex. The owner path refuses to

@@ -21,8 +21,10 @@ public:
     ~LockPimpl();
 
     void lock();
-    // Answers true when this call released the lock completely.
+    // Counts one release. Answers true when the count reached 0: the owner is then cleared but
+    // the POSIX mutex is still held, and the caller must call releaseMutex().
     bool unlock();
+    void releaseMutex();
     bool tryLock();
 
 private:

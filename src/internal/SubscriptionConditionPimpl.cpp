@@ -7,7 +7,7 @@
 
 namespace krel_std_internal {
 
-SubscriptionConditionPimpl::SubscriptionConditionPimpl() {
+SubscriptionConditionPimpl::SubscriptionConditionPimpl() : until() {
     pthread_mutex_init(&mutex, nullptr);
     pthread_cond_init(&condition, nullptr);
 }
@@ -33,7 +33,6 @@ bool SubscriptionConditionPimpl::wait(const krel_std::TimeSpec& deadline) {
     if (deadline.getSeconds() < 0) {
         return pthread_cond_wait(&condition, &mutex) == 0;
     }
-    timespec until;
     until.tv_sec = static_cast<time_t>(deadline.getSeconds());
     until.tv_nsec = deadline.getNanoseconds();
     return pthread_cond_timedwait(&condition, &mutex, &until) == 0;

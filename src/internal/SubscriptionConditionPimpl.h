@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <ctime>
+
 namespace krel_std {
 class TimeSpec;
 } // namespace krel_std
@@ -25,6 +27,11 @@ public:
 private:
     pthread_mutex_t mutex;
     pthread_cond_t condition;
+    // The deadline handed to the timed wait. It lives here rather than in the waiting frame: a
+    // thread cancelled inside the wait unwinds from that frame, and the sanitizer build cannot
+    // unwind cleanly past a stack buffer given to the interrupted call. Only the owning wait
+    // uses it, with the mutex held.
+    timespec until;
 };
 
 } // namespace krel_std_internal

@@ -3,6 +3,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "internal/PosixCalls.h"
 #include "internal/SemaphorePimpl.h"
+#include "internal/WaitablePimpl.h"
 
 #include <climits>
 #include <cxxabi.h>
@@ -10,6 +11,7 @@
 
 using krel_std_internal::PosixCalls;
 using krel_std_internal::SemaphorePimpl;
+using krel_std_internal::WaitablePimpl;
 
 namespace krel_std {
 
@@ -45,10 +47,13 @@ bool Semaphore::tryDecrement() {
     return pimpl->tryDecrement();
 }
 
-// Each increment signals the Waitable side once, releasing one Concurrency waiter.
+// Each increment signals the Waitable side once, releasing one Concurrency waiter. The thread
+// that takes the posted unit may destroy the semaphore at once, so the signal goes through the
+// waiting state taken before the post, never through this object.
 void Semaphore::increment() {
+    boost::shared_ptr<WaitablePimpl> state = getWaitState();
     pimpl->increment();
-    signal();
+    state->signal();
 }
 
 void Semaphore::decrement() {

@@ -47,4 +47,8 @@ void Waitable::unsubscribe(Subscription& subscription) {
     pimpl->unsubscribe(subscription);
 }
 
+boost::shared_ptr<WaitablePimpl> Waitable::getWaitState() const {
+    return pimpl;
+}
+
 } // namespace krel_std

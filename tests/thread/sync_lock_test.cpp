@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 using namespace krel_std;
@@ -24,6 +25,23 @@ bool tryLockElsewhere(Lock& lock) {
     });
     return other.get();
 }
+
+// Records, on the first signal only, whether another thread could take the lock meanwhile.
+class ObservedLock : public Lock {
+public:
+    bool takenElsewhereDuringSignal = false;
+
+protected:
+    void signal() override {
+        if (!observed.exchange(true)) {
+            takenElsewhereDuringSignal = tryLockElsewhere(*this);
+        }
+        Lock::signal();
+    }
+
+private:
+    std::atomic<bool> observed{false};
+};
 
 TEST(LockTest, RecursiveLockIsReleasedOnlyByTheLastUnlock) {
     Lock lock;
@@ -122,6 +140,17 @@ TEST(LockTest, WaitingOnALockEndsAtItsReleaseWithoutAcquiringIt) {
     EXPECT_EQ(0, waiter.get());
     EXPECT_TRUE(lock.tryLock());
     lock.unlock();
+}
+
+// The next thread to take a released lock may destroy it at once, so the release must be done
+// with the lock (its signal included) before another thread can take it.
+TEST(LockTest, ReleaseSignalsBeforeAnotherThreadCanTakeTheLock) {
+    ObservedLock lock;
+    lock.lock();
+    lock.unlock();
+    EXPECT_FALSE(lock.takenElsewhereDuringSignal);
+    EXPECT_TRUE(lock.isSignaled());
+    EXPECT_TRUE(tryLockElsewhere(lock));
 }
 
 TEST(LockTest, TextForm) {

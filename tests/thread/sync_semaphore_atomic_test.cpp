@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <set>
@@ -95,6 +99,56 @@ TEST(SemaphoreTest, EveryUnitIsTakenExactlyOnceUnderContention) {
         EXPECT_TRUE(thread->get());
     }
     EXPECT_EQ(0, semaphore.getValue());
+}
+
+// Confines the calling thread to the first processor it may run on.
+void runOnOneProcessor() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) {
+        return;
+    }
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            pthread_setaffinity_np(pthread_self(), sizeof(one), &one);
+            return;
+        }
+    }
+}
+
+// The thread that takes the posted unit may destroy the semaphore at once, while the posting
+// thread is still inside increment(). Sharing one processor, the woken taker often runs before
+// the poster returns.
+TEST(SemaphoreTest, TakerMayDestroyTheSemaphoreAsSoonAsItHasTheUnit) {
+    const int rounds = 2000;
+    std::vector<Semaphore*> semaphores;
+    for (int i = 0; i < rounds; ++i) {
+        semaphores.push_back(new Semaphore);
+    }
+    std::atomic<int> turn(-1);
+    Background<bool> poster([&] {
+        runOnOneProcessor();
+        for (int i = 0; i < rounds; ++i) {
+            if (!sync_test::eventually([&] { return turn.load() == i; })) {
+                return false;
+            }
+            semaphores[i]->increment();
+        }
+        return true;
+    });
+    Background<bool> taker([&] {
+        runOnOneProcessor();
+        for (int i = 0; i < rounds; ++i) {
+            turn = i;
+            semaphores[i]->decrement();
+            delete semaphores[i];
+        }
+        return true;
+    });
+    EXPECT_TRUE(taker.get());
+    EXPECT_TRUE(poster.get());
 }
 
 TEST(AtomicIntegerTest, ArithmeticWrapsAround) {

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
+#include <functional>
 #include <memory>
 
 using namespace krel_std;
@@ -29,6 +33,34 @@ int waitAny(Waitable& a, Waitable& b, long ms) {
 
 int waitAll(Waitable& a, Waitable& b, long ms) {
     return Concurrency::waitForMultipleObjects({&a, &b}, Concurrency::WAIT_FOR_ALL, ms);
+}
+
+// Runs a wait on a POSIX thread that is cancelled once it has entered the wait: cancellation is
+// requested before the wait starts and acts at the wait's first cancellation point, the
+// condition wait. Answers whether the thread ended through cancellation.
+bool cancelInsideWait(const std::function<void()>& wait) {
+    struct Shared {
+        const std::function<void()>* wait;
+        std::atomic<bool> cancelRequested{false};
+    } shared;
+    shared.wait = &wait;
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        Shared* shared = static_cast<Shared*>(arg);
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+        sync_test::eventually([shared] { return shared->cancelRequested.load(); });
+        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+        (*shared->wait)();
+        return nullptr;
+    };
+    if (pthread_create(&thread, nullptr, body, &shared) != 0) {
+        return false;
+    }
+    pthread_cancel(thread);
+    shared.cancelRequested = true;
+    void* result = nullptr;
+    pthread_join(thread, &result);
+    return result == PTHREAD_CANCELED;
 }
 
 class SubscriptionTest : public ::testing::Test {
@@ -234,6 +266,27 @@ TEST(ConcurrencyTest, DestroyingAWaitedOnObjectRaisesTheDestroyedException) {
     victim.reset();
     EXPECT_EQ(L"Object [0] was destroyed!", waiter.get());
     EXPECT_TRUE(trigger.isSignaled());
+}
+
+// A cancelled waiter leaves through unwinding; a subscription left on the object would take the
+// next signal for a thread that is gone.
+TEST(ConcurrencyTest, WaiterCancelledInsideAWaitForAnyUnsubscribes) {
+    Event first;
+    Event second;
+    ASSERT_TRUE(cancelInsideWait([&] { waitAny(first, second, 10000); }));
+    first.signal();
+    second.signal();
+    EXPECT_TRUE(first.isSignaled());
+    EXPECT_TRUE(second.isSignaled());
+}
+
+TEST(ConcurrencyTest, WaiterCancelledInsideAWaitForAllGivesBackConsumedSignals) {
+    Event signalled(true, true);
+    Event unsignalled;
+    ASSERT_TRUE(cancelInsideWait([&] { waitAll(signalled, unsignalled, 10000); }));
+    EXPECT_TRUE(signalled.isSignaled());
+    unsignalled.signal();
+    EXPECT_TRUE(unsignalled.isSignaled());
 }
 
 // A waiter with a very short time-out races every signal; a signal that arrives as the wait
