@@ -20,7 +20,7 @@ demo: build
 	@KREL_DEBUG_OUTPUT=stderr ./$(BUILD)/examples/demo
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@./scripts/run-tests.sh $(BUILD) $(JOBS)
 
 # The library keeps its locks and singletons for the whole process on purpose, so leak
 # detection is off; every other AddressSanitizer and UndefinedBehaviorSanitizer check is on.
@@ -29,7 +29,7 @@ asan: export UBSAN_OPTIONS = print_stacktrace=1
 asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKREL_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@./scripts/run-tests.sh $(ASAN_BUILD) $(JOBS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need, when any is missing.
+# Installs the Debian packages that the build, the tests and the benchmarks need (the
+# benchmarks' peers: {fmt}, spdlog, inih, OpenSSL), when any is missing.
 # Safe to run again: it does nothing (and prints nothing) when everything is present.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   libboost-dev libxerces-c-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openjdk-17-jdk-headless
+  libfmt-dev libspdlog-dev libinih-dev libssl-dev
 )
 
 missing=()

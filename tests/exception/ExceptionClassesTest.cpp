@@ -111,7 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
         entry<KrelBackingStoreException>(L"com.vandrel.util.prefs.KrelBackingStoreException"),
         entry<KrelInvalidPreferencesFormatException>(
             L"com.vandrel.util.prefs.KrelInvalidPreferencesFormatException"),
-        entry<KrelXmlException>(L"com.vandrel.xml.KrelXmlException")));
+        entry<KrelXmlException>(L"com.vandrel.xml.KrelXmlException")),
+    [](const ::testing::TestParamInfo<ExceptionClass>& info) {
+        const std::wstring& name = info.param.javaName;
+        return std::string(name.begin() + static_cast<long>(name.rfind(L'.') + 1), name.end());
+    });
 
 TEST(ExceptionHierarchyTest, UnknownIsCaughtAsRuntime) {
     EXPECT_THROW(throw KrelUnknownException(L"x"), KrelRuntimeException);
