@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan clean format
+.PHONY: all deps configure build demo test asan bench clean format
 
 all: build
 
@@ -31,11 +31,18 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@./scripts/run-tests.sh $(ASAN_BUILD) $(JOBS)
 
+# Release build of the benchmarks; prints each path's time against its peer's.
+BENCH_BUILD ?= build-bench
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKREL_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@python3 ./scripts/bench-table.py $(BENCH_BUILD)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
 
 # libFuzzer targets (clang), each run for a bounded time.
 FUZZ_BUILD   ?= build-fuzz
