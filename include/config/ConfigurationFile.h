@@ -59,11 +59,10 @@ public:
 
 private:
     boost::shared_ptr<ConfigurationSerializer> requireSerializer() const;
-    // Writes the bytes to a temporary file beside the target and moves it over the target in
-    // one atomic step; a failure removes the temporary file and leaves the target as it was.
+    // Writes the bytes to a temporary file of its own beside the target and moves it over the
+    // target in one atomic step, holding the target's share lock; a failure removes the
+    // temporary file and leaves the target as it was.
     void replaceFileContent(const File& target, const ByteArray& bytes);
-    // Writes the bytes to a new file and flushes them to the disk; a failed write removes it.
-    void writeNewFile(const File& file, const ByteArray& bytes);
 
     boost::shared_ptr<ConfigurationSerializer> serializer;
     LockedFile lockedFile;

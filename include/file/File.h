@@ -132,7 +132,6 @@ private:
     // A File of the elements [first, last), checked for length only.
     static File fromElements(PathList::const_iterator first, PathList::const_iterator last);
     static PathList getCanonicalPathList(const PathList& absolute);
-    bool isSymbolicLink() const;
     // Removes this path itself: a symbolic link or file with _wremove, a directory with
     // _wrmdir.
     bool removeEntry(const std::wstring& canonicalPath) const;

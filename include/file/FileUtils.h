@@ -19,20 +19,25 @@ class FileUtils {
 public:
     virtual ~FileUtils();
 
-    // Throws KrelIllegalArgumentException for an unusable source or destination and
-    // KrelIOException when the bytes cannot be read or written. Copying a file onto itself
-    // leaves it as it is.
+    // Copies every byte up to the source's end. Throws KrelIllegalArgumentException for an
+    // unusable source or destination and KrelIOException when the bytes cannot be read or
+    // written; the destination then keeps its old content. Copying a file onto itself leaves
+    // it as it is. See writeFileContent for how the destination is replaced.
     static void copyFile(const File& source, const File& destination);
 
     // True for files and directories alike.
     static bool isFileExist(const std::wstring& name);
     static uint64_t getFileSize(const std::wstring& name);
 
+    // Reads to the end of the file, whatever size it reports.
     static boost::shared_ptr<ByteArray> getFileContent(const std::wstring& name);
     // The bytes in a buffer of the file's size, position 0 and limit at its capacity.
     static boost::shared_ptr<ByteBuffer> getFileContentBuffer(const std::wstring& name);
 
-    // Replace the content; true only when every byte was written.
+    // Replace the content; true only when every byte was written. The new content is written
+    // beside the file and renamed over it: a reader sees the old or the new content in full,
+    // and a failure leaves the old one. A symbolic link is followed (the file it names gets
+    // the content and keeps its permission bits); a FIFO or device is written in place.
     static bool writeFileContent(const std::wstring& name, const ByteArray& bytes);
     // The buffer's bytes from its position up to its limit.
     static bool writeFileContent(const std::wstring& name, const ByteBuffer& buffer);
@@ -60,14 +65,16 @@ private:
     // True (after a DEBUG trace) for a name that is empty or holds a NUL character: the system
     // would see only the text before the NUL, another file.
     static bool isUnusableName(const std::wstring& name, const wchar_t* context);
-    // Reads the whole file into `target` (from `readFile`), which is made of the file's length
-    // by `make`; an empty pointer on failure.
+    // Reads the file to its end into a target made by `make` of the length read; an empty
+    // pointer when a read fails or for a length that `make` refuses.
     template <typename Target, typename Make>
     static boost::shared_ptr<Target> readFile(const std::wstring& name, const wchar_t* context,
                                               Make make);
-    static bool writeBytes(const std::wstring& name, int openFlags, const char* bytes,
-                           int64_t count, const wchar_t* context);
-    static void copyBytes(int source, int destination, int64_t length);
+    // Replaces the file's content in one step; the file is unchanged when this fails.
+    static bool replaceBytes(const std::wstring& name, const char* bytes, int64_t count,
+                             const wchar_t* context);
+    static bool appendBytes(const std::wstring& name, const char* bytes, int64_t count,
+                            const wchar_t* context);
 };
 
 } // namespace krel_std

@@ -6,8 +6,8 @@
 #include "config/IniConfigurationSerializer.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "platform/FileReplacement.h"
 #include "platform/WinBase.h"
-#include "platform/WinMove.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -25,11 +25,6 @@ public:
 private:
     LockedFile& file;
 };
-
-// A file beside the target: the target's name followed by the suffix.
-File besideFile(const File& target, const wchar_t* suffix) {
-    return File(target.getPath() + suffix);
-}
 
 } // namespace
 
@@ -131,14 +126,6 @@ void ConfigurationFile::save() {
         }
     }
     const boost::shared_ptr<ByteArray> bytes = current->serialize(*this);
-    if (!target.exists()) {
-        replaceFileContent(target, *bytes);
-        return;
-    }
-    // Holding the target alone, without emptying it, keeps other holders out during the
-    // replacement as an overwriting open would.
-    lockedFile.open(target, LockedFile::Append);
-    CloseOnExit closer(lockedFile);
     replaceFileContent(target, *bytes);
 }
 
@@ -150,30 +137,23 @@ boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::requireSerializer(
 }
 
 void ConfigurationFile::replaceFileContent(const File& target, const ByteArray& bytes) {
-    const File temporary = besideFile(target, L".tmp");
-    writeNewFile(temporary, bytes);
-    // One atomic step: the target holds its old content in full until it holds the new one.
-    if (!MoveFileExW(temporary.getPath().c_str(), target.getPath().c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+    krel_platform::FileReplacement replacement;
+    // Holding the target alone keeps other holders out during the replacement, as an
+    // overwriting open would.
+    if (!replacement.begin(target.getPath(), krel_platform::FileReplacement::Exclusive)) {
         const int error = static_cast<int>(GetLastError());
-        temporary.remove();
+        throw KrelIOException(L"Unable to open or create file.",
+                              KrelIOException(target.getPath() + L": " +
+                                                  ErrorUtils::getWindowsErrorDescription(error),
+                                              error));
+    }
+    // One atomic step: the target holds its old content in full until it holds the new one.
+    if (!replacement.write(bytes.getArray().get(), static_cast<size_t>(bytes.getLength())) ||
+        !replacement.commit()) {
+        const int error = static_cast<int>(GetLastError());
         throw KrelIOException(L"Unable to replace file with path: " + target.getAbsolutePath() +
                                   L": " + ErrorUtils::getWindowsErrorDescription(error),
                               error);
-    }
-}
-
-void ConfigurationFile::writeNewFile(const File& file, const ByteArray& bytes) {
-    LockedFile output;
-    // A refused open leaves the file to whoever holds it.
-    output.open(file, LockedFile::Overwrite);
-    try {
-        CloseOnExit closer(output);
-        output.write(bytes);
-        output.flush();
-    } catch (...) {
-        file.remove();
-        throw;
     }
 }
 

@@ -491,18 +491,9 @@ void File::copy(const File& other) {
 }
 
 bool File::recursiveRemove(const File& file) {
-    if (!file.exists()) {
-        return false;
-    }
-    if (!file.isDirectory() || file.isSymbolicLink()) {
-        return file.remove();
-    }
-    for (const File& child : file.listFiles()) {
-        if (!recursiveRemove(child)) {
-            return false;
-        }
-    }
-    return file.remove();
+    return onCanonicalPath(file, L"krel_std::File::rmdirs",
+                           L"Caught exception removing file(%ls), returning false: %ls.", false,
+                           FileSystemCalls::removeTree);
 }
 
 File File::fromSystemPath(const std::wstring& path) {
@@ -550,14 +541,6 @@ File::PathList File::getCanonicalPathList(const PathList& absolute) {
         kept.push_back(element);
     }
     return kept;
-}
-
-bool File::isSymbolicLink() const {
-    try {
-        return FileSystemCalls::isSymbolicLink(getCanonicalPath());
-    } catch (const KrelIOException&) {
-        return false;
-    }
 }
 
 bool File::removeEntry(const std::wstring& canonicalPath) const {

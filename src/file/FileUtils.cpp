@@ -9,22 +9,30 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/SmartFileHandle.h"
+#include "platform/FileReplacement.h"
 #include "platform/WinCrtFile.h"
 
 #include <algorithm>
 #include <boost/algorithm/string/replace.hpp>
 #include <climits>
+#include <cstdint>
+#include <new>
+#include <vector>
 
 namespace krel_std {
 
 namespace {
 
 const int READ_FLAGS = _O_RDONLY | _O_BINARY;
-const int WRITE_FLAGS = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
 const int APPEND_FLAGS = _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY;
 const int NEW_FILE_PERMISSION = _S_IREAD | _S_IWRITE;
+// Read and write for everyone the process's umask lets through, as NEW_FILE_PERMISSION gives.
+const mode_t NEW_FILE_MODE = 0666;
 const int COPY_BLOCK = 4096;
 const int64_t MAX_CHUNK = INT_MAX;
+const int64_t READ_CHUNK = 1 << 20;
+// A byte array or buffer holds at most 2^31 - 1 bytes.
+const int64_t MAX_LENGTH = INT32_MAX;
 
 template <typename Exception>
 [[noreturn]] void throwLogged(const wchar_t* context, const std::wstring& message) {
@@ -41,16 +49,57 @@ char* storageOf(ByteBuffer& buffer) {
     return buffer.array();
 }
 
-// Fills `length` bytes of target from the descriptor; stops early at the end of the file.
-void readInto(int descriptor, char* target, int64_t length) {
+// Reads up to `length` bytes into target, fewer at the end of the file; -1 when a read fails.
+int64_t readUpTo(int descriptor, char* target, int64_t length) {
     int64_t done = 0;
     while (done < length) {
         const int count = _read(descriptor, target + done,
                                 static_cast<unsigned int>(std::min(length - done, MAX_CHUNK)));
-        if (count < 1) {
-            return;
+        if (count < 0) {
+            return -1;
+        }
+        if (count == 0) {
+            break;
         }
         done += count;
+    }
+    return done;
+}
+
+// Appends the rest of the file to bytes; stops after limit + 1 bytes in all, enough to tell
+// that the content is too long. False when a read fails.
+bool appendToEnd(int descriptor, int64_t limit, std::vector<char>& bytes) {
+    while (static_cast<int64_t>(bytes.size()) <= limit) {
+        const int64_t done = static_cast<int64_t>(bytes.size());
+        const int64_t asked = std::min(READ_CHUNK, limit + 1 - done);
+        bytes.resize(static_cast<size_t>(done + asked));
+        const int count = _read(descriptor, bytes.data() + done, static_cast<unsigned int>(asked));
+        bytes.resize(static_cast<size_t>(done + std::max(count, 0)));
+        if (count <= 0) {
+            return count == 0;
+        }
+    }
+    return true;
+}
+
+// Copies the source's bytes, up to its end, into the replacement of the destination.
+void copyBytes(int source, krel_platform::FileReplacement& destination) {
+    char block[COPY_BLOCK];
+    for (;;) {
+        const int count = _read(source, block, COPY_BLOCK);
+        if (count == 0) {
+            return;
+        }
+        if (count < 0) {
+            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                         L"Unable to read from file: " +
+                                             ErrorUtils::getLastErrorDescription());
+        }
+        if (!destination.write(block, static_cast<size_t>(count))) {
+            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                         L"Unable to write to file: " +
+                                             ErrorUtils::getLastErrorDescription());
+        }
     }
 }
 
@@ -94,46 +143,27 @@ void FileUtils::copyFile(const File& source, const File& destination) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::FileUtils::copyFile", L"Begin. From <%ls> to <%ls>.",
                           source.getPath().c_str(), destination.getPath().c_str());
     checkCopyArguments(source, destination);
-    // Opening the destination empties it: a file copied onto itself would lose its content.
     if (isSameFile(source, destination)) {
         return;
     }
-    const int64_t length = static_cast<int64_t>(source.getLength());
     SmartFileHandle<int> input(_wopen(source.getCanonicalPath().c_str(), READ_FLAGS));
     if (!input.isValid()) {
         throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
                                      ErrorUtils::getLastErrorDescription());
     }
-    SmartFileHandle<int> output(
-        _wopen(destination.getCanonicalPath().c_str(), WRITE_FLAGS, NEW_FILE_PERMISSION));
-    if (!output.isValid()) {
+    // The copy is written beside the destination and takes its place only when complete: a
+    // failed copy leaves the destination as it was.
+    krel_platform::FileReplacement output;
+    if (!output.begin(destination.getCanonicalPath(), krel_platform::FileReplacement::Unlocked,
+                      NEW_FILE_MODE)) {
         throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
                                      ErrorUtils::getLastErrorDescription());
     }
-    copyBytes(input.get(), output.get(), length);
-    // Bytes that the system could not store may show only when the file is closed.
-    if (output.close() != 0) {
+    copyBytes(input.get(), output);
+    if (!output.commit()) {
         throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
                                      L"Unable to write to file: " +
                                          ErrorUtils::getLastErrorDescription());
-    }
-}
-
-void FileUtils::copyBytes(int source, int destination, int64_t length) {
-    char block[COPY_BLOCK];
-    for (int64_t copied = 0; copied < length;) {
-        const int count = _read(source, block, COPY_BLOCK);
-        if (count <= 0) {
-            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
-                                         L"Unable to read from file: " +
-                                             ErrorUtils::getLastErrorDescription());
-        }
-        if (_write(destination, block, static_cast<unsigned int>(count)) < count) {
-            throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
-                                         L"Unable to write to file: " +
-                                             ErrorUtils::getLastErrorDescription());
-        }
-        copied += count;
     }
 }
 
@@ -166,12 +196,34 @@ boost::shared_ptr<Target> FileUtils::readFile(const std::wstring& name, const wc
         return boost::shared_ptr<Target>();
     }
     try {
-        // A byte array or buffer holds at most 2^31 - 1 bytes.
-        ErrorUtils::isAboveMaximumEx(length, int64_t(INT32_MAX), context, L"File size");
+        ErrorUtils::isAboveMaximumEx(length, MAX_LENGTH, context, L"File size");
         boost::shared_ptr<Target> target = make(static_cast<long>(length));
-        readInto(descriptor.get(), storageOf(*target), length);
+        const int64_t filled = readUpTo(descriptor.get(), storageOf(*target), length);
+        // The reported size is only a hint: a file may shrink or grow while it is read, and
+        // some (those of /proc) report 0. One more read tells whether the content ends there.
+        char next = 0;
+        const int extra = filled == length ? _read(descriptor.get(), &next, 1) : 0;
+        if (filled < 0 || extra < 0) {
+            return boost::shared_ptr<Target>();
+        }
+        if (filled == length && extra == 0) {
+            return target;
+        }
+        std::vector<char> bytes(storageOf(*target), storageOf(*target) + filled);
+        if (extra == 1) {
+            bytes.push_back(next);
+            if (!appendToEnd(descriptor.get(), MAX_LENGTH, bytes)) {
+                return boost::shared_ptr<Target>();
+            }
+        }
+        const int64_t read = static_cast<int64_t>(bytes.size());
+        ErrorUtils::isAboveMaximumEx(read, MAX_LENGTH, context, L"File size");
+        target = make(static_cast<long>(read));
+        std::copy(bytes.begin(), bytes.end(), storageOf(*target));
         return target;
     } catch (const KrelIllegalArgumentException&) {
+        return boost::shared_ptr<Target>();
+    } catch (const std::bad_alloc&) {
         return boost::shared_ptr<Target>();
     }
 }
@@ -192,37 +244,58 @@ boost::shared_ptr<ByteBuffer> FileUtils::getFileContentBuffer(const std::wstring
 }
 
 bool FileUtils::writeFileContent(const std::wstring& name, const ByteArray& bytes) {
-    return writeBytes(name, WRITE_FLAGS, bytes.getArray().get(), bytes.getLength(),
-                      L"krel_std::FileUtils::writeFileContent");
+    return replaceBytes(name, bytes.getArray().get(), bytes.getLength(),
+                        L"krel_std::FileUtils::writeFileContent");
 }
 
 bool FileUtils::writeFileContent(const std::wstring& name, const ByteBuffer& buffer) {
     // array() only hands out the storage; it is read here, never changed.
     ByteBuffer& source = const_cast<ByteBuffer&>(buffer);
-    return writeBytes(name, WRITE_FLAGS, source.array() + buffer.getPosition(),
-                      buffer.getLimit() - buffer.getPosition(),
-                      L"krel_std::FileUtils::writeFileContent");
+    return replaceBytes(name, source.array() + buffer.getPosition(),
+                        buffer.getLimit() - buffer.getPosition(),
+                        L"krel_std::FileUtils::writeFileContent");
 }
 
 bool FileUtils::appendFileContent(const std::wstring& name, const ByteArray& bytes) {
-    return writeBytes(name, APPEND_FLAGS, bytes.getArray().get(), bytes.getLength(),
-                      L"krel_std::FileUtils::appendFileContent");
+    return appendBytes(name, bytes.getArray().get(), bytes.getLength(),
+                       L"krel_std::FileUtils::appendFileContent");
 }
 
 bool FileUtils::appendFileContent(const std::wstring& name, const ByteBuffer& buffer) {
     ByteBuffer& source = const_cast<ByteBuffer&>(buffer);
-    return writeBytes(name, APPEND_FLAGS, source.array() + buffer.getPosition(),
-                      buffer.getLimit() - buffer.getPosition(),
-                      L"krel_std::FileUtils::appendFileContent");
+    return appendBytes(name, source.array() + buffer.getPosition(),
+                       buffer.getLimit() - buffer.getPosition(),
+                       L"krel_std::FileUtils::appendFileContent");
 }
 
-bool FileUtils::writeBytes(const std::wstring& name, int openFlags, const char* bytes,
-                           int64_t count, const wchar_t* context) {
+bool FileUtils::replaceBytes(const std::wstring& name, const char* bytes, int64_t count,
+                             const wchar_t* context) {
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. File <%ls>.", name.c_str());
     if (isUnusableName(name, context)) {
         return false;
     }
-    SmartFileHandle<int> descriptor(_wopen(name.c_str(), openFlags, NEW_FILE_PERMISSION));
+    // The new content is written beside the file and takes its place only when complete: a
+    // failed write leaves the file as it was.
+    krel_platform::FileReplacement replacement;
+    if (!replacement.begin(name, krel_platform::FileReplacement::Unlocked, NEW_FILE_MODE)) {
+        if (__internal_debug_on()) {
+            __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
+                             L"Unable to write file <%ls>: %ls.", name.c_str(),
+                             ErrorUtils::getLastErrorDescription().c_str());
+        }
+        return false;
+    }
+    return replacement.write(bytes, static_cast<size_t>(std::max<int64_t>(count, 0))) &&
+           replacement.commit();
+}
+
+bool FileUtils::appendBytes(const std::wstring& name, const char* bytes, int64_t count,
+                            const wchar_t* context) {
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. File <%ls>.", name.c_str());
+    if (isUnusableName(name, context)) {
+        return false;
+    }
+    SmartFileHandle<int> descriptor(_wopen(name.c_str(), APPEND_FLAGS, NEW_FILE_PERMISSION));
     if (ErrorUtils::isEqual(descriptor.get(), -1, context, L"File handle")) {
         return false;
     }

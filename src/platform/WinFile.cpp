@@ -1,5 +1,6 @@
 #include "platform/WinFile.h"
 
+#include "platform/FileReplacement.h"
 #include "platform/NativePath.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
@@ -18,6 +19,10 @@ using krel_platform::nativePath;
 using krel_platform::setLastErrorFromErrno;
 
 namespace {
+
+// Each new attempt means that another holder replaced the file meanwhile; the bound only ends a
+// pathological run.
+const int MAX_OPEN_ATTEMPTS = 100;
 
 // The kernel object behind a handle made by CreateFileW: one Linux descriptor, closed (which
 // releases its open-file-description lock) when the last reference to the object goes.
@@ -189,32 +194,42 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     }
     const std::string path = nativePath(fileName);
     const int flags = accessFlags(desiredAccess);
-    bool existed = true;
-    const int descriptor = openByDisposition(path, flags, creationDisposition, existed);
-    if (descriptor < 0) {
-        SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS
-                                     : krel_platform::fileErrorFromErrno(errno));
-        return INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < MAX_OPEN_ATTEMPTS; ++attempt) {
+        bool existed = true;
+        const int descriptor = openByDisposition(path, flags, creationDisposition, existed);
+        if (descriptor < 0) {
+            SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS
+                                         : krel_platform::fileErrorFromErrno(errno));
+            return INVALID_HANDLE_VALUE;
+        }
+        struct stat status {};
+        if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return failOpen(descriptor);
+        }
+        if (!clearNonBlocking(descriptor)) {
+            return failOpen(descriptor);
+        }
+        if (!lockWholeFile(descriptor, lockTypeFor(desiredAccess, shareMode, flags))) {
+            return failOpen(descriptor);
+        }
+        // A file replaced by a rename between the open and the lock is no longer the file at
+        // the path: its lock would keep nobody out. Open the file now at the path instead.
+        if (!krel_platform::isFileAtPath(descriptor, path)) {
+            close(descriptor);
+            continue;
+        }
+        if (truncates(creationDisposition, existed) && ftruncate(descriptor, 0) != 0) {
+            setLastErrorFromErrno();
+            return failOpen(descriptor);
+        }
+        const bool reportExisting =
+            existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
+        SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+        return krel_platform::insertHandle(std::make_shared<KernelFile>(descriptor));
     }
-    struct stat status {};
-    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return failOpen(descriptor);
-    }
-    if (!clearNonBlocking(descriptor)) {
-        return failOpen(descriptor);
-    }
-    if (!lockWholeFile(descriptor, lockTypeFor(desiredAccess, shareMode, flags))) {
-        return failOpen(descriptor);
-    }
-    if (truncates(creationDisposition, existed) && ftruncate(descriptor, 0) != 0) {
-        setLastErrorFromErrno();
-        return failOpen(descriptor);
-    }
-    const bool reportExisting =
-        existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
-    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return krel_platform::insertHandle(std::make_shared<KernelFile>(descriptor));
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {

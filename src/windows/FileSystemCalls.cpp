@@ -3,6 +3,7 @@
 #include "base/ErrorUtils.h"
 #include "exception/KrelIOException.h"
 #include "file/SmartFileHandle.h"
+#include "platform/DirectoryTree.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"
 #include "platform/WinFile.h"
@@ -99,6 +100,10 @@ uint64_t FileSystemCalls::getLength(const std::wstring& path) {
     return status(path, buffer) ? static_cast<uint64_t>(buffer.st_size) : 0;
 }
 
+uint64_t FileSystemCalls::getTreeSize(const std::wstring& path) {
+    return krel_platform::treeSize(path);
+}
+
 bool FileSystemCalls::makeDirectory(const std::wstring& path) {
     return _wmkdir(path.c_str()) == 0;
 }
@@ -113,6 +118,10 @@ bool FileSystemCalls::removeFile(const std::wstring& path) {
 
 bool FileSystemCalls::rename(const std::wstring& from, const std::wstring& to) {
     return _wrename(from.c_str(), to.c_str()) == 0;
+}
+
+bool FileSystemCalls::removeTree(const std::wstring& path) {
+    return krel_platform::removeTree(path);
 }
 
 bool FileSystemCalls::touchExisting(const std::wstring& path) {

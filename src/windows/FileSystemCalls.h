@@ -23,11 +23,16 @@ public:
     static uint64_t getCreationTime(const std::wstring& path);
     static uint64_t getLastModificationTime(const std::wstring& path);
     static uint64_t getLength(const std::wstring& path);
+    // The bytes in the regular files at and below the path; links below it count 0.
+    static uint64_t getTreeSize(const std::wstring& path);
 
     static bool makeDirectory(const std::wstring& path);
     static bool removeDirectory(const std::wstring& path);
     static bool removeFile(const std::wstring& path);
     static bool rename(const std::wstring& from, const std::wstring& to);
+    // Removes a file, a link, or a directory with everything below it, never following a
+    // link; stops at the first entry that cannot be removed.
+    static bool removeTree(const std::wstring& path);
     // Sets the times of an existing file to now.
     static bool touchExisting(const std::wstring& path);
     // Creates an empty file (an existing one keeps its content).

@@ -49,27 +49,7 @@ void FileSystemInfoImpl::refresh() {
         throw exception;
     }
     diskSpace = freeBytes.QuadPart;
-    diskUsage = getTargetUsage(canonical);
-}
-
-uint64_t FileSystemInfoImpl::getDiskUsage(const File& file) {
-    if (FileSystemCalls::isSymbolicLink(file.getCanonicalPath())) {
-        return 0;
-    }
-    return getTargetUsage(file);
-}
-
-uint64_t FileSystemInfoImpl::getTargetUsage(const File& file) {
-    if (file.isFile()) {
-        return file.getLength();
-    }
-    uint64_t usage = 0;
-    if (file.isDirectory()) {
-        for (const File& entry : file.listFiles()) {
-            usage += getDiskUsage(entry);
-        }
-    }
-    return usage;
+    diskUsage = FileSystemCalls::getTreeSize(canonical.getPath());
 }
 
 } // namespace krel_std_internal

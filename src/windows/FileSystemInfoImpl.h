@@ -25,13 +25,6 @@ public:
     void refresh();
 
 private:
-    // A file counts its length, a directory the sum over its entries; a symbolic link and
-    // anything else count 0, and links are never followed.
-    static uint64_t getDiskUsage(const krel_std::File& file);
-    // The same for a path that may itself be a symbolic link, which is followed: the directory
-    // a caller names is measured however it is reached.
-    static uint64_t getTargetUsage(const krel_std::File& file);
-
     krel_std::File directory;
     std::atomic<uint64_t> diskSpace;
     std::atomic<uint64_t> diskUsage;

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <new>
 #include <vector>
 
 using krel_std::ByteArray;
@@ -28,7 +30,9 @@ namespace {
 
 const long RETRY_INTERVAL_MS = 50;
 // The most bytes one ReadFile call is asked for.
-const DWORD READ_CHUNK = 1u << 20;
+const size_t READ_CHUNK = 1u << 20;
+// The most bytes a byte array holds.
+const size_t MAX_LENGTH = INT32_MAX;
 
 template <typename Exception>
 [[noreturn]] void throwLogged(const wchar_t* context, const Exception& exception) {
@@ -37,24 +41,38 @@ template <typename Exception>
     throw copy;
 }
 
-// Reads from the file position to the end of the file, at most `limit` bytes.
-std::vector<char> readToEnd(HANDLE file, size_t limit) {
+// Reads from the file position to the end of the file, whatever size the file reports: a file
+// may shrink or grow while it is read, and some (those of /proc) report 0. `expected` only sizes
+// the first read. More than a byte array holds is refused.
+std::vector<char> readToEnd(HANDLE file, size_t expected) {
     std::vector<char> bytes;
-    while (bytes.size() < limit) {
-        const size_t offset = bytes.size();
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(limit - offset, READ_CHUNK));
-        bytes.resize(offset + wanted);
-        DWORD count = 0;
-        if (!ReadFile(file, bytes.data() + offset, wanted, &count, nullptr)) {
-            throwLogged(L"krel_std::LockedFileImpl::read",
-                        KrelIOException(L"Read file failed.", static_cast<int>(GetLastError())));
+    try {
+        bytes.reserve(std::min<size_t>(expected, MAX_LENGTH) + 1);
+        for (;;) {
+            const size_t offset = bytes.size();
+            if (offset > MAX_LENGTH) {
+                throwLogged(L"krel_std::LockedFileImpl::read",
+                            KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
+            }
+            // One byte more than the expected size, so that a true size ends in one round.
+            const size_t wanted = offset < expected ? expected - offset + 1 : READ_CHUNK;
+            const DWORD asked = static_cast<DWORD>(std::min<size_t>(wanted, READ_CHUNK));
+            bytes.resize(offset + asked);
+            DWORD count = 0;
+            if (!ReadFile(file, bytes.data() + offset, asked, &count, nullptr)) {
+                throwLogged(
+                    L"krel_std::LockedFileImpl::read",
+                    KrelIOException(L"Read file failed.", static_cast<int>(GetLastError())));
+            }
+            bytes.resize(offset + count);
+            if (count < asked) {
+                return bytes;
+            }
         }
-        bytes.resize(offset + count);
-        if (count == 0) {
-            break;
-        }
+    } catch (const std::bad_alloc&) {
+        throwLogged(L"krel_std::LockedFileImpl::read",
+                    KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
     }
-    return bytes;
 }
 
 } // namespace
@@ -79,10 +97,15 @@ void LockedFileImpl::open(const std::wstring& path, LockedFile::AccessType type,
     close();
     HANDLE handle = createFileRetrying(path, type, waitable);
     if (handle == INVALID_HANDLE_VALUE) {
+        const int error = static_cast<int>(GetLastError());
         ErrorUtils::isEqual(handle, INVALID_HANDLE_VALUE, L"krel_std::LockedFileImpl::open",
                             L"hFile");
+        // The message stays as callers know it; the cause tells which file and why.
         throwLogged(L"krel_std::LockedFileImpl::open",
-                    KrelIOException(L"Unable to open or create file."));
+                    KrelIOException(
+                        L"Unable to open or create file.",
+                        KrelIOException(
+                            path + L": " + ErrorUtils::getWindowsErrorDescription(error), error)));
     }
     if (type == LockedFile::Append) {
         SetFilePointer(handle, 0, nullptr, FILE_END);
@@ -105,11 +128,8 @@ boost::shared_ptr<ByteArray> LockedFileImpl::read() {
         throwLogged(L"krel_std::LockedFileImpl::read",
                     KrelIOException(L"Read file failed.", static_cast<int>(GetLastError())));
     }
-    if (size.QuadPart > INT32_MAX) {
-        throwLogged(L"krel_std::LockedFileImpl::read",
-                    KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
-    }
-    const std::vector<char> bytes = readToEnd(hFile, static_cast<size_t>(size.QuadPart));
+    const std::vector<char> bytes =
+        readToEnd(hFile, static_cast<size_t>(std::max<LONGLONG>(size.QuadPart, 0)));
     if (bytes.empty()) {
         return boost::shared_ptr<ByteArray>(new ByteArray());
     }

@@ -1,11 +1,13 @@
-// Saving replaces a configuration file in one atomic step, and the stand-in's MoveFileExW that
-// makes this possible.
+// Saving replaces a configuration file in one atomic step, through a temporary file of its own
+// that nothing planted at a predictable name can redirect; and the stand-in's MoveFileExW.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sys/stat.h>
 #include <thread>
 
 #include "ConfigTestSupport.h"
@@ -15,6 +17,7 @@
 #include "file/LockedFile.h"
 #include "platform/WinBase.h"
 #include "platform/WinMove.h"
+#include "support/FileSizeLimit.h"
 
 using krel_std::ConfigurationFile;
 using krel_std::File;
@@ -27,6 +30,15 @@ class AtomicSaveTest : public config_test::TempDirectoryTest {
 protected:
     ConfigurationFile fileNamed(const std::string& name) const {
         return ConfigurationFile(File(path(name)));
+    }
+
+    // The names in the temporary directory.
+    std::set<std::string> entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
     }
 };
 
@@ -78,30 +90,86 @@ TEST_F(AtomicSaveTest, SaveNeverLeavesTheTargetMissingOrPartlyWritten) {
     EXPECT_EQ(torn, 0);
 }
 
-TEST_F(AtomicSaveTest, FailedSaveLeavesTheOldContentIntact) {
+TEST_F(AtomicSaveTest, SaveThatRunsOutOfSpaceLeavesTheOldContentIntact) {
     writeBytes("app.cfg", "k=old\r\n");
-    // A directory where the temporary file belongs makes the save fail before the swap.
-    std::filesystem::create_directory(root / "app.cfg.tmp");
     ConfigurationFile configuration = fileNamed("app.cfg");
-    configuration.setValue(L"k", L"new");
-    EXPECT_THROW(configuration.save(), KrelIOException);
+    configuration.setValue(L"k", std::wstring(256 * 1024, L'n'));
+    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+        try {
+            configuration.save();
+        } catch (const KrelIOException&) {
+            return 0;
+        }
+        return 1;
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes("app.cfg"), "k=old\r\n");
+    EXPECT_EQ(entries(), std::set<std::string>{"app.cfg"});
 
-    std::filesystem::remove(root / "app.cfg.tmp");
+    configuration.setValue(L"k", L"new");
     configuration.save();
     EXPECT_EQ(readBytes("app.cfg"), "k=new\r\n");
 }
 
-TEST_F(AtomicSaveTest, SaveRefusedByAHeldTemporaryFileLeavesThatFileToItsHolder) {
+TEST_F(AtomicSaveTest, HeldFileAtTheTemporaryNameIsNeverTouched) {
     writeBytes("app.cfg", "k=old\r\n");
+    writeBytes("app.cfg.tmp", "mine");
     LockedFile holder;
-    holder.open(File(path("app.cfg.tmp")), LockedFile::Overwrite);
+    holder.open(File(path("app.cfg.tmp")), LockedFile::Append);
     ConfigurationFile configuration = fileNamed("app.cfg");
     configuration.setValue(L"k", L"new");
-    EXPECT_THROW(configuration.save(), KrelIOException);
+    configuration.save();
     holder.close();
-    EXPECT_TRUE(std::filesystem::exists(root / "app.cfg.tmp"));
-    EXPECT_EQ(readBytes("app.cfg"), "k=old\r\n");
+    EXPECT_EQ(readBytes("app.cfg.tmp"), "mine");
+    EXPECT_EQ(readBytes("app.cfg"), "k=new\r\n");
+}
+
+TEST_F(AtomicSaveTest, SymbolicLinkPlantedAtTheTemporaryNameIsNeverFollowed) {
+    writeBytes("app.cfg", "k=old\r\n");
+    writeBytes("victim", "precious");
+    std::filesystem::create_symlink(native("victim"), native("app.cfg.tmp"));
+    ConfigurationFile configuration = fileNamed("app.cfg");
+    configuration.setValue(L"k", L"new");
+    configuration.save();
+    EXPECT_EQ(readBytes("victim"), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(native("app.cfg")));
+    EXPECT_EQ(readBytes("app.cfg"), "k=new\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(native("app.cfg.tmp")));
+}
+
+TEST_F(AtomicSaveTest, HardLinkPlantedAtTheTemporaryNameIsNeverWritten) {
+    writeBytes("app.cfg", "k=old\r\n");
+    writeBytes("victim", "precious");
+    std::filesystem::create_hard_link(native("victim"), native("app.cfg.tmp"));
+    ConfigurationFile configuration = fileNamed("app.cfg");
+    configuration.setValue(L"k", L"new");
+    configuration.save();
+    EXPECT_EQ(readBytes("victim"), "precious");
+    EXPECT_EQ(std::filesystem::hard_link_count(native("app.cfg")), 1u);
+    EXPECT_EQ(readBytes("app.cfg"), "k=new\r\n");
+}
+
+TEST_F(AtomicSaveTest, SaveThroughASymbolicLinkWritesTheLinkedFileAndKeepsTheLink) {
+    std::filesystem::create_directory(native("real"));
+    writeBytes("real/app.cfg", "k=old\r\n");
+    std::filesystem::create_symlink("real/app.cfg", native("app.cfg"));
+    ConfigurationFile configuration = fileNamed("app.cfg");
+    configuration.setValue(L"k", L"new");
+    configuration.save();
+    EXPECT_TRUE(std::filesystem::is_symlink(native("app.cfg")));
+    EXPECT_EQ(readBytes("real/app.cfg"), "k=new\r\n");
+    EXPECT_EQ(entries(), (std::set<std::string>{"app.cfg", "real"}));
+}
+
+TEST_F(AtomicSaveTest, SavedFileKeepsItsPermissionBits) {
+    writeBytes("app.cfg", "k=old\r\n");
+    ASSERT_EQ(chmod(native("app.cfg").c_str(), 0604), 0);
+    ConfigurationFile configuration = fileNamed("app.cfg");
+    configuration.setValue(L"k", L"new");
+    configuration.save();
+    struct stat status {};
+    ASSERT_EQ(stat(native("app.cfg").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0604u);
 }
 
 using MoveFileExTest = config_test::TempDirectoryTest;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "DirectorySwapper.h"
+
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileSystemInfo.h"
@@ -58,4 +62,31 @@ TEST_F(FileSystemInfoTest, RegularFileIsRefused) {
         EXPECT_EQ(exception.getMessage(),
                   L"Specified path does not exist or is not a directory: " + path("plain"));
     }
+}
+
+TEST_F(FileSystemInfoTest, UsageCountsNamesThatAreNotUtf8OrHoldABackslash) {
+    writeBytes("measured/bad\xff", "123");
+    writeBytes("measured/back\\slash", "4567");
+    writeBytes("measured/dir\xff/inner", "89");
+    const FileSystemInfo info{File(path("measured"))};
+    EXPECT_EQ(info.getDiskUsage(), 9u);
+}
+
+TEST_F(FileSystemInfoTest, UsageStaysInItsTreeWhileADirectoryIsSwappedForALink) {
+    // Outside, a sparse file of the name of the one inside: a huge length that costs no space.
+    const uint64_t huge = uint64_t(1) << 40;
+    writeBytes("outside/small", "");
+    std::filesystem::resize_file(native("outside/small"), huge);
+    writeBytes("measured/sub/small", "12345");
+    std::filesystem::create_directory_symlink(native("outside"), native("measured/swap"));
+    DirectorySwapper swapper(native("measured/sub"), native("measured/swap"), 1000000);
+    ASSERT_TRUE(swapper.waitForFirstSwap());
+    FileSystemInfo info{File(path("measured"))};
+    // A directory of the tree that moves during the walk may be counted twice, but nothing
+    // outside is ever counted.
+    for (int round = 0; round < 1000 && info.getDiskUsage() < huge; ++round) {
+        info.refresh();
+    }
+    swapper.stop();
+    EXPECT_LE(info.getDiskUsage(), 10u);
 }

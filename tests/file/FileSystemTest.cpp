@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include "DirectorySwapper.h"
 #include "file/DirectoryFilter.h"
 #include "file/File.h"
 #include "file/WildcardFileFilter.h"
@@ -17,6 +18,12 @@ namespace {
 class FileSystemTest : public TempDirectoryTest {
 protected:
     File file(const std::string& name = std::string()) const { return File(path(name)); }
+
+    size_t countEntries(const std::string& directory) const {
+        return static_cast<size_t>(
+            std::distance(std::filesystem::directory_iterator(native(directory)),
+                          std::filesystem::directory_iterator()));
+    }
 
     static std::vector<std::wstring> sorted(std::vector<std::wstring> names) {
         std::sort(names.begin(), names.end());
@@ -163,4 +170,34 @@ TEST_F(FileSystemTest, RmdirsOfALinkRemovesOnlyTheLink) {
     EXPECT_TRUE(file("link").rmdirs());
     EXPECT_FALSE(std::filesystem::is_symlink(native("link")));
     EXPECT_TRUE(std::filesystem::exists(native("target/inside")));
+}
+
+TEST_F(FileSystemTest, RmdirsStaysInItsTreeWhileADirectoryIsSwappedForALink) {
+    // The files outside have the names of those inside, so that a walk led outside finds
+    // something to remove at every step.
+    const int files = 200;
+    for (int i = 0; i < files; ++i) {
+        writeBytes("outside/file" + std::to_string(i), "precious");
+    }
+    for (int trial = 0; trial < 5; ++trial) {
+        const std::string tree = "tree" + std::to_string(trial);
+        for (int i = 0; i < files; ++i) {
+            writeBytes(tree + "/sub/file" + std::to_string(i), "x");
+        }
+        std::filesystem::create_directory_symlink(native("outside"), native(tree + "/swap"));
+        DirectorySwapper swapper(native(tree + "/sub"), native(tree + "/swap"), 1000000);
+        ASSERT_TRUE(swapper.waitForFirstSwap());
+        file(tree).rmdirs();
+        swapper.stop();
+        ASSERT_EQ(countEntries("outside"), static_cast<size_t>(files)) << "trial " << trial;
+    }
+}
+
+TEST_F(FileSystemTest, RmdirsRemovesNamesThatAreNotUtf8OrHoldABackslash) {
+    writeBytes("tree/bad\xff\xfe", "x");
+    writeBytes("tree/back\\slash", "x");
+    writeBytes("tree/dir\xff/inner", "x");
+    writeBytes("tree/dir\\sub/inner", "x");
+    EXPECT_TRUE(file("tree").rmdirs());
+    EXPECT_FALSE(std::filesystem::exists(native("tree")));
 }

@@ -1,14 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <set>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
+#include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileUtils.h"
 #include "file/WildcardFileFilter.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDirectory.h"
 
 using krel_std::ByteArray;
@@ -29,7 +38,27 @@ protected:
         }
         return L"";
     }
+
+    // The names in the temporary directory.
+    std::set<std::string> entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    static mode_t permissionsOf(const std::filesystem::path& file) {
+        struct stat status {};
+        return stat(file.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+    }
 };
+
+// The whole content of a file, read by the standard library.
+std::string contentOf(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 bool matches(const std::wstring& pattern, const std::wstring& name) {
     return WildcardFileFilter(pattern).accept(File(L"/dir/" + name));
@@ -146,6 +175,106 @@ TEST_F(FileUtilsTest, CopyFileRefusesUnusableArguments) {
     EXPECT_EQ(copyFailure("source", "dir"), L"Destination file is a directory: " + path("dir"));
     EXPECT_EQ(copyFailure("source", "none/t"),
               L"Parent directory for destination file does not exist: " + path("none"));
+}
+
+TEST_F(FileUtilsTest, FileOfReportedSizeZeroReadsAndCopiesInFull) {
+    // /proc files report the size 0 whatever they hold.
+    const std::string expected = contentOf("/proc/self/cmdline");
+    ASSERT_FALSE(expected.empty());
+    const boost::shared_ptr<ByteArray> content = FileUtils::getFileContent(L"/proc/self/cmdline");
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->toString(), expected);
+    const boost::shared_ptr<krel_std::ByteBuffer> buffer =
+        FileUtils::getFileContentBuffer(L"/proc/self/cmdline");
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(std::string(buffer->array(), static_cast<size_t>(buffer->getLimit())), expected);
+    FileUtils::copyFile(File(L"/proc/self/cmdline"), File(path("copy")));
+    EXPECT_EQ(readBytes("copy"), expected);
+}
+
+TEST_F(FileUtilsTest, FileShorterThanItsReportedSizeReadsWithoutPadding) {
+    // sysfs files report a page whatever they hold.
+    const char* const name = "/sys/devices/system/cpu/possible";
+    const std::string expected = contentOf(name);
+    struct stat status {};
+    if (stat(name, &status) != 0 || static_cast<size_t>(status.st_size) <= expected.size()) {
+        GTEST_SKIP() << "no file that reports more than it holds";
+    }
+    const boost::shared_ptr<ByteArray> content =
+        FileUtils::getFileContent(L"/sys/devices/system/cpu/possible");
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->toString(), expected);
+}
+
+TEST_F(FileUtilsTest, FifoReadsUpToItsWritersEnd) {
+    ASSERT_EQ(mkfifo(native("fifo").c_str(), 0600), 0);
+    // Open for reading too, so that the writer exists before the reader comes.
+    const int writer = open(native("fifo").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "streamed", 8), 8);
+    auto reading =
+        std::async(std::launch::async, [&] { return FileUtils::getFileContent(path("fifo")); });
+    // Once the reader has taken every byte, ending the writer ends the content.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int pending = 8;
+    while (pending > 0 && std::chrono::steady_clock::now() < deadline &&
+           reading.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        ASSERT_EQ(ioctl(writer, FIONREAD, &pending), 0);
+        std::this_thread::yield();
+    }
+    close(writer);
+    const boost::shared_ptr<ByteArray> content = reading.get();
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->toString(), "streamed");
+}
+
+TEST_F(FileUtilsTest, WriteThatRunsOutOfSpaceKeepsTheOldContent) {
+    writeBytes("f", "old content");
+    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+        return FileUtils::writeFileContent(path("f"), ByteArray(std::string(256 * 1024, 'n'))) ? 1
+                                                                                               : 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readBytes("f"), "old content");
+    EXPECT_EQ(entries(), std::set<std::string>{"f"});
+}
+
+TEST_F(FileUtilsTest, CopyThatRunsOutOfSpaceKeepsTheOldDestination) {
+    writeBytes("source", std::string(256 * 1024, 's'));
+    writeBytes("target", "old content");
+    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+        try {
+            FileUtils::copyFile(File(path("source")), File(path("target")));
+        } catch (const krel_std::KrelIOException&) {
+            return 0;
+        }
+        return 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readBytes("target"), "old content");
+    EXPECT_EQ(entries(), (std::set<std::string>{"source", "target"}));
+}
+
+TEST_F(FileUtilsTest, WritingThroughALinkReplacesTheLinkedFileAndKeepsItsMode) {
+    writeBytes("real", "old");
+    ASSERT_EQ(chmod(native("real").c_str(), 0640), 0);
+    std::filesystem::create_symlink("real", native("link"));
+    EXPECT_TRUE(FileUtils::writeFileContent(path("link"), ByteArray(std::string("new"))));
+    EXPECT_TRUE(std::filesystem::is_symlink(native("link")));
+    EXPECT_EQ(readBytes("real"), "new");
+    EXPECT_EQ(permissionsOf(native("real")), 0640u);
+    EXPECT_EQ(entries(), (std::set<std::string>{"link", "real"}));
+}
+
+TEST_F(FileUtilsTest, CopyingOntoALinkReplacesTheLinkedFileAndKeepsItsMode) {
+    writeBytes("source", "new");
+    writeBytes("real", "old");
+    ASSERT_EQ(chmod(native("real").c_str(), 0604), 0);
+    std::filesystem::create_symlink(native("real"), native("link"));
+    FileUtils::copyFile(File(path("source")), File(path("link")));
+    EXPECT_TRUE(std::filesystem::is_symlink(native("link")));
+    EXPECT_EQ(readBytes("real"), "new");
+    EXPECT_EQ(permissionsOf(native("real")), 0604u);
 }
 
 TEST(FileUtilsNewlines, EveryLineEndBecomesTheGivenNewline) {

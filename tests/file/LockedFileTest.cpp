@@ -2,7 +2,10 @@
 
 #include <boost/make_shared.hpp>
 #include <fcntl.h>
+#include <fstream>
 #include <future>
+#include <iterator>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -28,6 +31,10 @@ using krel_std::LockedFile;
 
 namespace {
 
+const std::wstring NOT_FOUND = L"2:The system cannot find the file specified.";
+const std::wstring SHARING_VIOLATION =
+    L"32:The process cannot access the file because it is being used by another process.";
+
 ByteArray bytes(const std::string& text) {
     return ByteArray(text);
 }
@@ -39,6 +46,11 @@ std::string text(const boost::shared_ptr<ByteArray>& array) {
 class LockedFileTest : public TempDirectoryTest {
 protected:
     File file(const std::string& name = "locked.txt") const { return File(path(name)); }
+
+    // The message that opening throws for this file and a Windows error description.
+    std::wstring unableToOpen(const std::wstring& reason) const {
+        return L"Unable to open or create file.: " + file().getPath() + L": " + reason;
+    }
 
     // The message of the KrelIOException that opening throws, or "" when it opens.
     std::wstring openFailure(LockedFile& locked, LockedFile::AccessType type) const {
@@ -135,11 +147,37 @@ TEST_F(LockedFileTest, OperationsOnAClosedFileAreRefused) {
 
 TEST_F(LockedFileTest, ReadingAMissingFileFailsAtOnceEvenWithAWaitObject) {
     LockedFile locked;
-    EXPECT_EQ(openFailure(locked, LockedFile::Read), L"Unable to open or create file.");
+    EXPECT_EQ(openFailure(locked, LockedFile::Read), unableToOpen(NOT_FOUND));
     EXPECT_THROW(locked.open(file(), LockedFile::Read, boost::make_shared<Event>()),
                  KrelIOException);
     EXPECT_FALSE(locked.isOpen());
     EXPECT_FALSE(file().exists());
+}
+
+TEST_F(LockedFileTest, OpenFailureKeepsItsMessageAndNamesPathAndReasonInTheCause) {
+    LockedFile locked;
+    try {
+        locked.open(file(), LockedFile::Read);
+        FAIL() << "no exception";
+    } catch (const KrelIOException& exception) {
+        const std::unique_ptr<krel_std::KrelException> cause(exception.getNestedException());
+        ASSERT_TRUE(cause);
+        EXPECT_EQ(cause->getMessage(), file().getPath() + L": " + NOT_FOUND);
+        EXPECT_EQ(exception.getErrNum(), 2);
+        // The message itself stays; the cause's follows it.
+        EXPECT_EQ(exception.getMessage(),
+                  L"Unable to open or create file.: " + cause->getMessage());
+    }
+}
+
+TEST_F(LockedFileTest, ReadOfAFileOfReportedSizeZeroAnswersItsWholeContent) {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string expected((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    ASSERT_FALSE(expected.empty());
+    LockedFile locked;
+    locked.open(File(L"/proc/self/cmdline"), LockedFile::Read);
+    EXPECT_EQ(text(locked.read()), expected);
 }
 
 TEST_F(LockedFileTest, FifoOpensWithoutWaitingForAWriter) {
@@ -195,7 +233,7 @@ TEST_F(LockedFileTest, ReadersShareButExcludeWriters) {
     first.open(file(), LockedFile::Read);
     second.open(file(), LockedFile::Read);
     LockedFile writer;
-    EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"Unable to open or create file.");
+    EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), unableToOpen(SHARING_VIOLATION));
     EXPECT_EQ(readBytes("locked.txt"), "shared");
 }
 
@@ -258,7 +296,7 @@ TEST_F(LockedFileTest, AnotherProcessHoldingTheFileExcludesThisOne) {
     LockHolderProcess holder(root.string() + "/locked.txt", "read");
     ASSERT_EQ(holder.readLine(), "locked");
     LockedFile writer;
-    EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"Unable to open or create file.");
+    EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), unableToOpen(SHARING_VIOLATION));
     EXPECT_EQ(readBytes("locked.txt"), "theirs");
     EXPECT_EQ(holder.finish(), 0);
     EXPECT_EQ(openFailure(writer, LockedFile::Overwrite), L"");

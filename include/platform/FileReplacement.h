@@ -1,0 +1,78 @@
+// Replacing the content of a file in one atomic step, and the identity check that keeps a
+// whole-file lock meaningful while files are replaced under it.
+//
+// The new content goes to a temporary file of its own beside the target, created new (never
+// an existing name, never through a link) under a hidden name ".<name>.<random>.tmp", with the
+// target's permission bits; it is flushed to the disk and renamed over the target, and the
+// directory is synced. A reader of the target sees the old or the new content in full, never
+// a missing, empty or partly written file. A symbolic link at the target is resolved: the file
+// it names gets the new content and the link stays. A target that is not a regular file (a
+// FIFO, a device) cannot be replaced and is written in place.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace krel_platform {
+
+// True when the descriptor is still the file at the path (same device and inode). A file
+// locked through a descriptor may have been replaced by a rename between the open and the
+// lock: the lock then guards a file that nobody can reach any more.
+bool isFileAtPath(int descriptor, const std::string& nativePath);
+
+// The path that the chain of symbolic links at path ends in (path itself when it is no link);
+// the end may be missing. False with errno set when a link cannot be read or the chain is too
+// long (ELOOP).
+bool resolveLinks(const std::string& nativePath, std::string& resolved);
+
+// One replacement of a file's content: begin, write, commit. Failures answer false and set the
+// calling thread's last Windows error; whatever failed, the target keeps its old content and
+// the temporary file is removed. Destroying an uncommitted replacement abandons it.
+class FileReplacement {
+public:
+    enum Locking {
+        // Other holders are not consulted.
+        Unlocked,
+        // The exclusive share lock of the file at the target is held from begin to the end of
+        // commit: a holder of that lock (a reader included) makes begin fail with
+        // ERROR_SHARING_VIOLATION, and a new file never replaces one that another process
+        // created meanwhile without its lock.
+        Exclusive
+    };
+
+    FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    // Resolves the target's links, takes the lock that locking asks for and creates the
+    // temporary file. newFileMode gives the permission bits of a target that does not exist yet
+    // (the process's umask applies); an existing target keeps its own, and one that the caller
+    // may not write is refused (ERROR_ACCESS_DENIED), as is a directory.
+    bool begin(const std::wstring& target, Locking locking, mode_t newFileMode = 0666);
+    // Writes all the bytes after the ones written before.
+    bool write(const void* bytes, size_t count);
+    // Flushes the bytes and puts them in place of the target.
+    bool commit();
+    // Removes the temporary file and releases the lock; the target stays as it was.
+    void abandon();
+
+private:
+    bool createTemporary(mode_t mode, const struct stat* existing);
+    bool beginInPlace(Locking locking);
+    bool lockTarget();
+    bool putInPlace();
+    void releaseLock();
+
+    std::string target;
+    std::string temporary;
+    int output;
+    int lock;
+    bool inPlace;
+    bool existed;
+    Locking locking;
+};
+
+} // namespace krel_platform

@@ -1,0 +1,371 @@
+#include "platform/FileReplacement.h"
+
+#include "platform/NativePath.h"
+#include "platform/WinBase.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace krel_platform {
+
+namespace {
+
+// Links followed before a chain counts as a loop (the kernel's own limit).
+const int MAX_LINKS = 40;
+// Each retry of the lock means that another holder completed a replacement meanwhile; the
+// bound only ends a pathological run.
+const int MAX_LOCK_ATTEMPTS = 100;
+const int MAX_TEMPORARY_ATTEMPTS = 16;
+// The part of the target's name kept in the temporary name, so that ".", the name, ".", 16
+// random digits and ".tmp" stay within the 255 bytes of a directory entry.
+const size_t MAX_NAME_PART = 255 - 2 - 16 - 4;
+const size_t MAX_LINK_LENGTH = 1u << 16;
+
+bool failFromErrno() {
+    setLastErrorFromErrno();
+    return false;
+}
+
+bool failWith(DWORD error) {
+    SetLastError(error);
+    return false;
+}
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool readLink(const std::string& path, std::string& text) {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+        if (length < 0) {
+            return false;
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            text.assign(buffer.data(), static_cast<size_t>(length));
+            return true;
+        }
+        if (buffer.size() >= MAX_LINK_LENGTH) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// 16 hexadecimal digits that no other process picks at the same time.
+std::string randomDigits() {
+    uint64_t value = 0;
+    if (getrandom(&value, sizeof(value), GRND_NONBLOCK) != static_cast<ssize_t>(sizeof(value))) {
+        static std::atomic<uint64_t> counter(0);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        value = (static_cast<uint64_t>(getpid()) << 40) ^ (counter++ << 20) ^
+                static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec);
+    }
+    char digits[17];
+    snprintf(digits, sizeof(digits), "%016" PRIx64, value);
+    return digits;
+}
+
+// Takes the exclusive whole-file lock without waiting; ERROR_SHARING_VIOLATION when another
+// holder keeps it.
+bool lockExclusive(int descriptor) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fcntl(descriptor, F_OFD_SETLK, &lock) == 0) {
+        return true;
+    }
+    if (errno == EAGAIN || errno == EACCES) {
+        return failWith(ERROR_SHARING_VIOLATION);
+    }
+    return failFromErrno();
+}
+
+// A new file gets the owner and the permission bits of the file it replaces. Changing the
+// owner needs privileges and is only tried; the bits are set after it, since a change of
+// owner clears the set-id bits.
+bool takeOwnerAndMode(int descriptor, const struct stat& original) {
+    const bool otherOwner = original.st_uid != geteuid() || original.st_gid != getegid();
+    if (otherOwner && fchown(descriptor, original.st_uid, original.st_gid) != 0 && errno != EPERM) {
+        return false;
+    }
+    return fchmod(descriptor, original.st_mode & 07777) == 0;
+}
+
+// Makes a rename in the directory durable. A file system that cannot sync a directory has
+// nothing to sync: the rename is done either way.
+void syncDirectory(const std::string& directory) {
+    const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        fsync(descriptor);
+        close(descriptor);
+    }
+}
+
+bool renameOver(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0 || failFromErrno();
+}
+
+} // namespace
+
+bool isFileAtPath(int descriptor, const std::string& nativePath) {
+    struct stat opened {};
+    struct stat named {};
+    return fstat(descriptor, &opened) == 0 && stat(nativePath.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool resolveLinks(const std::string& nativePath, std::string& resolved) {
+    std::string current = nativePath;
+    for (int hop = 0; hop <= MAX_LINKS; ++hop) {
+        struct stat status {};
+        if (lstat(current.c_str(), &status) != 0) {
+            if (errno != ENOENT) {
+                return false;
+            }
+            resolved = current;
+            return true;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            resolved = current;
+            return true;
+        }
+        std::string link;
+        if (!readLink(current, link)) {
+            return false;
+        }
+        current = !link.empty() && link[0] == '/' ? link : directoryOf(current) + "/" + link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+FileReplacement::FileReplacement()
+    : output(-1), lock(-1), inPlace(false), existed(false), locking(Unlocked) {}
+
+FileReplacement::~FileReplacement() {
+    abandon();
+}
+
+bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
+                            mode_t newFileMode) {
+    abandon();
+    locking = lockingMode;
+    inPlace = false;
+    if (!resolveLinks(nativePath(targetPath), target)) {
+        return failFromErrno();
+    }
+    if (nameOf(target).empty()) {
+        return failWith(ERROR_ACCESS_DENIED);
+    }
+    struct stat status {};
+    existed = lstat(target.c_str(), &status) == 0;
+    if (!existed && errno != ENOENT) {
+        return failFromErrno();
+    }
+    if (existed && S_ISDIR(status.st_mode)) {
+        return failWith(ERROR_ACCESS_DENIED);
+    }
+    if (existed && !S_ISREG(status.st_mode)) {
+        return beginInPlace(lockingMode);
+    }
+    // Renaming needs only the directory's permission: a file the caller may not write stays
+    // as it is, as an open for writing would leave it.
+    if (existed && access(target.c_str(), W_OK) != 0) {
+        return failFromErrno();
+    }
+    if (existed && locking == Exclusive) {
+        if (lockTarget()) {
+            if (fstat(lock, &status) != 0) {
+                return failFromErrno();
+            }
+        } else if (errno == ENOENT) {
+            // Removed since it was seen: created new like any missing target.
+            existed = false;
+        } else {
+            return false;
+        }
+    }
+    return createTemporary(newFileMode, existed ? &status : nullptr);
+}
+
+bool FileReplacement::write(const void* bytes, size_t count) {
+    if (output < 0) {
+        return failWith(ERROR_INVALID_HANDLE);
+    }
+    const char* source = static_cast<const char*>(bytes);
+    for (size_t done = 0; done < count;) {
+        const ssize_t written = ::write(output, source + done, count - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            errno = written == 0 ? ENOSPC : errno;
+            setLastErrorFromErrno();
+            abandon();
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool FileReplacement::commit() {
+    if (output < 0) {
+        return failWith(ERROR_INVALID_HANDLE);
+    }
+    if (inPlace) {
+        const int closed = close(output);
+        output = -1;
+        releaseLock();
+        return closed == 0 || failFromErrno();
+    }
+    // Bytes that the system could not store may show only at the flush or the close.
+    const bool stored = fsync(output) == 0;
+    const bool closed = close(output) == 0 && stored;
+    output = -1;
+    if (!closed) {
+        setLastErrorFromErrno();
+    }
+    if (!closed || !putInPlace()) {
+        abandon();
+        return false;
+    }
+    temporary.clear();
+    syncDirectory(directoryOf(target));
+    releaseLock();
+    return true;
+}
+
+void FileReplacement::abandon() {
+    const int savedErrno = errno;
+    const DWORD savedError = GetLastError();
+    if (output >= 0) {
+        close(output);
+        output = -1;
+    }
+    if (!temporary.empty()) {
+        unlink(temporary.c_str());
+        temporary.clear();
+    }
+    releaseLock();
+    errno = savedErrno;
+    SetLastError(savedError);
+}
+
+bool FileReplacement::createTemporary(mode_t mode, const struct stat* original) {
+    const std::string directory = directoryOf(target);
+    const std::string prefix = (directory == "/" ? "/." : directory + "/.") +
+                               nameOf(target).substr(0, MAX_NAME_PART) + ".";
+    for (int attempt = 0; attempt < MAX_TEMPORARY_ATTEMPTS; ++attempt) {
+        const std::string candidate = prefix + randomDigits() + ".tmp";
+        // Created new and never through a link: whatever exists at the name stays untouched.
+        const int descriptor =
+            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                 original != nullptr ? 0600 : mode);
+        if (descriptor < 0 && errno == EEXIST) {
+            continue;
+        }
+        if (descriptor < 0) {
+            return failFromErrno();
+        }
+        output = descriptor;
+        temporary = candidate;
+        if (original != nullptr && !takeOwnerAndMode(descriptor, *original)) {
+            setLastErrorFromErrno();
+            abandon();
+            return false;
+        }
+        return true;
+    }
+    errno = EEXIST;
+    return failFromErrno();
+}
+
+bool FileReplacement::beginInPlace(Locking lockingMode) {
+    // A FIFO without a reader is refused at once rather than waited for.
+    const int descriptor = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        return failFromErrno();
+    }
+    const int flags = fcntl(descriptor, F_GETFL);
+    const bool blocking = flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (!blocking) {
+        setLastErrorFromErrno();
+    }
+    if (!blocking || (lockingMode == Exclusive && !lockExclusive(descriptor))) {
+        close(descriptor);
+        return false;
+    }
+    inPlace = true;
+    output = descriptor;
+    return true;
+}
+
+bool FileReplacement::lockTarget() {
+    for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
+        const int descriptor = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0) {
+            return failFromErrno();
+        }
+        if (!lockExclusive(descriptor)) {
+            close(descriptor);
+            return false;
+        }
+        // A lock on a file that another holder has just replaced guards nothing: take the
+        // lock again, on the file now at the path.
+        if (isFileAtPath(descriptor, target)) {
+            lock = descriptor;
+            return true;
+        }
+        close(descriptor);
+    }
+    return failWith(ERROR_SHARING_VIOLATION);
+}
+
+bool FileReplacement::putInPlace() {
+    if (existed || locking == Unlocked) {
+        return renameOver(temporary, target);
+    }
+    // A new file never replaces one that another process created meanwhile: that one is
+    // replaced only under its lock.
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EINVAL || errno == ENOSYS) {
+        return renameOver(temporary, target);
+    }
+    if (errno != EEXIST) {
+        return failFromErrno();
+    }
+    return lockTarget() && renameOver(temporary, target);
+}
+
+void FileReplacement::releaseLock() {
+    if (lock >= 0) {
+        close(lock);
+        lock = -1;
+    }
+}
+
+} // namespace krel_platform
