@@ -55,7 +55,7 @@ namespace {
 
 const long SOON_MS = static_cast<long>(sync_test::SOON.count());
 
-// What a forked child reports through its exit status.
+// What a test process reports through its exit status.
 enum ChildOutcome {
     REFUSED_WITH_OUT_OF_RESOURCES = 0,
     NEVER_REFUSED = 10,
