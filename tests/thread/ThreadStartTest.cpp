@@ -1,3 +1,4 @@
+#include "FunctionRunnable.h"
 #include "SyncTestSupport.h"
 
 #include "exception/KrelOutOfResourcesException.h"
@@ -20,7 +21,6 @@
 #include <unistd.h>
 
 using krel_std::KrelOutOfResourcesException;
-using krel_std::Runnable;
 using krel_std::Thread;
 
 namespace {
@@ -66,19 +66,6 @@ enum ChildOutcome {
     NOT_STARTED_AGAIN = 15
 };
 
-class FunctionRunnable : public Runnable {
-public:
-    explicit FunctionRunnable(std::function<void()> work) : work(std::move(work)) {}
-    void run() override { work(); }
-
-private:
-    std::function<void()> work;
-};
-
-boost::shared_ptr<Runnable> runnable(std::function<void()> work) {
-    return boost::shared_ptr<Runnable>(new FunctionRunnable(std::move(work)));
-}
-
 // Starts the thread and answers how the start was refused.
 ChildOutcome refusalOfStart(Thread& thread) {
     try {
@@ -121,18 +108,14 @@ ChildOutcome startUntilRefused(rlim_t headroom) {
     std::vector<std::unique_ptr<Thread>> threads;
     threads.reserve(most);
     ChildOutcome outcome = NEVER_REFUSED;
+    const auto run = [gate, mutex] {
+        std::vector<char> heap(4096, 'x');
+        WaitForSingleObject(mutex, INFINITE);
+        ReleaseMutex(mutex);
+        WaitForSingleObject(gate, INFINITE);
+    };
     while (outcome == NEVER_REFUSED && threads.size() < most) {
-        try {
-            threads.emplace_back(new Thread(runnable([gate, mutex] {
-                                                std::vector<char> heap(4096, 'x');
-                                                WaitForSingleObject(mutex, INFINITE);
-                                                ReleaseMutex(mutex);
-                                                WaitForSingleObject(gate, INFINITE);
-                                            }),
-                                            L"pressed"));
-        } catch (const std::bad_alloc&) {
-            return OTHER_EXCEPTION;
-        }
+        threads.emplace_back(new Thread(sync_test::runnable(run), L"pressed"));
         outcome = refusalOfStart(*threads.back());
     }
     SetEvent(gate);
@@ -148,7 +131,7 @@ ChildOutcome startUntilRefused(rlim_t headroom) {
 // the thread must stay joinable and startable, and a later start must run.
 ChildOutcome startWithFailingSetUp() {
     std::atomic<int> runs{0};
-    Thread thread(runnable([&runs] { ++runs; }), L"refused set-up");
+    Thread thread(sync_test::runnable([&runs] { ++runs; }), L"refused set-up");
     sparedThread = pthread_self();
     failOtherThreads = true;
     const ChildOutcome outcome = refusalOfStart(thread);
