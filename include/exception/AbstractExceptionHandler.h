@@ -17,6 +17,10 @@ public:
     AbstractExceptionHandler& operator=(const AbstractExceptionHandler&) = delete;
 
     void resetSuccessor(const boost::shared_ptr<IExceptionHandler>& successor) override;
+    // Throws KrelIllegalArgumentException "Successor to append is already in the chain." when
+    // the successor, or a handler down its own chain, is already in this chain (the chain would
+    // then run in a loop), and leaves the chain as it was. The check is made when the call
+    // begins; appends that race with each other are not checked against each other.
     void appendSuccessor(const boost::shared_ptr<IExceptionHandler>& successor) override;
     boost::shared_ptr<IExceptionHandler> getSuccessor() override;
     ExceptionState startHandling(const std::exception& e) override;

@@ -86,6 +86,10 @@ template <typename T> std::shared_ptr<T> referenceHandleAs(HANDLE handle) {
 // Removes the handle; false when the table does not hold it.
 bool removeHandle(HANDLE handle);
 
+// Closes the calling thread's wake descriptor, which a later wait makes anew. A thread that
+// ends without calling it has it closed at its exit.
+void releaseThreadWakeDescriptor();
+
 // Guards the state of every kernel object; never destroyed.
 std::mutex& kernelStateMutex();
 

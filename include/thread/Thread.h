@@ -42,7 +42,9 @@ public:
     void run() override;
 
     // Throws KrelIllegalStateException "The current thread is already running!" and the
-    // mapped failures of the thread creation.
+    // mapped failures of the thread creation. Returns once the new thread has set up its run;
+    // a new thread that cannot (memory is short) makes it throw KrelOutOfResourcesException
+    // "Out of resources to create thread.", and the thread stays as it was, not running.
     void start();
     // Throws KrelIllegalStateException "The current thread is not running!". Releases the
     // joiners at once; the thread itself ends at its next cancellation point.

@@ -20,6 +20,7 @@
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelRuntimeException.h"
+#include "platform/ThreadExitKey.h"
 
 namespace krel_std_internal {
 
@@ -101,55 +102,51 @@ thread_local uintptr_t guardHigh __attribute__((tls_model("initial-exec"))) = 0;
 // The actions installed before ours, by signal number; written once before ours is installed.
 struct sigaction previousActions[NSIG];
 
-// A thread's alternate signal stack, so that the handler can run when the fault left no room
-// on the thread's own stack. Released when the thread ends.
-class AlternateStack {
-public:
-    AlternateStack() : memory(nullptr) {}
-    AlternateStack(const AlternateStack&) = delete;
-    AlternateStack& operator=(const AlternateStack&) = delete;
-    ~AlternateStack() { release(); }
+// The calling thread's alternate signal stack, so that the handler can run when the fault left
+// no room on the thread's own stack; null while the thread has none of ours.
+thread_local void* alternateStack = nullptr;
 
-    // Keeps an alternate stack that someone else already gave the thread.
-    void install() {
-        stack_t current;
-        if (memory || (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))) {
-            return;
-        }
-        void* block = mmap(nullptr, alternateStackSize, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-        if (block == MAP_FAILED) {
-            return;
-        }
-        stack_t stack = stack_t();
-        stack.ss_sp = block;
-        stack.ss_size = alternateStackSize;
-        if (sigaltstack(&stack, nullptr) != 0) {
-            munmap(block, alternateStackSize);
-            return;
-        }
-        memory = block;
+// Disables the calling thread's alternate signal stack if it is `memory`, then unmaps it.
+void unmapAlternateStack(void* memory) {
+    stack_t current;
+    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory) {
+        stack_t disabled = stack_t();
+        disabled.ss_flags = SS_DISABLE;
+        sigaltstack(&disabled, nullptr);
     }
+    munmap(memory, alternateStackSize);
+}
 
-private:
-    void release() {
-        if (!memory) {
-            return;
-        }
-        stack_t current;
-        if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory) {
-            stack_t disabled = stack_t();
-            disabled.ss_flags = SS_DISABLE;
-            sigaltstack(&disabled, nullptr);
-        }
-        munmap(memory, alternateStackSize);
-        memory = nullptr;
+krel_platform::ThreadExitKey& alternateStackKey() {
+    static krel_platform::ThreadExitKey& key =
+        *new krel_platform::ThreadExitKey(&unmapAlternateStack);
+    return key;
+}
+
+// Keeps an alternate stack that someone else already gave the thread. A stack that cannot be
+// attached to the thread's end is kept all the same; a library thread still gives it back when
+// its run ends.
+void installAlternateStack() {
+    stack_t current;
+    if (alternateStack ||
+        (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))) {
+        return;
     }
-
-    void* memory;
-};
-
-thread_local AlternateStack alternateStack;
+    void* block = mmap(nullptr, alternateStackSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (block == MAP_FAILED) {
+        return;
+    }
+    stack_t stack = stack_t();
+    stack.ss_sp = block;
+    stack.ss_size = alternateStackSize;
+    if (sigaltstack(&stack, nullptr) != 0) {
+        munmap(block, alternateStackSize);
+        return;
+    }
+    alternateStack = block;
+    alternateStackKey().attach(block);
+}
 
 void recordStackGuard() {
     pthread_attr_t attributes;
@@ -341,9 +338,19 @@ void FaultTranslator::installForCurrentThread() {
     if (threadArmed) {
         return;
     }
-    alternateStack.install();
+    installAlternateStack();
     recordStackGuard();
     threadArmed = true;
+}
+
+void FaultTranslator::releaseForCurrentThread() {
+    threadActive = false;
+    threadArmed = false;
+    if (alternateStack) {
+        alternateStackKey().detach();
+        unmapAlternateStack(alternateStack);
+        alternateStack = nullptr;
+    }
 }
 
 void FaultTranslator::setThreadActive(bool active) {

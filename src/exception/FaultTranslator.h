@@ -53,6 +53,9 @@ public:
     // Installs the process's fault handler (once; later calls do nothing), gives the calling
     // thread its alternate signal stack and records its stack guard. Idempotent per thread.
     static void installForCurrentThread();
+    // Gives back what installForCurrentThread gave the calling thread and clears its flag; a
+    // thread that ends without calling it has its alternate stack unmapped at its exit.
+    static void releaseForCurrentThread();
 
     // Whether faults on the calling thread are translated. Set it only while the thread runs
     // library work, on a thread armed by installForCurrentThread; clear it around calls into

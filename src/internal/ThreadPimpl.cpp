@@ -14,12 +14,14 @@
 #include "internal/PosixCalls.h"
 #include "internal/ThreadIdMap.h"
 #include "log/KrelLoggerSTD.h"
+#include "platform/CancellationOff.h"
+#include "platform/KernelMutex.h"
+#include "platform/WinHandles.h"
 #include "thread/Concurrency.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cxxabi.h>
-#include <memory>
 #include <sched.h>
 
 using krel_std::KrelAccessException;
@@ -221,34 +223,99 @@ void reportUnknownException(const std::wstring& idText, const std::wstring& name
     });
 }
 
+// The new thread's answer to its starter: whether its run could be set up. The new thread
+// answers once and touches the handshake no more, so the starter may let it go as soon as it
+// has the answer.
+class StartHandshake {
+public:
+    StartHandshake() : outcome(PENDING) {
+        pthread_mutex_init(&mutex, nullptr);
+        pthread_cond_init(&answered, nullptr);
+    }
+    StartHandshake(const StartHandshake&) = delete;
+    StartHandshake& operator=(const StartHandshake&) = delete;
+    ~StartHandshake() {
+        pthread_cond_destroy(&answered);
+        pthread_mutex_destroy(&mutex);
+    }
+
+    void answer(bool setUp) {
+        MutexGuard guard(mutex);
+        outcome = setUp ? SET_UP : FAILED;
+        pthread_cond_signal(&answered);
+    }
+
+    // The wait ends: setting up waits for nothing but memory, which it gets or not. No
+    // cancellation may leave the wait, as the new thread still answers into the handshake.
+    bool await() {
+        krel_platform::CancellationOff cancellationOff;
+        MutexGuard guard(mutex);
+        while (outcome == PENDING) {
+            pthread_cond_wait(&answered, &mutex);
+        }
+        return outcome == SET_UP;
+    }
+
+private:
+    enum Outcome { PENDING, SET_UP, FAILED };
+
+    pthread_mutex_t mutex;
+    pthread_cond_t answered;
+    Outcome outcome;
+};
+
+// Gives back what the calling thread holds per thread, before the joiners of its run are
+// released: the kernel mutexes it still owns are abandoned, so a joiner that waits for one
+// takes it at once.
+void releaseThreadResources() {
+    krel_platform::abandonOwnedMutexes();
+    krel_platform::releaseThreadWakeDescriptor();
+    FaultTranslator::releaseForCurrentThread();
+}
+
 } // namespace
 
+// What the starter hands the new thread; it lives on the starter's stack until the answer.
 struct ThreadPimpl::StartContext {
-    boost::shared_ptr<ThreadPimpl> pimpl;
-    unsigned int generation;
+    StartContext(const boost::shared_ptr<ThreadPimpl>& pimpl, unsigned int generation,
+                 const std::wstring& name)
+        : pimpl(pimpl), generation(generation), name(name) {}
+
+    const boost::shared_ptr<ThreadPimpl>& pimpl;
+    const unsigned int generation;
+    const std::wstring& name;
+    StartHandshake handshake;
+};
+
+// What a run keeps of its start.
+struct ThreadPimpl::RunRecord {
+    unsigned int generation = 0;
     std::wstring name;
+    uint64_t id = 0;
+    std::wstring idText;
 };
 
 // Records the end of a run when the run's scope ends, whether it returns or a cancellation
-// unwinds it: the joiners are released and the thread leaves the id map.
+// unwinds it: the thread's own resources are given back, the joiners are released and the
+// thread leaves the id map.
 class ThreadPimpl::RunEnd {
 public:
-    RunEnd(ThreadPimpl& pimpl, const StartContext& context, const std::wstring& idText)
-        : pimpl(pimpl), context(context), idText(idText) {}
+    RunEnd(ThreadPimpl& pimpl, const RunRecord& record) : pimpl(pimpl), record(record) {}
     RunEnd(const RunEnd&) = delete;
     RunEnd& operator=(const RunEnd&) = delete;
 
     // Cancellation is switched off first, so no cancellation can start inside the catch below.
     ~RunEnd() {
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+        releaseThreadResources();
         try {
-            pimpl.recordEnd(context.generation);
+            pimpl.recordEnd(record.generation);
         } catch (...) {
             if (krel_std::__internal_debug_on()) {
                 krel_std::__internal_debug(
                     THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
                     L"Caught unexpected exception in <%ls:%ls> locking Thread mutex.",
-                    idText.c_str(), context.name.c_str());
+                    record.idText.c_str(), record.name.c_str());
             }
             fflush(stdout);
         }
@@ -257,8 +324,7 @@ public:
 
 private:
     ThreadPimpl& pimpl;
-    const StartContext& context;
-    const std::wstring& idText;
+    const RunRecord& record;
 };
 
 ThreadPimpl::ThreadPimpl(Thread& owner, const boost::shared_ptr<krel_std::Runnable>& runnable)
@@ -281,9 +347,13 @@ void ThreadPimpl::start(const boost::shared_ptr<ThreadPimpl>& pimpl, const std::
         PosixCalls::raise<KrelIllegalStateException>(L"krel_std_internal::ThreadPimpl::start",
                                                      L"The current thread is already running!");
     }
-    std::unique_ptr<StartContext> context(new StartContext{pimpl, pimpl->generation + 1, name});
-    pimpl->createThread(context.get());
-    context.release();
+    StartContext context(pimpl, pimpl->generation + 1, name);
+    pimpl->createThread(context);
+    if (!context.handshake.await()) {
+        PosixCalls::raise<KrelOutOfResourcesException>(L"krel_std_internal::ThreadPimpl::start",
+                                                       L"Out of resources to create thread.",
+                                                       ENOMEM);
+    }
     ++pimpl->generation;
     pimpl->owner->setSignaled(false);
     pimpl->started.reset();
@@ -291,7 +361,7 @@ void ThreadPimpl::start(const boost::shared_ptr<ThreadPimpl>& pimpl, const std::
     pimpl->priority = Thread::NORMAL;
 }
 
-void ThreadPimpl::createThread(StartContext* context) {
+void ThreadPimpl::createThread(StartContext& context) {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) {
         PosixCalls::raise<KrelOutOfResourcesException>(
@@ -300,7 +370,7 @@ void ThreadPimpl::createThread(StartContext* context) {
     }
     AttributesGuard guard(attributes);
     checkAttributesError(setAttributes(attributes));
-    checkCreateError(pthread_create(&thread, &attributes, &ThreadPimpl::thread_func, context));
+    checkCreateError(pthread_create(&thread, &attributes, &ThreadPimpl::thread_func, &context));
 }
 
 void ThreadPimpl::cancel() {
@@ -374,19 +444,39 @@ void ThreadPimpl::releaseOwner() {
 void* ThreadPimpl::thread_func(void* argument) {
     // Nothing may cancel the thread before its run has been set up.
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
-    std::unique_ptr<StartContext> context(static_cast<StartContext*>(argument));
-    context->pimpl->runThread(*context);
+    StartContext& context = *static_cast<StartContext*>(argument);
+    // Copied before the answer, which ends the starter's context.
+    const boost::shared_ptr<ThreadPimpl> pimpl = context.pimpl;
+    RunRecord record;
+    if (setUpRun(context, record)) {
+        pimpl->runThread(record);
+    }
     return nullptr;
+}
+
+// Makes everything that the run needs memory for before it begins, and answers the starter
+// whether that succeeded: a failure becomes the starter's exception instead of ending the
+// process. Cancellation is still off, so nothing but a failed allocation can arrive in the
+// catch.
+bool ThreadPimpl::setUpRun(StartContext& context, RunRecord& record) {
+    try {
+        record.generation = context.generation;
+        record.name = context.name;
+        record.id = Thread::getCurrentThreadId();
+        record.idText = std::to_wstring(record.id);
+        ThreadIdMap::getInstance().put(pthread_self(), record.id);
+    } catch (...) {
+        context.handshake.answer(false);
+        return false;
+    }
+    context.handshake.answer(true);
+    return true;
 }
 
 // The undefined-behaviour checker takes the binding of the forced-unwind handler (a foreign
 // exception without a C++ object) for a null reference; the check is off here for that reason.
-__attribute__((no_sanitize("null"))) void ThreadPimpl::runThread(const StartContext& context) {
-    const uint64_t id = Thread::getCurrentThreadId();
-    const std::wstring idText = std::to_wstring(id);
-    const std::wstring& name = context.name;
-    ThreadIdMap::getInstance().put(pthread_self(), id);
-    RunEnd end(*this, context, idText);
+__attribute__((no_sanitize("null"))) void ThreadPimpl::runThread(const RunRecord& record) {
+    RunEnd end(*this, record);
     try {
         krel_std::KrelException::installHandler();
         Thread* target = announceStart();
@@ -397,11 +487,11 @@ __attribute__((no_sanitize("null"))) void ThreadPimpl::runThread(const StartCont
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (const krel_std::KrelException& exception) {
-        reportKrelException(idText, name, exception);
+        reportKrelException(record.idText, record.name, exception);
     } catch (const std::exception& exception) {
-        reportStdException(idText, name, exception);
+        reportStdException(record.idText, record.name, exception);
     } catch (...) {
-        reportUnknownException(idText, name);
+        reportUnknownException(record.idText, record.name);
     }
 }
 

@@ -22,7 +22,9 @@ public:
     ThreadPimpl& operator=(const ThreadPimpl&) = delete;
     ~ThreadPimpl();
 
-    // Starts a new run of the owner on a detached thread.
+    // Starts a new run of the owner on a detached thread, and returns once the new thread has
+    // set up its run. Throws KrelOutOfResourcesException "Out of resources to create thread."
+    // when the new thread could not set it up; the state then stays as it was.
     static void start(const boost::shared_ptr<ThreadPimpl>& pimpl, const std::wstring& name);
     void cancel();
     krel_std::Thread::ThreadState getState();
@@ -40,14 +42,16 @@ public:
 
 private:
     struct StartContext;
+    struct RunRecord;
     class RunEnd;
 
     static void* thread_func(void* argument);
-    void runThread(const StartContext& context);
+    static bool setUpRun(StartContext& context, RunRecord& record);
+    void runThread(const RunRecord& record);
     krel_std::Thread* announceStart();
     void runWork(krel_std::Thread* target);
     void recordEnd(unsigned int generation);
-    void createThread(StartContext* context);
+    void createThread(StartContext& context);
 
     krel_std::Thread::ThreadState state;
     pthread_t thread;

@@ -1,5 +1,7 @@
 #include "KernelMutex.h"
 
+#include "CancellationOff.h"
+#include "ThreadExitKey.h"
 #include "platform/WinBase.h"
 
 #include <algorithm>
@@ -12,19 +14,21 @@ namespace krel_platform {
 
 namespace {
 
-// The mutexes the calling thread has taken; those it still owns when it ends are abandoned.
+// The mutexes one thread has taken; those it still owns when it ends are abandoned.
 class OwnedMutexes {
 public:
-    ~OwnedMutexes() {
-        std::lock_guard<std::mutex> guard(kernelStateMutex());
+    // Called with kernelStateMutex() held.
+    void abandonAll() {
         for (const std::weak_ptr<KernelMutex>& entry : mutexes) {
             if (std::shared_ptr<KernelMutex> mutex = entry.lock()) {
                 mutex->abandon(threadId);
             }
         }
+        mutexes.clear();
     }
 
-    // Keeps the list to the mutexes the thread still owns, then adds one.
+    // Keeps the list to the mutexes the thread still owns, then adds one. Throws
+    // std::bad_alloc, having changed nothing, when the list cannot grow.
     void add(const std::shared_ptr<KernelMutex>& mutex, DWORD owner) {
         threadId = owner;
         mutexes.erase(std::remove_if(mutexes.begin(), mutexes.end(),
@@ -41,9 +45,28 @@ private:
     std::vector<std::weak_ptr<KernelMutex>> mutexes;
 };
 
-OwnedMutexes& ownedMutexes() {
-    thread_local OwnedMutexes owned;
-    return owned;
+// The calling thread's list, made when it first takes a mutex and let go when it ends.
+thread_local OwnedMutexes* ownedMutexes = nullptr;
+
+void abandonAtExit(void* value) {
+    std::unique_ptr<OwnedMutexes> owned(static_cast<OwnedMutexes*>(value));
+    std::lock_guard<std::mutex> guard(kernelStateMutex());
+    owned->abandonAll();
+}
+
+ThreadExitKey& ownedMutexesKey() {
+    static ThreadExitKey& key = *new ThreadExitKey(&abandonAtExit);
+    return key;
+}
+
+// A list that cannot be attached is kept all the same; a library thread still abandons its
+// mutexes when its run ends.
+OwnedMutexes& threadOwnedMutexes() {
+    if (!ownedMutexes) {
+        ownedMutexes = new OwnedMutexes;
+        ownedMutexesKey().attach(ownedMutexes);
+    }
+    return *ownedMutexes;
 }
 
 } // namespace
@@ -74,11 +97,11 @@ bool KernelMutex::isSignaledFor(DWORD threadId) const {
 
 void KernelMutex::acquire(DWORD threadId) {
     if (count == 0) {
+        threadOwnedMutexes().add(shared_from_this(), threadId);
         eventfd_t value = 0;
         eventfd_read(descriptor, &value);
         owner = threadId;
         abandoned = false;
-        ownedMutexes().add(shared_from_this(), threadId);
     }
     ++count;
 }
@@ -99,6 +122,18 @@ void KernelMutex::abandon(DWORD threadId) {
         abandoned = true;
         makeFree();
     }
+}
+
+void abandonOwnedMutexes() {
+    CancellationOff cancellationOff;
+    if (!ownedMutexes) {
+        return;
+    }
+    std::unique_ptr<OwnedMutexes> owned(ownedMutexes);
+    ownedMutexes = nullptr;
+    ownedMutexesKey().detach();
+    std::lock_guard<std::mutex> guard(kernelStateMutex());
+    owned->abandonAll();
 }
 
 void KernelMutex::makeFree() {

@@ -40,4 +40,8 @@ private:
     bool abandoned;
 };
 
+// Abandons the kernel mutexes that the calling thread still owns and lets go of its list of
+// them. A thread that ends without calling it has the same done at its exit.
+void abandonOwnedMutexes();
+
 } // namespace krel_platform

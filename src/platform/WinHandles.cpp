@@ -1,6 +1,7 @@
 #include "platform/WinHandles.h"
 
 #include "CancellationOff.h"
+#include "ThreadExitKey.h"
 #include "platform/WinBase.h"
 
 #include <algorithm>
@@ -52,24 +53,32 @@ HandleTable& handleTable() {
     return table;
 }
 
-// The calling thread's wake descriptor, made on first use and closed when the thread ends.
-class ThreadWakeDescriptor {
-public:
-    ThreadWakeDescriptor() : descriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~ThreadWakeDescriptor() {
-        if (descriptor >= 0) {
-            close(descriptor);
+// The calling thread's wake descriptor, made on first use; -1 when none could be made. Closed
+// when the thread ends, or earlier by releaseThreadWakeDescriptor.
+thread_local int wakeDescriptor = -1;
+
+// The value attached for a descriptor is the descriptor plus one, so descriptor 0 is not null.
+void closeWakeDescriptorAtExit(void* value) {
+    close(static_cast<int>(reinterpret_cast<intptr_t>(value) - 1));
+}
+
+krel_platform::ThreadExitKey& wakeDescriptorKey() {
+    static krel_platform::ThreadExitKey& key =
+        *new krel_platform::ThreadExitKey(&closeWakeDescriptorAtExit);
+    return key;
+}
+
+// A descriptor that cannot be attached is kept all the same: a wait without one would miss a
+// pulse. A library thread still closes it when its run ends.
+int threadWakeDescriptor() {
+    if (wakeDescriptor < 0) {
+        wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wakeDescriptor >= 0) {
+            wakeDescriptorKey().attach(
+                reinterpret_cast<void*>(static_cast<intptr_t>(wakeDescriptor) + 1));
         }
     }
-    int get() const { return descriptor; }
-
-private:
-    int descriptor;
-};
-
-int threadWakeDescriptor() {
-    thread_local ThreadWakeDescriptor descriptor;
-    return descriptor.get();
+    return wakeDescriptor;
 }
 
 } // namespace
@@ -131,6 +140,15 @@ std::shared_ptr<KernelObject> referenceHandle(HANDLE handle) {
 
 bool removeHandle(HANDLE handle) {
     return handleTable().remove(handle);
+}
+
+void releaseThreadWakeDescriptor() {
+    CancellationOff cancellationOff;
+    if (wakeDescriptor >= 0) {
+        wakeDescriptorKey().detach();
+        close(wakeDescriptor);
+        wakeDescriptor = -1;
+    }
 }
 
 std::mutex& kernelStateMutex() {

@@ -7,6 +7,7 @@
 
 #include "exception/AbstractExceptionHandler.h"
 #include "exception/KrelIOException.h"
+#include "exception/KrelIllegalArgumentException.h"
 
 using namespace krel_std;
 
@@ -114,4 +115,73 @@ TEST_F(ExceptionHandlerChainTest, SuccessorMayBeReplacedWhileExceptionsTravel) {
     }
     changer.join();
     EXPECT_EQ(rounds, answered);
+}
+
+class RefusedAppendTest : public ExceptionHandlerChainTest {
+protected:
+    // Appends and answers the message of the refusal, or "accepted".
+    std::wstring refusalOf(IExceptionHandler& head,
+                           const boost::shared_ptr<IExceptionHandler>& successor) {
+        try {
+            head.appendSuccessor(successor);
+        } catch (const KrelIllegalArgumentException& e) {
+            return e.getMessage();
+        }
+        return L"accepted";
+    }
+
+    const std::wstring refused = L"Successor to append is already in the chain.";
+};
+
+TEST_F(RefusedAppendTest, AppendingAHandlerToItselfIsRefused) {
+    auto head = make("H", IExceptionHandler::PassOn);
+    ASSERT_EQ(refused, refusalOf(*head, head));
+    EXPECT_FALSE(head->getSuccessor());
+    EXPECT_EQ(IExceptionHandler::PassOn, head->startHandling(error));
+}
+
+TEST_F(RefusedAppendTest, AppendingAHandlerAlreadyFurtherDownIsRefusedAndLeavesTheChain) {
+    auto head = make("H", IExceptionHandler::PassOn);
+    auto middle = make("A", IExceptionHandler::PassOn);
+    auto last = make("B", IExceptionHandler::Handled);
+    head->appendSuccessor(middle);
+    head->appendSuccessor(last);
+
+    ASSERT_EQ(refused, refusalOf(*head, middle));
+    ASSERT_EQ(refused, refusalOf(*head, last));
+    ASSERT_EQ(refused, refusalOf(*middle, head));
+    EXPECT_EQ(IExceptionHandler::Handled, head->startHandling(error));
+    EXPECT_EQ((std::vector<std::string>{"H", "A", "B"}), journal);
+}
+
+TEST_F(RefusedAppendTest, AppendingAChainThatLeadsBackIntoThisChainIsRefused) {
+    auto head = make("H", IExceptionHandler::PassOn);
+    head->appendSuccessor(make("A", IExceptionHandler::PassOn));
+    auto other = make("X", IExceptionHandler::PassOn);
+    other->appendSuccessor(head);
+
+    ASSERT_EQ(refused, refusalOf(*head, other));
+    EXPECT_EQ(IExceptionHandler::PassOn, head->startHandling(error));
+    EXPECT_EQ((std::vector<std::string>{"H", "A"}), journal);
+}
+
+TEST_F(RefusedAppendTest, AHandlerMayEndTwoChains) {
+    auto shared = make("S", IExceptionHandler::Handled);
+    auto first = make("F", IExceptionHandler::PassOn);
+    auto second = make("G", IExceptionHandler::PassOn);
+    first->appendSuccessor(shared);
+    EXPECT_EQ(L"accepted", refusalOf(*second, shared));
+    EXPECT_EQ(IExceptionHandler::Handled, second->startHandling(error));
+    EXPECT_EQ((std::vector<std::string>{"G", "S"}), journal);
+}
+
+TEST_F(RefusedAppendTest, AppendingToOrFromALoopMadeByResetIsRefusedInsteadOfRunningForever) {
+    auto looped = make("L", IExceptionHandler::Handled);
+    looped->resetSuccessor(looped);
+    auto head = make("H", IExceptionHandler::PassOn);
+
+    EXPECT_EQ(refused, refusalOf(*looped, make("C", IExceptionHandler::Handled)));
+    EXPECT_EQ(refused, refusalOf(*head, looped));
+    EXPECT_FALSE(head->getSuccessor());
+    looped->resetSuccessor(boost::shared_ptr<IExceptionHandler>());
 }

@@ -1,3 +1,4 @@
+#include "FunctionRunnable.h"
 #include "SyncTestSupport.h"
 #include "support/DebugOutputCapture.h"
 
@@ -33,20 +34,11 @@ namespace {
 
 const long SOON_MS = static_cast<long>(SOON.count());
 
-class FunctionRunnable : public Runnable {
-public:
-    explicit FunctionRunnable(std::function<void()> work) : work(std::move(work)) {}
-    void run() override { work(); }
-
-private:
-    std::function<void()> work;
-};
-
 // A run that records the id of the thread it ran on and waits until the test opens the gate.
 class ThreadTest : public ::testing::Test {
 protected:
     boost::shared_ptr<Runnable> runnable(std::function<void()> work) {
-        return boost::shared_ptr<Runnable>(new FunctionRunnable(std::move(work)));
+        return sync_test::runnable(std::move(work));
     }
 
     boost::shared_ptr<Runnable> gatedRunnable() {
