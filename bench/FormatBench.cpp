@@ -36,7 +36,8 @@ BENCHMARK(lineIntoBufferKrel)->Name("format line into buffer/krel");
 void lineIntoBufferPeer(benchmark::State& state) {
     wchar_t buffer[256];
     for (auto _ : state) {
-        benchmark::DoNotOptimize(std::swprintf(buffer, 256, kLineFormat, kRequest, kClient, kStatus));
+        benchmark::DoNotOptimize(
+            std::swprintf(buffer, 256, kLineFormat, kRequest, kClient, kStatus));
         benchmark::ClobberMemory();
     }
 }

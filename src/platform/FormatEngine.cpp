@@ -8,6 +8,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "platform/VaListGuard.h"
 #include "platform/Windows1252.h"
 
 namespace krel_platform {
@@ -16,7 +17,7 @@ namespace {
 
 const char kNullText[] = "(null)";
 
-// Characters the engine formats into on its own stack before a long text moves to the heap.
+// Characters the engine formats into on its own stack; a longer text is made on the heap.
 constexpr size_t kStackCharacters = 512;
 
 // Floating point text the host makes directly: widths up to this many characters.
@@ -30,12 +31,27 @@ constexpr int kExactDigits = 16500;
 // Room for a host format: %, five flags, two numbers, a length modifier and the type.
 constexpr size_t kHostFormatSize = 40;
 
+// The number of characters before the first terminator or `stop`, four at a time.
+template <typename Text> size_t lengthUpTo(const Text* text, Text stop) {
+    const Text* at = text;
+    for (;; at += 4) {
+        for (int offset = 0; offset < 4; ++offset) {
+            if (at[offset] == 0 || at[offset] == stop) {
+                return static_cast<size_t>(at + offset - text);
+            }
+        }
+    }
+}
+
 // The length of a string argument, at most `precision` characters when one is given. The
 // characters are read here, in code built to turn a memory fault into an exception, rather than
 // by the C library's string functions: those are declared not to throw, so a fault inside them
 // could not reach the caller as an exception.
 template <typename Text> size_t boundedLength(const Text* text, int precision) {
-    const size_t limit = precision < 0 ? SIZE_MAX : static_cast<size_t>(precision);
+    if (precision < 0) {
+        return lengthUpTo(text, Text(0));
+    }
+    const auto limit = static_cast<size_t>(precision);
     size_t length = 0;
     while (length < limit && text[length] != 0) {
         ++length;
@@ -68,6 +84,28 @@ template <unsigned Base> char* writeDigits(char* end, unsigned long long magnitu
     return end;
 }
 
+// Decimal digits two at a time, which halves the chain of divisions.
+template <> char* writeDigits<10>(char* end, unsigned long long magnitude, bool) {
+    static const char pairs[] = "00010203040506070809101112131415161718192021222324"
+                                "25262728293031323334353637383940414243444546474849"
+                                "50515253545556575859606162636465666768697071727374"
+                                "75767778798081828384858687888990919293949596979899";
+    while (magnitude >= 100) {
+        const auto pair = static_cast<size_t>(magnitude % 100) * 2;
+        magnitude /= 100;
+        *--end = pairs[pair + 1];
+        *--end = pairs[pair];
+    }
+    if (magnitude >= 10) {
+        const auto pair = static_cast<size_t>(magnitude) * 2;
+        *--end = pairs[pair + 1];
+        *--end = pairs[pair];
+        return end;
+    }
+    *--end = static_cast<char>('0' + magnitude);
+    return end;
+}
+
 // Where two texts first differ; the length of the shorter one when it begins the other.
 size_t firstDifference(const std::string& shorter, const std::string& longer) {
     return static_cast<size_t>(std::mismatch(shorter.begin(), shorter.end(), longer.begin()).first -
@@ -79,8 +117,8 @@ size_t firstDifference(const std::string& shorter, const std::string& longer) {
 // --- Output -------------------------------------------------------------------------------
 
 template <typename Char>
-FormatEngine<Char>::Output::Output(Char* window, size_t capacity, bool growable)
-    : window_(window), capacity_(std::min<size_t>(capacity, INT_MAX)), growable_(growable) {}
+FormatEngine<Char>::Output::Output(Char* window, size_t capacity)
+    : window_(window), capacity_(std::min<size_t>(capacity, INT_MAX)) {}
 
 // Counts `count` more characters and answers where the first `writable` of them go.
 template <typename Char>
@@ -101,27 +139,13 @@ Char* FormatEngine<Char>::Output::roomBeyondWindow(size_t count, size_t& writabl
         tooLong_ = true;
         return nullptr;
     }
-    if (!growable_) {
-        const size_t start = length_;
-        length_ += count;
-        if (start >= capacity_) {
-            return nullptr;
-        }
-        writable = capacity_ - start;
-        return window_ + start;
+    const size_t start = length_;
+    length_ += count;
+    if (start >= capacity_) {
+        return nullptr;
     }
-    const size_t grown =
-        std::min<size_t>(std::max(capacity_ * 2, length_ + count), static_cast<size_t>(INT_MAX));
-    if (heap_.empty()) {
-        std::basic_string<Char> heap(grown, Char());
-        std::copy_n(window_, length_, heap.begin());
-        heap_.swap(heap);
-    } else {
-        heap_.resize(grown);
-    }
-    window_ = &heap_[0];
-    capacity_ = grown;
-    return room(count, writable);
+    writable = capacity_ - start;
+    return window_ + start;
 }
 
 template <typename Char> void FormatEngine<Char>::Output::write(const Char* text, size_t length) {
@@ -152,21 +176,6 @@ void FormatEngine<Char>::Output::writeAscii(const char* text, size_t length) {
     writeConverted(text, length, [](char character) { return static_cast<Char>(character); });
 }
 
-// A text that moved to the heap is handed over whole when the target has no room of its own.
-template <typename Char>
-void FormatEngine<Char>::Output::appendTo(std::basic_string<Char>& target) {
-    if (heap_.empty()) {
-        target.append(window_, length_);
-        return;
-    }
-    heap_.resize(length_);
-    if (target.empty() && target.capacity() < length_) {
-        target.swap(heap_);
-        return;
-    }
-    target.append(heap_);
-}
-
 // --- Entry points ---------------------------------------------------------------------------
 
 template <typename Char>
@@ -175,13 +184,30 @@ bool FormatEngine<Char>::format(std::basic_string<Char>& target, const Char* for
     if (format == nullptr) {
         return false;
     }
+    va_list again;
+    va_copy(again, *arguments);
+    VaListGuard endAgain(again);
     Char window[kStackCharacters];
-    Output output(window, kStackCharacters, true);
-    FormatEngine engine(format, arguments, output);
-    if (!engine.run()) {
+    Output measure(window, kStackCharacters);
+    if (!FormatEngine(format, arguments, measure).run()) {
         return false;
     }
-    output.appendTo(target);
+    if (measure.length() <= kStackCharacters) {
+        target.append(window, measure.length());
+        return true;
+    }
+    std::basic_string<Char> text(measure.length(), Char());
+    Output whole(&text[0], text.size());
+    if (!FormatEngine(format, &again, whole).run()) {
+        return false;
+    }
+    // An argument changed by another thread between the passes may change the length.
+    text.resize(std::min(whole.length(), text.size()));
+    if (target.empty() && target.capacity() < text.size()) {
+        target.swap(text);
+    } else {
+        target.append(text);
+    }
     return true;
 }
 
@@ -191,7 +217,7 @@ int FormatEngine<Char>::formatCounted(Char* buffer, size_t count, const Char* fo
     if (format == nullptr) {
         return -1;
     }
-    Output output(buffer, buffer == nullptr ? 0 : count, false);
+    Output output(buffer, buffer == nullptr ? 0 : count);
     FormatEngine engine(format, arguments, output);
     if (!engine.run()) {
         return -1;
@@ -207,11 +233,9 @@ FormatEngine<Char>::FormatEngine(const Char* format, va_list* arguments, Output&
 // as soon as it is written.
 template <typename Char> bool FormatEngine<Char>::run() {
     for (;;) {
-        const Char* literal = position_;
-        while (*position_ != 0 && *position_ != '%') {
-            ++position_;
-        }
-        output_.write(literal, static_cast<size_t>(position_ - literal));
+        const size_t literal = lengthUpTo(position_, static_cast<Char>('%'));
+        output_.write(position_, literal);
+        position_ += literal;
         if (*position_ == 0) {
             return !output_.tooLong();
         }

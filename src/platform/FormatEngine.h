@@ -9,13 +9,17 @@ namespace krel_platform {
 // The printf engine behind the C runtime stand-ins, with the Windows runtime's rules (see
 // platform/WinCrt.h). Integers, strings, characters and pointers are written here; floating
 // point goes through the host's snprintf one conversion at a time. The engine walks the format
-// once, so it never loops without bound, and it reads each argument exactly once.
+// once, so it never loops without bound.
 //
 // Text is made only where the caller receives it: straight into the caller's buffer, or into a
-// stack buffer that spills to the heap only for long texts. Padding and zeros beyond what the
-// caller can receive are counted, never made. A text longer than INT_MAX characters is refused
-// as soon as a conversion makes it so.
-template <typename Char> class FormatEngine {
+// stack buffer. A text too long for the stack buffer is counted to its end and then made once
+// more, from a copy of the argument list taken before the first pass, into a string of its
+// exact length. Padding and zeros beyond what the caller can receive are counted, never made,
+// and a text longer than INT_MAX characters is refused before any of it is made.
+//
+// The engine is internal to the library; keeping its symbols hidden lets its own calls bind
+// directly instead of through the dynamic linker.
+template <typename Char> class __attribute__((visibility("hidden"))) FormatEngine {
 public:
     // Formats with the given argument list (which it consumes) and appends the text to target.
     // Answers false, leaving target unchanged, when the format is refused or the text would be
@@ -59,12 +63,12 @@ private:
         Char type = 0;
     };
 
-    // Where the text goes: a window of characters (the caller's buffer or the engine's stack
-    // buffer) that counts everything written and keeps what fits. A growable output moves to
-    // a heap string once the window is full; a fixed one only counts what does not fit.
+    // Where the text goes: a window of characters (the caller's buffer, the engine's stack
+    // buffer or a string of the text's exact length) that counts everything written and keeps
+    // what fits.
     class Output {
     public:
-        Output(Char* window, size_t capacity, bool growable);
+        Output(Char* window, size_t capacity);
         Output(const Output&) = delete;
         Output& operator=(const Output&) = delete;
 
@@ -78,8 +82,6 @@ private:
         size_t length() const { return length_; }
         // True once the text would be longer than INT_MAX characters; nothing more is taken.
         bool tooLong() const { return tooLong_; }
-        // Appends the text made to target (a growable output holds all of it).
-        void appendTo(std::basic_string<Char>& target);
 
     private:
         Char* room(size_t count, size_t& writable);
@@ -88,9 +90,7 @@ private:
         Char* window_;
         size_t capacity_;
         size_t length_ = 0;
-        bool growable_;
         bool tooLong_ = false;
-        std::basic_string<Char> heap_;
     };
 
     FormatEngine(const Char* format, va_list* arguments, Output& output);
