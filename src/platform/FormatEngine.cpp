@@ -59,20 +59,6 @@ template <typename Text> size_t boundedLength(const Text* text, int precision) {
     return length;
 }
 
-// Writes the decimal digits of a non-negative number and answers the end of them.
-char* writeDecimal(char* out, int value) {
-    char digits[12];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (count > 0) {
-        *out++ = digits[--count];
-    }
-    return out;
-}
-
 // The digits of the magnitude in the base, written backwards ending at `end`; answers the
 // first digit.
 template <unsigned Base> char* writeDigits(char* end, unsigned long long magnitude, bool upper) {
@@ -104,6 +90,13 @@ template <> char* writeDigits<10>(char* end, unsigned long long magnitude, bool)
     }
     *--end = static_cast<char>('0' + magnitude);
     return end;
+}
+
+// Writes the decimal digits of a non-negative number and answers the end of them.
+char* writeDecimal(char* out, int value) {
+    char digits[12];
+    char* const end = digits + sizeof(digits);
+    return std::copy(writeDigits<10>(end, static_cast<unsigned long long>(value), false), end, out);
 }
 
 // Where two texts first differ; the length of the shorter one when it begins the other.
