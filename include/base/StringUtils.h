@@ -40,7 +40,8 @@ public:
     // Formats the arguments with the Windows runtime's wide printf rules and appends the text
     // to the target. The target changes only when the whole text was made.
     // Throws KrelIllegalArgumentException for a null format or a format that cannot be
-    // formatted, KrelOutOfResourcesException when memory runs out.
+    // formatted (a text longer than INT_MAX characters included), KrelOutOfResourcesException
+    // when memory runs out.
     static void sprintfStringAppend(std::wstring& target, const wchar_t* format, ...);
 
     // The same with an argument list, which is copied and so stays usable for the caller.

@@ -4,7 +4,7 @@
 // narrow formats it is the other way round. Narrow text is Windows-1252 (code page 0). %I64d,
 // %I32d, %I64u and %I64x are accepted, %p prints the pointer as upper-case hexadecimal with at
 // least eight digits, and %n is refused. A format that cannot be handled makes the functions
-// answer -1 with errno set to EINVAL.
+// answer -1 with errno set to EINVAL, and so does a text longer than INT_MAX characters.
 #pragma once
 
 #include <cstdarg>
@@ -14,8 +14,10 @@
 
 // Formats into buffer, which holds count characters. Answers the length of the text when it
 // fits (the terminator is written only when there is room for it); -1 when the text is longer
-// than count (the first count characters are written) or the format is refused. With a null
-// buffer and a count of 0 answers the length the text needs.
+// than count (the first count characters are written) or the format is refused (the text made
+// before the refusal may have been written). With a null buffer and a count of 0 answers the
+// length the text needs. Text beyond count is counted, never made, so a huge width costs no
+// memory. Memory running out answers -1 with errno set to ENOMEM.
 int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list arguments);
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 int _vsnprintf(char* buffer, size_t count, const char* format, va_list arguments);
@@ -35,7 +37,8 @@ _invalid_parameter_handler _get_invalid_parameter_handler();
 namespace krel_platform {
 
 // Appends the formatted text to target. Answers false, leaving target unchanged, when the
-// format is refused. The argument list is copied, never consumed. May throw std::bad_alloc.
+// format is refused or the text would be longer than INT_MAX characters. The argument list is
+// copied, never consumed. May throw std::bad_alloc, leaving target unchanged.
 bool formatAppendV(std::wstring& target, const wchar_t* format, va_list arguments);
 bool formatAppendV(std::string& target, const char* format, va_list arguments);
 

@@ -34,15 +34,12 @@ void sprintfStringAppend(SWString& text, const wchar_t* format, ...) {
     sprintfStringAppendVA(text, args, format);
 }
 
-// The whole text is made first, so the string changes only when the formatting succeeded.
-// Exceptions other than exhausted memory (a translated fault from a bad argument) pass on.
+// The formatter makes the whole text before it touches the string, so the string changes only
+// when the formatting succeeded. Exceptions other than exhausted memory (a translated fault
+// from a bad argument) pass on.
 void sprintfStringAppendVA(SWString& text, va_list args, const wchar_t* format) {
-    std::wstring formatted;
     try {
-        if (!krel_platform::formatAppendV(formatted, format, args)) {
-            return;
-        }
-        text.append(formatted);
+        krel_platform::formatAppendV(text, format, args);
     } catch (const std::bad_alloc&) {
         return;
     }

@@ -120,8 +120,8 @@ void StringUtils::sprintfStringAppend(std::wstring& target, const wchar_t* forma
     sprintfStringAppendVA(target, arguments, format);
 }
 
-// The text is made whole in a buffer of its own and appended only at the end, so the target
-// never holds part of a text.
+// The formatter makes the whole text before it touches the target, so the target never holds
+// part of a text.
 void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
                                         const wchar_t* format) {
     if (format == nullptr) {
@@ -129,11 +129,9 @@ void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
         exception.logDebug(kFormatContext);
         throw exception;
     }
-    std::wstring text;
     bool formatted = false;
     try {
-        text.reserve(256);
-        formatted = krel_platform::formatAppendV(text, format, arguments);
+        formatted = krel_platform::formatAppendV(target, format, arguments);
     } catch (const std::bad_alloc&) {
         KrelOutOfResourcesException exception(
             L"Unable to allocate enough memory to print log statement.");
@@ -152,7 +150,6 @@ void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
     if (!formatted) {
         throwFormatFailure(format);
     }
-    target.append(text);
 }
 
 int StringUtils::convertSizeString(const std::wstring& text, int defaultValue) {

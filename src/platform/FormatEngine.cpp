@@ -1,13 +1,14 @@
 #include "platform/FormatEngine.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
-#include <vector>
+#include <memory>
+#include <type_traits>
 
+#include "platform/VaListGuard.h"
 #include "platform/Windows1252.h"
 
 namespace krel_platform {
@@ -16,24 +17,29 @@ namespace {
 
 const char kNullText[] = "(null)";
 
-// Narrow text in the engine's character type: bytes are Windows-1252.
-void appendNarrow(std::wstring& target, const char* text, size_t length) {
-    for (size_t index = 0; index < length; ++index) {
-        target.push_back(windows1252ToWide(static_cast<unsigned char>(text[index])));
-    }
-}
+// Characters the engine formats into on its own stack; a longer text is made on the heap.
+constexpr size_t kStackCharacters = 512;
 
-void appendNarrow(std::string& target, const char* text, size_t length) {
-    target.append(text, length);
-}
+// Floating point text the host makes directly: widths up to this many characters.
+constexpr int kDirectWidth = 4096;
 
-void appendWide(std::wstring& target, const wchar_t* text, size_t length) {
-    target.append(text, length);
-}
+// Digits after which the exact decimal (or hexadecimal) expansion of every double and long
+// double has only zeros left, whatever the conversion. A larger precision is formatted with
+// this one and the zeros are added here, without asking the host for a text of that size.
+constexpr int kExactDigits = 16500;
 
-void appendWide(std::string& target, const wchar_t* text, size_t length) {
-    for (size_t index = 0; index < length; ++index) {
-        target.push_back(static_cast<char>(wideToWindows1252(text[index], '?')));
+// Room for a host format: %, five flags, two numbers, a length modifier and the type.
+constexpr size_t kHostFormatSize = 40;
+
+// The number of characters before the first terminator or `stop`, four at a time.
+template <typename Text> size_t lengthUpTo(const Text* text, Text stop) {
+    const Text* at = text;
+    for (;; at += 4) {
+        for (int offset = 0; offset < 4; ++offset) {
+            if (at[offset] == 0 || at[offset] == stop) {
+                return static_cast<size_t>(at + offset - text);
+            }
+        }
     }
 }
 
@@ -41,8 +47,11 @@ void appendWide(std::string& target, const wchar_t* text, size_t length) {
 // characters are read here, in code built to turn a memory fault into an exception, rather than
 // by the C library's string functions: those are declared not to throw, so a fault inside them
 // could not reach the caller as an exception.
-template <typename Char> size_t boundedLength(const Char* text, int precision) {
-    const size_t limit = precision < 0 ? SIZE_MAX : static_cast<size_t>(precision);
+template <typename Text> size_t boundedLength(const Text* text, int precision) {
+    if (precision < 0) {
+        return lengthUpTo(text, Text(0));
+    }
+    const auto limit = static_cast<size_t>(precision);
     size_t length = 0;
     while (length < limit && text[length] != 0) {
         ++length;
@@ -50,7 +59,117 @@ template <typename Char> size_t boundedLength(const Char* text, int precision) {
     return length;
 }
 
+// The digits of the magnitude in the base, written backwards ending at `end`; answers the
+// first digit.
+template <unsigned Base> char* writeDigits(char* end, unsigned long long magnitude, bool upper) {
+    const char* const alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    do {
+        *--end = alphabet[magnitude % Base];
+        magnitude /= Base;
+    } while (magnitude != 0);
+    return end;
+}
+
+// Decimal digits two at a time, which halves the chain of divisions.
+template <> char* writeDigits<10>(char* end, unsigned long long magnitude, bool) {
+    static const char pairs[] = "00010203040506070809101112131415161718192021222324"
+                                "25262728293031323334353637383940414243444546474849"
+                                "50515253545556575859606162636465666768697071727374"
+                                "75767778798081828384858687888990919293949596979899";
+    while (magnitude >= 100) {
+        const auto pair = static_cast<size_t>(magnitude % 100) * 2;
+        magnitude /= 100;
+        *--end = pairs[pair + 1];
+        *--end = pairs[pair];
+    }
+    if (magnitude >= 10) {
+        const auto pair = static_cast<size_t>(magnitude) * 2;
+        *--end = pairs[pair + 1];
+        *--end = pairs[pair];
+        return end;
+    }
+    *--end = static_cast<char>('0' + magnitude);
+    return end;
+}
+
+// Writes the decimal digits of a non-negative number and answers the end of them.
+char* writeDecimal(char* out, int value) {
+    char digits[12];
+    char* const end = digits + sizeof(digits);
+    return std::copy(writeDigits<10>(end, static_cast<unsigned long long>(value), false), end, out);
+}
+
+// Where two texts first differ; the length of the shorter one when it begins the other.
+size_t firstDifference(const std::string& shorter, const std::string& longer) {
+    return static_cast<size_t>(std::mismatch(shorter.begin(), shorter.end(), longer.begin()).first -
+                               shorter.begin());
+}
+
 } // namespace
+
+// --- Output -------------------------------------------------------------------------------
+
+template <typename Char>
+FormatEngine<Char>::Output::Output(Char* window, size_t capacity)
+    : window_(window), capacity_(std::min<size_t>(capacity, INT_MAX)) {}
+
+// Counts `count` more characters and answers where the first `writable` of them go.
+template <typename Char>
+inline Char* FormatEngine<Char>::Output::room(size_t count, size_t& writable) {
+    if (length_ + count <= capacity_) {
+        Char* start = window_ + length_;
+        length_ += count;
+        writable = count;
+        return start;
+    }
+    return roomBeyondWindow(count, writable);
+}
+
+template <typename Char>
+Char* FormatEngine<Char>::Output::roomBeyondWindow(size_t count, size_t& writable) {
+    writable = 0;
+    if (tooLong_ || length_ + count > static_cast<size_t>(INT_MAX)) {
+        tooLong_ = true;
+        return nullptr;
+    }
+    const size_t start = length_;
+    length_ += count;
+    if (start >= capacity_) {
+        return nullptr;
+    }
+    writable = capacity_ - start;
+    return window_ + start;
+}
+
+template <typename Char> void FormatEngine<Char>::Output::write(const Char* text, size_t length) {
+    size_t writable = 0;
+    Char* start = room(length, writable);
+    std::copy_n(text, writable, start);
+}
+
+template <typename Char> void FormatEngine<Char>::Output::fill(Char character, size_t count) {
+    size_t writable = 0;
+    Char* start = room(count, writable);
+    std::fill_n(start, writable, character);
+}
+
+template <typename Char>
+template <typename Source, typename Convert>
+void FormatEngine<Char>::Output::writeConverted(const Source* text, size_t length,
+                                                Convert convert) {
+    size_t writable = 0;
+    Char* start = room(length, writable);
+    for (size_t index = 0; index < writable; ++index) {
+        start[index] = convert(text[index]);
+    }
+}
+
+template <typename Char>
+void FormatEngine<Char>::Output::writeAscii(const char* text, size_t length) {
+    writeConverted(text, length, [](char character) { return static_cast<Char>(character); });
+}
+
+// --- Entry points ---------------------------------------------------------------------------
 
 template <typename Char>
 bool FormatEngine<Char>::format(std::basic_string<Char>& target, const Char* format,
@@ -58,32 +177,70 @@ bool FormatEngine<Char>::format(std::basic_string<Char>& target, const Char* for
     if (format == nullptr) {
         return false;
     }
-    FormatEngine engine(format, arguments);
-    if (!engine.run()) {
+    va_list again;
+    va_copy(again, *arguments);
+    VaListGuard endAgain(again);
+    Char window[kStackCharacters];
+    Output measure(window, kStackCharacters);
+    if (!FormatEngine(format, arguments, measure).run()) {
         return false;
     }
-    target.append(engine.text_);
+    if (measure.length() <= kStackCharacters) {
+        target.append(window, measure.length());
+        return true;
+    }
+    std::basic_string<Char> text(measure.length(), Char());
+    Output whole(&text[0], text.size());
+    if (!FormatEngine(format, &again, whole).run()) {
+        return false;
+    }
+    // An argument changed by another thread between the passes may change the length.
+    text.resize(std::min(whole.length(), text.size()));
+    if (target.empty() && target.capacity() < text.size()) {
+        target.swap(text);
+    } else {
+        target.append(text);
+    }
     return true;
 }
 
 template <typename Char>
-FormatEngine<Char>::FormatEngine(const Char* format, va_list* arguments)
-    : position_(format), arguments_(arguments) {}
+int FormatEngine<Char>::formatCounted(Char* buffer, size_t count, const Char* format,
+                                      va_list* arguments) {
+    if (format == nullptr) {
+        return -1;
+    }
+    Output output(buffer, buffer == nullptr ? 0 : count);
+    FormatEngine engine(format, arguments, output);
+    if (!engine.run()) {
+        return -1;
+    }
+    return static_cast<int>(output.length());
+}
 
+template <typename Char>
+FormatEngine<Char>::FormatEngine(const Char* format, va_list* arguments, Output& output)
+    : position_(format), arguments_(arguments), output_(output) {}
+
+// Literal text goes out a run at a time; each conversion is checked against the length limit
+// as soon as it is written.
 template <typename Char> bool FormatEngine<Char>::run() {
-    while (*position_ != 0) {
-        if (*position_ != '%') {
-            text_.push_back(*position_++);
-            continue;
+    for (;;) {
+        const size_t literal = lengthUpTo(position_, static_cast<Char>('%'));
+        output_.write(position_, literal);
+        position_ += literal;
+        if (*position_ == 0) {
+            return !output_.tooLong();
         }
         ++position_;
         Spec spec;
-        if (!parseSpec(spec) || !convert(spec)) {
+        if (!parseSpec(spec) || !convert(spec) || output_.tooLong()) {
             return false;
         }
     }
-    return true;
 }
+
+// --- Parsing --------------------------------------------------------------------------------
 
 template <typename Char> bool FormatEngine<Char>::parseSpec(Spec& spec) {
     parseFlags(spec);
@@ -100,15 +257,26 @@ template <typename Char> bool FormatEngine<Char>::parseSpec(Spec& spec) {
 }
 
 template <typename Char> void FormatEngine<Char>::parseFlags(Spec& spec) {
-    for (;;) {
-        const Char flag = *position_;
-        if (flag != '-' && flag != '+' && flag != ' ' && flag != '#' && flag != '0') {
+    for (;; ++position_) {
+        switch (*position_) {
+        case '-':
+            spec.leftAlign = true;
+            break;
+        case '+':
+            spec.plusSign = true;
+            break;
+        case ' ':
+            spec.spaceSign = true;
+            break;
+        case '#':
+            spec.alternate = true;
+            break;
+        case '0':
+            spec.zeroPad = true;
+            break;
+        default:
             return;
         }
-        spec.leftAlign = spec.leftAlign || flag == '-';
-        spec.zeroPad = spec.zeroPad || flag == '0';
-        spec.flags.push_back(static_cast<char>(flag));
-        ++position_;
     }
 }
 
@@ -123,7 +291,6 @@ template <typename Char> bool FormatEngine<Char>::parseWidth(Spec& spec) {
     }
     if (width < 0) {
         spec.leftAlign = true;
-        spec.flags.push_back('-');
     }
     spec.width = width < 0 ? -width : width;
     return true;
@@ -156,38 +323,60 @@ template <typename Char> bool FormatEngine<Char>::parseNumber(int& value) {
     return true;
 }
 
-template <typename Char> bool FormatEngine<Char>::startsWith(const char* text) const {
-    for (size_t index = 0; text[index] != 0; ++index) {
-        if (position_[index] != static_cast<Char>(text[index])) {
-            return false;
+// The size prefixes: I64, I32, I, hh, h, ll, l, L, w, z, t and j.
+template <typename Char> void FormatEngine<Char>::parseSize(Spec& spec) {
+    const Char* at = position_;
+    switch (at[0]) {
+    case 'I':
+        if (at[1] == '6' && at[2] == '4') {
+            spec.size = Size::Int64;
+            position_ += 3;
+        } else if (at[1] == '3' && at[2] == '2') {
+            spec.size = Size::Int32;
+            position_ += 3;
+        } else {
+            spec.size = Size::SizeT;
+            position_ += 1;
         }
+        return;
+    case 'h':
+        spec.size = at[1] == 'h' ? Size::Byte : Size::Short;
+        position_ += at[1] == 'h' ? 2 : 1;
+        return;
+    case 'l':
+        spec.size = at[1] == 'l' ? Size::LongLong : Size::Long;
+        position_ += at[1] == 'l' ? 2 : 1;
+        return;
+    case 'L':
+        spec.size = Size::LongDouble;
+        break;
+    case 'w':
+        spec.size = Size::Wide;
+        break;
+    case 'z':
+        spec.size = Size::SizeT;
+        break;
+    case 't':
+        spec.size = Size::PtrDiff;
+        break;
+    case 'j':
+        spec.size = Size::IntMax;
+        break;
+    default:
+        return;
     }
-    return true;
+    ++position_;
 }
 
-template <typename Char> void FormatEngine<Char>::parseSize(Spec& spec) {
-    struct Prefix {
-        const char* text;
-        Size size;
-    };
-    static const Prefix prefixes[] = {
-        {"I64", Size::Int64}, {"I32", Size::Int32},   {"I", Size::SizeT},   {"hh", Size::Byte},
-        {"h", Size::Short},   {"ll", Size::LongLong}, {"l", Size::Long},    {"L", Size::LongDouble},
-        {"w", Size::Wide},    {"z", Size::SizeT},     {"t", Size::PtrDiff}, {"j", Size::IntMax}};
-    for (const Prefix& prefix : prefixes) {
-        if (startsWith(prefix.text)) {
-            spec.size = prefix.size;
-            position_ += std::strlen(prefix.text);
-            return;
-        }
-    }
-}
+// --- Conversions ----------------------------------------------------------------------------
 
 template <typename Char> bool FormatEngine<Char>::convert(const Spec& spec) {
     switch (spec.type) {
-    case '%':
-        text_.push_back('%');
+    case '%': {
+        const Char percent = '%';
+        output_.write(&percent, 1);
         return true;
+    }
     case 'd':
     case 'i':
         return convertSigned(spec);
@@ -279,121 +468,298 @@ template <typename Char> bool FormatEngine<Char>::convertSigned(const Spec& spec
     if (spec.size == Size::LongDouble || spec.size == Size::Wide) {
         return false;
     }
-    return appendNumber(spec, "ll", fetchSigned(spec.size));
+    const long long value = fetchSigned(spec.size);
+    const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                   : static_cast<unsigned long long>(value);
+    const char sign = value < 0 ? '-' : spec.plusSign ? '+' : spec.spaceSign ? ' ' : 0;
+    writeInteger(spec, magnitude, sign);
+    return true;
 }
 
 template <typename Char> bool FormatEngine<Char>::convertUnsigned(const Spec& spec) {
     if (spec.size == Size::LongDouble || spec.size == Size::Wide) {
         return false;
     }
-    return appendNumber(spec, "ll", fetchUnsigned(spec.size));
+    writeInteger(spec, fetchUnsigned(spec.size), 0);
+    return true;
 }
 
-template <typename Char> bool FormatEngine<Char>::convertFloat(const Spec& spec) {
-    if (spec.size == Size::LongDouble) {
-        return appendNumber(spec, "L", va_arg(*arguments_, long double));
+// An integer as the C library writes it: at least `precision` digits (none for zero with a
+// precision of 0), the sign or the 0x prefix of #x, a leading zero for #o, then padded to the
+// width with blanks, or with zeros after the sign and prefix for the 0 flag without precision.
+template <typename Char>
+void FormatEngine<Char>::writeInteger(const Spec& spec, unsigned long long magnitude, char sign) {
+    char digits[24];
+    char* const end = digits + sizeof(digits);
+    char* first = end;
+    if (magnitude != 0 || spec.precision != 0) {
+        switch (spec.type) {
+        case 'o':
+            first = writeDigits<8>(end, magnitude, false);
+            break;
+        case 'x':
+        case 'X':
+            first = writeDigits<16>(end, magnitude, spec.type == 'X');
+            break;
+        default:
+            first = writeDigits<10>(end, magnitude, false);
+            break;
+        }
     }
-    if (spec.size != Size::None && spec.size != Size::Long) {
-        return false;
+    const size_t digitCount = static_cast<size_t>(end - first);
+
+    const bool hexPrefix =
+        sign == 0 && spec.alternate && magnitude != 0 && (spec.type == 'x' || spec.type == 'X');
+    const size_t prefixLength = sign != 0 ? 1 : hexPrefix ? 2 : 0;
+
+    const size_t precision = spec.precision < 0 ? 0 : static_cast<size_t>(spec.precision);
+    size_t zeros = precision > digitCount ? precision - digitCount : 0;
+    if (spec.alternate && spec.type == 'o' && zeros == 0 && (digitCount == 0 || *first != '0')) {
+        zeros = 1;
     }
-    return appendNumber(spec, "", va_arg(*arguments_, double));
+    const size_t body = prefixLength + zeros + digitCount;
+    const size_t width = spec.width < 0 ? 0 : static_cast<size_t>(spec.width);
+    const size_t padding = width > body ? width - body : 0;
+    const bool zeroFill = spec.zeroPad && !spec.leftAlign && spec.precision < 0;
+
+    if (!spec.leftAlign && !zeroFill) {
+        output_.fill(' ', padding);
+    }
+    if (sign != 0) {
+        output_.fill(static_cast<Char>(sign), 1);
+    } else if (hexPrefix) {
+        output_.fill('0', 1);
+        output_.fill(static_cast<Char>(spec.type), 1);
+    }
+    output_.fill('0', zeroFill ? zeros + padding : zeros);
+    output_.writeAscii(first, digitCount);
+    if (spec.leftAlign) {
+        output_.fill(' ', padding);
+    }
 }
 
-// A pointer prints as the runtime prints one: upper-case hexadecimal, at least eight digits.
+// A pointer prints as the runtime prints one: upper-case hexadecimal, at least eight digits,
+// padded with blanks.
 template <typename Char> bool FormatEngine<Char>::convertPointer(const Spec& spec) {
     const auto value = reinterpret_cast<uintptr_t>(va_arg(*arguments_, void*));
-    char digits[32];
-    std::snprintf(digits, sizeof(digits), "%08llX", static_cast<unsigned long long>(value));
-    std::basic_string<Char> piece(digits, digits + std::strlen(digits));
-    Spec padding = spec;
-    padding.zeroPad = false;
-    appendPadded(piece, padding);
+    Spec digits;
+    digits.leftAlign = spec.leftAlign;
+    digits.width = spec.width;
+    digits.precision = 8;
+    digits.type = 'X';
+    writeInteger(digits, value, 0);
     return true;
 }
 
 template <typename Char>
 bool FormatEngine<Char>::convertString(const Spec& spec, bool wideArgument) {
-    std::basic_string<Char> piece;
     if (wideArgument) {
         const wchar_t* text = va_arg(*arguments_, const wchar_t*);
         if (text != nullptr) {
-            appendWide(piece, text, boundedLength(text, spec.precision));
-            appendPadded(piece, spec);
+            writePadded(spec, text, boundedLength(text, spec.precision));
             return true;
         }
     } else {
         const char* text = va_arg(*arguments_, const char*);
         if (text != nullptr) {
-            appendNarrow(piece, text, boundedLength(text, spec.precision));
-            appendPadded(piece, spec);
+            writePadded(spec, text, boundedLength(text, spec.precision));
             return true;
         }
     }
-    appendNarrow(piece, kNullText, boundedLength(kNullText, spec.precision));
-    appendPadded(piece, spec);
+    writePadded(spec, kNullText, boundedLength(kNullText, spec.precision));
     return true;
 }
 
 template <typename Char>
 bool FormatEngine<Char>::convertCharacter(const Spec& spec, bool wideArgument) {
-    std::basic_string<Char> piece;
     if (wideArgument) {
         const wchar_t character = static_cast<wchar_t>(va_arg(*arguments_, wint_t));
-        appendWide(piece, &character, 1);
+        writePadded(spec, &character, 1);
     } else {
         const char character = static_cast<char>(va_arg(*arguments_, int));
-        appendNarrow(piece, &character, 1);
+        writePadded(spec, &character, 1);
     }
-    appendPadded(piece, spec);
     return true;
 }
 
-// Formats one number with the host's snprintf: the flags, width and precision of the
-// conversion, the given length modifier and the conversion's type letter.
+// Text padded to the width: blanks after it when left-aligned, else blanks or (with the
+// 0 flag) zeros before it.
 template <typename Char>
-bool FormatEngine<Char>::appendNumber(const Spec& spec, const char* lengthModifier, ...) {
-    std::string numberFormat = "%" + spec.flags;
-    if (spec.width >= 0) {
-        numberFormat += std::to_string(spec.width);
+template <typename Text>
+void FormatEngine<Char>::writePadded(const Spec& spec, const Text* text, size_t length) {
+    const size_t width = spec.width < 0 ? 0 : static_cast<size_t>(spec.width);
+    const size_t padding = width > length ? width - length : 0;
+    if (!spec.leftAlign) {
+        output_.fill(spec.zeroPad ? '0' : ' ', padding);
     }
-    if (spec.precision >= 0) {
-        numberFormat += "." + std::to_string(spec.precision);
+    writeText(text, length);
+    if (spec.leftAlign) {
+        output_.fill(' ', padding);
     }
-    numberFormat += lengthModifier;
-    numberFormat.push_back(static_cast<char>(spec.type));
+}
 
-    va_list value;
-    va_start(value, lengthModifier);
-    va_list measure;
-    va_copy(measure, value);
-    const int length = std::vsnprintf(nullptr, 0, numberFormat.c_str(), measure);
-    va_end(measure);
+// Narrow text in the engine's character type: bytes are Windows-1252.
+template <typename Char> void FormatEngine<Char>::writeText(const char* text, size_t length) {
+    if constexpr (std::is_same_v<Char, char>) {
+        output_.write(text, length);
+    } else {
+        output_.writeConverted(text, length, [](char byte) {
+            return windows1252ToWide(static_cast<unsigned char>(byte));
+        });
+    }
+}
+
+// Wide text in the engine's character type: characters outside Windows-1252 become '?'.
+template <typename Char> void FormatEngine<Char>::writeText(const wchar_t* text, size_t length) {
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        output_.write(text, length);
+    } else {
+        output_.writeConverted(text, length, [](wchar_t character) {
+            return static_cast<char>(wideToWindows1252(character, '?'));
+        });
+    }
+}
+
+// --- Floating point -------------------------------------------------------------------------
+
+template <typename Char>
+template <typename Real>
+void FormatEngine<Char>::hostFormat(char* out, const Spec& spec, int width, int precision) {
+    *out++ = '%';
+    if (spec.leftAlign) {
+        *out++ = '-';
+    }
+    if (spec.plusSign) {
+        *out++ = '+';
+    }
+    if (spec.spaceSign) {
+        *out++ = ' ';
+    }
+    if (spec.alternate) {
+        *out++ = '#';
+    }
+    if (spec.zeroPad) {
+        *out++ = '0';
+    }
+    if (width >= 0) {
+        out = writeDecimal(out, width);
+    }
+    if (precision >= 0) {
+        *out++ = '.';
+        out = writeDecimal(out, precision);
+    }
+    if (std::is_same_v<Real, long double>) {
+        *out++ = 'L';
+    }
+    *out++ = static_cast<char>(spec.type);
+    *out = 0;
+}
+
+template <typename Char>
+template <typename Real>
+bool FormatEngine<Char>::hostText(std::string& text, const Spec& spec, int width, int precision,
+                                  Real value) {
+    char format[kHostFormatSize];
+    hostFormat<Real>(format, spec, width, precision);
+    const int length = std::snprintf(nullptr, 0, format, value);
     if (length < 0) {
-        va_end(value);
         return false;
     }
-    std::vector<char> digits(static_cast<size_t>(length) + 1);
-    std::vsnprintf(digits.data(), digits.size(), numberFormat.c_str(), value);
-    va_end(value);
-    appendAscii(std::string(digits.data(), static_cast<size_t>(length)));
+    text.resize(static_cast<size_t>(length) + 1);
+    std::snprintf(&text[0], text.size(), format, value);
+    text.resize(static_cast<size_t>(length));
     return true;
 }
 
-template <typename Char> void FormatEngine<Char>::appendAscii(const std::string& text) {
-    text_.append(text.begin(), text.end());
+template <typename Char> bool FormatEngine<Char>::convertFloat(const Spec& spec) {
+    if (spec.size == Size::LongDouble) {
+        return writeFloat(spec, va_arg(*arguments_, long double));
+    }
+    if (spec.size != Size::None && spec.size != Size::Long) {
+        return false;
+    }
+    return writeFloat(spec, va_arg(*arguments_, double));
 }
 
+// The host formats the number with the conversion's flags, width and precision; a number
+// text longer than the stack buffer is made again on the heap.
 template <typename Char>
-void FormatEngine<Char>::appendPadded(const std::basic_string<Char>& piece, const Spec& spec) {
-    const size_t width = spec.width < 0 ? 0 : static_cast<size_t>(spec.width);
-    const size_t fill = width > piece.size() ? width - piece.size() : 0;
-    if (spec.leftAlign) {
-        text_.append(piece);
-        text_.append(fill, static_cast<Char>(' '));
-        return;
+template <typename Real>
+bool FormatEngine<Char>::writeFloat(const Spec& spec, Real value) {
+    if (spec.width > kDirectWidth || spec.precision > kExactDigits) {
+        return writeLargeFloat(spec, value);
     }
-    text_.append(fill, static_cast<Char>(spec.zeroPad ? '0' : ' '));
-    text_.append(piece);
+    char format[kHostFormatSize];
+    hostFormat<Real>(format, spec, spec.width, spec.precision);
+    char digits[kStackCharacters];
+    const int length = std::snprintf(digits, sizeof(digits), format, value);
+    if (length < 0) {
+        return false;
+    }
+    if (static_cast<size_t>(length) < sizeof(digits)) {
+        output_.writeAscii(digits, static_cast<size_t>(length));
+        return true;
+    }
+    std::unique_ptr<char[]> large(new char[static_cast<size_t>(length) + 1]);
+    std::snprintf(large.get(), static_cast<size_t>(length) + 1, format, value);
+    output_.writeAscii(large.get(), static_cast<size_t>(length));
+    return true;
+}
+
+// A width or precision too large to ask of the host: the host makes the number without the
+// width and with at most kExactDigits of precision. The zeros the larger precision adds go
+// where one more digit of precision puts its zero, and the padding where a width of one more
+// character puts its pad character; both are written here, and only as far as the output
+// takes them.
+template <typename Char>
+template <typename Real>
+bool FormatEngine<Char>::writeLargeFloat(const Spec& spec, Real value) {
+    const int precision = std::min(spec.precision, kExactDigits);
+    std::string base;
+    if (!hostText(base, spec, -1, precision, value)) {
+        return false;
+    }
+    size_t zerosAt = base.size();
+    size_t zeros = 0;
+    if (spec.precision > kExactDigits) {
+        std::string finer;
+        if (!hostText(finer, spec, -1, kExactDigits + 1, value)) {
+            return false;
+        }
+        if (finer.size() == base.size() + 1) {
+            zerosAt = firstDifference(base, finer);
+            zeros = static_cast<size_t>(spec.precision - kExactDigits);
+        }
+    }
+    const size_t body = base.size() + zeros;
+    const size_t width = spec.width < 0 ? 0 : static_cast<size_t>(spec.width);
+    const size_t padding = width > body ? width - body : 0;
+
+    const bool padBefore = padding > 0 && !spec.leftAlign;
+    size_t padAt = 0;
+    char padCharacter = ' ';
+    if (padBefore) {
+        std::string probe;
+        if (!hostText(probe, spec, static_cast<int>(base.size()) + 1, precision, value)) {
+            return false;
+        }
+        if (probe.size() == base.size() + 1) {
+            const size_t difference = firstDifference(base, probe);
+            padCharacter = probe[difference];
+            padAt = std::min(difference, zerosAt);
+        }
+    }
+    if (padBefore) {
+        output_.writeAscii(base.data(), padAt);
+        output_.fill(static_cast<Char>(padCharacter), padding);
+    }
+    output_.writeAscii(base.data() + padAt, zerosAt - padAt);
+    output_.fill('0', zeros);
+    output_.writeAscii(base.data() + zerosAt, base.size() - zerosAt);
+    if (!padBefore) {
+        output_.fill(' ', padding);
+    }
+    return true;
 }
 
 template class FormatEngine<char>;

@@ -1,9 +1,9 @@
 #include "platform/WinCrt.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <new>
 
 #include "platform/FormatEngine.h"
 #include "platform/VaListGuard.h"
@@ -30,24 +30,35 @@ bool formatAppend(std::basic_string<Char>& target, const Char* format, va_list a
 }
 
 // The counted formatter's contract: the text and its terminator when both fit, the text alone
-// when only it fits, otherwise as much as fits and -1.
+// when only it fits, otherwise as much as fits and -1. The text goes straight into the buffer;
+// what does not fit is only counted.
 template <typename Char>
 int formatCounted(Char* buffer, size_t count, const Char* format, va_list arguments) {
-    std::basic_string<Char> text;
-    if ((buffer == nullptr && count != 0) || !formatAppend(text, format, arguments) ||
-        text.size() > static_cast<size_t>(INT_MAX)) {
+    if (buffer == nullptr && count != 0) {
         errno = EINVAL;
         return -1;
     }
+    int length = -1;
+    try {
+        ArgumentCopy copy(arguments);
+        length =
+            krel_platform::FormatEngine<Char>::formatCounted(buffer, count, format, &copy.list);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return -1;
+    }
+    if (length < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    const auto textLength = static_cast<size_t>(length);
     if (buffer == nullptr) {
-        return static_cast<int>(text.size());
+        return length;
     }
-    const size_t written = std::min(text.size(), count);
-    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(written), buffer);
-    if (written < count) {
-        buffer[written] = 0;
+    if (textLength < count) {
+        buffer[textLength] = 0;
     }
-    return text.size() > count ? -1 : static_cast<int>(text.size());
+    return textLength > count ? -1 : length;
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "exception/FaultTranslator.h"
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelOutOfResourcesException.h"
+#include "support/AddressSpaceLimit.h"
 
 using krel_std::ByteArray;
 using krel_std::KrelIllegalArgumentException;
@@ -115,6 +117,47 @@ TEST(StringUtilsFormat, FaultWhileFormattingBecomesTheCauseOfTheFormatError) {
     EXPECT_EQ(message.find(L"Unable to format string: <%ls>: The thread tried to read"), 0u)
         << message;
     EXPECT_EQ(causeClass, L"com.vandrel.exception.KrelAccessException");
+    EXPECT_EQ(target, L"kept");
+}
+
+namespace {
+
+// A width whose text (8 GB of wide characters) cannot be had in the child's address space.
+std::string hugeWidthThrowsOutOfResourcesAndKeepsTheTarget() {
+    std::wstring target = L"kept";
+    try {
+        StringUtils::sprintfStringAppend(target, L"%*d", 2000000000, 1);
+        return "a text of 8 GB was made";
+    } catch (const krel_std::KrelOutOfResourcesException& exception) {
+        if (exception.getMessage() != L"Unable to allocate enough memory to print log statement.") {
+            return "wrong message";
+        }
+        return target == L"kept" ? "" : "target changed";
+    }
+}
+
+class StringUtilsFormatUnderMemoryLimit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (test_support::addressSanitizerActive()) {
+            GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+        }
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+};
+
+} // namespace
+
+TEST_F(StringUtilsFormatUnderMemoryLimit, HugeWidthThrowsOutOfResourcesAndKeepsTheTarget) {
+    EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
+                    1ULL << 30, hugeWidthThrowsOutOfResourcesAndKeepsTheTarget),
+                ::testing::ExitedWithCode(0), "");
+}
+
+TEST(StringUtilsFormat, TextLongerThanIntMaxIsRefused) {
+    std::wstring target = L"kept";
+    EXPECT_THROW(StringUtils::sprintfStringAppend(target, L"%.*d%.*d", INT_MAX, 1, 1, 2),
+                 KrelIllegalArgumentException);
     EXPECT_EQ(target, L"kept");
 }
 

@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "platform/WinCrt.h"
 #include "platform/Windows1252.h"
+#include "support/AddressSpaceLimit.h"
 
 namespace {
 
@@ -47,6 +54,30 @@ std::wstring formatTwice(const wchar_t* format, ...) {
     va_end(arguments);
     return text;
 }
+
+// The host C library's text for one conversion of one value.
+template <typename Value> std::string hostFormat(const std::string& format, Value value) {
+    const int length = std::snprintf(nullptr, 0, format.c_str(), value);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(&text[0], text.size(), format.c_str(), value);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+// Conversions in which the engine and the host disagree, as "format: ours | host's".
+std::vector<std::string> mismatches;
+
+template <typename Value> void compareWithHost(const std::string& format, Value value) {
+    const std::string ours = narrowFormat(format.c_str(), value);
+    const std::string host = hostFormat(format, value);
+    if (ours != host && mismatches.size() < 10) {
+        mismatches.push_back(format + ": " + ours.substr(0, 80) + " | " + host.substr(0, 80));
+    }
+}
+
+const char* const kFlagSets[] = {"", "-", "+", " ", "#", "0", "-0", "+0", " 0", "#0", "-+# 0"};
+
+const int kGiga = 2000000000;
 
 } // namespace
 
@@ -152,6 +183,229 @@ TEST(CountedFormatter, RefusedFormatAnswersMinusOneWithEinval) {
     errno = 0;
     EXPECT_EQ(_snwprintf(buffer, 16, L"%n", nullptr), -1);
     EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(CountedFormatter, WidthBeyondTheCountIsCountedAndCut) {
+    wchar_t buffer[5] = {L'#', L'#', L'#', L'#', L'#'};
+    EXPECT_EQ(_snwprintf(buffer, 4, L"%-10d", 5), -1);
+    EXPECT_EQ(std::wstring(buffer, 5), L"5   #");
+    EXPECT_EQ(_snwprintf(nullptr, 0, L"%10d|%.12x", 5, 255u), 23);
+}
+
+TEST(CountedFormatter, ConvertedTextIsCutAtTheCount) {
+    wchar_t wide[4] = {L'#', L'#', L'#', L'#'};
+    EXPECT_EQ(_snwprintf(wide, 3, L"%S", "\x80\x80\x80\x80"), -1);
+    EXPECT_EQ(std::wstring(wide, 4), L"\u20ac\u20ac\u20ac#");
+    char narrow[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(_snprintf(narrow, 3, "%S", L"\u20ac\u0100\u20ac\u20ac"), -1);
+    EXPECT_EQ(std::string(narrow, 4), "\x80?\x80#");
+}
+
+TEST(FormatEngine, IntegersMatchTheHostForEveryFlagWidthAndPrecision) {
+    const char* const widths[] = {"", "1", "6", "24"};
+    const char* const precisions[] = {"", ".", ".0", ".1", ".4", ".22"};
+    const long long values[] = {0, 1, -1, 8, -42, 255, INT_MAX, INT_MIN, LLONG_MIN, LLONG_MAX};
+    mismatches.clear();
+    for (const char* flags : kFlagSets) {
+        for (const char* width : widths) {
+            for (const char* precision : precisions) {
+                for (const char type : std::string("dioxXu")) {
+                    const std::string spec = std::string("%") + flags + width + precision;
+                    for (const long long value : values) {
+                        compareWithHost(spec + "ll" + type, value);
+                        compareWithHost(spec + type, static_cast<int>(value));
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(mismatches.empty()) << mismatches.front();
+}
+
+// Widths and precisions beyond what the engine asks of the host are padded and zero-filled by
+// the engine; the text must be the host's all the same.
+TEST(FormatEngine, FloatingPointWithHugeWidthOrPrecisionMatchesTheHost) {
+    const char* const sizes[] = {"5000", ".17000", "5000.17000"};
+    const double values[] = {0.0, -1.5, 1e-300, 1e300, 4.9e-324, INFINITY, NAN};
+    mismatches.clear();
+    for (const char* flags : kFlagSets) {
+        for (const char* size : sizes) {
+            for (const char type : std::string("efgaEG")) {
+                const std::string spec = std::string("%") + flags + size;
+                for (const double value : values) {
+                    compareWithHost(spec + type, value);
+                }
+                compareWithHost(spec + "L" + type, -LDBL_MIN);
+            }
+        }
+    }
+    EXPECT_TRUE(mismatches.empty()) << mismatches.front();
+}
+
+TEST(FormatEngine, TextsAroundTheStackBufferSizeAreAppendedWhole) {
+    for (size_t length = 500; length < 1100; length += 7) {
+        const std::wstring piece(length, L'w');
+        std::wstring empty;
+        ASSERT_TRUE(appendTo(empty, L"%ls|", piece.c_str()));
+        EXPECT_EQ(empty, piece + L"|");
+        std::wstring started = L"<";
+        ASSERT_TRUE(appendTo(started, L"%ls|", piece.c_str()));
+        EXPECT_EQ(started, L"<" + piece + L"|");
+        EXPECT_EQ(narrowFormat("%*d", static_cast<int>(length), 7),
+                  std::string(length - 1, ' ') + "7");
+    }
+}
+
+TEST(FormatEngine, TheTargetItselfMayBeAnArgument) {
+    std::wstring target(600, L'a');
+    const std::wstring original = target;
+    ASSERT_TRUE(appendTo(target, L"%ls-%ls", target.c_str(), target.c_str()));
+    EXPECT_EQ(target, original + original + L"-" + original);
+}
+
+namespace {
+
+// Checks run in a child with little address space; each answers what went wrong, or nothing.
+
+std::string hugeWidthWritesWhatFits() {
+    wchar_t buffer[17];
+    std::fill_n(buffer, 17, L'#');
+    if (_snwprintf(buffer, 16, L"%*d", kGiga, 1) != -1 ||
+        std::wstring(buffer, 17) != std::wstring(16, L' ') + L"#") {
+        return "right-aligned";
+    }
+    if (_snwprintf(buffer, 16, L"%-*d", kGiga, 1) != -1 ||
+        std::wstring(buffer, 16) != L"1" + std::wstring(15, L' ')) {
+        return "left-aligned";
+    }
+    if (_snwprintf(buffer, 16, L"%.*d", kGiga, 1) != -1 ||
+        std::wstring(buffer, 16) != std::wstring(16, L'0')) {
+        return "precision";
+    }
+    if (_snwprintf(buffer, 16, L"%.*f", kGiga, 0.5) != -1 ||
+        std::wstring(buffer, 16) != L"0.50000000000000") {
+        return "floating point precision";
+    }
+    return "";
+}
+
+std::string hugeTextIsMeasuredWithoutBeingMade() {
+    if (_snwprintf(nullptr, 0, L"%*d", kGiga, 1) != kGiga) {
+        return "width";
+    }
+    if (_snprintf(nullptr, 0, "%*ls", kGiga, L"x") != kGiga) {
+        return "string width";
+    }
+    if (_snwprintf(nullptr, 0, L"%.*f", kGiga, 0.5) != kGiga + 2) {
+        return "floating point precision";
+    }
+    if (_snwprintf(nullptr, 0, L"%*.3e", kGiga, 1.0) != kGiga) {
+        return "floating point width";
+    }
+    return "";
+}
+
+std::string textLongerThanIntMaxIsRefused() {
+    wchar_t buffer[16];
+    errno = 0;
+    if (_snwprintf(nullptr, 0, L"%*d%*d", kGiga, 1, kGiga, 1) != -1 || errno != EINVAL) {
+        return "measured";
+    }
+    errno = 0;
+    if (_snwprintf(buffer, 16, L"%.*d%*ls", kGiga, 1, kGiga, L"x") != -1 || errno != EINVAL) {
+        return "written";
+    }
+    return "";
+}
+
+std::string exhaustedMemoryLeavesTheTargetUnchanged() {
+    std::wstring target = L"kept";
+    try {
+        appendTo(target, L"%*d", kGiga, 1);
+        return "a text of 8 GB was made";
+    } catch (const std::bad_alloc&) {
+        return target == L"kept" ? "" : "target changed";
+    }
+}
+
+// Takes every block of memory the allocator still gives, down to the smallest.
+std::vector<void*> exhaustMemory() {
+    std::vector<void*> blocks;
+    blocks.reserve(1 << 16);
+    for (size_t size = size_t(1) << 28; size >= 16; size /= 2) {
+        while (blocks.size() < blocks.capacity()) {
+            void* block = std::malloc(size);
+            if (block == nullptr) {
+                break;
+            }
+            blocks.push_back(block);
+        }
+    }
+    return blocks;
+}
+
+// A floating point text longer than the engine's stack buffer needs memory of its own: the
+// only text the counted formatter makes outside the caller's buffer.
+std::string countedFormatterAnswersMinusOneWhenMemoryRunsOut() {
+    std::vector<void*> blocks = exhaustMemory();
+    errno = 0;
+    const int starved = _snprintf(nullptr, 0, "%.400Lf", LDBL_MAX);
+    const int starvedError = errno;
+    for (void* block : blocks) {
+        std::free(block);
+    }
+    if (starved != -1 || starvedError != ENOMEM) {
+        return "answered " + std::to_string(starved) + " with errno " +
+               std::to_string(starvedError);
+    }
+    return _snprintf(nullptr, 0, "%.400Lf", LDBL_MAX) == 4933 + 1 + 400
+               ? ""
+               : "wrong length with memory";
+}
+
+// Huge widths and precisions are counted, never made, so these answer at once within a small
+// address space; a text that cannot be had ends in -1 or an exception, never in the process
+// ending.
+class FormatUnderMemoryLimit : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+
+    // Runs the check in a child capped at 1 GB more than it uses. AddressSanitizer cannot run
+    // under a cap, so there a check that needs no memory runs in the test itself and the others
+    // are skipped.
+    static void expectUnderLimit(std::string (*check)(), bool needsNoMemory) {
+        if (test_support::addressSanitizerActive()) {
+            if (!needsNoMemory) {
+                GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+            }
+            EXPECT_EQ(check(), "");
+            return;
+        }
+        EXPECT_EXIT(test_support::exitWithCheckUnderLimit(1ULL << 30, check),
+                    ::testing::ExitedWithCode(0), "");
+    }
+};
+
+} // namespace
+
+TEST_F(FormatUnderMemoryLimit, HugeWidthIntoASmallBufferWritesWhatFits) {
+    expectUnderLimit(hugeWidthWritesWhatFits, true);
+}
+
+TEST_F(FormatUnderMemoryLimit, HugeTextIsMeasuredWithoutBeingMade) {
+    expectUnderLimit(hugeTextIsMeasuredWithoutBeingMade, true);
+}
+
+TEST_F(FormatUnderMemoryLimit, TextLongerThanIntMaxIsRefusedWithEinval) {
+    expectUnderLimit(textLongerThanIntMaxIsRefused, true);
+}
+
+TEST_F(FormatUnderMemoryLimit, ExhaustedMemoryWhileAppendingThrowsAndKeepsTheTarget) {
+    expectUnderLimit(exhaustedMemoryLeavesTheTargetUnchanged, false);
+}
+
+TEST_F(FormatUnderMemoryLimit, CountedFormatterAnswersMinusOneWhenMemoryRunsOut) {
+    expectUnderLimit(countedFormatterAnswersMinusOneWhenMemoryRunsOut, false);
 }
 
 TEST(Windows1252, DecodesTheUpperControlRangeAsWindowsDoes) {
