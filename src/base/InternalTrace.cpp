@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "log/ContextLogMessage.h"
+#include "log/LogDispatch.h"
 #include "log/StaticLog.h"
 #include "platform/VaListGuard.h"
 #include "thread/Thread.h"
@@ -17,8 +17,9 @@ const wchar_t* orEmpty(const wchar_t* text) {
 
 void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* file,
              unsigned int line, const wchar_t* format, va_list arguments) {
-    ContextLogMessage::logVA(priority, orEmpty(function), L"KrelStd", L"",
-                             Thread::getCurrentThreadId(), orEmpty(file), line, format, arguments);
+    krel_std_internal::LogDispatch::writeFormatted(
+        {priority, orEmpty(function), {}, {}, Thread::getCurrentThreadId(), orEmpty(file), line},
+        format, arguments);
 }
 
 // Runs one trace with the caller's variable arguments.

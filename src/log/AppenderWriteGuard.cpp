@@ -4,20 +4,48 @@ namespace krel_std_internal {
 
 namespace {
 
+// A line buffer this large is not kept: one huge message must not pin its memory.
+constexpr std::size_t kLargestKeptLine = 16384;
+
 thread_local bool writing = false;
+thread_local std::wstring* spare = nullptr;
 
 } // namespace
 
-AppenderWriteGuard::AppenderWriteGuard() : previous(writing) {
+AppenderWriteGuard::AppenderWriteGuard() : previousWriting(writing), previousSpare(spare) {
     writing = true;
+    spare = nullptr;
+}
+
+AppenderWriteGuard::AppenderWriteGuard(std::wstring& spareLine)
+    : previousWriting(writing), previousSpare(spare) {
+    writing = true;
+    spare = &spareLine;
 }
 
 AppenderWriteGuard::~AppenderWriteGuard() {
-    writing = previous;
+    writing = previousWriting;
+    spare = previousSpare;
 }
 
 bool AppenderWriteGuard::isActive() {
     return writing;
+}
+
+std::wstring AppenderWriteGuard::takeSpareLine() {
+    std::wstring line;
+    if (spare != nullptr) {
+        line.swap(*spare);
+        line.clear();
+    }
+    return line;
+}
+
+void AppenderWriteGuard::giveBackLine(std::wstring&& line) {
+    if (spare != nullptr && line.capacity() > spare->capacity() &&
+        line.capacity() <= kLargestKeptLine) {
+        spare->swap(line);
+    }
 }
 
 } // namespace krel_std_internal

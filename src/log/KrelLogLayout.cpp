@@ -1,34 +1,30 @@
 #include "log/KrelLogLayout.h"
 
-#include <ctime>
+#include "log/AppenderWriteGuard.h"
+#include "log/DecimalDigits.h"
+#include "log/LocalTimeCache.h"
+#include "log/LogEventPriorityName.h"
 
 namespace krel_std {
 
 namespace {
 
-// Appends `value` in decimal with at least `digits` digits (as "%N.Nd").
-void appendPadded(std::wstring& line, long long value, size_t digits) {
-    std::wstring text = std::to_wstring(value < 0 ? -value : value);
-    if (text.size() < digits) {
-        text.insert(0, digits - text.size(), L'0');
-    }
-    if (value < 0) {
-        line += L'-';
-    }
-    line += text;
-}
+using krel_std_internal::kDecimalRoom;
+using krel_std_internal::writeDecimal;
 
-void appendHex(std::wstring& line, uint64_t value) {
+// Writes `value` in lower-case hexadecimal and returns the end.
+wchar_t* writeHex(wchar_t* out, uint64_t value) {
     static const wchar_t digits[] = L"0123456789abcdef";
-    wchar_t buffer[16];
+    wchar_t reversed[16];
     size_t count = 0;
     do {
-        buffer[count++] = digits[value & 0xF];
+        reversed[count++] = digits[value & 0xF];
         value >>= 4;
     } while (value != 0);
     while (count > 0) {
-        line += buffer[--count];
+        *out++ = reversed[--count];
     }
+    return out;
 }
 
 } // namespace
@@ -48,9 +44,11 @@ std::wstring KrelLogLayout::getClassName() const {
     return L"krel_std.KrelLogLayout";
 }
 
+// Inside a logger's write the line is built in the logger's spare storage.
 std::wstring KrelLogLayout::format(const LogEvent& event) {
-    std::wstring line;
-    line.reserve(64 + event.message.size() + event.function.size());
+    std::wstring line = krel_std_internal::AppenderWriteGuard::takeSpareLine();
+    line.reserve(64 + event.errorId.size() + event.file.size() + event.message.size() +
+                 (debug ? event.function.size() : 0));
     appendTimestamp(line, event);
     appendPriority(line, event);
     if (debug) {
@@ -65,39 +63,37 @@ std::wstring KrelLogLayout::format(const LogEvent& event) {
     return line;
 }
 
+// The text up to the milliseconds is made once per second; the piece is appended whole.
 void KrelLogLayout::appendTimestamp(std::wstring& line, const LogEvent& event) {
-    const std::time_t seconds = static_cast<std::time_t>(event.time.time);
-    std::tm local{};
-    if (localtime_r(&seconds, &local) == nullptr) {
+    size_t length = 0;
+    const wchar_t* prefix = krel_std_internal::LocalTimeCache::stampPrefix(event.time.time, length);
+    if (prefix == nullptr) {
         return;
     }
-    appendPadded(line, local.tm_year + 1900LL, 1);
-    line += L'-';
-    appendPadded(line, local.tm_mon + 1, 2);
-    line += L'-';
-    appendPadded(line, local.tm_mday, 2);
-    line += L' ';
-    appendPadded(line, local.tm_hour, 2);
-    line += L':';
-    appendPadded(line, local.tm_min, 2);
-    line += L':';
-    appendPadded(line, local.tm_sec, 2);
-    line += L':';
-    appendPadded(line, event.time.millitm, 3);
-    line += L' ';
+    wchar_t stamp[64 + kDecimalRoom + 3 + 1];
+    if (length > 64) {
+        line.append(prefix, length);
+        length = 0;
+    } else {
+        std::char_traits<wchar_t>::copy(stamp, prefix, length);
+    }
+    wchar_t* end = writeDecimal(stamp + length, event.time.millitm, 3);
+    *end++ = L' ';
+    line.append(stamp, static_cast<size_t>(end - stamp));
 }
 
 void KrelLogLayout::appendPriority(std::wstring& line, const LogEvent& event) {
-    line += logEventPriorityToString(event.priority);
+    line += krel_std_internal::logEventPriorityName(event.priority);
 }
 
 void KrelLogLayout::appendThreadId(std::wstring& line, const LogEvent& event) {
     if (event.threadId == LogEvent::NO_THREAD_ID) {
         return;
     }
-    line += L" [0x";
-    appendHex(line, event.threadId);
-    line += L']';
+    wchar_t piece[4 + 16 + 1] = {L' ', L'[', L'0', L'x'};
+    wchar_t* end = writeHex(piece + 4, event.threadId);
+    *end++ = L']';
+    line.append(piece, static_cast<size_t>(end - piece));
 }
 
 void KrelLogLayout::appendErrorId(std::wstring& line, const LogEvent& event) {
@@ -118,9 +114,11 @@ void KrelLogLayout::appendFileName(std::wstring& line, const LogEvent& event) {
 
 void KrelLogLayout::appendLineNumber(std::wstring& line, const LogEvent& event) {
     if (event.line != 0) {
-        line += L'[';
-        line += std::to_wstring(event.line);
-        line += L']';
+        wchar_t number[1 + kDecimalRoom + 1 + 1];
+        number[0] = L'[';
+        wchar_t* end = writeDecimal(number + 1, event.line, 1);
+        *end++ = L']';
+        line.append(number, static_cast<size_t>(end - number));
     }
 }
 
