@@ -1,5 +1,7 @@
 #include "log/AppenderWriteGuard.h"
 
+#include <utility>
+
 namespace krel_std_internal {
 
 namespace {
@@ -33,18 +35,18 @@ bool AppenderWriteGuard::isActive() {
 }
 
 std::wstring AppenderWriteGuard::takeSpareLine() {
-    std::wstring line;
-    if (spare != nullptr) {
-        line.swap(*spare);
-        line.clear();
+    if (spare == nullptr) {
+        return std::wstring();
     }
+    std::wstring line(std::move(*spare));
+    line.clear();
     return line;
 }
 
 void AppenderWriteGuard::giveBackLine(std::wstring&& line) {
     if (spare != nullptr && line.capacity() > spare->capacity() &&
         line.capacity() <= kLargestKeptLine) {
-        spare->swap(line);
+        *spare = std::move(line);
     }
 }
 

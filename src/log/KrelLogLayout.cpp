@@ -47,8 +47,11 @@ std::wstring KrelLogLayout::getClassName() const {
 // Inside a logger's write the line is built in the logger's spare storage.
 std::wstring KrelLogLayout::format(const LogEvent& event) {
     std::wstring line = krel_std_internal::AppenderWriteGuard::takeSpareLine();
-    line.reserve(64 + event.errorId.size() + event.file.size() + event.message.size() +
-                 (debug ? event.function.size() : 0));
+    const size_t needed = 64 + event.errorId.size() + event.file.size() + event.message.size() +
+                          (debug ? event.function.size() : 0);
+    if (line.capacity() < needed) {
+        line.reserve(needed);
+    }
     appendTimestamp(line, event);
     appendPriority(line, event);
     if (debug) {
