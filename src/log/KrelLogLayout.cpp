@@ -2,6 +2,7 @@
 
 #include "log/AppenderWriteGuard.h"
 #include "log/DecimalDigits.h"
+#include "log/LineWriter.h"
 #include "log/LocalTimeCache.h"
 #include "log/LogEventPriorityName.h"
 
@@ -52,90 +53,83 @@ std::wstring KrelLogLayout::format(const LogEvent& event) {
     if (line.capacity() < needed) {
         line.reserve(needed);
     }
-    appendTimestamp(line, event);
-    appendPriority(line, event);
+    LineWriter writer(line);
+    appendTimestamp(writer, event);
+    appendPriority(writer, event);
     if (debug) {
-        appendThreadId(line, event);
+        appendThreadId(writer, event);
     }
-    appendErrorId(line, event);
-    appendFileName(line, event);
+    appendErrorId(writer, event);
+    appendFileName(writer, event);
     if (debug) {
-        appendFunction(line, event);
+        appendFunction(writer, event);
     }
-    appendMessage(line, event);
+    appendMessage(writer, event);
+    writer.finish();
     return line;
 }
 
-// The text up to the milliseconds is made once per second; the piece is appended whole.
-void KrelLogLayout::appendTimestamp(std::wstring& line, const LogEvent& event) {
+// The text up to the milliseconds is made once per second.
+void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
     size_t length = 0;
     const wchar_t* prefix = krel_std_internal::LocalTimeCache::stampPrefix(event.time.time, length);
     if (prefix == nullptr) {
         return;
     }
-    wchar_t stamp[64 + kDecimalRoom + 3 + 1];
-    if (length > 64) {
-        line.append(prefix, length);
-        length = 0;
-    } else {
-        std::char_traits<wchar_t>::copy(stamp, prefix, length);
-    }
-    wchar_t* end = writeDecimal(stamp + length, event.time.millitm, 3);
-    *end++ = L' ';
-    line.append(stamp, static_cast<size_t>(end - stamp));
+    line.put(std::wstring_view(prefix, length));
+    wchar_t* end = writeDecimal(line.room(kDecimalRoom + 3), event.time.millitm, 3);
+    line.commit(end);
+    line.put(L' ');
 }
 
-void KrelLogLayout::appendPriority(std::wstring& line, const LogEvent& event) {
-    line += krel_std_internal::logEventPriorityName(event.priority);
+void KrelLogLayout::appendPriority(LineWriter& line, const LogEvent& event) {
+    line.put(krel_std_internal::logEventPriorityName(event.priority));
 }
 
-void KrelLogLayout::appendThreadId(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendThreadId(LineWriter& line, const LogEvent& event) {
     if (event.threadId == LogEvent::NO_THREAD_ID) {
         return;
     }
-    wchar_t piece[4 + 16 + 1] = {L' ', L'[', L'0', L'x'};
-    wchar_t* end = writeHex(piece + 4, event.threadId);
-    *end++ = L']';
-    line.append(piece, static_cast<size_t>(end - piece));
+    line.put(L" [0x");
+    line.commit(writeHex(line.room(16), event.threadId));
+    line.put(L']');
 }
 
-void KrelLogLayout::appendErrorId(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendErrorId(LineWriter& line, const LogEvent& event) {
     if (!event.errorId.empty()) {
-        line += L' ';
-        line += event.errorId;
+        line.put(L' ');
+        line.put(event.errorId);
     }
 }
 
-void KrelLogLayout::appendFileName(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendFileName(LineWriter& line, const LogEvent& event) {
     if (event.file.empty()) {
         return;
     }
-    line += L' ';
-    line += event.file;
+    line.put(L' ');
+    line.put(event.file);
     appendLineNumber(line, event);
 }
 
-void KrelLogLayout::appendLineNumber(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendLineNumber(LineWriter& line, const LogEvent& event) {
     if (event.line != 0) {
-        wchar_t number[1 + kDecimalRoom + 1 + 1];
-        number[0] = L'[';
-        wchar_t* end = writeDecimal(number + 1, event.line, 1);
-        *end++ = L']';
-        line.append(number, static_cast<size_t>(end - number));
+        line.put(L'[');
+        line.commit(writeDecimal(line.room(kDecimalRoom + 1), event.line, 1));
+        line.put(L']');
     }
 }
 
-void KrelLogLayout::appendFunction(std::wstring& line, const LogEvent& event) {
-    line += L' ';
-    line += event.function;
-    line += L':';
+void KrelLogLayout::appendFunction(LineWriter& line, const LogEvent& event) {
+    line.put(L' ');
+    line.put(event.function);
+    line.put(L':');
 }
 
-void KrelLogLayout::appendMessage(std::wstring& line, const LogEvent& event) {
-    line += L' ';
-    line += event.message;
+void KrelLogLayout::appendMessage(LineWriter& line, const LogEvent& event) {
+    line.put(L' ');
+    line.put(event.message);
     if (event.message.empty() || event.message.back() != L'\n') {
-        line += L'\n';
+        line.put(L'\n');
     }
 }
 
