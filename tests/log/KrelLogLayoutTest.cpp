@@ -140,4 +140,10 @@ TEST_F(KrelLogLayoutTest, NumbersKeepTheirMinimumWidthsAndNeverLoseDigits) {
     EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO [0xffffffffffffffff] f: m\n", format(e, true));
 }
 
+TEST_F(KrelLogLayoutTest, TimeThatCannotBeConvertedIsLeftOut) {
+    LogEvent e = event(WARN, L"m");
+    e.time.time = INT64_MAX;
+    EXPECT_EQ(L"WARN m\n", format(e, false));
+}
+
 } // namespace
