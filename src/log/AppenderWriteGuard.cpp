@@ -1,5 +1,7 @@
 #include "log/AppenderWriteGuard.h"
 
+#include "log/HotThreadLocal.h"
+
 #include <utility>
 
 namespace krel_std_internal {
@@ -9,8 +11,8 @@ namespace {
 // A line buffer this large is not kept: one huge message must not pin its memory.
 constexpr std::size_t kLargestKeptLine = 16384;
 
-thread_local bool writing = false;
-thread_local std::wstring* spare = nullptr;
+KREL_HOT_THREAD_LOCAL bool writing = false;
+KREL_HOT_THREAD_LOCAL std::wstring* spare = nullptr;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "log/MessageBuffer.h"
 
+#include "log/HotThreadLocal.h"
+
 #include <new>
 #include <pthread.h>
 
@@ -17,7 +19,7 @@ namespace {
 
 // The thread's buffer: a plain pointer, so the thread has nothing to destroy; the key below
 // frees the buffer when the thread ends.
-thread_local void* currentBuffer = nullptr;
+KREL_HOT_THREAD_LOCAL void* currentBuffer = nullptr;
 
 } // namespace
 
