@@ -71,14 +71,14 @@ std::wstring KrelLogLayout::format(const LogEvent& event) {
 
 // The text up to the milliseconds is made once per second.
 void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
-    size_t length = 0;
-    const wchar_t* prefix = krel_std_internal::LocalTimeCache::stampPrefix(event.time.time, length);
-    if (prefix == nullptr) {
+    using krel_std_internal::LocalTimeCache;
+    wchar_t* prefix = line.room(LocalTimeCache::kStampPrefixRoom);
+    const size_t length = LocalTimeCache::writeStampPrefix(event.time.time, prefix);
+    if (length == 0) {
         return;
     }
-    line.put(std::wstring_view(prefix, length));
-    wchar_t* end = writeDecimal(line.room(kDecimalRoom + 3), event.time.millitm, 3);
-    line.commit(end);
+    line.commit(prefix + length);
+    line.commit(writeDecimal(line.room(kDecimalRoom + 3), event.time.millitm, 3));
     line.put(L' ');
 }
 

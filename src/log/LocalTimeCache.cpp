@@ -1,40 +1,23 @@
 #include "log/LocalTimeCache.h"
 
 #include "log/DecimalDigits.h"
+#include "log/LogThreadState.h"
 
 #include <chrono>
+#include <cwchar>
 
 namespace krel_std_internal {
 
 namespace {
 
-// One thread's conversion of one second. The zone globals that tzset sets are part of the key,
-// so a changed zone converts again. Plain data, zero at thread start: nothing to construct or
-// destroy per thread.
-struct CachedSecond {
-    bool filled;
-    int64_t seconds;
-    long zoneOffset;
-    const char* zoneName;
-    const char* summerZoneName;
-    bool converted;
-    std::tm local;
-    std::size_t prefixLength; ///< 0 until the stamp text is made
-    wchar_t prefix[6 * kDecimalRoom + 16];
-};
-
-thread_local CachedSecond cached;
-
-// Writes `value` with at least `digits` digits and then `separator`.
-wchar_t* writeField(wchar_t* out, long long value, std::size_t digits, wchar_t separator) {
-    out = writeDecimal(out, value, digits);
-    *out++ = separator;
-    return out;
-}
-
-// The local time of `seconds` from the thread's entry, converted when the entry holds another
-// second or zone.
-const std::tm* convert(CachedSecond& entry, int64_t seconds) {
+// The entry of `seconds`: the thread's own, converted again when it holds another second or
+// zone (the zone globals that tzset sets are part of the key), or `scratch` filled now.
+LocalTimeCache::Entry& entryOf(int64_t seconds, LocalTimeCache::Entry& scratch) {
+    LogThreadState* state = LogThreadState::current();
+    if (state == nullptr) {
+        scratch = LocalTimeCache::Entry{};
+    }
+    LocalTimeCache::Entry& entry = state != nullptr ? state->time : scratch;
     if (!entry.filled || entry.seconds != seconds || entry.zoneOffset != ::timezone ||
         entry.zoneName != ::tzname[0] || entry.summerZoneName != ::tzname[1]) {
         const std::time_t asTimeT = static_cast<std::time_t>(seconds);
@@ -47,33 +30,44 @@ const std::tm* convert(CachedSecond& entry, int64_t seconds) {
         entry.prefixLength = 0;
         entry.filled = true;
     }
-    return entry.converted ? &entry.local : nullptr;
+    return entry;
+}
+
+// Writes `value` with at least `digits` digits and then `separator`.
+wchar_t* writeField(wchar_t* out, long long value, std::size_t digits, wchar_t separator) {
+    out = writeDecimal(out, value, digits);
+    *out++ = separator;
+    return out;
+}
+
+// The fields of a converted time are in range: two digits each, the year at most eleven
+// characters, so the text fits the entry's room.
+void makeStampPrefix(LocalTimeCache::Entry& entry) {
+    wchar_t text[6 * kDecimalRoom + 16];
+    wchar_t* out = text;
+    out = writeField(out, entry.local.tm_year + 1900LL, 1, L'-');
+    out = writeField(out, entry.local.tm_mon + 1, 2, L'-');
+    out = writeField(out, entry.local.tm_mday, 2, L' ');
+    out = writeField(out, entry.local.tm_hour, 2, L':');
+    out = writeField(out, entry.local.tm_min, 2, L':');
+    out = writeField(out, entry.local.tm_sec, 2, L':');
+    entry.prefixLength = static_cast<std::size_t>(out - text);
+    std::wmemcpy(entry.prefix, text, entry.prefixLength);
 }
 
 } // namespace
 
-const std::tm* LocalTimeCache::localTime(int64_t seconds) {
-    return convert(cached, seconds);
-}
-
-const wchar_t* LocalTimeCache::stampPrefix(int64_t seconds, std::size_t& length) {
-    CachedSecond& entry = cached;
-    const std::tm* local = convert(entry, seconds);
-    if (local == nullptr) {
-        return nullptr;
+std::size_t LocalTimeCache::writeStampPrefix(int64_t seconds, wchar_t* out) {
+    Entry scratch;
+    Entry& entry = entryOf(seconds, scratch);
+    if (!entry.converted) {
+        return 0;
     }
     if (entry.prefixLength == 0) {
-        wchar_t* out = entry.prefix;
-        out = writeField(out, local->tm_year + 1900LL, 1, L'-');
-        out = writeField(out, local->tm_mon + 1, 2, L'-');
-        out = writeField(out, local->tm_mday, 2, L' ');
-        out = writeField(out, local->tm_hour, 2, L':');
-        out = writeField(out, local->tm_min, 2, L':');
-        out = writeField(out, local->tm_sec, 2, L':');
-        entry.prefixLength = static_cast<std::size_t>(out - entry.prefix);
+        makeStampPrefix(entry);
     }
-    length = entry.prefixLength;
-    return entry.prefix;
+    std::wmemcpy(out, entry.prefix, entry.prefixLength);
+    return entry.prefixLength;
 }
 
 krel_std::LogEventTime LocalTimeCache::now() {
@@ -88,9 +82,11 @@ krel_std::LogEventTime LocalTimeCache::now() {
     krel_std::LogEventTime time;
     time.time = seconds;
     time.millitm = static_cast<uint16_t>(rest);
-    if (const std::tm* local = localTime(seconds)) {
-        time.timezone = static_cast<int16_t>(-local->tm_gmtoff / 60);
-        time.dstflag = static_cast<int16_t>(local->tm_isdst > 0 ? 1 : 0);
+    Entry scratch;
+    const Entry& entry = entryOf(seconds, scratch);
+    if (entry.converted) {
+        time.timezone = static_cast<int16_t>(-entry.local.tm_gmtoff / 60);
+        time.dstflag = static_cast<int16_t>(entry.local.tm_isdst > 0 ? 1 : 0);
     }
     return time;
 }

@@ -5,10 +5,12 @@
 
 namespace krel_std_internal {
 
+class LogThreadState;
+
 /// Lends the calling thread's message buffer, emptied, for as long as the object lives, so that
 /// formatting a log message allocates nothing once the buffer has grown. A buffer made while the
 /// thread's buffer is already lent (a log call made while another is formatted or written) is
-/// one of its own. The thread's buffer is released when the thread ends.
+/// one of its own.
 class MessageBuffer {
 public:
     MessageBuffer();
@@ -19,14 +21,9 @@ public:
     std::wstring& text() { return *target; }
 
 private:
-    struct ThreadBuffer;
-
-    static ThreadBuffer* threadBuffer();
-    static void releaseThreadBuffer(void* buffer);
-
     std::wstring own;
     std::wstring* target;
-    ThreadBuffer* lent;
+    LogThreadState* lender;
 };
 
 } // namespace krel_std_internal
