@@ -3,7 +3,6 @@
 #include <cstdarg>
 
 #include "log/LogDispatch.h"
-#include "log/StaticLog.h"
 #include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
@@ -30,19 +29,6 @@ void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* 
     traceVA((priority), function, file, line, format, arguments)
 
 } // namespace
-
-bool __internal_debug_on() {
-    return StaticLog::isThresholdOn(DEBUG);
-}
-bool __internal_call_on() {
-    return StaticLog::isThresholdOn(CALL);
-}
-bool __internal_trace_on() {
-    return StaticLog::isThresholdOn(TRACE);
-}
-bool __internal_dump_on() {
-    return StaticLog::isThresholdOn(DUMP);
-}
 
 void __internal_debug(const wchar_t* function, const wchar_t* file, unsigned int line,
                       const wchar_t* format, ...) {
