@@ -90,9 +90,14 @@ void KrelLogLayout::appendThreadId(LineWriter& line, const LogEvent& event) {
     if (event.threadId == LogEvent::NO_THREAD_ID) {
         return;
     }
-    line.put(L" [0x");
-    line.commit(writeHex(line.room(16), event.threadId));
-    line.put(L']');
+    wchar_t* out = line.room(4 + 16 + 1);
+    *out++ = L' ';
+    *out++ = L'[';
+    *out++ = L'0';
+    *out++ = L'x';
+    out = writeHex(out, event.threadId);
+    *out++ = L']';
+    line.commit(out);
 }
 
 void KrelLogLayout::appendErrorId(LineWriter& line, const LogEvent& event) {
@@ -113,9 +118,11 @@ void KrelLogLayout::appendFileName(LineWriter& line, const LogEvent& event) {
 
 void KrelLogLayout::appendLineNumber(LineWriter& line, const LogEvent& event) {
     if (event.line != 0) {
-        line.put(L'[');
-        line.commit(writeDecimal(line.room(kDecimalRoom + 1), event.line, 1));
-        line.put(L']');
+        wchar_t* out = line.room(1 + kDecimalRoom + 1 + 1);
+        *out++ = L'[';
+        out = writeDecimal(out, event.line, 1);
+        *out++ = L']';
+        line.commit(out);
     }
 }
 
