@@ -2,12 +2,23 @@
 // threshold: callers ask the matching _on function first and build the arguments only then.
 #pragma once
 
+#include "log/LogThreshold.h"
+
 namespace krel_std {
 
-bool __internal_debug_on();
-bool __internal_call_on();
-bool __internal_trace_on();
-bool __internal_dump_on();
+// The static log's threshold test for each level, answered inline.
+inline bool __internal_debug_on() {
+    return krel_std_internal::LogThreshold::passes(DEBUG);
+}
+inline bool __internal_call_on() {
+    return krel_std_internal::LogThreshold::passes(CALL);
+}
+inline bool __internal_trace_on() {
+    return krel_std_internal::LogThreshold::passes(TRACE);
+}
+inline bool __internal_dump_on() {
+    return krel_std_internal::LogThreshold::passes(DUMP);
+}
 
 void __internal_debug(const wchar_t* function, const wchar_t* file, unsigned int line,
                       const wchar_t* format, ...);

@@ -2,9 +2,31 @@
 
 #include "log/ContextLogMessage.h"
 #include "log/LogEventPriority.h"
+#include "log/LogThreshold.h"
 
-// The base name of the current source file, as the library's trace sites pass it.
-#define KREL_SOURCE_FILE ::krel_std::getFileBaseName(L"" __FILE__)
+#include <cstddef>
+#include <type_traits>
+
+namespace krel_std_internal {
+
+// Where getFileBaseName's result starts in `path`, worked out while compiling.
+constexpr std::size_t fileBaseNameOffset(const wchar_t* path) {
+    std::size_t base = 0;
+    for (std::size_t i = 0; path[i] != L'\0'; ++i) {
+        if (path[i] == L'\\' || path[i] == L'/') {
+            base = i + 1;
+        }
+    }
+    return base;
+}
+
+} // namespace krel_std_internal
+
+// The base name of the current source file, as the library's trace sites pass it: the same
+// text as getFileBaseName(__FILE__), found by the compiler.
+#define KREL_SOURCE_FILE                                                                           \
+    (L"" __FILE__ + std::integral_constant<std::size_t, ::krel_std_internal::fileBaseNameOffset(   \
+                                                            L"" __FILE__)>::value)
 
 // Opens a scope tracer that logs "Begin." and "End." at CALL when that threshold is on.
 #define KREL_TRACE_SCOPE(function)                                                                 \
@@ -20,15 +42,27 @@ namespace krel_std {
 
 // A scope tracer: logs an entry line when made and "End." when destroyed, each only while the
 // static log's threshold lets its priority through. The texts are held as pointers (literals).
+// The threshold is tested inline before anything else, so a tracer whose priority is off costs
+// a read of the threshold at each end of the scope.
 class LogFunctionCall {
 public:
     LogFunctionCall(const wchar_t* function, const wchar_t* module, const wchar_t* file,
-                    unsigned int line, LogEventPriority priority, bool logEntry);
+                    unsigned int line, LogEventPriority priority, bool logEntry)
+        : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
+          priority(priority) {
+        if (logEntry && krel_std_internal::LogThreshold::passes(priority)) {
+            writeLine(this->function, this->file, line, priority, L"Begin.");
+        }
+    }
     LogFunctionCall(const wchar_t* function, const wchar_t* module, const wchar_t* file,
                     unsigned int line, LogEventPriority priority, const wchar_t* format, ...);
     LogFunctionCall(const LogFunctionCall&) = delete;
     LogFunctionCall& operator=(const LogFunctionCall&) = delete;
-    virtual ~LogFunctionCall();
+    virtual ~LogFunctionCall() {
+        if (krel_std_internal::LogThreshold::passes(priority)) {
+            writeEnd(function, file, line, priority);
+        }
+    }
 
     // Logs one more formatted line in this scope's context.
     void print(const wchar_t* format, ...);
@@ -36,7 +70,14 @@ public:
 private:
     LogFunctionCall();
 
-    void write(const std::wstring& message) const;
+    static const wchar_t* orEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
+
+    // The writers take the context by value, so that a tracer whose lines are off never has
+    // its address taken and costs no stores. The module is not part of a logged event.
+    static void writeLine(const wchar_t* function, const wchar_t* file, unsigned int line,
+                          LogEventPriority priority, const wchar_t* message);
+    static void writeEnd(const wchar_t* function, const wchar_t* file, unsigned int line,
+                         LogEventPriority priority);
     void writeFormatted(const wchar_t* errorContext, unsigned int errorLine, const wchar_t* format,
                         va_list arguments) const;
 

@@ -4,6 +4,10 @@
 #include "base/AutoRegisterClass.h"
 #include "log/ILogEventLayout.h"
 
+namespace krel_std_internal {
+class LineWriter;
+} // namespace krel_std_internal
+
 namespace krel_std {
 
 /// Formats an event as
@@ -24,14 +28,16 @@ public:
 private:
     explicit KrelLogLayout(bool debug);
 
-    static void appendTimestamp(std::wstring& line, const LogEvent& event);
-    static void appendPriority(std::wstring& line, const LogEvent& event);
-    static void appendThreadId(std::wstring& line, const LogEvent& event);
-    static void appendErrorId(std::wstring& line, const LogEvent& event);
-    static void appendFileName(std::wstring& line, const LogEvent& event);
-    static void appendLineNumber(std::wstring& line, const LogEvent& event);
-    static void appendFunction(std::wstring& line, const LogEvent& event);
-    static void appendMessage(std::wstring& line, const LogEvent& event);
+    // One per piece of the line, in the line's order.
+    using LineWriter = krel_std_internal::LineWriter;
+    static void appendTimestamp(LineWriter& line, const LogEvent& event);
+    static void appendPriority(LineWriter& line, const LogEvent& event);
+    static void appendThreadId(LineWriter& line, const LogEvent& event);
+    static void appendErrorId(LineWriter& line, const LogEvent& event);
+    static void appendFileName(LineWriter& line, const LogEvent& event);
+    static void appendLineNumber(LineWriter& line, const LogEvent& event);
+    static void appendFunction(LineWriter& line, const LogEvent& event);
+    static void appendMessage(LineWriter& line, const LogEvent& event);
 
     bool debug;
 };

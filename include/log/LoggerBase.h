@@ -7,14 +7,21 @@
 
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
-#include <list>
+#include <memory>
 #include <string>
+#include <vector>
+
+namespace krel_std_internal {
+class LogDispatch;
+struct LogRecord;
+} // namespace krel_std_internal
 
 namespace krel_std {
 
 /// Keeps the appenders of one logger in the order they were added, turns a log call into a
 /// LogEvent and hands it to each of them under the logger's lock, so the appenders of one
-/// logger are called by one thread at a time.
+/// logger are called by one thread at a time. (The static log's logger is reached only under
+/// the static log's own lock, which serialises its calls instead.)
 ///
 /// An appender that throws is dropped for good; the others still receive the event. A log call
 /// made by a thread that is already inside an appender's write (an appender that logs while it
@@ -41,11 +48,42 @@ public:
     void append(const LogEvent& event);
 
 private:
+    friend class krel_std_internal::LogDispatch;
+
+    using AppenderList = std::vector<boost::shared_ptr<ILogAppender>>;
+
     static bool isAppending();
+    /// Fills the logger's event from the record and appends it. The caller holds the lock, or
+    /// otherwise makes sure that no other thread uses the logger meanwhile.
+    void write(const krel_std_internal::LogRecord& record);
     void appendToAll(const LogEvent& event);
+    /// Installs a changed list. A list replaced during a write (by an appender, on the writing
+    /// thread) is kept until the write ends, so the write goes on over the list it started with.
+    void replaceAppenders(std::unique_ptr<const AppenderList> changed);
+
+    /// Counts one write in progress for its lifetime; the last one ending frees the lists
+    /// replaced meanwhile.
+    class WriteDepth {
+    public:
+        explicit WriteDepth(LoggerBase& logger);
+        ~WriteDepth();
+        WriteDepth(const WriteDepth&) = delete;
+        WriteDepth& operator=(const WriteDepth&) = delete;
+
+    private:
+        LoggerBase& logger;
+    };
 
     Lock lock;
-    std::list<boost::shared_ptr<ILogAppender>> appenders;
+    /// Never changed in place; see replaceAppenders.
+    std::unique_ptr<const AppenderList> appenders;
+    std::vector<std::unique_ptr<const AppenderList>> retiredAppenders;
+    /// Writes in progress on the thread that holds the logger (a write may nest in another).
+    unsigned int writeDepth;
+    /// The event of every log call, its texts' storage kept from call to call.
+    LogEvent reusedEvent;
+    /// Storage the layouts build their lines in.
+    std::wstring spareLine;
 };
 
 } // namespace krel_std

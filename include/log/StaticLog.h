@@ -10,6 +10,7 @@
 
 #include "log/ILogAppender.h"
 #include "log/LogEventPriority.h"
+#include "log/LogThreshold.h"
 #include "log/LoggerBase.h"
 #include "log/StaticLogPtr.h"
 #include "thread/Lock.h"
@@ -18,9 +19,12 @@ namespace krel_std_internal {
 void krelLibraryAttach();
 void krelLibraryDetach();
 class StaticLogTestHook;
+class LogDispatch;
 } // namespace krel_std_internal
 
 namespace krel_std {
+
+class KrelException;
 
 /// The process-wide log. Until it is initialised with at least one appender, log calls go to the
 /// debugger output and the threshold test passes DEBUG and above. Once initialised, every log
@@ -35,7 +39,10 @@ public:
     StaticLog& operator=(const StaticLog&) = delete;
     virtual ~StaticLog();
 
-    static bool isThresholdOn(LogEventPriority priority);
+    /// Takes no lock and makes no call: one read of the effective threshold.
+    static bool isThresholdOn(LogEventPriority priority) {
+        return krel_std_internal::LogThreshold::passes(priority);
+    }
     static LogEventPriority getThreshold();
     static std::wstring getModuleName();
 
@@ -56,14 +63,24 @@ protected:
 private:
     friend class StaticLogPtr;
     friend class krel_std_internal::StaticLogTestHook;
+    friend class krel_std_internal::LogDispatch;
     friend void krel_std_internal::krelLibraryAttach();
     friend void krel_std_internal::krelLibraryDetach();
 
     using AppenderMap = std::map<std::wstring, boost::shared_ptr<ILogAppender>>;
 
     static void initLocks();
+    /// The writers of `initialized` and `currentThreshold`: each keeps the effective threshold
+    /// of the threshold test in step.
+    static void setInitialized(bool value);
+    static void setThreshold(LogEventPriority threshold);
+    static void publishThreshold();
     static void setModuleName(const wchar_t* name);
     static StaticLogPtr getInstance();
+    /// Takes the static log's lock for a log call and answers it; null, holding nothing, when
+    /// there is no instance or the lock fails (traced as getInstance traces it). The caller
+    /// writes to the instance's logger while it holds the lock, then releases it.
+    static Lock* lockForWrite();
     static void destroyInstance();
 
     /// Creates the instance once, named `name`, and runs `init` on it holding the static log's
@@ -76,14 +93,17 @@ private:
     static void logToDebugOutput(LogEventPriority priority, const std::wstring& message,
                                  const std::wstring& file, unsigned int line);
     static void traceGetInstanceFailure(const std::wstring& text, unsigned int line);
+    static void traceLockFailure(KrelException& e, Lock& lock);
 
     Lock instanceLock;
     LoggerBase logger;
 
     static std::atomic<StaticLog*> instance;
     static std::atomic<bool> destroyed;
+    /// Written only through setInitialized.
     static std::atomic<bool> initialized;
     static std::atomic<Lock*> singletonLock;
+    /// Written only through setThreshold.
     static std::atomic<LogEventPriority> currentThreshold;
 };
 

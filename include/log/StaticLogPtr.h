@@ -27,6 +27,12 @@ public:
     explicit operator bool() const { return log != nullptr; }
 
 private:
+    friend class StaticLog;
+
+    /// Takes `singletonLock` and, when the static log has an instance, the instance's lock and
+    /// refers to it; without an instance releases `singletonLock` again and stays empty. One
+    /// acquisition of each lock, in the declared order.
+    void acquire(Lock* singletonLock);
     void takeOver(StaticLogPtr& other);
     void release();
 

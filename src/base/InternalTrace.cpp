@@ -2,8 +2,7 @@
 
 #include <cstdarg>
 
-#include "log/ContextLogMessage.h"
-#include "log/StaticLog.h"
+#include "log/LogDispatch.h"
 #include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
@@ -17,8 +16,9 @@ const wchar_t* orEmpty(const wchar_t* text) {
 
 void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* file,
              unsigned int line, const wchar_t* format, va_list arguments) {
-    ContextLogMessage::logVA(priority, orEmpty(function), L"KrelStd", L"",
-                             Thread::getCurrentThreadId(), orEmpty(file), line, format, arguments);
+    krel_std_internal::LogDispatch::writeFormatted(
+        {priority, orEmpty(function), {}, {}, Thread::getCurrentThreadId(), orEmpty(file), line},
+        format, arguments);
 }
 
 // Runs one trace with the caller's variable arguments.
@@ -29,19 +29,6 @@ void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* 
     traceVA((priority), function, file, line, format, arguments)
 
 } // namespace
-
-bool __internal_debug_on() {
-    return StaticLog::isThresholdOn(DEBUG);
-}
-bool __internal_call_on() {
-    return StaticLog::isThresholdOn(CALL);
-}
-bool __internal_trace_on() {
-    return StaticLog::isThresholdOn(TRACE);
-}
-bool __internal_dump_on() {
-    return StaticLog::isThresholdOn(DUMP);
-}
 
 void __internal_debug(const wchar_t* function, const wchar_t* file, unsigned int line,
                       const wchar_t* format, ...) {

@@ -5,32 +5,16 @@
 
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
+#include "log/LogDispatch.h"
+#include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
 #include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
 namespace krel_std {
 
-namespace {
-
-const wchar_t* orEmpty(const wchar_t* text) {
-    return text != nullptr ? text : L"";
-}
-
-} // namespace
-
 LogFunctionCall::LogFunctionCall()
     : function(L""), module(L""), file(L""), line(0), priority(CALL) {}
-
-LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
-                                 const wchar_t* file, unsigned int line, LogEventPriority priority,
-                                 bool logEntry)
-    : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
-      priority(priority) {
-    if (logEntry && StaticLog::isThresholdOn(priority)) {
-        write(L"Begin.");
-    }
-}
 
 LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
                                  const wchar_t* file, unsigned int line, LogEventPriority priority,
@@ -46,21 +30,6 @@ LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
     writeFormatted(L"krel_std::LogFunctionCall::LogFunctionCall", __LINE__, format, arguments);
 }
 
-LogFunctionCall::~LogFunctionCall() {
-    if (!StaticLog::isThresholdOn(priority)) {
-        return;
-    }
-    // Cancellation is held off while the end line is written: a destructor cannot pass on the
-    // unwinding of a cancelled thread, and a lost "End." line is the lesser harm.
-    int cancelState = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
-    try {
-        write(L"End.");
-    } catch (...) {
-    }
-    pthread_setcancelstate(cancelState, nullptr);
-}
-
 void LogFunctionCall::print(const wchar_t* format, ...) {
     if (!StaticLog::isThresholdOn(priority)) {
         return;
@@ -71,27 +40,42 @@ void LogFunctionCall::print(const wchar_t* format, ...) {
     writeFormatted(L"krel_std::LogFunctionCall::print", __LINE__, format, arguments);
 }
 
-void LogFunctionCall::write(const std::wstring& message) const {
-    StaticLog::log(priority, function, message, module, L"", Thread::getCurrentThreadId(), file,
-                   line);
+void LogFunctionCall::writeLine(const wchar_t* function, const wchar_t* file, unsigned int line,
+                                LogEventPriority priority, const wchar_t* message) {
+    krel_std_internal::LogDispatch::write(
+        {priority, function, message, {}, Thread::getCurrentThreadId(), file, line});
+}
+
+// Cancellation is held off while the end line is written: a destructor cannot pass on the
+// unwinding of a cancelled thread, and a lost "End." line is the lesser harm.
+void LogFunctionCall::writeEnd(const wchar_t* function, const wchar_t* file, unsigned int line,
+                               LogEventPriority priority) {
+    int cancelState = 0;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    try {
+        writeLine(function, file, line, priority, L"End.");
+    } catch (...) {
+    }
+    pthread_setcancelstate(cancelState, nullptr);
 }
 
 // Formats a line of this scope; a format that cannot be formatted is reported at DEBUG and its
 // raw text is logged instead.
 void LogFunctionCall::writeFormatted(const wchar_t* errorContext, unsigned int errorLine,
                                      const wchar_t* format, va_list arguments) const {
-    std::wstring message;
+    krel_std_internal::MessageBuffer message;
     try {
-        StringUtils::sprintfStringAppendVA(message, arguments, format);
+        StringUtils::sprintfStringAppendVA(message.text(), arguments, format);
     } catch (const KrelException& e) {
         if (StaticLog::isThresholdOn(DEBUG)) {
             ContextLogMessage::log(DEBUG, errorContext, L"KrelStd", L"",
                                    Thread::getCurrentThreadId(), KREL_SOURCE_FILE, errorLine,
                                    L"Error formatting message: %ls.", e.getMessage().c_str());
         }
-        message = orEmpty(format);
+        message.text() = orEmpty(format);
     }
-    write(message);
+    krel_std_internal::LogDispatch::write(
+        {priority, function, message.text(), {}, Thread::getCurrentThreadId(), file, line});
 }
 
 } // namespace krel_std

@@ -1,8 +1,6 @@
 #include "log/ContextLogMessage.h"
 
-#include "base/StringUtils.h"
-#include "exception/KrelException.h"
-#include "log/StaticLog.h"
+#include "log/LogDispatch.h"
 #include "platform/VaListGuard.h"
 #include "thread/Thread.h"
 
@@ -27,8 +25,8 @@ void ContextLogMessage::log(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     krel_platform::VaListGuard endArguments(arguments);
-    logVA(priority, function, module, L"", Thread::getCurrentThreadId(), file, line, format,
-          arguments);
+    krel_std_internal::LogDispatch::writeFormatted(
+        {priority, function, {}, {}, Thread::getCurrentThreadId(), file, line}, format, arguments);
 }
 
 void ContextLogMessage::log(LogEventPriority priority, const std::wstring& function,
@@ -42,16 +40,11 @@ void ContextLogMessage::log(LogEventPriority priority, const std::wstring& funct
 }
 
 void ContextLogMessage::logVA(LogEventPriority priority, const std::wstring& function,
-                              const std::wstring& module, const std::wstring& errorId,
-                              uint64_t threadId, const std::wstring& file, unsigned int line,
-                              const wchar_t* format, va_list arguments) {
-    std::wstring message;
-    try {
-        StringUtils::sprintfStringAppendVA(message, arguments, format);
-    } catch (const KrelException& e) {
-        message = e.getMessage();
-    }
-    StaticLog::log(priority, function, message, module, errorId, threadId, file, line);
+                              const std::wstring&, const std::wstring& errorId, uint64_t threadId,
+                              const std::wstring& file, unsigned int line, const wchar_t* format,
+                              va_list arguments) {
+    krel_std_internal::LogDispatch::writeFormatted(
+        {priority, function, {}, errorId, threadId, file, line}, format, arguments);
 }
 
 const wchar_t* getFileBaseName(const wchar_t* path) {

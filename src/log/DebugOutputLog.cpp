@@ -1,17 +1,21 @@
 #include "log/DebugOutputLog.h"
 
+#include "log/LogEventPriorityName.h"
 #include "platform/WinBase.h"
 
 namespace krel_std_internal {
 
 std::wstring DebugOutputLog::formatLine(krel_std::LogEventPriority priority,
-                                        const std::wstring& message, const std::wstring& file,
+                                        std::wstring_view message, std::wstring_view file,
                                         unsigned int line) {
     std::wstring text;
     if (priority >= krel_std::INFO) {
-        text = krel_std::logEventPriorityToString(priority);
+        text = logEventPriorityName(priority);
     } else {
-        text = file + L"[" + std::to_wstring(line) + L"]";
+        text = file;
+        text += L'[';
+        text += std::to_wstring(line);
+        text += L']';
     }
     text += L" : ";
     text += message;
@@ -21,8 +25,8 @@ std::wstring DebugOutputLog::formatLine(krel_std::LogEventPriority priority,
     return text;
 }
 
-void DebugOutputLog::write(krel_std::LogEventPriority priority, const std::wstring& message,
-                           const std::wstring& file, unsigned int line) {
+void DebugOutputLog::write(krel_std::LogEventPriority priority, std::wstring_view message,
+                           std::wstring_view file, unsigned int line) {
     OutputDebugStringW(formatLine(priority, message, file, line).c_str());
 }
 

@@ -4,6 +4,7 @@
 #include "log/LogEventPriority.h"
 
 #include <string>
+#include <string_view>
 
 namespace krel_std_internal {
 
@@ -13,10 +14,10 @@ class DebugOutputLog {
 public:
     /// "<priority> : <message>" for INFO and above, "<file>[<line>] : <message>" below INFO,
     /// with a line feed added unless the message ends in one.
-    static std::wstring formatLine(krel_std::LogEventPriority priority, const std::wstring& message,
-                                   const std::wstring& file, unsigned int line);
-    static void write(krel_std::LogEventPriority priority, const std::wstring& message,
-                      const std::wstring& file, unsigned int line);
+    static std::wstring formatLine(krel_std::LogEventPriority priority, std::wstring_view message,
+                                   std::wstring_view file, unsigned int line);
+    static void write(krel_std::LogEventPriority priority, std::wstring_view message,
+                      std::wstring_view file, unsigned int line);
 };
 
 } // namespace krel_std_internal

@@ -1,5 +1,9 @@
 #include "log/ILogAppender.h"
 
+#include "log/AppenderWriteGuard.h"
+
+#include <utility>
+
 namespace krel_std {
 
 ILogAppender::ILogAppender(const boost::shared_ptr<ILogEventFilter>& filter,
@@ -30,7 +34,9 @@ void ILogAppender::append(const LogEvent& event) {
         return;
     }
     if (layout) {
-        localAppend(layout->format(event));
+        std::wstring line = layout->format(event);
+        localAppend(line);
+        krel_std_internal::AppenderWriteGuard::giveBackLine(std::move(line));
     } else {
         localAppend(event);
     }

@@ -1,34 +1,31 @@
 #include "log/KrelLogLayout.h"
 
-#include <ctime>
+#include "log/AppenderWriteGuard.h"
+#include "log/DecimalDigits.h"
+#include "log/LineWriter.h"
+#include "log/LocalTimeCache.h"
+#include "log/LogEventPriorityName.h"
 
 namespace krel_std {
 
 namespace {
 
-// Appends `value` in decimal with at least `digits` digits (as "%N.Nd").
-void appendPadded(std::wstring& line, long long value, size_t digits) {
-    std::wstring text = std::to_wstring(value < 0 ? -value : value);
-    if (text.size() < digits) {
-        text.insert(0, digits - text.size(), L'0');
-    }
-    if (value < 0) {
-        line += L'-';
-    }
-    line += text;
-}
+using krel_std_internal::kDecimalRoom;
+using krel_std_internal::writeDecimal;
 
-void appendHex(std::wstring& line, uint64_t value) {
+// Writes `value` in lower-case hexadecimal and returns the end.
+wchar_t* writeHex(wchar_t* out, uint64_t value) {
     static const wchar_t digits[] = L"0123456789abcdef";
-    wchar_t buffer[16];
+    wchar_t reversed[16];
     size_t count = 0;
     do {
-        buffer[count++] = digits[value & 0xF];
+        reversed[count++] = digits[value & 0xF];
         value >>= 4;
     } while (value != 0);
     while (count > 0) {
-        line += buffer[--count];
+        *out++ = reversed[--count];
     }
+    return out;
 }
 
 } // namespace
@@ -48,93 +45,98 @@ std::wstring KrelLogLayout::getClassName() const {
     return L"krel_std.KrelLogLayout";
 }
 
+// Inside a logger's write the line is built in the logger's spare storage.
 std::wstring KrelLogLayout::format(const LogEvent& event) {
-    std::wstring line;
-    line.reserve(64 + event.message.size() + event.function.size());
-    appendTimestamp(line, event);
-    appendPriority(line, event);
-    if (debug) {
-        appendThreadId(line, event);
+    std::wstring line = krel_std_internal::AppenderWriteGuard::takeSpareLine();
+    const size_t needed = 64 + event.errorId.size() + event.file.size() + event.message.size() +
+                          (debug ? event.function.size() : 0);
+    if (line.capacity() < needed) {
+        line.reserve(needed);
     }
-    appendErrorId(line, event);
-    appendFileName(line, event);
+    LineWriter writer(line);
+    appendTimestamp(writer, event);
+    appendPriority(writer, event);
     if (debug) {
-        appendFunction(line, event);
+        appendThreadId(writer, event);
     }
-    appendMessage(line, event);
+    appendErrorId(writer, event);
+    appendFileName(writer, event);
+    if (debug) {
+        appendFunction(writer, event);
+    }
+    appendMessage(writer, event);
+    writer.finish();
     return line;
 }
 
-void KrelLogLayout::appendTimestamp(std::wstring& line, const LogEvent& event) {
-    const std::time_t seconds = static_cast<std::time_t>(event.time.time);
-    std::tm local{};
-    if (localtime_r(&seconds, &local) == nullptr) {
+// The text up to the milliseconds is made once per second.
+void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
+    using krel_std_internal::LocalTimeCache;
+    wchar_t* prefix = line.room(LocalTimeCache::kStampPrefixRoom);
+    const size_t length = LocalTimeCache::writeStampPrefix(event.time.time, prefix);
+    if (length == 0) {
         return;
     }
-    appendPadded(line, local.tm_year + 1900LL, 1);
-    line += L'-';
-    appendPadded(line, local.tm_mon + 1, 2);
-    line += L'-';
-    appendPadded(line, local.tm_mday, 2);
-    line += L' ';
-    appendPadded(line, local.tm_hour, 2);
-    line += L':';
-    appendPadded(line, local.tm_min, 2);
-    line += L':';
-    appendPadded(line, local.tm_sec, 2);
-    line += L':';
-    appendPadded(line, event.time.millitm, 3);
-    line += L' ';
+    line.commit(prefix + length);
+    line.commit(writeDecimal(line.room(kDecimalRoom + 3), event.time.millitm, 3));
+    line.put(L' ');
 }
 
-void KrelLogLayout::appendPriority(std::wstring& line, const LogEvent& event) {
-    line += logEventPriorityToString(event.priority);
+void KrelLogLayout::appendPriority(LineWriter& line, const LogEvent& event) {
+    line.put(krel_std_internal::logEventPriorityName(event.priority));
 }
 
-void KrelLogLayout::appendThreadId(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendThreadId(LineWriter& line, const LogEvent& event) {
     if (event.threadId == LogEvent::NO_THREAD_ID) {
         return;
     }
-    line += L" [0x";
-    appendHex(line, event.threadId);
-    line += L']';
+    wchar_t* out = line.room(4 + 16 + 1);
+    *out++ = L' ';
+    *out++ = L'[';
+    *out++ = L'0';
+    *out++ = L'x';
+    out = writeHex(out, event.threadId);
+    *out++ = L']';
+    line.commit(out);
 }
 
-void KrelLogLayout::appendErrorId(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendErrorId(LineWriter& line, const LogEvent& event) {
     if (!event.errorId.empty()) {
-        line += L' ';
-        line += event.errorId;
+        line.put(L' ');
+        line.put(event.errorId);
     }
 }
 
-void KrelLogLayout::appendFileName(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendFileName(LineWriter& line, const LogEvent& event) {
     if (event.file.empty()) {
         return;
     }
-    line += L' ';
-    line += event.file;
+    line.put(L' ');
+    line.put(event.file);
     appendLineNumber(line, event);
 }
 
-void KrelLogLayout::appendLineNumber(std::wstring& line, const LogEvent& event) {
+void KrelLogLayout::appendLineNumber(LineWriter& line, const LogEvent& event) {
     if (event.line != 0) {
-        line += L'[';
-        line += std::to_wstring(event.line);
-        line += L']';
+        wchar_t* out = line.room(1 + kDecimalRoom + 1 + 1);
+        *out++ = L'[';
+        out = writeDecimal(out, event.line, 1);
+        *out++ = L']';
+        line.commit(out);
     }
 }
 
-void KrelLogLayout::appendFunction(std::wstring& line, const LogEvent& event) {
-    line += L' ';
-    line += event.function;
-    line += L':';
+void KrelLogLayout::appendFunction(LineWriter& line, const LogEvent& event) {
+    line.put(L' ');
+    line.put(event.function);
+    line.put(L':');
 }
 
-void KrelLogLayout::appendMessage(std::wstring& line, const LogEvent& event) {
-    line += L' ';
-    line += event.message;
+void KrelLogLayout::appendMessage(LineWriter& line, const LogEvent& event) {
+    line.put(L' ');
+    line.put(event.message);
     if (event.message.empty() || event.message.back() != L'\n') {
-        line += L'\n';
+        line.put(L'\n');
     }
 }
 

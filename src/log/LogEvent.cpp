@@ -1,7 +1,6 @@
 #include "log/LogEvent.h"
 
-#include <chrono>
-#include <ctime>
+#include "log/LocalTimeCache.h"
 
 namespace krel_std {
 
@@ -31,24 +30,7 @@ LogEvent& LogEvent::operator=(const LogEvent& other) {
 LogEvent::~LogEvent() = default;
 
 void LogEvent::setTime() {
-    using namespace std::chrono;
-    const auto sinceEpoch = system_clock::now().time_since_epoch();
-    const auto millis = duration_cast<milliseconds>(sinceEpoch).count();
-    int64_t seconds = millis / 1000;
-    int64_t rest = millis % 1000;
-    if (rest < 0) {
-        rest += 1000;
-        --seconds;
-    }
-    time.time = seconds;
-    time.millitm = static_cast<uint16_t>(rest);
-
-    const std::time_t asTimeT = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (localtime_r(&asTimeT, &local) != nullptr) {
-        time.timezone = static_cast<int16_t>(-local.tm_gmtoff / 60);
-        time.dstflag = static_cast<int16_t>(local.tm_isdst > 0 ? 1 : 0);
-    }
+    time = krel_std_internal::LocalTimeCache::now();
 }
 
 } // namespace krel_std

@@ -1,11 +1,17 @@
 #include "log/LogEventPriority.h"
 
+#include "log/LogEventPriorityName.h"
+
 namespace krel_std {
 
 namespace {
 
-const wchar_t* const priorityNames[] = {L"DUMP", L"TRACE", L"CALL",  L"DEBUG",
-                                        L"INFO", L"WARN",  L"ERROR", L"FATAL"};
+using namespace std::string_view_literals;
+
+constexpr std::wstring_view priorityNames[] = {L"DUMP"sv, L"TRACE"sv, L"CALL"sv,  L"DEBUG"sv,
+                                               L"INFO"sv, L"WARN"sv,  L"ERROR"sv, L"FATAL"sv};
+
+constexpr std::wstring_view invalidPriority = L"Invalid Priority Specified"sv;
 
 // The order in which configuration texts are compared.
 const LogEventPriority lookupOrder[] = {DEBUG, CALL, TRACE, DUMP, INFO, WARN, ERROR, FATAL};
@@ -13,11 +19,7 @@ const LogEventPriority lookupOrder[] = {DEBUG, CALL, TRACE, DUMP, INFO, WARN, ER
 } // namespace
 
 std::wstring logEventPriorityToString(LogEventPriority priority) {
-    const int value = static_cast<int>(priority);
-    if (value < DUMP || value > FATAL) {
-        return L"Invalid Priority Specified";
-    }
-    return priorityNames[value];
+    return std::wstring(krel_std_internal::logEventPriorityName(priority));
 }
 
 LogEventPriority logEventPriorityFromString(const std::wstring& text,
@@ -35,3 +37,15 @@ bool isDebugEventPriority(LogEventPriority priority) {
 }
 
 } // namespace krel_std
+
+namespace krel_std_internal {
+
+std::wstring_view logEventPriorityName(krel_std::LogEventPriority priority) {
+    const int value = static_cast<int>(priority);
+    if (value < krel_std::DUMP || value > krel_std::FATAL) {
+        return krel_std::invalidPriority;
+    }
+    return krel_std::priorityNames[value];
+}
+
+} // namespace krel_std_internal

@@ -3,6 +3,8 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
+#include "log/LocalTimeCache.h"
+#include "log/LogDispatch.h"
 #include "thread/AutoLock.h"
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 
 namespace krel_std {
 
-LoggerBase::LoggerBase() = default;
+LoggerBase::LoggerBase() : appenders(new AppenderList), writeDepth(0) {}
 
 LoggerBase::~LoggerBase() = default;
 
@@ -21,19 +23,25 @@ void LoggerBase::addAppender(const boost::shared_ptr<ILogAppender>& appender) {
         throw error;
     }
     AutoLock<Lock> guard(lock);
-    if (std::find(appenders.begin(), appenders.end(), appender) == appenders.end()) {
-        appenders.push_back(appender);
+    if (std::find(appenders->begin(), appenders->end(), appender) == appenders->end()) {
+        std::unique_ptr<AppenderList> changed(new AppenderList(*appenders));
+        changed->push_back(appender);
+        replaceAppenders(std::move(changed));
     }
 }
 
 void LoggerBase::removeAppender(const boost::shared_ptr<ILogAppender>& appender) {
     AutoLock<Lock> guard(lock);
-    appenders.remove(appender);
+    if (std::find(appenders->begin(), appenders->end(), appender) != appenders->end()) {
+        std::unique_ptr<AppenderList> changed(new AppenderList(*appenders));
+        changed->erase(std::remove(changed->begin(), changed->end(), appender), changed->end());
+        replaceAppenders(std::move(changed));
+    }
 }
 
 bool LoggerBase::containsAppender(const boost::shared_ptr<ILogAppender>& appender) {
     AutoLock<Lock> guard(lock);
-    return std::find(appenders.begin(), appenders.end(), appender) != appenders.end();
+    return std::find(appenders->begin(), appenders->end(), appender) != appenders->end();
 }
 
 void LoggerBase::log(LogEventPriority priority, const std::wstring& function,
@@ -44,14 +52,7 @@ void LoggerBase::log(LogEventPriority priority, const std::wstring& function,
         return;
     }
     AutoLock<Lock> guard(lock);
-    LogEvent event(priority);
-    event.errorId = errorId;
-    event.threadId = threadId;
-    event.function = function;
-    event.message = message;
-    event.file = file;
-    event.line = line;
-    appendToAll(event);
+    write({priority, function, message, errorId, threadId, file, line});
 }
 
 void LoggerBase::append(const LogEvent& event) {
@@ -68,22 +69,55 @@ bool LoggerBase::isAppending() {
     return krel_std_internal::AppenderWriteGuard::isActive();
 }
 
-// Called with the lock held. Works on a copy of the list so that an appender may change the
-// list while it writes; an appender that throws is erased and the next one goes on.
+// The event is stamped now, as a new one would be. A log call from inside an appender's write
+// never gets here (it goes to the debugger output), so the event is never refilled while an
+// appender reads it.
+void LoggerBase::write(const krel_std_internal::LogRecord& record) {
+    reusedEvent.time = krel_std_internal::LocalTimeCache::now();
+    reusedEvent.priority = record.priority;
+    reusedEvent.errorId.assign(record.errorId);
+    reusedEvent.threadId = record.threadId;
+    reusedEvent.file.assign(record.file);
+    reusedEvent.line = record.line;
+    reusedEvent.function.assign(record.function);
+    reusedEvent.message.assign(record.message);
+    appendToAll(reusedEvent);
+}
+
+// Called with the lock held, or by the only thread using the logger. An appender that throws
+// is erased and the next one goes on.
 void LoggerBase::appendToAll(const LogEvent& event) {
-    if (appenders.empty()) {
+    const AppenderList& current = *appenders;
+    if (current.empty()) {
         return;
     }
-    krel_std_internal::AppenderWriteGuard guard;
-    const std::list<boost::shared_ptr<ILogAppender>> current(appenders);
+    krel_std_internal::AppenderWriteGuard guard(spareLine);
+    WriteDepth depth(*this);
     for (const auto& appender : current) {
         try {
             appender->append(event);
         } catch (abi::__forced_unwind&) {
             throw;
         } catch (...) {
-            appenders.remove(appender);
+            removeAppender(appender);
         }
+    }
+}
+
+void LoggerBase::replaceAppenders(std::unique_ptr<const AppenderList> changed) {
+    if (writeDepth > 0) {
+        retiredAppenders.push_back(std::move(appenders));
+    }
+    appenders = std::move(changed);
+}
+
+LoggerBase::WriteDepth::WriteDepth(LoggerBase& logger) : logger(logger) {
+    ++logger.writeDepth;
+}
+
+LoggerBase::WriteDepth::~WriteDepth() {
+    if (--logger.writeDepth == 0) {
+        logger.retiredAppenders.clear();
     }
 }
 

@@ -3,8 +3,8 @@
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
-#include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
+#include "log/LogDispatch.h"
 #include "thread/AutoLock.h"
 
 #include <cxxabi.h>
@@ -18,6 +18,12 @@ std::atomic<bool> StaticLog::initialized{false};
 std::atomic<Lock*> StaticLog::singletonLock{nullptr};
 std::atomic<LogEventPriority> StaticLog::currentThreshold{DEBUG};
 
+} // namespace krel_std
+
+std::atomic<int> krel_std_internal::LogThreshold::effective{krel_std::DEBUG};
+
+namespace krel_std {
+
 namespace {
 
 // The log name given at initialisation, read by any thread; both live for the process.
@@ -27,6 +33,13 @@ std::wstring& moduleNameStorage() {
 }
 
 std::mutex& moduleNameMutex() {
+    static std::mutex& mutex = *new std::mutex;
+    return mutex;
+}
+
+// Serialises the writers of the threshold test's inputs, so that the effective threshold
+// always follows the last of them.
+std::mutex& thresholdMutex() {
     static std::mutex& mutex = *new std::mutex;
     return mutex;
 }
@@ -51,11 +64,22 @@ void StaticLog::initLocks() {
     singletonLock.store(&lock);
 }
 
-bool StaticLog::isThresholdOn(LogEventPriority priority) {
-    if (!initialized.load(std::memory_order_acquire)) {
-        return priority >= DEBUG;
-    }
-    return priority >= currentThreshold.load(std::memory_order_relaxed);
+void StaticLog::setInitialized(bool value) {
+    std::lock_guard<std::mutex> guard(thresholdMutex());
+    initialized.store(value, std::memory_order_release);
+    publishThreshold();
+}
+
+void StaticLog::setThreshold(LogEventPriority threshold) {
+    std::lock_guard<std::mutex> guard(thresholdMutex());
+    currentThreshold.store(threshold);
+    publishThreshold();
+}
+
+// Called with the threshold mutex held.
+void StaticLog::publishThreshold() {
+    const LogEventPriority effective = initialized.load() ? currentThreshold.load() : DEBUG;
+    krel_std_internal::LogThreshold::effective.store(effective, std::memory_order_relaxed);
 }
 
 void StaticLog::setModuleName(const wchar_t* name) {
@@ -73,19 +97,10 @@ std::wstring StaticLog::getModuleName() {
 }
 
 void StaticLog::log(LogEventPriority priority, const std::wstring& function,
-                    const std::wstring& message, const std::wstring& module,
-                    const std::wstring& errorId, uint64_t threadId, const std::wstring& file,
-                    unsigned int line) {
-    // A call from inside an appender's write must not take the static log's locks again.
-    if (!initialized.load(std::memory_order_acquire) ||
-        krel_std_internal::AppenderWriteGuard::isActive()) {
-        logToDebugOutput(priority, message, file, line);
-        return;
-    }
-    StaticLogPtr handle = getInstance();
-    if (handle) {
-        handle->logger.log(priority, function, message, module, errorId, threadId, file, line);
-    }
+                    const std::wstring& message, const std::wstring&, const std::wstring& errorId,
+                    uint64_t threadId, const std::wstring& file, unsigned int line) {
+    krel_std_internal::LogDispatch::write(
+        {priority, function, message, errorId, threadId, file, line});
 }
 
 void StaticLog::addAppender(const boost::shared_ptr<ILogAppender>& appender) {
@@ -109,23 +124,47 @@ StaticLogPtr StaticLog::getInstance() {
         return handle;
     }
     try {
-        AutoLock<Lock> guard(*lock);
-        handle.reset(instance.load());
+        handle.acquire(lock);
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (KrelException& e) {
-        traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), 190);
-        traceGetInstanceFailure(L"\tSingletonLock: " + lock->toString(), 191);
-        StaticLog* current = instance.load();
-        if (current != nullptr) {
-            traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(), 192);
-        }
+        traceLockFailure(e, *lock);
         handle.reset();
     } catch (...) {
         traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", 195);
         handle.reset();
     }
     return handle;
+}
+
+// A log call needs only the static log's lock: while it is held the instance cannot be cleared,
+// so it cannot be deleted either.
+Lock* StaticLog::lockForWrite() {
+    Lock* lock = singletonLock.load();
+    if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
+        return nullptr;
+    }
+    try {
+        lock->lock();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (KrelException& e) {
+        traceLockFailure(e, *lock);
+        return nullptr;
+    } catch (...) {
+        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", 195);
+        return nullptr;
+    }
+    return lock;
+}
+
+void StaticLog::traceLockFailure(KrelException& e, Lock& lock) {
+    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), 190);
+    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), 191);
+    StaticLog* current = instance.load();
+    if (current != nullptr) {
+        traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(), 192);
+    }
 }
 
 // Goes straight to the debugger output: reporting through the log would need the very locks
@@ -163,7 +202,7 @@ void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
         logger.addAppender(entry.second);
     }
     if (!configured.empty()) {
-        initialized.store(true, std::memory_order_release);
+        setInitialized(true);
     } else if (__internal_debug_on()) {
         __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, 272,
                          L"Logging was not initialized because no appenders were found.");
@@ -176,7 +215,7 @@ void StaticLog::destroyInstance() {
     if (destroyed.exchange(true)) {
         return;
     }
-    initialized.store(false, std::memory_order_release);
+    setInitialized(false);
     Lock* lock = singletonLock.load();
     if (lock == nullptr) {
         return;
@@ -185,7 +224,7 @@ void StaticLog::destroyInstance() {
     {
         AutoLock<Lock> guard(*lock);
         // An initialisation that held the lock meanwhile may have set the flag again.
-        initialized.store(false, std::memory_order_release);
+        setInitialized(false);
         doomed = instance.exchange(nullptr);
         singletonLock.store(nullptr);
     }

@@ -57,6 +57,24 @@ void StaticLogPtr::reset(StaticLog* newLog) {
     log = newLog;
 }
 
+void StaticLogPtr::acquire(Lock* singletonLock) {
+    release();
+    singletonLock->lock();
+    StaticLog* current = StaticLog::instance.load();
+    if (current == nullptr) {
+        singletonLock->unlock();
+        return;
+    }
+    try {
+        current->instanceLock.lock();
+    } catch (...) {
+        singletonLock->unlock();
+        throw;
+    }
+    heldSingletonLock = singletonLock;
+    log = current;
+}
+
 void StaticLogPtr::takeOver(StaticLogPtr& other) {
     log = other.log;
     heldSingletonLock = other.heldSingletonLock;

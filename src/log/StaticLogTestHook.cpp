@@ -13,7 +13,7 @@ void StaticLogTestHook::initialize(const wchar_t* name, const AppenderMap& appen
 }
 
 void StaticLogTestHook::setThreshold(krel_std::LogEventPriority threshold) {
-    StaticLog::currentThreshold.store(threshold);
+    StaticLog::setThreshold(threshold);
 }
 
 void StaticLogTestHook::destroy() {
@@ -24,7 +24,7 @@ void StaticLogTestHook::reset() {
     StaticLog::destroyInstance();
     StaticLog::destroyed.store(false);
     StaticLog::initLocks();
-    StaticLog::currentThreshold.store(krel_std::DEBUG);
+    StaticLog::setThreshold(krel_std::DEBUG);
     StaticLog::setModuleName(L"");
 }
 

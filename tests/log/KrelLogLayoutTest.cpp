@@ -13,8 +13,11 @@ namespace {
 // Lines are written in local time; the tests pin the zone to UTC.
 class KrelLogLayoutTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
+    void SetUp() override { setZone("UTC"); }
+    void TearDown() override { setZone("UTC"); }
+
+    static void setZone(const char* zone) {
+        setenv("TZ", zone, 1);
         tzset();
     }
 
@@ -110,6 +113,37 @@ TEST_F(KrelLogLayoutTest, OnlyTheExactTextTrueTurnsDebugModeOn) {
     }
     EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\n", prototype.format(e));
     EXPECT_EQ(L"krel_std.KrelLogLayout", prototype.getClassName());
+}
+
+// The local time of a second is kept between events; a zone changed meanwhile must still count.
+TEST_F(KrelLogLayoutTest, ZoneChangedWithinTheSameSecondIsFollowed) {
+    const LogEvent e = event(INFO, L"m");
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO m\n", format(e, false));
+    setZone("XYZ-2");
+    EXPECT_EQ(L"2009-03-05 16:07:09:042 INFO m\n", format(e, false));
+}
+
+TEST_F(KrelLogLayoutTest, NumbersKeepTheirMinimumWidthsAndNeverLoseDigits) {
+    LogEvent e = event(INFO, L"m");
+    e.time.millitm = 7;
+    EXPECT_EQ(L"2009-03-05 14:07:09:007 INFO m\n", format(e, false));
+    e.time.millitm = 1234;
+    EXPECT_EQ(L"2009-03-05 14:07:09:1234 INFO m\n", format(e, false));
+
+    LogEvent early = event(INFO, L"m");
+    early.time.time = -30627460793; // 0999-06-15 12:00:07 UTC: the year has no padding
+    EXPECT_EQ(L"999-06-15 12:00:07:042 INFO m\n", format(early, false));
+
+    e.time.millitm = 42;
+    e.threadId = 0xFFFFFFFFFFFFFFFFull;
+    e.function = L"f";
+    EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO [0xffffffffffffffff] f: m\n", format(e, true));
+}
+
+TEST_F(KrelLogLayoutTest, TimeThatCannotBeConvertedIsLeftOut) {
+    LogEvent e = event(WARN, L"m");
+    e.time.time = INT64_MAX;
+    EXPECT_EQ(L"WARN m\n", format(e, false));
 }
 
 } // namespace

@@ -121,6 +121,109 @@ TEST(LoggerBaseTest, LogCallFromInsideAnAppenderGoesToTheDebuggerOutput) {
     EXPECT_EQ(std::vector<std::wstring>{L"Roll.cpp[40] : rolling over\n"}, capture.lines());
 }
 
+TEST(LoggerBaseTest, ConsecutiveEventsCarryNothingOfTheEarlierOne) {
+    LoggerBase logger;
+    const auto appender = recorder();
+    logger.addAppender(appender);
+
+    logger.log(WARN, L"Foo::bar", L"first text", L"Module", L"STD3001", 77, L"Foo.cpp", 12);
+    logger.log(INFO, L"", L"", L"Module", L"", 5, L"", 0);
+
+    ASSERT_EQ(2u, appender->events.size());
+    EXPECT_EQ(L"first text", appender->events[0].message);
+    const LogEvent& second = appender->events[1];
+    EXPECT_EQ(INFO, second.priority);
+    EXPECT_EQ(L"", second.function);
+    EXPECT_EQ(L"", second.message);
+    EXPECT_EQ(L"", second.errorId);
+    EXPECT_EQ(5u, second.threadId);
+    EXPECT_EQ(L"", second.file);
+    EXPECT_EQ(0u, second.line);
+}
+
+TEST(LoggerBaseTest, ShortLineAfterALongOneIsWrittenWhole) {
+    LoggerBase logger;
+    const boost::shared_ptr<RecordingAppender> appender(new RecordingAppender(
+        acceptAll(), boost::shared_ptr<ILogEventLayout>(new KrelLogLayout())));
+    logger.addAppender(appender);
+
+    logInfo(logger, std::wstring(300, L'x'));
+    logInfo(logger, L"short");
+
+    ASSERT_EQ(2u, appender->lines.size());
+    const std::wstring& line = appender->lines[1];
+    ASSERT_NE(std::wstring::npos, line.find(L" INFO "));
+    EXPECT_EQ(L" INFO Foo.cpp[3] short\n", line.substr(line.find(L" INFO ")));
+}
+
+// Writes an event of its own through another appender before it keeps its own line, as an
+// appender that forwards to others would.
+class ForwardingAppender : public RecordingAppender {
+public:
+    ForwardingAppender(const boost::shared_ptr<ILogAppender>& inner)
+        : RecordingAppender(acceptAll(), boost::shared_ptr<ILogEventLayout>(new KrelLogLayout())),
+          inner(inner) {}
+
+protected:
+    void localAppend(const std::wstring& line) override {
+        LogEvent other(WARN);
+        other.message = std::wstring(200, L'y');
+        inner->append(other);
+        lines.push_back(line);
+    }
+
+private:
+    boost::shared_ptr<ILogAppender> inner;
+};
+
+TEST(LoggerBaseTest, LineFormattedInsideAnotherAppendersWriteLeavesThatLineWhole) {
+    LoggerBase logger;
+    const boost::shared_ptr<RecordingAppender> inner(new RecordingAppender(
+        acceptAll(), boost::shared_ptr<ILogEventLayout>(new KrelLogLayout())));
+    const boost::shared_ptr<ForwardingAppender> outer(new ForwardingAppender(inner));
+    logger.addAppender(outer);
+
+    logInfo(logger, L"outer message");
+
+    ASSERT_EQ(1u, outer->lines.size());
+    ASSERT_EQ(1u, inner->lines.size());
+    const std::wstring& line = outer->lines[0];
+    EXPECT_EQ(L" INFO Foo.cpp[3] outer message\n", line.substr(line.find(L" INFO ")));
+    EXPECT_EQ(L" WARN " + std::wstring(200, L'y') + L"\n",
+              inner->lines[0].substr(inner->lines[0].find(L" WARN ")));
+}
+
+TEST(LoggerBaseTest, AppenderRemovedDuringAWriteStillReceivesThatEventOnly) {
+    LoggerBase logger;
+    const auto first = recorder();
+    const auto second = recorder();
+    first->duringWrite = [&logger, &second] { logger.removeAppender(second); };
+    logger.addAppender(first);
+    logger.addAppender(second);
+
+    logInfo(logger, L"one");
+    logInfo(logger, L"two");
+
+    EXPECT_EQ(2u, first->events.size());
+    ASSERT_EQ(1u, second->events.size());
+    EXPECT_EQ(L"one", second->events[0].message);
+    EXPECT_FALSE(logger.containsAppender(second));
+}
+
+TEST(LoggerBaseTest, AppenderAddedDuringAWriteReceivesOnlyLaterEvents) {
+    LoggerBase logger;
+    const auto first = recorder();
+    const auto late = recorder();
+    first->duringWrite = [&logger, &late] { logger.addAppender(late); };
+    logger.addAppender(first);
+
+    logInfo(logger, L"one");
+    logInfo(logger, L"two");
+
+    ASSERT_EQ(1u, late->events.size());
+    EXPECT_EQ(L"two", late->events[0].message);
+}
+
 TEST(ILogAppenderTest, AppenderWithoutFilterWritesNothing) {
     RecordingAppender appender{boost::shared_ptr<ILogEventFilter>()};
     appender.append(LogEvent(FATAL));

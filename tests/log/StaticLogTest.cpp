@@ -155,6 +155,45 @@ TEST_F(StaticLogTest, ScopeTracerLogsBeginAndEndAtCallOnlyWhenTheThresholdAllows
     }
 }
 
+TEST_F(StaticLogTest, ScopeOpenedWhileTracingWasOffLogsOnlyItsEnd) {
+    const auto appender = recorder();
+    initialize({{L"a", appender}});
+    {
+        KREL_TRACE_SCOPE(L"krel_std::Foo::bar");
+        StaticLogTestHook::setThreshold(CALL);
+    }
+    ASSERT_EQ(1u, appender->events.size());
+    EXPECT_EQ(L"End.", appender->events[0].message);
+}
+
+TEST_F(StaticLogTest, ThresholdSetBeforeInitialisationTakesEffectWithIt) {
+    StaticLogTestHook::setThreshold(WARN);
+    EXPECT_TRUE(StaticLog::isThresholdOn(DEBUG));
+    initialize({{L"a", recorder()}});
+    EXPECT_FALSE(StaticLog::isThresholdOn(INFO));
+    EXPECT_TRUE(StaticLog::isThresholdOn(WARN));
+    StaticLogTestHook::destroy();
+    EXPECT_TRUE(StaticLog::isThresholdOn(DEBUG));
+    EXPECT_FALSE(StaticLog::isThresholdOn(CALL));
+    EXPECT_EQ(WARN, StaticLog::getThreshold());
+}
+
+TEST_F(StaticLogTest, FormattedCallFromInsideAnAppenderGoesToTheDebuggerOutput) {
+    DebugOutputCapture capture;
+    const auto appender = recorder();
+    appender->duringWrite = [] {
+        ContextLogMessage::log(INFO, L"Inner::f", L"KrelStd", L"", 1, L"I.cpp", 3, L"inner %d", 2);
+    };
+    initialize({{L"a", appender}});
+
+    ContextLogMessage::log(WARN, L"Outer::f", L"KrelStd", L"", 1, L"O.cpp", 4, L"outer %d", 1);
+
+    ASSERT_EQ(1u, appender->events.size());
+    EXPECT_EQ(L"outer 1", appender->events[0].message);
+    EXPECT_EQ(L"O.cpp", appender->events[0].file);
+    EXPECT_EQ(std::vector<std::wstring>{L"INFO : inner 2\n"}, capture.lines());
+}
+
 TEST_F(StaticLogTest, MemoryAppenderKeepsEveryPriorityUntilCleared) {
     initialize({{L"a", recorder()}});
     VectorLogAppender memory;

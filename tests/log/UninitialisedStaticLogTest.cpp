@@ -100,6 +100,13 @@ TEST(FileBaseName, IsThePartBehindTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(getFileBaseName(nullptr), nullptr);
 }
 
+TEST(FileBaseName, SourceFileMacroGivesTheSameTextAsTheRuntimeCut) {
+    EXPECT_STREQ(getFileBaseName(L"" __FILE__), KREL_SOURCE_FILE);
+    static_assert(krel_std_internal::fileBaseNameOffset(L"a/b\\c.txt") == 4, "either separator");
+    static_assert(krel_std_internal::fileBaseNameOffset(L"a\\b/c.txt") == 4, "either separator");
+    static_assert(krel_std_internal::fileBaseNameOffset(L"c.txt") == 0, "no separator");
+}
+
 TEST(LogEventPriorityText, NamesEachPriorityAndRejectsOthers) {
     EXPECT_EQ(logEventPriorityToString(DUMP), L"DUMP");
     EXPECT_EQ(logEventPriorityToString(FATAL), L"FATAL");

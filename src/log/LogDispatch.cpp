@@ -1,0 +1,64 @@
+#include "log/LogDispatch.h"
+
+#include "base/StringUtils.h"
+#include "exception/KrelException.h"
+#include "log/AppenderWriteGuard.h"
+#include "log/DebugOutputLog.h"
+#include "log/MessageBuffer.h"
+#include "log/StaticLog.h"
+
+namespace krel_std_internal {
+
+using krel_std::StaticLog;
+
+namespace {
+
+// Releases a lock taken elsewhere when the scope ends.
+class HeldLock {
+public:
+    explicit HeldLock(krel_std::Lock& lock) : lock(lock) {}
+    ~HeldLock() {
+        try {
+            lock.unlock();
+        } catch (...) {
+            // Unlocking a lock this thread holds cannot fail; a destructor must not throw.
+        }
+    }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+private:
+    krel_std::Lock& lock;
+};
+
+} // namespace
+
+void LogDispatch::write(const LogRecord& record) {
+    // A call from inside an appender's write must not take the static log's locks again.
+    if (!StaticLog::initialized.load(std::memory_order_acquire) || AppenderWriteGuard::isActive()) {
+        DebugOutputLog::write(record.priority, record.message, record.file, record.line);
+        return;
+    }
+    krel_std::Lock* lock = StaticLog::lockForWrite();
+    if (lock == nullptr) {
+        return;
+    }
+    const HeldLock release(*lock);
+    StaticLog* current = StaticLog::instance.load();
+    if (current != nullptr) {
+        current->logger.write(record);
+    }
+}
+
+void LogDispatch::writeFormatted(LogRecord record, const wchar_t* format, va_list arguments) {
+    MessageBuffer message;
+    try {
+        krel_std::StringUtils::sprintfStringAppendVA(message.text(), arguments, format);
+    } catch (const krel_std::KrelException& e) {
+        message.text() = e.getMessage();
+    }
+    record.message = message.text();
+    write(record);
+}
+
+} // namespace krel_std_internal

@@ -1,0 +1,37 @@
+// The path of every log call into the static log.
+#pragma once
+
+#include "log/LogEventPriority.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <string_view>
+
+namespace krel_std_internal {
+
+/// The arguments of one log call, as views of the caller's texts, valid for the call. A log
+/// call's module is not stored in its event, so the record has none.
+struct LogRecord {
+    krel_std::LogEventPriority priority;
+    std::wstring_view function;
+    std::wstring_view message;
+    std::wstring_view errorId;
+    uint64_t threadId;
+    std::wstring_view file;
+    uint32_t line;
+};
+
+/// Hands log calls to the static log without copying their texts into strings on the way:
+/// the logger copies them once, into the event its appenders receive.
+class LogDispatch {
+public:
+    /// What StaticLog::log does: the debugger output while the log is not initialised or the
+    /// thread is inside an appender's write, otherwise the appenders of the static log.
+    static void write(const LogRecord& record);
+
+    /// Formats the message printf-style into the thread's message buffer and writes the record
+    /// with it. A format that fails gives the formatting error's text as the message.
+    static void writeFormatted(LogRecord record, const wchar_t* format, va_list arguments);
+};
+
+} // namespace krel_std_internal
