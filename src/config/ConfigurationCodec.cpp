@@ -17,6 +17,14 @@ bool isByteCharset(const std::wstring& charset) {
     return charset == L"windows-1252" || charset == L"UTF-8";
 }
 
+// Whether the UTF-8 bytes hold a form that the decoder reads as U+0000 besides the zero byte:
+// the overlong forms C0 80 and E0 80 80. C0 and E0 only ever begin a sequence, so a match is
+// always such a form (the four-byte form F0 80 80 80 is refused as invalid).
+bool holdsOverlongNul(const std::string& raw) {
+    return raw.find("\xC0\x80") != std::string::npos ||
+           raw.find("\xE0\x80\x80") != std::string::npos;
+}
+
 } // namespace
 
 std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
@@ -40,9 +48,9 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
     const std::wstring undecodable =
         L"Unable to decode configuration text in charset " + charset + L".";
     if (isByteCharset(charset)) {
-        // The byte decoders stop at a zero byte; a zero is refused above either way, so it is
+        // The byte decoders stop at a decoded zero; a zero is refused above either way, so it is
         // refused here before it could hide the rest of the bytes.
-        if (raw.find('\0') != std::string::npos) {
+        if (raw.find('\0') != std::string::npos || (charset == L"UTF-8" && holdsOverlongNul(raw))) {
             refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
         }
     } else if (raw.size() % 2 != 0) {

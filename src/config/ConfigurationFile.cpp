@@ -31,14 +31,20 @@ File besideFile(const File& target, const wchar_t* suffix) {
     return File(target.getPath() + suffix);
 }
 
-} // namespace
-
-boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::defaultSerializer() {
+// The shared default serializer, made on first use and never destroyed: the constructors
+// here use it through this function, so a file made by another static initialiser before this
+// file's own have run still finds it.
+const boost::shared_ptr<ConfigurationSerializer>& sharedDefaultSerializer() {
     static const boost::shared_ptr<ConfigurationSerializer>& serializer =
         *new boost::shared_ptr<ConfigurationSerializer>(
             new IniConfigurationSerializer(ConfigurationSerializer::defaultCharset));
     return serializer;
 }
+
+} // namespace
+
+const boost::shared_ptr<ConfigurationSerializer>& ConfigurationFile::defaultSerializer =
+    sharedDefaultSerializer();
 
 ConfigurationFile::ConfigurationFile(
     const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
@@ -48,10 +54,11 @@ ConfigurationFile::ConfigurationFile(
     const File& file, const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
     : serializer(newSerializer ? newSerializer
                                : boost::shared_ptr<ConfigurationSerializer>(
-                                     defaultSerializer()->newInstance())),
+                                     sharedDefaultSerializer()->newInstance())),
       path(file) {}
 
-ConfigurationFile::ConfigurationFile(const Configuration& other) : serializer(defaultSerializer()) {
+ConfigurationFile::ConfigurationFile(const Configuration& other)
+    : serializer(sharedDefaultSerializer()) {
     replaceSections(other);
 }
 

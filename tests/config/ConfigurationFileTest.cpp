@@ -105,6 +105,18 @@ TEST_F(ConfigurationFileTest, FailedLoadOfUndecodableBytesKeepsContentAndFile) {
     EXPECT_EQ(readBytes("bad.cfg"), "k=\xFF\xFE broken\r\n");
 }
 
+TEST_F(ConfigurationFileTest, FailedLoadOfAnOverlongUtf8NulKeepsContentAndFile) {
+    const std::string bytes = "a=1\r\nb=\xC0\x80tail\r\nc=3\r\n";
+    writeBytes("nul.cfg", bytes);
+    ConfigurationFile configuration(
+        File(path("nul.cfg")),
+        boost::shared_ptr<ConfigurationSerializer>(new IniConfigurationSerializer(L"UTF-8")));
+    configuration.setValue(L"k", L"old");
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    EXPECT_EQ(configuration.getValue(L"k"), L"old");
+    EXPECT_EQ(readBytes("nul.cfg"), bytes);
+}
+
 TEST_F(ConfigurationFileTest, SaveFailsAtOnceWhileAReaderHoldsTheFile) {
     writeBytes("held.cfg", "k=old\r\n");
     LockedFile reader;
@@ -142,10 +154,17 @@ TEST_F(ConfigurationFileTest, SerializerSharingFollowsTheConstructor) {
     const ConfigurationFile plain;
     const ConfigurationFile fromModel{Configuration()};
     const ConfigurationFile bound = fileNamed("x.cfg");
-    EXPECT_EQ(plain.getSerializer(), ConfigurationFile::defaultSerializer());
-    EXPECT_EQ(fromModel.getSerializer(), ConfigurationFile::defaultSerializer());
-    EXPECT_NE(bound.getSerializer(), ConfigurationFile::defaultSerializer());
+    EXPECT_EQ(plain.getSerializer(), ConfigurationFile::defaultSerializer);
+    EXPECT_EQ(fromModel.getSerializer(), ConfigurationFile::defaultSerializer);
+    EXPECT_NE(bound.getSerializer(), ConfigurationFile::defaultSerializer);
     EXPECT_EQ(bound.getSerializer()->getCharset(), L"windows-1252");
+}
+
+TEST_F(ConfigurationFileTest, DefaultSerializerIsASharedIniSerializerOfWindows1252) {
+    const ConfigurationSerializer* shared = ConfigurationFile::defaultSerializer.get();
+    ASSERT_NE(dynamic_cast<const krel_std::IniConfigurationSerializer*>(shared), nullptr);
+    EXPECT_EQ(shared->getCharset(), L"windows-1252");
+    EXPECT_EQ(ConfigurationFile().getSerializer().get(), shared);
 }
 
 TEST_F(ConfigurationFileTest, CopyHasTheSectionsAnEmptyPathAndItsOwnSerializer) {

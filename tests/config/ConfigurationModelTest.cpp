@@ -194,6 +194,16 @@ TEST(ConfigurationChangeEventTest, DescribesAddedRemovedAndChangedKeys) {
     EXPECT_EQ(changed.getPath(), file);
 }
 
+TEST(ConfigurationChangeEventTest, EventTypeIsTheTypeGivenAtConstruction) {
+    const krel_std::File file(L"/etc/app.cfg");
+    EXPECT_EQ(ConfigurationChangeEvent(file, ConfigurationChangeEvent::Added, L"", L"k", L"v")
+                  .getEventType(),
+              ConfigurationChangeEvent::Added);
+    EXPECT_EQ(ConfigurationChangeEvent(file, ConfigurationChangeEvent::Removed, L"", L"k", L"v")
+                  .getEventType(),
+              ConfigurationChangeEvent::Removed);
+}
+
 TEST(ConfigurationChangeEventTest, UnknownTypeIsRefused) {
     try {
         ConfigurationChangeEvent event(krel_std::File(L"/a"),

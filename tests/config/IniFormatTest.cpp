@@ -166,6 +166,16 @@ TEST(IniFormatTest, NulByteIsRefusedInsteadOfCuttingTheText) {
     EXPECT_EQ(serializer.getLineSeparator(), L"\n");
 }
 
+TEST(IniFormatTest, OverlongUtf8NulIsRefusedInsteadOfCuttingTheText) {
+    IniConfigurationSerializer serializer(L"UTF-8");
+    serializer.setLineSeparator(L"\n");
+    EXPECT_THROW(serializer.deserialize(bytesOf("a=1\r\nb=\xC0\x80x\r\nc=3\r\n")),
+                 krel_std::KrelIOException);
+    EXPECT_THROW(serializer.deserialize(bytesOf("a=1\r\n\xE0\x80\x80\r\nc=3\r\n")),
+                 krel_std::KrelIOException);
+    EXPECT_EQ(serializer.getLineSeparator(), L"\n");
+}
+
 TEST(IniFormatTest, UndecodableBytesAreRefused) {
     IniConfigurationSerializer utf8(L"UTF-8");
     EXPECT_THROW(utf8.deserialize(bytesOf("a=\xC3\r\n")), krel_std::KrelIOException);
