@@ -20,9 +20,9 @@ bool isByteCharset(const std::wstring& charset) {
 // Whether the UTF-8 bytes hold a form that the decoder reads as U+0000 besides the zero byte:
 // the overlong forms C0 80 and E0 80 80. C0 and E0 only ever begin a sequence, so a match is
 // always such a form (the four-byte form F0 80 80 80 is refused as invalid).
-bool holdsOverlongNul(const std::string& raw) {
-    return raw.find("\xC0\x80") != std::string::npos ||
-           raw.find("\xE0\x80\x80") != std::string::npos;
+bool holdsOverlongNul(std::string_view raw) {
+    return raw.find("\xC0\x80") != std::string_view::npos ||
+           raw.find("\xE0\x80\x80") != std::string_view::npos;
 }
 
 } // namespace
@@ -50,9 +50,7 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
     if (isByteCharset(charset)) {
         // The byte decoders stop at a decoded zero; a zero is refused above either way, so it is
         // refused here before it could hide the rest of the bytes.
-        if (raw.find('\0') != std::string::npos || (charset == L"UTF-8" && holdsOverlongNul(raw))) {
-            refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
-        }
+        refuseNul(raw, charset);
     } else if (raw.size() % 2 != 0) {
         refuse(undecodable);
     }
@@ -62,6 +60,13 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
         refuse(undecodable);
     }
     return text;
+}
+
+void ConfigurationCodec::refuseNul(std::string_view bytes, const std::wstring& charset) {
+    if (bytes.find('\0') != std::string_view::npos ||
+        (charset == L"UTF-8" && holdsOverlongNul(bytes))) {
+        refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
+    }
 }
 
 boost::shared_ptr<krel_std::ByteArray> ConfigurationCodec::encode(const std::wstring& text,

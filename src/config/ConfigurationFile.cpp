@@ -121,7 +121,8 @@ void ConfigurationFile::load() {
     }
     // Parsed into a new configuration first: a failure leaves the content as it was.
     const boost::shared_ptr<Configuration> fresh = current->deserialize(*bytes);
-    replaceSections(*fresh);
+    bytes.reset();
+    takeSections(*fresh);
 }
 
 void ConfigurationFile::save() {

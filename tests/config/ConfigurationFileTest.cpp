@@ -87,6 +87,20 @@ TEST_F(ConfigurationFileTest, SaveFailsWhenTheParentCannotBeMade) {
     }
 }
 
+TEST_F(ConfigurationFileTest, FileOfAHundredThousandSectionsLoadsAndSavesUnchanged) {
+    std::string text;
+    for (int section = 0; section < 100000; ++section) {
+        text += "[section " + std::to_string(section) + "]\r\n#c\r\nk=v\r\n";
+    }
+    writeBytes("many.cfg", text);
+    ConfigurationFile configuration = fileNamed("many.cfg");
+    configuration.load();
+    EXPECT_EQ(configuration.getSectionNames().size(), 100001u);
+    EXPECT_EQ(configuration.getValue(L"k", L"section 99999"), L"v");
+    configuration.save();
+    EXPECT_EQ(readBytes("many.cfg"), text);
+}
+
 TEST_F(ConfigurationFileTest, FailedLoadOfAMissingFileKeepsTheContent) {
     ConfigurationFile configuration = fileNamed("missing.cfg");
     configuration.setValue(L"k", L"v");

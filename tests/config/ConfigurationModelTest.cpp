@@ -36,6 +36,21 @@ TEST(ConfigurationElementTest, KeyIsTrimmedAndValueLosesOnlyTrailingBlanks) {
     EXPECT_EQ(element.getComment(), L"  as is  ");
 }
 
+TEST(ConfigurationElementTest, KeyValueAndCommentChangeIndependently) {
+    ConfigurationElement element(L"k", L"v");
+    element.setComment(L"note");
+    element.setValue(L"a longer value ");
+    element.setKey(L" other ");
+    EXPECT_EQ(element.toString(),
+              L"ConfigurationElement{key='other',value='a longer value',comment='note'}");
+    element.setKey(L"");
+    EXPECT_TRUE(element.isComment());
+    EXPECT_FALSE(element.isEmpty());
+    element.setComment(L"");
+    EXPECT_TRUE(element.isEmpty());
+    EXPECT_EQ(element.getValue(), L"a longer value");
+}
+
 TEST(ConfigurationElementTest, BlankKeyIsRefused) {
     try {
         ConfigurationElement element(L"  ", L"v");
@@ -83,6 +98,24 @@ TEST(ConfigurationSectionTest, RemoveKeyValueRemovesTheKeyAndKeepsOtherLines) {
     EXPECT_FALSE(section.removeKeyValue(L"k"));
     EXPECT_EQ(section.getSize(), 2u);
     EXPECT_EQ(section.getKeys(), ConfigurationSection::StringList({L"j"}));
+}
+
+TEST(ConfigurationSectionTest, LookupsFollowRemovalsAndCopies) {
+    ConfigurationSection section(L"S");
+    for (int key = 0; key < 100; ++key) {
+        section.setValue(L"k" + std::to_wstring(key), std::to_wstring(key));
+        section.appendElement(ConfigurationElement(L"after " + std::to_wstring(key)));
+    }
+    EXPECT_TRUE(section.removeKeyValue(L"k10"));
+    const ConfigurationSection copy = section;
+    section.setValue(L"k10", L"again");
+    section.setValue(L"k99", L"changed");
+    EXPECT_EQ(section.getValue(L"k11"), L"11");
+    EXPECT_EQ(section.getKeys().back(), L"k10");
+    EXPECT_EQ(section.getValues()[98], L"changed");
+    EXPECT_FALSE(copy.contains(L"k10"));
+    EXPECT_EQ(copy.getValue(L"k99"), L"99");
+    EXPECT_EQ(copy.getSize(), 199u);
 }
 
 TEST(ConfigurationSectionTest, BlankKeyNeverMatchesCommentsOrEmptyLines) {
@@ -157,6 +190,29 @@ TEST(ConfigurationTest, AddingAKnownSectionMergesIntoIt) {
                                        L"  ConfigurationElement{key='b',value='3',comment=''}\n"
                                        L"[T]\n"
                                        L"  ConfigurationElement{key='z',value='9',comment=''}\n");
+}
+
+TEST(ConfigurationTest, RemovingASectionKeepsTheOthersFindable) {
+    Configuration configuration;
+    configuration.setValue(L"a", L"1", L"A");
+    configuration.setValue(L"b", L"2", L"B");
+    configuration.setValue(L"c", L"3", L"C");
+    EXPECT_TRUE(configuration.removeSection(L" B "));
+    EXPECT_FALSE(configuration.containsSection(L"B"));
+    EXPECT_EQ(configuration.getValue(L"c", L"C"), L"3");
+    configuration.setValue(L"b", L"4", L"B");
+    configuration.setValue(L"a", L"5", L"A");
+    EXPECT_EQ(configuration.getSectionNames(), Configuration::StringList({L"", L"A", L"C", L"B"}));
+    EXPECT_EQ(configuration.getValue(L"a", L"A"), L"5");
+    EXPECT_EQ(configuration.getValue(L"b", L"B"), L"4");
+}
+
+TEST(ConfigurationTest, SectionNamesAndKeysCompareExactly) {
+    Configuration configuration;
+    configuration.setValue(L"Key", L"1", L"Section");
+    EXPECT_FALSE(configuration.containsSection(L"section"));
+    EXPECT_FALSE(configuration.containsKey(L"key", L"Section"));
+    EXPECT_TRUE(configuration.containsKey(L"\tKey ", L" Section\t"));
 }
 
 TEST(ConfigurationTest, ClearLeavesOneEmptyUnnamedSection) {

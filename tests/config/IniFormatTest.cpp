@@ -139,6 +139,45 @@ TEST(IniFormatTest, Windows1252ReadsAndWritesEveryNonZeroByte) {
     EXPECT_EQ(serializer.serialize(*model)->toString(), input);
 }
 
+TEST(IniFormatTest, CharactersWindows1252CannotHoldAreWrittenAsQuestionMarks) {
+    Configuration model;
+    model.setValue(L"k\x0100", L"\x20AC \x0101 \U0001F600");
+    IniConfigurationSerializer serializer(L"windows-1252");
+    EXPECT_EQ(serializer.serialize(model)->toString(), "k?=\x80 ? ?\r\n");
+}
+
+TEST(IniFormatTest, HundredThousandSectionsReadInFileOrderAndMerge) {
+    std::string input;
+    for (int section = 0; section < 100000; ++section) {
+        input += "[s" + std::to_string(section) + "]\nk=" + std::to_string(section) + "\n";
+    }
+    input += "[s5]\nk=again\nj=new\n";
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(input));
+    const Configuration::StringList names = model->getSectionNames();
+    ASSERT_EQ(names.size(), 100001u);
+    EXPECT_EQ(names[1], L"s0");
+    EXPECT_EQ(names[100000], L"s99999");
+    EXPECT_EQ(model->getValue(L"k", L"s99999"), L"99999");
+    EXPECT_EQ(model->getKeys(L"s5"), Configuration::StringList({L"k", L"j"}));
+    EXPECT_EQ(model->getValue(L"k", L"s5"), L"again");
+}
+
+TEST(IniFormatTest, HundredThousandKeysOfOneSectionKeepTheirOrder) {
+    std::string input = "[S]\n";
+    for (int key = 0; key < 100000; ++key) {
+        input += "key" + std::to_string(key) + "=" + std::to_string(key) + "\n";
+    }
+    input += "key7 = later\n";
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(input));
+    const Configuration::StringList keys = model->getKeys(L"S");
+    ASSERT_EQ(keys.size(), 100000u);
+    EXPECT_EQ(keys[99999], L"key99999");
+    EXPECT_EQ(model->getValue(L"key7", L"S"), L" later");
+    EXPECT_EQ(model->getValue(L"key99999", L"S"), L"99999");
+}
+
 TEST(IniFormatTest, Utf8ReadsFourByteSequencesAndSkipsTheByteOrderMark) {
     const std::string text = "k=\xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
     IniConfigurationSerializer serializer(L"UTF-8");
