@@ -27,9 +27,10 @@ public:
     // "key value is empty.".
     ConfigurationElement(const std::wstring& key, const std::wstring& value);
     ConfigurationElement(const ConfigurationElement& other) = default;
-    ConfigurationElement(ConfigurationElement&& other) noexcept = default;
+    // The moved-from element is an empty line.
+    ConfigurationElement(ConfigurationElement&& other) noexcept;
     ConfigurationElement& operator=(const ConfigurationElement& other) = default;
-    ConfigurationElement& operator=(ConfigurationElement&& other) noexcept = default;
+    ConfigurationElement& operator=(ConfigurationElement&& other) noexcept;
     ~ConfigurationElement() override;
 
     // "ConfigurationElement{key='...',value='...',comment='...'}".
@@ -70,6 +71,7 @@ private:
     std::wstring_view commentView() const {
         return std::wstring_view(text).substr(keyLength + valueLength);
     }
+    void makeEmptyLine();
     // Replaces the `length` characters at `offset` of the text with the replacement.
     void replaceText(size_t offset, size_t length, std::wstring_view replacement);
 

@@ -15,6 +15,13 @@ class NameIndex {
 public:
     static constexpr uint32_t npos = UINT32_MAX;
 
+    NameIndex() = default;
+    NameIndex(const NameIndex& other) = default;
+    NameIndex& operator=(const NameIndex& other) = default;
+    // The moved-from index is empty.
+    NameIndex(NameIndex&& other) noexcept;
+    NameIndex& operator=(NameIndex&& other) noexcept;
+
     static uint32_t hashOf(std::wstring_view name);
 
     // The position of the entry with that name and hash, or npos. nameAt(position) answers

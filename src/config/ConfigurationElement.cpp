@@ -1,5 +1,7 @@
 #include "config/ConfigurationElement.h"
 
+#include <utility>
+
 #include "base/ErrorUtils.h"
 #include "config/ConfigurationText.h"
 
@@ -24,7 +26,29 @@ ConfigurationElement::ConfigurationElement(std::wstring&& keyAndValue, size_t ne
     : text(std::move(keyAndValue)), keyLength(static_cast<uint32_t>(newKeyLength)),
       valueLength(static_cast<uint32_t>(text.size() - newKeyLength)) {}
 
+ConfigurationElement::ConfigurationElement(ConfigurationElement&& other) noexcept
+    : Object(other), text(std::move(other.text)), keyLength(other.keyLength),
+      valueLength(other.valueLength) {
+    other.makeEmptyLine();
+}
+
+ConfigurationElement& ConfigurationElement::operator=(ConfigurationElement&& other) noexcept {
+    if (&other != this) {
+        text = std::move(other.text);
+        keyLength = other.keyLength;
+        valueLength = other.valueLength;
+        other.makeEmptyLine();
+    }
+    return *this;
+}
+
 ConfigurationElement::~ConfigurationElement() {}
+
+void ConfigurationElement::makeEmptyLine() {
+    text.clear();
+    keyLength = 0;
+    valueLength = 0;
+}
 
 std::wstring ConfigurationElement::toString() const {
     return L"ConfigurationElement{key='" + getKey() + L"',value='" + getValue() + L"',comment='" +

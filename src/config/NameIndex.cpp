@@ -1,6 +1,7 @@
 #include "config/NameIndex.h"
 
 #include <functional>
+#include <utility>
 
 namespace krel_std_internal {
 
@@ -9,6 +10,20 @@ namespace {
 const size_t kFirstSize = 8;
 
 } // namespace
+
+NameIndex::NameIndex(NameIndex&& other) noexcept
+    : slots(std::move(other.slots)), count(other.count) {
+    other.clear();
+}
+
+NameIndex& NameIndex::operator=(NameIndex&& other) noexcept {
+    if (&other != this) {
+        slots = std::move(other.slots);
+        count = other.count;
+        other.clear();
+    }
+    return *this;
+}
 
 uint32_t NameIndex::hashOf(std::wstring_view name) {
     return static_cast<uint32_t>(std::hash<std::wstring_view>()(name));

@@ -118,6 +118,22 @@ TEST(ConfigurationSectionTest, LookupsFollowRemovalsAndCopies) {
     EXPECT_EQ(copy.getSize(), 199u);
 }
 
+TEST(ConfigurationSectionTest, MovedFromSectionsAndElementsStayUsable) {
+    ConfigurationSection section(L"S");
+    section.setValue(L"k", L"v");
+    ConfigurationSection moved(std::move(section));
+    EXPECT_FALSE(section.contains(L"k"));
+    section.setValue(L"j", L"1");
+    EXPECT_EQ(section.getValue(L"j"), L"1");
+    EXPECT_EQ(moved.getValue(L"k"), L"v");
+
+    ConfigurationElement element(L"key", L"value");
+    const ConfigurationElement taken(std::move(element));
+    EXPECT_TRUE(element.isEmpty());
+    EXPECT_EQ(element.toString(), L"ConfigurationElement{key='',value='',comment=''}");
+    EXPECT_EQ(taken.getValue(), L"value");
+}
+
 TEST(ConfigurationSectionTest, BlankKeyNeverMatchesCommentsOrEmptyLines) {
     ConfigurationSection section;
     section.appendElement(ConfigurationElement(L"comment"));
