@@ -22,7 +22,8 @@ class ConfigurationVisitor;
 //
 // A recursive lock guards the section list; every operation holds it for its whole run, so a
 // reload or save on another thread is atomic against the reads and writes here. Lookups of
-// missing sections or keys answer "" or false.
+// missing sections or keys answer "" or false. Sections, and the keys of each section, are
+// found through hash indexes kept beside their ordered lists, so lookups do not scan the lists.
 class Configuration : public Object {
 public:
     typedef std::vector<ConfigurationSection> SectionList;

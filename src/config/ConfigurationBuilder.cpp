@@ -14,7 +14,7 @@ ConfigurationBuilder::ConfigurationBuilder(krel_std::Configuration& configuratio
 void ConfigurationBuilder::openSection(std::wstring_view name) {
     const uint32_t hash = NameIndex::hashOf(name);
     const uint32_t found = configuration.findSectionPosition(name, hash);
-    trimCurrentSection();
+    leaveCurrentSection();
     if (found != NameIndex::npos) {
         current = found;
         return;
@@ -51,12 +51,20 @@ void ConfigurationBuilder::appendEmptyLine() {
 }
 
 void ConfigurationBuilder::finish() {
-    trimCurrentSection();
+    for (ConfigurationSection& section : configuration.sections) {
+        section.elements.shrink_to_fit();
+    }
     configuration.sections.shrink_to_fit();
 }
 
-void ConfigurationBuilder::trimCurrentSection() {
-    configuration.sections[current].elements.shrink_to_fit();
+void ConfigurationBuilder::leaveCurrentSection() {
+    if (current >= left.size()) {
+        left.resize(configuration.sections.size(), false);
+    }
+    if (!left[current]) {
+        left[current] = true;
+        configuration.sections[current].elements.shrink_to_fit();
+    }
 }
 
 } // namespace krel_std_internal

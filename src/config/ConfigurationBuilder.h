@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace krel_std {
 class Configuration;
@@ -35,11 +36,16 @@ public:
     void finish();
 
 private:
-    // Gives back the unused room of the current section's element list, before it is left.
-    void trimCurrentSection();
+    // Gives back the unused room of the current section's element list when it is left for
+    // the first time: most files list each section once, so its list is complete by then.
+    // Only once, so that a file that goes back and forth between sections costs no more than
+    // one copy of each list.
+    void leaveCurrentSection();
 
     krel_std::Configuration& configuration;
     uint32_t current;
+    // Of each section by position: whether it was left before.
+    std::vector<bool> left;
 };
 
 } // namespace krel_std_internal

@@ -1,6 +1,7 @@
 #include "config/ConfigurationCodec.h"
 
 #include "base/ByteArray.h"
+#include "base/EncodingUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
@@ -54,7 +55,10 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
     } else if (raw.size() % 2 != 0) {
         refuse(undecodable);
     }
-    const std::wstring text = bytes.toWString(charset);
+    // UTF-8 is decoded from the copy made above, the other charsets as the byte array does.
+    const std::wstring text = charset == L"UTF-8"
+                                  ? krel_std::EncodingUtils::convertUtf8ToUnicode(raw)
+                                  : bytes.toWString(charset);
     const bool complete = charset == L"windows-1252" ? text.size() == raw.size() : !text.empty();
     if (!complete) {
         refuse(undecodable);
