@@ -236,14 +236,14 @@ void BM_PeerLoadPeak(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_KrelParse1MB)->Name("ini parse 1MB/krel")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerParse1MB)->Name("ini parse 1MB/peer")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KrelParse20MB)->Name("ini parse 20MB/krel")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerParse20MB)->Name("ini parse 20MB/peer")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KrelSave20MB)->Name("ini save 20MB/krel")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerSave20MB)->Name("ini save 20MB/peer")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KrelLoadPeak)->Name("ini load peak memory/krel")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerLoadPeak)->Name("ini load peak memory/peer")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KrelParse1MB)->Name("ini parse 1MB/krel");
+BENCHMARK(BM_PeerParse1MB)->Name("ini parse 1MB/peer");
+BENCHMARK(BM_KrelParse20MB)->Name("ini parse 20MB/krel");
+BENCHMARK(BM_PeerParse20MB)->Name("ini parse 20MB/peer");
+BENCHMARK(BM_KrelSave20MB)->Name("ini save 20MB/krel");
+BENCHMARK(BM_PeerSave20MB)->Name("ini save 20MB/peer");
+BENCHMARK(BM_KrelLoadPeak)->Name("ini load peak memory/krel");
+BENCHMARK(BM_PeerLoadPeak)->Name("ini load peak memory/peer");
 
 void* operator new(std::size_t size) {
     void* block = std::malloc(size == 0 ? 1 : size);

@@ -26,10 +26,9 @@ class StreamSink {
 public:
     explicit StreamSink(std::wostream& stream) : stream(stream) {}
 
-    void append(wchar_t character) { stream.put(character); }
-    void append(std::wstring_view text) {
-        stream.write(text.data(), static_cast<std::streamsize>(text.size()));
-    }
+    // Formatted output, so the stream's own settings apply as to any text written to it.
+    void append(wchar_t character) { stream << character; }
+    void append(std::wstring_view text) { stream << text; }
 
 private:
     std::wostream& stream;
