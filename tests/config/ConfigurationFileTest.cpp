@@ -193,6 +193,21 @@ TEST_F(ConfigurationFileTest, CopyHasTheSectionsAnEmptyPathAndItsOwnSerializer) 
     EXPECT_EQ(copy.toString(), L"ConfigurationFile{path=''}");
 }
 
+TEST_F(ConfigurationFileTest, EachLoadReplacesTheWholeContent) {
+    writeBytes("one.cfg", "[Old]\r\nk=1\r\n");
+    writeBytes("two.cfg", "k=2\r\n[New]\r\nj=3\r\n");
+    ConfigurationFile configuration = fileNamed("one.cfg");
+    configuration.load();
+    configuration.setPath(File(path("two.cfg")));
+    configuration.load();
+    EXPECT_EQ(configuration.getSectionNames(), Configuration::StringList({L"", L"New"}));
+    EXPECT_FALSE(configuration.containsSection(L"Old"));
+    EXPECT_EQ(configuration.getValue(L"k"), L"2");
+    EXPECT_EQ(configuration.getValue(L"j", L"New"), L"3");
+    const ConfigurationFile copy(configuration);
+    EXPECT_EQ(copy.getValue(L"j", L"New"), L"3");
+}
+
 TEST_F(ConfigurationFileTest, ReadersNeverSeeAHalfLoadedConfiguration) {
     std::string first;
     std::string second;
