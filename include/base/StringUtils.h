@@ -54,7 +54,8 @@ public:
     static int convertSizeString(const std::wstring& text, int defaultValue);
 
     // The lines of the bytes decoded with the charset: CR LF, CR and LF all end a line, empty
-    // lines are kept and a text ending with a line end has a last, empty line.
+    // lines are kept and a text ending with a line end has a last, empty line. A decoded zero
+    // (also an overlong UTF-8 form of it) stays in its line as a character.
     static std::vector<std::wstring> getLines(const ByteArray& bytes, const std::wstring& charset);
 
     // The first line separator of the decoded bytes ("\r\n", "\r" or "\n"); empty when none.

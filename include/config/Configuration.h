@@ -7,6 +7,10 @@
 #include "config/ConfigurationSection.h"
 #include "thread/Lock.h"
 
+namespace krel_std_internal {
+class ConfigurationBuilder;
+} // namespace krel_std_internal
+
 namespace krel_std {
 
 class ConfigurationElement;
@@ -18,7 +22,8 @@ class ConfigurationVisitor;
 //
 // A recursive lock guards the section list; every operation holds it for its whole run, so a
 // reload or save on another thread is atomic against the reads and writes here. Lookups of
-// missing sections or keys answer "" or false.
+// missing sections or keys answer "" or false. Sections, and the keys of each section, are
+// found through hash indexes kept beside their ordered lists, so lookups do not scan the lists.
 class Configuration : public Object {
 public:
     typedef std::vector<ConfigurationSection> SectionList;
@@ -81,15 +86,27 @@ protected:
     // Replaces the whole content with a copy of the other configuration's, in one step under
     // this configuration's lock (the other's lock is taken first, and released, to copy).
     void replaceSections(const Configuration& other);
+    // Replaces the whole content with the other configuration's, which is left with an empty
+    // unnamed section only; the same steps as replaceSections, without the copy.
+    void takeSections(Configuration& other);
 
     // Guards the sections. Recursive, so operations may call one another.
     mutable Lock lock;
 
 private:
+    friend class krel_std_internal::ConfigurationBuilder;
+
     // The section of that (trimmed) name, or null.
-    const ConfigurationSection* findSection(const std::wstring& trimmedName) const;
+    const ConfigurationSection* findSection(std::wstring_view trimmedName) const;
+    // The position of the section of that (trimmed) name and its hash, or NameIndex::npos.
+    uint32_t findSectionPosition(std::wstring_view trimmedName, uint32_t hash) const;
+    // Appends the section, whose name is not in the list yet, and indexes it.
+    void appendSection(ConfigurationSection&& section, uint32_t nameHash);
+    void rebuildIndex();
 
     SectionList sections;
+    // The sections by name.
+    krel_std_internal::NameIndex sectionNames;
 };
 
 } // namespace krel_std

@@ -25,6 +25,8 @@ public:
     std::wstring toString() const override;
 
     File getPath() const;
+    ChangeType getEventType() const;
+    // The same as getEventType.
     ChangeType getType() const;
     std::wstring getSection() const;
     std::wstring getKey() const;

@@ -1,8 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/Object.h"
+
+namespace krel_std_internal {
+class ConfigurationBuilder;
+class IniTextWriter;
+} // namespace krel_std_internal
 
 namespace krel_std {
 
@@ -20,7 +27,10 @@ public:
     // "key value is empty.".
     ConfigurationElement(const std::wstring& key, const std::wstring& value);
     ConfigurationElement(const ConfigurationElement& other) = default;
+    // The moved-from element is an empty line.
+    ConfigurationElement(ConfigurationElement&& other) noexcept;
     ConfigurationElement& operator=(const ConfigurationElement& other) = default;
+    ConfigurationElement& operator=(ConfigurationElement&& other) noexcept;
     ~ConfigurationElement() override;
 
     // "ConfigurationElement{key='...',value='...',comment='...'}".
@@ -46,9 +56,29 @@ public:
     bool isEmpty() const;
 
 private:
-    std::wstring key;
-    std::wstring value;
-    std::wstring comment;
+    friend class ConfigurationSection;
+    friend class krel_std_internal::ConfigurationBuilder;
+    friend class krel_std_internal::IniTextWriter;
+
+    // A key/value line of text that holds the key (trimmed, not empty) followed by the value
+    // (trimmed at its right end), unchecked: the reader makes these from lines it has split.
+    ConfigurationElement(std::wstring&& keyAndValue, size_t keyLength);
+
+    std::wstring_view keyView() const { return std::wstring_view(text).substr(0, keyLength); }
+    std::wstring_view valueView() const {
+        return std::wstring_view(text).substr(keyLength, valueLength);
+    }
+    std::wstring_view commentView() const {
+        return std::wstring_view(text).substr(keyLength + valueLength);
+    }
+    void makeEmptyLine();
+    // Replaces the `length` characters at `offset` of the text with the replacement.
+    void replaceText(size_t offset, size_t length, std::wstring_view replacement);
+
+    // Key, value and comment back to back in one string: one allocation for a line.
+    std::wstring text;
+    uint32_t keyLength = 0;
+    uint32_t valueLength = 0;
 };
 
 } // namespace krel_std

@@ -20,16 +20,17 @@ namespace krel_std {
 class ConfigurationFile : public Configuration {
 public:
     // The serializer shared by every ConfigurationFile made without arguments or from a
-    // Configuration: an IniConfigurationSerializer with the charset "windows-1252". Made on
-    // first use and never destroyed.
-    static boost::shared_ptr<ConfigurationSerializer> defaultSerializer();
+    // Configuration: an IniConfigurationSerializer with the charset "windows-1252". Made by the
+    // library's static initialisers and never destroyed, so files made or used at exit still
+    // find it.
+    static const boost::shared_ptr<ConfigurationSerializer>& defaultSerializer;
 
     // An empty path and the given serializer (by default the shared one). A null serializer
     // is accepted; load and save then throw KrelIllegalStateException.
     explicit ConfigurationFile(
-        const boost::shared_ptr<ConfigurationSerializer>& serializer = defaultSerializer());
+        const boost::shared_ptr<ConfigurationSerializer>& serializer = defaultSerializer);
     // The file and the serializer; a null serializer is replaced by a new one of its own made
-    // by defaultSerializer()->newInstance().
+    // by defaultSerializer->newInstance().
     explicit ConfigurationFile(const File& file,
                                const boost::shared_ptr<ConfigurationSerializer>& serializer =
                                    boost::shared_ptr<ConfigurationSerializer>());

@@ -5,6 +5,7 @@
 
 #include "base/Object.h"
 #include "config/ConfigurationElement.h"
+#include "config/NameIndex.h"
 
 namespace krel_std {
 
@@ -26,7 +27,9 @@ public:
     // KrelIllegalArgumentException.
     explicit ConfigurationSection(const std::wstring& name);
     ConfigurationSection(const ConfigurationSection& other) = default;
+    ConfigurationSection(ConfigurationSection&& other) noexcept = default;
     ConfigurationSection& operator=(const ConfigurationSection& other) = default;
+    ConfigurationSection& operator=(ConfigurationSection&& other) noexcept = default;
     ~ConfigurationSection() override;
 
     // "ConfigurationSection{name='...'}".
@@ -56,11 +59,22 @@ public:
     void visit(ConfigurationVisitor& visitor) const;
 
 private:
-    ElementList::iterator findKey(const std::wstring& trimmedKey);
-    ElementList::const_iterator findKey(const std::wstring& trimmedKey) const;
+    friend class Configuration;
+    friend class krel_std_internal::ConfigurationBuilder;
+
+    static constexpr uint32_t npos = krel_std_internal::NameIndex::npos;
+
+    // The position of the key/value element with that key, or npos.
+    uint32_t findKey(std::wstring_view trimmedKey) const;
+    uint32_t findKey(std::wstring_view trimmedKey, uint32_t hash) const;
+    // Appends the element, indexing its key; the key must not be in the section yet.
+    void appendUnique(ConfigurationElement&& element, uint32_t keyHash);
+    void rebuildIndex();
 
     std::wstring name;
     ElementList elements;
+    // The key/value elements by key.
+    krel_std_internal::NameIndex keys;
 };
 
 } // namespace krel_std

@@ -2,7 +2,6 @@
 
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "config/ConfigurationSerializer.h"
 #include "config/ConfigurationVisitor.h"
@@ -61,19 +60,6 @@ public:
     boost::shared_ptr<Configuration> deserialize(const ByteArray& bytes) override;
     // A new IniConfigurationSerializer of the same charset, with no line separator.
     ConfigurationSerializer* newInstance() const override;
-
-private:
-    // The lines of the text: CR LF, CR and LF each end one; the text after the last separator
-    // is the last line, so empty text is one empty line.
-    static std::vector<std::wstring> splitLines(const std::wstring& text);
-    // Of "\r\n", "\r" and "\n", the one that occurs first; "" when there is none.
-    static std::wstring findLineSeparator(const std::wstring& text);
-    // Reads a trimmed line that begins with "[": adds the section and makes it current. A
-    // line without "]" is dropped.
-    static void readSectionHeader(const std::wstring& line, Configuration& configuration,
-                                  std::wstring& currentSection);
-    // A comment, key/value or empty element of a trimmed line.
-    static ConfigurationElement parseElement(const std::wstring& line);
 };
 
 } // namespace krel_std

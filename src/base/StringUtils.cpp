@@ -55,13 +55,6 @@ int clampToInt(double value, int defaultValue) {
     return static_cast<int>(value);
 }
 
-void replaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
-    for (size_t found = text.find(from); found != std::wstring::npos;
-         found = text.find(from, found + to.size())) {
-        text.replace(found, from.size(), to);
-    }
-}
-
 [[noreturn]] void throwFormatFailure(const wchar_t* format) {
     KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format));
     exception.logDebug(kFormatContext);
@@ -174,19 +167,69 @@ int StringUtils::convertSizeString(const std::wstring& text, int defaultValue) {
     return clampToInt(size, defaultValue);
 }
 
+namespace {
+
+// The length of a byte sequence at `at` that the charset's decoder reads as U+0000, or 0. The
+// decoders of windows-1252 and UTF-8 end their text there; UTF-16 (any other charset) keeps it.
+size_t encodedNulLength(const std::string& bytes, size_t at, const std::wstring& charset) {
+    if (bytes[at] == '\0') {
+        return 1;
+    }
+    if (charset != L"UTF-8") {
+        return 0;
+    }
+    if (bytes.compare(at, 2, "\xC0\x80") == 0) {
+        return 2;
+    }
+    return bytes.compare(at, 3, "\xE0\x80\x80") == 0 ? 3 : 0;
+}
+
+// The whole text of the bytes: a decoded zero is kept as a character instead of ending the
+// text, so what follows it is never lost. Bytes that do not decode give empty text, as the
+// charset's decoder does.
+std::wstring decodeEntirely(const ByteArray& bytes, const std::wstring& charset) {
+    if (charset != L"windows-1252" && charset != L"UTF-8") {
+        return bytes.toWString(charset);
+    }
+    const std::string raw = bytes.toString();
+    std::wstring text;
+    size_t begin = 0;
+    for (size_t at = 0; at <= raw.size(); ++at) {
+        const size_t nul = at < raw.size() ? encodedNulLength(raw, at, charset) : 0;
+        if (nul == 0 && at < raw.size()) {
+            continue;
+        }
+        if (at > begin) {
+            const std::wstring part = ByteArray(raw.substr(begin, at - begin)).toWString(charset);
+            if (part.empty()) {
+                return std::wstring();
+            }
+            text += part;
+        }
+        if (nul > 0) {
+            text.push_back(L'\0');
+            at += nul - 1;
+            begin = at + 1;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
 std::vector<std::wstring> StringUtils::getLines(const ByteArray& bytes,
                                                 const std::wstring& charset) {
-    std::wstring text = bytes.toWString(charset);
+    const std::wstring text = decodeEntirely(bytes, charset);
     std::vector<std::wstring> lines;
     if (text.empty()) {
         return lines;
     }
-    replaceAll(text, L"\r\n", L"\n");
-    replaceAll(text, L"\r", L"\n");
     size_t begin = 0;
-    for (size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', begin)) {
+    for (size_t end = text.find_first_of(L"\r\n"); end != std::wstring::npos;
+         end = text.find_first_of(L"\r\n", begin)) {
         lines.push_back(text.substr(begin, end - begin));
-        begin = end + 1;
+        const bool crLf = text[end] == L'\r' && end + 1 < text.size() && text[end + 1] == L'\n';
+        begin = end + (crLf ? 2 : 1);
     }
     lines.push_back(text.substr(begin));
     return lines;

@@ -9,10 +9,13 @@
 #include "thread/AutoLock.h"
 
 using krel_std_internal::ConfigurationText;
+using krel_std_internal::NameIndex;
 
 namespace krel_std {
 
-Configuration::Configuration() : sections(1, ConfigurationSection(defaultSection)) {}
+Configuration::Configuration() {
+    Configuration::clear();
+}
 
 Configuration::~Configuration() {}
 
@@ -20,18 +23,32 @@ std::wstring Configuration::toString() const {
     return L"Configuration{}";
 }
 
-const ConfigurationSection* Configuration::findSection(const std::wstring& trimmedName) const {
-    for (const ConfigurationSection& section : sections) {
-        if (section.getName() == trimmedName) {
-            return &section;
-        }
+const ConfigurationSection* Configuration::findSection(std::wstring_view trimmedName) const {
+    const uint32_t found = findSectionPosition(trimmedName, NameIndex::hashOf(trimmedName));
+    return found == NameIndex::npos ? nullptr : &sections[found];
+}
+
+uint32_t Configuration::findSectionPosition(std::wstring_view trimmedName, uint32_t hash) const {
+    return sectionNames.find(trimmedName, hash,
+                             [this](uint32_t position) { return sections[position].name; });
+}
+
+void Configuration::appendSection(ConfigurationSection&& section, uint32_t nameHash) {
+    sectionNames.add(nameHash, static_cast<uint32_t>(sections.size()));
+    sections.push_back(std::move(section));
+}
+
+void Configuration::rebuildIndex() {
+    sectionNames.clear();
+    for (size_t position = 0; position < sections.size(); ++position) {
+        sectionNames.add(NameIndex::hashOf(sections[position].name),
+                         static_cast<uint32_t>(position));
     }
-    return nullptr;
 }
 
 std::wstring Configuration::getValue(const std::wstring& key, const std::wstring& section) const {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(section));
+    const ConfigurationSection* found = findSection(ConfigurationText::trimmed(section));
     return found == nullptr ? std::wstring() : found->getValue(key);
 }
 
@@ -56,13 +73,13 @@ void Configuration::setValue(const std::wstring& key, const std::wstring& value,
 
 bool Configuration::containsKey(const std::wstring& key, const std::wstring& section) const {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(section));
+    const ConfigurationSection* found = findSection(ConfigurationText::trimmed(section));
     return found != nullptr && found->contains(key);
 }
 
 bool Configuration::containsSection(const std::wstring& section) const {
     AutoLock<Lock> guard(lock);
-    return findSection(ConfigurationText::trim(section)) != nullptr;
+    return findSection(ConfigurationText::trimmed(section)) != nullptr;
 }
 
 bool Configuration::removeKeyValue(const std::wstring& key, const std::wstring& section) {
@@ -75,44 +92,47 @@ bool Configuration::removeKeyValue(const std::wstring& key, const std::wstring& 
 
 void Configuration::addSection(const ConfigurationSection& section) {
     AutoLock<Lock> guard(lock);
-    if (findSection(section.getName()) == nullptr) {
-        sections.push_back(section);
+    const uint32_t hash = NameIndex::hashOf(section.name);
+    const uint32_t found = findSectionPosition(section.name, hash);
+    if (found == NameIndex::npos) {
+        appendSection(ConfigurationSection(section), hash);
     } else {
-        getSection(section.getName()).appendElements(section);
+        sections[found].appendElements(section);
     }
 }
 
 bool Configuration::removeSection(const std::wstring& section) {
     AutoLock<Lock> guard(lock);
-    const std::wstring name = ConfigurationText::trim(section);
-    const SectionList::iterator found =
-        std::find_if(sections.begin(), sections.end(),
-                     [&](const ConfigurationSection& s) { return s.getName() == name; });
-    if (found == sections.end()) {
+    const std::wstring_view name = ConfigurationText::trimmed(section);
+    const uint32_t found = findSectionPosition(name, NameIndex::hashOf(name));
+    if (found == NameIndex::npos) {
         return false;
     }
-    if (found == sections.begin()) {
-        found->clear();
+    if (found == 0) {
+        sections.front().clear();
     } else {
-        sections.erase(found);
+        sections.erase(sections.begin() + found);
+        rebuildIndex();
     }
     return true;
 }
 
 void Configuration::clear() {
     AutoLock<Lock> guard(lock);
-    sections.assign(1, ConfigurationSection(defaultSection));
+    sections.clear();
+    sectionNames.clear();
+    appendSection(ConfigurationSection(defaultSection), NameIndex::hashOf(defaultSection));
 }
 
 Configuration::StringList Configuration::getKeys(const std::wstring& section) const {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(section));
+    const ConfigurationSection* found = findSection(ConfigurationText::trimmed(section));
     return found == nullptr ? StringList() : found->getKeys();
 }
 
 Configuration::StringList Configuration::getValues(const std::wstring& section) const {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(section));
+    const ConfigurationSection* found = findSection(ConfigurationText::trimmed(section));
     return found == nullptr ? StringList() : found->getValues();
 }
 
@@ -137,7 +157,7 @@ void Configuration::visit(ConfigurationVisitor& visitor) const {
 
 const ConfigurationSection& Configuration::getSection(const std::wstring& name) const {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(name));
+    const ConfigurationSection* found = findSection(ConfigurationText::trimmed(name));
     if (found == nullptr) {
         throw KrelIllegalArgumentException(L"Unable to find section named " + name);
     }
@@ -146,12 +166,14 @@ const ConfigurationSection& Configuration::getSection(const std::wstring& name) 
 
 ConfigurationSection& Configuration::getSection(const std::wstring& name) {
     AutoLock<Lock> guard(lock);
-    const ConfigurationSection* found = findSection(ConfigurationText::trim(name));
-    if (found == nullptr) {
-        sections.push_back(ConfigurationSection(name));
-        return sections.back();
+    const std::wstring_view trimmedName = ConfigurationText::trimmed(name);
+    const uint32_t hash = NameIndex::hashOf(trimmedName);
+    const uint32_t found = findSectionPosition(trimmedName, hash);
+    if (found != NameIndex::npos) {
+        return sections[found];
     }
-    return const_cast<ConfigurationSection&>(*found);
+    appendSection(ConfigurationSection(name), hash);
+    return sections.back();
 }
 
 void Configuration::replaceSections(const Configuration& other) {
@@ -161,6 +183,22 @@ void Configuration::replaceSections(const Configuration& other) {
     SectionList copy = other.copySections();
     AutoLock<Lock> guard(lock);
     sections.swap(copy);
+    rebuildIndex();
+}
+
+void Configuration::takeSections(Configuration& other) {
+    if (&other == this) {
+        return;
+    }
+    SectionList taken;
+    {
+        AutoLock<Lock> otherGuard(other.lock);
+        taken.swap(other.sections);
+        other.clear();
+    }
+    AutoLock<Lock> guard(lock);
+    sections.swap(taken);
+    rebuildIndex();
 }
 
 } // namespace krel_std

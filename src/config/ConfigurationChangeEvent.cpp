@@ -33,6 +33,10 @@ File ConfigurationChangeEvent::getPath() const {
     return path;
 }
 
+ConfigurationChangeEvent::ChangeType ConfigurationChangeEvent::getEventType() const {
+    return type;
+}
+
 ConfigurationChangeEvent::ChangeType ConfigurationChangeEvent::getType() const {
     return type;
 }

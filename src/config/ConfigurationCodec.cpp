@@ -1,6 +1,7 @@
 #include "config/ConfigurationCodec.h"
 
 #include "base/ByteArray.h"
+#include "base/EncodingUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
@@ -15,6 +16,14 @@ const wchar_t kByteOrderMark = 0xFEFF;
 // byte 0 (UTF-8); everything else is read as UTF-16, two bytes per unit.
 bool isByteCharset(const std::wstring& charset) {
     return charset == L"windows-1252" || charset == L"UTF-8";
+}
+
+// Whether the UTF-8 bytes hold a form that the decoder reads as U+0000 besides the zero byte:
+// the overlong forms C0 80 and E0 80 80. C0 and E0 only ever begin a sequence, so a match is
+// always such a form (the four-byte form F0 80 80 80 is refused as invalid).
+bool holdsOverlongNul(std::string_view raw) {
+    return raw.find("\xC0\x80") != std::string_view::npos ||
+           raw.find("\xE0\x80\x80") != std::string_view::npos;
 }
 
 } // namespace
@@ -40,20 +49,28 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
     const std::wstring undecodable =
         L"Unable to decode configuration text in charset " + charset + L".";
     if (isByteCharset(charset)) {
-        // The byte decoders stop at a zero byte; a zero is refused above either way, so it is
+        // The byte decoders stop at a decoded zero; a zero is refused above either way, so it is
         // refused here before it could hide the rest of the bytes.
-        if (raw.find('\0') != std::string::npos) {
-            refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
-        }
+        refuseNul(raw, charset);
     } else if (raw.size() % 2 != 0) {
         refuse(undecodable);
     }
-    const std::wstring text = bytes.toWString(charset);
+    // UTF-8 is decoded from the copy made above, the other charsets as the byte array does.
+    const std::wstring text = charset == L"UTF-8"
+                                  ? krel_std::EncodingUtils::convertUtf8ToUnicode(raw)
+                                  : bytes.toWString(charset);
     const bool complete = charset == L"windows-1252" ? text.size() == raw.size() : !text.empty();
     if (!complete) {
         refuse(undecodable);
     }
     return text;
+}
+
+void ConfigurationCodec::refuseNul(std::string_view bytes, const std::wstring& charset) {
+    if (bytes.find('\0') != std::string_view::npos ||
+        (charset == L"UTF-8" && holdsOverlongNul(bytes))) {
+        refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
+    }
 }
 
 boost::shared_ptr<krel_std::ByteArray> ConfigurationCodec::encode(const std::wstring& text,

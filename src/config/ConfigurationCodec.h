@@ -3,6 +3,7 @@
 
 #include <boost/shared_ptr.hpp>
 #include <string>
+#include <string_view>
 
 namespace krel_std {
 class ByteArray;
@@ -16,6 +17,10 @@ public:
     // in full, and text holding NUL, throw KrelIOException: a configuration read in part would
     // lose the rest at its next save.
     static std::wstring decode(const krel_std::ByteArray& bytes, const std::wstring& charset);
+
+    // Refuses bytes of windows-1252 or UTF-8 that hold a form of NUL (a zero byte, or an
+    // overlong UTF-8 form) with KrelIOException.
+    static void refuseNul(std::string_view bytes, const std::wstring& charset);
 
     // The text encoded in the charset, with no byte-order mark.
     static boost::shared_ptr<krel_std::ByteArray> encode(const std::wstring& text,

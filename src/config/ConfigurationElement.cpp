@@ -1,5 +1,7 @@
 #include "config/ConfigurationElement.h"
 
+#include <utility>
+
 #include "base/ErrorUtils.h"
 #include "config/ConfigurationText.h"
 
@@ -15,57 +17,92 @@ ConfigurationElement::ConfigurationElement(const std::wstring& comment) {
 
 ConfigurationElement::ConfigurationElement(const std::wstring& key, const std::wstring& value) {
     setKey(key);
-    ErrorUtils::isEmptyEx(this->key, L"krel_std::ConfigurationElement::ConfigurationElement",
+    ErrorUtils::isEmptyEx(getKey(), L"krel_std::ConfigurationElement::ConfigurationElement",
                           L"key");
     setValue(value);
 }
 
+ConfigurationElement::ConfigurationElement(std::wstring&& keyAndValue, size_t newKeyLength)
+    : text(std::move(keyAndValue)), keyLength(static_cast<uint32_t>(newKeyLength)),
+      valueLength(static_cast<uint32_t>(text.size() - newKeyLength)) {}
+
+ConfigurationElement::ConfigurationElement(ConfigurationElement&& other) noexcept
+    : Object(other), text(std::move(other.text)), keyLength(other.keyLength),
+      valueLength(other.valueLength) {
+    other.makeEmptyLine();
+}
+
+ConfigurationElement& ConfigurationElement::operator=(ConfigurationElement&& other) noexcept {
+    if (&other != this) {
+        text = std::move(other.text);
+        keyLength = other.keyLength;
+        valueLength = other.valueLength;
+        other.makeEmptyLine();
+    }
+    return *this;
+}
+
 ConfigurationElement::~ConfigurationElement() {}
 
+void ConfigurationElement::makeEmptyLine() {
+    text.clear();
+    keyLength = 0;
+    valueLength = 0;
+}
+
 std::wstring ConfigurationElement::toString() const {
-    return L"ConfigurationElement{key='" + key + L"',value='" + value + L"',comment='" + comment +
-           L"'}";
+    return L"ConfigurationElement{key='" + getKey() + L"',value='" + getValue() + L"',comment='" +
+           getComment() + L"'}";
 }
 
 std::wstring ConfigurationElement::getKey() const {
-    return key;
+    return std::wstring(keyView());
 }
 
 std::wstring ConfigurationElement::getValue() const {
-    return value;
+    return std::wstring(valueView());
 }
 
 std::wstring ConfigurationElement::getComment() const {
-    return comment;
+    return std::wstring(commentView());
 }
 
 void ConfigurationElement::setKey(const std::wstring& newKey) {
     ConfigurationText::checkSingleLine(newKey, L"krel_std::ConfigurationElement::setKey", L"key");
-    key = ConfigurationText::trim(newKey);
+    const std::wstring_view trimmed = ConfigurationText::trimmed(newKey);
+    replaceText(0, keyLength, trimmed);
+    keyLength = static_cast<uint32_t>(trimmed.size());
 }
 
 void ConfigurationElement::setValue(const std::wstring& newValue) {
     ConfigurationText::checkSingleLine(newValue, L"krel_std::ConfigurationElement::setValue",
                                        L"value");
-    value = ConfigurationText::trimRight(newValue);
+    const std::wstring_view trimmed = ConfigurationText::trimmedRight(newValue);
+    replaceText(keyLength, valueLength, trimmed);
+    valueLength = static_cast<uint32_t>(trimmed.size());
 }
 
 void ConfigurationElement::setComment(const std::wstring& newComment) {
     ConfigurationText::checkSingleLine(newComment, L"krel_std::ConfigurationElement::setComment",
                                        L"comment");
-    comment = newComment;
+    replaceText(keyLength + valueLength, std::wstring::npos, newComment);
+}
+
+void ConfigurationElement::replaceText(size_t offset, size_t length,
+                                       std::wstring_view replacement) {
+    text.replace(offset, length, replacement.data(), replacement.size());
 }
 
 bool ConfigurationElement::isKeyValue() const {
-    return !key.empty();
+    return keyLength != 0;
 }
 
 bool ConfigurationElement::isComment() const {
-    return key.empty();
+    return keyLength == 0;
 }
 
 bool ConfigurationElement::isEmpty() const {
-    return key.empty() && comment.empty();
+    return keyLength == 0 && valueLength == text.size();
 }
 
 } // namespace krel_std

@@ -26,14 +26,20 @@ private:
     LockedFile& file;
 };
 
-} // namespace
-
-boost::shared_ptr<ConfigurationSerializer> ConfigurationFile::defaultSerializer() {
+// The shared default serializer, made on first use and never destroyed: the constructors
+// here use it through this function, so a file made by another static initialiser before this
+// file's own have run still finds it.
+const boost::shared_ptr<ConfigurationSerializer>& sharedDefaultSerializer() {
     static const boost::shared_ptr<ConfigurationSerializer>& serializer =
         *new boost::shared_ptr<ConfigurationSerializer>(
             new IniConfigurationSerializer(ConfigurationSerializer::defaultCharset));
     return serializer;
 }
+
+} // namespace
+
+const boost::shared_ptr<ConfigurationSerializer>& ConfigurationFile::defaultSerializer =
+    sharedDefaultSerializer();
 
 ConfigurationFile::ConfigurationFile(
     const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
@@ -43,10 +49,11 @@ ConfigurationFile::ConfigurationFile(
     const File& file, const boost::shared_ptr<ConfigurationSerializer>& newSerializer)
     : serializer(newSerializer ? newSerializer
                                : boost::shared_ptr<ConfigurationSerializer>(
-                                     defaultSerializer()->newInstance())),
+                                     sharedDefaultSerializer()->newInstance())),
       path(file) {}
 
-ConfigurationFile::ConfigurationFile(const Configuration& other) : serializer(defaultSerializer()) {
+ConfigurationFile::ConfigurationFile(const Configuration& other)
+    : serializer(sharedDefaultSerializer()) {
     replaceSections(other);
 }
 
@@ -109,7 +116,8 @@ void ConfigurationFile::load() {
     }
     // Parsed into a new configuration first: a failure leaves the content as it was.
     const boost::shared_ptr<Configuration> fresh = current->deserialize(*bytes);
-    replaceSections(*fresh);
+    bytes.reset();
+    takeSections(*fresh);
 }
 
 void ConfigurationFile::save() {

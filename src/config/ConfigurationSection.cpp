@@ -6,17 +6,9 @@
 #include "config/ConfigurationVisitor.h"
 
 using krel_std_internal::ConfigurationText;
+using krel_std_internal::NameIndex;
 
 namespace krel_std {
-
-namespace {
-
-// Whether the element is a key/value line with exactly that (trimmed) key.
-bool hasKey(const ConfigurationElement& element, const std::wstring& trimmedKey) {
-    return element.isKeyValue() && element.getKey() == trimmedKey;
-}
-
-} // namespace
 
 ConfigurationSection::ConfigurationSection() {}
 
@@ -34,6 +26,7 @@ std::wstring ConfigurationSection::toString() const {
 
 void ConfigurationSection::clear() {
     elements.clear();
+    keys.clear();
 }
 
 std::wstring ConfigurationSection::getName() const {
@@ -44,44 +37,64 @@ size_t ConfigurationSection::getSize() const {
     return elements.size();
 }
 
-ConfigurationSection::ElementList::iterator
-ConfigurationSection::findKey(const std::wstring& trimmedKey) {
-    return std::find_if(elements.begin(), elements.end(),
-                        [&](const ConfigurationElement& e) { return hasKey(e, trimmedKey); });
+uint32_t ConfigurationSection::findKey(std::wstring_view trimmedKey) const {
+    return findKey(trimmedKey, NameIndex::hashOf(trimmedKey));
 }
 
-ConfigurationSection::ElementList::const_iterator
-ConfigurationSection::findKey(const std::wstring& trimmedKey) const {
-    return std::find_if(elements.begin(), elements.end(),
-                        [&](const ConfigurationElement& e) { return hasKey(e, trimmedKey); });
+uint32_t ConfigurationSection::findKey(std::wstring_view trimmedKey, uint32_t hash) const {
+    return keys.find(trimmedKey, hash,
+                     [this](uint32_t position) { return elements[position].keyView(); });
+}
+
+void ConfigurationSection::appendUnique(ConfigurationElement&& element, uint32_t keyHash) {
+    if (element.isKeyValue()) {
+        keys.add(keyHash, static_cast<uint32_t>(elements.size()));
+    }
+    elements.push_back(std::move(element));
+}
+
+void ConfigurationSection::rebuildIndex() {
+    keys.clear();
+    for (size_t position = 0; position < elements.size(); ++position) {
+        if (elements[position].isKeyValue()) {
+            keys.add(NameIndex::hashOf(elements[position].keyView()),
+                     static_cast<uint32_t>(position));
+        }
+    }
 }
 
 std::wstring ConfigurationSection::getValue(const std::wstring& key) const {
-    const ElementList::const_iterator found = findKey(ConfigurationText::trim(key));
-    return found == elements.end() ? std::wstring() : found->getValue();
+    const uint32_t found = findKey(ConfigurationText::trimmed(key));
+    return found == npos ? std::wstring() : elements[found].getValue();
 }
 
 bool ConfigurationSection::contains(const std::wstring& key) const {
-    return findKey(ConfigurationText::trim(key)) != elements.end();
+    return findKey(ConfigurationText::trimmed(key)) != npos;
 }
 
 void ConfigurationSection::setValue(const std::wstring& key, const std::wstring& value) {
-    const ElementList::iterator found = findKey(ConfigurationText::trim(key));
-    if (found != elements.end()) {
-        found->setValue(value);
+    const std::wstring_view trimmedKey = ConfigurationText::trimmed(key);
+    const uint32_t hash = NameIndex::hashOf(trimmedKey);
+    const uint32_t found = findKey(trimmedKey, hash);
+    if (found != npos) {
+        elements[found].setValue(value);
     } else {
-        elements.push_back(ConfigurationElement(key, value));
+        appendUnique(ConfigurationElement(key, value), hash);
     }
 }
 
 bool ConfigurationSection::removeKeyValue(const std::wstring& key) {
-    const std::wstring trimmedKey = ConfigurationText::trim(key);
-    const ElementList::iterator kept =
-        std::remove_if(elements.begin(), elements.end(),
-                       [&](const ConfigurationElement& e) { return hasKey(e, trimmedKey); });
-    const bool removed = kept != elements.end();
-    elements.erase(kept, elements.end());
-    return removed;
+    const std::wstring_view trimmedKey = ConfigurationText::trimmed(key);
+    if (findKey(trimmedKey) == npos) {
+        return false;
+    }
+    elements.erase(std::remove_if(elements.begin(), elements.end(),
+                                  [&](const ConfigurationElement& e) {
+                                      return e.isKeyValue() && e.keyView() == trimmedKey;
+                                  }),
+                   elements.end());
+    rebuildIndex();
+    return true;
 }
 
 void ConfigurationSection::appendElement(const ConfigurationElement& element) {

@@ -6,23 +6,28 @@
 
 namespace krel_std_internal {
 
-namespace {
-
-const wchar_t kWhiteSpace[] = L" \t\n\v\f\r";
-
-} // namespace
-
 std::wstring ConfigurationText::trim(const std::wstring& text) {
-    const size_t begin = text.find_first_not_of(kWhiteSpace);
-    if (begin == std::wstring::npos) {
-        return std::wstring();
-    }
-    return text.substr(begin, text.find_last_not_of(kWhiteSpace) - begin + 1);
+    return std::wstring(trimmed(text));
 }
 
 std::wstring ConfigurationText::trimRight(const std::wstring& text) {
-    const size_t last = text.find_last_not_of(kWhiteSpace);
-    return last == std::wstring::npos ? std::wstring() : text.substr(0, last + 1);
+    return std::wstring(trimmedRight(text));
+}
+
+std::wstring_view ConfigurationText::trimmed(std::wstring_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && isWhiteSpace(text[begin])) {
+        ++begin;
+    }
+    return trimmedRight(text.substr(begin));
+}
+
+std::wstring_view ConfigurationText::trimmedRight(std::wstring_view text) {
+    size_t end = text.size();
+    while (end > 0 && isWhiteSpace(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
 }
 
 void ConfigurationText::checkSingleLine(const std::wstring& text, const wchar_t* context,

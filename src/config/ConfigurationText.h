@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace krel_std_internal {
 
@@ -15,6 +16,14 @@ public:
 
     // The text without white space at its right end.
     static std::wstring trimRight(const std::wstring& text);
+
+    // The same as trim and trimRight, as views into the text.
+    static std::wstring_view trimmed(std::wstring_view text);
+    static std::wstring_view trimmedRight(std::wstring_view text);
+
+    static bool isWhiteSpace(wchar_t character) {
+        return character == L' ' || (character >= L'\t' && character <= L'\r');
+    }
 
     // Refuses text holding CR, LF or NUL with KrelIllegalArgumentException
     // "<name> value contains a line break or NUL character.": such text would end its line

@@ -1,6 +1,6 @@
 #include "config/IniConfigurationSerializer.h"
 
-#include <sstream>
+#include <string_view>
 
 #include "base/ByteArray.h"
 #include "base/LogFunctionCall.h"
@@ -8,19 +8,84 @@
 #include "config/ConfigurationCodec.h"
 #include "config/ConfigurationElement.h"
 #include "config/ConfigurationSection.h"
-#include "config/ConfigurationText.h"
+#include "config/IniTextParser.h"
+#include "config/IniTextWriter.h"
 #include "file/File.h"
+#include "platform/Windows1252.h"
 
 using krel_std_internal::ConfigurationCodec;
-using krel_std_internal::ConfigurationText;
+using krel_std_internal::IniTextParser;
+using krel_std_internal::IniTextWriter;
 
 namespace krel_std {
 
 namespace {
 
-// The characters a backslash escapes in a key.
-bool isEscapable(wchar_t character) {
-    return character == L'\\' || character == L'=' || character == L'#' || character == L'[';
+// Text written to a wide stream.
+class StreamSink {
+public:
+    explicit StreamSink(std::wostream& stream) : stream(stream) {}
+
+    // Formatted output, so the stream's own settings apply as to any text written to it.
+    void append(wchar_t character) { stream << character; }
+    void append(std::wstring_view text) { stream << text; }
+
+private:
+    std::wostream& stream;
+};
+
+// Text collected in a wide string.
+class TextSink {
+public:
+    void append(wchar_t character) { text.push_back(character); }
+    void append(std::wstring_view text) { this->text.append(text); }
+
+    std::wstring text;
+};
+
+// Text encoded in windows-1252 as it comes: a character the code page does not hold becomes
+// "?", as the system's conversion makes it.
+class Windows1252Sink {
+public:
+    void append(wchar_t character) {
+        unsigned char byte = static_cast<unsigned char>(character);
+        if ((character < 0 || character >= 0x80) &&
+            !krel_platform::tryWideToWindows1252(character, byte)) {
+            byte = '?';
+        }
+        bytes.push_back(static_cast<char>(byte));
+    }
+    void append(std::wstring_view text) {
+        for (wchar_t character : text) {
+            append(character);
+        }
+    }
+
+    std::string bytes;
+};
+
+// Writes the lines of the sections and elements it visits to a sink.
+template <typename Sink> class LineVisitor : public ConfigurationVisitor {
+public:
+    LineVisitor(Sink& sink, std::wstring_view lineSeparator)
+        : sink(sink), lineSeparator(lineSeparator) {}
+
+    void visit(const ConfigurationElement& element) override {
+        IniTextWriter::writeElement(sink, element, lineSeparator);
+    }
+    void visit(const ConfigurationSection& section) override {
+        IniTextWriter::writeSection(sink, section.getName(), lineSeparator);
+    }
+
+private:
+    Sink& sink;
+    std::wstring_view lineSeparator;
+};
+
+template <typename Sink>
+void writeLines(Sink& sink, const Configuration& configuration, std::wstring_view lineSeparator) {
+    LineVisitor<Sink> visitor(sink, lineSeparator);
+    configuration.visit(visitor);
 }
 
 } // namespace
@@ -33,30 +98,19 @@ IniConfigurationSerializer::SerializationVisitor::SerializationVisitor(std::wost
     : stream(stream), lineSeparator(File::lineSeparator) {}
 
 void IniConfigurationSerializer::SerializationVisitor::visit(const ConfigurationElement& element) {
-    if (element.isEmpty()) {
-        stream << lineSeparator;
-    } else if (element.isKeyValue()) {
-        stream << escapeKey(element.getKey()) << L'=' << element.getValue() << lineSeparator;
-    } else {
-        stream << L'#' << element.getComment() << lineSeparator;
-    }
+    StreamSink sink(stream);
+    IniTextWriter::writeElement(sink, element, lineSeparator);
 }
 
 void IniConfigurationSerializer::SerializationVisitor::visit(const ConfigurationSection& section) {
-    if (!section.getName().empty()) {
-        stream << L'[' << section.getName() << L']' << lineSeparator;
-    }
+    StreamSink sink(stream);
+    IniTextWriter::writeSection(sink, section.getName(), lineSeparator);
 }
 
 std::wstring IniConfigurationSerializer::SerializationVisitor::escapeKey(const std::wstring& key) {
-    std::wstring escaped;
-    for (wchar_t character : key) {
-        if (isEscapable(character)) {
-            escaped += L'\\';
-        }
-        escaped += character;
-    }
-    return escaped;
+    TextSink sink;
+    IniTextWriter::writeEscapedKey(sink, key);
+    return sink.text;
 }
 
 IniConfigurationSerializer::IniConfigurationSerializer(const std::wstring& charset)
@@ -67,94 +121,28 @@ IniConfigurationSerializer::~IniConfigurationSerializer() {}
 boost::shared_ptr<ByteArray>
 IniConfigurationSerializer::serialize(const Configuration& configuration) {
     KREL_TRACE_SCOPE(L"krel_std::IniConfigurationSerializer::serialize");
-    std::wostringstream text;
-    SerializationVisitor visitor(text, getLineSeparatorOr(File::lineSeparator));
-    configuration.visit(visitor);
-    return ConfigurationCodec::encode(text.str(), getCharset());
+    const std::wstring lineSeparator = getLineSeparatorOr(File::lineSeparator);
+    const std::wstring charset = getCharset();
+    if (charset == L"windows-1252") {
+        // Encoded line by line: the whole text is never held as wide characters.
+        Windows1252Sink sink;
+        writeLines(sink, configuration, lineSeparator);
+        return boost::shared_ptr<ByteArray>(new ByteArray(sink.bytes));
+    }
+    TextSink sink;
+    writeLines(sink, configuration, lineSeparator);
+    return ConfigurationCodec::encode(sink.text, charset);
 }
 
 boost::shared_ptr<Configuration> IniConfigurationSerializer::deserialize(const ByteArray& bytes) {
     KREL_TRACE_SCOPE(L"krel_std::IniConfigurationSerializer::deserialize");
-    const std::wstring text = ConfigurationCodec::decode(bytes, getCharset());
     boost::shared_ptr<Configuration> configuration(new Configuration());
-    std::wstring currentSection = Configuration::defaultSection;
-    const std::vector<std::wstring> lines = splitLines(text);
-    for (size_t index = 0; index < lines.size(); ++index) {
-        const std::wstring line = ConfigurationText::trim(lines[index]);
-        if (!line.empty() && line[0] == L'[') {
-            readSectionHeader(line, *configuration, currentSection);
-        } else if (!line.empty() || index + 1 < lines.size()) {
-            configuration->appendElement(parseElement(line), currentSection);
-        }
-    }
-    setLineSeparator(findLineSeparator(text));
+    setLineSeparator(IniTextParser::read(bytes, getCharset(), *configuration));
     return configuration;
 }
 
 ConfigurationSerializer* IniConfigurationSerializer::newInstance() const {
     return new IniConfigurationSerializer(getCharset());
-}
-
-std::vector<std::wstring> IniConfigurationSerializer::splitLines(const std::wstring& text) {
-    std::vector<std::wstring> lines(1);
-    for (size_t index = 0; index < text.size(); ++index) {
-        const wchar_t character = text[index];
-        if (character == L'\r' || character == L'\n') {
-            if (character == L'\r' && index + 1 < text.size() && text[index + 1] == L'\n') {
-                ++index;
-            }
-            lines.emplace_back();
-        } else {
-            lines.back() += character;
-        }
-    }
-    return lines;
-}
-
-std::wstring IniConfigurationSerializer::findLineSeparator(const std::wstring& text) {
-    const size_t found = text.find_first_of(L"\r\n");
-    if (found == std::wstring::npos) {
-        return std::wstring();
-    }
-    if (text[found] == L'\n') {
-        return L"\n";
-    }
-    return found + 1 < text.size() && text[found + 1] == L'\n' ? L"\r\n" : L"\r";
-}
-
-void IniConfigurationSerializer::readSectionHeader(const std::wstring& line,
-                                                   Configuration& configuration,
-                                                   std::wstring& currentSection) {
-    const size_t close = line.rfind(L']');
-    if (close == std::wstring::npos) {
-        return;
-    }
-    const ConfigurationSection section(line.substr(1, close - 1));
-    currentSection = section.getName();
-    configuration.addSection(section);
-}
-
-ConfigurationElement IniConfigurationSerializer::parseElement(const std::wstring& line) {
-    if (!line.empty() && line[0] == L'#') {
-        return ConfigurationElement(line.substr(1));
-    }
-    std::wstring key;
-    for (size_t index = 0; index < line.size(); ++index) {
-        const wchar_t character = line[index];
-        if (character == L'=') {
-            const std::wstring trimmedKey = ConfigurationText::trim(key);
-            if (trimmedKey.empty()) {
-                break;
-            }
-            return ConfigurationElement(trimmedKey, line.substr(index + 1));
-        }
-        // A backslash escapes only a special character; before any other it is literal.
-        if (character == L'\\' && index + 1 < line.size() && isEscapable(line[index + 1])) {
-            ++index;
-        }
-        key += line[index];
-    }
-    return ConfigurationElement();
 }
 
 } // namespace krel_std

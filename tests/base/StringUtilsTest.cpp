@@ -230,6 +230,24 @@ TEST(StringUtilsLines, LinesAreDecodedWithTheCharset) {
     EXPECT_EQ(StringUtils::getLines(bytes, L"UTF-8"), expected);
 }
 
+TEST(StringUtilsLines, DecodedZeroDoesNotEndTheText) {
+    const std::vector<std::wstring> expected = {std::wstring(L"a\0b", 3), L"c"};
+    EXPECT_EQ(StringUtils::getLines(ByteArray(std::string("a\xC0\x80"
+                                                          "b\nc")),
+                                    L"UTF-8"),
+              expected);
+    EXPECT_EQ(StringUtils::getLines(ByteArray(std::string("a\xE0\x80\x80"
+                                                          "b\nc")),
+                                    L"UTF-8"),
+              expected);
+    EXPECT_EQ(StringUtils::getLines(ByteArray(std::string("a\0b\nc", 5)), L"windows-1252"),
+              expected);
+}
+
+TEST(StringUtilsLines, InvalidBytesAfterADecodedZeroGiveNoLines) {
+    EXPECT_TRUE(StringUtils::getLines(ByteArray(std::string("a\xC0\x80\xFF")), L"UTF-8").empty());
+}
+
 TEST(StringUtilsLines, LineSeparatorIsTheFirstOneUsed) {
     EXPECT_EQ(StringUtils::getLineSeparator(ByteArray(std::string("a\r\nb\nc")), L"UTF-8"),
               L"\r\n");

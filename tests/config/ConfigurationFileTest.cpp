@@ -87,6 +87,20 @@ TEST_F(ConfigurationFileTest, SaveFailsWhenTheParentCannotBeMade) {
     }
 }
 
+TEST_F(ConfigurationFileTest, FileOfAHundredThousandSectionsLoadsAndSavesUnchanged) {
+    std::string text;
+    for (int section = 0; section < 100000; ++section) {
+        text += "[section " + std::to_string(section) + "]\r\n#c\r\nk=v\r\n";
+    }
+    writeBytes("many.cfg", text);
+    ConfigurationFile configuration = fileNamed("many.cfg");
+    configuration.load();
+    EXPECT_EQ(configuration.getSectionNames().size(), 100001u);
+    EXPECT_EQ(configuration.getValue(L"k", L"section 99999"), L"v");
+    configuration.save();
+    EXPECT_EQ(readBytes("many.cfg"), text);
+}
+
 TEST_F(ConfigurationFileTest, FailedLoadOfAMissingFileKeepsTheContent) {
     ConfigurationFile configuration = fileNamed("missing.cfg");
     configuration.setValue(L"k", L"v");
@@ -103,6 +117,18 @@ TEST_F(ConfigurationFileTest, FailedLoadOfUndecodableBytesKeepsContentAndFile) {
     EXPECT_THROW(configuration.load(), KrelIOException);
     EXPECT_EQ(configuration.getValue(L"k"), L"old");
     EXPECT_EQ(readBytes("bad.cfg"), "k=\xFF\xFE broken\r\n");
+}
+
+TEST_F(ConfigurationFileTest, FailedLoadOfAnOverlongUtf8NulKeepsContentAndFile) {
+    const std::string bytes = "a=1\r\nb=\xC0\x80tail\r\nc=3\r\n";
+    writeBytes("nul.cfg", bytes);
+    ConfigurationFile configuration(
+        File(path("nul.cfg")),
+        boost::shared_ptr<ConfigurationSerializer>(new IniConfigurationSerializer(L"UTF-8")));
+    configuration.setValue(L"k", L"old");
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    EXPECT_EQ(configuration.getValue(L"k"), L"old");
+    EXPECT_EQ(readBytes("nul.cfg"), bytes);
 }
 
 TEST_F(ConfigurationFileTest, SaveFailsAtOnceWhileAReaderHoldsTheFile) {
@@ -142,10 +168,17 @@ TEST_F(ConfigurationFileTest, SerializerSharingFollowsTheConstructor) {
     const ConfigurationFile plain;
     const ConfigurationFile fromModel{Configuration()};
     const ConfigurationFile bound = fileNamed("x.cfg");
-    EXPECT_EQ(plain.getSerializer(), ConfigurationFile::defaultSerializer());
-    EXPECT_EQ(fromModel.getSerializer(), ConfigurationFile::defaultSerializer());
-    EXPECT_NE(bound.getSerializer(), ConfigurationFile::defaultSerializer());
+    EXPECT_EQ(plain.getSerializer(), ConfigurationFile::defaultSerializer);
+    EXPECT_EQ(fromModel.getSerializer(), ConfigurationFile::defaultSerializer);
+    EXPECT_NE(bound.getSerializer(), ConfigurationFile::defaultSerializer);
     EXPECT_EQ(bound.getSerializer()->getCharset(), L"windows-1252");
+}
+
+TEST_F(ConfigurationFileTest, DefaultSerializerIsASharedIniSerializerOfWindows1252) {
+    const ConfigurationSerializer* shared = ConfigurationFile::defaultSerializer.get();
+    ASSERT_NE(dynamic_cast<const krel_std::IniConfigurationSerializer*>(shared), nullptr);
+    EXPECT_EQ(shared->getCharset(), L"windows-1252");
+    EXPECT_EQ(ConfigurationFile().getSerializer().get(), shared);
 }
 
 TEST_F(ConfigurationFileTest, CopyHasTheSectionsAnEmptyPathAndItsOwnSerializer) {
@@ -158,6 +191,21 @@ TEST_F(ConfigurationFileTest, CopyHasTheSectionsAnEmptyPathAndItsOwnSerializer) 
     EXPECT_NE(copy.getSerializer(), original.getSerializer());
     EXPECT_EQ(copy.getLineSeparator(), L"");
     EXPECT_EQ(copy.toString(), L"ConfigurationFile{path=''}");
+}
+
+TEST_F(ConfigurationFileTest, EachLoadReplacesTheWholeContent) {
+    writeBytes("one.cfg", "[Old]\r\nk=1\r\n");
+    writeBytes("two.cfg", "k=2\r\n[New]\r\nj=3\r\n");
+    ConfigurationFile configuration = fileNamed("one.cfg");
+    configuration.load();
+    configuration.setPath(File(path("two.cfg")));
+    configuration.load();
+    EXPECT_EQ(configuration.getSectionNames(), Configuration::StringList({L"", L"New"}));
+    EXPECT_FALSE(configuration.containsSection(L"Old"));
+    EXPECT_EQ(configuration.getValue(L"k"), L"2");
+    EXPECT_EQ(configuration.getValue(L"j", L"New"), L"3");
+    const ConfigurationFile copy(configuration);
+    EXPECT_EQ(copy.getValue(L"j", L"New"), L"3");
 }
 
 TEST_F(ConfigurationFileTest, ReadersNeverSeeAHalfLoadedConfiguration) {

@@ -36,6 +36,21 @@ TEST(ConfigurationElementTest, KeyIsTrimmedAndValueLosesOnlyTrailingBlanks) {
     EXPECT_EQ(element.getComment(), L"  as is  ");
 }
 
+TEST(ConfigurationElementTest, KeyValueAndCommentChangeIndependently) {
+    ConfigurationElement element(L"k", L"v");
+    element.setComment(L"note");
+    element.setValue(L"a longer value ");
+    element.setKey(L" other ");
+    EXPECT_EQ(element.toString(),
+              L"ConfigurationElement{key='other',value='a longer value',comment='note'}");
+    element.setKey(L"");
+    EXPECT_TRUE(element.isComment());
+    EXPECT_FALSE(element.isEmpty());
+    element.setComment(L"");
+    EXPECT_TRUE(element.isEmpty());
+    EXPECT_EQ(element.getValue(), L"a longer value");
+}
+
 TEST(ConfigurationElementTest, BlankKeyIsRefused) {
     try {
         ConfigurationElement element(L"  ", L"v");
@@ -83,6 +98,40 @@ TEST(ConfigurationSectionTest, RemoveKeyValueRemovesTheKeyAndKeepsOtherLines) {
     EXPECT_FALSE(section.removeKeyValue(L"k"));
     EXPECT_EQ(section.getSize(), 2u);
     EXPECT_EQ(section.getKeys(), ConfigurationSection::StringList({L"j"}));
+}
+
+TEST(ConfigurationSectionTest, LookupsFollowRemovalsAndCopies) {
+    ConfigurationSection section(L"S");
+    for (int key = 0; key < 100; ++key) {
+        section.setValue(L"k" + std::to_wstring(key), std::to_wstring(key));
+        section.appendElement(ConfigurationElement(L"after " + std::to_wstring(key)));
+    }
+    EXPECT_TRUE(section.removeKeyValue(L"k10"));
+    const ConfigurationSection copy = section;
+    section.setValue(L"k10", L"again");
+    section.setValue(L"k99", L"changed");
+    EXPECT_EQ(section.getValue(L"k11"), L"11");
+    EXPECT_EQ(section.getKeys().back(), L"k10");
+    EXPECT_EQ(section.getValues()[98], L"changed");
+    EXPECT_FALSE(copy.contains(L"k10"));
+    EXPECT_EQ(copy.getValue(L"k99"), L"99");
+    EXPECT_EQ(copy.getSize(), 199u);
+}
+
+TEST(ConfigurationSectionTest, MovedFromSectionsAndElementsStayUsable) {
+    ConfigurationSection section(L"S");
+    section.setValue(L"k", L"v");
+    ConfigurationSection moved(std::move(section));
+    EXPECT_FALSE(section.contains(L"k"));
+    section.setValue(L"j", L"1");
+    EXPECT_EQ(section.getValue(L"j"), L"1");
+    EXPECT_EQ(moved.getValue(L"k"), L"v");
+
+    ConfigurationElement element(L"key", L"value");
+    const ConfigurationElement taken(std::move(element));
+    EXPECT_TRUE(element.isEmpty());
+    EXPECT_EQ(element.toString(), L"ConfigurationElement{key='',value='',comment=''}");
+    EXPECT_EQ(taken.getValue(), L"value");
 }
 
 TEST(ConfigurationSectionTest, BlankKeyNeverMatchesCommentsOrEmptyLines) {
@@ -159,6 +208,29 @@ TEST(ConfigurationTest, AddingAKnownSectionMergesIntoIt) {
                                        L"  ConfigurationElement{key='z',value='9',comment=''}\n");
 }
 
+TEST(ConfigurationTest, RemovingASectionKeepsTheOthersFindable) {
+    Configuration configuration;
+    configuration.setValue(L"a", L"1", L"A");
+    configuration.setValue(L"b", L"2", L"B");
+    configuration.setValue(L"c", L"3", L"C");
+    EXPECT_TRUE(configuration.removeSection(L" B "));
+    EXPECT_FALSE(configuration.containsSection(L"B"));
+    EXPECT_EQ(configuration.getValue(L"c", L"C"), L"3");
+    configuration.setValue(L"b", L"4", L"B");
+    configuration.setValue(L"a", L"5", L"A");
+    EXPECT_EQ(configuration.getSectionNames(), Configuration::StringList({L"", L"A", L"C", L"B"}));
+    EXPECT_EQ(configuration.getValue(L"a", L"A"), L"5");
+    EXPECT_EQ(configuration.getValue(L"b", L"B"), L"4");
+}
+
+TEST(ConfigurationTest, SectionNamesAndKeysCompareExactly) {
+    Configuration configuration;
+    configuration.setValue(L"Key", L"1", L"Section");
+    EXPECT_FALSE(configuration.containsSection(L"section"));
+    EXPECT_FALSE(configuration.containsKey(L"key", L"Section"));
+    EXPECT_TRUE(configuration.containsKey(L"\tKey ", L" Section\t"));
+}
+
 TEST(ConfigurationTest, ClearLeavesOneEmptyUnnamedSection) {
     Configuration configuration;
     configuration.setValue(L"k", L"v");
@@ -192,6 +264,16 @@ TEST(ConfigurationChangeEventTest, DescribesAddedRemovedAndChangedKeys) {
                                   L"section='S',key='k',value='v2'}");
     EXPECT_EQ(changed.getType(), ConfigurationChangeEvent::Changed);
     EXPECT_EQ(changed.getPath(), file);
+}
+
+TEST(ConfigurationChangeEventTest, EventTypeIsTheTypeGivenAtConstruction) {
+    const krel_std::File file(L"/etc/app.cfg");
+    EXPECT_EQ(ConfigurationChangeEvent(file, ConfigurationChangeEvent::Added, L"", L"k", L"v")
+                  .getEventType(),
+              ConfigurationChangeEvent::Added);
+    EXPECT_EQ(ConfigurationChangeEvent(file, ConfigurationChangeEvent::Removed, L"", L"k", L"v")
+                  .getEventType(),
+              ConfigurationChangeEvent::Removed);
 }
 
 TEST(ConfigurationChangeEventTest, UnknownTypeIsRefused) {

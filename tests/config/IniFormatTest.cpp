@@ -1,6 +1,7 @@
 // The INI text format: what a file reads as, and the exact bytes it is written back as.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <sstream>
 
 #include "ConfigTestSupport.h"
@@ -139,6 +140,84 @@ TEST(IniFormatTest, Windows1252ReadsAndWritesEveryNonZeroByte) {
     EXPECT_EQ(serializer.serialize(*model)->toString(), input);
 }
 
+TEST(IniFormatTest, CharactersWindows1252CannotHoldAreWrittenAsQuestionMarks) {
+    Configuration model;
+    model.setValue(L"k\x0100", L"\x20AC \x0101 \U0001F600");
+    IniConfigurationSerializer serializer(L"windows-1252");
+    EXPECT_EQ(serializer.serialize(model)->toString(), "k?=\x80 ? ?\r\n");
+}
+
+TEST(IniFormatTest, SectionsVisitedAgainAndAgainCollectTheirLinesInOrder) {
+    std::string input;
+    for (int round = 0; round < 50; ++round) {
+        const std::string number = std::to_string(round);
+        input += "[A]\na" + number + "=" + number + "\n#a" + number + "\n[B]\nb=" + number + "\n";
+    }
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(input));
+    EXPECT_EQ(model->getSectionNames(), Configuration::StringList({L"", L"A", L"B"}));
+    const Configuration::StringList keys = model->getKeys(L"A");
+    ASSERT_EQ(keys.size(), 50u);
+    EXPECT_EQ(keys[49], L"a49");
+    EXPECT_EQ(model->getValue(L"a31", L"A"), L"31");
+    EXPECT_EQ(model->getKeys(L"B"), Configuration::StringList({L"b"}));
+    EXPECT_EQ(model->getValue(L"b", L"B"), L"49");
+    const std::string written = serializer.serialize(*model)->toString();
+    EXPECT_EQ(written.substr(0, 18), "[A]\na0=0\n#a0\na1=1\n");
+    EXPECT_EQ(written.substr(written.size() - 9), "[B]\nb=49\n");
+}
+
+TEST(IniFormatTest, DecodedCharsetsReadEscapesHeadersAndCommentsAsWindows1252Does) {
+    const std::wstring text = L"\x043A\\=\x00E9 = \x0437\r\n[ \x00DF ]\r\n#\x20AC\r\nplain\r\n";
+    for (const wchar_t* charset : {L"UTF-8", L"ISO-10646-UCS-2"}) {
+        SCOPED_TRACE(std::string(charset, charset + std::wcslen(charset)));
+        IniConfigurationSerializer serializer(charset);
+        const boost::shared_ptr<Configuration> model =
+            serializer.deserialize(ByteArray(text, charset));
+        EXPECT_EQ(model->getValue(L"\x043A=\x00E9"), L" \x0437");
+        EXPECT_EQ(describe(*model), L"[]\n"
+                                    L"  ConfigurationElement{key='\x043A=\x00E9',value=' \x0437',"
+                                    L"comment=''}\n"
+                                    L"[\x00DF]\n"
+                                    L"  ConfigurationElement{key='',value='',comment='\x20AC'}\n"
+                                    L"  ConfigurationElement{key='',value='',comment=''}\n");
+        EXPECT_EQ(serializer.serialize(*model)->toWString(charset),
+                  L"\x043A\\=\x00E9= \x0437\r\n[\x00DF]\r\n#\x20AC\r\n\r\n");
+    }
+}
+
+TEST(IniFormatTest, HundredThousandSectionsReadInFileOrderAndMerge) {
+    std::string input;
+    for (int section = 0; section < 100000; ++section) {
+        input += "[s" + std::to_string(section) + "]\nk=" + std::to_string(section) + "\n";
+    }
+    input += "[s5]\nk=again\nj=new\n";
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(input));
+    const Configuration::StringList names = model->getSectionNames();
+    ASSERT_EQ(names.size(), 100001u);
+    EXPECT_EQ(names[1], L"s0");
+    EXPECT_EQ(names[100000], L"s99999");
+    EXPECT_EQ(model->getValue(L"k", L"s99999"), L"99999");
+    EXPECT_EQ(model->getKeys(L"s5"), Configuration::StringList({L"k", L"j"}));
+    EXPECT_EQ(model->getValue(L"k", L"s5"), L"again");
+}
+
+TEST(IniFormatTest, HundredThousandKeysOfOneSectionKeepTheirOrder) {
+    std::string input = "[S]\n";
+    for (int key = 0; key < 100000; ++key) {
+        input += "key" + std::to_string(key) + "=" + std::to_string(key) + "\n";
+    }
+    input += "key7 = later\n";
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(input));
+    const Configuration::StringList keys = model->getKeys(L"S");
+    ASSERT_EQ(keys.size(), 100000u);
+    EXPECT_EQ(keys[99999], L"key99999");
+    EXPECT_EQ(model->getValue(L"key7", L"S"), L" later");
+    EXPECT_EQ(model->getValue(L"key99999", L"S"), L"99999");
+}
+
 TEST(IniFormatTest, Utf8ReadsFourByteSequencesAndSkipsTheByteOrderMark) {
     const std::string text = "k=\xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
     IniConfigurationSerializer serializer(L"UTF-8");
@@ -162,6 +241,16 @@ TEST(IniFormatTest, NulByteIsRefusedInsteadOfCuttingTheText) {
     IniConfigurationSerializer serializer;
     serializer.setLineSeparator(L"\n");
     EXPECT_THROW(serializer.deserialize(bytesOf(std::string("a=1\r\n\0b=2\r\n", 11))),
+                 krel_std::KrelIOException);
+    EXPECT_EQ(serializer.getLineSeparator(), L"\n");
+}
+
+TEST(IniFormatTest, OverlongUtf8NulIsRefusedInsteadOfCuttingTheText) {
+    IniConfigurationSerializer serializer(L"UTF-8");
+    serializer.setLineSeparator(L"\n");
+    EXPECT_THROW(serializer.deserialize(bytesOf("a=1\r\nb=\xC0\x80x\r\nc=3\r\n")),
+                 krel_std::KrelIOException);
+    EXPECT_THROW(serializer.deserialize(bytesOf("a=1\r\n\xE0\x80\x80\r\nc=3\r\n")),
                  krel_std::KrelIOException);
     EXPECT_EQ(serializer.getLineSeparator(), L"\n");
 }

@@ -1,0 +1,27 @@
+// Reads the INI text of a configuration file into a configuration.
+#pragma once
+
+#include <string>
+
+namespace krel_std {
+class ByteArray;
+class Configuration;
+} // namespace krel_std
+
+namespace krel_std_internal {
+
+// Reads INI text in one pass over it, without a list of its lines: windows-1252 straight from
+// the bytes, the other charsets from their decoded text.
+class IniTextParser {
+public:
+    // Adds the lines of the bytes to a new configuration and answers the text's first line
+    // separator ("\r\n", "\r" or "\n"; "" when it has none). Bytes that are not text of the
+    // charset, or text holding NUL, throw KrelIOException before anything is added.
+    static std::wstring read(const krel_std::ByteArray& bytes, const std::wstring& charset,
+                             krel_std::Configuration& configuration);
+
+private:
+    IniTextParser() = delete;
+};
+
+} // namespace krel_std_internal

@@ -1,0 +1,65 @@
+#include "config/NameIndex.h"
+
+#include <functional>
+#include <utility>
+
+namespace krel_std_internal {
+
+namespace {
+
+const size_t kFirstSize = 8;
+
+} // namespace
+
+NameIndex::NameIndex(NameIndex&& other) noexcept
+    : slots(std::move(other.slots)), count(other.count) {
+    other.clear();
+}
+
+NameIndex& NameIndex::operator=(NameIndex&& other) noexcept {
+    if (&other != this) {
+        slots = std::move(other.slots);
+        count = other.count;
+        other.clear();
+    }
+    return *this;
+}
+
+uint32_t NameIndex::hashOf(std::wstring_view name) {
+    return static_cast<uint32_t>(std::hash<std::wstring_view>()(name));
+}
+
+void NameIndex::add(uint32_t hash, uint32_t position) {
+    // At most three quarters full, so a search meets an empty slot soon.
+    if ((count + 1) * 4 > slots.size() * 3) {
+        grow();
+    }
+    place(hash, position);
+    ++count;
+}
+
+void NameIndex::clear() {
+    std::vector<Slot>().swap(slots);
+    count = 0;
+}
+
+void NameIndex::place(uint32_t hash, uint32_t position) {
+    const size_t mask = slots.size() - 1;
+    size_t slot = hash & mask;
+    while (slots[slot].position != kEmpty) {
+        slot = (slot + 1) & mask;
+    }
+    slots[slot] = Slot{hash, position};
+}
+
+void NameIndex::grow() {
+    std::vector<Slot> old(slots.empty() ? kFirstSize : slots.size() * 2, Slot{0, kEmpty});
+    old.swap(slots);
+    for (const Slot& slot : old) {
+        if (slot.position != kEmpty) {
+            place(slot.hash, slot.position);
+        }
+    }
+}
+
+} // namespace krel_std_internal
