@@ -20,8 +20,7 @@ namespace krel_std {
 
 /// Keeps the appenders of one logger in the order they were added, turns a log call into a
 /// LogEvent and hands it to each of them under the logger's lock, so the appenders of one
-/// logger are called by one thread at a time. (The static log's logger is reached only under
-/// the static log's own lock, which serialises its calls instead.)
+/// logger are called by one thread at a time.
 ///
 /// An appender that throws is dropped for good; the others still receive the event. A log call
 /// made by a thread that is already inside an appender's write (an appender that logs while it

@@ -6,6 +6,7 @@
 #include "log/DebugOutputLog.h"
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
+#include "thread/AutoLock.h"
 
 namespace krel_std_internal {
 
@@ -46,6 +47,10 @@ void LogDispatch::write(const LogRecord& record) {
     const HeldLock release(*lock);
     StaticLog* current = StaticLog::instance.load();
     if (current != nullptr) {
+        // The declared order of a log call: the static log's lock, the instance's own lock,
+        // then the logger's lock, held while every appender writes.
+        const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
+        const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
         current->logger.write(record);
     }
 }

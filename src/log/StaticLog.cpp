@@ -137,8 +137,8 @@ StaticLogPtr StaticLog::getInstance() {
     return handle;
 }
 
-// A log call needs only the static log's lock: while it is held the instance cannot be cleared,
-// so it cannot be deleted either.
+// Takes the static log's lock for a log call: while it is held the instance cannot be cleared,
+// so it cannot be deleted either. The caller then takes the instance's and the logger's locks.
 Lock* StaticLog::lockForWrite() {
     Lock* lock = singletonLock.load();
     if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
