@@ -51,6 +51,19 @@ __attribute__((noinline)) void operator delete(void* block, std::size_t) noexcep
     std::free(block);
 }
 
+// The library's own nothrow allocations must come from the same heap as the deletes above.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+__attribute__((noinline)) void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+
 namespace {
 
 const long SOON_MS = static_cast<long>(sync_test::SOON.count());
