@@ -247,6 +247,16 @@ TEST_F(FileWatcherTest, ModeChangeAloneIsReportedAsSuch) {
     EXPECT_EQ(listener->kinds(), (Kinds{L"mode"}));
 }
 
+TEST_F(FileWatcherTest, ContentChangeIsReportedBeforeModeChange) {
+    writeBytes("config.ini", "a=1");
+    auto listener = watch("config.ini");
+    writeBytes("config.ini.part", "a=22");
+    std::filesystem::permissions(native("config.ini.part"), std::filesystem::perms::owner_read);
+    std::filesystem::rename(native("config.ini.part"), native("config.ini"));
+    ASSERT_TRUE(listener->waitForCalls(2));
+    EXPECT_EQ(listener->kinds(), (Kinds{L"content", L"mode"}));
+}
+
 TEST_F(FileWatcherTest, AccessTimeAloneReportsNothing) {
     writeBytes("config.ini", "a=1");
     auto listener = watch("config.ini");
