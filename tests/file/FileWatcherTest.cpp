@@ -300,11 +300,11 @@ TEST_F(FileWatcherTest, RelativePathIsResolvedWhenAdded) {
     File::setWorkingDirectory(File(path("second")));
     watcher->addListener(listener, File(L"other.ini"));
     File::setWorkingDirectory(original);
-    writeBytes("first/config.ini", "a=1");
+    placeFile("first/config.ini", "a=1");
     ASSERT_TRUE(listener->waitForCalls(1));
     EXPECT_EQ(listener->lastPath(), L"config.ini");
     watcher->removeListener(listener, File(path("first/config.ini")));
-    writeBytes("second/other.ini", "b=1");
+    placeFile("second/other.ini", "b=1");
     ASSERT_TRUE(listener->waitForCalls(2));
     EXPECT_EQ(listener->lastPath(), L"other.ini");
 }
