@@ -11,6 +11,7 @@
 #include "log/LogFileFilter.h"
 #include "pattern/SingletonManager.h"
 #include "support/DebugOutputCapture.h"
+#include "system/Paths.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ std::vector<std::wstring> refusedNames(const std::vector<std::wstring>& lines) {
 TEST(LibraryLoadHookTest, RegistersThePrototypesOfTheBuiltClassesInTheirFixedOrder) {
     krel_test::DebugOutputCapture capture;
     krel_std_internal::krelLibraryAttach();
-    const std::vector<std::wstring> expected{L"krel_std.DebugFileFilter", L"krel_std.LogFileFilter",
-                                             L"krel_std.KrelLogLayout",
+    const std::vector<std::wstring> expected{L"krel_std.Paths", L"krel_std.DebugFileFilter",
+                                             L"krel_std.LogFileFilter", L"krel_std.KrelLogLayout",
                                              L"krel_std.OutputDebugAppender"};
     EXPECT_EQ(expected, refusedNames(capture.lines()));
 }
@@ -58,4 +59,10 @@ TEST(LibraryLoadHookTest, RegisteredFilterPrototypeMakesNewFiltersOfItsClass) {
     ASSERT_NE(nullptr, filter);
     EXPECT_NE(static_cast<const void*>(prototype.get()), static_cast<const void*>(filter));
     EXPECT_EQ(L"krel_std.LogFileFilter", filter->getClassName());
+}
+
+TEST(LibraryLoadHookTest, RegistersThePathsProviderUnderItsDottedName) {
+    const auto paths = krel_std::Class::getInstance().getObject<krel_std::Paths>(L"krel_std.Paths");
+    ASSERT_TRUE(paths);
+    EXPECT_EQ(L"krel_std.Paths", paths->getClassName());
 }
