@@ -36,6 +36,9 @@ public:
     int wakeDescriptor() const { return descriptor; }
     // Empties the wake descriptor.
     void drain() const;
+    // Makes the waiting thread test its objects again, without releasing it (an object that
+    // another thread found signalled on its behalf).
+    void wake() const;
 
     void markReleased(const KernelObject* object);
     bool wasReleased(const KernelObject* object) const;

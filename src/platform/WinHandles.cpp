@@ -101,6 +101,10 @@ void WaitContext::drain() const {
     eventfd_read(descriptor, &value);
 }
 
+void WaitContext::wake() const {
+    eventfd_write(descriptor, 1);
+}
+
 void WaitContext::markReleased(const KernelObject* object) {
     released.push_back(object);
     eventfd_write(descriptor, 1);
