@@ -11,7 +11,6 @@
 #include "log/LogFileFilter.h"
 #include "pattern/SingletonManager.h"
 #include "support/DebugOutputCapture.h"
-#include "system/Paths.h"
 
 namespace {
 
@@ -59,10 +58,4 @@ TEST(LibraryLoadHookTest, RegisteredFilterPrototypeMakesNewFiltersOfItsClass) {
     ASSERT_NE(nullptr, filter);
     EXPECT_NE(static_cast<const void*>(prototype.get()), static_cast<const void*>(filter));
     EXPECT_EQ(L"krel_std.LogFileFilter", filter->getClassName());
-}
-
-TEST(LibraryLoadHookTest, RegistersThePathsProviderUnderItsDottedName) {
-    const auto paths = krel_std::Class::getInstance().getObject<krel_std::Paths>(L"krel_std.Paths");
-    ASSERT_TRUE(paths);
-    EXPECT_EQ(L"krel_std.Paths", paths->getClassName());
 }

