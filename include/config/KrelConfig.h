@@ -90,9 +90,9 @@ private:
 
     // This object as the file watcher holds it: a shared pointer that does not own it.
     boost::shared_ptr<IFileListener> asFileListener();
-    // Watches the path for this object unless the path is empty; traces a failure at DEBUG with
-    // the given path text.
-    void startMonitoring(const File& file, const std::wstring& shownPath);
+    // Watches the path for this object unless the path is empty; traces a failure at DEBUG in
+    // the caller's context with the given path text.
+    void startMonitoring(const wchar_t* context, const File& file, const std::wstring& shownPath);
     void notifyAll(const EventList& events);
     // Loads the fresh configuration in up to five attempts; false when all failed.
     static bool loadWithRetries(ConfigurationFile& fresh);

@@ -19,9 +19,10 @@ namespace {
 const int loadAttempts = 5;
 const long retryStepMs = 100;
 
-void traceMonitoringFailure(const std::wstring& path, const KrelException& error) {
+void traceMonitoringFailure(const wchar_t* context, const std::wstring& path,
+                            const KrelException& error) {
     if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::KrelConfig::startMonitoring", KREL_SOURCE_FILE, __LINE__,
+        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
                          L"Unable to start monitoring for <%ls>: <%ls>.", path.c_str(),
                          error.getMessage().c_str());
     }
@@ -42,7 +43,7 @@ KrelConfig::KrelConfig(const std::wstring& path)
     : ConfigurationFile(File(path),
                         boost::shared_ptr<ConfigurationSerializer>(new IniConfigurationSerializer(
                             ConfigurationSerializer::defaultCharset))) {
-    startMonitoring(getPath(), path);
+    startMonitoring(L"krel_std::KrelConfig::KrelConfig", getPath(), path);
 }
 
 KrelConfig::~KrelConfig() {
@@ -59,14 +60,15 @@ boost::shared_ptr<IFileListener> KrelConfig::asFileListener() {
     return boost::shared_ptr<IFileListener>(static_cast<IFileListener*>(this), null_deleter());
 }
 
-void KrelConfig::startMonitoring(const File& file, const std::wstring& shownPath) {
+void KrelConfig::startMonitoring(const wchar_t* context, const File& file,
+                                 const std::wstring& shownPath) {
     if (file.getPath().empty()) {
         return;
     }
     try {
         FileWatcher::addListener(asFileListener(), file);
     } catch (const KrelException& error) {
-        traceMonitoringFailure(shownPath, error);
+        traceMonitoringFailure(context, shownPath, error);
     }
 }
 
@@ -148,7 +150,7 @@ void KrelConfig::updateListenerPath() {
         path = getPath();
     }
     FileWatcher::removeListener(asFileListener());
-    startMonitoring(path, canonicalText(path));
+    startMonitoring(L"krel_std::KrelConfig::updateListenerPath", path, canonicalText(path));
 }
 
 bool KrelConfig::removeValue(const std::wstring& key, const std::wstring& section) {
@@ -188,6 +190,7 @@ void KrelConfig::addConfigurationListener(
     }
 }
 
+// As in updateListenerPath, the watcher is called after the lock is released.
 void KrelConfig::removeConfigurationListener(
     const boost::shared_ptr<ConfigurationListener>& listener) {
     {

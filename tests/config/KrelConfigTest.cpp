@@ -325,6 +325,16 @@ TEST_F(KrelConfigTest, EmptyPathWatchesNothing) {
     EXPECT_EQ((Events{L"Added [] sentinel=1"}), eventsUpToSentinel("s.ini", "s=1\n"));
 }
 
+TEST_F(KrelConfigTest, UnwatchableDirectoryIsTracedAndTheConfigurationWorksUnwatched) {
+    const std::wstring missing = path("missing/a.ini");
+    DebugTextCounter traces(
+        {L"Unable to start monitoring for <" + missing + L">: <Could not monitor directory>."});
+    KrelConfig config(missing);
+    EXPECT_EQ(1, traces.count(0));
+    config.setValue(L"a", L"1");
+    EXPECT_EQ(L"1", config.getValue(L"a"));
+}
+
 TEST_F(KrelConfigTest, SetPathWithListenersWatchesTheNewPath) {
     writeBytes("b.ini", "b=1\n");
     KrelConfig config;
