@@ -29,7 +29,8 @@ public:
     // file's directory cannot be watched. A null listener is ignored.
     static void addListener(const boost::shared_ptr<IFileListener>& listener, const File& file);
     // Stops telling listener about file. Returns only after any call in progress to that
-    // listener has finished, unless called from inside a listener's call.
+    // listener has finished (unless called on the watcher thread, from inside a listener's
+    // call), so the caller must not hold a lock that the listener's handlers take.
     static void removeListener(const boost::shared_ptr<IFileListener>& listener, const File& file);
     // Stops telling listener about any file, with the same guarantee as above.
     static void removeListener(const boost::shared_ptr<IFileListener>& listener);
