@@ -9,6 +9,7 @@
 #include "log/OutputDebugAppender.h"
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
+#include "system/Paths.h"
 
 namespace krel_std_internal {
 
@@ -29,6 +30,7 @@ void runStep(void (*step)()) noexcept {
 // LogFileFilter, KrelLogLayout, RollingFileAppender, OutputDebugAppender, NTEventLogAppender.
 // A refused registration leaves that one name unregistered.
 void registerPrototypes() {
+    runStep(&krel_std::AutoRegisterClass<krel_std::Paths>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::LogFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::KrelLogLayout>::registerClass);
