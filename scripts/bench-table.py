@@ -3,8 +3,8 @@
 
 A program pairs its benchmarks by name: "<path>/krel" and "<path>/peer" (anything may follow,
 such as "/threads:8"). The KrelStd side may carry the label "goal<=N", the ratio it must stay
-under, and the counter "allocs", its heap allocations per call. Ratios use medians over the
-repetitions.
+under, or "<counter><=N", a bound on a counter it reports (a latency, a memory ratio), and the
+counter "allocs", its heap allocations per call. Ratios use medians over the repetitions.
 """
 import glob
 import json
@@ -33,16 +33,20 @@ for program in sorted(glob.glob(os.path.join(build, "bench", "*Bench"))):
         if "krel" in pair and "peer" in pair:
             rows.append((os.path.basename(program), key, pair["krel"], pair["peer"]))
 
-print(f"{'program':<18} {'path':<44} {'krel ns':>10} {'peer ns':>10} {'ratio':>7} {'goal':>6} {'allocs':>7}")
+print(f"{'program':<18} {'path':<44} {'krel ns':>10} {'peer ns':>10} {'ratio':>7} "
+      f"{'goal':>22} {'allocs':>7}")
 missed = 0
 for program, key, krel, peer in rows:
     ratio = krel["cpu_time"] / peer["cpu_time"]
-    goal = re.search(r"goal<=([0-9.]+)", krel.get("label", ""))
-    goal_text = goal.group(1) if goal else ""
-    mark = ""
-    if goal and ratio > float(goal.group(1)):
-        mark, missed = " missed", missed + 1
+    goal = re.search(r"(\w+)<=([0-9.]+)", krel.get("label", ""))
+    goal_text, met = "", True
+    if goal:
+        name, bound = goal.group(1), float(goal.group(2))
+        value = ratio if name == "goal" else krel.get(name, float("inf"))
+        goal_text = f"ratio<={bound:g}" if name == "goal" else f"{name} {value:.3g}<={bound:g}"
+        met = value <= bound
+    missed += 0 if met else 1
     allocs = f"{krel['allocs']:.2f}" if "allocs" in krel else ""
     print(f"{program:<18} {key:<44} {krel['cpu_time']:>10.1f} {peer['cpu_time']:>10.1f} "
-          f"{ratio:>7.2f} {goal_text:>6} {allocs:>7}{mark}")
+          f"{ratio:>7.2f} {goal_text:>22} {allocs:>7}{'' if met else ' missed'}")
 print(f"{missed} goal(s) missed" if missed else "every goal met")
