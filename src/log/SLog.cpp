@@ -1,12 +1,15 @@
 #include "log/SLog.h"
 
 #include "log/LogEventPriority.h"
+#include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
 #include "platform/WinNls.h"
 #include "thread/AutoLock.h"
 #include "thread/Thread.h"
+
+#include <cxxabi.h>
 
 #include <new>
 
@@ -18,52 +21,73 @@ using krel_std::StaticLog;
 
 namespace {
 
-const wchar_t kSeverityModule[] = L"SLog";
-const wchar_t kDebugModule[] = L"SLogLevelDebug";
-const wchar_t kThresholdModule[] = L"SLogThresholdDebug";
 const wchar_t kFormatError[] = L"Error in printing Log Message. Please check your Log statement.\n";
+
+// The module texts of the log calls, made once and kept for the process, so that a call does
+// not build them again.
+const std::wstring& processText(const wchar_t* text) {
+    return *new std::wstring(text);
+}
+const std::wstring& severityModule() {
+    static const std::wstring& text = processText(L"SLog");
+    return text;
+}
+const std::wstring& debugModule() {
+    static const std::wstring& text = processText(L"SLogLevelDebug");
+    return text;
+}
+const std::wstring& thresholdModule() {
+    static const std::wstring& text = processText(L"SLogThresholdDebug");
+    return text;
+}
+const std::wstring& noText() {
+    static const std::wstring& text = processText(L"");
+    return text;
+}
 
 std::wstring ansiText(const char* text) {
     return SWString(text, CT_ANSI, CP_ACP);
 }
 
-// The message of a wide format; the fixed error text when it cannot be filled.
-std::wstring formatted(const wchar_t* format, va_list arguments) {
-    std::wstring message;
+// Fills message (empty) from a wide format; the fixed error text when it cannot be filled.
+void fill(std::wstring& message, const wchar_t* format, va_list arguments) {
     try {
         if (format != nullptr && krel_platform::formatAppendV(message, format, arguments)) {
-            return message;
+            return;
         }
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         // Any failure of the format gives the fixed text below.
     }
-    return kFormatError;
+    message.assign(kFormatError);
 }
 
-// The message of a narrow format, widened from the ANSI code page.
-std::wstring formatted(const char* format, va_list arguments) {
+// Fills message from a narrow format, widened from the ANSI code page.
+void fill(std::wstring& message, const char* format, va_list arguments) {
     try {
-        std::string message;
-        if (format != nullptr && krel_platform::formatAppendV(message, format, arguments)) {
-            return ansiText(message.c_str());
+        std::string text;
+        if (format != nullptr && krel_platform::formatAppendV(text, format, arguments)) {
+            message.assign(ansiText(text.c_str()));
+            return;
         }
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         // Any failure of the format gives the fixed text below.
     }
-    return kFormatError;
+    message.assign(kFormatError);
 }
 
-void write(LogEventPriority priority, const std::wstring& function, const std::wstring& message,
-           const wchar_t* module, const std::wstring& errorId) {
-    StaticLog::log(priority, function, message, module, errorId,
-                   krel_std::Thread::getCurrentThreadId(), std::wstring(), 0);
-}
-
+// Formats the message into the thread's message buffer and hands the call to the static log.
 template <typename Char>
 void writeFormatted(LogEventPriority priority, const std::wstring& errorId,
-                    const std::wstring& function, const wchar_t* module, const Char* format,
+                    const std::wstring& function, const std::wstring& module, const Char* format,
                     va_list arguments) {
-    write(priority, function, formatted(format, arguments), module, errorId);
+    krel_std_internal::MessageBuffer message;
+    fill(message.text(), format, arguments);
+    StaticLog::log(priority, function, message.text(), module, errorId,
+                   krel_std::Thread::getCurrentThreadId(), noText(), 0);
 }
 
 } // namespace
@@ -147,7 +171,9 @@ bool SLog::IsDefaultLogEmpty() {
 
 template <typename Text>
 void SLog::FormatMessageW(Text& output, const Text& format, va_list arguments) {
-    output = formatted(format.c_str(), arguments);
+    std::wstring message;
+    fill(message, format.c_str(), arguments);
+    output = message;
 }
 
 template void SLog::FormatMessageW<SWString>(SWString&, const SWString&, va_list);
@@ -158,20 +184,20 @@ template void SLog::FormatMessageW<SWString>(SWString&, const SWString&, va_list
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
         const krel_platform::VaListGuard end(arguments);                                           \
-        writeFormatted(priority, errorId, function, kSeverityModule, format, arguments);           \
+        writeFormatted(priority, errorId, function, severityModule(), format, arguments);          \
     }                                                                                              \
     void SLog::Name(const SWString& errorId, const SWString& function, const wchar_t* format,      \
                     ...) {                                                                         \
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
         const krel_platform::VaListGuard end(arguments);                                           \
-        writeFormatted(priority, errorId, function, kSeverityModule, format, arguments);           \
+        writeFormatted(priority, errorId, function, severityModule(), format, arguments);          \
     }                                                                                              \
     void SLog::Name##C(const char* errorId, const char* function, const char* format, ...) {       \
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
         const krel_platform::VaListGuard end(arguments);                                           \
-        writeFormatted(priority, ansiText(errorId), ansiText(function), kSeverityModule, format,   \
+        writeFormatted(priority, ansiText(errorId), ansiText(function), severityModule(), format,  \
                        arguments);                                                                 \
     }                                                                                              \
     void SLog::Name##C(const wchar_t* errorId, const wchar_t* function, const wchar_t* format,     \
@@ -179,7 +205,7 @@ template void SLog::FormatMessageW<SWString>(SWString&, const SWString&, va_list
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
         const krel_platform::VaListGuard end(arguments);                                           \
-        writeFormatted(priority, SWString(errorId), SWString(function), kSeverityModule, format,   \
+        writeFormatted(priority, SWString(errorId), SWString(function), severityModule(), format,  \
                        arguments);                                                                 \
     }
 
@@ -196,37 +222,35 @@ void SLog::Fatal(const SWString& errorId, const SWString& function, SWString for
     va_list arguments;
     va_start(arguments, format);
     const krel_platform::VaListGuard end(arguments);
-    writeFormatted(krel_std::FATAL, errorId, function, kSeverityModule, format.c_str(), arguments);
+    writeFormatted(krel_std::FATAL, errorId, function, severityModule(), format.c_str(), arguments);
 }
 
 void SLog::Debug(int, const SWString& function, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const krel_platform::VaListGuard end(arguments);
-    writeFormatted(krel_std::DEBUG, std::wstring(), function, kDebugModule, format, arguments);
+    writeFormatted(krel_std::DEBUG, noText(), function, debugModule(), format, arguments);
 }
 
 void SLog::Debug(int, const SWString& function, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const krel_platform::VaListGuard end(arguments);
-    writeFormatted(krel_std::DEBUG, std::wstring(), function, kDebugModule, format, arguments);
+    writeFormatted(krel_std::DEBUG, noText(), function, debugModule(), format, arguments);
 }
 
 void SLog::DebugC(int, const char* function, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const krel_platform::VaListGuard end(arguments);
-    writeFormatted(krel_std::DEBUG, std::wstring(), ansiText(function), kDebugModule, format,
-                   arguments);
+    writeFormatted(krel_std::DEBUG, noText(), ansiText(function), debugModule(), format, arguments);
 }
 
 void SLog::DebugC(int, const wchar_t* function, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const krel_platform::VaListGuard end(arguments);
-    writeFormatted(krel_std::DEBUG, std::wstring(), SWString(function), kDebugModule, format,
-                   arguments);
+    writeFormatted(krel_std::DEBUG, noText(), SWString(function), debugModule(), format, arguments);
 }
 
 // Trace and the Thresh family: written only when the threshold lets their priority through,
@@ -239,8 +263,7 @@ void SLog::DebugC(int, const wchar_t* function, const wchar_t* format, ...) {
         va_list arguments;                                                                         \
         va_start(arguments, format);                                                               \
         const krel_platform::VaListGuard end(arguments);                                           \
-        writeFormatted(priority, std::wstring(), functionText, kThresholdModule, format,           \
-                       arguments);                                                                 \
+        writeFormatted(priority, noText(), functionText, thresholdModule(), format, arguments);    \
     }
 
 KREL_SLOG_THRESHOLD(Trace, const SWString&, function, const char*, krel_std::TRACE)

@@ -166,6 +166,24 @@ TEST_F(SLogTest, InitSetsTheFlagThatCloseAndCopiesKeep) {
     EXPECT_TRUE(copy.IsInitialized());
 }
 
+// Reaches the protected formatter the way a log class derived from SLog would.
+class FormattingLog : public SLog {
+public:
+    static SWString format(const wchar_t* format, ...) {
+        va_list arguments;
+        va_start(arguments, format);
+        SWString output(L"old");
+        FormatMessageW(output, SWString(format), arguments);
+        va_end(arguments);
+        return output;
+    }
+};
+
+TEST(SLogFormatTest, FormatMessageReplacesTheOutputWithTheFilledFormat) {
+    EXPECT_EQ(L"7 of 9", FormattingLog::format(L"%d of %ls", 7, L"9"));
+    EXPECT_EQ(kFormatError, FormattingLog::format(L"%n", nullptr));
+}
+
 TEST(SLogFallbackTest, UninitialisedStaticLogSendsMessagesToTheDebuggerOutput) {
     StaticLogTestHook::reset();
     DebugOutputCapture capture;
