@@ -28,13 +28,14 @@ int GetOption(int argc, wchar_t** argv, wchar_t* optstring, wchar_t** optarg);
 
 // Files. Narrow names are ANSI path texts.
 // Copies the bytes in blocks; false when a file cannot be opened, and false with the target
-// removed when a block cannot be read or written.
+// removed when a block cannot be read or written. A file copied onto itself stays as it is.
 bool FileCopy(const char* source, const char* target);
 // True when a search for the path (wildcards allowed) finds a file or a directory.
 bool FileExist(const SWString& path);
 // Moves the source over the target: the target is removed and the source renamed (retried
 // briefly), else copied over it and truncated. When the target is a directory or read-only the
-// source is deleted and the move fails. Answers 0 on success, 1 on failure.
+// source is deleted and the move fails; a missing source fails before the target is touched.
+// Answers 0 on success, 1 on failure.
 int CopyOver(const char* source, const char* target);
 
 // Directories. The library directory (".." at start) and the application subdirectory (empty

@@ -59,6 +59,15 @@ template <std::size_t blockSize> bool copyStream(FILE* in, FILE* out) {
     }
 }
 
+// True when both names reach one existing file, which a copy or move would destroy.
+bool sameFile(const SWString& first, const SWString& second) {
+    struct _stat64 firstStatus {};
+    struct _stat64 secondStatus {};
+    return _wstat64(first.c_str(), &firstStatus) == 0 &&
+           _wstat64(second.c_str(), &secondStatus) == 0 &&
+           firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
+}
+
 enum class Removal { Removed, Missing, AccessDenied, Failed };
 
 // Removes a file as Windows does: a directory or a read-only file is refused with access
@@ -90,13 +99,14 @@ bool renameWithRetries(const SWString& source, const SWString& target) {
 }
 
 // Copies the source over the target as text and empties the source after a complete copy.
+// The source is opened first, so a source that cannot be opened leaves the target alone.
 bool copyAndEmpty(const SWString& source, const SWString& target) {
-    StreamCloser out(_wfopen(target.c_str(), L"wt"));
-    if (out.get() == nullptr) {
-        return false;
-    }
     StreamCloser in(_wfopen(source.c_str(), L"r+t"));
     if (in.get() == nullptr) {
+        return false;
+    }
+    StreamCloser out(_wfopen(target.c_str(), L"wt"));
+    if (out.get() == nullptr) {
         return false;
     }
     if (!copyStream<512>(in.get(), out.get()) || !out.close()) {
@@ -123,6 +133,9 @@ bool FileCopy(const char* source, const char* target) {
         StreamCloser in(_wfopen(from.c_str(), L"rb"));
         if (in.get() == nullptr) {
             return false;
+        }
+        if (sameFile(from, to)) {
+            return true;
         }
         StreamCloser out(_wfopen(to.c_str(), L"wb"));
         if (out.get() == nullptr) {
@@ -157,6 +170,15 @@ int CopyOver(const char* source, const char* target) {
     try {
         const SWString from = widePath(source);
         const SWString to = widePath(target);
+        // A missing source would cost the target and bring nothing; a file moved onto itself
+        // stays as it is.
+        if (GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            traceCopyFailure(source, target);
+            return 1;
+        }
+        if (sameFile(from, to)) {
+            return 0;
+        }
         const Removal removal = removeFile(to);
         if (removal == Removal::AccessDenied) {
             if (krel_std::__internal_debug_on()) {

@@ -43,6 +43,13 @@ TEST_F(OlderFileCopy, UnopenableSourceOrTargetIsAFailure) {
     EXPECT_FALSE(KrelStd::FileCopy(at("source.txt").c_str(), at("no/dir/target").c_str()));
 }
 
+TEST_F(OlderFileCopy, CopyOntoItselfKeepsTheContent) {
+    writeBytes("same.bin", "content");
+    const std::string windowsName = root.string() + "\\same.bin";
+    EXPECT_TRUE(KrelStd::FileCopy(at("same.bin").c_str(), windowsName.c_str()));
+    EXPECT_EQ(readBytes("same.bin"), "content");
+}
+
 TEST_F(OlderFileCopy, WindowsSeparatorsReachTheSameFiles) {
     writeBytes("dir/source.txt", "text");
     std::string windowsSource = at("dir/source.txt");
@@ -89,8 +96,17 @@ TEST_F(OlderCopyOver, ReadOnlyTargetDeletesTheSourceAndKeepsTheTarget) {
     EXPECT_EQ(readBytes("old.cfg"), "old");
 }
 
-TEST_F(OlderCopyOver, MissingSourceFails) {
+TEST_F(OlderCopyOver, MissingSourceFailsAndKeepsTheTarget) {
+    writeBytes("target", "kept");
     EXPECT_EQ(KrelStd::CopyOver(at("missing").c_str(), at("target").c_str()), 1);
+    EXPECT_EQ(readBytes("target"), "kept");
+}
+
+TEST_F(OlderCopyOver, FileMovedOntoItselfKeepsItsContent) {
+    writeBytes("dir/same.cfg", "content");
+    const std::string other = root.string() + "/dir/../dir/same.cfg";
+    EXPECT_EQ(KrelStd::CopyOver(at("dir/same.cfg").c_str(), other.c_str()), 0);
+    EXPECT_EQ(readBytes("dir/same.cfg"), "content");
 }
 
 // A source on another file system cannot be renamed over the target: it is copied and then
