@@ -14,7 +14,7 @@ class SDirPath;
 class SFilePath : public SWString {
 public:
     // The separator the library chooses wherever a caller does not name one.
-    static const wchar_t DefaultSeparator = L'/';
+    static constexpr wchar_t DefaultSeparator = L'/';
 
     // The empty path with the default separator.
     SFilePath();

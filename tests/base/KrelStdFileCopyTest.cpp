@@ -6,6 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "support/DebugOutputCapture.h"
 #include "support/TempDirectory.h"
 
 namespace fs = std::filesystem;
@@ -79,10 +80,19 @@ TEST_F(OlderCopyOver, MovesTheSourceOverAnExistingTarget) {
     EXPECT_FALSE(fs::exists(native("new.cfg")));
 }
 
+// Before the static log is initialised its DEBUG traces reach the debugger output.
 TEST_F(OlderCopyOver, DirectoryTargetDeletesTheSourceAndFails) {
     writeBytes("new.cfg", "new");
     fs::create_directory(native("target"));
+    krel_test::DebugOutputCapture capture;
     EXPECT_EQ(KrelStd::CopyOver(at("new.cfg").c_str(), at("target").c_str()), 1);
+    const std::wstring source = path("new.cfg");
+    const std::wstring target = path("target");
+    EXPECT_NE(capture.all().find(L"File [" + target +
+                                 L"] is a directory or read-only, deleting file [" + source + L"]"),
+              std::wstring::npos);
+    EXPECT_NE(capture.all().find(L"Could not copy file [" + source + L"] to [" + target + L"]!"),
+              std::wstring::npos);
     EXPECT_FALSE(fs::exists(native("new.cfg")));
     EXPECT_TRUE(fs::is_directory(native("target")));
 }
