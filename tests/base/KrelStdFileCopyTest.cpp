@@ -109,6 +109,7 @@ TEST_F(OlderCopyOver, ReadOnlyTargetDeletesTheSourceAndKeepsTheTarget) {
 TEST_F(OlderCopyOver, MissingSourceFailsAndKeepsTheTarget) {
     writeBytes("target", "kept");
     EXPECT_EQ(KrelStd::CopyOver(at("missing").c_str(), at("target").c_str()), 1);
+    EXPECT_EQ(KrelStd::CopyOver(nullptr, at("target").c_str()), 1);
     EXPECT_EQ(readBytes("target"), "kept");
 }
 
