@@ -15,12 +15,9 @@ Subscription::Subscription(boost::shared_ptr<SubscriptionCondition>& condition, 
     this->waitable->subscribe(*this);
 }
 
-// After unsubscribing nobody marks this subscription any more, so the consumed flag is final.
+// Unsubscribing also waits for a signaller that is still marking this subscription.
 Subscription::~Subscription() {
     waitable->unsubscribe(*this);
-    if (consumed && !kept) {
-        waitable->signal();
-    }
 }
 
 std::wstring Subscription::toString() const {
@@ -41,6 +38,16 @@ void Subscription::keepSignal() {
 
 bool Subscription::wait(const TimeSpec& deadline) {
     return condition->wait(deadline);
+}
+
+// After unsubscribing nobody marks this subscription any more, so the consumed flag is final.
+// The signal goes back once, however often the subscription is withdrawn.
+void Subscription::withdraw() {
+    waitable->unsubscribe(*this);
+    if (consumed && !kept) {
+        consumed = false;
+        waitable->signal();
+    }
 }
 
 void Subscription::lock() {
