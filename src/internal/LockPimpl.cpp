@@ -4,17 +4,14 @@
 #include "exception/KrelOutOfResourcesException.h"
 #include "exception/KrelUnknownException.h"
 #include "internal/PosixCalls.h"
-#include "thread/Thread.h"
+
+#include <cerrno>
 
 using namespace krel_std;
 
 namespace krel_std_internal {
 
-namespace {
-const uint32_t MAX_RECURSION = 0xFFFFFFFFu;
-} // namespace
-
-LockPimpl::LockPimpl() : recursionCount(0), owner(PosixCalls::nullThread()), ownerId(NO_OWNER_ID) {
+LockPimpl::LockPimpl() : recursionCount(0), owner(nullThread()), ownerId(NO_OWNER_ID) {
     pthread_mutex_init(&mutex, nullptr);
 }
 
@@ -22,52 +19,18 @@ LockPimpl::~LockPimpl() {
     pthread_mutex_destroy(&mutex);
 }
 
-void LockPimpl::lock() {
-    if (!isOwnedByCaller()) {
-        int result = PosixCalls::lockMutex(mutex);
-        PosixCalls::checkMutexResult(result, L"krel_std::Lock::lock");
-        if (result != 0) {
-            // An unknown failure: the mutex is not held, so the lock must not claim it.
-            PosixCalls::raise<KrelUnknownException>(
-                L"krel_std::Lock::lock", L"Other error: " + std::to_wstring(result), result);
-        }
-        recordOwner();
-    }
-    if (recursionCount == MAX_RECURSION) {
-        PosixCalls::raise<KrelOutOfResourcesException>(
-            L"krel_std::Lock::lock", L"The recursion limit for this lock has been exceeded.");
-    }
-    ++recursionCount;
-}
-
-bool LockPimpl::unlock() {
-    if (!isOwnedByCaller()) {
-        PosixCalls::raise<KrelAccessException>(L"krel_std::Lock::unlock",
-                                               L"The current thread does not own the lock.");
-    }
-    if (--recursionCount > 0) {
-        return false;
-    }
-    owner.store(PosixCalls::nullThread());
-    ownerId = NO_OWNER_ID;
-    return true;
-}
-
-void LockPimpl::releaseMutex() {
-    PosixCalls::checkMutexResult(PosixCalls::unlockMutex(mutex), L"krel_std::Lock::unlock");
-}
-
 // Another thread's lock answers false without touching the mutex. The owner path refuses to
 // pass the recursion limit instead of wrapping the count.
 bool LockPimpl::tryLock() {
-    if (isOwnedByCaller()) {
+    pthread_t self = CallerThread::handle();
+    if (pthread_equal(owner.load(std::memory_order_relaxed), self)) {
         if (recursionCount == MAX_RECURSION) {
             return false;
         }
         ++recursionCount;
         return true;
     }
-    if (!pthread_equal(owner.load(), PosixCalls::nullThread())) {
+    if (!pthread_equal(owner.load(std::memory_order_relaxed), nullThread())) {
         return false;
     }
     int result = PosixCalls::tryLockMutex(mutex);
@@ -75,18 +38,38 @@ bool LockPimpl::tryLock() {
     if (result != 0) {
         return false;
     }
-    recordOwner();
+    recordOwner(self);
     ++recursionCount;
     return true;
 }
 
-bool LockPimpl::isOwnedByCaller() const {
-    return PosixCalls::isCurrentThread(owner.load());
+void LockPimpl::lockFailed(int result) {
+    if (result == EINTR) {
+        result = PosixCalls::lockMutex(mutex);
+    }
+    PosixCalls::checkMutexResult(result, L"krel_std::Lock::lock");
+    if (result != 0) {
+        // An unknown failure: the mutex is not held, so the lock must not claim it.
+        PosixCalls::raise<KrelUnknownException>(L"krel_std::Lock::lock",
+                                                L"Other error: " + std::to_wstring(result), result);
+    }
 }
 
-void LockPimpl::recordOwner() {
-    owner.store(pthread_self());
-    ownerId = Thread::getCurrentThreadId();
+void LockPimpl::unlockFailed(int result) {
+    if (result == EINTR) {
+        result = PosixCalls::unlockMutex(mutex);
+    }
+    PosixCalls::checkMutexResult(result, L"krel_std::Lock::unlock");
+}
+
+void LockPimpl::recursionLimitReached() {
+    PosixCalls::raise<KrelOutOfResourcesException>(
+        L"krel_std::Lock::lock", L"The recursion limit for this lock has been exceeded.");
+}
+
+void LockPimpl::notOwner() {
+    PosixCalls::raise<KrelAccessException>(L"krel_std::Lock::unlock",
+                                           L"The current thread does not own the lock.");
 }
 
 } // namespace krel_std_internal
