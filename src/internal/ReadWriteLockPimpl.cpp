@@ -1,8 +1,8 @@
 #include "internal/ReadWriteLockPimpl.h"
 
 #include "exception/KrelAccessException.h"
-#include "exception/KrelIllegalStateException.h"
 #include "exception/KrelOutOfResourcesException.h"
+#include "internal/CallerThread.h"
 #include "internal/MutexGuard.h"
 #include "internal/PosixCalls.h"
 
@@ -11,63 +11,129 @@ using namespace krel_std;
 namespace krel_std_internal {
 
 namespace {
+
 const uint32_t MAX_RECURSION = 0xFFFFFFFFu;
+
+// One thread's read count on one lock; a free entry has lock 0.
+struct ReadEntry {
+    uint64_t lock;
+    uint32_t count;
+};
+
+// Enough for the read locks one thread holds at once in practice; more go to the lock's map.
+const int READ_TABLE_SIZE = 8;
+
+__thread ReadEntry readTable[READ_TABLE_SIZE] __attribute__((tls_model("initial-exec")));
+
+std::atomic<uint64_t> nextSerial(1);
+
+// Readers and writers hold the lock for short spells, so a thread that cannot go on looks again
+// a number of times before it goes to sleep: sleeping and waking cost far more than the spell.
+// The pauses between looks double, so the waiting threads do not crowd the cache line that the
+// others are changing. A flagged writer waits longest: every new reader waits behind it, and
+// the readers it waits for cannot be followed by others.
+const int READER_ROUNDS = 10;
+const int WRITER_ROUNDS = 16;
+
+class Backoff {
+public:
+    explicit Backoff(int rounds) : rounds(rounds), round(0) {}
+
+    // Pauses for this round and answers true, or answers false once the rounds are used up.
+    bool pause() {
+        if (round == rounds) {
+            return false;
+        }
+        for (int i = 0, pauses = 1 << (round < 6 ? round : 6); i < pauses; ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        ++round;
+        return true;
+    }
+
+private:
+    const int rounds;
+    int round;
+};
+
 } // namespace
 
 ReadWriteLockPimpl::ReadWriteLockPimpl(int maxReaders)
-    : writer(PosixCalls::nullThread()), writerCount(0), maxReaders(maxReaders) {
-    sem_init(&readerSlots, 0, static_cast<unsigned int>(maxReaders));
-    pthread_mutex_init(&writerMutex, nullptr);
-    pthread_mutex_init(&readerEntryMutex, nullptr);
-    pthread_mutex_init(&mapMutex, nullptr);
+    : serial(nextSerial.fetch_add(1, std::memory_order_relaxed)), maxReaders(maxReaders), state(0),
+      writer(PosixCalls::nullThread()), writerCount(0), overflowCount(0) {
+    pthread_mutex_init(&mutex, nullptr);
+    pthread_cond_init(&changed, nullptr);
+    pthread_mutex_init(&overflowMutex, nullptr);
 }
 
 ReadWriteLockPimpl::~ReadWriteLockPimpl() {
-    pthread_mutex_destroy(&mapMutex);
-    pthread_mutex_destroy(&readerEntryMutex);
-    pthread_mutex_destroy(&writerMutex);
-    sem_destroy(&readerSlots);
+    pthread_mutex_destroy(&overflowMutex);
+    pthread_cond_destroy(&changed);
+    pthread_mutex_destroy(&mutex);
 }
 
 // The writer reads without a slot of its own.
 void ReadWriteLockPimpl::readLock() {
-    if (reenterRead()) {
+    uint32_t* count = findReadCount();
+    if (count != nullptr) {
+        if (*count == MAX_RECURSION) {
+            PosixCalls::raise<KrelOutOfResourcesException>(
+                L"krel_std::ReadWriteLock::readLock",
+                L"readLock failed: Recursion limit for this thread has been reached.");
+        }
+        ++*count;
         return;
     }
-    if (!isWriter()) {
-        MutexGuard entry(readerEntryMutex);
-        takeSlot(L"krel_std::ReadWriteLock::readLock");
+    bool slot = !isWriter();
+    if (slot) {
+        takeSlot();
     }
-    MutexGuard guard(mapMutex);
-    readers[pthread_self()] = 1;
+    try {
+        addReadCount(1);
+    } catch (...) {
+        if (slot) {
+            returnSlot();
+        }
+        throw;
+    }
 }
 
 void ReadWriteLockPimpl::readUnlock() {
-    bool returnSlot;
-    {
-        MutexGuard guard(mapMutex);
-        auto entry = readers.find(pthread_self());
-        if (entry == readers.end()) {
-            PosixCalls::raise<KrelAccessException>(
-                L"krel_std::ReadWriteLock::readUnlock",
-                L"readUnlock failed: The current thread does not own the lock.");
-        }
-        if (--entry->second > 0) {
-            return;
-        }
-        readers.erase(entry);
-        returnSlot = !isWriter();
+    uint32_t* count = findReadCount();
+    if (count == nullptr) {
+        PosixCalls::raise<KrelAccessException>(
+            L"krel_std::ReadWriteLock::readUnlock",
+            L"readUnlock failed: The current thread does not own the lock.");
     }
-    if (returnSlot) {
-        postSlots(1);
+    if (--*count > 0) {
+        return;
+    }
+    removeReadCount(count);
+    if (!isWriter()) {
+        returnSlot();
     }
 }
 
-// A reader asking for the write lock gives up its read position first and gets its read count
-// back (without a slot) once it is the writer.
+// A reader asking for the write lock gives up its slot first and keeps its read count, without
+// a slot, once it is the writer. A reader whose wait for the write lock is cancelled loses its
+// read position.
 void ReadWriteLockPimpl::writeLock() {
     if (!isWriter()) {
-        acquireWrite(leaveReadPosition());
+        uint32_t* count = findReadCount();
+        if (count != nullptr) {
+            returnSlot();
+        }
+        try {
+            acquireWrite();
+        } catch (...) {
+            if (count != nullptr) {
+                removeReadCount(count);
+            }
+            throw;
+        }
+        writer.store(CallerThread::handle(), std::memory_order_relaxed);
     }
     if (writerCount == MAX_RECURSION) {
         PosixCalls::raise<KrelOutOfResourcesException>(
@@ -87,87 +153,174 @@ void ReadWriteLockPimpl::writeUnlock() {
     if (--writerCount > 0) {
         return;
     }
-    int slots;
-    {
-        MutexGuard guard(mapMutex);
-        writer.store(PosixCalls::nullThread());
-        slots = maxReaders - (readers.count(pthread_self()) > 0 ? 1 : 0);
-    }
-    postSlots(slots);
+    uint64_t change = findReadCount() != nullptr ? READER - WRITER : 0 - WRITER;
+    writer.store(PosixCalls::nullThread(), std::memory_order_relaxed);
+    wakeSleepers(state.fetch_add(change, std::memory_order_release));
 }
 
-bool ReadWriteLockPimpl::isWriter() const {
-    return PosixCalls::isCurrentThread(writer.load());
-}
-
-bool ReadWriteLockPimpl::reenterRead() {
-    MutexGuard guard(mapMutex);
-    auto entry = readers.find(pthread_self());
-    if (entry == readers.end()) {
-        return false;
-    }
-    if (entry->second == MAX_RECURSION) {
-        PosixCalls::raise<KrelOutOfResourcesException>(
-            L"krel_std::ReadWriteLock::readLock",
-            L"readLock failed: Recursion limit for this thread has been reached.");
-    }
-    ++entry->second;
-    return true;
-}
-
-uint32_t ReadWriteLockPimpl::leaveReadPosition() {
-    uint32_t count = 0;
-    {
-        MutexGuard guard(mapMutex);
-        auto entry = readers.find(pthread_self());
-        if (entry == readers.end()) {
-            return 0;
+uint32_t* ReadWriteLockPimpl::findReadCount() {
+    for (ReadEntry& entry : readTable) {
+        if (entry.lock == serial) {
+            return &entry.count;
         }
-        count = entry->second;
-        readers.erase(entry);
     }
-    postSlots(1);
-    return count;
+    if (overflowCount.load(std::memory_order_acquire) == 0) {
+        return nullptr;
+    }
+    MutexGuard guard(overflowMutex);
+    auto entry = overflowReaders.find(CallerThread::handle());
+    return entry == overflowReaders.end() ? nullptr : &entry->second;
 }
 
-void ReadWriteLockPimpl::acquireWrite(uint32_t readCount) {
-    MutexGuard writers(writerMutex);
-    MutexGuard entry(readerEntryMutex);
-    collectAllSlots();
-    writer.store(pthread_self());
-    if (readCount > 0) {
-        MutexGuard guard(mapMutex);
-        readers[pthread_self()] = readCount;
+// Only the calling thread touches its own entry, in the table or in the map, so the count is
+// read and written without the overflow mutex.
+void ReadWriteLockPimpl::addReadCount(uint32_t count) {
+    for (ReadEntry& entry : readTable) {
+        if (entry.lock == 0) {
+            entry.lock = serial;
+            entry.count = count;
+            return;
+        }
+    }
+    MutexGuard guard(overflowMutex);
+    overflowReaders[CallerThread::handle()] = count;
+    overflowCount.fetch_add(1, std::memory_order_release);
+}
+
+void ReadWriteLockPimpl::removeReadCount(uint32_t* count) {
+    for (ReadEntry& entry : readTable) {
+        if (&entry.count == count) {
+            entry.lock = 0;
+            return;
+        }
+    }
+    MutexGuard guard(overflowMutex);
+    overflowReaders.erase(CallerThread::handle());
+    overflowCount.fetch_sub(1, std::memory_order_release);
+}
+
+// Only the writer itself can find its handle there. The writer field changes once per write
+// lock, so readers find it in their caches.
+bool ReadWriteLockPimpl::isWriter() const {
+    return pthread_equal(writer.load(std::memory_order_relaxed), CallerThread::handle()) != 0;
+}
+
+bool ReadWriteLockPimpl::mayRead(uint64_t current) const {
+    return (current & WRITER) == 0 && (current & READER_MASK) < uint64_t(maxReaders);
+}
+
+// Counting first and looking afterwards takes one step that always succeeds, where a
+// compare-and-swap fails over and over while many readers come and go. A reader that counted
+// itself when it may not enter takes itself out again, waking whoever that concerns.
+bool ReadWriteLockPimpl::tryTakeSlot() {
+    uint64_t previous = state.fetch_add(READER, std::memory_order_acquire);
+    if (mayRead(previous)) {
+        return true;
+    }
+    returnSlot();
+    return false;
+}
+
+void ReadWriteLockPimpl::takeSlot() {
+    if (tryTakeSlot()) {
+        return;
+    }
+    Backoff backoff(READER_ROUNDS);
+    while (backoff.pause()) {
+        if (mayRead(state.load(std::memory_order_relaxed)) && tryTakeSlot()) {
+            return;
+        }
+    }
+    // Under the mutex a reader enters only by a compare-and-swap: taking itself out again would
+    // need the mutex to wake others.
+    MutexGuard guard(mutex);
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while (true) {
+        if (mayRead(current)) {
+            if (state.compare_exchange_weak(current, current + READER, std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+                return;
+            }
+        } else {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_relaxed);
+        }
     }
 }
 
-void ReadWriteLockPimpl::takeSlot(const wchar_t* context) {
-    int error = PosixCalls::semWait(readerSlots);
-    if (error != 0) {
-        PosixCalls::checkSemaphoreError(error, context);
-        PosixCalls::raise<KrelIllegalStateException>(
-            context, L"The semaphore was in an invalid state, check that it has been initialized.",
-            error);
+// While a writer is flagged, only the last reader's departure can let anybody go on.
+void ReadWriteLockPimpl::returnSlot() {
+    uint64_t previous = state.fetch_sub(READER, std::memory_order_release);
+    if ((previous & WRITER) == 0 || (previous & READER_MASK) == READER) {
+        wakeSleepers(previous);
     }
 }
 
-// On a failure part-way, the slots already taken go back before the exception leaves.
-void ReadWriteLockPimpl::collectAllSlots() {
-    int taken = 0;
+// Flags the writer (which holds back new readers), then waits for the readers to leave; each
+// step looks a few times before it sleeps. A wait that ends through an exception or a
+// cancellation takes the flag back.
+void ReadWriteLockPimpl::acquireWrite() {
+    bool flagged = false;
+    uint64_t current = state.load(std::memory_order_relaxed);
+    Backoff backoff(READER_ROUNDS);
+    while ((current & WRITER) != 0 && backoff.pause()) {
+        current = state.load(std::memory_order_relaxed);
+    }
+    if ((current & WRITER) == 0) {
+        flagged = (state.fetch_or(WRITER, std::memory_order_acquire) & WRITER) == 0;
+    }
+    Backoff drain(WRITER_ROUNDS);
+    while (flagged) {
+        if ((state.load(std::memory_order_acquire) & READER_MASK) == 0) {
+            return;
+        }
+        if (!drain.pause()) {
+            break;
+        }
+    }
+    MutexGuard guard(mutex);
+    current = state.load(std::memory_order_relaxed);
+    while (!flagged) {
+        if ((current & WRITER) == 0) {
+            flagged = state.compare_exchange_weak(
+                current, current | WRITER, std::memory_order_acquire, std::memory_order_relaxed);
+        } else {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_relaxed);
+        }
+    }
     try {
-        for (; taken < maxReaders; ++taken) {
-            takeSlot(L"krel_std::ReadWriteLock::writeLock");
+        current = state.load(std::memory_order_acquire);
+        while ((current & READER_MASK) != 0) {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_acquire);
         }
     } catch (...) {
-        postSlots(taken);
+        state.fetch_and(~(WRITER | SLEEPERS), std::memory_order_release);
+        pthread_cond_broadcast(&changed);
         throw;
     }
 }
 
-void ReadWriteLockPimpl::postSlots(int count) {
-    for (int i = 0; i < count; ++i) {
-        PosixCalls::semPost(readerSlots);
+bool ReadWriteLockPimpl::announceSleeper(uint64_t expected) {
+    return (expected & SLEEPERS) != 0 ||
+           state.compare_exchange_strong(expected, expected | SLEEPERS, std::memory_order_relaxed,
+                                         std::memory_order_relaxed);
+}
+
+void ReadWriteLockPimpl::wakeSleepers(uint64_t previous) {
+    if ((previous & SLEEPERS) == 0) {
+        return;
     }
+    MutexGuard guard(mutex);
+    state.fetch_and(~SLEEPERS, std::memory_order_relaxed);
+    pthread_cond_broadcast(&changed);
 }
 
 } // namespace krel_std_internal
