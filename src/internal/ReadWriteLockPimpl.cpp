@@ -27,13 +27,13 @@ __thread ReadEntry readTable[READ_TABLE_SIZE] __attribute__((tls_model("initial-
 
 std::atomic<uint64_t> nextSerial(1);
 
-// Readers and writers hold the lock for short spells, so a thread that cannot go on looks again
-// a number of times before it goes to sleep: sleeping and waking cost far more than the spell.
-// The pauses between looks double, so the waiting threads do not crowd the cache line that the
-// others are changing. A flagged writer waits longest: every new reader waits behind it, and
-// the readers it waits for cannot be followed by others.
-const int READER_ROUNDS = 10;
-const int WRITER_ROUNDS = 16;
+// A flagged writer holds back every new reader while it waits for the readers inside to leave.
+// Readers hold the lock for short spells, so the writer looks again a number of times before it
+// goes to sleep: its sleeping and waking would keep all readers waiting far longer. The pauses
+// between looks double up to a bound, so the writer does not crowd the cache line that the
+// leaving readers change. Readers themselves do not spin: a reader held back sleeps at once,
+// which costs the running threads less than readers crowding that line.
+const int WRITER_ROUNDS = 32;
 
 class Backoff {
 public:
@@ -225,12 +225,6 @@ void ReadWriteLockPimpl::takeSlot() {
     if (tryTakeSlot()) {
         return;
     }
-    Backoff backoff(READER_ROUNDS);
-    while (backoff.pause()) {
-        if (mayRead(state.load(std::memory_order_relaxed)) && tryTakeSlot()) {
-            return;
-        }
-    }
     // Under the mutex a reader enters only by a compare-and-swap: taking itself out again would
     // need the mutex to wake others.
     MutexGuard guard(mutex);
@@ -258,19 +252,11 @@ void ReadWriteLockPimpl::returnSlot() {
     }
 }
 
-// Flags the writer (which holds back new readers), then waits for the readers to leave; each
-// step looks a few times before it sleeps. A wait that ends through an exception or a
-// cancellation takes the flag back.
+// Flags the writer (which holds back new readers), then waits for the readers to leave. A writer
+// that finds another one flagged sleeps until the flag is free. A wait that ends through an
+// exception or a cancellation takes the flag back.
 void ReadWriteLockPimpl::acquireWrite() {
-    bool flagged = false;
-    uint64_t current = state.load(std::memory_order_relaxed);
-    Backoff backoff(READER_ROUNDS);
-    while ((current & WRITER) != 0 && backoff.pause()) {
-        current = state.load(std::memory_order_relaxed);
-    }
-    if ((current & WRITER) == 0) {
-        flagged = (state.fetch_or(WRITER, std::memory_order_acquire) & WRITER) == 0;
-    }
+    bool flagged = (state.fetch_or(WRITER, std::memory_order_acquire) & WRITER) == 0;
     Backoff drain(WRITER_ROUNDS);
     while (flagged) {
         if ((state.load(std::memory_order_acquire) & READER_MASK) == 0) {
@@ -281,7 +267,7 @@ void ReadWriteLockPimpl::acquireWrite() {
         }
     }
     MutexGuard guard(mutex);
-    current = state.load(std::memory_order_relaxed);
+    uint64_t current = state.load(std::memory_order_relaxed);
     while (!flagged) {
         if ((current & WRITER) == 0) {
             flagged = state.compare_exchange_weak(

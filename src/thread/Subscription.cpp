@@ -62,10 +62,15 @@ void Subscription::signal() {
     condition->signal();
 }
 
+// The waiter is woken after the condition's mutex is released, so it does not wake only to wait
+// for that mutex. The condition stays valid meanwhile: the object's mutex, held by the caller,
+// keeps this subscription (and its share of the condition) from going away.
 void Subscription::mark(SubscriptionState newState, bool consumedSignal) {
-    AutoLock<SubscriptionCondition> guard(*condition);
-    state.store(newState);
-    consumed = consumedSignal;
+    {
+        AutoLock<SubscriptionCondition> guard(*condition);
+        state.store(newState);
+        consumed = consumedSignal;
+    }
     condition->signal();
 }
 
