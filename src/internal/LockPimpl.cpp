@@ -2,20 +2,23 @@
 
 #include "exception/KrelAccessException.h"
 #include "exception/KrelOutOfResourcesException.h"
-#include "exception/KrelUnknownException.h"
+#include "internal/MutexGuard.h"
 #include "internal/PosixCalls.h"
-
-#include <cerrno>
 
 using namespace krel_std;
 
 namespace krel_std_internal {
 
-LockPimpl::LockPimpl() : recursionCount(0), owner(nullThread()), ownerId(NO_OWNER_ID) {
+LockPimpl::LockPimpl() : word(FREE), recursionCount(0), owner(nullThread()), ownerId(NO_OWNER_ID) {
     pthread_mutex_init(&mutex, nullptr);
+    pthread_cond_init(&released, nullptr);
 }
 
+// A thread that released the lock to a sleeper may still be inside the mutex.
 LockPimpl::~LockPimpl() {
+    PosixCalls::lockMutex(mutex);
+    PosixCalls::unlockMutex(mutex);
+    pthread_cond_destroy(&released);
     pthread_mutex_destroy(&mutex);
 }
 
@@ -33,9 +36,7 @@ bool LockPimpl::tryLock() {
     if (!pthread_equal(owner.load(std::memory_order_relaxed), nullThread())) {
         return false;
     }
-    int result = PosixCalls::tryLockMutex(mutex);
-    PosixCalls::checkMutexResult(result, L"krel_std::Lock::tryLock");
-    if (result != 0) {
+    if (!takeWord()) {
         return false;
     }
     recordOwner(self);
@@ -43,23 +44,24 @@ bool LockPimpl::tryLock() {
     return true;
 }
 
-void LockPimpl::lockFailed(int result) {
-    if (result == EINTR) {
-        result = PosixCalls::lockMutex(mutex);
+// Every thread that goes to sleep leaves the word contended, so the release that frees the word
+// also wakes one of them. The wait is not a cancellation point: a lock waits until it holds.
+void LockPimpl::waitForRelease() {
+    int cancelState;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    {
+        MutexGuard guard(mutex);
+        while (word.exchange(CONTENDED, std::memory_order_acquire) != FREE) {
+            pthread_cond_wait(&released, &mutex);
+        }
     }
-    PosixCalls::checkMutexResult(result, L"krel_std::Lock::lock");
-    if (result != 0) {
-        // An unknown failure: the mutex is not held, so the lock must not claim it.
-        PosixCalls::raise<KrelUnknownException>(L"krel_std::Lock::lock",
-                                                L"Other error: " + std::to_wstring(result), result);
-    }
+    pthread_setcancelstate(cancelState, nullptr);
 }
 
-void LockPimpl::unlockFailed(int result) {
-    if (result == EINTR) {
-        result = PosixCalls::unlockMutex(mutex);
-    }
-    PosixCalls::checkMutexResult(result, L"krel_std::Lock::unlock");
+void LockPimpl::releaseToSleeper() {
+    MutexGuard guard(mutex);
+    word.store(FREE, std::memory_order_release);
+    pthread_cond_signal(&released);
 }
 
 void LockPimpl::recursionLimitReached() {
