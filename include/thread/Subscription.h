@@ -58,6 +58,10 @@ private:
     // Called by the object under its own mutex: sets the state under the condition's mutex and
     // wakes the waiter; consumed tells whether an auto-reset signal went to this subscription.
     void mark(SubscriptionState state, bool consumed);
+    // As mark, but leaves the waking to the caller: answers the condition to signal once the
+    // caller has let go of the object's mutex.
+    boost::shared_ptr<SubscriptionCondition> markWithoutWaking(SubscriptionState state,
+                                                               bool consumed);
 
     boost::shared_ptr<SubscriptionCondition> condition;
     std::atomic<int> state;

@@ -2,6 +2,7 @@
 
 #include "internal/MutexGuard.h"
 #include "thread/Subscription.h"
+#include "thread/SubscriptionCondition.h"
 
 using krel_std::Subscription;
 
@@ -72,29 +73,36 @@ void WaitablePimpl::unsubscribe(Subscription& subscription) {
 }
 
 // Each subscription is marked under its own condition's mutex alone, one at a time, so two
-// signallers never hold two conditions at once and cannot block each other. The subscriber
-// may have left between the signaller's look at the count and the mutex; the signal then
-// stays on the object.
+// signallers never hold two conditions at once and cannot block each other. The subscriber may
+// have left between the signaller's look at the count and the mutex; the signal then stays on
+// the object. The one waiter that an auto-reset signal releases is woken after the object's
+// mutex is let go, so that it does not wake only to wait for that mutex when it withdraws.
 void WaitablePimpl::deliverSignal() {
-    MutexGuard guard(mutex);
-    if ((state.load(std::memory_order_acquire) & DESTROYED) != 0) {
-        return;
-    }
-    if (!isAutoReset()) {
-        state.fetch_or(SIGNALED, std::memory_order_release);
-        for (Subscription* subscription : subscribers) {
-            subscription->mark(Subscription::SIGNALED, false);
+    boost::shared_ptr<krel_std::SubscriptionCondition> toWake;
+    {
+        MutexGuard guard(mutex);
+        if ((state.load(std::memory_order_acquire) & DESTROYED) != 0) {
+            return;
         }
-        state.fetch_sub(static_cast<uint32_t>(subscribers.size()) * WAITER,
-                        std::memory_order_relaxed);
-        subscribers.clear();
-    } else if (!subscribers.empty()) {
-        Subscription* first = subscribers.front();
-        subscribers.pop_front();
-        state.fetch_sub(WAITER, std::memory_order_release);
-        first->mark(Subscription::SIGNALED, true);
-    } else {
-        state.fetch_or(SIGNALED, std::memory_order_release);
+        if (!isAutoReset()) {
+            state.fetch_or(SIGNALED, std::memory_order_release);
+            for (Subscription* subscription : subscribers) {
+                subscription->mark(Subscription::SIGNALED, false);
+            }
+            state.fetch_sub(static_cast<uint32_t>(subscribers.size()) * WAITER,
+                            std::memory_order_relaxed);
+            subscribers.clear();
+        } else if (!subscribers.empty()) {
+            Subscription* first = subscribers.front();
+            subscribers.pop_front();
+            state.fetch_sub(WAITER, std::memory_order_release);
+            toWake = first->markWithoutWaking(Subscription::SIGNALED, true);
+        } else {
+            state.fetch_or(SIGNALED, std::memory_order_release);
+        }
+    }
+    if (toWake) {
+        toWake->signal();
     }
 }
 

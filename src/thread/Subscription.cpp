@@ -66,12 +66,15 @@ void Subscription::signal() {
 // for that mutex. The condition stays valid meanwhile: the object's mutex, held by the caller,
 // keeps this subscription (and its share of the condition) from going away.
 void Subscription::mark(SubscriptionState newState, bool consumedSignal) {
-    {
-        AutoLock<SubscriptionCondition> guard(*condition);
-        state.store(newState);
-        consumed = consumedSignal;
-    }
-    condition->signal();
+    markWithoutWaking(newState, consumedSignal)->signal();
+}
+
+boost::shared_ptr<SubscriptionCondition> Subscription::markWithoutWaking(SubscriptionState newState,
+                                                                         bool consumedSignal) {
+    AutoLock<SubscriptionCondition> guard(*condition);
+    state.store(newState);
+    consumed = consumedSignal;
+    return condition;
 }
 
 } // namespace krel_std
