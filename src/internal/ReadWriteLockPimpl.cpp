@@ -68,7 +68,10 @@ ReadWriteLockPimpl::ReadWriteLockPimpl(int maxReaders)
     pthread_mutex_init(&overflowMutex, nullptr);
 }
 
+// A thread whose release woke sleepers may still be inside the mutex.
 ReadWriteLockPimpl::~ReadWriteLockPimpl() {
+    PosixCalls::lockMutex(mutex);
+    PosixCalls::unlockMutex(mutex);
     pthread_mutex_destroy(&overflowMutex);
     pthread_cond_destroy(&changed);
     pthread_mutex_destroy(&mutex);
@@ -155,7 +158,7 @@ void ReadWriteLockPimpl::writeUnlock() {
     }
     uint64_t change = findReadCount() != nullptr ? READER - WRITER : 0 - WRITER;
     writer.store(PosixCalls::nullThread(), std::memory_order_relaxed);
-    wakeSleepers(state.fetch_add(change, std::memory_order_release));
+    leave(change);
 }
 
 uint32_t* ReadWriteLockPimpl::findReadCount() {
@@ -244,12 +247,8 @@ void ReadWriteLockPimpl::takeSlot() {
     }
 }
 
-// While a writer is flagged, only the last reader's departure can let anybody go on.
 void ReadWriteLockPimpl::returnSlot() {
-    uint64_t previous = state.fetch_sub(READER, std::memory_order_release);
-    if ((previous & WRITER) == 0 || (previous & READER_MASK) == READER) {
-        wakeSleepers(previous);
-    }
+    leave(0 - READER);
 }
 
 // Flags the writer (which holds back new readers), then waits for the readers to leave. A writer
@@ -300,11 +299,26 @@ bool ReadWriteLockPimpl::announceSleeper(uint64_t expected) {
                                          std::memory_order_relaxed);
 }
 
-void ReadWriteLockPimpl::wakeSleepers(uint64_t previous) {
-    if ((previous & SLEEPERS) == 0) {
-        return;
+// Once the change is made another thread may take the lock and destroy it. A change that must
+// wake sleepers is therefore made under the mutex, which the destructor takes before it goes;
+// any other change is one step, after which nothing here touches the lock. While a writer is
+// flagged, only the last reader's departure can let anybody go on.
+void ReadWriteLockPimpl::leave(uint64_t change) {
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while (true) {
+        bool wakes =
+            (current & SLEEPERS) != 0 &&
+            ((current & WRITER) == 0 || (current & READER_MASK) <= READER || change + READER != 0);
+        if (wakes) {
+            break;
+        }
+        if (state.compare_exchange_weak(current, current + change, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+            return;
+        }
     }
     MutexGuard guard(mutex);
+    state.fetch_add(change, std::memory_order_release);
     state.fetch_and(~SLEEPERS, std::memory_order_relaxed);
     pthread_cond_broadcast(&changed);
 }

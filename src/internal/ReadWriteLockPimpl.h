@@ -58,9 +58,9 @@ private:
     // Sets the sleepers flag in the word, unless the word is no longer expected; answers whether
     // the caller may now sleep.
     bool announceSleeper(uint64_t expected);
-    // Called after a change that may let a sleeper go on; wakes them all when the word had the
-    // sleepers flag.
-    void wakeSleepers(uint64_t previous);
+    // Adds change (modulo 2^64) to the word as a reader or the writer leaves, and wakes every
+    // sleeper when the change may let one go on.
+    void leave(uint64_t change);
 
     const uint64_t serial;
     const int maxReaders;

@@ -186,6 +186,24 @@ TEST(ReadWriteLockTest, WriterCancelledWhileWaitingNoLongerHoldsBackReaders) {
     EXPECT_TRUE(writer->get());
 }
 
+// The writer that the last reader lets in may destroy the lock at once, also when the reader had
+// to wake it from its sleep.
+TEST(ReadWriteLockTest, WokenWriterMayDestroyTheLockAtOnce) {
+    for (int round = 0; round < 10; ++round) {
+        ReadWriteLock* lock = new ReadWriteLock;
+        lock->readLock();
+        Background<bool> writer([lock] {
+            lock->writeLock();
+            lock->writeUnlock();
+            delete lock;
+            return true;
+        });
+        EXPECT_FALSE(writer.finishedWithin(sync_test::BRIEFLY));
+        lock->readUnlock();
+        ASSERT_TRUE(writer.get()) << "round " << round;
+    }
+}
+
 // A thread's read counts are kept per lock; holding many locks at once must not mix them up.
 TEST(ReadWriteLockTest, ReadCountsOfManyLocksHeldAtOnceStaySeparate) {
     const int locks = 20;
