@@ -35,18 +35,19 @@ class Concurrency::WaitSubscriptions {
 public:
     WaitSubscriptions(const std::vector<Waitable*>& objects,
                       boost::shared_ptr<SubscriptionCondition>& condition) {
-        subscriptions.reserve(objects.size());
-        for (Waitable* object : objects) {
-            subscriptions.push_back(boost::make_shared<Subscription>(condition, *object));
+        try {
+            subscriptions.reserve(objects.size());
+            for (Waitable* object : objects) {
+                subscriptions.push_back(boost::make_shared<Subscription>(condition, *object));
+            }
+        } catch (...) {
+            withdrawAll();
+            throw;
         }
     }
     WaitSubscriptions(const WaitSubscriptions&) = delete;
     WaitSubscriptions& operator=(const WaitSubscriptions&) = delete;
-    ~WaitSubscriptions() {
-        for (const boost::shared_ptr<Subscription>& subscription : subscriptions) {
-            subscription->withdraw();
-        }
-    }
+    ~WaitSubscriptions() { withdrawAll(); }
 
     const Subscriptions& list() const { return subscriptions; }
 
@@ -67,6 +68,12 @@ public:
     }
 
 private:
+    void withdrawAll() {
+        for (const boost::shared_ptr<Subscription>& subscription : subscriptions) {
+            subscription->withdraw();
+        }
+    }
+
     Subscriptions subscriptions;
 };
 
