@@ -25,12 +25,16 @@ public:
 
 private:
     typedef std::vector<boost::shared_ptr<Subscription>> Subscriptions;
+    class WaitSubscriptions;
 
     Concurrency();
     ~Concurrency();
 
     static int waitForAny(const std::vector<Waitable*>& objects, long ms);
     static int waitForAll(const std::vector<Waitable*>& objects, long ms);
+    // Answers the index of the first object in the list that is signalled, taking an auto-reset
+    // object's signal, or -1 when none is; a destroyed object met first raises.
+    static int takeFirstSignal(const std::vector<Waitable*>& objects);
     static TimeSpec getWaitTime(long ms);
     static int getWaitResult(const Subscriptions& subscriptions);
     static bool allSignaled(const Subscriptions& subscriptions);

@@ -12,6 +12,7 @@ class WaitablePimpl;
 
 namespace krel_std {
 
+class Concurrency;
 class SubscriptionCondition;
 class TimeSpec;
 class Waitable;
@@ -28,8 +29,8 @@ public:
     Subscription(boost::shared_ptr<SubscriptionCondition>& condition, Waitable& waitable);
     Subscription(const Subscription&) = delete;
     Subscription& operator=(const Subscription&) = delete;
-    // Unsubscribes; an auto-reset signal this subscription consumed but that its wait did not
-    // keep (see keepSignal) is handed back to the object, so no signal is ever lost.
+    // Unsubscribes. A signal this subscription consumed stays consumed: the object is never
+    // signalled again on its behalf.
     ~Subscription() override;
 
     std::wstring toString() const override;
@@ -37,7 +38,8 @@ public:
     SubscriptionState getState() const;
     void setState(SubscriptionState state);
 
-    // Marks the consumed signal as taken by the wait (it is reported to the caller).
+    // Marks the consumed signal as taken by the wait (it is reported to the caller), so the
+    // wait does not hand it back when it withdraws the subscription.
     void keepSignal();
 
     bool wait(const TimeSpec& deadline);
@@ -46,11 +48,20 @@ public:
     void signal();
 
 private:
+    friend class Concurrency;
     friend class krel_std_internal::WaitablePimpl;
+
+    // Used by the waits of Concurrency as they end: unsubscribes and hands an auto-reset signal
+    // that this subscription consumed, and that the wait did not keep, back to the object.
+    void withdraw();
 
     // Called by the object under its own mutex: sets the state under the condition's mutex and
     // wakes the waiter; consumed tells whether an auto-reset signal went to this subscription.
     void mark(SubscriptionState state, bool consumed);
+    // As mark, but leaves the waking to the caller: answers the condition to signal once the
+    // caller has let go of the object's mutex.
+    boost::shared_ptr<SubscriptionCondition> markWithoutWaking(SubscriptionState state,
+                                                               bool consumed);
 
     boost::shared_ptr<SubscriptionCondition> condition;
     std::atomic<int> state;

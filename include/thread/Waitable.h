@@ -10,6 +10,7 @@ class WaitablePimpl;
 
 namespace krel_std {
 
+class Concurrency;
 class Subscription;
 
 // Base of everything a thread can wait on through Concurrency. A waiting thread registers a
@@ -45,6 +46,7 @@ protected:
     boost::shared_ptr<krel_std_internal::WaitablePimpl> getWaitState() const;
 
 private:
+    friend class Concurrency;
     friend class Subscription;
 
     boost::shared_ptr<krel_std_internal::WaitablePimpl> pimpl;

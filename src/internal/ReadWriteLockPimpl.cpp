@@ -1,8 +1,8 @@
 #include "internal/ReadWriteLockPimpl.h"
 
 #include "exception/KrelAccessException.h"
-#include "exception/KrelIllegalStateException.h"
 #include "exception/KrelOutOfResourcesException.h"
+#include "internal/CallerThread.h"
 #include "internal/MutexGuard.h"
 #include "internal/PosixCalls.h"
 
@@ -11,63 +11,132 @@ using namespace krel_std;
 namespace krel_std_internal {
 
 namespace {
+
 const uint32_t MAX_RECURSION = 0xFFFFFFFFu;
+
+// One thread's read count on one lock; a free entry has lock 0.
+struct ReadEntry {
+    uint64_t lock;
+    uint32_t count;
+};
+
+// Enough for the read locks one thread holds at once in practice; more go to the lock's map.
+const int READ_TABLE_SIZE = 8;
+
+__thread ReadEntry readTable[READ_TABLE_SIZE] __attribute__((tls_model("initial-exec")));
+
+std::atomic<uint64_t> nextSerial(1);
+
+// A flagged writer holds back every new reader while it waits for the readers inside to leave.
+// Readers hold the lock for short spells, so the writer looks again a number of times before it
+// goes to sleep: its sleeping and waking would keep all readers waiting far longer. The pauses
+// between looks double up to a bound, so the writer does not crowd the cache line that the
+// leaving readers change. Readers themselves do not spin: a reader held back sleeps at once,
+// which costs the running threads less than readers crowding that line.
+const int WRITER_ROUNDS = 32;
+
+class Backoff {
+public:
+    explicit Backoff(int rounds) : rounds(rounds), round(0) {}
+
+    // Pauses for this round and answers true, or answers false once the rounds are used up.
+    bool pause() {
+        if (round == rounds) {
+            return false;
+        }
+        for (int i = 0, pauses = 1 << (round < 6 ? round : 6); i < pauses; ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        ++round;
+        return true;
+    }
+
+private:
+    const int rounds;
+    int round;
+};
+
 } // namespace
 
 ReadWriteLockPimpl::ReadWriteLockPimpl(int maxReaders)
-    : writer(PosixCalls::nullThread()), writerCount(0), maxReaders(maxReaders) {
-    sem_init(&readerSlots, 0, static_cast<unsigned int>(maxReaders));
-    pthread_mutex_init(&writerMutex, nullptr);
-    pthread_mutex_init(&readerEntryMutex, nullptr);
-    pthread_mutex_init(&mapMutex, nullptr);
+    : serial(nextSerial.fetch_add(1, std::memory_order_relaxed)), maxReaders(maxReaders), state(0),
+      writer(PosixCalls::nullThread()), writerCount(0), overflowCount(0) {
+    pthread_mutex_init(&mutex, nullptr);
+    pthread_cond_init(&changed, nullptr);
+    pthread_mutex_init(&overflowMutex, nullptr);
 }
 
+// A thread whose release woke sleepers may still be inside the mutex.
 ReadWriteLockPimpl::~ReadWriteLockPimpl() {
-    pthread_mutex_destroy(&mapMutex);
-    pthread_mutex_destroy(&readerEntryMutex);
-    pthread_mutex_destroy(&writerMutex);
-    sem_destroy(&readerSlots);
+    PosixCalls::lockMutex(mutex);
+    PosixCalls::unlockMutex(mutex);
+    pthread_mutex_destroy(&overflowMutex);
+    pthread_cond_destroy(&changed);
+    pthread_mutex_destroy(&mutex);
 }
 
 // The writer reads without a slot of its own.
 void ReadWriteLockPimpl::readLock() {
-    if (reenterRead()) {
+    uint32_t* count = findReadCount();
+    if (count != nullptr) {
+        if (*count == MAX_RECURSION) {
+            PosixCalls::raise<KrelOutOfResourcesException>(
+                L"krel_std::ReadWriteLock::readLock",
+                L"readLock failed: Recursion limit for this thread has been reached.");
+        }
+        ++*count;
         return;
     }
-    if (!isWriter()) {
-        MutexGuard entry(readerEntryMutex);
-        takeSlot(L"krel_std::ReadWriteLock::readLock");
+    bool slot = !isWriter();
+    if (slot) {
+        takeSlot();
     }
-    MutexGuard guard(mapMutex);
-    readers[pthread_self()] = 1;
+    try {
+        addReadCount(1);
+    } catch (...) {
+        if (slot) {
+            returnSlot();
+        }
+        throw;
+    }
 }
 
 void ReadWriteLockPimpl::readUnlock() {
-    bool returnSlot;
-    {
-        MutexGuard guard(mapMutex);
-        auto entry = readers.find(pthread_self());
-        if (entry == readers.end()) {
-            PosixCalls::raise<KrelAccessException>(
-                L"krel_std::ReadWriteLock::readUnlock",
-                L"readUnlock failed: The current thread does not own the lock.");
-        }
-        if (--entry->second > 0) {
-            return;
-        }
-        readers.erase(entry);
-        returnSlot = !isWriter();
+    uint32_t* count = findReadCount();
+    if (count == nullptr) {
+        PosixCalls::raise<KrelAccessException>(
+            L"krel_std::ReadWriteLock::readUnlock",
+            L"readUnlock failed: The current thread does not own the lock.");
     }
-    if (returnSlot) {
-        postSlots(1);
+    if (--*count > 0) {
+        return;
+    }
+    removeReadCount(count);
+    if (!isWriter()) {
+        returnSlot();
     }
 }
 
-// A reader asking for the write lock gives up its read position first and gets its read count
-// back (without a slot) once it is the writer.
+// A reader asking for the write lock gives up its slot first and keeps its read count, without
+// a slot, once it is the writer. A reader whose wait for the write lock is cancelled loses its
+// read position.
 void ReadWriteLockPimpl::writeLock() {
     if (!isWriter()) {
-        acquireWrite(leaveReadPosition());
+        uint32_t* count = findReadCount();
+        if (count != nullptr) {
+            returnSlot();
+        }
+        try {
+            acquireWrite();
+        } catch (...) {
+            if (count != nullptr) {
+                removeReadCount(count);
+            }
+            throw;
+        }
+        writer.store(CallerThread::handle(), std::memory_order_relaxed);
     }
     if (writerCount == MAX_RECURSION) {
         PosixCalls::raise<KrelOutOfResourcesException>(
@@ -87,87 +156,171 @@ void ReadWriteLockPimpl::writeUnlock() {
     if (--writerCount > 0) {
         return;
     }
-    int slots;
-    {
-        MutexGuard guard(mapMutex);
-        writer.store(PosixCalls::nullThread());
-        slots = maxReaders - (readers.count(pthread_self()) > 0 ? 1 : 0);
-    }
-    postSlots(slots);
+    uint64_t change = findReadCount() != nullptr ? READER - WRITER : 0 - WRITER;
+    writer.store(PosixCalls::nullThread(), std::memory_order_relaxed);
+    leave(change);
 }
 
-bool ReadWriteLockPimpl::isWriter() const {
-    return PosixCalls::isCurrentThread(writer.load());
-}
-
-bool ReadWriteLockPimpl::reenterRead() {
-    MutexGuard guard(mapMutex);
-    auto entry = readers.find(pthread_self());
-    if (entry == readers.end()) {
-        return false;
-    }
-    if (entry->second == MAX_RECURSION) {
-        PosixCalls::raise<KrelOutOfResourcesException>(
-            L"krel_std::ReadWriteLock::readLock",
-            L"readLock failed: Recursion limit for this thread has been reached.");
-    }
-    ++entry->second;
-    return true;
-}
-
-uint32_t ReadWriteLockPimpl::leaveReadPosition() {
-    uint32_t count = 0;
-    {
-        MutexGuard guard(mapMutex);
-        auto entry = readers.find(pthread_self());
-        if (entry == readers.end()) {
-            return 0;
+uint32_t* ReadWriteLockPimpl::findReadCount() {
+    for (ReadEntry& entry : readTable) {
+        if (entry.lock == serial) {
+            return &entry.count;
         }
-        count = entry->second;
-        readers.erase(entry);
     }
-    postSlots(1);
-    return count;
+    if (overflowCount.load(std::memory_order_acquire) == 0) {
+        return nullptr;
+    }
+    MutexGuard guard(overflowMutex);
+    auto entry = overflowReaders.find(CallerThread::handle());
+    return entry == overflowReaders.end() ? nullptr : &entry->second;
 }
 
-void ReadWriteLockPimpl::acquireWrite(uint32_t readCount) {
-    MutexGuard writers(writerMutex);
-    MutexGuard entry(readerEntryMutex);
-    collectAllSlots();
-    writer.store(pthread_self());
-    if (readCount > 0) {
-        MutexGuard guard(mapMutex);
-        readers[pthread_self()] = readCount;
+// Only the calling thread touches its own entry, in the table or in the map, so the count is
+// read and written without the overflow mutex.
+void ReadWriteLockPimpl::addReadCount(uint32_t count) {
+    for (ReadEntry& entry : readTable) {
+        if (entry.lock == 0) {
+            entry.lock = serial;
+            entry.count = count;
+            return;
+        }
+    }
+    MutexGuard guard(overflowMutex);
+    overflowReaders[CallerThread::handle()] = count;
+    overflowCount.fetch_add(1, std::memory_order_release);
+}
+
+void ReadWriteLockPimpl::removeReadCount(uint32_t* count) {
+    for (ReadEntry& entry : readTable) {
+        if (&entry.count == count) {
+            entry.lock = 0;
+            return;
+        }
+    }
+    MutexGuard guard(overflowMutex);
+    overflowReaders.erase(CallerThread::handle());
+    overflowCount.fetch_sub(1, std::memory_order_release);
+}
+
+// Only the writer itself can find its handle there. The writer field changes once per write
+// lock, so readers find it in their caches.
+bool ReadWriteLockPimpl::isWriter() const {
+    return pthread_equal(writer.load(std::memory_order_relaxed), CallerThread::handle()) != 0;
+}
+
+bool ReadWriteLockPimpl::mayRead(uint64_t current) const {
+    return (current & WRITER) == 0 && (current & READER_MASK) < uint64_t(maxReaders);
+}
+
+// Counting first and looking afterwards takes one step that always succeeds, where a
+// compare-and-swap fails over and over while many readers come and go. A reader that counted
+// itself when it may not enter takes itself out again, waking whoever that concerns.
+bool ReadWriteLockPimpl::tryTakeSlot() {
+    uint64_t previous = state.fetch_add(READER, std::memory_order_acquire);
+    if (mayRead(previous)) {
+        return true;
+    }
+    returnSlot();
+    return false;
+}
+
+void ReadWriteLockPimpl::takeSlot() {
+    if (tryTakeSlot()) {
+        return;
+    }
+    // Under the mutex a reader enters only by a compare-and-swap: taking itself out again would
+    // need the mutex to wake others.
+    MutexGuard guard(mutex);
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while (true) {
+        if (mayRead(current)) {
+            if (state.compare_exchange_weak(current, current + READER, std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+                return;
+            }
+        } else {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_relaxed);
+        }
     }
 }
 
-void ReadWriteLockPimpl::takeSlot(const wchar_t* context) {
-    int error = PosixCalls::semWait(readerSlots);
-    if (error != 0) {
-        PosixCalls::checkSemaphoreError(error, context);
-        PosixCalls::raise<KrelIllegalStateException>(
-            context, L"The semaphore was in an invalid state, check that it has been initialized.",
-            error);
-    }
+void ReadWriteLockPimpl::returnSlot() {
+    leave(0 - READER);
 }
 
-// On a failure part-way, the slots already taken go back before the exception leaves.
-void ReadWriteLockPimpl::collectAllSlots() {
-    int taken = 0;
+// Flags the writer (which holds back new readers), then waits for the readers to leave. A writer
+// that finds another one flagged sleeps until the flag is free. A wait that ends through an
+// exception or a cancellation takes the flag back.
+void ReadWriteLockPimpl::acquireWrite() {
+    bool flagged = (state.fetch_or(WRITER, std::memory_order_acquire) & WRITER) == 0;
+    Backoff drain(WRITER_ROUNDS);
+    while (flagged) {
+        if ((state.load(std::memory_order_acquire) & READER_MASK) == 0) {
+            return;
+        }
+        if (!drain.pause()) {
+            break;
+        }
+    }
+    MutexGuard guard(mutex);
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while (!flagged) {
+        if ((current & WRITER) == 0) {
+            flagged = state.compare_exchange_weak(
+                current, current | WRITER, std::memory_order_acquire, std::memory_order_relaxed);
+        } else {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_relaxed);
+        }
+    }
     try {
-        for (; taken < maxReaders; ++taken) {
-            takeSlot(L"krel_std::ReadWriteLock::writeLock");
+        current = state.load(std::memory_order_acquire);
+        while ((current & READER_MASK) != 0) {
+            if (announceSleeper(current)) {
+                pthread_cond_wait(&changed, &mutex);
+            }
+            current = state.load(std::memory_order_acquire);
         }
     } catch (...) {
-        postSlots(taken);
+        state.fetch_and(~(WRITER | SLEEPERS), std::memory_order_release);
+        pthread_cond_broadcast(&changed);
         throw;
     }
 }
 
-void ReadWriteLockPimpl::postSlots(int count) {
-    for (int i = 0; i < count; ++i) {
-        PosixCalls::semPost(readerSlots);
+bool ReadWriteLockPimpl::announceSleeper(uint64_t expected) {
+    return (expected & SLEEPERS) != 0 ||
+           state.compare_exchange_strong(expected, expected | SLEEPERS, std::memory_order_relaxed,
+                                         std::memory_order_relaxed);
+}
+
+// Once the change is made another thread may take the lock and destroy it. A change that must
+// wake sleepers is therefore made under the mutex, which the destructor takes before it goes;
+// any other change is one step, after which nothing here touches the lock. While a writer is
+// flagged, only the last reader's departure can let anybody go on.
+void ReadWriteLockPimpl::leave(uint64_t change) {
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while (true) {
+        bool wakes =
+            (current & SLEEPERS) != 0 &&
+            ((current & WRITER) == 0 || (current & READER_MASK) <= READER || change + READER != 0);
+        if (wakes) {
+            break;
+        }
+        if (state.compare_exchange_weak(current, current + change, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+            return;
+        }
     }
+    MutexGuard guard(mutex);
+    state.fetch_add(change, std::memory_order_release);
+    state.fetch_and(~SLEEPERS, std::memory_order_relaxed);
+    pthread_cond_broadcast(&changed);
 }
 
 } // namespace krel_std_internal

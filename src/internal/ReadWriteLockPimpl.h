@@ -1,7 +1,6 @@
 #pragma once
 
 #include <pthread.h>
-#include <semaphore.h>
 
 #include <atomic>
 #include <cstdint>
@@ -9,10 +8,20 @@
 
 namespace krel_std_internal {
 
-// Readers each hold one slot of a counting semaphore of maxReaders slots; the writer collects
-// every slot. Lock order: writer mutex, then reader-entry mutex; the map mutex is never held
-// while waiting for a slot or for the other two mutexes. A slot is counted only once the
-// semaphore call that takes it has succeeded.
+// Readers and the writer meet in one atomic word: the number of threads holding a reader slot
+// (at most maxReaders) and a writer flag, set by the writer from the moment it starts waiting
+// for the readers to leave until its last writeUnlock. A reader enters with one atomic step while
+// no writer is flagged and a slot is free; otherwise it sleeps on the condition variable, as does
+// a writer waiting for the flag or for the readers to leave. Sleepers set a flag in the word, so
+// a thread that leaves takes the mutex only when somebody sleeps.
+//
+// Each thread's read count is kept by the thread itself: a small thread-local table of
+// (lock, count) entries, and a map in the lock for a thread whose table is full. Re-entering a
+// read lock touches no shared state. Locks are told apart by a serial number that is never
+// reused, so an entry left behind for a destroyed lock can never be taken for another lock.
+//
+// Lock order: the mutex is the only lock taken inside; the overflow mutex is never held while
+// waiting.
 class ReadWriteLockPimpl {
 public:
     explicit ReadWriteLockPimpl(int maxReaders);
@@ -28,24 +37,44 @@ public:
     void writeUnlock();
 
 private:
-    bool isWriter() const;
-    // Answers true when the caller already held read locks, after counting one more.
-    bool reenterRead();
-    // Removes the caller's read position and answers its count (0 when it had none).
-    uint32_t leaveReadPosition();
-    void acquireWrite(uint32_t readCount);
-    void takeSlot(const wchar_t* context);
-    void collectAllSlots();
-    void postSlots(int count);
+    static constexpr uint64_t READER = 1;
+    static constexpr uint64_t READER_MASK = 0xFFFFFFFFu;
+    static constexpr uint64_t WRITER = uint64_t(1) << 32;
+    static constexpr uint64_t SLEEPERS = uint64_t(1) << 33;
 
-    sem_t readerSlots;
-    pthread_mutex_t writerMutex;
-    pthread_mutex_t readerEntryMutex;
-    pthread_mutex_t mapMutex;
-    std::map<pthread_t, uint32_t> readers;
-    std::atomic<pthread_t> writer;
+    // The caller's read count for this lock: in its thread-local table or in the overflow map.
+    uint32_t* findReadCount();
+    void addReadCount(uint32_t count);
+    void removeReadCount(uint32_t* count);
+
+    bool isWriter() const;
+    // Whether the word admits one more reader.
+    bool mayRead(uint64_t current) const;
+    // One attempt to count the caller as a reader in the word.
+    bool tryTakeSlot();
+    void takeSlot();
+    void returnSlot();
+    void acquireWrite();
+    // Sets the sleepers flag in the word, unless the word is no longer expected; answers whether
+    // the caller may now sleep.
+    bool announceSleeper(uint64_t expected);
+    // Adds change (modulo 2^64) to the word as a reader or the writer leaves, and wakes every
+    // sleeper when the change may let one go on.
+    void leave(uint64_t change);
+
+    const uint64_t serial;
+    const int maxReaders;
+    // Every reader writes the word; it has a cache line of its own, so the fields that readers
+    // only read stay in their caches.
+    alignas(64) std::atomic<uint64_t> state;
+    alignas(64) std::atomic<pthread_t> writer;
     uint32_t writerCount;
-    int maxReaders;
+    pthread_mutex_t mutex;
+    pthread_cond_t changed;
+    // Read counts of threads whose thread-local table was full.
+    pthread_mutex_t overflowMutex;
+    std::map<pthread_t, uint32_t> overflowReaders;
+    std::atomic<int> overflowCount;
 };
 
 } // namespace krel_std_internal

@@ -3,11 +3,14 @@
 #include "base/LogFunctionCall.h"
 #include "exception/KrelWaitObjectDestroyedException.h"
 #include "internal/PosixCalls.h"
+#include "internal/WaitablePimpl.h"
 #include "thread/AutoLock.h"
 #include "thread/Subscription.h"
 #include "thread/SubscriptionCondition.h"
 #include "thread/TimeSpec.h"
 #include "thread/Waitable.h"
+
+#include <boost/make_shared.hpp>
 
 using krel_std_internal::PosixCalls;
 
@@ -15,36 +18,64 @@ namespace krel_std {
 
 namespace {
 
-typedef std::vector<boost::shared_ptr<Subscription>> SubscriptionList;
-
-// Subscribes to every object in list order, all with one condition. The waiter does not hold
-// the condition's mutex here; it examines the states under it afterwards.
-SubscriptionList subscribeAll(const std::vector<Waitable*>& objects,
-                              boost::shared_ptr<SubscriptionCondition>& condition) {
-    SubscriptionList subscriptions;
-    subscriptions.reserve(objects.size());
-    for (Waitable* object : objects) {
-        subscriptions.push_back(
-            boost::shared_ptr<Subscription>(new Subscription(condition, *object)));
-    }
-    return subscriptions;
-}
-
 [[noreturn]] void throwDestroyed(size_t index) {
     PosixCalls::raise<KrelWaitObjectDestroyedException>(L"krel_std::Concurrency::getWaitResult",
                                                         L"Object [" + std::to_wstring(index) +
                                                             L"] was destroyed!");
 }
 
-void checkNoneDestroyed(const SubscriptionList& subscriptions) {
-    for (size_t i = 0; i < subscriptions.size(); ++i) {
-        if (subscriptions[i]->getState() == Subscription::DESTROYED) {
-            throwDestroyed(i);
+} // namespace
+
+// The subscriptions of one wait, made on every object in list order, all with one condition.
+// The waiter does not hold the condition's mutex while subscribing; it examines the states under
+// it afterwards. When the wait ends, also through an exception or a cancellation, every
+// subscription is withdrawn: an auto-reset signal that one consumed and the wait does not
+// report (keep) goes back to its object, so no signal is lost to a wait that did not use it.
+class Concurrency::WaitSubscriptions {
+public:
+    WaitSubscriptions(const std::vector<Waitable*>& objects,
+                      boost::shared_ptr<SubscriptionCondition>& condition) {
+        try {
+            subscriptions.reserve(objects.size());
+            for (Waitable* object : objects) {
+                subscriptions.push_back(boost::make_shared<Subscription>(condition, *object));
+            }
+        } catch (...) {
+            withdrawAll();
+            throw;
         }
     }
-}
+    WaitSubscriptions(const WaitSubscriptions&) = delete;
+    WaitSubscriptions& operator=(const WaitSubscriptions&) = delete;
+    ~WaitSubscriptions() { withdrawAll(); }
 
-} // namespace
+    const Subscriptions& list() const { return subscriptions; }
+
+    void keep(size_t index) { subscriptions[index]->keepSignal(); }
+
+    void keepAll() {
+        for (const boost::shared_ptr<Subscription>& subscription : subscriptions) {
+            subscription->keepSignal();
+        }
+    }
+
+    void checkNoneDestroyed() const {
+        for (size_t i = 0; i < subscriptions.size(); ++i) {
+            if (subscriptions[i]->getState() == Subscription::DESTROYED) {
+                throwDestroyed(i);
+            }
+        }
+    }
+
+private:
+    void withdrawAll() {
+        for (const boost::shared_ptr<Subscription>& subscription : subscriptions) {
+            subscription->withdraw();
+        }
+    }
+
+    Subscriptions subscriptions;
+};
 
 int Concurrency::waitForSingleObject(Waitable& object, long ms) {
     KREL_TRACE_SCOPE(L"krel_std::Concurrency::waitForSingleObject");
@@ -57,28 +88,32 @@ int Concurrency::waitForMultipleObjects(const std::vector<Waitable*>& objects, W
     return type != WAIT_FOR_ANY ? waitForAll(objects, ms) : waitForAny(objects, ms);
 }
 
-// Waits until one subscription is signalled or the deadline passes; a wake-up without a signal
+// An object that is signalled already ends the wait without any subscription: the objects are
+// examined in list order and the first signalled one answers (an auto-reset one gives its signal
+// to this wait); the objects after it are not touched. Otherwise the wait subscribes to all and
+// waits until one subscription is signalled or the deadline passes; a wake-up without a signal
 // waits again. An empty list without a time limit has nothing that could end it and answers -1
-// at once. The subscriptions' destructors hand back every auto-reset signal that is not the
-// answered one.
+// at once.
 int Concurrency::waitForAny(const std::vector<Waitable*>& objects, long ms) {
-    boost::shared_ptr<SubscriptionCondition> condition(new SubscriptionCondition);
-    SubscriptionList subscriptions = subscribeAll(objects, condition);
-    int result;
+    int result = takeFirstSignal(objects);
+    if (result >= 0 || ms == 0 || (objects.empty() && ms < 0)) {
+        return result;
+    }
+    boost::shared_ptr<SubscriptionCondition> condition =
+        boost::make_shared<SubscriptionCondition>();
+    WaitSubscriptions subscriptions(objects, condition);
     {
         AutoLock<SubscriptionCondition> guard(*condition);
-        result = getWaitResult(subscriptions);
-        if (result == -1 && ms != 0 && !(objects.empty() && ms < 0)) {
-            TimeSpec deadline = getWaitTime(ms);
-            bool woken = true;
-            while (result == -1 && woken) {
-                woken = condition->wait(deadline);
-                result = getWaitResult(subscriptions);
-            }
+        result = getWaitResult(subscriptions.list());
+        TimeSpec deadline = getWaitTime(ms);
+        bool woken = true;
+        while (result == -1 && woken) {
+            woken = condition->wait(deadline);
+            result = getWaitResult(subscriptions.list());
         }
     }
     if (result >= 0) {
-        subscriptions[result]->keepSignal();
+        subscriptions.keep(static_cast<size_t>(result));
     }
     return result;
 }
@@ -87,27 +122,39 @@ int Concurrency::waitForAny(const std::vector<Waitable*>& objects, long ms) {
 // consumed auto-reset signal goes back to its object.
 int Concurrency::waitForAll(const std::vector<Waitable*>& objects, long ms) {
     TimeSpec deadline = getWaitTime(ms);
-    boost::shared_ptr<SubscriptionCondition> condition(new SubscriptionCondition);
-    SubscriptionList subscriptions = subscribeAll(objects, condition);
+    boost::shared_ptr<SubscriptionCondition> condition =
+        boost::make_shared<SubscriptionCondition>();
+    WaitSubscriptions subscriptions(objects, condition);
     bool complete;
     {
         AutoLock<SubscriptionCondition> guard(*condition);
-        checkNoneDestroyed(subscriptions);
-        complete = allSignaled(subscriptions);
+        subscriptions.checkNoneDestroyed();
+        complete = allSignaled(subscriptions.list());
         bool woken = ms != 0;
         while (!complete && woken) {
             woken = condition->wait(deadline);
-            checkNoneDestroyed(subscriptions);
-            complete = allSignaled(subscriptions);
+            subscriptions.checkNoneDestroyed();
+            complete = allSignaled(subscriptions.list());
         }
     }
     if (!complete) {
         return -1;
     }
-    for (const boost::shared_ptr<Subscription>& subscription : subscriptions) {
-        subscription->keepSignal();
-    }
+    subscriptions.keepAll();
     return 0;
+}
+
+int Concurrency::takeFirstSignal(const std::vector<Waitable*>& objects) {
+    for (size_t i = 0; i < objects.size(); ++i) {
+        Subscription::SubscriptionState state = objects[i]->pimpl->takeSignal();
+        if (state == Subscription::SIGNALED) {
+            return static_cast<int>(i);
+        }
+        if (state == Subscription::DESTROYED) {
+            throwDestroyed(i);
+        }
+    }
+    return -1;
 }
 
 TimeSpec Concurrency::getWaitTime(long ms) {

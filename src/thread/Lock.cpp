@@ -21,8 +21,9 @@ void Lock::lock() {
 
 // A complete release signals the lock's Waitable side: one thread waiting on it through
 // Concurrency is released, or the lock stays signalled until a wait consumes the signal.
-// The signal goes out while the mutex is still held: once it is free, the next thread to take
-// the lock may destroy it, so nothing here touches the lock after the mutex is released.
+// The signal goes out while the lock is still held: once it is free, the next thread to take
+// the lock may destroy it, so nothing here touches the lock after the release. With nobody
+// waiting on the Waitable side the signal takes no mutex.
 void Lock::unlock() {
     if (pimpl->unlock()) {
         signal();

@@ -15,12 +15,9 @@ Subscription::Subscription(boost::shared_ptr<SubscriptionCondition>& condition, 
     this->waitable->subscribe(*this);
 }
 
-// After unsubscribing nobody marks this subscription any more, so the consumed flag is final.
+// Unsubscribing also waits for a signaller that is still marking this subscription.
 Subscription::~Subscription() {
     waitable->unsubscribe(*this);
-    if (consumed && !kept) {
-        waitable->signal();
-    }
 }
 
 std::wstring Subscription::toString() const {
@@ -43,6 +40,16 @@ bool Subscription::wait(const TimeSpec& deadline) {
     return condition->wait(deadline);
 }
 
+// After unsubscribing nobody marks this subscription any more, so the consumed flag is final.
+// The signal goes back once, however often the subscription is withdrawn.
+void Subscription::withdraw() {
+    waitable->unsubscribe(*this);
+    if (consumed && !kept) {
+        consumed = false;
+        waitable->signal();
+    }
+}
+
 void Subscription::lock() {
     condition->lock();
 }
@@ -55,11 +62,19 @@ void Subscription::signal() {
     condition->signal();
 }
 
+// The waiter is woken after the condition's mutex is released, so it does not wake only to wait
+// for that mutex. The condition stays valid meanwhile: the object's mutex, held by the caller,
+// keeps this subscription (and its share of the condition) from going away.
 void Subscription::mark(SubscriptionState newState, bool consumedSignal) {
+    markWithoutWaking(newState, consumedSignal)->signal();
+}
+
+boost::shared_ptr<SubscriptionCondition> Subscription::markWithoutWaking(SubscriptionState newState,
+                                                                         bool consumedSignal) {
     AutoLock<SubscriptionCondition> guard(*condition);
     state.store(newState);
     consumed = consumedSignal;
-    condition->signal();
+    return condition;
 }
 
 } // namespace krel_std

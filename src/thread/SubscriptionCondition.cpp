@@ -2,11 +2,14 @@
 
 #include "internal/SubscriptionConditionPimpl.h"
 
+#include <boost/make_shared.hpp>
+
 using krel_std_internal::SubscriptionConditionPimpl;
 
 namespace krel_std {
 
-SubscriptionCondition::SubscriptionCondition() : pimpl(new SubscriptionConditionPimpl) {}
+SubscriptionCondition::SubscriptionCondition()
+    : pimpl(boost::make_shared<SubscriptionConditionPimpl>()) {}
 
 SubscriptionCondition::~SubscriptionCondition() {}
 

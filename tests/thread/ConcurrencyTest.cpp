@@ -106,14 +106,31 @@ TEST_F(SubscriptionTest, ManualResetSignalMarksEverySubscriber) {
     EXPECT_EQ(Subscription::SIGNALED, second.getState());
 }
 
-TEST_F(SubscriptionTest, UnkeptAutoResetSignalReturnsToTheObject) {
+// Handing back signals that a wait did not report is the business of the waits, which know
+// what they report; a subscription on its own keeps what it consumed.
+TEST_F(SubscriptionTest, DestroyedSubscriptionKeepsTheSignalItConsumed) {
     Event event(true, true);
     { Subscription unreported(condition, event); }
-    EXPECT_TRUE(event.isSignaled());
+    EXPECT_FALSE(event.isSignaled());
     {
         Subscription reported(condition, event);
         reported.keepSignal();
     }
+    EXPECT_FALSE(event.isSignaled());
+}
+
+TEST_F(SubscriptionTest, TwoAutoResetSignalsMarkTwoOfFourSubscriptions) {
+    Event event;
+    std::unique_ptr<Subscription> first(new Subscription(condition, event));
+    std::unique_ptr<Subscription> second(new Subscription(condition, event));
+    Subscription third(condition, event);
+    Subscription fourth(condition, event);
+    event.signal();
+    event.signal();
+    first.reset();
+    second.reset();
+    EXPECT_EQ(Subscription::NOT_SIGNALED, third.getState());
+    EXPECT_EQ(Subscription::NOT_SIGNALED, fourth.getState());
     EXPECT_FALSE(event.isSignaled());
 }
 

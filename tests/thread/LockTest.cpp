@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
+#include <memory>
 #include <vector>
 
 using namespace krel_std;
@@ -151,6 +154,56 @@ TEST(LockTest, ReleaseSignalsBeforeAnotherThreadCanTakeTheLock) {
     EXPECT_FALSE(lock.takenElsewhereDuringSignal);
     EXPECT_TRUE(lock.isSignaled());
     EXPECT_TRUE(tryLockElsewhere(lock));
+}
+
+// A thread cancelled while it waits for a lock still takes the lock: the wait is not a
+// cancellation point, so the cancellation acts at the thread's next one.
+TEST(LockTest, CancelledWaiterTakesTheLockBeforeItEnds) {
+    struct Shared {
+        Lock lock;
+        std::atomic<bool> waiting{false};
+        std::atomic<bool> took{false};
+    } shared;
+    shared.lock.lock();
+    auto body = [](void* arg) -> void* {
+        Shared* shared = static_cast<Shared*>(arg);
+        shared->waiting = true;
+        shared->lock.lock();
+        shared->took = true;
+        shared->lock.unlock();
+        pthread_testcancel();
+        return nullptr;
+    };
+    pthread_t thread;
+    ASSERT_EQ(0, pthread_create(&thread, nullptr, body, &shared));
+    ASSERT_TRUE(sync_test::eventually([&] { return shared.waiting.load(); }));
+    pthread_cancel(thread);
+    shared.lock.unlock();
+    void* result = nullptr;
+    pthread_join(thread, &result);
+    EXPECT_EQ(PTHREAD_CANCELED, result);
+    EXPECT_TRUE(shared.took);
+    EXPECT_TRUE(tryLockElsewhere(shared.lock));
+}
+
+// The thread that takes a released lock may destroy it at once, also when the release had to
+// wake it from its wait.
+TEST(LockTest, WokenWaiterMayDestroyTheLockAtOnce) {
+    for (int round = 0; round < 100; ++round) {
+        Lock* lock = new Lock;
+        lock->lock();
+        std::atomic<bool> waiting(false);
+        Background<bool> waiter([lock, &waiting] {
+            waiting = true;
+            lock->lock();
+            lock->unlock();
+            delete lock;
+            return true;
+        });
+        ASSERT_TRUE(sync_test::eventually([&] { return waiting.load(); }));
+        lock->unlock();
+        ASSERT_TRUE(waiter.get()) << "round " << round;
+    }
 }
 
 TEST(LockTest, TextForm) {

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -44,6 +47,34 @@ Background<bool>* writeLockElsewhere(ReadWriteLock& lock) {
         ReadWriteLock::WriterLock guard(lock);
         return true;
     });
+}
+
+// Runs writeLock on a POSIX thread that is cancelled inside the wait: the cancellation is
+// requested before the call and acts at its first cancellation point, the sleep. Answers whether
+// the thread ended through cancellation.
+bool cancelInsideWriteLock(ReadWriteLock& lock) {
+    struct Shared {
+        ReadWriteLock* lock;
+        std::atomic<bool> cancelRequested{false};
+    } shared;
+    shared.lock = &lock;
+    auto body = [](void* arg) -> void* {
+        Shared* shared = static_cast<Shared*>(arg);
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+        sync_test::eventually([shared] { return shared->cancelRequested.load(); });
+        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+        shared->lock->writeLock();
+        return nullptr;
+    };
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, body, &shared) != 0) {
+        return false;
+    }
+    pthread_cancel(thread);
+    shared.cancelRequested = true;
+    void* result = nullptr;
+    pthread_join(thread, &result);
+    return result == PTHREAD_CANCELED;
 }
 
 TEST(ReadWriteLockTest, DefaultLockAdmits32ReadersAndHoldsBackThe33rd) {
@@ -122,6 +153,91 @@ TEST(ReadWriteLockTest, ReaderMayUpgradeAndKeepsItsReadCount) {
     EXPECT_THROW(lock.readUnlock(), KrelAccessException);
     std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
     EXPECT_TRUE(writer->get());
+}
+
+TEST(ReadWriteLockTest, WaitingWriterHoldsBackNewReaders) {
+    ReadWriteLock lock;
+    lock.readLock();
+    std::atomic<bool> written(false);
+    std::unique_ptr<Background<bool>> writer(new Background<bool>([&] {
+        ReadWriteLock::WriterLock guard(lock);
+        written = true;
+        return true;
+    }));
+    EXPECT_FALSE(writer->finishedWithin(sync_test::BRIEFLY));
+    std::unique_ptr<Background<bool>> reader(new Background<bool>([&] {
+        ReadWriteLock::ReaderLock guard(lock);
+        return written.load();
+    }));
+    EXPECT_FALSE(reader->finishedWithin(sync_test::BRIEFLY));
+    lock.readUnlock();
+    EXPECT_TRUE(writer->get());
+    EXPECT_TRUE(reader->get());
+}
+
+TEST(ReadWriteLockTest, WriterCancelledWhileWaitingNoLongerHoldsBackReaders) {
+    ReadWriteLock lock;
+    lock.readLock();
+    ASSERT_TRUE(cancelInsideWriteLock(lock));
+    std::unique_ptr<Background<bool>> reader(readLockElsewhere(lock));
+    EXPECT_TRUE(reader->get());
+    lock.readUnlock();
+    std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
+    EXPECT_TRUE(writer->get());
+}
+
+// The writer that the last reader lets in may destroy the lock at once, also when the reader had
+// to wake it from its sleep.
+TEST(ReadWriteLockTest, WokenWriterMayDestroyTheLockAtOnce) {
+    for (int round = 0; round < 10; ++round) {
+        ReadWriteLock* lock = new ReadWriteLock;
+        lock->readLock();
+        Background<bool> writer([lock] {
+            lock->writeLock();
+            lock->writeUnlock();
+            delete lock;
+            return true;
+        });
+        EXPECT_FALSE(writer.finishedWithin(sync_test::BRIEFLY));
+        lock->readUnlock();
+        ASSERT_TRUE(writer.get()) << "round " << round;
+    }
+}
+
+// A thread's read counts are kept per lock; holding many locks at once must not mix them up.
+TEST(ReadWriteLockTest, ReadCountsOfManyLocksHeldAtOnceStaySeparate) {
+    const int locks = 20;
+    std::vector<std::unique_ptr<ReadWriteLock>> held;
+    for (int i = 0; i < locks; ++i) {
+        held.emplace_back(new ReadWriteLock(1));
+        held.back()->readLock();
+        for (int extra = 0; extra < i % 3; ++extra) {
+            held.back()->readLock();
+        }
+    }
+    for (int i = 0; i < locks; ++i) {
+        for (int extra = 0; extra < i % 3; ++extra) {
+            held[i]->readUnlock();
+        }
+        std::unique_ptr<Background<bool>> other(readLockElsewhere(*held[i]));
+        if (i == 0 || i == locks - 1) {
+            EXPECT_FALSE(other->finishedWithin(sync_test::BRIEFLY)) << "lock " << i;
+        }
+        held[i]->readUnlock();
+        EXPECT_TRUE(other->get()) << "lock " << i;
+        EXPECT_THROW(held[i]->readUnlock(), KrelAccessException) << "lock " << i;
+    }
+}
+
+// A lock made where a destroyed one lived must not inherit a read position left on the old one.
+TEST(ReadWriteLockTest, NewLockDoesNotInheritAReadPositionOfADestroyedLock) {
+    std::unique_ptr<ReadWriteLock> old(new ReadWriteLock);
+    old->readLock();
+    old.reset();
+    for (int i = 0; i < 4; ++i) {
+        std::unique_ptr<ReadWriteLock> fresh(new ReadWriteLock);
+        EXPECT_THROW(fresh->readUnlock(), KrelAccessException);
+    }
 }
 
 TEST(ReadWriteLockTest, UnlockWithoutHoldingThrows) {
