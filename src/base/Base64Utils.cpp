@@ -6,6 +6,8 @@
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIllegalArgumentException.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace krel_std {
@@ -85,23 +87,53 @@ void writeGroup(char* target, unsigned char b0, unsigned char b1, unsigned char 
     std::memcpy(target + 2, PAIR_TABLE.pair[bits & 0xFFF], 2);
 }
 
+// The alphabet index of every byte value already moved to its place in a group's 24 bits, one
+// table for each of the four places; a byte outside the alphabet sets the top bit instead.
+const uint32_t GROUP_FAULT = 0x80000000u;
+
+struct GroupTables {
+    uint32_t place[4][256];
+};
+
+constexpr GroupTables makeGroupTables() {
+    GroupTables tables{};
+    for (int place = 0; place < 4; ++place) {
+        for (int byte = 0; byte < 256; ++byte) {
+            const unsigned int index = DECODE_TABLE.index[byte];
+            tables.place[place][byte] =
+                index == NOT_BASE64 ? GROUP_FAULT : index << (6 * (3 - place));
+        }
+    }
+    return tables;
+}
+
+constexpr GroupTables GROUP_TABLES = makeGroupTables();
+
+uint32_t groupBits(const char* source) {
+    return GROUP_TABLES.place[0][static_cast<unsigned char>(source[0])] |
+           GROUP_TABLES.place[1][static_cast<unsigned char>(source[1])] |
+           GROUP_TABLES.place[2][static_cast<unsigned char>(source[2])] |
+           GROUP_TABLES.place[3][static_cast<unsigned char>(source[3])];
+}
+
 // From a group boundary, takes whole groups of four alphabet characters while the room holds
 // their three bytes (without a target, only counts them); answers where it stopped. The bytes
 // stored are those the character-by-character reader stores for the same group.
 const char* decodeGroups(const char* source, const char* end, unsigned char* target,
                          unsigned int room, unsigned int& index) {
-    while (end - source >= 4 && (target == nullptr || room - index >= 3)) {
-        const unsigned int a = tableIndex(source[0]);
-        const unsigned int b = tableIndex(source[1]);
-        const unsigned int c = tableIndex(source[2]);
-        const unsigned int d = tableIndex(source[3]);
-        if ((a | b | c | d) >= NOT_BASE64) {
+    size_t groups = static_cast<size_t>(end - source) / 4;
+    if (target != nullptr) {
+        groups = std::min<size_t>(groups, (room - index) / 3);
+    }
+    for (; groups > 0; --groups) {
+        const uint32_t bits = groupBits(source);
+        if ((bits & GROUP_FAULT) != 0) {
             break;
         }
         if (target != nullptr) {
-            target[index] = static_cast<unsigned char>((a << 2) | (b >> 4));
-            target[index + 1] = static_cast<unsigned char>((b << 4) | (c >> 2));
-            target[index + 2] = static_cast<unsigned char>((c << 6) | d);
+            target[index] = static_cast<unsigned char>(bits >> 16);
+            target[index + 1] = static_cast<unsigned char>(bits >> 8);
+            target[index + 2] = static_cast<unsigned char>(bits);
         }
         index += 3;
         source += 4;

@@ -64,6 +64,13 @@ TEST(Utf8Utils, OverlongZeroDecodesToAZeroAndSoToEmptyText) {
     EXPECT_EQ(Utf8Utils::utf8ToUnicode("\xC0\x80"), L"");
 }
 
+TEST(Utf8Utils, OverlongFormsDecodeAsTheyStand) {
+    EXPECT_EQ(Utf8Utils::utf8ToUnicode("\xC1\xBF"), L"\x7F");
+    EXPECT_EQ(Utf8Utils::utf8ToUnicode("a\xE0\x80\xAF"), L"a/");
+    EXPECT_EQ(Utf8Utils::utf8ToUnicode("\xE0\x81\x81\xC1\x81"), L"AA");
+    EXPECT_TRUE(Utf8Utils::isUtf8String("\xE0\x80\x80"));
+}
+
 TEST(Utf8Utils, StopsAtTheFirstZero) {
     EXPECT_EQ(Utf8Utils::utf8ToUnicode(std::string("ab\0\x80", 4)), L"ab");
     EXPECT_EQ(Utf8Utils::unicodeToUtf8(std::wstring(L"ab\0c", 4)), "ab");
