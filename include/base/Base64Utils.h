@@ -4,7 +4,6 @@
 
 #include <boost/shared_ptr.hpp>
 #include <string>
-#include <vector>
 
 namespace krel_std {
 
@@ -36,8 +35,7 @@ private:
     Base64Utils() {}
 
     static std::string encode(const char* bytes, size_t length, const wchar_t* context);
-    static int decode(const std::string& base64, std::vector<unsigned char>& bytes,
-                      const wchar_t* context);
+    static int decode(const std::string& base64, std::string& bytes, const wchar_t* context);
     static int internalMbcsToBase64(const unsigned char* source, unsigned int length, char* target,
                                     unsigned int room);
     static int internalBase64ToMbcs(const char* source, unsigned char* target, unsigned int room);

@@ -80,8 +80,10 @@ private:
 
     static long getMaximumCapacity();
     void checkIndex(long index, int width, const wchar_t* context) const;
-    void checkRemainingForRead(long bytes, const wchar_t* context, const std::wstring& message);
-    void checkRemainingForWrite(long bytes, const wchar_t* context);
+    // `bytes` is unsigned and wide so that twice a character count always fits.
+    void checkRemainingForRead(unsigned long long bytes, const wchar_t* context,
+                               const std::wstring& message);
+    void checkRemainingForWrite(unsigned long long bytes, const wchar_t* context);
     void checkBulkArguments(const void* array, long size, long offset, long length,
                             const wchar_t* context, const std::wstring& arrayName) const;
     unsigned long long readValue(long index, int width) const;

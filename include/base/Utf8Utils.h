@@ -1,6 +1,7 @@
 // A self-contained UTF-8 codec between bytes and wide text (one wchar_t per code point).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace krel_std {
@@ -31,11 +32,13 @@ private:
     Utf8Utils() {}
 
     static int getUtf8CharLength(const char* lead);
-    static int getUtf8CharLength(wchar_t unit);
     static const char* nextUtf8Char(const char* source);
-    static int unicodeCharToUtf8(char* target, wchar_t unit, unsigned int room);
-    static int internalUtf8ToUnicode(wchar_t* target, const char* source, unsigned int room);
-    static int internalUnicodeToUtf8(char* target, const wchar_t* source, unsigned int room);
+    // Decodes from `source` up to `end` (no byte before it zero, a zero at it). With a target,
+    // stops once `room` characters are stored; `source` is left after the bytes taken.
+    // Answers the characters decoded, or -1 at the first invalid sequence; `firstZero` is the
+    // index of the first decoded U+0000 (only an overlong form gives one), SIZE_MAX for none.
+    static long decodeText(wchar_t* target, const char*& source, const char* end, size_t room,
+                           size_t& firstZero);
     static int decodeSequence(const char* source, int length, wchar_t& value);
     static int joinSurrogates(const char* source, wchar_t& value);
     static int invalidUtf8(const char* source);

@@ -44,10 +44,13 @@ std::wstring decode(const std::string& bytes, const std::wstring& charset) {
     return krel_platform::utf16ToWide(units);
 }
 
-// Lengths are kept in 32 bits; a negative or larger one is refused.
+// Lengths are kept in 32 bits. A negative length is refused as below the minimum of 0; only a
+// length beyond the 32-bit field is refused as outside the range the field holds.
 int32_t checkedLength(long length) {
-    ErrorUtils::isOutsideRangeEx(length, 0L, static_cast<long>(INT32_MAX),
-                                 L"krel_std::ByteArray::ByteArray", L"ByteArray length");
+    const wchar_t* const context = L"krel_std::ByteArray::ByteArray";
+    ErrorUtils::isBelowMinimumEx(length, 0L, context, L"ByteArray length");
+    ErrorUtils::isOutsideRangeEx(length, 0L, static_cast<long>(INT32_MAX), context,
+                                 L"ByteArray length");
     return static_cast<int32_t>(length);
 }
 

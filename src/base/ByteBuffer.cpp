@@ -32,6 +32,12 @@ long parseMaximumCapacity(const std::wstring& text) {
     return static_cast<long>(value > INT32_MAX ? INT32_MAX : value);
 }
 
+// The bytes that `length` wide characters take, for the message of a failed check. The
+// comparison itself is made in characters, as `length` twice over may not fit in a long.
+unsigned long long wideBytes(long length) {
+    return static_cast<unsigned long long>(length) * ByteBuffer::SHORT_BYTES;
+}
+
 std::wstring belowWidth(int width) {
     return L"Remaining data length is below " + std::to_wstring(width);
 }
@@ -86,18 +92,20 @@ void ByteBuffer::checkIndex(long index, int width, const wchar_t* context) const
     ErrorUtils::isOutsideRangeEx(index, 0L, static_cast<long>(limit) - width, context, L"Index");
 }
 
-void ByteBuffer::checkRemainingForRead(long bytes, const wchar_t* context,
+void ByteBuffer::checkRemainingForRead(unsigned long long bytes, const wchar_t* context,
                                        const std::wstring& message) {
     try {
-        ErrorUtils::isBelowMinimumEx(remaining(), bytes, context, L"Remaining data length");
+        ErrorUtils::isBelowMinimumEx(static_cast<unsigned long long>(remaining()), bytes, context,
+                                     L"Remaining data length");
     } catch (const KrelIllegalArgumentException& e) {
         throw KrelBufferUnderflowException(message, e);
     }
 }
 
-void ByteBuffer::checkRemainingForWrite(long bytes, const wchar_t* context) {
+void ByteBuffer::checkRemainingForWrite(unsigned long long bytes, const wchar_t* context) {
     try {
-        ErrorUtils::isBelowMinimumEx(remaining(), bytes, context, L"Remaining data length");
+        ErrorUtils::isBelowMinimumEx(static_cast<unsigned long long>(remaining()), bytes, context,
+                                     L"Remaining data length");
     } catch (const KrelIllegalArgumentException& e) {
         throw KrelBufferOverflowException(INSUFFICIENT_SPACE, e);
     }
@@ -243,7 +251,9 @@ void ByteBuffer::get(char* destination, long size, long offset, long length) {
 void ByteBuffer::get(wchar_t* destination, long size, long offset, long length) {
     const wchar_t* context = L"krel_std::ByteBuffer::get";
     checkBulkArguments(destination, size, offset, length, context, L"Destination buffer");
-    checkRemainingForRead(length * 2, context, BELOW_DESIRED_LENGTH);
+    if (length > remaining() / SHORT_BYTES) {
+        checkRemainingForRead(wideBytes(length), context, BELOW_DESIRED_LENGTH);
+    }
     for (long i = 0; i < length; ++i) {
         destination[offset + i] = static_cast<wchar_t>(readValue(position, SHORT_BYTES));
         position += SHORT_BYTES;
@@ -262,7 +272,9 @@ void ByteBuffer::put(const char* source, long size, long offset, long length) {
 void ByteBuffer::put(const wchar_t* source, long size, long offset, long length) {
     const wchar_t* context = L"krel_std::ByteBuffer::put";
     checkBulkArguments(source, size, offset, length, context, L"Source buffer");
-    checkRemainingForWrite(length * 2, context);
+    if (length > remaining() / SHORT_BYTES) {
+        checkRemainingForWrite(wideBytes(length), context);
+    }
     for (long i = 0; i < length; ++i) {
         const uint32_t character = static_cast<uint32_t>(source[offset + i]);
         writeValue(position, SHORT_BYTES, character > 0xFFFFu ? 0xFFFDu : character);

@@ -3,19 +3,36 @@
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "platform/Utf8Encoding.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <cstring>
+#include <cwchar>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace krel_std {
 
 namespace {
 
+using krel_platform::Utf8Surrogates;
+
 // The bits of a lead byte that carry the value, by the length of its sequence.
 const unsigned char LEAD_MASK[7] = {0x00, 0x7F, 0x1F, 0x0F, 0x07, 0x03, 0x01};
 
 const uint32_t MAX_CODE_POINT = 0x10FFFF;
-const uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
+
+// Bytes read together while they are all ASCII.
+const size_t WORD = 8;
+const uint64_t ASCII_HIGH_BITS = 0x8080808080808080ull;
+
+// Characters decoded at a time.
+const size_t DECODE_BLOCK = 2048;
+
+// The index that stands for "no decoded zero".
+const size_t NO_ZERO = SIZE_MAX;
 
 bool isContinuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
@@ -29,10 +46,35 @@ bool isLowSurrogate(uint32_t value) {
     return value >= 0xDC00 && value <= 0xDFFF;
 }
 
-// A wide character as a code point to encode: anything beyond Unicode becomes U+FFFD.
-uint32_t encodableValue(wchar_t unit) {
-    const uint32_t value = static_cast<uint32_t>(unit);
-    return value > MAX_CODE_POINT ? REPLACEMENT_CHARACTER : value;
+// How many of the WORD bytes at `source` lead the word as ASCII (WORD when all of them do).
+size_t asciiPrefix(const char* source) {
+    uint64_t word = 0;
+    std::memcpy(&word, source, WORD);
+    const uint64_t high = word & ASCII_HIGH_BITS;
+    if (high == 0) {
+        return WORD;
+    }
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return static_cast<size_t>(__builtin_ctzll(high)) / 8;
+#else
+    return static_cast<size_t>(__builtin_clzll(high)) / 8;
+#endif
+}
+
+// Widens a whole word of bytes; only its ASCII prefix is kept by the caller.
+void widenWord(wchar_t* target, const char* source) {
+#if defined(__SSE2__)
+    static_assert(sizeof(wchar_t) == 4, "a character is widened to 32 bits");
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i halves =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source)), zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_unpacklo_epi16(halves, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 4), _mm_unpackhi_epi16(halves, zero));
+#else
+    for (size_t i = 0; i < WORD; ++i) {
+        target[i] = static_cast<unsigned char>(source[i]);
+    }
+#endif
 }
 
 } // namespace
@@ -62,17 +104,6 @@ int Utf8Utils::getUtf8CharLength(const char* lead) {
     return 0;
 }
 
-int Utf8Utils::getUtf8CharLength(wchar_t unit) {
-    const uint32_t value = encodableValue(unit);
-    if (value < 0x80) {
-        return 1;
-    }
-    if (value < 0x800) {
-        return 2;
-    }
-    return value < 0x10000 ? 3 : 4;
-}
-
 const char* Utf8Utils::nextUtf8Char(const char* source) {
     if ((static_cast<unsigned char>(*source) & 0x80) == 0) {
         return source + 1;
@@ -85,11 +116,8 @@ const char* Utf8Utils::nextUtf8Char(const char* source) {
 }
 
 unsigned long Utf8Utils::getUtf8StringLength(const std::wstring& text) {
-    unsigned long length = 1;
-    for (const wchar_t* unit = text.c_str(); *unit != 0; ++unit) {
-        length += static_cast<unsigned long>(getUtf8CharLength(*unit));
-    }
-    return length;
+    const wchar_t* units = text.c_str();
+    return 1 + static_cast<unsigned long>(krel_platform::utf8Length(units, std::wcslen(units)));
 }
 
 unsigned long Utf8Utils::getUnicodeStringLength(const std::string& bytes) {
@@ -98,43 +126,6 @@ unsigned long Utf8Utils::getUnicodeStringLength(const std::string& bytes) {
         ++length;
     }
     return length;
-}
-
-int Utf8Utils::unicodeCharToUtf8(char* target, wchar_t unit, unsigned int room) {
-    const int length = getUtf8CharLength(unit);
-    if (room < static_cast<unsigned int>(length)) {
-        return 0;
-    }
-    uint32_t value = encodableValue(unit);
-    if (length == 1) {
-        target[0] = static_cast<char>(value);
-        return 1;
-    }
-    for (int i = length - 1; i > 0; --i) {
-        target[i] = static_cast<char>(0x80 | (value & 0x3F));
-        value >>= 6;
-    }
-    static const unsigned char leadBits[5] = {0x00, 0x00, 0xC0, 0xE0, 0xF0};
-    target[0] = static_cast<char>(leadBits[length] | value);
-    return length;
-}
-
-int Utf8Utils::internalUnicodeToUtf8(char* target, const wchar_t* source, unsigned int room) {
-    unsigned int written = 0;
-    for (const wchar_t* unit = source; unit != nullptr && *unit != 0; ++unit) {
-        const int length = unicodeCharToUtf8(target + written, *unit, room - written);
-        if (length == 0) {
-            for (; written < room; ++written) {
-                target[written] = 0;
-            }
-            return static_cast<int>(room);
-        }
-        written += static_cast<unsigned int>(length);
-    }
-    if (written < room) {
-        target[written] = 0;
-    }
-    return static_cast<int>(written);
 }
 
 int Utf8Utils::invalidUtf8(const char* source) {
@@ -176,23 +167,40 @@ int Utf8Utils::joinSurrogates(const char* source, wchar_t& value) {
     return 3;
 }
 
-int Utf8Utils::internalUtf8ToUnicode(wchar_t* target, const char* source, unsigned int room) {
-    unsigned int count = 0;
+// Whole words of ASCII are widened at once; every other sequence goes through the steps above.
+long Utf8Utils::decodeText(wchar_t* target, const char*& source, const char* end, size_t room,
+                           size_t& firstZero) {
+    const size_t limit = target != nullptr ? room : SIZE_MAX;
     const char* next = source;
-    while (next != nullptr && *next != 0) {
-        if (target != nullptr && count >= room) {
-            return static_cast<int>(count);
+    size_t count = 0;
+    while (next < end) {
+        if (static_cast<size_t>(end - next) >= WORD && limit - count >= WORD) {
+            const size_t ascii = asciiPrefix(next);
+            if (target != nullptr) {
+                widenWord(target + count, next);
+            }
+            next += ascii;
+            count += ascii;
+            if (ascii == WORD) {
+                continue;
+            }
+        }
+        if (count >= limit) {
+            break;
         }
         wchar_t value = static_cast<unsigned char>(*next);
         int taken = 1;
         if (value >= 0x80) {
-            const int length = getUtf8CharLength(next);
-            taken = length >= 2 && length <= 4 ? decodeSequence(next, length, value) : -1;
+            const int sequence = getUtf8CharLength(next);
+            taken = sequence >= 2 && sequence <= 4 ? decodeSequence(next, sequence, value) : -1;
             if (taken < 0) {
                 return invalidUtf8(next);
             }
-            if (length == 3) {
+            if (sequence == 3) {
                 taken += joinSurrogates(next + 3, value);
+            }
+            if (value == 0 && firstZero == NO_ZERO) {
+                firstZero = count;
             }
         }
         if (target != nullptr) {
@@ -201,36 +209,55 @@ int Utf8Utils::internalUtf8ToUnicode(wchar_t* target, const char* source, unsign
         ++count;
         next += taken;
     }
-    if (target != nullptr && count < room) {
-        target[count] = 0;
-    }
-    return static_cast<int>(count);
+    source = next;
+    return static_cast<long>(count);
 }
 
+// The text is reserved for the worst case (a character for each byte) and grown a block at a
+// time, so only a block at a time is zero-filled before the decoder writes over it.
 std::wstring Utf8Utils::utf8ToUnicode(std::string bytes) {
-    const unsigned int room = static_cast<unsigned int>(getUnicodeStringLength(bytes));
-    std::vector<wchar_t> buffer(room, 0);
-    const int result = internalUtf8ToUnicode(buffer.data(), bytes.c_str(), room);
-    if (ErrorUtils::isBelowMinimum(result, 0, L"krel_std::Utf8Utils::utf8ToUnicode",
-                                   L"Converted string length")) {
+    const char* next = bytes.c_str();
+    const char* const end = next + std::strlen(next);
+    std::wstring text;
+    text.reserve(static_cast<size_t>(end - next));
+    size_t firstZero = NO_ZERO;
+    long result = 0;
+    while (next < end && result >= 0) {
+        const size_t start = text.size();
+        text.resize(start + std::min(DECODE_BLOCK, static_cast<size_t>(end - next)));
+        size_t zeroInBlock = NO_ZERO;
+        result = decodeText(&text[start], next, end, text.size() - start, zeroInBlock);
+        if (result >= 0) {
+            text.resize(start + static_cast<size_t>(result));
+            if (firstZero == NO_ZERO && zeroInBlock != NO_ZERO) {
+                firstZero = start + zeroInBlock;
+            }
+        }
+    }
+    if (result < 0) {
+        // Traces the failure as the common range check does.
+        ErrorUtils::isBelowMinimum(result, 0L, L"krel_std::Utf8Utils::utf8ToUnicode",
+                                   L"Converted string length");
         return std::wstring();
     }
-    return std::wstring(buffer.data());
+    // The text ends at its first zero character.
+    text.resize(std::min(text.size(), firstZero));
+    return text;
 }
 
 std::string Utf8Utils::unicodeToUtf8(const std::wstring& text) {
-    const unsigned int room = static_cast<unsigned int>(getUtf8StringLength(text));
-    std::vector<char> buffer(room, 0);
-    const int result = internalUnicodeToUtf8(buffer.data(), text.c_str(), room);
-    if (ErrorUtils::isBelowMinimum(result, 0, L"krel_std::Utf8Utils::unicodeToUtf8",
-                                   L"Converted string length")) {
-        return std::string();
-    }
-    return std::string(buffer.data());
+    const wchar_t* units = text.c_str();
+    const wchar_t* const end = units + std::wcslen(units);
+    std::string bytes(krel_platform::utf8Length(units, static_cast<size_t>(end - units)), '\0');
+    krel_platform::encodeUtf8(units, end, &bytes[0], &bytes[0] + bytes.size(),
+                              Utf8Surrogates::ENCODE);
+    return bytes;
 }
 
 bool Utf8Utils::isUtf8String(const std::string& bytes) {
-    return internalUtf8ToUnicode(nullptr, bytes.c_str(), 0) >= 0;
+    const char* source = bytes.c_str();
+    size_t firstZero = NO_ZERO;
+    return decodeText(nullptr, source, source + std::strlen(source), 0, firstZero) >= 0;
 }
 
 } // namespace krel_std

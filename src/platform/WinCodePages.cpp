@@ -1,9 +1,11 @@
 // Code page conversions of the stand-in. The ANSI code page is Windows-1252 through our own
-// exact table (iconv rejects five bytes that Windows passes through); every other code page
-// goes through iconv. Best-fit substitutions of Windows are not made: a character the code
-// page cannot hold becomes the default character.
+// exact table (iconv rejects five bytes that Windows passes through), and wide text is written
+// as UTF-8 by the library's own encoder (iconv would write values beyond U+10FFFF as five- and
+// six-byte sequences); every other conversion goes through iconv. Best-fit substitutions of
+// Windows are not made: a character the code page cannot hold becomes the default character.
 #include "platform/WinNls.h"
 
+#include "platform/Utf8Encoding.h"
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
 #include "platform/Windows1252.h"
@@ -22,7 +24,6 @@ const UINT ANSI_CODE_PAGE = 1252;
 const UINT OEM_CODE_PAGE = 437;
 const char* const WIDE_CHARSET = "WCHAR_T";
 const wchar_t REPLACEMENT_CHARACTER = 0xFFFD;
-const char UTF8_REPLACEMENT[] = "\xEF\xBF\xBD";
 
 UINT resolveCodePage(UINT codePage) {
     switch (codePage) {
@@ -135,10 +136,7 @@ bool decodeBytes(UINT codePage, const char* bytes, size_t count, bool strict, st
 }
 
 // The text put in place of a character the code page cannot hold.
-std::string replacementFor(UINT codePage, LPCSTR defaultChar) {
-    if (codePage == CP_UTF8) {
-        return UTF8_REPLACEMENT;
-    }
+std::string replacementFor(LPCSTR defaultChar) {
     return defaultChar != nullptr ? std::string(defaultChar, 1) : std::string("?");
 }
 
@@ -202,6 +200,38 @@ int deliver(const std::basic_string<Char>& result, Char* target, int room) {
     return size;
 }
 
+// Writes UTF-8 straight into the caller's room, or answers the size needed for a room of 0.
+// A surrogate or a value beyond U+10FFFF becomes U+FFFD, or fails the call when strict.
+int encodeUtf8Into(const wchar_t* text, size_t count, bool terminated, bool strict, LPSTR target,
+                   int room) {
+    const wchar_t* const end = text + count;
+    const auto unencodable = [](wchar_t c) {
+        return !krel_platform::isUtf8Encodable(c, krel_platform::Utf8Surrogates::REPLACE);
+    };
+    if (strict && std::find_if(text, end, unencodable) != end) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    const size_t size = krel_platform::utf8Length(text, count) + (terminated ? 1 : 0);
+    if (size > static_cast<size_t>(INT_MAX)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (room == 0) {
+        return static_cast<int>(size);
+    }
+    if (size > static_cast<size_t>(room)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    char* const written = krel_platform::encodeUtf8(text, end, target, target + room,
+                                                    krel_platform::Utf8Surrogates::REPLACE);
+    if (terminated) {
+        *written = '\0';
+    }
+    return static_cast<int>(size);
+}
+
 int invalidParameter() {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -260,8 +290,12 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideCharStr, int wid
     }
     const bool terminated = wideCharCount == -1;
     const size_t count = terminated ? std::wcslen(wideCharStr) : static_cast<size_t>(wideCharCount);
+    if (resolved == CP_UTF8) {
+        return encodeUtf8Into(wideCharStr, count, terminated, (flags & WC_ERR_INVALID_CHARS) != 0,
+                              multiByteStr, multiByteCount);
+    }
     std::string bytes;
-    if (!encodeText(resolved, wideCharStr, count, replacementFor(resolved, defaultChar),
+    if (!encodeText(resolved, wideCharStr, count, replacementFor(defaultChar),
                     (flags & WC_ERR_INVALID_CHARS) != 0, usedDefaultChar, bytes)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;

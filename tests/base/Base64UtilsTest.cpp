@@ -67,3 +67,49 @@ TEST(Base64Utils, NarrowResultStopsAtFirstZeroWhileByteArrayKeepsAll) {
     EXPECT_EQ(krel_std::EncodingUtils::convertBase64ToMbcs(text), "A");
     EXPECT_EQ(Base64Utils::base64ToByteArray(text)->toString(), std::string("A\0B", 3));
 }
+
+namespace {
+
+// Every byte value many times over, so that a text runs through many whole groups.
+std::string longBytes() {
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) {
+        bytes.push_back(static_cast<char>((i * 37 + 11) % 256));
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(Base64Utils, LongTextDecodesTheSameWithLineBreaksAnywhere) {
+    const std::string bytes = longBytes();
+    const std::string text = Base64Utils::mbcsToBase64(bytes);
+    for (size_t width : {76u, 7u, 1u}) {
+        std::string wrapped;
+        for (size_t i = 0; i < text.size(); i += width) {
+            wrapped += text.substr(i, width) + "\r\n";
+        }
+        const boost::shared_ptr<ByteArray> decoded = Base64Utils::base64ToByteArray(wrapped);
+        ASSERT_TRUE(decoded) << width;
+        EXPECT_EQ(decoded->toString(), bytes) << width;
+    }
+}
+
+TEST(Base64Utils, FaultAfterManyWholeGroupsIsStillFound) {
+    const std::string groups = Base64Utils::mbcsToBase64(std::string(300, 'x'));
+    for (const std::string tail : {"Y$Q=", "YR==", "YQ", "YQ=", "YQ==a", "=YQ="}) {
+        EXPECT_FALSE(Base64Utils::base64ToByteArray(groups + tail)) << tail;
+        EXPECT_EQ(Base64Utils::base64ToMbcs(groups + tail), "") << tail;
+    }
+    EXPECT_TRUE(Base64Utils::isBase64String(groups + "YR=="));
+    EXPECT_FALSE(Base64Utils::isBase64String(groups + "YQ"));
+    EXPECT_EQ(Base64Utils::base64ToMbcs(groups + "YQ=="), std::string(300, 'x') + "a");
+}
+
+TEST(Base64Utils, NarrowResultOfLongTextStopsAtItsFirstZero) {
+    std::string bytes(1000, 'b');
+    bytes[700] = '\0';
+    const std::string text = Base64Utils::mbcsToBase64(bytes);
+    EXPECT_EQ(Base64Utils::base64ToMbcs(text), std::string(700, 'b'));
+    EXPECT_EQ(Base64Utils::base64ToByteArray(text)->toString(), bytes);
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using krel_std::ByteArray;
 using krel_std::KrelIllegalArgumentException;
 
@@ -41,6 +43,28 @@ TEST(ByteArray, RefusesNegativeLengthAndNullBytes) {
     EXPECT_THROW(ByteArray(-1L), KrelIllegalArgumentException);
     EXPECT_THROW(ByteArray(nullptr, 2), KrelIllegalArgumentException);
     EXPECT_THROW(ByteArray("ab", -1), KrelIllegalArgumentException);
+}
+
+TEST(ByteArray, NegativeLengthIsReportedBelowTheMinimum) {
+    for (const auto& make : {+[] { ByteArray bytes(-1L); }, +[] { ByteArray bytes("ab", -1); }}) {
+        try {
+            make();
+            ADD_FAILURE() << "nothing thrown";
+        } catch (const KrelIllegalArgumentException& e) {
+            EXPECT_EQ(e.getMessage(), L"ByteArray length value -1 is below minimum of 0.");
+        }
+    }
+}
+
+TEST(ByteArray, LengthBeyondThirtyTwoBitsIsOutsideTheRange) {
+    try {
+        ByteArray bytes(static_cast<long>(INT32_MAX) + 1);
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const KrelIllegalArgumentException& e) {
+        EXPECT_EQ(e.getMessage(),
+                  L"ByteArray length value 2147483648 is outside minimum of 0 and maximum of "
+                  L"2147483647.");
+    }
 }
 
 TEST(ByteArray, CopiesOwnTheirBytes) {

@@ -1,5 +1,5 @@
-#include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
+#include "base/ByteArray.h"
 #include "exception/KrelBufferOverflowException.h"
 #include "exception/KrelBufferUnderflowException.h"
 #include "exception/KrelIllegalArgumentException.h"
@@ -7,7 +7,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace krel_std;
+using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
@@ -167,6 +170,35 @@ TEST_F(ByteBufferTest, WideBulkUsesTwoBytesPerCharacter) {
     buffer->get(back, 3);
     EXPECT_EQ(std::wstring(back, 3), L"A\u20AC\uFFFD");
     EXPECT_THROW(buffer->put(text, 3, 0, 3), KrelBufferOverflowException);
+}
+
+TEST_F(ByteBufferTest, WideBulkFitsOnlyWholeCharactersInAnOddRemainder) {
+    const wchar_t text[] = {L'a', L'b', L'c'};
+    buffer->setLimit(5);
+    EXPECT_THROW(buffer->put(text, 3), KrelBufferOverflowException);
+    buffer->put(text, 2);
+    EXPECT_THROW(buffer->put(text, 1), KrelBufferOverflowException);
+    buffer->flip();
+    buffer->setLimit(3);
+    wchar_t back[2] = {};
+    EXPECT_THROW(buffer->get(back, 2), KrelBufferUnderflowException);
+    buffer->get(back, 1);
+    EXPECT_EQ(back[0], L'a');
+}
+
+// A count whose byte size does not fit in a long must be refused, not wrapped into a small or
+// negative size that passes the check.
+TEST_F(ByteBufferTest, WideBulkCountTooLargeToDoubleIsRefused) {
+    const long huge = LONG_MAX / 2 + 1;
+    const wchar_t text[1] = {L'a'};
+    EXPECT_THAT(
+        messageOf<KrelBufferOverflowException>([&] { buffer->put(text, LONG_MAX, 0, huge); }),
+        HasSubstr(L"Remaining data length value 16 is below minimum of 9223372036854775808."));
+    wchar_t back[1] = {};
+    EXPECT_THAT(
+        messageOf<KrelBufferUnderflowException>([&] { buffer->get(back, LONG_MAX, 0, huge); }),
+        StartsWith(L"Remaining data length is below desired length: "));
+    EXPECT_EQ(buffer->getPosition(), 0);
 }
 
 TEST_F(ByteBufferTest, GetByteArrayTakesTheNextBytes) {

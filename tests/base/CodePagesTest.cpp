@@ -107,3 +107,54 @@ TEST(WideCharToMultiByte, RefusesBadArguments) {
     BOOL used = FALSE;
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", -1, buffer, 4, nullptr, &used), 0);
 }
+
+namespace {
+
+// Converts with the code page call and answers the bytes, or the error for a failed call.
+std::string utf8Of(const std::wstring& text, DWORD flags = 0) {
+    char buffer[64] = {};
+    SetLastError(0);
+    const int size = WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()),
+                                         buffer, sizeof(buffer), nullptr, nullptr);
+    return size > 0 ? std::string(buffer, static_cast<size_t>(size))
+                    : "error " + std::to_string(GetLastError());
+}
+
+} // namespace
+
+TEST(WideCharToMultiByte, Utf8WritesEachCharacterInOneToFourBytes) {
+    EXPECT_EQ(utf8Of(L"a\u00E9\u20AC\U0001F600\U0010FFFF"),
+              "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(utf8Of(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(EncodingUtils::convertUnicodeToMbcs(L"\u00E9t\u00E9", CP_UTF8), "\xC3\xA9t\xC3\xA9");
+}
+
+TEST(WideCharToMultiByte, Utf8WritesReplacementForValueBeyondUnicode) {
+    const std::wstring text = {L'a', static_cast<wchar_t>(0x110000),
+                               static_cast<wchar_t>(0x7FFFFFFF), static_cast<wchar_t>(-1), L'b'};
+    EXPECT_EQ(utf8Of(text), "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+                            "b");
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), 5, nullptr, 0, nullptr, nullptr), 11);
+}
+
+TEST(WideCharToMultiByte, Utf8WritesReplacementForLoneSurrogate) {
+    EXPECT_EQ(utf8Of(std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(WideCharToMultiByte, Utf8StrictFailsOnWhatItCannotEncode) {
+    const std::string failed = "error " + std::to_string(ERROR_NO_UNICODE_TRANSLATION);
+    EXPECT_EQ(utf8Of(std::wstring(1, static_cast<wchar_t>(0x110000)), WC_ERR_INVALID_CHARS),
+              failed);
+    EXPECT_EQ(utf8Of(std::wstring(1, static_cast<wchar_t>(0xDC00)), WC_ERR_INVALID_CHARS), failed);
+    EXPECT_EQ(utf8Of(L"\U0010FFFF", WC_ERR_INVALID_CHARS), "\xF4\x8F\xBF\xBF");
+}
+
+TEST(WideCharToMultiByte, Utf8CountsTheTerminatorAndRefusesShortRoom) {
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", -1, nullptr, 0, nullptr, nullptr), 3);
+    char buffer[3] = {'x', 'x', 'x'};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", -1, buffer, 3, nullptr, nullptr), 3);
+    EXPECT_EQ(std::string(buffer, 3), std::string("\xC3\xA9\0", 3));
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", -1, buffer, 2, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}

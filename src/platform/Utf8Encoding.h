@@ -1,0 +1,34 @@
+// The UTF-8 encoder shared by the library's own codec and the code page calls of the stand-in.
+// Both write every character from U+0000 to U+10FFFF in its one- to four-byte form and put
+// U+FFFD in place of a value beyond U+10FFFF; they differ only on surrogate code points.
+#pragma once
+
+#include <cstddef>
+
+namespace krel_platform {
+
+// What becomes of a surrogate code point (U+D800 to U+DFFF) standing alone in wide text.
+enum class Utf8Surrogates {
+    // Encoded in three bytes like any other character.
+    ENCODE,
+    // Not a character: it becomes U+FFFD.
+    REPLACE
+};
+
+// True when the character is written as it stands, false when U+FFFD takes its place.
+inline bool isUtf8Encodable(wchar_t character, Utf8Surrogates surrogates) {
+    const unsigned int value = static_cast<unsigned int>(character);
+    return value <= 0x10FFFF &&
+           (surrogates == Utf8Surrogates::ENCODE || value < 0xD800 || value > 0xDFFF);
+}
+
+// The bytes that `count` characters take (the same for either treatment of surrogates).
+size_t utf8Length(const wchar_t* text, size_t count);
+
+// Encodes the characters from `text` up to `textEnd` while each one fits whole before
+// `targetEnd`. `text` is left on the first character not written; answers the end of the
+// bytes written. No terminating zero is written.
+char* encodeUtf8(const wchar_t*& text, const wchar_t* textEnd, char* target, char* targetEnd,
+                 Utf8Surrogates surrogates);
+
+} // namespace krel_platform
