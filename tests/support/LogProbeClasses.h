@@ -18,9 +18,33 @@ namespace krel_test {
 
 using PropertyMap = std::map<std::wstring, std::wstring>;
 
+/// Every event a probe appender writes, as "<tag>:<message>", in the order written.
+class ProbeJournal {
+public:
+    static void add(const std::wstring& entry) {
+        std::lock_guard<std::mutex> guard(mutex());
+        entries().push_back(entry);
+    }
+    static std::vector<std::wstring> get() {
+        std::lock_guard<std::mutex> guard(mutex());
+        return entries();
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex& lock = *new std::mutex;
+        return lock;
+    }
+    static std::vector<std::wstring>& entries() {
+        static std::vector<std::wstring>& list = *new std::vector<std::wstring>;
+        return list;
+    }
+};
+
 /// Keeps the properties it was built from, every setProperty call and the messages of the
-/// events it writes. The property "fail" set to "yes" makes the build fail; a setProperty of
-/// the key "explode" is refused with KrelIllegalArgumentException.
+/// events it writes (also in the journal, tagged with its property "tag"). The property "fail" set
+/// to "yes" makes the build fail; a setProperty of the key "explode" is refused with
+/// KrelIllegalArgumentException.
 class ProbeAppender : public krel_std::ILogAppender,
                       public krel_std::AutoRegisterClass<ProbeAppender> {
 public:
@@ -63,6 +87,8 @@ public:
 
 protected:
     void localAppend(const krel_std::LogEvent& event) override {
+        const auto tag = properties.find(L"tag");
+        ProbeJournal::add((tag != properties.end() ? tag->second : L"") + L":" + event.message);
         std::lock_guard<std::mutex> guard(mutex);
         messages.push_back(event.message);
     }
