@@ -4,7 +4,6 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "log/DebugFileFilter.h"
-#include "log/KrelLogLayout.h"
 #include "log/LogEvent.h"
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
@@ -49,25 +48,14 @@ protected:
     }
 };
 
-TEST_F(StaticLogFactoryTest, AppenderGetsTheNamedFilterAndNoLayoutWhenNoneIsConfigured) {
+TEST_F(StaticLogFactoryTest, AppenderGetsTheNamedFilterAndNoLayoutForAMissingOrNullOne) {
     const auto probe = buildProbe(L"noLayout", {{L"filter", L"krel_std.DebugFileFilter"}});
     ASSERT_TRUE(probe);
     EXPECT_TRUE(boost::dynamic_pointer_cast<DebugFileFilter>(probe->getFilter()));
     EXPECT_FALSE(probe->getLayout());
-}
-
-TEST_F(StaticLogFactoryTest, LayoutNullMeansNoLayout) {
-    const auto probe =
-        buildProbe(L"nullLayout", {{L"filter", L"krel_std.DebugFileFilter"}, {L"layout", L"NULL"}});
-    ASSERT_TRUE(probe);
-    EXPECT_FALSE(probe->getLayout());
-}
-
-TEST_F(StaticLogFactoryTest, NamedLayoutIsBuiltAndGiven) {
-    const auto probe = buildProbe(L"withLayout", {{L"filter", L"krel_std.LogFileFilter"},
-                                                  {L"layout", L"krel_std.KrelLogLayout"}});
-    ASSERT_TRUE(probe);
-    EXPECT_TRUE(boost::dynamic_pointer_cast<KrelLogLayout>(probe->getLayout()));
+    EXPECT_FALSE(
+        buildProbe(L"nullLayout", {{L"filter", L"krel_std.DebugFileFilter"}, {L"layout", L"NULL"}})
+            ->getLayout());
 }
 
 TEST_F(StaticLogFactoryTest, AppenderReceivesEveryPropertyFilterOnlyItsOwnWithoutThePrefix) {

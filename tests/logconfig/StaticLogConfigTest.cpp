@@ -4,7 +4,6 @@
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
 #include "support/DebugOutputCapture.h"
-#include "support/LogConfigSupport.h"
 #include "support/LogProbeClasses.h"
 #include "support/TempDirectory.h"
 #include "system/KrelSystem.h"
@@ -209,17 +208,6 @@ TEST_F(StaticLogConfigTest, RefusedChangeIsTracedAndDoesNotEscape) {
     EXPECT_NO_THROW(config->onConfigChange(change(L"Log Appenders", L"appender.a.explode", L"1")));
     EXPECT_NE(std::wstring::npos, capture.all().find(L"Unable to apply configuration change <"));
     EXPECT_NE(std::wstring::npos, capture.all().find(L"probe refused 1"));
-}
-
-TEST_F(StaticLogConfigTest, EditOfTheWatchedFileChangesTheThreshold) {
-    const auto config = initialize("[Debug Log]\nThreshold=WARN\n");
-    const boost::shared_ptr<krel_test::ChangeWaiter> waiter(new krel_test::ChangeWaiter());
-    config->getConfig().addConfigurationListener(waiter);
-
-    krel_test::replaceFile(native("TestLog.cfg"), "[Debug Log]\nThreshold=ERROR\n");
-
-    ASSERT_TRUE(waiter->waitFor(L"Threshold", L"ERROR"));
-    EXPECT_EQ(ERROR, StaticLog::getThreshold());
 }
 
 } // namespace

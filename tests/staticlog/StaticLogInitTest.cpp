@@ -164,9 +164,9 @@ TEST_F(StaticLogInitTest, RefusedEditIsTracedAndLaterChangesStillApply) {
               std::find(changes.begin(), changes.end(),
                         std::make_pair(std::wstring(L"colour"), std::wstring(L"green"))));
     bool traced = false;
-    for (const std::wstring& message : b->getMessages()) {
-        traced = traced || (message.find(L"Unable to apply configuration change <") == 0 &&
-                            message.find(L"probe refused 1") != std::wstring::npos);
+    for (const std::wstring& entry : ProbeJournal::get()) {
+        traced = traced || (entry.find(L"b:Unable to apply configuration change <") == 0 &&
+                            entry.find(L"probe refused 1") != std::wstring::npos);
     }
     EXPECT_TRUE(traced);
 }

@@ -41,10 +41,10 @@ private:
     }
 };
 
-/// Keeps the properties it was built from, every setProperty call and the messages of the
-/// events it writes (also in the journal, tagged with its property "tag"). The property "fail" set
-/// to "yes" makes the build fail; a setProperty of the key "explode" is refused with
-/// KrelIllegalArgumentException.
+/// Keeps the properties it was built from and every setProperty call; writes the events it is
+/// given (without a layout) to the journal, tagged with its property "tag". The property
+/// "fail" set to "yes" makes the build fail; a setProperty of the key "explode" is refused
+/// with KrelIllegalArgumentException.
 class ProbeAppender : public krel_std::ILogAppender,
                       public krel_std::AutoRegisterClass<ProbeAppender> {
 public:
@@ -78,29 +78,18 @@ public:
         return changes;
     }
 
-    std::vector<std::wstring> getMessages() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return messages;
-    }
-
     PropertyMap properties;
 
 protected:
     void localAppend(const krel_std::LogEvent& event) override {
         const auto tag = properties.find(L"tag");
         ProbeJournal::add((tag != properties.end() ? tag->second : L"") + L":" + event.message);
-        std::lock_guard<std::mutex> guard(mutex);
-        messages.push_back(event.message);
     }
-    void localAppend(const std::wstring& line) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        messages.push_back(line);
-    }
+    void localAppend(const std::wstring&) override {}
 
 private:
     std::mutex mutex;
     std::vector<std::pair<std::wstring, std::wstring>> changes;
-    std::vector<std::wstring> messages;
 };
 
 /// Accepts every event and keeps the properties it was built from.
