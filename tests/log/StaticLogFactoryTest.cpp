@@ -115,13 +115,6 @@ TEST_F(StaticLogFactoryTest, ClassesOfTheWrongKindOrUnregisteredAreNotFound) {
         L"Could not find class for name: krel_std.KrelLogLayout",
         failureOf<KrelObjectNotFoundException>(L"k", {{L"class", L"krel_std.KrelLogLayout"},
                                                       {L"filter", L"krel_std.DebugFileFilter"}}));
-    EXPECT_EQ(L"Could not find class for name: NULL",
-              failureOf<KrelObjectNotFoundException>(
-                  L"k", {{L"class", L"NULL"}, {L"filter", L"krel_std.DebugFileFilter"}}));
-    EXPECT_EQ(L"Could not find class for name: krel_std.OutputDebugAppender",
-              failureOf<KrelObjectNotFoundException>(
-                  L"k", {{L"class", L"krel_std.OutputDebugAppender"},
-                         {L"filter", L"krel_std.OutputDebugAppender"}}));
     EXPECT_EQ(
         L"Could not find class for name: krel_test.NoLayout",
         failureOf<KrelObjectNotFoundException>(L"k", {{L"class", L"krel_std.OutputDebugAppender"},

@@ -122,15 +122,6 @@ TEST_F(StaticLogConfigTest, ReferencesTakeTheValueOfTheEntryTheyName) {
     EXPECT_EQ(expected, config->getAppenderProperties()[L"F"]);
 }
 
-TEST_F(StaticLogConfigTest, AliasNamesExactlyOneEntry) {
-    StaticLogConfig config;
-    EXPECT_TRUE(config.isAliasOf(L"{ Paths , dir }", L"Paths", L"dir"));
-    EXPECT_TRUE(config.isAliasOf(L"{ base }", L"", L"base"));
-    EXPECT_FALSE(config.isAliasOf(L"{base}", L"Paths", L"base"));
-    EXPECT_FALSE(config.isAliasOf(L"{paths,dir}", L"Paths", L"dir"));
-    EXPECT_FALSE(config.isAliasOf(L"Paths,dir", L"Paths", L"dir"));
-}
-
 TEST_F(StaticLogConfigTest, AppendersAreBuiltByNameAndOneThatFailsIsTracedAndSkipped) {
     DebugOutputCapture capture;
     const auto config = initialize("[Log Appenders]\n"

@@ -28,27 +28,19 @@ struct ScenarioConfig {
     std::string colour = "red";
 
     std::string text() const {
-        return "[Debug Log]\n"
-               "Threshold=" +
-               threshold +
-               "\n"
-               "[Log Appenders]\n"
-               "modules=krel_test_module\n"
-               "appender.b.class=krel_test.ProbeAppender\n"
-               "appender.b.filter=krel_std.DebugFileFilter\n"
-               "appender.b.tag=b\n"
-               "appender.b.explode=" +
-               explode +
-               "\n"
-               "appender.b.colour=" +
-               colour +
-               "\n"
-               "appender.a.class=krel_test.ProbeAppender\n"
-               "appender.a.filter=krel_std.LogFileFilter\n"
-               "appender.a.tag=a\n"
-               "appender.m.class=krel_test.ModuleAppender\n"
-               "appender.m.filter=krel_std.DebugFileFilter\n";
+        return "[Debug Log]\nThreshold=" + threshold + "\n[Log Appenders]\n" + appenders +
+               "appender.b.explode=" + explode + "\nappender.b.colour=" + colour + "\n";
     }
+
+    const char* appenders = "modules=krel_test_module\n"
+                            "appender.b.class=krel_test.ProbeAppender\n"
+                            "appender.b.filter=krel_std.DebugFileFilter\n"
+                            "appender.b.tag=b\n"
+                            "appender.a.class=krel_test.ProbeAppender\n"
+                            "appender.a.filter=krel_std.LogFileFilter\n"
+                            "appender.a.tag=a\n"
+                            "appender.m.class=krel_test.ModuleAppender\n"
+                            "appender.m.filter=krel_std.DebugFileFilter\n";
 };
 
 std::filesystem::path makeDirectory() {
