@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include <boost/shared_ptr.hpp>
 
+#include "config/ConfigurationListener.h"
+#include "file/File.h"
 #include "log/ILogAppender.h"
 #include "log/LogEventPriority.h"
 #include "log/LogThreshold.h"
@@ -25,6 +28,7 @@ class LogDispatch;
 namespace krel_std {
 
 class KrelException;
+class StaticLogConfig;
 
 /// The process-wide log. Until it is initialised with at least one appender, log calls go to the
 /// debugger output and the threshold test passes DEBUG and above. Once initialised, every log
@@ -38,6 +42,11 @@ public:
     StaticLog(const StaticLog&) = delete;
     StaticLog& operator=(const StaticLog&) = delete;
     virtual ~StaticLog();
+
+    /// Creates the instance and configures it from the log configuration file of that name
+    /// (see StaticLogConfig). Never throws: any failure leaves the log writing to the debugger
+    /// output. Only the first call does anything, whatever its outcome and name.
+    static void initInstance(const wchar_t* name);
 
     /// Takes no lock and makes no call: one read of the effective threshold.
     static bool isThresholdOn(LogEventPriority priority) {
@@ -57,11 +66,22 @@ public:
     static void addAppender(const boost::shared_ptr<ILogAppender>& appender);
     static void removeAppender(const boost::shared_ptr<ILogAppender>& appender);
 
+    /// Listeners of the log configuration file, told after the log applied each change.
+    /// Without an instance nothing happens.
+    static void addConfigurationListener(const boost::shared_ptr<ConfigurationListener>& listener);
+    static void
+    removeConfigurationListener(const boost::shared_ptr<ConfigurationListener>& listener);
+
+    /// The log configuration file. Without an instance throws KrelIllegalStateException "Log is
+    /// not initialized.".
+    static File getConfigPath();
+
 protected:
     StaticLog();
 
 private:
     friend class StaticLogPtr;
+    friend class StaticLogConfig;
     friend class krel_std_internal::StaticLogTestHook;
     friend class krel_std_internal::LogDispatch;
     friend void krel_std_internal::krelLibraryAttach();
@@ -87,6 +107,8 @@ private:
     /// lock and the instance's lock. Never throws; a failed initialisation leaves the log in
     /// the debugger-output state.
     static void initInstanceWith(const wchar_t* name, const std::function<void(StaticLog&)>& init);
+    /// Reads the configuration file of the name and adds the appenders it built.
+    void init(const wchar_t* name);
     /// Adds the appenders in the map's order; the log is initialised when there was one.
     void addConfiguredAppenders(const AppenderMap& configured);
 
@@ -97,6 +119,9 @@ private:
 
     Lock instanceLock;
     LoggerBase logger;
+    /// Made by init: an instance initialised without a configuration file (by the tests'
+    /// hook) reads no file and watches none.
+    std::unique_ptr<StaticLogConfig> config;
 
     static std::atomic<StaticLog*> instance;
     static std::atomic<bool> destroyed;

@@ -3,8 +3,10 @@
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
+#include "exception/KrelIllegalStateException.h"
 #include "log/DebugOutputLog.h"
 #include "log/LogDispatch.h"
+#include "log/StaticLogConfig.h"
 #include "thread/AutoLock.h"
 
 #include <cxxabi.h>
@@ -173,6 +175,41 @@ void StaticLog::traceGetInstanceFailure(const std::wstring& text, unsigned int l
     if (isThresholdOn(DEBUG)) {
         logToDebugOutput(DEBUG, text, KREL_SOURCE_FILE, line);
     }
+}
+
+void StaticLog::initInstance(const wchar_t* name) {
+    initInstanceWith(name, [name](StaticLog& log) { log.init(name); });
+}
+
+void StaticLog::init(const wchar_t* name) {
+    config.reset(new StaticLogConfig());
+    config->initialize(name != nullptr ? name : L"");
+    addConfiguredAppenders(config->getAppenders());
+}
+
+void StaticLog::addConfigurationListener(const boost::shared_ptr<ConfigurationListener>& listener) {
+    StaticLogPtr handle = getInstance();
+    if (handle && handle->config) {
+        handle->config->getConfig().addConfigurationListener(listener);
+    }
+}
+
+void StaticLog::removeConfigurationListener(
+    const boost::shared_ptr<ConfigurationListener>& listener) {
+    StaticLogPtr handle = getInstance();
+    if (handle && handle->config) {
+        handle->config->getConfig().removeConfigurationListener(listener);
+    }
+}
+
+File StaticLog::getConfigPath() {
+    StaticLogPtr handle = getInstance();
+    if (!handle || !handle->config) {
+        KrelIllegalStateException failure(L"Log is not initialized.");
+        failure.logDebug(L"krel_std::StaticLog::getConfigPath");
+        throw failure;
+    }
+    return handle->config->getConfig().getPath();
 }
 
 void StaticLog::initInstanceWith(const wchar_t* name, const std::function<void(StaticLog&)>& init) {
