@@ -6,7 +6,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "log/StaticLogConstants.h"
-#include "system/KrelLibrary.h"
+#include "library/KrelLibrary.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {

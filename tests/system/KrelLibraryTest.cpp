@@ -15,7 +15,7 @@
 #include "platform/WinLibrary.h"
 #include "support/LogProbeClasses.h"
 #include "support/TempDirectory.h"
-#include "system/KrelLibrary.h"
+#include "library/KrelLibrary.h"
 #include "system/KrelSystem.h"
 
 using krel_platform::utf8ToWide;

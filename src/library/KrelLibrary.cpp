@@ -1,4 +1,4 @@
-#include "system/KrelLibrary.h"
+#include "library/KrelLibrary.h"
 
 #include <memory>
 #include <vector>
