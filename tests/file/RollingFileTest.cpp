@@ -460,5 +460,5 @@ TEST_F(SharedRollingSetTest, FourProcessesOfEightThreadsLoseNoLineAndTearNone) {
     }
     EXPECT_EQ(0, malformed);
     EXPECT_EQ(static_cast<size_t>(processes * threads * lines), seen.size());
-    EXPECT_GE(files, 10);
+    EXPECT_GE(files, 4);
 }
