@@ -2,6 +2,7 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -38,8 +39,9 @@ public:
     /// A new appender with its file opened from the properties. A KrelException while
     /// preparing or opening the file is traced and leaves the appender with its file closed.
     Configurable* newInstance(const std::map<std::wstring, std::wstring>& properties) override;
-    /// "size", "files" and "always_open" change the file's settings; other keys go to the
-    /// filter and the layout.
+    /// "size", "files" and "always_open" change the file's settings (a changed size or count
+    /// is announced as STD0009 or STD0010); other keys go to the filter and the layout. A live
+    /// file is changed holding the static log's locks, whatever thread calls.
     void setProperty(const std::wstring& key, const std::wstring& value) override;
 
     /// Follows the log threshold of the debug section for a debug appender. Runs holding the
@@ -58,6 +60,9 @@ protected:
 private:
     /// Opens the file when it should be open at this threshold, closes it otherwise.
     void followThreshold(const ConfigurationChangeEvent& event);
+    /// Runs the change when differs() answers true, holding the static log's locks; answers
+    /// whether it ran.
+    bool changeFile(const std::function<bool()>& differs, const std::function<void()>& change);
     /// Prepares the directory and opens the file of a new appender.
     void openConfiguredFile(const File& file, unsigned long files, unsigned long size);
 

@@ -5,7 +5,6 @@
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
-#include "log/AppenderWriteGuard.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
@@ -145,19 +144,16 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
 }
 
 void RollingFileAppender::setProperty(const std::wstring& key, const std::wstring& value) {
-    // Changing a live appender holds its file's lock: a log call made meanwhile must not take
-    // the static log's locks after it.
-    const krel_std_internal::AppenderWriteGuard writing;
     if (key == L"size") {
         const unsigned long size = sizeFrom(value);
-        if (size != rollingFile.getMaximumSize()) {
-            rollingFile.setMaximumSize(size);
+        if (changeFile([&]() { return size != rollingFile.getMaximumSize(); },
+                       [&]() { rollingFile.setMaximumSize(size); })) {
             Singleton<KrelLoggerSTD>::getInstance().STD0009(SET_PROPERTY_CONTEXT, size);
         }
     } else if (key == L"files") {
         const unsigned long files = filesFrom(value);
-        if (files != rollingFile.getMaximumFiles()) {
-            rollingFile.setMaximumFiles(files);
+        if (changeFile([&]() { return files != rollingFile.getMaximumFiles(); },
+                       [&]() { rollingFile.setMaximumFiles(files); })) {
             Singleton<KrelLoggerSTD>::getInstance().STD0010(SET_PROPERTY_CONTEXT, files);
         }
     } else if (key == L"always_open") {
@@ -165,6 +161,20 @@ void RollingFileAppender::setProperty(const std::wstring& key, const std::wstrin
     } else {
         ILogAppender::setProperty(key, value);
     }
+}
+
+bool RollingFileAppender::changeFile(const std::function<bool()>& differs,
+                                     const std::function<void()>& change) {
+    bool changed = false;
+    // A live file may roll over and write its headers here, holding the file's lock: the
+    // static log's locks are taken first, in the order of a log call.
+    krel_std_internal::LogDispatch::runExclusive([&]() {
+        changed = differs();
+        if (changed) {
+            change();
+        }
+    });
+    return changed;
 }
 
 void RollingFileAppender::onConfigChange(const ConfigurationChangeEvent& event) {

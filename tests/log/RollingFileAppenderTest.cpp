@@ -15,6 +15,7 @@
 #include "log/DebugFileFilter.h"
 #include "log/ILogEventLayout.h"
 #include "log/LogEvent.h"
+#include "log/LogTestSupport.h"
 #include "log/RollingFileAppender.h"
 #include "log/StaticLogTestHook.h"
 #include "support/DebugOutputCapture.h"
@@ -208,4 +209,16 @@ TEST_F(RollingFileAppenderTest, FailedChangeIsSwallowedAndTheWatcherGoesOn) {
     ASSERT_TRUE(counter->waitFor(2));
     append(*appender, L"opened");
     EXPECT_EQ("opened\n", body("logs/app0001.dbg"));
+}
+
+TEST_F(RollingFileAppenderTest, ChangedFileCountIsAnnouncedThroughTheLog) {
+    const boost::shared_ptr<krel_test::RecordingAppender> recorder(new krel_test::RecordingAppender(
+        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
+    krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"a", recorder}});
+    const auto appender = make({{L"path", L"app.log"}});
+    recorder->events.clear();
+    appender->setProperty(L"files", L"5");
+    ASSERT_EQ(1u, recorder->events.size());
+    EXPECT_EQ(L"STD0010", recorder->events[0].errorId);
+    EXPECT_EQ(5u, appender->getMaximumFiles());
 }
