@@ -62,7 +62,11 @@ RollingIndexFile::State RollingIndexFile::lock() {
         if (tryOpen(target, error)) {
             break;
         }
-        if (error == ERROR_PATH_NOT_FOUND && !madeDirectories) {
+        const bool missingDirectory =
+            error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
+        if (missingDirectory && !madeDirectories) {
+            // The set's directory is made with its index file, as a save of a configuration
+            // file makes the directories it needs.
             madeDirectories = true;
             path.getCanonicalFile().getParentFile().mkdirs();
             continue;

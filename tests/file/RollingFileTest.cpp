@@ -116,6 +116,16 @@ TEST_F(RollingFileTest, FirstWriterOfASetRecordsIndexOneWithTheDoNotEditComment)
     EXPECT_EQ("##KrelLog - DO NOT EDIT\r\nIndexOfLastLog=1\r\n", indexFileText());
 }
 
+TEST_F(RollingFileTest, FirstWriterMakesTheMissingDirectoryOfTheSet) {
+    RollingFile file;
+    file.setFilePath(File(path("logs/deeper/app.log")));
+    file.setMaximumSize(LIMIT);
+    file.open();
+    write(file, "x");
+    EXPECT_EQ("x", readBytes("logs/deeper/app0001.log"));
+    EXPECT_NE(std::string::npos, readBytes("logs/deeper/app_log.idx").find("IndexOfLastLog=1"));
+}
+
 TEST_F(RollingFileTest, WriterJoinsTheIndexRecordedByOthers) {
     writeBytes("app_log.idx", "IndexOfLastLog= 12 trailing\r\n");
     RollingFile file;
