@@ -35,17 +35,3 @@ TEST_F(LogDispatchExclusiveTest, LogCallMadeByAnExclusiveChangeGoesToTheDebugger
     EXPECT_TRUE(recorder->events.empty());
     EXPECT_NE(std::wstring::npos, capture.all().find(L"inside the change"));
 }
-
-TEST_F(LogDispatchExclusiveTest, LogCallsReachTheAppendersAgainAfterTheChange) {
-    krel_std_internal::LogDispatch::runExclusive([]() {});
-    logInfo(L"after the change");
-    ASSERT_EQ(1u, recorder->events.size());
-    EXPECT_EQ(L"after the change", recorder->events[0].message);
-}
-
-TEST_F(LogDispatchExclusiveTest, ChangeRunsWithoutAnInstance) {
-    krel_std_internal::StaticLogTestHook::reset();
-    bool ran = false;
-    krel_std_internal::LogDispatch::runExclusive([&]() { ran = true; });
-    EXPECT_TRUE(ran);
-}
