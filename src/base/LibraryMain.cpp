@@ -7,6 +7,7 @@
 #include "log/KrelLogLayout.h"
 #include "log/LogFileFilter.h"
 #include "log/OutputDebugAppender.h"
+#include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
 #include "system/Paths.h"
@@ -34,6 +35,7 @@ void registerPrototypes() {
     runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::LogFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::KrelLogLayout>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::RollingFileAppender>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::OutputDebugAppender>::registerClass);
 }
 

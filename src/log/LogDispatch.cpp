@@ -55,6 +55,25 @@ void LogDispatch::write(const LogRecord& record) {
     }
 }
 
+void LogDispatch::runExclusive(const std::function<void()>& change) {
+    krel_std::Lock* lock = StaticLog::lockForWrite();
+    if (lock == nullptr) {
+        const AppenderWriteGuard writing;
+        change();
+        return;
+    }
+    const HeldLock release(*lock);
+    StaticLog* current = StaticLog::instance.load();
+    const AppenderWriteGuard writing;
+    if (current == nullptr) {
+        change();
+        return;
+    }
+    const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
+    const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
+    change();
+}
+
 void LogDispatch::writeFormatted(LogRecord record, const wchar_t* format, va_list arguments) {
     MessageBuffer message;
     try {

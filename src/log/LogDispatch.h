@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace krel_std_internal {
@@ -32,6 +33,13 @@ public:
     /// Formats the message printf-style into the thread's message buffer and writes the record
     /// with it. A format that fails gives the formatting error's text as the message.
     static void writeFormatted(LogRecord record, const wchar_t* format, va_list arguments);
+
+    /// Runs a change of a live appender from a thread other than a log call's (the file
+    /// watcher's) in the lock order of a log call: holding the static log's lock, the
+    /// instance's and the logger's, so no log call is inside an appender meanwhile. Log calls
+    /// made by the change itself go to the debugger output. Without an instance the change runs
+    /// holding nothing.
+    static void runExclusive(const std::function<void()>& change);
 };
 
 } // namespace krel_std_internal

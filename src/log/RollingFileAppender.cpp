@@ -1,0 +1,245 @@
+#include "log/RollingFileAppender.h"
+
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "base/StringUtils.h"
+#include "config/ConfigurationChangeEvent.h"
+#include "exception/KrelException.h"
+#include "log/KrelLoggerSTD.h"
+#include "log/LogDispatch.h"
+#include "log/StaticLog.h"
+#include "log/VersionInfoHeader.h"
+#include "platform/Windows1252.h"
+#include "system/Paths.h"
+
+#include <cxxabi.h>
+
+namespace krel_std {
+
+namespace {
+
+// The debug section of the log configuration and its threshold key.
+const wchar_t* const DEBUG_SECTION = L"Debug Log";
+const wchar_t* const THRESHOLD_KEY = L"Threshold";
+const wchar_t* const LOG_PATH_KEY = L"System Log Path Key";
+const wchar_t* const LOG_PATH_DEFAULT = L"../log";
+const wchar_t* const SET_PROPERTY_CONTEXT = L"krel_std::RollingFileAppender::setProperty";
+
+unsigned long sizeFrom(const std::wstring& text) {
+    const int size = StringUtils::convertSizeString(text, RollingFileAppender::MinFileSize);
+    return size < static_cast<int>(RollingFileAppender::MinFileSize)
+               ? RollingFileAppender::MinFileSize
+               : static_cast<unsigned long>(size);
+}
+
+unsigned long filesFrom(const std::wstring& text) {
+    const int files = StringUtils::convertSizeString(text, RollingFileAppender::MinFiles);
+    return files == 0 ? RollingFileAppender::MinFiles
+                      : static_cast<unsigned long>(static_cast<unsigned int>(files));
+}
+
+// The value of a key, or "" when it is missing; `present` tells which.
+std::wstring valueOf(const std::map<std::wstring, std::wstring>& properties, const wchar_t* key,
+                     bool& present) {
+    const auto found = properties.find(key);
+    present = found != properties.end();
+    return present ? found->second : std::wstring();
+}
+
+// A path given in the configuration, less one leading and one trailing double quote.
+std::wstring unquoted(std::wstring path) {
+    if (!path.empty() && path.front() == L'"') {
+        path.erase(0, 1);
+    }
+    if (!path.empty() && path.back() == L'"') {
+        path.pop_back();
+    }
+    return path;
+}
+
+} // namespace
+
+RollingFileAppender::RollingFileAppender()
+    : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
+      header(new VersionInfoHeader(*this)), debug(false), alwaysOpen(false) {
+    rollingFile.addHeader(header);
+}
+
+RollingFileAppender::~RollingFileAppender() {
+    rollingFile.removeHeader(header);
+}
+
+std::wstring RollingFileAppender::toString() const {
+    return L"RollingFileAppender{" + rollingFile.toString() + L"}";
+}
+
+std::wstring RollingFileAppender::getClassName() const {
+    return L"krel_std.RollingFileAppender";
+}
+
+Configurable*
+RollingFileAppender::newInstance(const std::map<std::wstring, std::wstring>& properties) {
+    std::unique_ptr<RollingFileAppender> appender(new RollingFileAppender());
+    bool present = false;
+    std::wstring path = valueOf(properties, L"path", present);
+    const std::wstring sizeText = valueOf(properties, L"size", present);
+    const unsigned long size = present ? sizeFrom(sizeText) : MinFileSize;
+    const std::wstring filesText = valueOf(properties, L"files", present);
+    const unsigned long files = present ? filesFrom(filesText) : MinFiles;
+    const std::wstring alwaysOpenText = valueOf(properties, L"always_open", present);
+    if (present) {
+        appender->alwaysOpen = alwaysOpenText == L"true";
+    }
+    const File logDirectory(Paths::getInstance()->getPath(LOG_PATH_KEY, LOG_PATH_DEFAULT));
+    const std::wstring debugText = valueOf(properties, L"layout.debug", present);
+    if (present) {
+        appender->debug = debugText == L"true";
+    }
+    File file;
+    if (path.empty()) {
+        file =
+            File(logDirectory, StaticLog::getModuleName() + (appender->debug ? L".dbg" : L".log"));
+    } else {
+        path = unquoted(path);
+        file = File(path);
+        if (!file.isAbsolute() && path.find_first_of(L"\\/") == std::wstring::npos) {
+            file = File(logDirectory, path);
+        }
+    }
+    appender->openConfiguredFile(File(file.getCanonicalPath()), files, size);
+    return appender.release();
+}
+
+void RollingFileAppender::openConfiguredFile(const File& file, unsigned long files,
+                                             unsigned long size) {
+    const std::wstring canonicalPath = file.getPath();
+    if (canonicalPath.empty()) {
+        return;
+    }
+    try {
+        file.getParentFile().mkdirs();
+        if (__internal_debug_on()) {
+            __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
+                             __LINE__, L"Using logfile: %ls", canonicalPath.c_str());
+        }
+        rollingFile.setFilePath(file);
+        rollingFile.setMaximumFiles(files);
+        rollingFile.setMaximumSize(size);
+        if (!debug || alwaysOpen || StaticLog::getThreshold() < INFO) {
+            rollingFile.open();
+        }
+    } catch (const KrelException& e) {
+        try {
+            if (__internal_debug_on()) {
+                __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
+                                 __LINE__, L"Caught KrelException opening rolling file(%ls) : %ls",
+                                 canonicalPath.c_str(), e.getMessage().c_str());
+            }
+        } catch (abi::__forced_unwind&) {
+            throw;
+        } catch (...) {
+            // The trace is a courtesy: the appender is returned with its file closed.
+        }
+    }
+}
+
+void RollingFileAppender::setProperty(const std::wstring& key, const std::wstring& value) {
+    if (key == L"size") {
+        const unsigned long size = sizeFrom(value);
+        if (changeFile([&]() { return size != rollingFile.getMaximumSize(); },
+                       [&]() { rollingFile.setMaximumSize(size); })) {
+            Singleton<KrelLoggerSTD>::getInstance().STD0009(SET_PROPERTY_CONTEXT, size);
+        }
+    } else if (key == L"files") {
+        const unsigned long files = filesFrom(value);
+        if (changeFile([&]() { return files != rollingFile.getMaximumFiles(); },
+                       [&]() { rollingFile.setMaximumFiles(files); })) {
+            Singleton<KrelLoggerSTD>::getInstance().STD0010(SET_PROPERTY_CONTEXT, files);
+        }
+    } else if (key == L"always_open") {
+        alwaysOpen = value == L"true";
+    } else {
+        ILogAppender::setProperty(key, value);
+    }
+}
+
+bool RollingFileAppender::changeFile(const std::function<bool()>& differs,
+                                     const std::function<void()>& change) {
+    bool changed = false;
+    // A live file may roll over and write its headers here, holding the file's lock: the
+    // static log's locks are taken first, in the order of a log call.
+    krel_std_internal::LogDispatch::runExclusive([&]() {
+        changed = differs();
+        if (changed) {
+            change();
+        }
+    });
+    return changed;
+}
+
+void RollingFileAppender::onConfigChange(const ConfigurationChangeEvent& event) {
+    if (!debug || event.getSection() != DEBUG_SECTION || event.getKey() != THRESHOLD_KEY) {
+        return;
+    }
+    std::wstring failure;
+    krel_std_internal::LogDispatch::runExclusive([&]() {
+        try {
+            followThreshold(event);
+        } catch (const KrelException& e) {
+            failure = e.getMessage();
+        }
+    });
+    if (!failure.empty() && __internal_debug_on()) {
+        __internal_debug(L"krel_std::RollingFileAppender::onConfigChange", KREL_SOURCE_FILE,
+                         __LINE__, L"Caught KrelException changing rolling file(%ls) : %ls",
+                         rollingFile.getFilePath().c_str(), failure.c_str());
+    }
+}
+
+void RollingFileAppender::followThreshold(const ConfigurationChangeEvent& event) {
+    bool open = false;
+    if (event.getType() != ConfigurationChangeEvent::Removed) {
+        const LogEventPriority threshold = logEventPriorityFromString(event.getValue(), INFO);
+        open = alwaysOpen || threshold < INFO;
+    }
+    if (open && !rollingFile.isOpen()) {
+        rollingFile.open();
+    } else if (!open && rollingFile.isOpen()) {
+        rollingFile.close();
+    }
+}
+
+unsigned long RollingFileAppender::getMaximumSize() const {
+    return rollingFile.getMaximumSize();
+}
+
+unsigned long RollingFileAppender::getMaximumFiles() const {
+    return rollingFile.getMaximumFiles();
+}
+
+bool RollingFileAppender::getAlwaysOpen() const {
+    return alwaysOpen;
+}
+
+void RollingFileAppender::localAppend(const LogEvent&) {}
+
+void RollingFileAppender::localAppend(const std::wstring& line) {
+    if (!rollingFile.isOpenForWriting()) {
+        return;
+    }
+    // The text up to its first NUL, one byte per character, '?' for one the code page lacks.
+    lineBytes.clear();
+    for (const wchar_t character : line) {
+        if (character == L'\0') {
+            break;
+        }
+        lineBytes.push_back(static_cast<char>(krel_platform::wideToWindows1252(character, '?')));
+    }
+    try {
+        rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
+    } catch (const KrelException&) {
+        // The line is lost; the appender stays in the logger.
+    }
+}
+
+} // namespace krel_std

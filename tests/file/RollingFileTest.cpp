@@ -1,0 +1,471 @@
+#include <gtest/gtest.h>
+
+#include <boost/shared_ptr.hpp>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#include "exception/KrelException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "file/File.h"
+#include "file/RollingFile.h"
+#include "log/RollingFileHeader.h"
+#include "platform/WinFile.h"
+#include "platform/WinHandles.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempDirectory.h"
+
+extern char** environ;
+
+using krel_std::File;
+using krel_std::KrelException;
+using krel_std::RollingFile;
+
+namespace {
+
+// Writes a fixed text as its header block; counts how often it was asked to.
+class TextHeader : public krel_std::RollingFileHeader {
+public:
+    explicit TextHeader(const std::string& text) : text(text) {}
+    Configurable* newInstance(const std::map<std::wstring, std::wstring>&) override {
+        return new TextHeader(text);
+    }
+    void writeHeader(RollingFile& file) const override {
+        ++writes;
+        file.write(text.data(), 0, static_cast<unsigned long>(text.size()));
+    }
+
+    std::string text;
+    mutable int writes = 0;
+};
+
+class ThrowingHeader : public TextHeader {
+public:
+    ThrowingHeader() : TextHeader("") {}
+    void writeHeader(RollingFile&) const override {
+        throw krel_std::KrelException(L"no header today");
+    }
+};
+
+class RollingFileTest : public TempDirectoryTest {
+protected:
+    static constexpr unsigned long LIMIT = 100;
+
+    // "app0007.log" for index 7.
+    static std::string logName(int index) {
+        char name[32];
+        snprintf(name, sizeof(name), "app%04d.log", index);
+        return name;
+    }
+
+    // A writer of the set app*.log in the temporary directory, limits set and opened.
+    void configure(RollingFile& file, unsigned long maximumFiles = 3,
+                   unsigned long maximumSize = LIMIT) {
+        file.setFilePath(File(path("app.log")));
+        file.setMaximumFiles(maximumFiles);
+        file.setMaximumSize(maximumSize);
+        file.open();
+    }
+
+    static void write(RollingFile& file, const std::string& bytes) {
+        file.write(bytes.data(), 0, static_cast<unsigned long>(bytes.size()));
+    }
+
+    std::string indexFileText() const { return readBytes("app_log.idx"); }
+
+    bool exists(const std::string& name) const { return std::filesystem::exists(native(name)); }
+
+    // The file names of the set's files that hold the index part "0000".
+    bool hasFileOfIndexZero() const { return exists(logName(0)); }
+};
+
+} // namespace
+
+TEST_F(RollingFileTest, FileNameWithoutDotOrADirectoryIsRefused) {
+    std::filesystem::create_directories(native("logs.d"));
+    for (const std::string name : {"app", "logs.d"}) {
+        RollingFile file;
+        try {
+            file.setFilePath(File(path(name)));
+            ADD_FAILURE() << name << " was accepted";
+        } catch (const krel_std::KrelIllegalArgumentException& e) {
+            EXPECT_EQ(L"Invalid value for filename.", e.getMessage());
+        }
+    }
+}
+
+TEST_F(RollingFileTest, FirstWriterOfASetRecordsIndexOneWithTheDoNotEditComment) {
+    RollingFile file;
+    file.setFilePath(File(path("app.log")));
+    EXPECT_EQ(path(logName(1)), file.getFilePath());
+    EXPECT_EQ("##KrelLog - DO NOT EDIT\r\nIndexOfLastLog=1\r\n", indexFileText());
+}
+
+TEST_F(RollingFileTest, FirstWriterMakesTheMissingDirectoryOfTheSet) {
+    RollingFile file;
+    file.setFilePath(File(path("logs/deeper/app.log")));
+    file.setMaximumSize(LIMIT);
+    file.open();
+    write(file, "x");
+    EXPECT_EQ("x", readBytes("logs/deeper/app0001.log"));
+    EXPECT_NE(std::string::npos, readBytes("logs/deeper/app_log.idx").find("IndexOfLastLog=1"));
+}
+
+TEST_F(RollingFileTest, WriterJoinsTheIndexRecordedByOthers) {
+    writeBytes("app_log.idx", "IndexOfLastLog= 12 trailing\r\n");
+    RollingFile file;
+    file.setFilePath(File(path("app.log")));
+    EXPECT_EQ(path(logName(12)), file.getFilePath());
+    EXPECT_EQ("IndexOfLastLog= 12 trailing\r\n", indexFileText());
+}
+
+TEST_F(RollingFileTest, RecordedIndexOfZeroOrBelowIsNeverAdopted) {
+    for (const std::string stored : {"0", "-3"}) {
+        writeBytes("app_log.idx", "IndexOfLastLog=" + stored + "\r\n");
+        RollingFile file;
+        file.setFilePath(File(path("app.log")));
+        EXPECT_EQ(path(logName(1)), file.getFilePath()) << stored;
+        EXPECT_EQ("IndexOfLastLog=1\r\n", indexFileText()) << stored;
+    }
+}
+
+TEST_F(RollingFileTest, UnreadableIndexFileNeverLeadsToAFileOfIndexZero) {
+    std::filesystem::create_directories(native("app_log.idx"));
+    RollingFile file;
+    configure(file);
+    EXPECT_EQ(path(logName(1)), file.getFilePath());
+    write(file, std::string(LIMIT, 'a'));
+    write(file, "b");
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_FALSE(hasFileOfIndexZero());
+    EXPECT_EQ("b", readBytes(logName(2)));
+}
+
+TEST_F(RollingFileTest, WriteOfExactlyTheRemainingBytesStaysInTheFile) {
+    RollingFile file;
+    configure(file);
+    write(file, std::string(40, 'a'));
+    write(file, std::string(LIMIT - 40, 'b'));
+    EXPECT_EQ(path(logName(1)), file.getFilePath());
+    EXPECT_EQ(LIMIT, readBytes(logName(1)).size());
+}
+
+TEST_F(RollingFileTest, RolloverPadsTheFullFileWithBlanksToExactlyTheLimit) {
+    RollingFile file;
+    configure(file);
+    write(file, std::string(70, 'a'));
+    write(file, std::string(31, 'b'));
+    EXPECT_EQ(std::string(70, 'a') + std::string(30, ' '), readBytes(logName(1)));
+    EXPECT_EQ(std::string(31, 'b'), readBytes(logName(2)));
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_NE(std::string::npos, indexFileText().find("IndexOfLastLog=2\r\n"));
+}
+
+TEST_F(RollingFileTest, IndexWrapsAroundAfterTheFileCountAndReplacesTheFullFirstFile) {
+    RollingFile file;
+    configure(file, 3);
+    std::vector<std::wstring> paths;
+    for (char fill : std::string("abcd")) {
+        write(file, std::string(LIMIT, fill));
+        paths.push_back(file.getFilePath());
+    }
+    write(file, "e");
+    paths.push_back(file.getFilePath());
+    const std::vector<std::wstring> expected{path(logName(1)), path(logName(2)), path(logName(3)),
+                                             path(logName(1)), path(logName(2))};
+    EXPECT_EQ(expected, paths);
+    EXPECT_EQ(std::string(LIMIT, 'd'), readBytes(logName(1)));
+    EXPECT_EQ("e", readBytes(logName(2)));
+}
+
+TEST_F(RollingFileTest, MaximumOfZeroFilesKeepsRollingIntoTheFirstFile) {
+    RollingFile file;
+    configure(file, 0);
+    write(file, std::string(LIMIT, 'a'));
+    write(file, "b");
+    EXPECT_EQ(path(logName(1)), file.getFilePath());
+    EXPECT_EQ("b", readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, MaximumSizeOfZeroRefusesEveryWriteAndKeepsTheExistingFile) {
+    writeBytes(logName(1), "earlier lines\n");
+    RollingFile file;
+    file.setFilePath(File(path("app.log")));
+    file.open();
+    try {
+        write(file, "hello");
+        FAIL() << "a write passed a limit of 0";
+    } catch (const krel_std::KrelIllegalArgumentException& e) {
+        EXPECT_EQ(L"Number of bytes to write <5> exceeds maximum file size <0>.", e.getMessage());
+    }
+    EXPECT_EQ("earlier lines\n", readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, LoweringTheLimitOfAClosedFileNeitherRollsNorThrows) {
+    RollingFile file;
+    configure(file, 3, 1000);
+    write(file, std::string(500, 'a'));
+    file.close();
+    file.setMaximumSize(200);
+    EXPECT_EQ(200u, file.getMaximumSize());
+    EXPECT_EQ(path(logName(1)), file.getFilePath());
+    EXPECT_EQ(500u, readBytes(logName(1)).size());
+}
+
+TEST_F(RollingFileTest, LoweringTheLimitBelowTheSizeOfAnOpenFileRollsAtOnce) {
+    RollingFile file;
+    configure(file, 3, 1000);
+    write(file, std::string(500, 'a'));
+    file.setMaximumSize(200);
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_EQ(500u, readBytes(logName(1)).size());
+}
+
+TEST_F(RollingFileTest, LimitsFromTwoGibibytesOnAreCapped) {
+    RollingFile file;
+    file.setMaximumSize(4294967295ul);
+    EXPECT_EQ(2147483647u, file.getMaximumSize());
+}
+
+TEST_F(RollingFileTest, HeadersBeginEveryFileInTheOrderAdded) {
+    const boost::shared_ptr<TextHeader> first(new TextHeader("H1\n"));
+    const boost::shared_ptr<TextHeader> second(new TextHeader("H2\n"));
+    RollingFile file;
+    file.addHeader(first);
+    file.addHeader(second);
+    file.addHeader(first);
+    configure(file);
+    write(file, std::string(LIMIT - 6, 'a'));
+    write(file, "b\n");
+    EXPECT_EQ("H1\nH2\nb\n", readBytes(logName(2)));
+    EXPECT_EQ(2, first->writes);
+}
+
+TEST_F(RollingFileTest, ThrowingHeaderLeavesOnlyItsOwnBlockOut) {
+    RollingFile file;
+    file.addHeader(boost::shared_ptr<TextHeader>(new ThrowingHeader()));
+    file.addHeader(boost::shared_ptr<TextHeader>(new TextHeader("H\n")));
+    configure(file);
+    EXPECT_TRUE(file.isOpen());
+    EXPECT_EQ("H\n", readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, FailedIndexSaveIsSwallowedAndTheWriterGoesOn) {
+    // The index file's ~45 bytes do not fit under the limit; the log file's 5 bytes do.
+    const int code = runWithFileSizeLimit(16, [this]() {
+        RollingFile file;
+        configure(file);
+        write(file, "hello");
+        return file.getFilePath() == path(logName(1)) ? 0 : 1;
+    });
+    EXPECT_EQ(0, code);
+    EXPECT_EQ("hello", readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, FailedOpenDuringRolloverIsRetriedByTheNextWrite) {
+    RollingFile file;
+    configure(file);
+    std::filesystem::create_directories(native(logName(2)));
+    write(file, std::string(LIMIT, 'a'));
+    EXPECT_THROW(write(file, "b"), KrelException);
+    EXPECT_THROW(write(file, "c"), krel_std::KrelIllegalStateException);
+    std::filesystem::remove(native(logName(2)));
+    write(file, "d");
+    EXPECT_TRUE(file.isOpen());
+    EXPECT_EQ("d", readBytes(logName(2)));
+}
+
+TEST_F(RollingFileTest, ExplicitCloseEndsAPendingReopen) {
+    RollingFile file;
+    configure(file);
+    std::filesystem::create_directories(native(logName(2)));
+    write(file, std::string(LIMIT, 'a'));
+    EXPECT_THROW(write(file, "b"), KrelException);
+    file.close();
+    std::filesystem::remove(native(logName(2)));
+    EXPECT_THROW(write(file, "c"), krel_std::KrelIllegalStateException);
+}
+
+TEST_F(RollingFileTest, SecondWriterJoinsTheIndexTheFirstAdvancedInsteadOfAdvancingAgain) {
+    RollingFile first;
+    RollingFile second;
+    configure(first);
+    configure(second);
+    write(second, "second-1\n");
+    write(first, std::string(LIMIT - 9, 'a'));
+    write(first, "first-2\n");
+    // The second writer counts only its own bytes: it rolls once they pass the limit.
+    write(second, std::string(LIMIT - 9, 'b'));
+    write(second, "second-2\n");
+    EXPECT_EQ(path(logName(2)), second.getFilePath());
+    EXPECT_EQ("first-2\nsecond-2\n", readBytes(logName(2)));
+    EXPECT_NE(std::string::npos, indexFileText().find("IndexOfLastLog=2\r\n"));
+    EXPECT_EQ("second-1\n" + std::string(LIMIT - 9, 'a') + std::string(LIMIT - 9, 'b'),
+              readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, WriterJoiningAFullFileMovesOnInsteadOfRemovingIt) {
+    writeBytes("app_log.idx", "IndexOfLastLog=2\r\n");
+    const std::string full(LIMIT, 'z');
+    writeBytes(logName(2), full);
+    RollingFile file;
+    configure(file);
+    write(file, "new\n");
+    EXPECT_EQ(full, readBytes(logName(2)));
+    EXPECT_EQ(path(logName(3)), file.getFilePath());
+    EXPECT_EQ("new\n", readBytes(logName(3)));
+}
+
+TEST_F(RollingFileTest, IndexFileHeldByAnotherWriterIsWaitedFor) {
+    RollingFile file;
+    configure(file);
+    write(file, std::string(LIMIT, 'a'));
+    const std::wstring indexPath = path("app_log.idx");
+    HANDLE held = CreateFileW(indexPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    std::thread writer([&]() { write(file, "b"); });
+    CloseHandle(held);
+    writer.join();
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_NE(std::string::npos, indexFileText().find("IndexOfLastLog=2\r\n"));
+}
+
+// The check for changes by other writers runs at most once a second: these keep writing until
+// the writer has moved on, for a bounded time.
+TEST_F(RollingFileTest, WriterRollsOverWhenAnotherRemovedItsFile) {
+    RollingFile file;
+    configure(file, 3, 1 << 20);
+    write(file, "first\n");
+    std::filesystem::remove(native(logName(1)));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (file.getFilePath() == path(logName(1)) && std::chrono::steady_clock::now() < deadline) {
+        write(file, "x\n");
+    }
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+}
+
+TEST_F(RollingFileTest, WriterRollsOverWhenAnotherFilledItsFile) {
+    RollingFile file;
+    configure(file, 3, 1 << 20);
+    write(file, "first\n");
+    {
+        std::ofstream other(native(logName(1)), std::ios::binary | std::ios::app);
+        other << std::string((1 << 20) - 6, ' ');
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (file.getFilePath() == path(logName(1)) && std::chrono::steady_clock::now() < deadline) {
+        write(file, "x\n");
+    }
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+}
+
+namespace {
+
+// Four writer processes of eight threads each share one set through many roll-overs.
+class SharedRollingSetTest : public RollingFileTest {
+protected:
+    static std::string program() {
+        char buffer[4096] = {};
+        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+        const std::string self(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+        return self.substr(0, self.find_last_of('/')) + "/helpers/krel_rolling_writer";
+    }
+
+    pid_t start(const std::string& id, int threads, int lines, unsigned long size) {
+        const std::string name = program();
+        const std::string target = native("app.log").string();
+        const std::string threadText = std::to_string(threads);
+        const std::string lineText = std::to_string(lines);
+        const std::string sizeText = std::to_string(size);
+        const std::string filesText = "100000";
+        char* const arguments[] = {
+            const_cast<char*>(name.c_str()),      const_cast<char*>(target.c_str()),
+            const_cast<char*>(id.c_str()),        const_cast<char*>(threadText.c_str()),
+            const_cast<char*>(lineText.c_str()),  const_cast<char*>(sizeText.c_str()),
+            const_cast<char*>(filesText.c_str()), nullptr};
+        pid_t pid = -1;
+        EXPECT_EQ(0, posix_spawn(&pid, name.c_str(), nullptr, nullptr, arguments, environ));
+        return pid;
+    }
+
+    static int exitCode(pid_t pid) {
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid) {
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Every line of every file of the set, blanks of padding dropped from its start; a piece
+    // of blanks alone (a padded tail) is no line.
+    std::vector<std::string> allLines(int& files) const {
+        std::vector<std::string> lines;
+        files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() != logName(0).size() || name.rfind("app", 0) != 0 ||
+                name.substr(name.size() - 4) != ".log") {
+                continue;
+            }
+            ++files;
+            std::istringstream text(readBytes(name));
+            std::string line;
+            while (std::getline(text, line)) {
+                const size_t start = line.find_first_not_of(' ');
+                if (start != std::string::npos) {
+                    lines.push_back(line.substr(start));
+                }
+            }
+        }
+        return lines;
+    }
+};
+
+} // namespace
+
+TEST_F(SharedRollingSetTest, FourProcessesOfEightThreadsLoseNoLineAndTearNone) {
+    const int processes = 4;
+    const int threads = 8;
+    const int lines = 400;
+    const unsigned long size = 64 * 1024;
+    std::vector<pid_t> writers;
+    for (int process = 0; process < processes; ++process) {
+        writers.push_back(start(std::to_string(process), threads, lines, size));
+    }
+    for (pid_t writer : writers) {
+        EXPECT_EQ(0, exitCode(writer));
+    }
+    int files = 0;
+    std::set<std::tuple<int, int, int>> seen;
+    int malformed = 0;
+    for (const std::string& line : allLines(files)) {
+        int process = -1;
+        int thread = -1;
+        int number = -1;
+        int consumed = 0;
+        const bool parsed =
+            sscanf(line.c_str(), "P%d T%d L%d %n", &process, &thread, &number, &consumed) == 3;
+        const bool whole =
+            parsed && line.size() == 79 &&
+            line.find_first_not_of('x', static_cast<size_t>(consumed)) == std::string::npos;
+        if (!whole || !seen.insert(std::make_tuple(process, thread, number)).second) {
+            ++malformed;
+        }
+    }
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(static_cast<size_t>(processes * threads * lines), seen.size());
+    EXPECT_GE(files, 4);
+}

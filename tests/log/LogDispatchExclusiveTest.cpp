@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <boost/shared_ptr.hpp>
+
+#include "log/DebugFileFilter.h"
+#include "log/LogDispatch.h"
+#include "log/LogTestSupport.h"
+#include "log/StaticLog.h"
+
+using krel_std::StaticLog;
+
+namespace {
+
+class LogDispatchExclusiveTest : public krel_test::StaticLogTest {
+protected:
+    void SetUp() override {
+        StaticLogTest::SetUp();
+        recorder.reset(new krel_test::RecordingAppender(
+            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
+        initialize({{L"a", recorder}});
+    }
+
+    static void logInfo(const std::wstring& message) {
+        StaticLog::log(krel_std::INFO, L"f", message, L"m", L"", 1, L"file", 1);
+    }
+
+    boost::shared_ptr<krel_test::RecordingAppender> recorder;
+};
+
+} // namespace
+
+TEST_F(LogDispatchExclusiveTest, LogCallMadeByAnExclusiveChangeGoesToTheDebuggerOutput) {
+    krel_test::DebugOutputCapture capture;
+    krel_std_internal::LogDispatch::runExclusive([]() { logInfo(L"inside the change"); });
+    EXPECT_TRUE(recorder->events.empty());
+    EXPECT_NE(std::wstring::npos, capture.all().find(L"inside the change"));
+}
