@@ -109,6 +109,21 @@ size_t convertStep(iconv_t handle, char** in, size_t* inLeft, std::basic_string<
     return result;
 }
 
+// The UTF-8 decoder of iconv also takes sequences of values beyond U+10FFFF (four-byte forms
+// from F4 90 and the old five- and six-byte forms), which are no characters: each such value
+// fails the conversion when strict and becomes U+FFFD otherwise.
+bool replaceBeyondUnicode(bool strict, std::wstring& text) {
+    for (wchar_t& c : text) {
+        if (static_cast<uint32_t>(c) > 0x10FFFF) {
+            if (strict) {
+                return false;
+            }
+            c = REPLACEMENT_CHARACTER;
+        }
+    }
+    return true;
+}
+
 // Decodes bytes; an invalid or truncated sequence fails when strict, else becomes U+FFFD and
 // reading goes on after its first byte.
 bool decodeBytes(UINT codePage, const char* bytes, size_t count, bool strict, std::wstring& text) {
@@ -132,7 +147,7 @@ bool decodeBytes(UINT codePage, const char* bytes, size_t count, bool strict, st
         --inLeft;
         iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
     }
-    return true;
+    return codePage != CP_UTF8 || replaceBeyondUnicode(strict, text);
 }
 
 // The text put in place of a character the code page cannot hold.

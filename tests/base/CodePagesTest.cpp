@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using krel_std::EncodingUtils;
 
 namespace {
@@ -89,6 +91,18 @@ TEST(MultiByteToWideChar, InvalidBytesBecomeReplacementOrFailWhenStrict) {
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, buffer, 8), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+}
+
+TEST(MultiByteToWideChar, Utf8ValueBeyondUnicodeBecomesReplacementOrFailsWhenStrict) {
+    wchar_t buffer[8];
+    for (const char* bytes : {"a\xF4\x90\x80\x80", "a\xF8\x88\x80\x80\x80"}) {
+        const int count = static_cast<int>(std::strlen(bytes));
+        ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, bytes, count, buffer, 8), 2) << bytes;
+        EXPECT_EQ(static_cast<unsigned>(buffer[1]), 0xFFFDu);
+        SetLastError(0);
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, count, buffer, 8), 0);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    }
 }
 
 TEST(WideCharToMultiByte, ReportsUseOfTheDefaultCharacter) {
