@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/KrelStdConfig.h"
+#include "support/DebugOutputCapture.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDirectory.h"
 
@@ -73,6 +74,26 @@ TEST_F(KrelStdConfigTest, RepeatedHeadingReadsAndWritesItsFirstOccurrenceOnly) {
     EXPECT_EQ(read(L"s", L"j"), L"none");
     EXPECT_EQ(KrelStd::PutConfigString(file(), L"s", L"j", L"new"), 1);
     EXPECT_EQ(readBytes("app.cfg"), "[s]\r\nk=1\r\nj=new\r\n[s]\r\nk=2\r\nj=3\r\n");
+}
+
+// Before the static log is initialised its DEBUG traces reach the debugger output.
+TEST_F(KrelStdConfigTest, TracedReadNamesWhatItCouldNotFind) {
+    writeBytes("app.cfg", "[s]\nk=1\n");
+    SWString value;
+    {
+        krel_test::DebugOutputCapture found;
+        KrelStd::GetConfigString(value, file(), L"s", L"k", L"d", true);
+        EXPECT_EQ(found.all(), L"");
+    }
+    krel_test::DebugOutputCapture capture;
+    KrelStd::GetConfigString(value, file(), L"t", L"k", L"d", true);
+    KrelStd::GetConfigString(value, file(), L"s", L"j", L"d", true);
+    KrelStd::GetConfigString(value, file("missing.cfg"), L"s", L"k", L"d", true);
+    const std::wstring traced = capture.all();
+    EXPECT_NE(traced.find(L"( d " + file() + L" t k d)\n"), std::wstring::npos);
+    EXPECT_NE(traced.find(L"Couldn't find Section:t\n"), std::wstring::npos);
+    EXPECT_NE(traced.find(L"Couldn't find Entry:j\n"), std::wstring::npos);
+    EXPECT_NE(traced.find(L"_wfopen(" + file("missing.cfg") + L"):2\n"), std::wstring::npos);
 }
 
 TEST_F(KrelStdConfigTest, IntegerReadsLeadingDigitsClampedToIntAndMarkerAsMissing) {
