@@ -52,6 +52,10 @@ public:
     // (the process's umask applies); an existing target keeps its own, and one that the caller
     // may not write is refused (ERROR_ACCESS_DENIED), as is a directory.
     bool begin(const std::wstring& target, Locking locking, mode_t newFileMode = 0666);
+    // Names the temporary files of the following begins after a mkstemp pattern in the
+    // target's directory ("cfgXXXXXX": the six X made unique) instead of the hidden name. The
+    // file is created new all the same and given the same permission bits.
+    void setTemporaryPattern(const std::string& pattern);
     // Writes all the bytes after the ones written before.
     bool write(const void* bytes, size_t count);
     // Flushes the bytes and puts them in place of the target.
@@ -61,6 +65,8 @@ public:
 
 private:
     bool createTemporary(mode_t mode, const struct stat* existing);
+    bool createFromPattern(const std::string& directory, mode_t mode, const struct stat* existing);
+    bool adoptTemporary(int descriptor, const std::string& name, const struct stat* existing);
     bool beginInPlace(Locking locking);
     bool lockTarget();
     bool putInPlace();
@@ -68,6 +74,7 @@ private:
 
     std::string target;
     std::string temporary;
+    std::string temporaryPattern;
     int output;
     int lock;
     bool inPlace;

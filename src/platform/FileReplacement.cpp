@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -120,6 +121,26 @@ void syncDirectory(const std::string& directory) {
         fsync(descriptor);
         close(descriptor);
     }
+}
+
+// The process's file mode creation mask, read without setting it (umask() changes it, for a
+// moment, for every thread). 022 when the system does not tell it.
+mode_t processUmask() {
+    mode_t mask = 022;
+    FILE* status = fopen("/proc/self/status", "re");
+    if (status == nullptr) {
+        return mask;
+    }
+    char line[256];
+    while (fgets(line, sizeof(line), status) != nullptr) {
+        unsigned int value = 0;
+        if (sscanf(line, "Umask: %o", &value) == 1) {
+            mask = static_cast<mode_t>(value & 0777);
+            break;
+        }
+    }
+    fclose(status);
+    return mask;
 }
 
 bool renameOver(const std::string& from, const std::string& to) {
@@ -273,8 +294,15 @@ void FileReplacement::abandon() {
     SetLastError(savedError);
 }
 
+void FileReplacement::setTemporaryPattern(const std::string& pattern) {
+    temporaryPattern = pattern;
+}
+
 bool FileReplacement::createTemporary(mode_t mode, const struct stat* original) {
     const std::string directory = directoryOf(target);
+    if (!temporaryPattern.empty()) {
+        return createFromPattern(directory, mode, original);
+    }
     const std::string prefix = (directory == "/" ? "/." : directory + "/.") +
                                nameOf(target).substr(0, MAX_NAME_PART) + ".";
     for (int attempt = 0; attempt < MAX_TEMPORARY_ATTEMPTS; ++attempt) {
@@ -289,17 +317,41 @@ bool FileReplacement::createTemporary(mode_t mode, const struct stat* original) 
         if (descriptor < 0) {
             return failFromErrno();
         }
-        output = descriptor;
-        temporary = candidate;
-        if (original != nullptr && !takeOwnerAndMode(descriptor, *original)) {
-            setLastErrorFromErrno();
-            abandon();
-            return false;
-        }
-        return true;
+        return adoptTemporary(descriptor, candidate, original);
     }
     errno = EEXIST;
     return failFromErrno();
+}
+
+bool FileReplacement::createFromPattern(const std::string& directory, mode_t mode,
+                                        const struct stat* original) {
+    std::string name = (directory == "/" ? "/" : directory + "/") + temporaryPattern;
+    // Created new (O_EXCL) with the owner's bits only; the wanted bits are set right after.
+    const int descriptor = mkostemp(&name[0], O_CLOEXEC);
+    if (descriptor < 0) {
+        return failFromErrno();
+    }
+    if (!adoptTemporary(descriptor, name, original)) {
+        return false;
+    }
+    if (original == nullptr && fchmod(descriptor, mode & ~processUmask() & 07777) != 0) {
+        setLastErrorFromErrno();
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool FileReplacement::adoptTemporary(int descriptor, const std::string& name,
+                                     const struct stat* original) {
+    output = descriptor;
+    temporary = name;
+    if (original != nullptr && !takeOwnerAndMode(descriptor, *original)) {
+        setLastErrorFromErrno();
+        abandon();
+        return false;
+    }
+    return true;
 }
 
 bool FileReplacement::beginInPlace(Locking lockingMode) {
