@@ -11,11 +11,13 @@ namespace krel_platform {
 class RegistryHive;
 
 // A key of a hive, named by its key id, with the access the handle was opened with. It cannot
-// be waited on.
+// be waited on. It goes when its handle is closed and no call on it is under way.
 class RegistryKey : public KernelObject {
 public:
     RegistryKey(std::shared_ptr<RegistryHive> hive, int64_t key, DWORD access)
         : hive(std::move(hive)), key(key), access(access) {}
+    // Ends the notifications armed through the handle, signalling them.
+    ~RegistryKey() override;
 
     const std::shared_ptr<RegistryHive>& getHive() const { return hive; }
     int64_t getKey() const { return key; }

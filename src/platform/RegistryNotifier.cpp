@@ -34,13 +34,13 @@ RegistryNotifier& RegistryNotifier::instance() {
 }
 
 bool RegistryNotifier::arm(const std::shared_ptr<RegistryHive>& hive, int64_t key, int64_t counter,
-                           const std::shared_ptr<KernelEvent>& event) {
+                           const std::shared_ptr<KernelEvent>& event, const void* owner) {
     std::lock_guard<std::mutex> guard(mutex);
     if (!start()) {
         return false;
     }
     watchDoorbell(*hive);
-    registrations.push_back(Registration{++lastId, hive, key, counter, event});
+    registrations.push_back(Registration{++lastId, hive, key, counter, event, owner});
     added = true;
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = write(wakeDescriptor, &one, sizeof one);
@@ -87,26 +87,36 @@ void RegistryNotifier::watchDoorbell(const RegistryHive& hive) {
     }
 }
 
-void RegistryNotifier::keysChanged(const RegistryHive* hive, const std::vector<int64_t>& keys) {
+template <typename Chosen> void RegistryNotifier::fire(Chosen chosen) {
     std::vector<std::shared_ptr<KernelEvent>> events;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        auto changed = [&](const Registration& registration) {
-            return registration.hive.get() == hive &&
-                   std::find(keys.begin(), keys.end(), registration.key) != keys.end();
-        };
         for (const Registration& registration : registrations) {
-            if (changed(registration)) {
+            if (chosen(registration)) {
                 events.push_back(registration.event);
             }
         }
-        registrations.erase(std::remove_if(registrations.begin(), registrations.end(), changed),
+        registrations.erase(std::remove_if(registrations.begin(), registrations.end(), chosen),
                             registrations.end());
+    }
+    if (events.empty()) {
+        return;
     }
     std::lock_guard<std::mutex> guard(kernelStateMutex());
     for (const auto& event : events) {
         event->set();
     }
+}
+
+void RegistryNotifier::keysChanged(const RegistryHive* hive, const std::vector<int64_t>& keys) {
+    fire([&](const Registration& registration) {
+        return registration.hive.get() == hive &&
+               std::find(keys.begin(), keys.end(), registration.key) != keys.end();
+    });
+}
+
+void RegistryNotifier::ownerClosed(const void* owner) {
+    fire([&](const Registration& registration) { return registration.owner == owner; });
 }
 
 void RegistryNotifier::clear() {
@@ -166,30 +176,10 @@ void RegistryNotifier::check(bool quiet) {
         }
     }
     dataVersions.swap(versions);
-    fire(fired);
-}
-
-void RegistryNotifier::fire(const std::vector<uint64_t>& ids) {
-    if (ids.empty()) {
-        return;
-    }
-    std::vector<std::shared_ptr<KernelEvent>> events;
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        auto chosen = [&](const Registration& registration) {
-            return std::find(ids.begin(), ids.end(), registration.id) != ids.end();
-        };
-        for (const Registration& registration : registrations) {
-            if (chosen(registration)) {
-                events.push_back(registration.event);
-            }
-        }
-        registrations.erase(std::remove_if(registrations.begin(), registrations.end(), chosen),
-                            registrations.end());
-    }
-    std::lock_guard<std::mutex> guard(kernelStateMutex());
-    for (const auto& event : events) {
-        event->set();
+    if (!fired.empty()) {
+        fire([&](const Registration& registration) {
+            return std::find(fired.begin(), fired.end(), registration.id) != fired.end();
+        });
     }
 }
 

@@ -22,13 +22,17 @@ class RegistryNotifier {
 public:
     static RegistryNotifier& instance();
 
-    // Arms a registration for the key, whose counter was read as counter; false when the
-    // notifier thread could not be started.
+    // Arms a registration for the key, whose counter was read as counter, made through the
+    // handle object owner (null for a predefined root); false when the notifier thread could
+    // not be started.
     bool arm(const std::shared_ptr<RegistryHive>& hive, int64_t key, int64_t counter,
-             const std::shared_ptr<KernelEvent>& event);
+             const std::shared_ptr<KernelEvent>& event, const void* owner);
     // The keys' values changed, or the keys were deleted, in a transaction of this process
     // that has committed.
     void keysChanged(const RegistryHive* hive, const std::vector<int64_t>& keys);
+    // The handle object is gone: its registrations are signalled and dropped, as closing a
+    // key's handle ends its notifications on Windows.
+    void ownerClosed(const void* owner);
     // Drops every registration without signalling it.
     void clear();
 
@@ -39,6 +43,7 @@ private:
         int64_t key;
         int64_t counter;
         std::shared_ptr<KernelEvent> event;
+        const void* owner;
     };
 
     RegistryNotifier() = default;
@@ -49,8 +54,8 @@ private:
     // changed since the last look (of every hive when registrations were added since). After
     // a quiet wait it also watches the doorbells again, in case one was made since.
     void check(bool quiet);
-    // Signals and removes the registrations with the given ids that are still armed.
-    void fire(const std::vector<uint64_t>& ids);
+    // Signals and removes the registrations that are still armed and chosen.
+    template <typename Chosen> void fire(Chosen chosen);
 
     std::mutex mutex;
     std::vector<Registration> registrations;

@@ -44,6 +44,7 @@ DWORD keyAccessOf(REGSAM desired) {
 
 // What a key argument names: a key of a current hive with the handle's access.
 struct KeyReference {
+    std::shared_ptr<RegistryKey> object;
     std::shared_ptr<RegistryHive> hive;
     int64_t key = 0;
     DWORD access = 0;
@@ -67,6 +68,7 @@ LSTATUS resolve(HKEY key, KeyReference& reference) {
     reference.hive = object->getHive();
     reference.key = object->getKey();
     reference.access = object->getAccess();
+    reference.object = std::move(object);
     return ERROR_SUCCESS;
 }
 
@@ -307,7 +309,7 @@ LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
         return status;
     }
     return krel_platform::RegistryNotifier::instance().arm(reference.hive, reference.key, counter,
-                                                           signalled)
+                                                           signalled, reference.object.get())
                ? ERROR_SUCCESS
                : ERROR_NOT_ENOUGH_MEMORY;
 }

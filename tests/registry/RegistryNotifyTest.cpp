@@ -85,6 +85,20 @@ TEST_F(RegistryNotifyTest, KeyDeletionSignals) {
     EXPECT_TRUE(signalled(event));
 }
 
+TEST_F(RegistryNotifyTest, ClosingTheArmedHandleSignalsAndEndsTheRegistration) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Watched", 0, KEY_NOTIFY, &handle),
+              ERROR_SUCCESS);
+    ASSERT_EQ(arm(handle, event), ERROR_SUCCESS);
+    ASSERT_FALSE(signalled(event));
+
+    ASSERT_EQ(RegCloseKey(handle), ERROR_SUCCESS);
+    EXPECT_TRUE(signalled(event));
+    ASSERT_TRUE(ResetEvent(event));
+    ASSERT_EQ(setString(key, L"v", L"x"), ERROR_SUCCESS);
+    EXPECT_FALSE(signalled(event));
+}
+
 TEST_F(RegistryNotifyTest, RegistrationIsOneShot) {
     ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
     ASSERT_EQ(setString(key, L"v", L"first"), ERROR_SUCCESS);
