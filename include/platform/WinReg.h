@@ -142,7 +142,8 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueName
 // predefined root itself is refused (ERROR_ACCESS_DENIED).
 LSTATUS SHDeleteKeyW(HKEY key, LPCWSTR subKey);
 // Arms a one-shot notification: the event is signalled once when a value of the key is added,
-// set or deleted, or the key is deleted, by any thread or process. Only watchSubtree FALSE,
+// set or deleted, or the key is deleted, by any thread or process, or when the handle it was
+// armed through is closed. Only watchSubtree FALSE,
 // REG_NOTIFY_CHANGE_LAST_SET (optionally with REG_NOTIFY_THREAD_AGNOSTIC) and asynchronous TRUE
 // are supported (ERROR_INVALID_PARAMETER otherwise).
 LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event,
