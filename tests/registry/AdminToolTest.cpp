@@ -90,6 +90,40 @@ TEST_F(AdminToolTest, KeyDeletedByTheToolAnswersKeyDeletedAfterEarlierReads) {
               ERROR_KEY_DELETED);
 }
 
+// Runs the tool as the user "nobody", who may read the test's registry but not write it, as
+// a user reads the machine's hive; needs root to change user.
+TEST_F(AdminToolTest, UserWhoCannotWriteTheHiveFilesReadsAndIsRefusedWrites) {
+    const char* const changeUser = "/usr/bin/setpriv";
+    if (geteuid() != 0 || access(changeUser, X_OK) != 0) {
+        GTEST_SKIP() << "needs root and setpriv";
+    }
+    ASSERT_EQ(setString(createKey(L"Software\\Shared", KEY_ALL_ACCESS, HKEY_LOCAL_MACHINE), L"v",
+                        L"machine"),
+              ERROR_SUCCESS);
+    std::filesystem::permissions(
+        root, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                  std::filesystem::perms::others_exec);
+    const std::vector<std::string> asNobody{changeUser, "--reuid=65534", "--regid=65534",
+                                            "--clear-groups", KREL_ADMIN_TOOL};
+    std::vector<std::string> help = asNobody;
+    help.push_back("help");
+    if (runProgram(help, nullptr) != 0) {
+        GTEST_SKIP() << "the tool cannot be run as nobody from here";
+    }
+
+    std::vector<std::string> read = asNobody;
+    read.insert(read.end(), {"read", "HKLM\\Software\\Shared", "v"});
+    std::string output;
+    EXPECT_EQ(runProgram(read, &output), 0);
+    EXPECT_EQ(output, "machine\n");
+    std::vector<std::string> write = asNobody;
+    write.insert(write.end(), {"write", "HKLM\\Software\\Shared", "v", "REG_SZ", "nobody"});
+    EXPECT_EQ(runProgram(write, nullptr), 1);
+    EXPECT_EQ(readString(createKey(L"Software\\Shared", KEY_READ, HKEY_LOCAL_MACHINE), L"v"),
+              L"machine");
+}
+
 TEST_F(AdminToolTest, RefusalsAndWrongUsageHaveTheirExitCodes) {
     EXPECT_EQ(runTool({"read", "HKCU\\Missing", "v"}), 1);
     EXPECT_EQ(runTool({"delete-key", "HKCU"}), 1);

@@ -157,10 +157,9 @@ protected:
         return pid;
     }
 
-    // Runs krel-admin to its end: its exit code, with its stdout in output.
-    static int runTool(const std::vector<std::string>& arguments, std::string* output = nullptr) {
-        std::vector<std::string> command{KREL_ADMIN_TOOL};
-        command.insert(command.end(), arguments.begin(), arguments.end());
+    // Runs the program (the first argument) to its end: its exit code, with its stdout in
+    // output.
+    static int runProgram(const std::vector<std::string>& command, std::string* output) {
         int reading = -1;
         const pid_t pid = spawn(command, &reading);
         std::string text;
@@ -176,6 +175,13 @@ protected:
             *output = text;
         }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Runs krel-admin to its end: its exit code, with its stdout in output.
+    static int runTool(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+        std::vector<std::string> command{KREL_ADMIN_TOOL};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return runProgram(command, output);
     }
 
     std::vector<HKEY> opened;
