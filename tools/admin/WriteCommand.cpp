@@ -26,12 +26,10 @@ void appendUtf16(std::vector<BYTE>& bytes, const std::wstring& text) {
 // and an empty one to close the list.
 void appendMultiString(std::vector<BYTE>& bytes, const std::wstring& text) {
     size_t start = 0;
-    while (start <= text.size() && !text.empty()) {
-        const size_t end = text.find(L"\\0", start);
+    size_t end = 0;
+    while (!text.empty() && end != std::wstring::npos) {
+        end = text.find(L"\\0", start);
         appendUtf16(bytes, text.substr(start, end == std::wstring::npos ? end : end - start));
-        if (end == std::wstring::npos) {
-            break;
-        }
         start = end + 2;
     }
     appendUtf16(bytes, std::wstring());
