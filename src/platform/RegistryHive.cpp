@@ -271,9 +271,14 @@ LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
     return status == ERROR_SUCCESS ? buffer.deliver(type, data, size) : status;
 }
 
+// Bumping the counter first also finds out whether the key still exists.
 LSTATUS RegistryHive::bumpCounter(int64_t key) {
     SqliteStatement bump(*connection, "UPDATE keys SET changes = changes + 1 WHERE id = ?1");
-    return statusOf(bump.bind(1, key).run());
+    const int result = bump.bind(1, key).run();
+    if (result != SQLITE_OK) {
+        return statusOf(result);
+    }
+    return sqlite3_changes(connection->handle()) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
 LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
@@ -286,7 +291,7 @@ LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type
         Transaction transaction(*connection, true, &cache);
         LSTATUS status = transaction.begun();
         if (status == ERROR_SUCCESS) {
-            status = checkKey(key);
+            status = bumpCounter(key);
         }
         if (status == ERROR_SUCCESS) {
             SqliteStatement upsert(*connection,
@@ -299,9 +304,6 @@ LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type
                                   .bind(4, static_cast<int64_t>(type))
                                   .bind(5, data, size)
                                   .run());
-        }
-        if (status == ERROR_SUCCESS) {
-            status = bumpCounter(key);
         }
         if (status == ERROR_SUCCESS) {
             status = transaction.commit();
@@ -323,7 +325,7 @@ LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
         Transaction transaction(*connection, true, &cache);
         LSTATUS status = transaction.begun();
         if (status == ERROR_SUCCESS) {
-            status = checkKey(key);
+            status = bumpCounter(key);
         }
         if (status == ERROR_SUCCESS) {
             SqliteStatement remove(*connection, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
@@ -331,9 +333,6 @@ LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
         }
         if (status == ERROR_SUCCESS && sqlite3_changes(connection->handle()) == 0) {
             status = ERROR_FILE_NOT_FOUND;
-        }
-        if (status == ERROR_SUCCESS) {
-            status = bumpCounter(key);
         }
         if (status == ERROR_SUCCESS) {
             status = transaction.commit();

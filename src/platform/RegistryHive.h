@@ -74,6 +74,7 @@ private:
     // elements found, or an error.
     LSTATUS walk(int64_t base, const std::vector<RegistryName>& path, int64_t& key, size_t& depth);
     LSTATUS checkKey(int64_t key);
+    // Bumps the key's change counter: ERROR_KEY_DELETED when the key is gone.
     LSTATUS bumpCounter(int64_t key);
     // After a committed value write: rings the doorbell and tells this process's notifier.
     void announce(const std::vector<int64_t>& keys);
