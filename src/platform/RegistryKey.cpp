@@ -1,0 +1,11 @@
+#include "RegistryKey.h"
+
+#include "RegistryNotifier.h"
+
+namespace krel_platform {
+
+RegistryKey::~RegistryKey() {
+    RegistryNotifier::instance().ownerClosed(this);
+}
+
+} // namespace krel_platform
