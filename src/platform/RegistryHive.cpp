@@ -1,0 +1,456 @@
+#include "RegistryHive.h"
+
+#include "RegistryNotifier.h"
+#include "RegistryValueBuffer.h"
+#include "SqliteConnection.h"
+#include "SqliteStatement.h"
+#include "platform/WinError.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace krel_platform {
+
+namespace {
+
+// Key names are unique among their siblings by folded name, value names within their key; the
+// root key is row 1. AUTOINCREMENT keeps deleted row ids from being used again, so a key made
+// anew at a deleted key's path is another key. Values enumerate by row id: creation order,
+// kept by an overwrite, which updates the row in place.
+const char* const schema =
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
+    " changes INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_name ON keys(parent, folded);"
+    "CREATE TABLE IF NOT EXISTS vals(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " key INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals(key, folded);"
+    "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(1, 0, x'', x'');";
+
+// The Windows error for an SQLite result.
+LSTATUS statusOf(int result) {
+    switch (result) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+        return ERROR_SUCCESS;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN:
+        return ERROR_ACCESS_DENIED;
+    case SQLITE_NOMEM:
+        return ERROR_OUTOFMEMORY;
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// A transaction on the hive's connection, rolled back unless committed. A write transaction
+// takes the write lock at once, so it never fails half way for want of it.
+class Transaction {
+public:
+    Transaction(SqliteConnection& connection, bool write) : connection(connection) {
+        result = SqliteStatement(connection, write ? "BEGIN IMMEDIATE" : "BEGIN").run();
+        open = result == SQLITE_OK;
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction() {
+        if (open) {
+            SqliteStatement(connection, "ROLLBACK").run();
+        }
+    }
+
+    LSTATUS begun() const { return statusOf(result); }
+    LSTATUS commit() {
+        result = SqliteStatement(connection, "COMMIT").run();
+        open = open && result != SQLITE_OK;
+        return statusOf(result);
+    }
+
+private:
+    SqliteConnection& connection;
+    int result;
+    bool open;
+};
+
+} // namespace
+
+RegistryHive::RegistryHive(const std::string& databasePath, const std::string& doorbellPath)
+    : databasePath(databasePath), doorbellPath(doorbellPath) {
+    open(databasePath);
+}
+
+RegistryHive::~RegistryHive() {
+    if (doorbellDescriptor >= 0) {
+        close(doorbellDescriptor);
+    }
+}
+
+void RegistryHive::open(const std::string& path) {
+    const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    int error = SQLITE_OK;
+    if (access(directory.c_str(), W_OK) == 0) {
+        connection = SqliteConnection::open(path, true, error);
+        if (connection != nullptr && !connection->isReadOnly() && initialise(*connection)) {
+            writable = true;
+            doorbellDescriptor = ::open(doorbellPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            return;
+        }
+    }
+    connection = SqliteConnection::open(path, false, error);
+    if (connection == nullptr) {
+        connection = SqliteConnection::open(":memory:", true, error);
+        if (connection != nullptr) {
+            initialise(*connection);
+        }
+    }
+}
+
+// The journal stays in place between transactions with its header cleared (no file made and
+// removed per commit). Commits are not flushed to the disk: a process that ends at any moment
+// leaves every committed write in the database, as the operating system keeps what was
+// written; only a crash of the whole system may lose the latest writes.
+bool RegistryHive::initialise(SqliteConnection& candidate) {
+    if (candidate.execute("PRAGMA journal_mode=PERSIST; PRAGMA synchronous=OFF") != SQLITE_OK) {
+        return false;
+    }
+    Transaction transaction(candidate, true);
+    return transaction.begun() == ERROR_SUCCESS && candidate.execute(schema) == SQLITE_OK &&
+           transaction.commit() == ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::checkKey(int64_t key) {
+    SqliteStatement exists(*connection, "SELECT 1 FROM keys WHERE id = ?1");
+    const int result = exists.bind(1, key).step();
+    return result == SQLITE_ROW    ? ERROR_SUCCESS
+           : result == SQLITE_DONE ? ERROR_KEY_DELETED
+                                   : statusOf(result);
+}
+
+LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, int64_t& key,
+                           size_t& depth) {
+    if (LSTATUS status = checkKey(base)) {
+        return status;
+    }
+    key = base;
+    for (depth = 0; depth < path.size(); ++depth) {
+        SqliteStatement child(*connection, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+        const int result = child.bind(1, key).bind(2, path[depth].folded()).step();
+        if (result == SQLITE_DONE) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (result != SQLITE_ROW) {
+            return statusOf(result);
+        }
+        key = child.integer(0);
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key) {
+    std::lock_guard<std::mutex> guard(mutex);
+    Transaction transaction(*connection, false);
+    if (LSTATUS status = transaction.begun()) {
+        return status;
+    }
+    size_t depth = 0;
+    int64_t found = 0;
+    if (LSTATUS status = walk(base, path, found, depth)) {
+        return status;
+    }
+    key = found;
+    return transaction.commit();
+}
+
+LSTATUS RegistryHive::createKey(int64_t base, const std::vector<RegistryName>& path, bool mayCreate,
+                                int64_t& key, bool& created) {
+    created = false;
+    LSTATUS status = openKey(base, path, key);
+    if (status != ERROR_FILE_NOT_FOUND) {
+        return status;
+    }
+    if (!mayCreate || !isWritable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::lock_guard<std::mutex> guard(mutex);
+    Transaction transaction(*connection, true);
+    if ((status = transaction.begun()) != ERROR_SUCCESS) {
+        return status;
+    }
+    size_t depth = 0;
+    int64_t found = 0;
+    status = walk(base, path, found, depth);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        for (; depth < path.size(); ++depth) {
+            SqliteStatement insert(*connection,
+                                   "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)");
+            const int result = insert.bind(1, found)
+                                   .bind(2, path[depth].spelling())
+                                   .bind(3, path[depth].folded())
+                                   .run();
+            if (result != SQLITE_OK) {
+                return statusOf(result);
+            }
+            found = sqlite3_last_insert_rowid(connection->handle());
+        }
+        created = true;
+        status = ERROR_SUCCESS;
+    }
+    if (status == ERROR_SUCCESS && (status = transaction.commit()) == ERROR_SUCCESS) {
+        key = found;
+    }
+    return status;
+}
+
+LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
+                                 const RegistryValueBuffer& buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    SqliteStatement query(*connection, "SELECT v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
+                                       " ON v.key = k.id AND v.folded = ?2 WHERE k.id = ?1");
+    const int result = query.bind(1, key).bind(2, name.folded()).step();
+    if (result == SQLITE_DONE) {
+        return ERROR_KEY_DELETED;
+    }
+    if (result != SQLITE_ROW) {
+        return statusOf(result);
+    }
+    if (query.isNull(2)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const void* data = query.blob(1);
+    return buffer.deliver(static_cast<DWORD>(query.integer(0)), data, query.blobSize(1));
+}
+
+LSTATUS RegistryHive::bumpCounter(int64_t key) {
+    SqliteStatement bump(*connection, "UPDATE keys SET changes = changes + 1 WHERE id = ?1");
+    return statusOf(bump.bind(1, key).run());
+}
+
+LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
+                               size_t size) {
+    if (!isWritable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Transaction transaction(*connection, true);
+        LSTATUS status = transaction.begun();
+        if (status == ERROR_SUCCESS) {
+            status = checkKey(key);
+        }
+        if (status == ERROR_SUCCESS) {
+            SqliteStatement upsert(*connection,
+                                   "INSERT INTO vals(key, name, folded, type, data)"
+                                   " VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, folded)"
+                                   " DO UPDATE SET type = excluded.type, data = excluded.data");
+            status = statusOf(upsert.bind(1, key)
+                                  .bind(2, name.spelling())
+                                  .bind(3, name.folded())
+                                  .bind(4, static_cast<int64_t>(type))
+                                  .bind(5, data, size)
+                                  .run());
+        }
+        if (status == ERROR_SUCCESS) {
+            status = bumpCounter(key);
+        }
+        if (status == ERROR_SUCCESS) {
+            status = transaction.commit();
+        }
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+    }
+    announce({key});
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
+    if (!isWritable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Transaction transaction(*connection, true);
+        LSTATUS status = transaction.begun();
+        if (status == ERROR_SUCCESS) {
+            status = checkKey(key);
+        }
+        if (status == ERROR_SUCCESS) {
+            SqliteStatement remove(*connection, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+            status = statusOf(remove.bind(1, key).bind(2, name.folded()).run());
+        }
+        if (status == ERROR_SUCCESS && sqlite3_changes(connection->handle()) == 0) {
+            status = ERROR_FILE_NOT_FOUND;
+        }
+        if (status == ERROR_SUCCESS) {
+            status = bumpCounter(key);
+        }
+        if (status == ERROR_SUCCESS) {
+            status = transaction.commit();
+        }
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+    }
+    announce({key});
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
+    std::lock_guard<std::mutex> guard(mutex);
+    SqliteStatement query(*connection,
+                          "SELECT (SELECT name FROM keys WHERE parent = ?1 ORDER BY folded"
+                          " LIMIT 1 OFFSET ?2) FROM keys WHERE id = ?1");
+    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
+    if (result == SQLITE_DONE) {
+        return ERROR_KEY_DELETED;
+    }
+    if (result != SQLITE_ROW) {
+        return statusOf(result);
+    }
+    if (query.isNull(0)) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const void* bytes = query.blob(0);
+    name = RegistryName::textOf(bytes, query.blobSize(0));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::enumValue(int64_t key, DWORD index, std::wstring& name,
+                                const RegistryValueBuffer& buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    SqliteStatement query(*connection,
+                          "SELECT v.name, v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
+                          " ON v.id = (SELECT id FROM vals WHERE key = ?1 ORDER BY id"
+                          " LIMIT 1 OFFSET ?2) WHERE k.id = ?1");
+    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
+    if (result == SQLITE_DONE) {
+        return ERROR_KEY_DELETED;
+    }
+    if (result != SQLITE_ROW) {
+        return statusOf(result);
+    }
+    if (query.isNull(3)) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const void* nameBytes = query.blob(0);
+    name = RegistryName::textOf(nameBytes, query.blobSize(0));
+    const void* data = query.blob(2);
+    return buffer.deliver(static_cast<DWORD>(query.integer(1)), data, query.blobSize(2));
+}
+
+LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& path) {
+    if (!isWritable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::vector<int64_t> deleted;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Transaction transaction(*connection, true);
+        if (LSTATUS status = transaction.begun()) {
+            return status;
+        }
+        size_t depth = 0;
+        int64_t target = 0;
+        if (LSTATUS status = walk(base, path, target, depth)) {
+            return status;
+        }
+        if (target == rootKey) {
+            return ERROR_ACCESS_DENIED;
+        }
+        SqliteStatement subtree(*connection,
+                                "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+                                " SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id)"
+                                " SELECT id FROM sub");
+        subtree.bind(1, target);
+        int result;
+        while ((result = subtree.step()) == SQLITE_ROW) {
+            deleted.push_back(subtree.integer(0));
+        }
+        if (result != SQLITE_DONE) {
+            return statusOf(result);
+        }
+        for (int64_t key : deleted) {
+            SqliteStatement values(*connection, "DELETE FROM vals WHERE key = ?1");
+            SqliteStatement keys(*connection, "DELETE FROM keys WHERE id = ?1");
+            if ((result = values.bind(1, key).run()) != SQLITE_OK ||
+                (result = keys.bind(1, key).run()) != SQLITE_OK) {
+                return statusOf(result);
+            }
+        }
+        if (LSTATUS status = transaction.commit()) {
+            return status;
+        }
+    }
+    announce(deleted);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryHive::changeCounter(int64_t key, int64_t& counter) {
+    std::lock_guard<std::mutex> guard(mutex);
+    SqliteStatement query(*connection, "SELECT changes FROM keys WHERE id = ?1");
+    const int result = query.bind(1, key).step();
+    if (result == SQLITE_DONE) {
+        return ERROR_KEY_DELETED;
+    }
+    if (result != SQLITE_ROW) {
+        return statusOf(result);
+    }
+    counter = query.integer(0);
+    return ERROR_SUCCESS;
+}
+
+void RegistryHive::announce(const std::vector<int64_t>& keys) {
+    if (doorbellDescriptor >= 0) {
+        const char ring = 1;
+        // A lost ring is caught by the notifiers' safety poll.
+        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, 0);
+    }
+    RegistryNotifier::instance().keysChanged(this, keys);
+}
+
+// The watch connection is opened on first use, read-only, so it never takes the write lock.
+int64_t RegistryHive::watchedDataVersion() {
+    int error = SQLITE_OK;
+    if (watchConnection == nullptr) {
+        watchConnection = SqliteConnection::open(databasePath, false, error);
+        if (watchConnection == nullptr) {
+            return -1;
+        }
+    }
+    SqliteStatement version(*watchConnection, "PRAGMA data_version");
+    return version.step() == SQLITE_ROW ? version.integer(0) : -1;
+}
+
+// A counter that cannot be read is reported as -2, which never counts as a change.
+std::vector<int64_t> RegistryHive::watchedCounters(const std::vector<int64_t>& keys) {
+    std::vector<int64_t> counters(keys.size(), -2);
+    if (watchConnection == nullptr) {
+        watchedDataVersion();
+    }
+    if (watchConnection == nullptr) {
+        return counters;
+    }
+    Transaction transaction(*watchConnection, false);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        SqliteStatement query(*watchConnection, "SELECT changes FROM keys WHERE id = ?1");
+        const int result = query.bind(1, keys[i]).step();
+        if (result == SQLITE_ROW) {
+            counters[i] = query.integer(0);
+        } else if (result == SQLITE_DONE) {
+            counters[i] = -1;
+        }
+    }
+    return counters;
+}
+
+} // namespace krel_platform

@@ -1,0 +1,89 @@
+// The keys and values of one registry hive, kept in an SQLite database of their own.
+#pragma once
+
+#include "RegistryName.h"
+#include "platform/WinTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace krel_platform {
+
+class RegistryValueBuffer;
+class SqliteConnection;
+
+// Every operation is one transaction on the hive's connection, which this process shares
+// between its threads; writes take the database's write lock at their start (BEGIN IMMEDIATE),
+// so two processes writing at once wait for each other instead of failing. Each key has a row
+// id that is never used again and a change counter that every value write and value deletion
+// of the key bumps in its transaction. After each such commit the hive rings its doorbell, a
+// small file beside the database that the notifiers of every process watch. Key ids name keys
+// here; a key that no longer exists answers ERROR_KEY_DELETED.
+class RegistryHive {
+public:
+    static constexpr int64_t rootKey = 1;
+
+    // Opens the database, creating it and its directory when the process may; a hive that
+    // cannot be written is opened read-only, and one that cannot be read at all is empty.
+    RegistryHive(const std::string& databasePath, const std::string& doorbellPath);
+    RegistryHive(const RegistryHive&) = delete;
+    RegistryHive& operator=(const RegistryHive&) = delete;
+    ~RegistryHive();
+
+    // Whether writes can succeed: the files are writable and no test made the hive read-only.
+    bool isWritable() const { return writable && !forcedReadOnly; }
+    void setForcedReadOnly(bool readOnly) { forcedReadOnly = readOnly; }
+    const std::string& doorbell() const { return doorbellPath; }
+
+    LSTATUS openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key);
+    // Opens the key, creating it and the keys on its way when missing; creation needs
+    // mayCreate (ERROR_ACCESS_DENIED otherwise).
+    LSTATUS createKey(int64_t base, const std::vector<RegistryName>& path, bool mayCreate,
+                      int64_t& key, bool& created);
+    LSTATUS queryValue(int64_t key, const RegistryName& name, const RegistryValueBuffer& buffer);
+    LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
+                     size_t size);
+    LSTATUS deleteValue(int64_t key, const RegistryName& name);
+    // The name of the index-th subkey in name order; ERROR_NO_MORE_ITEMS past the last.
+    LSTATUS enumKey(int64_t key, DWORD index, std::wstring& name);
+    // The index-th value in creation order; the data goes to the buffer.
+    LSTATUS enumValue(int64_t key, DWORD index, std::wstring& name,
+                      const RegistryValueBuffer& buffer);
+    // Deletes the key at the path below base with everything below it. The root key is
+    // refused (ERROR_ACCESS_DENIED).
+    LSTATUS deleteTree(int64_t base, const std::vector<RegistryName>& path);
+    // The key's change counter; ERROR_KEY_DELETED when the key is gone.
+    LSTATUS changeCounter(int64_t key, int64_t& counter);
+
+    // For the notifier thread alone, on a connection of its own: the number that changes when
+    // another connection commits, and the counters of keys (-1 for a deleted key).
+    int64_t watchedDataVersion();
+    std::vector<int64_t> watchedCounters(const std::vector<int64_t>& keys);
+
+private:
+    void open(const std::string& databasePath);
+    bool initialise(SqliteConnection& candidate);
+    // Finds the key at the path below base within the current transaction: ERROR_SUCCESS with
+    // key set, ERROR_FILE_NOT_FOUND with key the last existing one and depth the number of
+    // elements found, or an error.
+    LSTATUS walk(int64_t base, const std::vector<RegistryName>& path, int64_t& key, size_t& depth);
+    LSTATUS checkKey(int64_t key);
+    LSTATUS bumpCounter(int64_t key);
+    // After a committed value write: rings the doorbell and tells this process's notifier.
+    void announce(const std::vector<int64_t>& keys);
+
+    std::string databasePath;
+    std::string doorbellPath;
+    std::mutex mutex;
+    std::unique_ptr<SqliteConnection> connection;
+    std::unique_ptr<SqliteConnection> watchConnection;
+    int doorbellDescriptor = -1;
+    bool writable = false;
+    std::atomic<bool> forcedReadOnly{false};
+};
+
+} // namespace krel_platform

@@ -1,0 +1,30 @@
+// The kernel object behind a registry key handle.
+#pragma once
+
+#include "platform/WinHandles.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace krel_platform {
+
+class RegistryHive;
+
+// A key of a hive, named by its key id, with the access the handle was opened with. It cannot
+// be waited on.
+class RegistryKey : public KernelObject {
+public:
+    RegistryKey(std::shared_ptr<RegistryHive> hive, int64_t key, DWORD access)
+        : hive(std::move(hive)), key(key), access(access) {}
+
+    const std::shared_ptr<RegistryHive>& getHive() const { return hive; }
+    int64_t getKey() const { return key; }
+    DWORD getAccess() const { return access; }
+
+private:
+    std::shared_ptr<RegistryHive> hive;
+    int64_t key;
+    DWORD access;
+};
+
+} // namespace krel_platform

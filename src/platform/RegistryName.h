@@ -1,0 +1,42 @@
+// Names of registry keys and values, and the paths that join key names.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <string>
+#include <vector>
+
+namespace krel_platform {
+
+// A key or value name as the registry store keeps it: the spelling as UTF-16LE bytes, and the
+// folded form under which names compare (each UTF-16 unit upper-cased, as big-endian bytes, so
+// that comparing the bytes compares the units in order).
+class RegistryName {
+public:
+    // Longest key name and value name, in UTF-16 units.
+    static constexpr size_t maxKeyNameLength = 255;
+    static constexpr size_t maxValueNameLength = 16383;
+
+    RegistryName() = default;
+    explicit RegistryName(const std::u16string& text);
+
+    // The name of a value (null is the unnamed default value): ERROR_SUCCESS, or
+    // ERROR_INVALID_PARAMETER for a name too long.
+    static LSTATUS fromValueName(LPCWSTR text, RegistryName& name);
+    // The elements of a '\'-separated path (null or empty: none). A trailing '\' is ignored; a
+    // leading one or an empty element is ERROR_BAD_PATHNAME, an element too long
+    // ERROR_INVALID_PARAMETER.
+    static LSTATUS splitPath(LPCWSTR path, std::vector<RegistryName>& elements);
+
+    // The wide text of stored UTF-16LE bytes.
+    static std::wstring textOf(const void* bytes, size_t size);
+
+    const std::string& spelling() const { return spelled; }
+    const std::string& folded() const { return foldedForm; }
+
+private:
+    std::string spelled;
+    std::string foldedForm;
+};
+
+} // namespace krel_platform

@@ -1,0 +1,65 @@
+// The one-shot change notifications of registry keys, for this process.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace krel_platform {
+
+class KernelEvent;
+class RegistryHive;
+
+// Keeps the armed registrations and signals each one's event once, when its key's change
+// counter has moved or the key is gone. Writes of this process signal at once, after their
+// commit; writes of other processes are found by a notifier thread, started on the first
+// arming and never stopped, which waits on the hives' doorbells with inotify (and polls every
+// few seconds in case a ring was lost), and on a ring compares the counters of the armed keys
+// through a connection of its own.
+class RegistryNotifier {
+public:
+    static RegistryNotifier& instance();
+
+    // Arms a registration for the key, whose counter was read as counter; false when the
+    // notifier thread could not be started.
+    bool arm(const std::shared_ptr<RegistryHive>& hive, int64_t key, int64_t counter,
+             const std::shared_ptr<KernelEvent>& event);
+    // The keys' values changed, or the keys were deleted, in a transaction of this process
+    // that has committed.
+    void keysChanged(const RegistryHive* hive, const std::vector<int64_t>& keys);
+    // Drops every registration without signalling it.
+    void clear();
+
+private:
+    struct Registration {
+        uint64_t id;
+        std::shared_ptr<RegistryHive> hive;
+        int64_t key;
+        int64_t counter;
+        std::shared_ptr<KernelEvent> event;
+    };
+
+    RegistryNotifier() = default;
+    bool start();
+    void watchDoorbell(const RegistryHive& hive);
+    [[noreturn]] void run();
+    // Compares the counters of the armed keys of every hive that another connection has
+    // changed since the last look (of every hive when registrations were added since).
+    void check();
+    // Signals and removes the registrations with the given ids that are still armed.
+    void fire(const std::vector<uint64_t>& ids);
+
+    std::mutex mutex;
+    std::vector<Registration> registrations;
+    uint64_t lastId = 0;
+    bool added = false;
+    bool started = false;
+    int inotifyDescriptor = -1;
+    int wakeDescriptor = -1;
+    // Seen by the notifier thread alone: the data version of each watched hive at its last look.
+    std::map<std::shared_ptr<RegistryHive>, int64_t> dataVersions;
+};
+
+} // namespace krel_platform

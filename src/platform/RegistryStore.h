@@ -1,0 +1,41 @@
+// The registry hives of the process.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace krel_platform {
+
+class RegistryHive;
+
+// Opens each hive on first use and keeps it for the life of the process (or until a test
+// reopens the store). The databases are user.db and machine.db in the directory that
+// KREL_REGISTRY_DIR names; without it, the user's hive is in $XDG_CONFIG_HOME/krelstd/registry
+// ($HOME/.config when unset) and the machine's in /var/lib/krelstd/registry.
+class RegistryStore {
+public:
+    enum Hive { currentUser, localMachine, hiveCount };
+
+    static RegistryStore& instance();
+
+    // The hive, opened when first asked for.
+    std::shared_ptr<RegistryHive> hive(Hive which);
+    // Whether the hive object is still the store's (not one of before a reopen).
+    bool isCurrent(const RegistryHive* candidate);
+    void setForcedReadOnly(Hive which, bool readOnly);
+    // Forgets the open hives; the next use opens them where the environment then says.
+    void reopen();
+
+private:
+    RegistryStore() = default;
+    static std::string directoryOf(Hive which);
+
+    std::mutex mutex;
+    std::shared_ptr<RegistryHive> hives[hiveCount];
+    bool forcedReadOnly[hiveCount] = {false, false};
+};
+
+} // namespace krel_platform

@@ -1,0 +1,79 @@
+// krel-admin as another process sees the registry: it reads what this process wrote, and this
+// process reads what it wrote.
+#include "RegistryTestSupport.h"
+
+namespace {
+
+using AdminToolTest = RegistryTest;
+
+TEST_F(AdminToolTest, ListShowsValuesInOrderThenSubkeys) {
+    const HKEY key = createKey(L"Software\\Listed");
+    ASSERT_EQ(setString(key, L"name", L"h\u00e9llo"), ERROR_SUCCESS);
+    ASSERT_EQ(setNumber(key, L"count", 42), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"", L"default"), ERROR_SUCCESS);
+    createKey(L"Software\\Listed\\b");
+    createKey(L"Software\\Listed\\A");
+
+    std::string output;
+    ASSERT_EQ(runTool({"list", "hkcu\\Software\\Listed"}, &output), 0);
+    EXPECT_EQ(output, "HKEY_CURRENT_USER\\Software\\Listed\n"
+                      "    name    REG_SZ    h\xc3\xa9llo\n"
+                      "    count    REG_DWORD    42\n"
+                      "    (Default)    REG_SZ    default\n"
+                      "HKEY_CURRENT_USER\\Software\\Listed\\A\n"
+                      "HKEY_CURRENT_USER\\Software\\Listed\\b\n");
+}
+
+TEST_F(AdminToolTest, WrittenValuesReadBackAsWindowsBytes) {
+    ASSERT_EQ(runTool({"write", "HKLM\\Software\\Tool", "text", "REG_SZ", "caf\xc3\xa9"}), 0);
+    ASSERT_EQ(runTool({"write", "HKLM\\Software\\Tool", "number", "REG_DWORD", "0x10"}), 0);
+    ASSERT_EQ(runTool({"write", "HKLM\\Software\\Tool", "list", "REG_MULTI_SZ", "a\\0b"}), 0);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"software\\tool", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    opened.push_back(key);
+    EXPECT_EQ(readString(key, L"text"), L"caf\u00e9");
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    ASSERT_EQ(
+        RegQueryValueExW(key, L"number", nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(number, 16u);
+    BYTE list[16] = {};
+    size = sizeof list;
+    ASSERT_EQ(RegQueryValueExW(key, L"list", nullptr, nullptr, list, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::vector<BYTE>(list, list + size),
+              (std::vector<BYTE>{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
+}
+
+TEST_F(AdminToolTest, ReadPrintsTheData) {
+    ASSERT_EQ(setNumber(createKey(L"Software\\Read"), L"n", 7), ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"read", "HKCU\\SOFTWARE\\READ", "N"}, &output), 0);
+    EXPECT_EQ(output, "7\n");
+}
+
+TEST_F(AdminToolTest, DeletionsAreSeenHere) {
+    const HKEY key = createKey(L"Software\\Deleted\\Deeper");
+    ASSERT_EQ(setString(key, L"v", L"x"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"w", L"x"), ERROR_SUCCESS);
+
+    ASSERT_EQ(runTool({"delete-value", "HKCU\\Software\\Deleted\\Deeper", "v"}), 0);
+    EXPECT_EQ(valueNames(key), std::vector<std::wstring>{L"w"});
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Deleted"}), 0);
+    EXPECT_EQ(setString(key, L"v", L"x"), ERROR_KEY_DELETED);
+}
+
+TEST_F(AdminToolTest, RefusalsAndWrongUsageHaveTheirExitCodes) {
+    EXPECT_EQ(runTool({"read", "HKCU\\Missing", "v"}), 1);
+    EXPECT_EQ(runTool({"delete-key", "HKCU"}), 1);
+    EXPECT_EQ(runTool({"read", "HKCR\\Software", "v"}), 2);
+    EXPECT_EQ(runTool({"write", "HKCU\\Software", "v", "REG_DWORD", "-1"}), 2);
+    EXPECT_EQ(runTool({"write", "HKCU\\Software", "v", "REG_BINARY", "0g"}), 2);
+    EXPECT_EQ(runTool({"list"}), 2);
+    EXPECT_EQ(runTool({"frobnicate"}), 2);
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+// Values of the registry stand-in: Windows bytes, buffer sizes, names and order.
+#include "RegistryTestSupport.h"
+
+#include <cstring>
+
+namespace {
+
+class RegistryValueTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        key = createKey(L"Software\\Values");
+    }
+
+    HKEY key = nullptr;
+};
+
+TEST_F(RegistryValueTest, StringIsStoredAsUtf16WithTerminator) {
+    ASSERT_EQ(setString(key, L"text", L"h\u00e9\U0001F600"), ERROR_SUCCESS);
+
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueExW(key, L"text", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 10u);
+    std::vector<BYTE> bytes(size);
+    ASSERT_EQ(RegQueryValueExW(key, L"text", nullptr, nullptr, bytes.data(), &size), ERROR_SUCCESS);
+    EXPECT_EQ(bytes, (std::vector<BYTE>{'h', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0}));
+}
+
+TEST_F(RegistryValueTest, TextOf258CharactersFitsA518ByteBuffer) {
+    const std::wstring text(258, L'x');
+    ASSERT_EQ(setString(key, L"long", text), ERROR_SUCCESS);
+
+    BYTE buffer[520] = {};
+    DWORD size = 518;
+    ASSERT_EQ(RegQueryValueExW(key, L"long", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 518u);
+    EXPECT_EQ(textOf(std::vector<BYTE>(buffer, buffer + size)), text);
+}
+
+TEST_F(RegistryValueTest, LongerTextAnswersMoreDataWithItsSizeAndLeavesTheBuffer) {
+    ASSERT_EQ(setString(key, L"long", std::wstring(259, L'x')), ERROR_SUCCESS);
+
+    BYTE buffer[520];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    DWORD size = 518;
+    DWORD type = REG_NONE;
+    EXPECT_EQ(RegQueryValueExW(key, L"long", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 520u);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_EQ(buffer[517], 0xAB);
+}
+
+TEST_F(RegistryValueTest, NumberIsFourBytesLittleEndian) {
+    ASSERT_EQ(setNumber(key, L"number", 0x01020304u), ERROR_SUCCESS);
+
+    BYTE bytes[8] = {};
+    DWORD size = sizeof bytes;
+    DWORD type = REG_NONE;
+    ASSERT_EQ(RegQueryValueExW(key, L"number", nullptr, &type, bytes, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + 4), (std::vector<BYTE>{4, 3, 2, 1}));
+}
+
+TEST_F(RegistryValueTest, OtherTypesKeepTheirRawBytesIncludingNone) {
+    const BYTE raw[] = {0, 1, 0, 255};
+    ASSERT_EQ(RegSetValueExW(key, L"raw", 0, REG_BINARY, raw, sizeof raw), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, L"empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+
+    BYTE bytes[8] = {};
+    DWORD size = sizeof bytes;
+    ASSERT_EQ(RegQueryValueExW(key, L"raw", nullptr, nullptr, bytes, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + size), std::vector<BYTE>(raw, raw + 4));
+    size = sizeof bytes;
+    ASSERT_EQ(RegQueryValueExW(key, L"empty", nullptr, nullptr, bytes, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST_F(RegistryValueTest, MissingValueIsNotFound) {
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(key, L"absent", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueW(key, L"absent"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryValueTest, NullAndEmptyNameBothNameTheDefaultValue) {
+    ASSERT_EQ(setString(key, L"", L"default"), ERROR_SUCCESS);
+
+    std::vector<BYTE> bytes(64);
+    DWORD size = 64;
+    ASSERT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, bytes.data(), &size), ERROR_SUCCESS);
+    bytes.resize(size);
+    EXPECT_EQ(textOf(bytes), L"default");
+}
+
+TEST_F(RegistryValueTest, NamesAreCaseInsensitiveAndKeepTheFirstSpelling) {
+    ASSERT_EQ(setString(key, L"MixedCase\u00e9", L"first"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"MIXEDCASE\u00c9", L"second"), ERROR_SUCCESS);
+
+    EXPECT_EQ(readString(key, L"mixedcase\u00e9"), L"second");
+    EXPECT_EQ(valueNames(key), std::vector<std::wstring>{L"MixedCase\u00e9"});
+}
+
+TEST_F(RegistryValueTest, ValuesEnumerateInCreationOrderAndAnOverwriteKeepsItsPlace) {
+    for (const wchar_t* name : {L"zeta", L"alpha", L"Mid"}) {
+        ASSERT_EQ(setString(key, name, L"x"), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(setNumber(key, L"ZETA", 7), ERROR_SUCCESS);
+
+    EXPECT_EQ(valueNames(key), (std::vector<std::wstring>{L"zeta", L"alpha", L"Mid"}));
+}
+
+TEST_F(RegistryValueTest, DeletedValueLeavesTheOthersInOrder) {
+    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+        ASSERT_EQ(setString(key, name, L"x"), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RegDeleteValueW(key, L"B"), ERROR_SUCCESS);
+
+    EXPECT_EQ(valueNames(key), (std::vector<std::wstring>{L"a", L"c"}));
+}
+
+TEST_F(RegistryValueTest, EnumerationPastTheLastValueAnswersNoMoreItems) {
+    ASSERT_EQ(setString(key, L"only", L"x"), ERROR_SUCCESS);
+
+    wchar_t name[16];
+    DWORD length = 16;
+    EXPECT_EQ(RegEnumValueW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+}
+
+TEST_F(RegistryValueTest, EnumeratedDataTooBigAnswersMoreDataWithTheNameAndSize) {
+    ASSERT_EQ(setString(key, L"first", L"fits"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"second", std::wstring(200, L'y')), ERROR_SUCCESS);
+
+    wchar_t name[16];
+    DWORD length = 16;
+    BYTE data[258];
+    std::memset(data, 0xAB, sizeof data);
+    DWORD size = sizeof data;
+    DWORD type = REG_NONE;
+    EXPECT_EQ(RegEnumValueW(key, 1, name, &length, nullptr, &type, data, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(std::wstring(name, length), L"second");
+    EXPECT_EQ(size, 402u);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(data[0], 0xAB);
+}
+
+TEST_F(RegistryValueTest, EnumeratedNameTooLongIsTruncatedAndTerminated) {
+    ASSERT_EQ(setNumber(key, L"averylongname", 1), ERROR_SUCCESS);
+
+    wchar_t name[5];
+    DWORD length = 5;
+    EXPECT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(std::wstring(name), L"aver");
+}
+
+TEST_F(RegistryValueTest, ValueNameLongerThanTheLimitIsAnInvalidParameter) {
+    const std::wstring name(16384, L'n');
+    EXPECT_EQ(setString(key, name, L"x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(setString(key, name.substr(1), L"x"), ERROR_SUCCESS);
+}
+
+} // namespace

@@ -1,0 +1,31 @@
+#include "AdminCommands.h"
+
+#include <cstring>
+
+namespace krel_admin {
+
+const std::vector<AdminCommand>& adminCommands() {
+    static const std::vector<AdminCommand> commands = {
+        {"list", "<hive>\\<key>", "lists the values and subkeys of a key", &listKey},
+        {"read", "<hive>\\<key> <value>", "prints a value's data", &readValue},
+        {"write", "<hive>\\<key> <value> <type> <data>",
+         "sets a value, creating the key; type is one of REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ "
+         "(strings separated by \\0), REG_DWORD, REG_QWORD (decimal or 0x hexadecimal), "
+         "REG_BINARY (hexadecimal bytes)",
+         &writeValue},
+        {"delete-value", "<hive>\\<key> <value>", "deletes a value", &deleteValue},
+        {"delete-key", "<hive>\\<key>", "deletes a key with everything below it", &deleteKey},
+    };
+    return commands;
+}
+
+const AdminCommand& commandNamed(const char* name) {
+    for (const AdminCommand& command : adminCommands()) {
+        if (std::strcmp(command.name, name) == 0) {
+            return command;
+        }
+    }
+    return adminCommands().front();
+}
+
+} // namespace krel_admin

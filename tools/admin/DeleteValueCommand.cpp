@@ -1,0 +1,24 @@
+// krel-admin delete-value <hive>\<key> <value>: deletes one value.
+#include "AdminCommands.h"
+
+#include "platform/Utf16.h"
+
+namespace krel_admin {
+
+int deleteValue(const std::vector<std::string>& arguments) {
+    KeyPath path;
+    if (arguments.size() != 2) {
+        return reportUsage(commandNamed("delete-value"));
+    }
+    if (!parseKeyPath(arguments[0], path)) {
+        return 2;
+    }
+    OpenKey opened;
+    LSTATUS status = RegOpenKeyExW(path.root, path.subKey.c_str(), 0, KEY_SET_VALUE, &opened.key);
+    if (status == ERROR_SUCCESS) {
+        status = RegDeleteValueW(opened.key, krel_platform::utf8ToWide(arguments[1]).c_str());
+    }
+    return status == ERROR_SUCCESS ? 0 : reportError(arguments[0] + " " + arguments[1], status);
+}
+
+} // namespace krel_admin
