@@ -3,17 +3,20 @@
 
 #include "platform/WinEventLog.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-struct sqlite3;
-
 namespace krel_platform {
+
+class SqliteConnection;
 
 // The process's one connection to eventlog.db, opened on first use and kept for the process.
 // Every append is one transaction (BEGIN IMMEDIATE, so writers of several processes queue on
-// the busy timeout instead of failing), and assigns the next record number. Calls of all
+// the busy timeout instead of failing), and assigns the next record number. Commits are kept
+// as the registry's hives keep theirs: a process that ends at any moment leaves every committed
+// record, only a crash of the whole system may lose the latest ones. Calls of all
 // threads are serialised on the store's mutex. The callers keep cancellation off.
 class EventLogStore {
 public:
@@ -27,7 +30,8 @@ public:
     static std::string databasePath();
 
 private:
-    EventLogStore() = default;
+    EventLogStore();
+    ~EventLogStore();
     EventLogStore(const EventLogStore&) = delete;
     EventLogStore& operator=(const EventLogStore&) = delete;
 
@@ -39,7 +43,7 @@ private:
     bool hasSchema();
 
     std::mutex mutex;
-    sqlite3* connection = nullptr;
+    std::unique_ptr<SqliteConnection> connection;
     bool writable = false;
     bool schemaReady = false;
 };
