@@ -139,16 +139,21 @@ EventLogStore::EventLogStore() = default;
 EventLogStore::~EventLogStore() = default;
 
 std::string EventLogStore::databasePath() {
-    const std::string doorbell =
-        RegistryStore::instance().hive(RegistryStore::localMachine)->doorbell();
-    return (std::filesystem::path(doorbell).parent_path() / "eventlog.db").string();
+    return databasePathBeside(*RegistryStore::instance().hive(RegistryStore::localMachine));
+}
+
+std::string EventLogStore::databasePathBeside(const RegistryHive& hive) {
+    return (std::filesystem::path(hive.doorbell()).parent_path() / "eventlog.db").string();
 }
 
 LONG EventLogStore::open() {
-    if (connection != nullptr) {
+    RegistryStore& registry = RegistryStore::instance();
+    if (connection != nullptr && registry.isCurrent(machineHive.get())) {
         return ERROR_SUCCESS;
     }
-    const std::string path = databasePath();
+    connection.reset();
+    machineHive = registry.hive(RegistryStore::localMachine);
+    const std::string path = databasePathBeside(*machineHive);
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
