@@ -75,16 +75,19 @@ protected:
     void assertHandleIsOpen(const wchar_t* function) const;
 
 private:
+    // The subject of a failed read, built only when a read fails.
+    std::wstring readWhat(const std::wstring& name) const;
     // Reads a REG_DWORD value again into a 4-byte integer that starts from 0.
-    int queryNumber(const wchar_t* function, const std::wstring& name, const std::wstring& what);
+    int queryNumber(const wchar_t* function, const std::wstring& name);
     // Reads the value into the text buffer; converts an error code and answers the type.
-    DWORD queryValue(const wchar_t* function, const std::wstring& name, const std::wstring& what,
-                     char16_t* buffer, DWORD& size);
+    DWORD queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
+                     DWORD& size);
     // Enumerates the index-th value again into a 4-byte integer that starts from 0.
     int enumerateNumber(DWORD index, const std::wstring& what);
     [[noreturn]] void throwWrongType(const wchar_t* function, const std::wstring& name) const;
-    void setValue(const wchar_t* function, const std::wstring& name, DWORD type, const void* data,
-                  DWORD size, const std::wstring& what);
+    // Writes the value and traces the result; the caller converts it.
+    LSTATUS setValue(const wchar_t* function, const std::wstring& name, DWORD type,
+                     const void* data, DWORD size);
 
     HKEY registryHandle;
     std::wstring path;

@@ -233,8 +233,12 @@ std::wstring KrelRegistry::getPath() const {
     return path;
 }
 
-DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name,
-                               const std::wstring& what, char16_t* buffer, DWORD& size) {
+std::wstring KrelRegistry::readWhat(const std::wstring& name) const {
+    return L"Get registry key <" + name + L"> under path <" + path + L">.";
+}
+
+DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
+                               DWORD& size) {
     DWORD type = REG_NONE;
     size = kTextAnnouncedBytes;
     const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
@@ -244,12 +248,13 @@ DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name
                          L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code, asNumber(type),
                          asNumber(size));
     }
-    convertWinErrToException(function, code, what);
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(function, code, readWhat(name));
+    }
     return type;
 }
 
-int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name,
-                              const std::wstring& what) {
+int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name) {
     int32_t number = 0;
     DWORD type = REG_NONE;
     DWORD size = sizeof number;
@@ -261,7 +266,9 @@ int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name,
             L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.", code,
             number, asNumber(type), asNumber(size));
     }
-    convertWinErrToException(function, code, what);
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(function, code, readWhat(name));
+    }
     return number;
 }
 
@@ -276,10 +283,9 @@ std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
     ErrorUtils::isEmptyEx(name, kGetStrValue, kValueName);
     Guard guard(lock);
     assertHandleIsOpen(kGetStrValue);
-    const std::wstring what = L"Get registry key <" + name + L"> under path <" + path + L">.";
     char16_t buffer[kTextUnits] = {};
     DWORD size = 0;
-    const DWORD type = queryValue(kGetStrValue, name, what, buffer, size);
+    const DWORD type = queryValue(kGetStrValue, name, buffer, size);
     if (type == REG_SZ) {
         const std::wstring text = textOf(buffer);
         if (__internal_trace_on()) {
@@ -289,7 +295,7 @@ std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
         return text;
     }
     if (type == REG_DWORD) {
-        return std::to_wstring(queryNumber(kGetStrValue, name, what));
+        return std::to_wstring(queryNumber(kGetStrValue, name));
     }
     throwWrongType(kGetStrValue, name);
 }
@@ -299,12 +305,11 @@ int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
     ErrorUtils::isEmptyEx(name, kGetIntValue, kValueName);
     Guard guard(lock);
     assertHandleIsOpen(kGetIntValue);
-    const std::wstring what = L"Get registry key <" + name + L"> under path <" + path + L">.";
     char16_t buffer[kTextUnits] = {};
     DWORD size = 0;
-    const DWORD type = queryValue(kGetIntValue, name, what, buffer, size);
+    const DWORD type = queryValue(kGetIntValue, name, buffer, size);
     if (type == REG_DWORD) {
-        return queryNumber(kGetIntValue, name, what);
+        return queryNumber(kGetIntValue, name);
     }
     if (type != REG_SZ) {
         throwWrongType(kGetIntValue, name);
@@ -320,15 +325,15 @@ int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
     return readLeadingNumber(text, number) ? number : defaultValue;
 }
 
-void KrelRegistry::setValue(const wchar_t* function, const std::wstring& name, DWORD type,
-                            const void* data, DWORD size, const std::wstring& what) {
+LSTATUS KrelRegistry::setValue(const wchar_t* function, const std::wstring& name, DWORD type,
+                               const void* data, DWORD size) {
     const LSTATUS code =
         RegSetValueExW(registryHandle, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     if (__internal_trace_on()) {
         __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"RegSetValueExW return <%d>.",
                          code);
     }
-    convertWinErrToException(function, code, what);
+    return code;
 }
 
 void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& value) {
@@ -340,9 +345,13 @@ void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& val
     // Stored with its terminator; nothing bounds the length, though a read gives back at most
     // 258 units.
     const std::u16string data = krel_platform::wideToUtf16(value);
-    setValue(kSetStrValue, name, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * 2),
-             L"Set registry key <" + name + L"> to value <" + value + L"> under path <" + path +
-                 L">.");
+    const LSTATUS code = setValue(kSetStrValue, name, REG_SZ, data.c_str(),
+                                  static_cast<DWORD>((data.size() + 1) * 2));
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(kSetStrValue, code,
+                                 L"Set registry key <" + name + L"> to value <" + value +
+                                     L"> under path <" + path + L">.");
+    }
 }
 
 void KrelRegistry::setIntValue(const std::wstring& name, int value) {
@@ -351,9 +360,12 @@ void KrelRegistry::setIntValue(const std::wstring& name, int value) {
     Guard guard(lock);
     assertHandleIsOpen(kSetIntValue);
     const int32_t data = value;
-    setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data,
-             L"Set registry key <" + name + L"> to value <" + std::to_wstring(value) +
-                 L"> under path <" + path + L">.");
+    const LSTATUS code = setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data);
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(kSetIntValue, code,
+                                 L"Set registry key <" + name + L"> to value <" +
+                                     std::to_wstring(value) + L"> under path <" + path + L">.");
+    }
 }
 
 void KrelRegistry::deleteValue(const std::wstring& name) {
