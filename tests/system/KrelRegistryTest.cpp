@@ -154,6 +154,22 @@ TEST_F(KrelRegistryTest, ErrorMessageNamesTheSubjectKindAndSystemText) {
     EXPECT_TRUE(appender->events.empty());
 }
 
+TEST_F(KrelRegistryTest, OpenTracesItsArgumentsAndTheReturnCode) {
+    krel_std_internal::StaticLogTestHook::setThreshold(krel_std::DUMP);
+    appender->events.clear();
+    registry.openKey(HKEY_CURRENT_USER, path, KEY_READ);
+    std::vector<std::wstring> messages;
+    for (const krel_std::LogEvent& event : appender->events) {
+        if (event.function == L"krel_std::KrelRegistry::openKey") {
+            messages.push_back(event.message);
+        }
+    }
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(L"Begin Root <-2147483647> Key <" + path + L"> Access mask <131097>.", messages[0]);
+    EXPECT_EQ(0u, messages[1].find(L"RegOpenKeyExW return <0> Created key <"));
+    EXPECT_EQ(L"End.", messages[2]);
+}
+
 TEST_F(KrelRegistryTest, FailedOpenLeavesTheWrapperClosedWithItsFormerPath) {
     opened();
     EXPECT_THROW(registry.openKey(HKEY_CURRENT_USER, path + L"\\missing", KEY_READ),
