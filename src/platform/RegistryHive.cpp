@@ -2,6 +2,7 @@
 
 #include "RegistryNotifier.h"
 #include "RegistryValueBuffer.h"
+#include "RegistryValueCache.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 #include "platform/WinError.h"
@@ -30,6 +31,9 @@ const char* const schema =
     "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals(key, folded);"
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(1, 0, x'', x'');";
 
+// Where writers ring the doorbell file, apart from the write version at its start.
+constexpr off_t ringOffset = 64;
+
 // The Windows error for an SQLite result.
 LSTATUS statusOf(int result) {
     switch (result) {
@@ -52,30 +56,49 @@ LSTATUS statusOf(int result) {
 }
 
 // A transaction on the hive's connection, rolled back unless committed. A write transaction
-// takes the write lock at once, so it never fails half way for want of it.
+// takes the write lock at once, so it never fails half way for want of it, and marks the
+// hive's write version from then until its end.
 class Transaction {
 public:
-    Transaction(SqliteConnection& connection, bool write) : connection(connection) {
+    Transaction(SqliteConnection& connection, bool write, RegistryValueCache* writes = nullptr)
+        : connection(connection), writes(writes) {
         result = SqliteStatement(connection, write ? "BEGIN IMMEDIATE" : "BEGIN").run();
         open = result == SQLITE_OK;
+        if (open && writes != nullptr) {
+            mark = writes->startWrite();
+        }
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction() {
         if (open) {
             SqliteStatement(connection, "ROLLBACK").run();
+            open = false;
         }
+        finish();
     }
 
     LSTATUS begun() const { return statusOf(result); }
     LSTATUS commit() {
         result = SqliteStatement(connection, "COMMIT").run();
-        open = open && result != SQLITE_OK;
+        if (result == SQLITE_OK) {
+            open = false;
+            finish();
+        }
         return statusOf(result);
     }
 
 private:
+    void finish() {
+        if (writes != nullptr && mark != 0) {
+            writes->finishWrite(mark);
+            mark = 0;
+        }
+    }
+
     SqliteConnection& connection;
+    RegistryValueCache* writes;
+    uint64_t mark = 0;
     int result;
     bool open;
 };
@@ -101,10 +124,17 @@ void RegistryHive::open(const std::string& path) {
     if (access(directory.c_str(), W_OK) == 0) {
         connection = SqliteConnection::open(path, true, error);
         if (connection != nullptr && !connection->isReadOnly() && initialise(*connection)) {
-            writable = true;
+            // Without the shared write version other processes could not tell this one's
+            // writes from their remembered reads: such a hive is not written.
             doorbellDescriptor = ::open(doorbellPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            writable = cache.attach(doorbellDescriptor, true);
             return;
         }
+    }
+    const int doorbell = ::open(doorbellPath.c_str(), O_RDONLY | O_CLOEXEC);
+    cache.attach(doorbell, false);
+    if (doorbell >= 0) {
+        close(doorbell);
     }
     connection = SqliteConnection::open(path, false, error);
     if (connection == nullptr) {
@@ -115,12 +145,13 @@ void RegistryHive::open(const std::string& path) {
     }
 }
 
-// The journal stays in place between transactions with its header cleared (no file made and
-// removed per commit). Commits are not flushed to the disk: a process that ends at any moment
-// leaves every committed write in the database, as the operating system keeps what was
-// written; only a crash of the whole system may lose the latest writes.
+// A rollback journal, emptied after each commit (cheaper than making and removing it each
+// time), so a reader needs no file of its own beside the database and an empty journal is
+// never taken for one to roll back. Commits are not flushed to the disk: a process that ends
+// at any moment leaves every committed write in the database, as the operating system keeps
+// what was written; only a crash of the whole system may lose the latest writes.
 bool RegistryHive::initialise(SqliteConnection& candidate) {
-    if (candidate.execute("PRAGMA journal_mode=PERSIST; PRAGMA synchronous=OFF") != SQLITE_OK) {
+    if (candidate.execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF") != SQLITE_OK) {
         return false;
     }
     Transaction transaction(candidate, true);
@@ -182,7 +213,7 @@ LSTATUS RegistryHive::createKey(int64_t base, const std::vector<RegistryName>& p
         return ERROR_ACCESS_DENIED;
     }
     std::lock_guard<std::mutex> guard(mutex);
-    Transaction transaction(*connection, true);
+    Transaction transaction(*connection, true, &cache);
     if ((status = transaction.begun()) != ERROR_SUCCESS) {
         return status;
     }
@@ -214,20 +245,30 @@ LSTATUS RegistryHive::createKey(int64_t base, const std::vector<RegistryName>& p
 LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
                                  const RegistryValueBuffer& buffer) {
     std::lock_guard<std::mutex> guard(mutex);
+    const uint64_t before = cache.version();
+    LSTATUS status = ERROR_SUCCESS;
+    if (cache.answer(before, key, name.folded(), buffer, status)) {
+        return status;
+    }
     SqliteStatement query(*connection, "SELECT v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
                                        " ON v.key = k.id AND v.folded = ?2 WHERE k.id = ?1");
     const int result = query.bind(1, key).bind(2, name.folded()).step();
-    if (result == SQLITE_DONE) {
-        return ERROR_KEY_DELETED;
-    }
-    if (result != SQLITE_ROW) {
+    if (result != SQLITE_ROW && result != SQLITE_DONE) {
         return statusOf(result);
     }
-    if (query.isNull(2)) {
-        return ERROR_FILE_NOT_FOUND;
+    DWORD type = 0;
+    const void* data = nullptr;
+    size_t size = 0;
+    status = result == SQLITE_DONE ? ERROR_KEY_DELETED
+             : query.isNull(2)     ? ERROR_FILE_NOT_FOUND
+                                   : ERROR_SUCCESS;
+    if (status == ERROR_SUCCESS) {
+        type = static_cast<DWORD>(query.integer(0));
+        data = query.blob(1);
+        size = query.blobSize(1);
     }
-    const void* data = query.blob(1);
-    return buffer.deliver(static_cast<DWORD>(query.integer(0)), data, query.blobSize(1));
+    cache.remember(before, cache.version(), key, name.folded(), status, type, data, size);
+    return status == ERROR_SUCCESS ? buffer.deliver(type, data, size) : status;
 }
 
 LSTATUS RegistryHive::bumpCounter(int64_t key) {
@@ -242,7 +283,7 @@ LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type
     }
     {
         std::lock_guard<std::mutex> guard(mutex);
-        Transaction transaction(*connection, true);
+        Transaction transaction(*connection, true, &cache);
         LSTATUS status = transaction.begun();
         if (status == ERROR_SUCCESS) {
             status = checkKey(key);
@@ -279,7 +320,7 @@ LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
     }
     {
         std::lock_guard<std::mutex> guard(mutex);
-        Transaction transaction(*connection, true);
+        Transaction transaction(*connection, true, &cache);
         LSTATUS status = transaction.begun();
         if (status == ERROR_SUCCESS) {
             status = checkKey(key);
@@ -355,7 +396,7 @@ LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& 
     std::vector<int64_t> deleted;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        Transaction transaction(*connection, true);
+        Transaction transaction(*connection, true, &cache);
         if (LSTATUS status = transaction.begun()) {
             return status;
         }
@@ -413,7 +454,7 @@ void RegistryHive::announce(const std::vector<int64_t>& keys) {
     if (doorbellDescriptor >= 0) {
         const char ring = 1;
         // A lost ring is caught by the notifiers' safety poll.
-        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, 0);
+        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, ringOffset);
     }
     RegistryNotifier::instance().keysChanged(this, keys);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "RegistryName.h"
+#include "RegistryValueCache.h"
 #include "platform/WinTypes.h"
 
 #include <atomic>
@@ -18,7 +19,8 @@ class SqliteConnection;
 
 // Every operation is one transaction on the hive's connection, which this process shares
 // between its threads; writes take the database's write lock at their start (BEGIN IMMEDIATE),
-// so two processes writing at once wait for each other instead of failing. Each key has a row
+// so two processes writing at once wait for each other instead of failing. Value reads are
+// remembered while no process writes the hive (RegistryValueCache). Each key has a row
 // id that is never used again and a change counter that every value write and value deletion
 // of the key bumps in its transaction. After each such commit the hive rings its doorbell, a
 // small file beside the database that the notifiers of every process watch. Key ids name keys
@@ -81,6 +83,7 @@ private:
     std::mutex mutex;
     std::unique_ptr<SqliteConnection> connection;
     std::unique_ptr<SqliteConnection> watchConnection;
+    RegistryValueCache cache;
     int doorbellDescriptor = -1;
     bool writable = false;
     std::atomic<bool> forcedReadOnly{false};

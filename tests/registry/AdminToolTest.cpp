@@ -66,6 +66,30 @@ TEST_F(AdminToolTest, DeletionsAreSeenHere) {
     EXPECT_EQ(setString(key, L"v", L"x"), ERROR_KEY_DELETED);
 }
 
+TEST_F(AdminToolTest, ValueWrittenByTheToolIsReadAtOnceAfterEarlierReads) {
+    const HKEY key = createKey(L"Software\\Fresh");
+    ASSERT_EQ(setString(key, L"v", L"old"), ERROR_SUCCESS);
+    ASSERT_EQ(readString(key, L"v"), L"old");
+    ASSERT_EQ(readString(key, L"v"), L"old");
+
+    ASSERT_EQ(runTool({"write", "HKCU\\Software\\Fresh", "v", "REG_SZ", "new"}), 0);
+    EXPECT_EQ(readString(key, L"v"), L"new");
+}
+
+TEST_F(AdminToolTest, KeyDeletedByTheToolAnswersKeyDeletedAfterEarlierReads) {
+    const HKEY key = createKey(L"Software\\Gone");
+    ASSERT_EQ(setString(key, L"v", L"x"), ERROR_SUCCESS);
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueExW(key, L"v", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(key, L"missing", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Gone"}), 0);
+    EXPECT_EQ(RegQueryValueExW(key, L"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryValueExW(key, L"missing", nullptr, nullptr, nullptr, &size),
+              ERROR_KEY_DELETED);
+}
+
 TEST_F(AdminToolTest, RefusalsAndWrongUsageHaveTheirExitCodes) {
     EXPECT_EQ(runTool({"read", "HKCU\\Missing", "v"}), 1);
     EXPECT_EQ(runTool({"delete-key", "HKCU"}), 1);

@@ -79,6 +79,18 @@ TEST_F(RegistryValueTest, OtherTypesKeepTheirRawBytesIncludingNone) {
     EXPECT_EQ(size, 0u);
 }
 
+TEST_F(RegistryValueTest, ReadAfterAWriteSeesTheNewData) {
+    ASSERT_EQ(setString(key, L"v", L"first"), ERROR_SUCCESS);
+    ASSERT_EQ(readString(key, L"v"), L"first");
+    HKEY other = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Values", other), ERROR_SUCCESS);
+
+    ASSERT_EQ(setString(other, L"v", L"second"), ERROR_SUCCESS);
+    EXPECT_EQ(readString(key, L"v"), L"second");
+    ASSERT_EQ(RegDeleteValueW(other, L"v"), ERROR_SUCCESS);
+    EXPECT_EQ(readString(key, L"v"), L"");
+}
+
 TEST_F(RegistryValueTest, MissingValueIsNotFound) {
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(key, L"absent", nullptr, nullptr, nullptr, &size),

@@ -1,0 +1,375 @@
+// The registry stand-in: a value read and a value write against the same statements run on
+// SQLite directly, and how long a value written by another process takes to signal an armed
+// key's event, against a plain inotify wait for another process's append to a file.
+//
+// The other process is this program started again with KREL_BENCH_REGISTRY_WRITER set: it
+// writes on each line read from stdin and answers the steady-clock time taken just before the
+// write. The latency benchmarks time each iteration from that moment to the waiter's wake-up
+// (manual time); their counter latency_ms is the median in milliseconds.
+#include <benchmark/benchmark.h>
+
+#include "support/AllocationCounter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/WinHandles.h"
+#include "platform/WinReg.h"
+#include "platform/WinSync.h"
+
+extern char** environ;
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+const char* const writerMarker = "KREL_BENCH_REGISTRY_WRITER";
+const wchar_t* const watchedPath = L"Software\\Bench\\Watched";
+
+// A registry of its own in a fresh directory, removed at the end.
+class BenchRegistry {
+public:
+    BenchRegistry() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/krel-bench-XXXXXX";
+        directory = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        setenv("KREL_REGISTRY_DIR", directory.c_str(), 1);
+        krel_platform::reopenRegistryStore();
+    }
+    ~BenchRegistry() {
+        krel_platform::reopenRegistryStore();
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+
+    std::string directory;
+};
+
+std::vector<BYTE> utf16Bytes(const std::u16string& text) {
+    std::vector<BYTE> bytes;
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<BYTE>(unit & 0xFF));
+        bytes.push_back(static_cast<BYTE>(unit >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+const std::vector<BYTE>& sampleText() {
+    static const std::vector<BYTE> text = utf16Bytes(u"C:\\Program Files\\Krel\\data.cfg");
+    return text;
+}
+
+HKEY createKey(const wchar_t* path) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    return key;
+}
+
+// SQLite used directly the way the stand-in uses it: one table of values, the same pragmas,
+// prepared statements kept, a write transaction per write.
+class DirectStore {
+public:
+    explicit DirectStore(const std::string& path) {
+        sqlite3_open_v2(path.c_str(), &database,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_busy_timeout(database, 5000);
+        sqlite3_exec(database,
+                     "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF;"
+                     "CREATE TABLE vals(key INTEGER, folded BLOB, type INTEGER, data BLOB,"
+                     " UNIQUE(key, folded))",
+                     nullptr, nullptr, nullptr);
+        sqlite3_prepare_v2(database, "SELECT type, data FROM vals WHERE key = 1 AND folded = ?1",
+                           -1, &select, nullptr);
+        sqlite3_prepare_v2(database,
+                           "INSERT INTO vals VALUES(1, ?1, 1, ?2) ON CONFLICT(key, folded)"
+                           " DO UPDATE SET data = excluded.data",
+                           -1, &upsert, nullptr);
+        sqlite3_prepare_v2(database, "BEGIN IMMEDIATE", -1, &begin, nullptr);
+        sqlite3_prepare_v2(database, "COMMIT", -1, &commit, nullptr);
+    }
+    ~DirectStore() {
+        for (sqlite3_stmt* statement : {select, upsert, begin, commit}) {
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(database);
+    }
+
+    bool write(const char* name, const std::vector<BYTE>& data) {
+        bool done = step(begin) == SQLITE_DONE;
+        sqlite3_bind_blob(upsert, 1, name, static_cast<int>(std::strlen(name)), SQLITE_STATIC);
+        sqlite3_bind_blob(upsert, 2, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+        done = done && step(upsert) == SQLITE_DONE;
+        return step(commit) == SQLITE_DONE && done;
+    }
+
+    size_t read(const char* name, BYTE* buffer, size_t capacity) {
+        sqlite3_bind_blob(select, 1, name, static_cast<int>(std::strlen(name)), SQLITE_STATIC);
+        size_t size = 0;
+        if (sqlite3_step(select) == SQLITE_ROW) {
+            const void* data = sqlite3_column_blob(select, 1);
+            size = static_cast<size_t>(sqlite3_column_bytes(select, 1));
+            if (size <= capacity) {
+                std::memcpy(buffer, data, size);
+            }
+        }
+        sqlite3_reset(select);
+        return size;
+    }
+
+private:
+    static int step(sqlite3_stmt* statement) {
+        const int result = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        return result;
+    }
+
+    sqlite3* database = nullptr;
+    sqlite3_stmt* select = nullptr;
+    sqlite3_stmt* upsert = nullptr;
+    sqlite3_stmt* begin = nullptr;
+    sqlite3_stmt* commit = nullptr;
+};
+
+void krelValueRead(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(L"Software\\Bench");
+    RegSetValueExW(key, L"DataFile", 0, REG_SZ, sampleText().data(),
+                   static_cast<DWORD>(sampleText().size()));
+    BYTE buffer[520];
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        DWORD size = 518;
+        DWORD type = REG_NONE;
+        if (RegQueryValueExW(key, L"DataFile", nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
+            state.SkipWithError("read failed");
+            break;
+        }
+        benchmark::DoNotOptimize(buffer);
+    }
+    scope.report(state);
+    RegCloseKey(key);
+    state.SetLabel("goal<=3");
+}
+
+void peerValueRead(benchmark::State& state) {
+    BenchRegistry registry;
+    DirectStore store(registry.directory + "/direct.db");
+    store.write("DATAFILE", sampleText());
+    BYTE buffer[520];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(store.read("DATAFILE", buffer, 518));
+    }
+}
+
+// Each write changes the data (SQLite skips a write that changes nothing).
+void krelValueWrite(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(L"Software\\Bench");
+    std::vector<BYTE> text = sampleText();
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        ++text[0];
+        if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
+                           static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+    scope.report(state);
+    RegCloseKey(key);
+    state.SetLabel("goal<=2");
+}
+
+void peerValueWrite(benchmark::State& state) {
+    BenchRegistry registry;
+    DirectStore store(registry.directory + "/direct.db");
+    std::vector<BYTE> text = sampleText();
+    for (auto _ : state) {
+        ++text[0];
+        if (!store.write("DATAFILE", text)) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+}
+
+// This program started again as the writing process; its stdin and stdout are pipes.
+class WriterProcess {
+public:
+    WriterProcess() {
+        int toChild[2];
+        int fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
+            return;
+        }
+        std::vector<std::string> variables{std::string(writerMarker) + "=1"};
+        std::vector<char*> environment{variables[0].data()};
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            environment.push_back(*variable);
+        }
+        environment.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+        char program[] = "/proc/self/exe";
+        char* arguments[] = {program, nullptr};
+        if (posix_spawn(&pid, program, &actions, nullptr, arguments, environment.data()) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        input = toChild[1];
+        output = fromChild[0];
+    }
+    ~WriterProcess() {
+        close(input);
+        close(output);
+        int status = 0;
+        if (pid > 0) {
+            waitpid(pid, &status, 0);
+        }
+    }
+
+    // Asks for one write ('k' a registry value, 'p' a file append); answers the time the
+    // writer took just before writing, or a default time point when it did not answer.
+    bool request(char kind) { return pid > 0 && ::write(input, &kind, 1) == 1; }
+    Clock::time_point answer() {
+        Clock::rep ticks = 0;
+        if (::read(output, &ticks, sizeof ticks) != sizeof ticks) {
+            return Clock::time_point();
+        }
+        return Clock::time_point(Clock::duration(ticks));
+    }
+
+private:
+    pid_t pid = -1;
+    int input = -1;
+    int output = -1;
+};
+
+// The writing process's side: a registry value write or a one-byte file append per request.
+[[noreturn]] void serveWrites() {
+    HKEY key = createKey(watchedPath);
+    const std::string file = std::string(std::getenv("KREL_REGISTRY_DIR")) + "/appended";
+    const int appended = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    char kind;
+    DWORD round = 0;
+    while (read(0, &kind, 1) == 1) {
+        const Clock::rep ticks = Clock::now().time_since_epoch().count();
+        ++round;
+        if (kind == 'k') {
+            RegSetValueExW(key, L"round", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&round), 4);
+        } else if (write(appended, "x", 1) != 1) {
+            break;
+        }
+        if (write(1, &ticks, sizeof ticks) != sizeof ticks) {
+            break;
+        }
+    }
+    _exit(0);
+}
+
+struct WriterEntry {
+    WriterEntry() {
+        if (std::getenv(writerMarker) != nullptr) {
+            serveWrites();
+        }
+    }
+} writerEntry;
+
+double medianMilliseconds(std::vector<double>& seconds) {
+    if (seconds.empty()) {
+        return 0;
+    }
+    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
+    return seconds[seconds.size() / 2] * 1000.0;
+}
+
+void krelChangeFromAnotherProcess(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(watchedPath);
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    WriterProcess writer;
+    // The first write opens the writer's hive.
+    if (!writer.request('k') || writer.answer() == Clock::time_point()) {
+        state.SkipWithError("no writing process");
+        return;
+    }
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        if (RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE) !=
+                ERROR_SUCCESS ||
+            !writer.request('k') || WaitForSingleObject(event, 5000) != WAIT_OBJECT_0) {
+            state.SkipWithError("the change was not signalled");
+            break;
+        }
+        const Clock::time_point woken = Clock::now();
+        const double elapsed = std::chrono::duration<double>(woken - writer.answer()).count();
+        state.SetIterationTime(elapsed);
+        latencies.push_back(elapsed);
+    }
+    CloseHandle(event);
+    RegCloseKey(key);
+    state.SetLabel("latency_ms<=10");
+    state.counters["latency_ms"] = medianMilliseconds(latencies);
+}
+
+void peerChangeFromAnotherProcess(benchmark::State& state) {
+    BenchRegistry registry;
+    const std::string file = registry.directory + "/appended";
+    close(open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    const int notifier = inotify_init1(IN_CLOEXEC);
+    WriterProcess writer;
+    if (notifier < 0 || inotify_add_watch(notifier, file.c_str(), IN_MODIFY) < 0 ||
+        !writer.request('p') || writer.answer() == Clock::time_point()) {
+        state.SkipWithError("no inotify watch or writing process");
+        return;
+    }
+    alignas(inotify_event) char events[4096];
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        pollfd ready{notifier, POLLIN, 0};
+        if (!writer.request('p') || poll(&ready, 1, 5000) != 1 ||
+            read(notifier, events, sizeof events) <= 0) {
+            state.SkipWithError("the change was not reported");
+            break;
+        }
+        const Clock::time_point woken = Clock::now();
+        const double elapsed = std::chrono::duration<double>(woken - writer.answer()).count();
+        state.SetIterationTime(elapsed);
+        latencies.push_back(elapsed);
+    }
+    close(notifier);
+    state.counters["latency_ms"] = medianMilliseconds(latencies);
+}
+
+} // namespace
+
+BENCHMARK(krelValueRead)->Name("registry value read/krel");
+BENCHMARK(peerValueRead)->Name("registry value read/peer");
+BENCHMARK(krelValueWrite)->Name("registry value write/krel");
+BENCHMARK(peerValueWrite)->Name("registry value write/peer");
+BENCHMARK(krelChangeFromAnotherProcess)
+    ->Name("registry change from another process/krel")
+    ->UseManualTime();
+BENCHMARK(peerChangeFromAnotherProcess)
+    ->Name("registry change from another process/peer")
+    ->UseManualTime();

@@ -1,0 +1,106 @@
+#include "RegistryValueCache.h"
+
+#include "RegistryValueBuffer.h"
+#include "platform/WinError.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krel_platform {
+
+namespace {
+
+// The doorbell file is one page: the version word first, the ring byte further on.
+constexpr size_t doorbellSize = 4096;
+
+static_assert(std::atomic<uint64_t>::is_always_lock_free,
+              "the version word is shared between processes");
+
+} // namespace
+
+RegistryValueCache::~RegistryValueCache() {
+    if (shared != nullptr) {
+        munmap(shared, doorbellSize);
+    }
+}
+
+// A writer grows a new doorbell file to its page; a reader maps only a file already grown, so
+// the word it reads always lies within the file.
+bool RegistryValueCache::attach(int descriptor, bool writable) {
+    struct stat status {};
+    if (descriptor < 0 || fstat(descriptor, &status) != 0) {
+        return false;
+    }
+    if (status.st_size < static_cast<off_t>(doorbellSize) &&
+        (!writable || ftruncate(descriptor, doorbellSize) != 0)) {
+        return false;
+    }
+    void* mapped = mmap(nullptr, doorbellSize, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+                        MAP_SHARED, descriptor, 0);
+    if (mapped == MAP_FAILED) {
+        return false;
+    }
+    shared = static_cast<std::atomic<uint64_t>*>(mapped);
+    return true;
+}
+
+uint64_t RegistryValueCache::startWrite() {
+    if (shared == nullptr) {
+        return 0;
+    }
+    const uint64_t seen = shared->load();
+    const uint64_t mark = seen % 2 == 0 ? seen + 1 : seen + 2;
+    shared->store(mark);
+    return mark;
+}
+
+void RegistryValueCache::finishWrite(uint64_t mark) {
+    if (shared != nullptr) {
+        shared->store(mark + 1);
+    }
+}
+
+uint64_t RegistryValueCache::version() const {
+    if (shared == nullptr) {
+        return noVersion;
+    }
+    const uint64_t current = shared->load();
+    return current % 2 == 0 ? current : noVersion;
+}
+
+bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string& folded,
+                                const RegistryValueBuffer& buffer, LSTATUS& status) {
+    if (current != entriesVersion) {
+        entries.clear();
+        entriesVersion = current;
+        return false;
+    }
+    for (const Entry& entry : entries) {
+        if (entry.key == key && entry.folded == folded) {
+            status = entry.status == ERROR_SUCCESS
+                         ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
+                         : entry.status;
+            return true;
+        }
+    }
+    return false;
+}
+
+void RegistryValueCache::remember(uint64_t before, uint64_t after, int64_t key,
+                                  const std::string& folded, LSTATUS status, DWORD type,
+                                  const void* data, size_t size) {
+    if (before != after || before == noVersion || before != entriesVersion) {
+        return;
+    }
+    Entry entry{key, folded, status, type,
+                std::string(static_cast<const char*>(data), data == nullptr ? 0 : size)};
+    if (entries.size() < capacity) {
+        entries.push_back(std::move(entry));
+    } else {
+        entries[nextEviction] = std::move(entry);
+        nextEviction = (nextEviction + 1) % capacity;
+    }
+}
+
+} // namespace krel_platform

@@ -1,0 +1,67 @@
+// Value reads of one hive served from memory while no process has written the hive since.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace krel_platform {
+
+class RegistryValueBuffer;
+
+// Every process that opens the hive maps the first word of its doorbell file: the hive's write
+// version. A writer makes it odd once it holds the database's write lock and even again after
+// its commit or rollback, always to a new value; a writer that dies in between leaves it odd
+// until the next write. A read remembers its answer under the version it saw before and after
+// reading the database, when that version was even and unchanged; the answer stays good while
+// the version is. A write that has returned has changed the version, so no read after it gets
+// an older answer. Used with the hive's mutex held.
+class RegistryValueCache {
+public:
+    // A version that never matches: the cache is off.
+    static constexpr uint64_t noVersion = 1;
+
+    RegistryValueCache() = default;
+    RegistryValueCache(const RegistryValueCache&) = delete;
+    RegistryValueCache& operator=(const RegistryValueCache&) = delete;
+    ~RegistryValueCache();
+
+    // Maps the version word of the doorbell file open on the descriptor (for writing when
+    // writable); false without a mapping, when the cache stays off and writes mark nothing.
+    bool attach(int descriptor, bool writable);
+
+    // Marks a write under way and answers the mark for finishWrite.
+    uint64_t startWrite();
+    void finishWrite(uint64_t mark);
+
+    // The version now; noVersion while a write is under way or without a mapping.
+    uint64_t version() const;
+    // Delivers the remembered answer for the value and answers true, or false when the
+    // version has moved or the value was not read under it.
+    bool answer(uint64_t current, int64_t key, const std::string& folded,
+                const RegistryValueBuffer& buffer, LSTATUS& status);
+    // Remembers the answer read from the database between the versions before and after.
+    void remember(uint64_t before, uint64_t after, int64_t key, const std::string& folded,
+                  LSTATUS status, DWORD type, const void* data, size_t size);
+
+private:
+    struct Entry {
+        int64_t key;
+        std::string folded;
+        LSTATUS status;
+        DWORD type;
+        std::string data;
+    };
+
+    static constexpr size_t capacity = 64;
+
+    std::atomic<uint64_t>* shared = nullptr;
+    uint64_t entriesVersion = noVersion;
+    std::vector<Entry> entries;
+    size_t nextEviction = 0;
+};
+
+} // namespace krel_platform
