@@ -93,7 +93,7 @@ public:
         }
         sqlite3_busy_timeout(database, 5000);
         ready =
-            sqlite3_exec(database, "PRAGMA journal_mode=PERSIST; PRAGMA synchronous=OFF", nullptr,
+            sqlite3_exec(database, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF", nullptr,
                          nullptr, nullptr) == SQLITE_OK &&
             sqlite3_exec(database,
                          "CREATE TABLE IF NOT EXISTS vals(key INTEGER, name TEXT, type "

@@ -169,7 +169,7 @@ LONG EventLogStore::open() {
     }
     writable =
         !connection->isReadOnly() &&
-        connection->execute("PRAGMA journal_mode=PERSIST; PRAGMA synchronous=OFF") == SQLITE_OK;
+        connection->execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF") == SQLITE_OK;
     schemaReady = false;
     return ERROR_SUCCESS;
 }
