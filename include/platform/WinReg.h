@@ -148,7 +148,14 @@ LSTATUS SHDeleteKeyW(HKEY key, LPCWSTR subKey);
 LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event,
                                 BOOL asynchronous);
 
+#include <string>
+
 namespace krel_platform {
+
+// The directory that holds the hive's database, as the environment names it now (the machine
+// hive's for any other root); stores that live beside the registry, such as the event log,
+// take their place from it.
+std::string registryHiveDirectory(HKEY root);
 
 // Makes a hive answer ERROR_ACCESS_DENIED to every write, as it does when the process cannot
 // write its files; for tests, which run with every right.

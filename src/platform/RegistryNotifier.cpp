@@ -117,14 +117,14 @@ void RegistryNotifier::clear() {
 void RegistryNotifier::run() {
     for (;;) {
         pollfd descriptors[2] = {{wakeDescriptor, POLLIN, 0}, {inotifyDescriptor, POLLIN, 0}};
-        poll(descriptors, 2, safetyPollMs);
+        const bool quiet = poll(descriptors, 2, safetyPollMs) == 0;
         drain(wakeDescriptor);
         drain(inotifyDescriptor);
-        check();
+        check(quiet);
     }
 }
 
-void RegistryNotifier::check() {
+void RegistryNotifier::check(bool quiet) {
     std::vector<Registration> armed;
     bool everyHive = false;
     {
@@ -132,6 +132,11 @@ void RegistryNotifier::check() {
         armed = registrations;
         everyHive = added;
         added = false;
+        if (quiet) {
+            for (const Registration& registration : armed) {
+                watchDoorbell(*registration.hive);
+            }
+        }
     }
     std::map<std::shared_ptr<RegistryHive>, int64_t> versions;
     std::vector<uint64_t> fired;

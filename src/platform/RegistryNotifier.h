@@ -46,8 +46,9 @@ private:
     void watchDoorbell(const RegistryHive& hive);
     [[noreturn]] void run();
     // Compares the counters of the armed keys of every hive that another connection has
-    // changed since the last look (of every hive when registrations were added since).
-    void check();
+    // changed since the last look (of every hive when registrations were added since). After
+    // a quiet wait it also watches the doorbells again, in case one was made since.
+    void check(bool quiet);
     // Signals and removes the registrations with the given ids that are still armed.
     void fire(const std::vector<uint64_t>& ids);
 

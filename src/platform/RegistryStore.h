@@ -28,10 +28,11 @@ public:
     void setForcedReadOnly(Hive which, bool readOnly);
     // Forgets the open hives; the next use opens them where the environment then says.
     void reopen();
+    // Where the hive's database is, as the environment names it now.
+    static std::string directoryOf(Hive which);
 
 private:
     RegistryStore() = default;
-    static std::string directoryOf(Hive which);
 
     std::mutex mutex;
     std::shared_ptr<RegistryHive> hives[hiveCount];

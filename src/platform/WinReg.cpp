@@ -314,6 +314,12 @@ LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
 
 namespace krel_platform {
 
+std::string registryHiveDirectory(HKEY root) {
+    const uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root));
+    return RegistryStore::directoryOf(low == 0x80000001u ? RegistryStore::currentUser
+                                                         : RegistryStore::localMachine);
+}
+
 void setRegistryHiveReadOnly(HKEY root, bool readOnly) {
     const uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root));
     if (low == 0x80000001u || low == 0x80000002u) {

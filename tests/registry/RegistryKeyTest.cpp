@@ -245,6 +245,33 @@ TEST_F(RegistryKeyTest, AccessMaskIsEnforcedPerOperation) {
     CloseHandle(event);
 }
 
+TEST_F(RegistryKeyTest, CreatingASubkeyNeedsTheRightToCreateOnItsParent) {
+    createKey(L"Parent\\Existing");
+    HKEY reader = nullptr;
+    ASSERT_EQ(openKey(L"Parent", reader, KEY_READ), ERROR_SUCCESS);
+
+    HKEY child = nullptr;
+    EXPECT_EQ(
+        RegCreateKeyExW(reader, L"New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+        ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegCreateKeyExW(reader, L"Existing", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(child);
+}
+
+TEST_F(RegistryKeyTest, HiveDirectoryFollowsTheEnvironment) {
+    EXPECT_EQ(krel_platform::registryHiveDirectory(HKEY_LOCAL_MACHINE), root.string());
+    unsetenv("KREL_REGISTRY_DIR");
+    setenv("XDG_CONFIG_HOME", native("config").c_str(), 1);
+    EXPECT_EQ(krel_platform::registryHiveDirectory(HKEY_CURRENT_USER),
+              native("config").string() + "/krelstd/registry");
+    EXPECT_EQ(krel_platform::registryHiveDirectory(HKEY_LOCAL_MACHINE),
+              "/var/lib/krelstd/registry");
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("KREL_REGISTRY_DIR", root.c_str(), 1);
+}
+
 TEST_F(RegistryKeyTest, ReadOnlyHiveRefusesWritesAndStillReads) {
     const HKEY key = createKey(L"Frozen", KEY_ALL_ACCESS, HKEY_LOCAL_MACHINE);
     ASSERT_EQ(setString(key, L"v", L"before"), ERROR_SUCCESS);

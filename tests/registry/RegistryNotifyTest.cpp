@@ -59,7 +59,7 @@ TEST_F(RegistryNotifyTest, ValueSetInThisProcessSignalsAtOnce) {
 TEST_F(RegistryNotifyTest, ValueSetThroughAnotherHandleOnAnotherThreadSignals) {
     ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
 
-    std::thread writer([this] {
+    std::thread writer([] {
         HKEY other = nullptr;
         ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\WATCHED", 0, KEY_SET_VALUE, &other),
                   ERROR_SUCCESS);
