@@ -1,10 +1,9 @@
 #include "EventLogStore.h"
 
-#include "RegistryHive.h"
-#include "RegistryStore.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 #include "platform/Utf16.h"
+#include "platform/WinReg.h"
 
 #include <sqlite3.h>
 
@@ -139,21 +138,16 @@ EventLogStore::EventLogStore() = default;
 EventLogStore::~EventLogStore() = default;
 
 std::string EventLogStore::databasePath() {
-    return databasePathBeside(*RegistryStore::instance().hive(RegistryStore::localMachine));
-}
-
-std::string EventLogStore::databasePathBeside(const RegistryHive& hive) {
-    return (std::filesystem::path(hive.doorbell()).parent_path() / "eventlog.db").string();
+    return registryHiveDirectory(HKEY_LOCAL_MACHINE) + "/eventlog.db";
 }
 
 LONG EventLogStore::open() {
-    RegistryStore& registry = RegistryStore::instance();
-    if (connection != nullptr && registry.isCurrent(machineHive.get())) {
+    const std::string path = databasePath();
+    if (connection != nullptr && path == openPath) {
         return ERROR_SUCCESS;
     }
     connection.reset();
-    machineHive = registry.hive(RegistryStore::localMachine);
-    const std::string path = databasePathBeside(*machineHive);
+    openPath = path;
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);

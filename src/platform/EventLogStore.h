@@ -10,7 +10,6 @@
 
 namespace krel_platform {
 
-class RegistryHive;
 class SqliteConnection;
 
 // The process's one connection to eventlog.db, opened on first use and kept for the process.
@@ -36,18 +35,17 @@ private:
     EventLogStore(const EventLogStore&) = delete;
     EventLogStore& operator=(const EventLogStore&) = delete;
 
-    // Opens the connection when it is not open yet, or again when the registry's hives were
-    // reopened elsewhere (tests give each case a directory of its own); a directory that cannot
+    // Opens the connection when it is not open yet, or again when the environment has moved the
+    // machine hive since (tests give each case a directory of its own); a directory that cannot
     // be written still gives a reading connection to an existing log.
     LONG open();
-    static std::string databasePathBeside(const RegistryHive& hive);
     LONG createSchema();
     LONG insert(const EventLogRecord& record);
     bool hasSchema();
 
     std::mutex mutex;
-    // The machine hive the log lies beside, kept so that a reopened registry is noticed.
-    std::shared_ptr<RegistryHive> machineHive;
+    // The database file the connection has open.
+    std::string openPath;
     std::unique_ptr<SqliteConnection> connection;
     bool writable = false;
     bool schemaReady = false;
