@@ -6,6 +6,7 @@
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
 #include "log/LogFileFilter.h"
+#include "log/NTEventLogAppender.h"
 #include "log/OutputDebugAppender.h"
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
@@ -37,6 +38,7 @@ void registerPrototypes() {
     runStep(&krel_std::AutoRegisterClass<krel_std::KrelLogLayout>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::RollingFileAppender>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::OutputDebugAppender>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::NTEventLogAppender>::registerClass);
 }
 
 std::atomic<bool> detached{false};

@@ -52,6 +52,7 @@ const SystemMessage kSystemMessages[] = {
     {127, L"The specified procedure could not be found.\r\n"},
     {131, L"An attempt was made to move the file pointer before the beginning of the file.\r\n"},
     {145, L"The directory is not empty.\r\n"},
+    {160, L"One or more arguments are not correct.\r\n"},
     {161, L"The specified path is invalid.\r\n"},
     {170, L"The requested resource is in use.\r\n"},
     {183, L"Cannot create a file when that file already exists.\r\n"},

@@ -9,7 +9,9 @@
 #include "log/ILogEventFilter.h"
 #include "log/ILogEventLayout.h"
 #include "log/LogFileFilter.h"
+#include "log/NTEventLogAppender.h"
 #include "pattern/SingletonManager.h"
+#include "platform/WinReg.h"
 #include "support/DebugOutputCapture.h"
 
 namespace {
@@ -39,7 +41,8 @@ TEST(LibraryLoadHookTest, RegistersThePrototypesOfTheBuiltClassesInTheirFixedOrd
                                              L"krel_std.LogFileFilter",
                                              L"krel_std.KrelLogLayout",
                                              L"krel_std.RollingFileAppender",
-                                             L"krel_std.OutputDebugAppender"};
+                                             L"krel_std.OutputDebugAppender",
+                                             L"krel_std.NTEventLogAppender"};
     EXPECT_EQ(expected, refusedNames(capture.lines()));
 }
 
@@ -61,4 +64,24 @@ TEST(LibraryLoadHookTest, RegisteredFilterPrototypeMakesNewFiltersOfItsClass) {
     ASSERT_NE(nullptr, filter);
     EXPECT_NE(static_cast<const void*>(prototype.get()), static_cast<const void*>(filter));
     EXPECT_EQ(L"krel_std.LogFileFilter", filter->getClassName());
+}
+
+TEST(LibraryLoadHookTest, RegisteredEventLogPrototypeMakesAppendersWithASourceOfTheirOwn) {
+    const auto prototype = krel_std::Class::getInstance().getObject<krel_std::ILogAppender>(
+        L"krel_std.NTEventLogAppender");
+    ASSERT_TRUE(prototype);
+    const std::wstring source = L"LibraryLoadHookTest";
+    const std::unique_ptr<krel_std::Configurable> made(
+        prototype->newInstance({{L"sourceName", source}}));
+    const auto* appender = dynamic_cast<krel_std::NTEventLogAppender*>(made.get());
+    ASSERT_NE(nullptr, appender);
+    EXPECT_NE(static_cast<const void*>(prototype.get()), static_cast<const void*>(appender));
+    EXPECT_EQ(L"krel_std.NTEventLogAppender", appender->getClassName());
+    const std::wstring entry =
+        L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + source;
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_QUERY_VALUE, &key));
+    RegCloseKey(key);
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, entry.c_str());
 }

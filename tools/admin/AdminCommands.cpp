@@ -15,6 +15,8 @@ const std::vector<AdminCommand>& adminCommands() {
          &writeValue},
         {"delete-value", "<hive>\\<key> <value>", "deletes a value", &deleteValue},
         {"delete-key", "<hive>\\<key>", "deletes a key with everything below it", &deleteKey},
+        {"eventlog", "[--source <name>] [--from <record>] [--count <n>]",
+         "prints the records of the Application event log, oldest first", &readEventLog},
     };
     return commands;
 }

@@ -25,6 +25,7 @@ int readValue(const std::vector<std::string>& arguments);
 int writeValue(const std::vector<std::string>& arguments);
 int deleteValue(const std::vector<std::string>& arguments);
 int deleteKey(const std::vector<std::string>& arguments);
+int readEventLog(const std::vector<std::string>& arguments);
 
 // A key given on the command line as <hive>\<path>, the hive being HKCU, HKEY_CURRENT_USER,
 // HKLM or HKEY_LOCAL_MACHINE (in any case).

@@ -1,0 +1,593 @@
+#include "system/KrelRegistry.h"
+
+#include <cstring>
+#include <locale>
+#include <sstream>
+
+#include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "base/StringUtils.h"
+#include "exception/KrelAccessException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "exception/KrelObjectNotFoundException.h"
+#include "exception/KrelUnknownException.h"
+#include "log/KrelLoggerSTD.h"
+#include "platform/CancellationOff.h"
+#include "platform/Utf16.h"
+#include "thread/AutoLock.h"
+
+namespace krel_std {
+
+namespace {
+
+typedef AutoLock<Lock> Guard;
+
+// A text read uses 260 UTF-16 units and announces two bytes less, so the text always ends in a
+// NUL that the system never overwrites.
+const size_t kTextUnits = 260;
+const DWORD kTextAnnouncedBytes = 518;
+// The name buffer of the listings, in characters.
+const DWORD kNameCharacters = 260;
+// The data buffer of getKeysWithValue, in bytes.
+const DWORD kPresenceBytes = 258;
+// A REG_SZ holds something from one character and its terminator on.
+const DWORD kSmallestText = 3;
+
+const wchar_t* const kOpenKey = L"krel_std::KrelRegistry::openKey";
+const wchar_t* const kCreateKey = L"krel_std::KrelRegistry::createKey";
+const wchar_t* const kCloseKey = L"krel_std::KrelRegistry::closeKey";
+const wchar_t* const kGetStrValue = L"krel_std::KrelRegistry::getStrValue";
+const wchar_t* const kGetIntValue = L"krel_std::KrelRegistry::getIntValue";
+const wchar_t* const kSetStrValue = L"krel_std::KrelRegistry::setStrValue";
+const wchar_t* const kSetIntValue = L"krel_std::KrelRegistry::setIntValue";
+const wchar_t* const kDeleteValue = L"krel_std::KrelRegistry::deleteValue";
+const wchar_t* const kDeleteKey = L"krel_std::KrelRegistry::deleteKey";
+const wchar_t* const kGetKeys = L"krel_std::KrelRegistry::getKeys";
+const wchar_t* const kGetKeysWithValue = L"krel_std::KrelRegistry::getKeysWithValue";
+const wchar_t* const kGetKeyValues = L"krel_std::KrelRegistry::getKeyValues";
+
+const wchar_t* const kValueName = L"Registry key";
+
+// Handles and roots in trace lines are their low 32 bits as a signed number.
+int asNumber(HKEY key) {
+    return static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)));
+}
+
+int asNumber(DWORD value) {
+    return static_cast<int>(value);
+}
+
+std::wstring textOf(const char16_t* buffer) {
+    return krel_platform::utf16ToWide(std::u16string(buffer));
+}
+
+// The leading signed decimal number of a text, read as a wide input stream reads an int.
+bool readLeadingNumber(const std::wstring& text, int& number) {
+    std::wistringstream stream(text);
+    stream.imbue(std::locale::classic());
+    return static_cast<bool>(stream >> number);
+}
+
+// How a Windows error code is reported: the kind text of the message and the exception.
+enum class ErrorKind { NotFound, AccessDenied, InvalidArgument, MoreData, IllegalState, Unknown };
+
+ErrorKind kindOf(long errorCode) {
+    switch (errorCode) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ErrorKind::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case 12: // the access code is invalid
+    case 19: // the medium is write protected
+        return ErrorKind::AccessDenied;
+    case ERROR_INVALID_HANDLE:
+    case ERROR_INVALID_PARAMETER:
+    case 160: // bad arguments
+    case ERROR_BAD_PATHNAME:
+        return ErrorKind::InvalidArgument;
+    case ERROR_MORE_DATA:
+        return ErrorKind::MoreData;
+    case ERROR_KEY_DELETED:
+        return ErrorKind::IllegalState;
+    default:
+        return ErrorKind::Unknown;
+    }
+}
+
+const wchar_t* kindText(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::NotFound:
+        return L"Object not found";
+    case ErrorKind::AccessDenied:
+        return L"Access denied";
+    case ErrorKind::InvalidArgument:
+        return L"Invalid argument";
+    case ErrorKind::MoreData:
+        return L"More data is available than can fit in buffer";
+    case ErrorKind::IllegalState:
+        return L"Illegal state";
+    case ErrorKind::Unknown:
+        break;
+    }
+    return L"Unknown error";
+}
+
+[[noreturn]] void throwKind(ErrorKind kind, const std::wstring& message) {
+    switch (kind) {
+    case ErrorKind::NotFound:
+        throw KrelObjectNotFoundException(message);
+    case ErrorKind::AccessDenied:
+        throw KrelAccessException(message);
+    case ErrorKind::InvalidArgument:
+        throw KrelIllegalArgumentException(message);
+    case ErrorKind::MoreData:
+        throw KrelException(message);
+    case ErrorKind::IllegalState:
+        throw KrelIllegalStateException(message);
+    case ErrorKind::Unknown:
+        break;
+    }
+    throw KrelUnknownException(message);
+}
+
+} // namespace
+
+KrelRegistry::KrelRegistry() : registryHandle(nullptr) {}
+
+KrelRegistry::KrelRegistry(const KrelRegistry& other)
+    : Object(other), registryHandle(nullptr), path(other.getPath()) {}
+
+KrelRegistry& KrelRegistry::operator=(const KrelRegistry& other) {
+    if (this == &other) {
+        return *this;
+    }
+    // The other's path is read under its own lock, released before this one is taken: two
+    // wrappers never hold each other's locks.
+    const std::wstring otherPath = other.getPath();
+    Guard guard(lock);
+    closeKey();
+    path = otherPath;
+    return *this;
+}
+
+KrelRegistry::~KrelRegistry() {
+    // Nothing leaves a destructor: closing is best effort, and no cancellation may unwind
+    // through it.
+    krel_platform::CancellationOff cancellationOff;
+    try {
+        closeKey();
+    } catch (...) {
+        // The handle is already null; a key that failed to close is left to the process.
+    }
+}
+
+std::wstring KrelRegistry::toString() const {
+    Guard guard(lock);
+    return L"KrelRegistry{registryHandle=" + StringUtils::toWString(registryHandle) + L",path='" +
+           path + L"'}";
+}
+
+void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access) {
+    KREL_TRACE_SCOPE_ARGS(kOpenKey, L"Begin Root <%d> Key <%ls> Access mask <%d>.", asNumber(root),
+                          keyPath.c_str(), asNumber(access));
+    checkHKeyArg(kOpenKey, root);
+    Guard guard(lock);
+    closeKey();
+    HKEY opened = nullptr;
+    const LSTATUS code = RegOpenKeyExW(root, keyPath.c_str(), 0, access, &opened);
+    if (__internal_trace_on()) {
+        __internal_trace(kOpenKey, KREL_SOURCE_FILE, __LINE__,
+                         L"RegOpenKeyExW return <%d> Created key <%d>.", code, asNumber(opened));
+    }
+    convertWinErrToException(kOpenKey, code, L"Open registry key <" + keyPath + L">");
+    registryHandle = opened;
+    path = keyPath;
+}
+
+void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring& keyPath,
+                             DWORD access, DWORD options) {
+    KREL_TRACE_SCOPE_ARGS(kCreateKey, L"Begin Root <%d> Key <%ls> Access mask <%d> Options <%d>.",
+                          asNumber(root), keyPath.c_str(), asNumber(access), asNumber(options));
+    checkHKeyArg(kCreateKey, root);
+    Guard guard(lock);
+    closeKey();
+    HKEY created = nullptr;
+    DWORD disposition = 0;
+    const LSTATUS code = RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, options, access,
+                                         nullptr, &created, &disposition);
+    alreadyExists = disposition == REG_OPENED_EXISTING_KEY;
+    if (__internal_trace_on()) {
+        __internal_trace(kCreateKey, KREL_SOURCE_FILE, __LINE__,
+                         L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
+                         asNumber(created), alreadyExists ? 1 : 0);
+    }
+    convertWinErrToException(kCreateKey, code, L"Create registry key <" + keyPath + L">");
+    registryHandle = created;
+    path = keyPath;
+}
+
+void KrelRegistry::closeKey() {
+    KREL_TRACE_SCOPE(kCloseKey);
+    Guard guard(lock);
+    if (registryHandle == nullptr) {
+        return;
+    }
+    const HKEY closing = registryHandle;
+    registryHandle = nullptr;
+    const LSTATUS code = RegCloseKey(closing);
+    if (__internal_trace_on()) {
+        __internal_trace(kCloseKey, KREL_SOURCE_FILE, __LINE__, L"RegCloseKey return <%d>.", code);
+    }
+    convertWinErrToException(kCloseKey, code, L"Close registry key handle.");
+}
+
+bool KrelRegistry::isHandleOpen() const {
+    Guard guard(lock);
+    return registryHandle != nullptr;
+}
+
+std::wstring KrelRegistry::getPath() const {
+    Guard guard(lock);
+    return path;
+}
+
+std::wstring KrelRegistry::readWhat(const std::wstring& name) const {
+    return L"Get registry key <" + name + L"> under path <" + path + L">.";
+}
+
+DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
+                               DWORD& size) {
+    DWORD type = REG_NONE;
+    size = kTextAnnouncedBytes;
+    const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
+                                          reinterpret_cast<LPBYTE>(buffer), &size);
+    if (__internal_trace_on()) {
+        __internal_trace(function, KREL_SOURCE_FILE, __LINE__,
+                         L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code, asNumber(type),
+                         asNumber(size));
+    }
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(function, code, readWhat(name));
+    }
+    return type;
+}
+
+int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name) {
+    int32_t number = 0;
+    DWORD type = REG_NONE;
+    DWORD size = sizeof number;
+    const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
+                                          reinterpret_cast<LPBYTE>(&number), &size);
+    if (__internal_trace_on()) {
+        __internal_trace(
+            function, KREL_SOURCE_FILE, __LINE__,
+            L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.", code,
+            number, asNumber(type), asNumber(size));
+    }
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(function, code, readWhat(name));
+    }
+    return number;
+}
+
+void KrelRegistry::throwWrongType(const wchar_t* function, const std::wstring& name) const {
+    Singleton<KrelLoggerSTD>::getInstance().STD3001(function, name);
+    throw KrelObjectNotFoundException(L"Registry key <" + name +
+                                      L"> is not of REG_SZ or REG_DWORD type.");
+}
+
+std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(kGetStrValue, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, kGetStrValue, kValueName);
+    Guard guard(lock);
+    assertHandleIsOpen(kGetStrValue);
+    char16_t buffer[kTextUnits] = {};
+    DWORD size = 0;
+    const DWORD type = queryValue(kGetStrValue, name, buffer, size);
+    if (type == REG_SZ) {
+        const std::wstring text = textOf(buffer);
+        if (__internal_trace_on()) {
+            __internal_trace(kGetStrValue, KREL_SOURCE_FILE, __LINE__, L"Buffer <%ls>.",
+                             text.c_str());
+        }
+        return text;
+    }
+    if (type == REG_DWORD) {
+        return std::to_wstring(queryNumber(kGetStrValue, name));
+    }
+    throwWrongType(kGetStrValue, name);
+}
+
+int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
+    KREL_TRACE_SCOPE_ARGS(kGetIntValue, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, kGetIntValue, kValueName);
+    Guard guard(lock);
+    assertHandleIsOpen(kGetIntValue);
+    char16_t buffer[kTextUnits] = {};
+    DWORD size = 0;
+    const DWORD type = queryValue(kGetIntValue, name, buffer, size);
+    if (type == REG_DWORD) {
+        return queryNumber(kGetIntValue, name);
+    }
+    if (type != REG_SZ) {
+        throwWrongType(kGetIntValue, name);
+    }
+    const std::wstring text = textOf(buffer);
+    if (__internal_trace_on()) {
+        __internal_trace(
+            kGetIntValue, KREL_SOURCE_FILE, __LINE__,
+            L"Is a string. RegQueryValueExW return <%d> String <%ls> Type <%d> Size <%d>.",
+            ERROR_SUCCESS, text.c_str(), asNumber(type), asNumber(size));
+    }
+    int number = 0;
+    return readLeadingNumber(text, number) ? number : defaultValue;
+}
+
+LSTATUS KrelRegistry::setValue(const wchar_t* function, const std::wstring& name, DWORD type,
+                               const void* data, DWORD size) {
+    const LSTATUS code =
+        RegSetValueExW(registryHandle, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    if (__internal_trace_on()) {
+        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"RegSetValueExW return <%d>.",
+                         code);
+    }
+    return code;
+}
+
+void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& value) {
+    KREL_TRACE_SCOPE_ARGS(kSetStrValue, L"Begin. Key <%ls> Value <%ls>.", name.c_str(),
+                          value.c_str());
+    ErrorUtils::isEmptyEx(name, kSetStrValue, kValueName);
+    Guard guard(lock);
+    assertHandleIsOpen(kSetStrValue);
+    // Stored with its terminator; nothing bounds the length, though a read gives back at most
+    // 258 units.
+    const std::u16string data = krel_platform::wideToUtf16(value);
+    const LSTATUS code = setValue(kSetStrValue, name, REG_SZ, data.c_str(),
+                                  static_cast<DWORD>((data.size() + 1) * 2));
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(kSetStrValue, code,
+                                 L"Set registry key <" + name + L"> to value <" + value +
+                                     L"> under path <" + path + L">.");
+    }
+}
+
+void KrelRegistry::setIntValue(const std::wstring& name, int value) {
+    KREL_TRACE_SCOPE_ARGS(kSetIntValue, L"Begin. Key <%ls> Value <%d>.", name.c_str(), value);
+    ErrorUtils::isEmptyEx(name, kSetIntValue, kValueName);
+    Guard guard(lock);
+    assertHandleIsOpen(kSetIntValue);
+    const int32_t data = value;
+    const LSTATUS code = setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data);
+    if (code != ERROR_SUCCESS) {
+        convertWinErrToException(kSetIntValue, code,
+                                 L"Set registry key <" + name + L"> to value <" +
+                                     std::to_wstring(value) + L"> under path <" + path + L">.");
+    }
+}
+
+void KrelRegistry::deleteValue(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(kDeleteValue, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, kDeleteValue, kValueName);
+    Guard guard(lock);
+    assertHandleIsOpen(kDeleteValue);
+    const LSTATUS code = RegDeleteValueW(registryHandle, name.c_str());
+    if (__internal_trace_on()) {
+        __internal_trace(kDeleteValue, KREL_SOURCE_FILE, __LINE__, L"RegDeleteValueW return <%d>.",
+                         code);
+    }
+    convertWinErrToException(kDeleteValue, code,
+                             L"Delete registry key <" + name + L"> value under path <" + path +
+                                 L">.");
+}
+
+void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
+    KREL_TRACE_SCOPE_ARGS(kDeleteKey, L"Begin. Root <%d> Key <%ls>.", asNumber(root),
+                          keyPath.c_str());
+    checkHKeyArg(kDeleteKey, root);
+    ErrorUtils::isEmptyEx(keyPath, kDeleteKey, kValueName);
+    Guard guard(lock);
+    const LSTATUS code = SHDeleteKeyW(root, keyPath.c_str());
+    if (__internal_trace_on()) {
+        __internal_trace(kDeleteKey, KREL_SOURCE_FILE, __LINE__, L"SHDeleteKeyW return <%d>.",
+                         code);
+    }
+    convertWinErrToException(kDeleteKey, code, L"Delete registry key <" + keyPath + L">.");
+}
+
+std::vector<std::wstring> KrelRegistry::getKeys() {
+    KREL_TRACE_SCOPE(kGetKeys);
+    Guard guard(lock);
+    assertHandleIsOpen(kGetKeys);
+    if (__internal_trace_on()) {
+        __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
+                         path.c_str());
+    }
+    const std::wstring what = L"Get keys under <" + path + L">.";
+    std::vector<std::wstring> keys;
+    wchar_t name[kNameCharacters];
+    for (DWORD index = 0;; ++index) {
+        std::memset(name, 0, sizeof name);
+        DWORD nameSize = kNameCharacters;
+        const LSTATUS code = RegEnumKeyExW(registryHandle, index, name, &nameSize, nullptr, nullptr,
+                                           nullptr, nullptr);
+        if (code == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (code == ERROR_MORE_DATA) {
+            if (__internal_trace_on()) {
+                __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Truncated name.");
+            }
+        } else {
+            convertWinErrToException(kGetKeys, code, what);
+        }
+        keys.push_back(name);
+        if (__internal_trace_on()) {
+            __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Key <%ls>.", name);
+        }
+    }
+    if (__internal_call_on()) {
+        __internal_call(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
+                        static_cast<int>(keys.size()));
+    }
+    return keys;
+}
+
+std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
+    KREL_TRACE_SCOPE(kGetKeysWithValue);
+    Guard guard(lock);
+    assertHandleIsOpen(kGetKeysWithValue);
+    if (__internal_trace_on()) {
+        __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
+                         path.c_str());
+    }
+    const std::wstring what = L"Get keys with values under <" + path + L">.";
+    std::vector<std::wstring> keys;
+    wchar_t name[kNameCharacters];
+    BYTE data[kPresenceBytes];
+    for (DWORD index = 0;; ++index) {
+        std::memset(name, 0, sizeof name);
+        std::memset(data, 0, sizeof data);
+        DWORD nameSize = kNameCharacters;
+        DWORD type = REG_NONE;
+        DWORD dataSize = kPresenceBytes;
+        const LSTATUS code =
+            RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type, data, &dataSize);
+        if (__internal_trace_on()) {
+            __internal_trace(
+                kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
+                L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
+                asNumber(nameSize), asNumber(type), asNumber(dataSize));
+        }
+        if (code == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (code == ERROR_MORE_DATA) {
+            if (__internal_trace_on()) {
+                __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
+                                 L"Truncated name or value.");
+            }
+        } else {
+            convertWinErrToException(kGetKeysWithValue, code, what);
+        }
+        const bool holdsSomething = type == REG_SZ ? dataSize >= kSmallestText : dataSize >= 1;
+        if (holdsSomething) {
+            keys.push_back(name);
+        }
+        if (__internal_trace_on()) {
+            __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
+                             holdsSomething ? L"Key <%ls> added." : L"Key <%ls> has no value.",
+                             name);
+        }
+    }
+    if (__internal_call_on()) {
+        __internal_call(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
+                        static_cast<int>(keys.size()));
+    }
+    return keys;
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() {
+    KREL_TRACE_SCOPE(kGetKeyValues);
+    Guard guard(lock);
+    assertHandleIsOpen(kGetKeyValues);
+    if (__internal_trace_on()) {
+        __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
+                         path.c_str());
+    }
+    const std::wstring what = L"Get key values under <" + path + L">.";
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+    wchar_t name[kNameCharacters];
+    char16_t data[kTextUnits];
+    for (DWORD index = 0;; ++index) {
+        // Both buffers start empty at every call: a value whose data does not fit is never
+        // reported with the text of the value before it.
+        std::memset(name, 0, sizeof name);
+        std::memset(data, 0, sizeof data);
+        DWORD nameSize = kNameCharacters;
+        DWORD type = REG_NONE;
+        DWORD dataSize = kTextAnnouncedBytes;
+        const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
+                                           reinterpret_cast<LPBYTE>(data), &dataSize);
+        if (code == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (code == ERROR_MORE_DATA) {
+            if (__internal_trace_on()) {
+                __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
+                                 L"Truncated name or value.");
+            }
+        } else {
+            convertWinErrToException(kGetKeyValues, code, what);
+        }
+        const std::wstring valueName = name;
+        std::wstring text;
+        if (type == REG_SZ) {
+            if (dataSize >= kSmallestText) {
+                text = textOf(data);
+            }
+        } else if (type == REG_DWORD) {
+            text = std::to_wstring(enumerateNumber(index, what));
+        }
+        if (__internal_trace_on()) {
+            __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
+                             L"Key <%ls> Value <%ls> added.", valueName.c_str(), text.c_str());
+        }
+        values.emplace_back(valueName, text);
+    }
+    if (__internal_call_on()) {
+        __internal_call(kGetKeyValues, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
+                        static_cast<int>(values.size()));
+    }
+    return values;
+}
+
+int KrelRegistry::enumerateNumber(DWORD index, const std::wstring& what) {
+    wchar_t name[kNameCharacters] = {};
+    DWORD nameSize = kNameCharacters;
+    int32_t number = 0;
+    DWORD type = REG_NONE;
+    DWORD size = sizeof number;
+    const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
+                                       reinterpret_cast<LPBYTE>(&number), &size);
+    if (__internal_trace_on()) {
+        __internal_trace(
+            kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
+            L"Is a number. RegEnumValueW return <%d> Number<%d> Value type <%d> Value size "
+            L"<%d>.",
+            code, number, asNumber(type), asNumber(size));
+    }
+    convertWinErrToException(kGetKeyValues, code, what);
+    return number;
+}
+
+void KrelRegistry::convertWinErrToException(const wchar_t* function, long errorCode,
+                                            const std::wstring& what) {
+    if (errorCode == ERROR_SUCCESS) {
+        return;
+    }
+    const ErrorKind kind = kindOf(errorCode);
+    const std::wstring description = ErrorUtils::getErrorDescription(static_cast<int>(errorCode));
+    Singleton<KrelLoggerSTD>::getInstance().STD3000(function, what, kindText(kind), description);
+    throwKind(kind, what + L" " + kindText(kind) + L": <" + description + L">.");
+}
+
+void KrelRegistry::checkHKeyArg(const wchar_t* function, HKEY root) const {
+    if (root == nullptr) {
+        KrelIllegalArgumentException exception(L"Registry handle is NULL.");
+        exception.logDebug(function);
+        throw exception;
+    }
+}
+
+void KrelRegistry::assertHandleIsOpen(const wchar_t* function) const {
+    if (registryHandle == nullptr) {
+        KrelIllegalStateException exception(L"Parent registry key is not open.");
+        exception.logDebug(function);
+        throw exception;
+    }
+}
+
+} // namespace krel_std

@@ -1,0 +1,126 @@
+// krel-admin eventlog [--source <name>] [--from <record>] [--count <n>]: prints the records of
+// the Application event log, oldest first, one field a line, each record ending in a blank line.
+#include "AdminCommands.h"
+
+#include "platform/Utf16.h"
+#include "platform/WinEventLog.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace krel_admin {
+
+namespace {
+
+std::wstring eventTypeName(WORD type) {
+    switch (type) {
+    case EVENTLOG_SUCCESS:
+        return L"Success";
+    case EVENTLOG_ERROR_TYPE:
+        return L"Error";
+    case EVENTLOG_WARNING_TYPE:
+        return L"Warning";
+    case EVENTLOG_INFORMATION_TYPE:
+        return L"Information";
+    case EVENTLOG_AUDIT_SUCCESS:
+        return L"Audit Success";
+    case EVENTLOG_AUDIT_FAILURE:
+        return L"Audit Failure";
+    default:
+        return std::to_wstring(type);
+    }
+}
+
+std::wstring utcTime(int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[32] = {};
+    if (gmtime_r(&time, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
+        return std::to_wstring(seconds);
+    }
+    return krel_platform::utf8ToWide(text);
+}
+
+std::wstring hexBytes(const std::vector<unsigned char>& data) {
+    std::wstring hex;
+    for (unsigned char byte : data) {
+        wchar_t digits[4];
+        std::swprintf(digits, 4, hex.empty() ? L"%02X" : L" %02X", byte);
+        hex += digits;
+    }
+    return hex;
+}
+
+void printRecord(const krel_platform::EventLogRecord& record) {
+    wchar_t eventId[16];
+    std::swprintf(eventId, 16, L"0x%08X", record.eventId);
+    printLine(L"Record: " + std::to_wstring(record.recordNumber));
+    printLine(L"Time: " + utcTime(record.timeWritten));
+    printLine(L"Source: " + record.sourceName);
+    printLine(L"Type: " + eventTypeName(record.eventType));
+    printLine(L"Category: " + std::to_wstring(record.eventCategory));
+    printLine(L"Event ID: " + std::wstring(eventId));
+    printLine(L"Computer: " + record.computerName);
+    printLine(L"Process: " + std::to_wstring(record.processId));
+    printLine(L"Thread: " + std::to_wstring(record.threadId));
+    for (size_t i = 0; i < record.strings.size(); ++i) {
+        printLine(L"String " + std::to_wstring(i + 1) + L": " + record.strings[i]);
+    }
+    if (!record.data.empty()) {
+        printLine(L"Data: " + hexBytes(record.data));
+    }
+    printLine(L"");
+}
+
+// A decimal number of at most 32 bits, whole.
+bool parseCount(const std::string& text, unsigned long& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 10) {
+        return false;
+    }
+    value = std::stoul(text);
+    return value <= 0xFFFFFFFFul;
+}
+
+bool parseQuery(const std::vector<std::string>& arguments, krel_platform::EventLogQuery& query) {
+    for (size_t i = 0; i < arguments.size(); i += 2) {
+        if (i + 1 >= arguments.size()) {
+            return false;
+        }
+        const std::string& option = arguments[i];
+        const std::string& value = arguments[i + 1];
+        unsigned long number = 0;
+        if (option == "--source" && !value.empty()) {
+            query.sourceName = krel_platform::utf8ToWide(value);
+        } else if (option == "--from" && parseCount(value, number)) {
+            query.firstRecordNumber = static_cast<DWORD>(number);
+        } else if (option == "--count" && parseCount(value, number)) {
+            query.maximumCount = number;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int readEventLog(const std::vector<std::string>& arguments) {
+    krel_platform::EventLogQuery query;
+    if (!parseQuery(arguments, query)) {
+        return reportUsage(commandNamed("eventlog"));
+    }
+    std::vector<krel_platform::EventLogRecord> records;
+    const LONG status = krel_platform::readEventLogRecords(query, records);
+    if (status != ERROR_SUCCESS) {
+        return reportError(krel_platform::eventLogPath(), status);
+    }
+    for (const krel_platform::EventLogRecord& record : records) {
+        printRecord(record);
+    }
+    return 0;
+}
+
+} // namespace krel_admin
