@@ -171,6 +171,15 @@ DWORD attributesOf(const struct stat& status, const std::string& path, bool link
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
+// 100-nanosecond steps from 1601-01-01 to 1970-01-01.
+const int64_t FILETIME_UNIX_EPOCH = 116444736000000000LL;
+
+FILETIME fileTimeOf(const timespec& time) {
+    const uint64_t ticks = static_cast<uint64_t>(
+        FILETIME_UNIX_EPOCH + static_cast<int64_t>(time.tv_sec) * 10000000LL + time.tv_nsec / 100);
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 bool currentDirectory(std::wstring& directory) {
     std::vector<char> buffer(PATH_MAX);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -390,6 +399,32 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
     }
     struct stat target {};
     return attributesOf(stat(path.c_str(), &target) == 0 ? target : status, path, true);
+}
+
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel, LPVOID information) {
+    if (infoLevel != GetFileExInfoStandard || information == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD attributes = GetFileAttributesW(fileName);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return FALSE;
+    }
+    struct stat status {};
+    if (stat(nativePath(fileName).c_str(), &status) != 0 &&
+        lstat(nativePath(fileName).c_str(), &status) != 0) {
+        setLastErrorFromErrno();
+        return FALSE;
+    }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    data->dwFileAttributes = attributes;
+    data->ftCreationTime = fileTimeOf(status.st_ctim);
+    data->ftLastAccessTime = fileTimeOf(status.st_atim);
+    data->ftLastWriteTime = fileTimeOf(status.st_mtim);
+    const uint64_t size = S_ISDIR(status.st_mode) ? 0 : static_cast<uint64_t>(status.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    return TRUE;
 }
 
 DWORD GetCurrentDirectoryW(DWORD bufferLength, LPWSTR buffer) {
