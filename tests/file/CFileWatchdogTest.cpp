@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -155,7 +156,14 @@ TEST_F(CFileWatchdogTest, FullListDropsEventsAndMarksThem) {
     for (const std::string& name : names) {
         writeBytes(name, "x");
     }
-    ASSERT_TRUE(eventually([&] { return watchdog.GetThrownAwayFlag(); }));
+    // Every creation has been seen once each record shows its file, queued or dropped.
+    ASSERT_TRUE(eventually([&] {
+        std::vector<CWatchdogFile> files;
+        watchdog.GetFileList(files);
+        return std::all_of(files.begin(), files.end(),
+                           [](const CWatchdogFile& file) { return file.Exists(); });
+    }));
+    EXPECT_TRUE(watchdog.GetThrownAwayFlag());
     EXPECT_EQ(watchdog.GetEventCount(), CFileWatchdog::DEFAULT_MAX_LIST_SIZE);
 
     // Reading one event makes room for exactly one more.
