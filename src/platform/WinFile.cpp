@@ -180,6 +180,30 @@ FILETIME fileTimeOf(const timespec& time) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+// The status of the file (of a symbolic link's target, when it has one) and its attributes;
+// false with the last error set when the file cannot be reached.
+bool readAttributes(LPCWSTR fileName, struct stat& status, DWORD& attributes) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    const std::string path = nativePath(fileName);
+    if (lstat(path.c_str(), &status) != 0) {
+        setLastErrorFromErrno();
+        return false;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+        attributes = attributesOf(status, path, false);
+        return true;
+    }
+    struct stat target {};
+    if (stat(path.c_str(), &target) == 0) {
+        status = target;
+    }
+    attributes = attributesOf(status, path, true);
+    return true;
+}
+
 bool currentDirectory(std::wstring& directory) {
     std::vector<char> buffer(PATH_MAX);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -384,21 +408,10 @@ BOOL FlushFileBuffers(HANDLE file) {
 }
 
 DWORD GetFileAttributesW(LPCWSTR fileName) {
-    if (fileName == nullptr || *fileName == L'\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    const std::string path = nativePath(fileName);
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0) {
-        setLastErrorFromErrno();
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (!S_ISLNK(status.st_mode)) {
-        return attributesOf(status, path, false);
-    }
-    struct stat target {};
-    return attributesOf(stat(path.c_str(), &target) == 0 ? target : status, path, true);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    readAttributes(fileName, status, attributes);
+    return attributes;
 }
 
 BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel, LPVOID information) {
@@ -406,14 +419,9 @@ BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel, LP
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const DWORD attributes = GetFileAttributesW(fileName);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return FALSE;
-    }
     struct stat status {};
-    if (stat(nativePath(fileName).c_str(), &status) != 0 &&
-        lstat(nativePath(fileName).c_str(), &status) != 0) {
-        setLastErrorFromErrno();
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!readAttributes(fileName, status, attributes)) {
         return FALSE;
     }
     auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
