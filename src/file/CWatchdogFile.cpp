@@ -46,6 +46,8 @@ CWatchdogFile::CWatchdogFile(const SWString& directory, const SWString& name) : 
             path = name;
             return;
         }
+        // The working directory takes the place of the directory text, which callers end
+        // with a separator; the name follows it directly.
         path = current + name;
     }
     ReadState();
