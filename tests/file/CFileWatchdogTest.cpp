@@ -127,6 +127,18 @@ TEST_F(CFileWatchdogTest, WriteQueuesSizeThenLastWriteTime) {
                                                          CFileWatchdog::WD_LAST_WRITE_CHANGED}));
 }
 
+TEST_F(CFileWatchdogTest, NewFilterWhileWatchingSelectsTheEventsFromThenOn) {
+    writeBytes("a.txt", "abc");
+    age("a.txt");
+    watch({"a.txt"});
+    watchdog.SetFilter(CFileWatchdog::WD_SIZE_CHANGED);
+    EXPECT_TRUE(watchdog.GetWatchingFlag());
+    std::ofstream(native("a.txt"), std::ios::app) << "def";
+    EXPECT_EQ(takeEvents(1), std::vector<unsigned long>{CFileWatchdog::WD_SIZE_CHANGED});
+    CWatchdogEvent event;
+    EXPECT_EQ(watchdog.GetFileEvent(event), CFileWatchdog::WD_NO_EVENT);
+}
+
 TEST_F(CFileWatchdogTest, ReadOnlyChangeIsQueued) {
     writeBytes("a.txt", "abc");
     watch({"a.txt"});
