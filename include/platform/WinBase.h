@@ -30,6 +30,9 @@ DWORD GetCurrentProcessId();
 
 void Sleep(DWORD milliseconds);
 
+// The local date and time, to the millisecond.
+void GetLocalTime(SYSTEMTIME* systemTime);
+
 // Milliseconds since an arbitrary fixed point (monotonic); the 32-bit form wraps.
 DWORD GetTickCount();
 ULONGLONG GetTickCount64();

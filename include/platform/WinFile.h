@@ -34,8 +34,10 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+#define FILE_ATTRIBUTE_COMPRESSED 0x00000800u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
 #define FILE_BEGIN 0u
@@ -72,6 +74,22 @@ BOOL FlushFileBuffers(HANDLE file);
 // and reparse point (a symbolic link) attributes, or INVALID_FILE_ATTRIBUTES. A symbolic link
 // reports the kind of its target; a dangling link reports a file.
 DWORD GetFileAttributesW(LPCWSTR fileName);
+
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0 };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
+// The attributes of GetFileAttributesW with the times (100-nanosecond steps since 1601; the
+// creation time is the status change time) and the size of the file. FALSE with
+// ERROR_INVALID_PARAMETER for another information level or no buffer, the file error otherwise.
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel, LPVOID information);
 
 // The working directory, with '/' separators. Answers the characters written without the
 // terminator, or, when the buffer is too small, the size needed including the terminator.

@@ -69,6 +69,17 @@ struct FILETIME {
     DWORD dwHighDateTime;
 };
 
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
 #ifndef TRUE
 #define TRUE 1
 #endif

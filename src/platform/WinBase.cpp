@@ -55,6 +55,21 @@ void Sleep(DWORD milliseconds) {
     }
 }
 
+void GetLocalTime(SYSTEMTIME* systemTime) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local {};
+    localtime_r(&now.tv_sec, &local);
+    systemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+    systemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    systemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    systemTime->wDay = static_cast<WORD>(local.tm_mday);
+    systemTime->wHour = static_cast<WORD>(local.tm_hour);
+    systemTime->wMinute = static_cast<WORD>(local.tm_min);
+    systemTime->wSecond = static_cast<WORD>(local.tm_sec);
+    systemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000L);
+}
+
 DWORD GetTickCount() {
     return static_cast<DWORD>(monotonicMilliseconds());
 }

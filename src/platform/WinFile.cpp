@@ -171,6 +171,39 @@ DWORD attributesOf(const struct stat& status, const std::string& path, bool link
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
+// 100-nanosecond steps from 1601-01-01 to 1970-01-01.
+const int64_t FILETIME_UNIX_EPOCH = 116444736000000000LL;
+
+FILETIME fileTimeOf(const timespec& time) {
+    const uint64_t ticks = static_cast<uint64_t>(
+        FILETIME_UNIX_EPOCH + static_cast<int64_t>(time.tv_sec) * 10000000LL + time.tv_nsec / 100);
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// The status of the file (of a symbolic link's target, when it has one) and its attributes;
+// false with the last error set when the file cannot be reached.
+bool readAttributes(LPCWSTR fileName, struct stat& status, DWORD& attributes) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    const std::string path = nativePath(fileName);
+    if (lstat(path.c_str(), &status) != 0) {
+        setLastErrorFromErrno();
+        return false;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+        attributes = attributesOf(status, path, false);
+        return true;
+    }
+    struct stat target {};
+    if (stat(path.c_str(), &target) == 0) {
+        status = target;
+    }
+    attributes = attributesOf(status, path, true);
+    return true;
+}
+
 bool currentDirectory(std::wstring& directory) {
     std::vector<char> buffer(PATH_MAX);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -375,21 +408,31 @@ BOOL FlushFileBuffers(HANDLE file) {
 }
 
 DWORD GetFileAttributesW(LPCWSTR fileName) {
-    if (fileName == nullptr || *fileName == L'\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    const std::string path = nativePath(fileName);
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0) {
-        setLastErrorFromErrno();
-        return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    readAttributes(fileName, status, attributes);
+    return attributes;
+}
+
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel, LPVOID information) {
+    if (infoLevel != GetFileExInfoStandard || information == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
-    if (!S_ISLNK(status.st_mode)) {
-        return attributesOf(status, path, false);
+    struct stat status {};
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!readAttributes(fileName, status, attributes)) {
+        return FALSE;
     }
-    struct stat target {};
-    return attributesOf(stat(path.c_str(), &target) == 0 ? target : status, path, true);
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    data->dwFileAttributes = attributes;
+    data->ftCreationTime = fileTimeOf(status.st_ctim);
+    data->ftLastAccessTime = fileTimeOf(status.st_atim);
+    data->ftLastWriteTime = fileTimeOf(status.st_mtim);
+    const uint64_t size = S_ISDIR(status.st_mode) ? 0 : static_cast<uint64_t>(status.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    return TRUE;
 }
 
 DWORD GetCurrentDirectoryW(DWORD bufferLength, LPWSTR buffer) {
