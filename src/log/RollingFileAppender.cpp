@@ -8,7 +8,8 @@
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
-#include "log/VersionInfoHeader.h"
+#include "log/WindowsVersionInfoHeader.h"
+#include "pattern/Singleton.h"
 #include "platform/Windows1252.h"
 #include "system/Paths.h"
 
@@ -61,12 +62,23 @@ std::wstring unquoted(std::wstring path) {
 
 RollingFileAppender::RollingFileAppender()
     : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
-      header(new VersionInfoHeader(*this)), debug(false), alwaysOpen(false) {
+      header(new WindowsVersionInfoHeader()), debug(false), alwaysOpen(false) {
     rollingFile.addHeader(header);
+    StaticLog::addConfigurationListener(asConfigurationListener());
 }
 
 RollingFileAppender::~RollingFileAppender() {
+    try {
+        StaticLog::removeConfigurationListener(asConfigurationListener());
+    } catch (...) {
+        // The log's lock failed: the log is going away, and its configuration with it.
+    }
     rollingFile.removeHeader(header);
+}
+
+boost::shared_ptr<ConfigurationListener> RollingFileAppender::asConfigurationListener() {
+    return boost::shared_ptr<ConfigurationListener>(static_cast<ConfigurationListener*>(this),
+                                                    null_deleter());
 }
 
 std::wstring RollingFileAppender::toString() const {
