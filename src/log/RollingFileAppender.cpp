@@ -58,6 +58,33 @@ std::wstring unquoted(std::wstring path) {
     return path;
 }
 
+// The text up to its first NUL, one byte per character, '?' for one the code page lacks.
+// Between 1 and 0x7F the code page and Unicode agree: blocks of such characters are copied
+// without a look at the table (a block is checked as a whole, so the copy vectorises).
+void toWindows1252(const std::wstring& text, std::string& bytes) {
+    const size_t BLOCK = 16;
+    const size_t count = text.size();
+    bytes.resize(count);
+    const wchar_t* in = text.data();
+    char* out = &bytes[0];
+    size_t done = 0;
+    for (; done + BLOCK <= count; done += BLOCK) {
+        uint32_t outside = 0;
+        for (size_t each = 0; each < BLOCK; ++each) {
+            const uint32_t character = static_cast<uint32_t>(in[done + each]);
+            outside |= static_cast<uint32_t>(character - 1 >= 0x7F);
+            out[done + each] = static_cast<char>(character);
+        }
+        if (outside != 0) {
+            break;
+        }
+    }
+    for (; done < count && in[done] != L'\0'; ++done) {
+        out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
+    }
+    bytes.resize(done);
+}
+
 } // namespace
 
 RollingFileAppender::RollingFileAppender()
@@ -239,14 +266,7 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    // The text up to its first NUL, one byte per character, '?' for one the code page lacks.
-    lineBytes.clear();
-    for (const wchar_t character : line) {
-        if (character == L'\0') {
-            break;
-        }
-        lineBytes.push_back(static_cast<char>(krel_platform::wideToWindows1252(character, '?')));
-    }
+    toWindows1252(line, lineBytes);
     try {
         rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
     } catch (const KrelException&) {

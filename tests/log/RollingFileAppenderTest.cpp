@@ -152,6 +152,14 @@ TEST_F(RollingFileAppenderTest, LinesAreWindows1252BytesWithBareLineFeeds) {
     EXPECT_EQ("caf\xe9 \x80 ?\n", body("logs/app0001.log"));
 }
 
+TEST_F(RollingFileAppenderTest, LineEndsAtItsFirstNul) {
+    const auto appender = make({{L"path", L"app.log"}});
+    const std::wstring start(40, L'a');
+    append(*appender, start + std::wstring(L"caf\u00e9\0lost", 10));
+    append(*appender, L"next");
+    EXPECT_EQ(std::string(40, 'a') + "caf\xe9next\n", body("logs/app0001.log"));
+}
+
 TEST_F(RollingFileAppenderTest, LineLongerThanTheLimitIsLostAndTheAppenderStays) {
     const auto appender = make({{L"path", L"app.log"}});
     append(*appender, std::wstring(0x100000 + 1, L'x'));
