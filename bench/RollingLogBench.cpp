@@ -41,7 +41,8 @@ const int FILE_COUNT = 3;
 
 // 93 characters, a blank and six digits: 100 bytes.
 #define MESSAGE_TEXT                                                                               \
-    "Order 4711 accepted from the gateway after validation of the customer account, credit limits "
+    "Order 4711 accepted from the gateway after validation of the customer account, credit "       \
+    "limits "
 static_assert(sizeof(MESSAGE_TEXT) - 1 == 93, "the message text is 93 characters");
 
 // A directory of this run below $TMPDIR, removed at exit.
@@ -98,6 +99,21 @@ spdlog::logger& spdlogRolling() {
         sink->set_pattern("%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v");
         auto* made = new spdlog::logger("rolling", sink);
         made->set_level(spdlog::level::info);
+        return made;
+    }();
+    return *logger;
+}
+
+// The same sink made to hand every line to the system as the call returns, as the static
+// log's rolling file does.
+spdlog::logger& spdlogFlushedRolling() {
+    static spdlog::logger* logger = [] {
+        auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+            directory().file("spdlog-flushed.log"), FILE_SIZE, FILE_COUNT - 1);
+        sink->set_pattern("%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v");
+        auto* made = new spdlog::logger("rolling-flushed", sink);
+        made->set_level(spdlog::level::info);
+        made->flush_on(spdlog::level::info);
         return made;
     }();
     return *logger;
@@ -168,6 +184,15 @@ void rollingSpdlog(benchmark::State& state) {
     }
 }
 
+void rollingSpdlogFlushed(benchmark::State& state) {
+    spdlog::logger& logger = spdlogFlushedRolling();
+    const spdlog::source_loc location{"RollingLogBench.cpp", 12, "Bench::run"};
+    int value = 0;
+    for (auto _ : state) {
+        logger.log(location, spdlog::level::info, MESSAGE_TEXT " {:06d}", ++value);
+    }
+}
+
 void rollingLog4cxx(benchmark::State& state) {
     const log4cxx::LoggerPtr logger = log4cxxRolling();
     int value = 0;
@@ -215,6 +240,11 @@ const char* const ROLLING = "log call to rolling file";
 
 BENCHMARK(rollingSpdlogKrel)->Name(std::string(ROLLING) + "/krel")->Threads(1)->Threads(8);
 BENCHMARK(rollingSpdlog)->Name(std::string(ROLLING) + "/peer")->Threads(1)->Threads(8);
+BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " spdlog flushed/krel")->Threads(1)->Threads(8);
+BENCHMARK(rollingSpdlogFlushed)
+    ->Name(std::string(ROLLING) + " spdlog flushed/peer")
+    ->Threads(1)
+    ->Threads(8);
 BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " log4cxx/krel")->Threads(1)->Threads(8);
 BENCHMARK(rollingLog4cxx)->Name(std::string(ROLLING) + " log4cxx/peer")->Threads(1)->Threads(8);
 BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " poco/krel")->Threads(1)->Threads(8);

@@ -13,6 +13,7 @@
 #include "platform/Windows1252.h"
 #include "system/Paths.h"
 
+#include <cstring>
 #include <cxxabi.h>
 
 namespace krel_std {
@@ -69,18 +70,29 @@ void toWindows1252(const std::wstring& text, std::string& bytes) {
     char* out = &bytes[0];
     size_t done = 0;
     for (; done + BLOCK <= count; done += BLOCK) {
+        // Local copies: the output may not alias the input, so the loop vectorises.
+        uint32_t wide[BLOCK];
+        std::memcpy(wide, in + done, sizeof(wide));
+        char narrow[BLOCK];
         uint32_t outside = 0;
         for (size_t each = 0; each < BLOCK; ++each) {
-            const uint32_t character = static_cast<uint32_t>(in[done + each]);
-            outside |= static_cast<uint32_t>(character - 1 >= 0x7F);
-            out[done + each] = static_cast<char>(character);
+            outside |= static_cast<uint32_t>(wide[each] - 1 >= 0x7F);
+            narrow[each] = static_cast<char>(wide[each]);
         }
         if (outside != 0) {
             break;
         }
+        std::memcpy(out + done, narrow, BLOCK);
     }
-    for (; done < count && in[done] != L'\0'; ++done) {
-        out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
+    for (; done < count; ++done) {
+        const uint32_t character = static_cast<uint32_t>(in[done]);
+        if (character - 1 < 0x7F) {
+            out[done] = static_cast<char>(character);
+        } else if (character == 0) {
+            break;
+        } else {
+            out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
+        }
     }
     bytes.resize(done);
 }
