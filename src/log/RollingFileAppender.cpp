@@ -13,8 +13,10 @@
 #include "platform/Windows1252.h"
 #include "system/Paths.h"
 
-#include <cstring>
 #include <cxxabi.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace krel_std {
 
@@ -59,31 +61,48 @@ std::wstring unquoted(std::wstring path) {
     return path;
 }
 
+// The number of leading characters of the text, from 1 to 0x7F, narrowed into out by blocks
+// of 16; a block holding any other character is left to the caller.
+size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
+    size_t done = 0;
+#if defined(__SSE2__)
+    static_assert(sizeof(wchar_t) == 4, "wide characters are 32 bits");
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i last = _mm_set1_epi32(0x7E);
+    const __m128i zero = _mm_setzero_si128();
+    for (; done + 16 <= count; done += 16) {
+        __m128i quarter[4];
+        __m128i outside = zero;
+        for (int each = 0; each < 4; ++each) {
+            quarter[each] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done) + each);
+            // Character - 1 outside 0..0x7E, compared as signed numbers.
+            const __m128i shifted = _mm_sub_epi32(quarter[each], one);
+            outside = _mm_or_si128(outside, _mm_or_si128(_mm_cmpgt_epi32(shifted, last),
+                                                         _mm_cmplt_epi32(shifted, zero)));
+        }
+        if (_mm_movemask_epi8(outside) != 0) {
+            break;
+        }
+        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(quarter[0], quarter[1]),
+                                                _mm_packs_epi32(quarter[2], quarter[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), narrow);
+    }
+#else
+    (void)in;
+    (void)count;
+    (void)out;
+#endif
+    return done;
+}
+
 // The text up to its first NUL, one byte per character, '?' for one the code page lacks.
-// Between 1 and 0x7F the code page and Unicode agree: blocks of such characters are copied
-// without a look at the table (a block is checked as a whole, so the copy vectorises).
+// Between 1 and 0x7F the code page and Unicode agree, so those need no look at the table.
 void toWindows1252(const std::wstring& text, std::string& bytes) {
-    const size_t BLOCK = 16;
     const size_t count = text.size();
     bytes.resize(count);
     const wchar_t* in = text.data();
     char* out = &bytes[0];
-    size_t done = 0;
-    for (; done + BLOCK <= count; done += BLOCK) {
-        // Local copies: the output may not alias the input, so the loop vectorises.
-        uint32_t wide[BLOCK];
-        std::memcpy(wide, in + done, sizeof(wide));
-        char narrow[BLOCK];
-        uint32_t outside = 0;
-        for (size_t each = 0; each < BLOCK; ++each) {
-            outside |= static_cast<uint32_t>(wide[each] - 1 >= 0x7F);
-            narrow[each] = static_cast<char>(wide[each]);
-        }
-        if (outside != 0) {
-            break;
-        }
-        std::memcpy(out + done, narrow, BLOCK);
-    }
+    size_t done = narrowAsciiBlocks(in, count, out);
     for (; done < count; ++done) {
         const uint32_t character = static_cast<uint32_t>(in[done]);
         if (character - 1 < 0x7F) {

@@ -152,6 +152,18 @@ TEST_F(RollingFileAppenderTest, LinesAreWindows1252BytesWithBareLineFeeds) {
     EXPECT_EQ("caf\xe9 \x80 ?\n", body("logs/app0001.log"));
 }
 
+TEST_F(RollingFileAppenderTest, LongLinesConvertAroundTheAsciiEdgeCharacterByCharacter) {
+    const auto appender = make({{L"path", L"app.log"}});
+    const std::wstring edges{static_cast<wchar_t>(0x80), static_cast<wchar_t>(0x81),
+                             static_cast<wchar_t>(0xFF), static_cast<wchar_t>(0x20AC),
+                             static_cast<wchar_t>(0x80000000u)};
+    append(*appender, std::wstring(16, L'a') + L'\x7f' + std::wstring(15, L'b') + edges +
+                          std::wstring(20, L'c'));
+    EXPECT_EQ(std::string(16, 'a') + '\x7f' + std::string(15, 'b') + "?\x81\xff\x80?" +
+                  std::string(20, 'c') + "\n",
+              body("logs/app0001.log"));
+}
+
 TEST_F(RollingFileAppenderTest, LineEndsAtItsFirstNul) {
     const auto appender = make({{L"path", L"app.log"}});
     const std::wstring start(40, L'a');
