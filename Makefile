@@ -16,8 +16,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The demo runs in $(DEMO_DIR)/bin, beside the config/ and log/ directories of its log.
+DEMO_DIR = $(BUILD)/demo-run
 demo: build
-	@KREL_DEBUG_OUTPUT=stderr ./$(BUILD)/examples/demo
+	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log
+	@cd $(DEMO_DIR)/bin && KREL_DEBUG_OUTPUT=stderr $(abspath $(BUILD))/examples/demo
 
 test: build
 	@./scripts/run-tests.sh $(BUILD) $(JOBS)

@@ -1,16 +1,24 @@
 // A short tour of KrelStd for a newcomer: run it with `make demo`.
 #include <iostream>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
 
 #include "base/Object.h"
 #include "base/StringUtils.h"
+#include "config/ConfigurationChangeEvent.h"
 #include "config/ConfigurationFile.h"
+#include "config/ConfigurationListener.h"
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIOException.h"
 #include "file/File.h"
+#include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
+#include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
 #include "thread/Event.h"
 #include "thread/Lock.h"
@@ -116,6 +124,71 @@ void showDebugOutput() {
                    Thread::getCurrentThreadId(), L"main.cpp", __LINE__);
 }
 
+// Tells the demo which keys of the log's configuration file the log has taken.
+class ChangeWatch : public ConfigurationListener {
+public:
+    void onConfigChange(const ConfigurationChangeEvent& event) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        keys.insert(event.getKey());
+        changed.notify_all();
+    }
+
+    bool waitFor(const std::wstring& key) {
+        std::unique_lock<std::mutex> guard(mutex);
+        return changed.wait_for(guard, std::chrono::seconds(10),
+                                [&]() { return keys.count(key) != 0; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::set<std::wstring> keys;
+};
+
+// A log call as the logging macros make it: nothing happens below the threshold.
+void logLine(LogEventPriority priority, const wchar_t* text, unsigned int line) {
+    if (StaticLog::isThresholdOn(priority)) {
+        StaticLog::log(priority, L"demo::main", text, L"Demo", L"", Thread::getCurrentThreadId(),
+                       L"main.cpp", line);
+    }
+}
+
+void showStaticLog() {
+    std::wcout << L"The log starts from its file ../config/Demo.cfg and writes rolling files\n"
+                  L"../log/Demo0001.log, ... that begin with a header block:\n"
+               << std::flush;
+    ConfigurationFile settings(File(L"../config/Demo.cfg"));
+    settings.setValue(L"Threshold", L"INFO", L"Debug Log");
+    settings.setValue(L"appender.file.class", L"krel_std.RollingFileAppender", L"Log Appenders");
+    settings.setValue(L"appender.file.filter", L"krel_std.DebugFileFilter", L"Log Appenders");
+    settings.setValue(L"appender.file.layout", L"krel_std.KrelLogLayout", L"Log Appenders");
+    settings.setValue(L"appender.file.size", L"1MB", L"Log Appenders");
+    settings.save();
+    StaticLog::initInstance(L"Demo");
+    const auto appender = boost::dynamic_pointer_cast<RollingFileAppender>(
+        Singleton<StaticLogFactory>::getInstance().getAppender(L"file"));
+    if (!appender) {
+        std::wcout << L"  the log did not start\n";
+        return;
+    }
+    logLine(INFO, L"written at threshold INFO", __LINE__);
+    logLine(DEBUG, L"left out at threshold INFO", __LINE__);
+
+    std::wcout << L"Edited while the program runs (threshold DEBUG, 2 MB files), the file is\n"
+                  L"followed at once:\n";
+    const boost::shared_ptr<ChangeWatch> watch(new ChangeWatch());
+    StaticLog::addConfigurationListener(watch);
+    settings.setValue(L"Threshold", L"DEBUG", L"Debug Log");
+    settings.setValue(L"appender.file.size", L"2MB", L"Log Appenders");
+    settings.save();
+    const bool taken = watch->waitFor(L"Threshold") && watch->waitFor(L"appender.file.size");
+    StaticLog::removeConfigurationListener(watch);
+    std::wcout << L"  change taken: " << (taken ? L"yes" : L"no") << L", maximum file size now "
+               << appender->getMaximumSize() << L" bytes\n";
+    logLine(DEBUG, L"written at threshold DEBUG", __LINE__);
+    printFile(File(L"../log/Demo0001.log"));
+}
+
 } // namespace
 
 int main() {
@@ -128,5 +201,6 @@ int main() {
     showThreads();
     showConfiguration();
     showDebugOutput();
+    showStaticLog();
     return 0;
 }

@@ -22,6 +22,11 @@ class RollingFileHeader;
 /// A debug appender ("layout.debug" true, default extension ".dbg") keeps its file open only
 /// while the log threshold is below INFO, unless "always_open" is true; a change of the
 /// threshold in the log configuration opens or closes it while the program runs.
+///
+/// Every appender listens to the static log's configuration file from construction to
+/// destruction (without the log holding a share of it). The static log's own appenders live
+/// until the log is destroyed, after its file stopped reporting; an appender made elsewhere
+/// must not be destroyed while that file reports a change.
 class RollingFileAppender : public ILogAppender,
                             public ConfigurationListener,
                             public AutoRegisterClass<RollingFileAppender> {
@@ -29,7 +34,8 @@ public:
     static const unsigned long MinFileSize = 0x100000;
     static const unsigned long MinFiles = 1;
 
-    /// No filter and no layout, a closed file carrying the appender's header.
+    /// No filter and no layout, a closed file carrying a WindowsVersionInfoHeader; listens to
+    /// the static log's configuration file when the log has one.
     RollingFileAppender();
     ~RollingFileAppender() override;
 
@@ -58,6 +64,8 @@ protected:
     void localAppend(const std::wstring& line) override;
 
 private:
+    /// This appender as the log configuration holds it: a shared pointer that does not own it.
+    boost::shared_ptr<ConfigurationListener> asConfigurationListener();
     /// Opens the file when it should be open at this threshold, closes it otherwise.
     void followThreshold(const ConfigurationChangeEvent& event);
     /// Runs the change when differs() answers true, holding the static log's locks; answers

@@ -8,11 +8,15 @@
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
-#include "log/VersionInfoHeader.h"
+#include "log/WindowsVersionInfoHeader.h"
+#include "pattern/Singleton.h"
 #include "platform/Windows1252.h"
 #include "system/Paths.h"
 
 #include <cxxabi.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace krel_std {
 
@@ -57,16 +61,82 @@ std::wstring unquoted(std::wstring path) {
     return path;
 }
 
+// The number of leading characters of the text, from 1 to 0x7F, narrowed into out by blocks
+// of 16; a block holding any other character is left to the caller.
+size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
+    size_t done = 0;
+#if defined(__SSE2__)
+    static_assert(sizeof(wchar_t) == 4, "wide characters are 32 bits");
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i last = _mm_set1_epi32(0x7E);
+    const __m128i zero = _mm_setzero_si128();
+    for (; done + 16 <= count; done += 16) {
+        __m128i quarter[4];
+        __m128i outside = zero;
+        for (int each = 0; each < 4; ++each) {
+            quarter[each] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done) + each);
+            // Character - 1 outside 0..0x7E, compared as signed numbers.
+            const __m128i shifted = _mm_sub_epi32(quarter[each], one);
+            outside = _mm_or_si128(outside, _mm_or_si128(_mm_cmpgt_epi32(shifted, last),
+                                                         _mm_cmplt_epi32(shifted, zero)));
+        }
+        if (_mm_movemask_epi8(outside) != 0) {
+            break;
+        }
+        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(quarter[0], quarter[1]),
+                                                _mm_packs_epi32(quarter[2], quarter[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), narrow);
+    }
+#else
+    (void)in;
+    (void)count;
+    (void)out;
+#endif
+    return done;
+}
+
+// The text up to its first NUL, one byte per character, '?' for one the code page lacks.
+// Between 1 and 0x7F the code page and Unicode agree, so those need no look at the table.
+void toWindows1252(const std::wstring& text, std::string& bytes) {
+    const size_t count = text.size();
+    bytes.resize(count);
+    const wchar_t* in = text.data();
+    char* out = &bytes[0];
+    size_t done = narrowAsciiBlocks(in, count, out);
+    for (; done < count; ++done) {
+        const uint32_t character = static_cast<uint32_t>(in[done]);
+        if (character - 1 < 0x7F) {
+            out[done] = static_cast<char>(character);
+        } else if (character == 0) {
+            break;
+        } else {
+            out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
+        }
+    }
+    bytes.resize(done);
+}
+
 } // namespace
 
 RollingFileAppender::RollingFileAppender()
     : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
-      header(new VersionInfoHeader(*this)), debug(false), alwaysOpen(false) {
+      header(new WindowsVersionInfoHeader()), debug(false), alwaysOpen(false) {
     rollingFile.addHeader(header);
+    StaticLog::addConfigurationListener(asConfigurationListener());
 }
 
 RollingFileAppender::~RollingFileAppender() {
+    try {
+        StaticLog::removeConfigurationListener(asConfigurationListener());
+    } catch (...) {
+        // The log's lock failed: the log is going away, and its configuration with it.
+    }
     rollingFile.removeHeader(header);
+}
+
+boost::shared_ptr<ConfigurationListener> RollingFileAppender::asConfigurationListener() {
+    return boost::shared_ptr<ConfigurationListener>(static_cast<ConfigurationListener*>(this),
+                                                    null_deleter());
 }
 
 std::wstring RollingFileAppender::toString() const {
@@ -227,14 +297,7 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    // The text up to its first NUL, one byte per character, '?' for one the code page lacks.
-    lineBytes.clear();
-    for (const wchar_t character : line) {
-        if (character == L'\0') {
-            break;
-        }
-        lineBytes.push_back(static_cast<char>(krel_platform::wideToWindows1252(character, '?')));
-    }
+    toWindows1252(line, lineBytes);
     try {
         rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
     } catch (const KrelException&) {

@@ -1,6 +1,7 @@
 // The static log of this process is started once, from a configuration file, by initInstance;
 // the tests then watch it run. Nothing here resets it.
 #include "exception/KrelIllegalStateException.h"
+#include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
@@ -13,6 +14,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using namespace krel_std;
@@ -21,15 +24,37 @@ using krel_test::ProbeJournal;
 
 namespace {
 
-// What the configuration file holds; the tests edit the threshold and the probe's properties.
+// What the configuration file holds; the tests edit the threshold, the probe's properties and
+// the size of the rolling files. The rolling file appenders join when a log directory is set.
 struct ScenarioConfig {
     std::string threshold = "DEBUG";
     std::string explode = "0";
     std::string colour = "red";
+    std::string size = "1MB";
+    std::string logDirectory;
 
     std::string text() const {
         return "[Debug Log]\nThreshold=" + threshold + "\n[Log Appenders]\n" + appenders +
-               "appender.b.explode=" + explode + "\nappender.b.colour=" + colour + "\n";
+               "appender.b.explode=" + explode + "\nappender.b.colour=" + colour + "\n" +
+               rollingAppenders();
+    }
+
+    std::string rollingAppenders() const {
+        if (logDirectory.empty()) {
+            return std::string();
+        }
+        return "appender.r.class=krel_std.RollingFileAppender\n"
+               "appender.r.filter=krel_std.DebugFileFilter\n"
+               "appender.r.layout=krel_std.KrelLogLayout\n"
+               "appender.r.path=" +
+               logDirectory + "/Scenario.log\nappender.r.size=" + size +
+               "\n"
+               "appender.d.class=krel_std.RollingFileAppender\n"
+               "appender.d.filter=krel_std.DebugFileFilter\n"
+               "appender.d.layout=krel_std.KrelLogLayout\n"
+               "appender.d.layout.debug=true\n"
+               "appender.d.path=" +
+               logDirectory + "/Scenario.dbg\n";
     }
 
     const char* appenders = "modules=krel_test_module\n"
@@ -51,6 +76,11 @@ std::filesystem::path makeDirectory() {
                                               : std::filesystem::path();
 }
 
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void pointPathsAt(const std::filesystem::path& directory) {
     Paths::getInstance()->setPath(L"System Config Path Key",
                                   krel_platform::utf8ToWide(directory.string()));
@@ -61,21 +91,27 @@ protected:
     static void SetUpTestSuite() {
         directory = new std::filesystem::path(makeDirectory());
         config = new ScenarioConfig();
+        config->logDirectory = (*directory / "log").string();
         krel_test::registerLogProbes();
         KrelSystem::getInstance().setProperty(
             L"Ext_Library_Path", krel_platform::utf8ToWide(krel_test::helpersDirectory()));
         pointPathsAt(*directory);
         krel_test::replaceFile(cfgFile(), config->text());
         StaticLog::initInstance(L"Scenario");
-        waiter = new boost::shared_ptr<krel_test::ChangeWaiter>(new krel_test::ChangeWaiter());
-        StaticLog::addConfigurationListener(*waiter);
     }
 
     static void TearDownTestSuite() {
-        StaticLog::removeConfigurationListener(*waiter);
         std::error_code ignored;
         std::filesystem::remove_all(*directory, ignored);
     }
+
+    // Each test waits with a listener of its own, told only of the changes of its own edits.
+    void SetUp() override {
+        waiter.reset(new krel_test::ChangeWaiter());
+        StaticLog::addConfigurationListener(waiter);
+    }
+
+    void TearDown() override { StaticLog::removeConfigurationListener(waiter); }
 
     static std::filesystem::path cfgFile() { return *directory / "Scenario.cfg"; }
 
@@ -85,19 +121,18 @@ protected:
     }
 
     // Rewrites the file and waits until the log was told of the change of that key.
-    static bool edit(const std::wstring& key, const std::wstring& value) {
+    bool edit(const std::wstring& key, const std::wstring& value) {
         krel_test::replaceFile(cfgFile(), config->text());
-        return (*waiter)->waitFor(key, value);
+        return waiter->waitFor(key, value);
     }
 
     static std::filesystem::path* directory;
     static ScenarioConfig* config;
-    static boost::shared_ptr<krel_test::ChangeWaiter>* waiter;
+    boost::shared_ptr<krel_test::ChangeWaiter> waiter;
 };
 
 std::filesystem::path* StaticLogInitTest::directory = nullptr;
 ScenarioConfig* StaticLogInitTest::config = nullptr;
-boost::shared_ptr<krel_test::ChangeWaiter>* StaticLogInitTest::waiter = nullptr;
 
 TEST_F(StaticLogInitTest, ConfiguredAppendersReceiveEachEventInNameOrder) {
     StaticLog::log(WARN, L"Main::run", L"ordered", L"Host", L"", 1, L"Main.cpp", 3);
@@ -161,6 +196,32 @@ TEST_F(StaticLogInitTest, RefusedEditIsTracedAndLaterChangesStillApply) {
                             entry.find(L"probe refused 1") != std::wstring::npos);
     }
     EXPECT_TRUE(traced);
+}
+
+TEST_F(StaticLogInitTest, EditedSizeReachesTheRunningRollingFileAppender) {
+    const auto rolling = boost::dynamic_pointer_cast<RollingFileAppender>(
+        Singleton<StaticLogFactory>::getInstance().getAppender(L"r"));
+    ASSERT_TRUE(rolling);
+    EXPECT_EQ(0x100000u, rolling->getMaximumSize());
+    config->size = "3MB";
+    ASSERT_TRUE(edit(L"appender.r.size", L"3MB"));
+    EXPECT_EQ(0x300000u, rolling->getMaximumSize());
+}
+
+TEST_F(StaticLogInitTest, DebugRollingFileFollowsTheEditedThreshold) {
+    config->threshold = "WARN";
+    ASSERT_TRUE(edit(L"Threshold", L"WARN"));
+    StaticLog::log(ERROR, L"Main::run", L"while closed", L"Host", L"", 1, L"Main.cpp", 5);
+    config->threshold = "DEBUG";
+    ASSERT_TRUE(edit(L"Threshold", L"DEBUG"));
+    StaticLog::log(ERROR, L"Main::run", L"while open", L"Host", L"", 1, L"Main.cpp", 6);
+
+    const std::string debugFile = readFile(*directory / "log" / "Scenario0001.dbg");
+    EXPECT_EQ(std::string::npos, debugFile.find("while closed"));
+    EXPECT_NE(std::string::npos, debugFile.find("while open"));
+    // The plain appender kept its file open throughout.
+    const std::string logFile = readFile(*directory / "log" / "Scenario0001.log");
+    EXPECT_NE(std::string::npos, logFile.find("while closed"));
 }
 
 // A process of its own: initInstance from a file that does not exist.

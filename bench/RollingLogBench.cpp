@@ -1,0 +1,255 @@
+// A log call that reaches a rolling log file, from one and from eight threads, with a 100-byte
+// message and the full line layout; and a call below the threshold. The peers write their own
+// rolling files of the same size and count, each line reaching the file as the call returns
+// where the peer offers it.
+#include "support/AllocationCounter.h"
+
+#include "log/ContextLogMessage.h"
+#include "log/DebugFileFilter.h"
+#include "log/KrelLogLayout.h"
+#include "log/RollingFileAppender.h"
+#include "log/StaticLog.h"
+#include "log/StaticLogTestHook.h"
+#include "platform/Utf16.h"
+
+#include <Poco/AutoPtr.h>
+#include <Poco/FileChannel.h>
+#include <Poco/FormattingChannel.h>
+#include <Poco/Logger.h>
+#include <Poco/PatternFormatter.h>
+#include <benchmark/benchmark.h>
+#include <log4cxx/helpers/pool.h>
+#include <log4cxx/logger.h>
+#include <log4cxx/patternlayout.h>
+#include <log4cxx/rolling/rollingfileappender.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace krel_std;
+
+// Every side rolls over after 8 MiB and keeps three files.
+const unsigned long FILE_SIZE = 8UL << 20;
+const int FILE_COUNT = 3;
+
+// 93 characters, a blank and six digits: 100 bytes.
+#define MESSAGE_TEXT                                                                               \
+    "Order 4711 accepted from the gateway after validation of the customer account, credit "       \
+    "limits "
+static_assert(sizeof(MESSAGE_TEXT) - 1 == 93, "the message text is 93 characters");
+
+// A directory of this run below $TMPDIR, removed at exit.
+class BenchDirectory {
+public:
+    BenchDirectory() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                              "/krel-rolling-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            root = pattern;
+        }
+    }
+    ~BenchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+
+    std::string file(const std::string& name) const { return (root / name).string(); }
+
+private:
+    std::filesystem::path root;
+};
+
+const BenchDirectory& directory() {
+    static BenchDirectory made;
+    return made;
+}
+
+// The static log, initialised once with a rolling file appender and threshold INFO.
+void krelRollingLog() {
+    static const bool ready = [] {
+        RollingFileAppender prototype;
+        boost::shared_ptr<ILogAppender> appender(dynamic_cast<ILogAppender*>(prototype.newInstance(
+            {{L"path", krel_platform::utf8ToWide(directory().file("krel.log"))},
+             {L"size", std::to_wstring(FILE_SIZE)},
+             {L"files", std::to_wstring(FILE_COUNT)}})));
+        appender->setFilter(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter()));
+        KrelLogLayout layout;
+        appender->setLayout(boost::shared_ptr<ILogEventLayout>(
+            dynamic_cast<ILogEventLayout*>(layout.newInstance({{L"debug", L"true"}}))));
+        krel_std_internal::StaticLogTestHook::initialize(L"Bench", {{L"rolling", appender}});
+        krel_std_internal::StaticLogTestHook::setThreshold(INFO);
+        return true;
+    }();
+    benchmark::DoNotOptimize(ready);
+}
+
+// The same line as the static log's layout: time, priority, thread, file, line and function.
+spdlog::logger& spdlogRolling() {
+    static spdlog::logger* logger = [] {
+        auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+            directory().file("spdlog.log"), FILE_SIZE, FILE_COUNT - 1);
+        sink->set_pattern("%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v");
+        auto* made = new spdlog::logger("rolling", sink);
+        made->set_level(spdlog::level::info);
+        return made;
+    }();
+    return *logger;
+}
+
+// The same sink made to hand every line to the system as the call returns, as the static
+// log's rolling file does.
+spdlog::logger& spdlogFlushedRolling() {
+    static spdlog::logger* logger = [] {
+        auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+            directory().file("spdlog-flushed.log"), FILE_SIZE, FILE_COUNT - 1);
+        sink->set_pattern("%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v");
+        auto* made = new spdlog::logger("rolling-flushed", sink);
+        made->set_level(spdlog::level::info);
+        made->flush_on(spdlog::level::info);
+        return made;
+    }();
+    return *logger;
+}
+
+log4cxx::LoggerPtr log4cxxRolling() {
+    static log4cxx::LoggerPtr logger = [] {
+        auto appender = std::make_shared<log4cxx::rolling::RollingFileAppender>();
+        appender->setLayout(std::make_shared<log4cxx::PatternLayout>(
+            LOG4CXX_STR("%d{yyyy-MM-dd HH:mm:ss,SSS} %p [%t] %F[%L] %M: %m%n")));
+        appender->setFile(directory().file("log4cxx.log"));
+        appender->setMaximumFileSize(FILE_SIZE);
+        appender->setMaxBackupIndex(FILE_COUNT - 1);
+        log4cxx::helpers::Pool pool;
+        appender->activateOptions(pool);
+        log4cxx::LoggerPtr made = log4cxx::Logger::getLogger(LOG4CXX_STR("rolling"));
+        made->setAdditivity(false);
+        made->addAppender(appender);
+        made->setLevel(log4cxx::Level::getInfo());
+        return made;
+    }();
+    return logger;
+}
+
+Poco::Logger& pocoRolling() {
+    static Poco::Logger* logger = [] {
+        Poco::AutoPtr<Poco::FileChannel> file(new Poco::FileChannel(directory().file("poco.log")));
+        file->setProperty("rotation", std::to_string(FILE_SIZE / 1024) + " K");
+        file->setProperty("archive", "number");
+        file->setProperty("purgeCount", std::to_string(FILE_COUNT - 1));
+        Poco::AutoPtr<Poco::PatternFormatter> pattern(
+            new Poco::PatternFormatter("%Y-%m-%d %H:%M:%S:%i %p [%I] %U[%u]: %t"));
+        Poco::AutoPtr<Poco::FormattingChannel> channel(new Poco::FormattingChannel(pattern, file));
+        return &Poco::Logger::create("rolling", channel, Poco::Message::PRIO_INFORMATION);
+    }();
+    return *logger;
+}
+
+// The message of the peers that take finished text.
+std::string messageText(int value) {
+    char text[128];
+    std::snprintf(text, sizeof(text), MESSAGE_TEXT " %06d", value);
+    return text;
+}
+
+void rollingKrel(benchmark::State& state) {
+    krelRollingLog();
+    ContextLogMessage context(L"Bench::run", INFO, L"KrelStd", L"RollingLogBench.cpp", 12);
+    int value = 0;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        context.log(L"" MESSAGE_TEXT " %06d", ++value);
+    }
+    scope.report(state);
+}
+
+void rollingSpdlogKrel(benchmark::State& state) {
+    rollingKrel(state);
+    state.SetLabel("goal<=1");
+}
+
+void rollingSpdlog(benchmark::State& state) {
+    spdlog::logger& logger = spdlogRolling();
+    const spdlog::source_loc location{"RollingLogBench.cpp", 12, "Bench::run"};
+    int value = 0;
+    for (auto _ : state) {
+        logger.log(location, spdlog::level::info, MESSAGE_TEXT " {:06d}", ++value);
+    }
+}
+
+void rollingSpdlogFlushed(benchmark::State& state) {
+    spdlog::logger& logger = spdlogFlushedRolling();
+    const spdlog::source_loc location{"RollingLogBench.cpp", 12, "Bench::run"};
+    int value = 0;
+    for (auto _ : state) {
+        logger.log(location, spdlog::level::info, MESSAGE_TEXT " {:06d}", ++value);
+    }
+}
+
+void rollingLog4cxx(benchmark::State& state) {
+    const log4cxx::LoggerPtr logger = log4cxxRolling();
+    int value = 0;
+    for (auto _ : state) {
+        logger->info(messageText(++value), LOG4CXX_LOCATION);
+    }
+}
+
+void rollingPoco(benchmark::State& state) {
+    Poco::Logger& logger = pocoRolling();
+    int value = 0;
+    for (auto _ : state) {
+        logger.information(messageText(++value), "RollingLogBench.cpp", 12);
+    }
+}
+
+void belowThresholdKrel(benchmark::State& state) {
+    krelRollingLog();
+    int value = 0;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        if (StaticLog::isThresholdOn(DEBUG)) {
+            ContextLogMessage::log(DEBUG, L"Bench::run", L"KrelStd", L"", 1, L"RollingLogBench.cpp",
+                                   12, L"" MESSAGE_TEXT " %06d", ++value);
+        }
+        benchmark::ClobberMemory();
+    }
+    scope.report(state);
+    // Nanoseconds per call.
+    state.counters["ns"] = benchmark::Counter(1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+    state.SetLabel("ns<=2");
+}
+
+void belowThresholdSpdlog(benchmark::State& state) {
+    spdlog::logger& logger = spdlogRolling();
+    int value = 0;
+    for (auto _ : state) {
+        logger.debug(MESSAGE_TEXT " {:06d}", ++value);
+        benchmark::ClobberMemory();
+    }
+}
+
+const char* const ROLLING = "log call to rolling file";
+
+BENCHMARK(rollingSpdlogKrel)->Name(std::string(ROLLING) + "/krel")->Threads(1)->Threads(8);
+BENCHMARK(rollingSpdlog)->Name(std::string(ROLLING) + "/peer")->Threads(1)->Threads(8);
+BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " spdlog flushed/krel")->Threads(1)->Threads(8);
+BENCHMARK(rollingSpdlogFlushed)
+    ->Name(std::string(ROLLING) + " spdlog flushed/peer")
+    ->Threads(1)
+    ->Threads(8);
+BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " log4cxx/krel")->Threads(1)->Threads(8);
+BENCHMARK(rollingLog4cxx)->Name(std::string(ROLLING) + " log4cxx/peer")->Threads(1)->Threads(8);
+BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " poco/krel")->Threads(1)->Threads(8);
+BENCHMARK(rollingPoco)->Name(std::string(ROLLING) + " poco/peer")->Threads(1)->Threads(8);
+BENCHMARK(belowThresholdKrel)->Name("below threshold/krel");
+BENCHMARK(belowThresholdSpdlog)->Name("below threshold/peer");
+
+} // namespace
