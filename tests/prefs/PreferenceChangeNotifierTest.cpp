@@ -1,4 +1,4 @@
-#include "PrefsTestSupport.h"
+#include "ChangeTestSupport.h"
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/KrelLoggerSTD.h"
