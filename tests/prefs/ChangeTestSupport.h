@@ -10,19 +10,71 @@
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeListener.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace krel_test {
 
 // Generous bound on every wait of these tests: reaching it means the awaited thing never came.
 const std::chrono::seconds PREFS_WAIT_LIMIT(30);
+
+// The calling thread's kernel id.
+inline pid_t currentTid() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+// What the kernel tells of one thread of this process: whether it sleeps (state 'S') and how
+// often it has blocked so far. A thread that has ended reads as awake, with no count.
+struct ThreadSchedule {
+    bool asleep = false;
+    long blocked = -1;
+
+    static ThreadSchedule of(pid_t tid) {
+        ThreadSchedule schedule;
+        std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.compare(0, 6, "State:") == 0) {
+                schedule.asleep = line.find('S') != std::string::npos;
+            } else if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0) {
+                schedule.blocked = std::stol(line.substr(24));
+            }
+        }
+        return schedule;
+    }
+};
+
+// Whether, within the wait limit, the thread of the kernel id (published through tid) came to
+// sleep after having blocked more than `blockedBefore` times, or done() answered true. A test
+// uses it to know that a thread sits in a wait rather than being on its way there.
+template <class Done>
+bool waitUntilAsleep(const std::atomic<pid_t>& tid, long blockedBefore, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + PREFS_WAIT_LIMIT;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) {
+            return true;
+        }
+        if (tid.load() != 0) {
+            const ThreadSchedule schedule = ThreadSchedule::of(tid.load());
+            if (schedule.asleep && schedule.blocked > blockedBefore) {
+                return true;
+            }
+        }
+        std::this_thread::yield();
+    }
+    return false;
+}
 
 // Keeps every event the static log writes, for any thread.
 class LockedLogRecorder : public krel_std::ILogAppender {
@@ -47,6 +99,26 @@ public:
         return found;
     }
 
+    // Whether an event that matches arrived within the wait limit.
+    bool waitFor(const std::function<bool(const krel_std::LogEvent&)>& matches,
+                 std::size_t count = 1) {
+        std::unique_lock<std::mutex> guard(mutex);
+        return arrived.wait_for(guard, PREFS_WAIT_LIMIT, [&] {
+            std::size_t found = 0;
+            for (const krel_std::LogEvent& event : events) {
+                found += matches(event) ? 1 : 0;
+            }
+            return found >= count;
+        });
+    }
+
+    // Runs action on the writing thread, after recording, for every later event of the id.
+    void onEvent(const std::wstring& errorId, const std::function<void()>& action) {
+        std::lock_guard<std::mutex> guard(mutex);
+        hookId = errorId;
+        hook = action;
+    }
+
     bool anyMessage(const std::wstring& message) const {
         std::lock_guard<std::mutex> guard(mutex);
         for (const krel_std::LogEvent& event : events) {
@@ -59,14 +131,27 @@ public:
 
 protected:
     void localAppend(const krel_std::LogEvent& event) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        events.push_back(event);
+        std::function<void()> action;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            events.push_back(event);
+            if (hook && event.errorId.find(hookId) != std::wstring::npos) {
+                action = hook;
+            }
+        }
+        arrived.notify_all();
+        if (action) {
+            action();
+        }
     }
     void localAppend(const std::wstring&) override {}
 
 private:
     mutable std::mutex mutex;
+    std::condition_variable arrived;
     std::vector<krel_std::LogEvent> events;
+    std::wstring hookId;
+    std::function<void()> hook;
 };
 
 // Gives the static log a recorder for the life of the object, at the given threshold.
