@@ -81,8 +81,6 @@ public:
     };
 
 private:
-    friend class PreferenceChangeEventDispatchThread;
-
     PreferenceChangeNotifier();
 
     static const wchar_t* getSingletonName();

@@ -166,8 +166,7 @@ boost::shared_ptr<PreferenceChangeEvent> PreferenceChangeBlocker::getEvent(long 
     if (event) {
         return event;
     }
-    typedef std::chrono::steady_clock Clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     long remaining = ms;
     for (;;) {
         const int signalled =
@@ -180,12 +179,14 @@ boost::shared_ptr<PreferenceChangeEvent> PreferenceChangeBlocker::getEvent(long 
             return event;
         }
         if (ms >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
+            const long elapsed =
+                static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+            if (elapsed >= ms) {
                 return event;
             }
-            remaining = static_cast<long>(left.count());
+            remaining = ms - elapsed;
         }
     }
 }
@@ -232,6 +233,11 @@ void PreferenceChangeBlocker::removeListener() {
             if (__internal_debug_on()) {
                 __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
                                  L"Listener not removed from node: %ls", e.getMessage().c_str());
+            }
+        } catch (const std::exception& e) {
+            if (__internal_debug_on()) {
+                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
+                                 L"Listener not removed from node: %hs", e.what());
             }
         }
     }

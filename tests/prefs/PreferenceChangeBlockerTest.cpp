@@ -280,10 +280,4 @@ TEST_F(PreferenceChangeBlockerTest, BlockerDestroyedWhileItsDeliveryRuns) {
     node->removePreferenceChangeListener(after);
 }
 
-TEST_F(PreferenceChangeBlockerTest, TextForms) {
-    PreferenceChangeBlocker blocker(userEvent, root->node(L"a"));
-    EXPECT_EQ(L"PreferenceChangeBlocker{}", blocker.toString());
-    EXPECT_EQ(L"krel_std.PreferenceChangeBlocker", blocker.getClassName());
-}
-
 } // namespace

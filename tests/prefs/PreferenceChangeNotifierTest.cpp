@@ -143,17 +143,6 @@ TEST_F(PreferenceChangeNotifierTest, LastListenerRemovedLeavesNoEntryAndTheThrea
     EXPECT_TRUE(capture.log().withId(L"STD0000").empty());
 }
 
-TEST_F(PreferenceChangeNotifierTest, RemovingAnUnregisteredListenerChangesNothing) {
-    const ListenerPtr registered = listen(path(L"a"));
-    const ListenerPtr stranger(new RecordingListener);
-
-    notifier().removePreferenceChangeListener(path(L"a"), stranger);
-    notifier().removePreferenceChangeListener(path(L"b"), stranger);
-
-    EXPECT_EQ(1u, notifier().getNumberOfListeners(path(L"a")));
-    EXPECT_EQ(0u, notifier().getNumberOfListeners(path(L"b")));
-}
-
 TEST_F(PreferenceChangeNotifierTest, EmptyPathOrListenerIsRefused) {
     const ListenerPtr listener(new RecordingListener);
     const ListenerPtr none;
@@ -267,34 +256,6 @@ TEST_F(PreferenceChangeNotifierTest, ListenersRunWithNoNotifierLockHeld) {
 
     ASSERT_TRUE(added->waitFor(1));
     EXPECT_TRUE(otherThreadGotThrough);
-}
-
-TEST_F(PreferenceChangeNotifierTest, ListenerMayRemoveItselfAndQueueEvents) {
-    const ListenerPtr listener = listen(path(L"a"));
-    const ListenerPtr sentinel = listen(path(L"b"));
-    listener->action = [&](const auto&) {
-        notifier().removePreferenceChangeListener(path(L"a"), listener);
-        send(path(L"b"), L"queued by listener");
-    };
-
-    send(path(L"a"), L"k1");
-    ASSERT_TRUE(sentinel->waitFor(1));
-    send(path(L"a"), L"k2");
-    send(path(L"b"), L"k3");
-
-    ASSERT_TRUE(sentinel->waitFor(2));
-    EXPECT_EQ(std::vector<std::wstring>{L"k1"}, listener->received());
-    EXPECT_EQ(0u, notifier().getNumberOfListeners(path(L"a")));
-}
-
-TEST_F(PreferenceChangeNotifierTest, TextForms) {
-    EXPECT_EQ(L"PreferenceChangeNotifier{}", notifier().toString());
-    const auto event = PreferenceChangeEvent::newInstance(boost::shared_ptr<Preferences>(), L"k",
-                                                          L"v", L"USER_ROOT/a");
-    EXPECT_EQ(L"k", event->getKey());
-    EXPECT_EQ(L"v", event->getNewValue());
-    EXPECT_EQ(L"USER_ROOT/a", event->getListenerPath());
-    EXPECT_FALSE(event->getNode());
 }
 
 } // namespace

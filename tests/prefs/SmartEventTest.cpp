@@ -51,16 +51,6 @@ TEST(SmartEventTest, ManualResetEventStaysSignalledUntilReset) {
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.getHandle(), 0));
 }
 
-TEST(SmartEventTest, AutoResetEventHandsEachSignalToOneWait) {
-    SmartEvent event(false, false);
-    ASSERT_NE(nullptr, event.getHandle());
-
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.getHandle(), 0));
-    SetEvent(event.getHandle());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.getHandle(), 0));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.getHandle(), 0));
-}
-
 TEST(SmartEventTest, DestructionClosesTheHandle) {
     HANDLE handle = nullptr;
     {
