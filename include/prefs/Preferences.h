@@ -21,10 +21,10 @@ class PreferencesFactory;
 // property of that name, else "krel_std.RegistryPreferencesFactory".
 class Preferences : public Object {
 public:
-    static const int MAX_PREF_KEY_LENGTH = 80;
-    static const int MAX_PREF_NAME_LENGTH = 80;
-    static const int MAX_PREF_VALUE_LENGTH = 8192;
-    static const wchar_t SLASH = L'/';
+    static constexpr int MAX_PREF_KEY_LENGTH = 80;
+    static constexpr int MAX_PREF_NAME_LENGTH = 80;
+    static constexpr int MAX_PREF_VALUE_LENGTH = 8192;
+    static constexpr wchar_t SLASH = L'/';
 
     Preferences(const Preferences&) = delete;
     Preferences& operator=(const Preferences&) = delete;

@@ -60,11 +60,21 @@ template <typename T> std::wstring traceText(T value) {
     return __internal_call_on() ? std::to_wstring(value) : std::wstring();
 }
 
+// Fails with the argument check's message when the text is longer than maximum. The check is
+// called only for a text that fails it, so a good argument costs no name text.
+void checkLength(const std::wstring& text, int maximum, const wchar_t* context,
+                 const wchar_t* name) {
+    if (text.length() > static_cast<std::size_t>(maximum)) {
+        ErrorUtils::isAboveMaximumEx(text.length(), static_cast<std::size_t>(maximum), context,
+                                     name);
+    }
+}
+
 void checkKey(const std::wstring& key, const wchar_t* context) {
-    ErrorUtils::isEmptyEx(key, context, L"Key");
-    ErrorUtils::isAboveMaximumEx(key.length(),
-                                 static_cast<std::size_t>(Preferences::MAX_PREF_KEY_LENGTH),
-                                 context, L"Key length");
+    if (key.empty()) {
+        ErrorUtils::isEmptyEx(key, context, L"Key");
+    }
+    checkLength(key, Preferences::MAX_PREF_KEY_LENGTH, context, L"Key length");
 }
 
 void failArgument(const std::wstring& message, const wchar_t* context) {
@@ -85,8 +95,7 @@ AbstractPreferences::AbstractPreferences(const boost::shared_ptr<AbstractPrefere
     const wchar_t* const context = L"krel_std::AbstractPreferences::AbstractPreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
-    ErrorUtils::isAboveMaximumEx(name.length(), static_cast<std::size_t>(MAX_PREF_NAME_LENGTH),
-                                 context, L"Name length");
+    checkLength(name, MAX_PREF_NAME_LENGTH, context, L"Name length");
     if (name.find(SLASH) != std::wstring::npos) {
         failArgument(L"Name <" + name + L"> contains a forward slash", context);
     }
@@ -326,8 +335,7 @@ void AbstractPreferences::put(const std::wstring& key, const std::wstring& value
     const wchar_t* const context = L"krel_std::AbstractPreferences::put";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Key <%ls> Value <%ls>.", key.c_str(), value.c_str());
     checkKey(key, context);
-    ErrorUtils::isAboveMaximumEx(value.length(), static_cast<std::size_t>(MAX_PREF_VALUE_LENGTH),
-                                 context, L"Value length");
+    checkLength(value, MAX_PREF_VALUE_LENGTH, context, L"Value length");
     Guard guard(lock);
     assertNodeNotRemoved(context);
     putSpi(key, value);
@@ -376,8 +384,7 @@ void AbstractPreferences::remove(const std::wstring& key) {
     const wchar_t* const context = L"krel_std::AbstractPreferences::remove";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Key <%ls>.", key.c_str());
     // An empty key is the back end's to judge.
-    ErrorUtils::isAboveMaximumEx(key.length(), static_cast<std::size_t>(MAX_PREF_KEY_LENGTH),
-                                 context, L"Key length");
+    checkLength(key, MAX_PREF_KEY_LENGTH, context, L"Key length");
     Guard guard(lock);
     assertNodeNotRemoved(context);
     removeSpi(key);
@@ -467,9 +474,7 @@ boost::shared_ptr<AbstractPreferences> AbstractPreferences::getNode(const std::w
     if (cached != childCache.end()) {
         child = cached->second;
     } else {
-        ErrorUtils::isAboveMaximumEx(childName.length(),
-                                     static_cast<std::size_t>(MAX_PREF_NAME_LENGTH), context,
-                                     L"Child node name length");
+        checkLength(childName, MAX_PREF_NAME_LENGTH, context, L"Child node name length");
         child = childSpi(childName);
         childCache.emplace(childName, child);
     }

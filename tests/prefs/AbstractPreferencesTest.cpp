@@ -160,7 +160,8 @@ TEST_F(PreferencesTreeTest, NumbersAreReadFromTheTextsLeadingNumber) {
 TEST_F(PreferencesTreeTest, DoublesAndFloatsRoundTripExactlyInTheirShortestText) {
     root->putDouble(L"pi", 3.14159265);
     EXPECT_EQ(L"3.14159265", root->get(L"pi", L""));
-    for (const double value : {3.14159265, 0.1 + 0.2, DBL_MAX, -DBL_MIN, 1e21, 123456789.125}) {
+    for (const double value :
+         {3.14159265, 0.1 + 0.2, DBL_MAX, -DBL_MIN, 4.9406564584124654e-324, 1e21, 123456789.125}) {
         root->putDouble(L"d", value);
         EXPECT_EQ(value, root->getDouble(L"d", 0.0)) << root->get(L"d", L"");
     }
