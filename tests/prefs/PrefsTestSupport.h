@@ -1,0 +1,39 @@
+// The fixture of the preferences tests: the in-memory back end chosen and emptied for each test.
+#pragma once
+
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+#include <gtest/gtest.h>
+
+#include "exception/KrelException.h"
+#include "prefs/Preferences.h"
+#include "support/MemoryPreferences.h"
+
+namespace krel_test {
+
+class MemoryPreferencesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        factory().reset();
+        root = krel_std::Preferences::userRoot();
+    }
+
+    static MemoryPreferencesFactory& factory() { return MemoryPreferencesFactory::registered(); }
+    static boost::shared_ptr<MemoryStore> store() { return factory().getUserStore(); }
+
+    MemoryPreferencesSelection selection;
+    boost::shared_ptr<krel_std::Preferences> root;
+};
+
+// The message of the KrelException the call throws.
+template <class Call> std::wstring messageOf(Call call) {
+    try {
+        call();
+    } catch (const krel_std::KrelException& error) {
+        return error.getMessage();
+    }
+    return L"(nothing thrown)";
+}
+
+} // namespace krel_test
