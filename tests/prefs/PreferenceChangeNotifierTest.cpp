@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <memory>
+
 #include <algorithm>
 #include <future>
 #include <stdexcept>
@@ -92,31 +95,39 @@ TEST_F(PreferenceChangeNotifierTest, ListenerAddedTwiceUnderOnePathIsCalledOnce)
 }
 
 TEST_F(PreferenceChangeNotifierTest, ListenersOfAPathAreCalledInAddressOrder) {
-    std::mutex orderMutex;
-    std::vector<const void*> order;
+    // Shared with the listeners' actions, which run on the dispatch thread and may outlive a
+    // failed test's stack.
+    struct CallOrder {
+        std::mutex mutex;
+        std::condition_variable called;
+        std::vector<const void*> addresses;
+    };
+    const auto order = std::make_shared<CallOrder>();
     std::vector<ListenerPtr> listeners;
     for (int i = 0; i < 5; ++i) {
         const ListenerPtr listener = listen(path(L"a"));
         const void* address = listener.get();
-        listener->action = [&orderMutex, &order, address](const auto&) {
-            std::lock_guard<std::mutex> guard(orderMutex);
-            order.push_back(address);
+        listener->action = [order, address](const auto&) {
+            {
+                std::lock_guard<std::mutex> guard(order->mutex);
+                order->addresses.push_back(address);
+            }
+            order->called.notify_all();
         };
         listeners.push_back(listener);
     }
 
     send(path(L"a"), L"k");
 
-    for (const ListenerPtr& listener : listeners) {
-        ASSERT_TRUE(listener->waitFor(1));
-    }
     std::vector<const void*> expected;
     for (const ListenerPtr& listener : listeners) {
         expected.push_back(listener.get());
     }
     std::sort(expected.begin(), expected.end());
-    std::lock_guard<std::mutex> guard(orderMutex);
-    EXPECT_EQ(expected, order);
+    std::unique_lock<std::mutex> guard(order->mutex);
+    ASSERT_TRUE(order->called.wait_for(guard, krel_test::PREFS_WAIT_LIMIT,
+                                       [&] { return order->addresses.size() >= 5; }));
+    EXPECT_EQ(expected, order->addresses);
 }
 
 TEST_F(PreferenceChangeNotifierTest, EventOfAPathWithoutListenersIsTakenAndDropped) {
