@@ -1,8 +1,11 @@
 // A short tour of KrelStd for a newcomer: run it with `make demo`.
 #include <iostream>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+
+#include <unistd.h>
 
 #include "base/Object.h"
 #include "base/StringUtils.h"
@@ -12,6 +15,9 @@
 #include "file/File.h"
 #include "log/StaticLog.h"
 #include "platform/Utf16.h"
+#include "platform/WinSignal.h"
+#include "service/ConsoleControlSignalTranslator.h"
+#include "thread/Concurrency.h"
 #include "thread/Event.h"
 #include "thread/Lock.h"
 #include "thread/Runnable.h"
@@ -116,6 +122,44 @@ void showDebugOutput() {
                    Thread::getCurrentThreadId(), L"main.cpp", __LINE__);
 }
 
+// What the program's SIGINT function saw, for the main thread to print.
+struct Interruption {
+    Event handled{true, false};
+    int signal = 0;
+    uint64_t threadId = 0;
+};
+
+Interruption& interruption() {
+    static Interruption& seen = *new Interruption;
+    return seen;
+}
+
+void onInterrupt(int signal) {
+    interruption().signal = signal;
+    interruption().threadId = Thread::getCurrentThreadId();
+    interruption().handled.signal();
+}
+
+void showConsoleEvents() {
+    std::wcout << L"Console events become C signals: the demo sends itself SIGHUP (the console\n"
+                  L"closing), and the console translator turns it into SIGINT:\n"
+               << std::flush;
+    krel_platform::signal(SIGINT, onInterrupt);
+    {
+        ConsoleControlSignalTranslator translator;
+        kill(getpid(), SIGHUP);
+        if (Concurrency::waitForSingleObject(interruption().handled, 5000) != 0) {
+            std::wcout << L"  the close event did not arrive\n";
+        } else {
+            std::wcout << L"  SIGINT(" << interruption().signal
+                       << L") handler ran on the signal delivery thread ("
+                       << interruption().threadId << L"), not on the main thread ("
+                       << Thread::getCurrentThreadId() << L")\n";
+        }
+    }
+    krel_platform::signal(SIGINT, SIG_DFL);
+}
+
 } // namespace
 
 int main() {
@@ -128,5 +172,6 @@ int main() {
     showThreads();
     showConfiguration();
     showDebugOutput();
+    showConsoleEvents();
     return 0;
 }
