@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -115,10 +116,11 @@ void traceThrow(int signalNumber, const std::wstring& reason) {
     }
 }
 
-// Calls a function the way the delivery thread does: whatever it throws is traced and dropped.
-void callGuarded(int signalNumber, SignalFunction function) {
+// Runs work of the delivery thread: whatever it throws is traced and dropped, so the thread
+// goes on with the next signal.
+template <typename Work> void runGuarded(int signalNumber, Work work) {
     try {
-        function(signalNumber);
+        work();
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (krel_std::KrelException& e) {
@@ -202,7 +204,12 @@ public:
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return FALSE;
             }
-            handlers.push_back(handler);
+            try {
+                handlers.push_back(handler);
+            } catch (std::bad_alloc&) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return FALSE;
+            }
         } else {
             auto found = std::find(handlers.rbegin(), handlers.rend(), handler);
             if (found == handlers.rend()) {
@@ -269,6 +276,9 @@ private:
     SignalFunction functionLocked(int signalNumber) const {
         if (known[signalNumber]) {
             return functions[signalNumber];
+        }
+        if (trampolineSet[signalNumber]) {
+            return savedFunctionLocked(signalNumber);
         }
         struct sigaction current;
         if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
@@ -341,7 +351,13 @@ private:
             std::lock_guard<std::mutex> guard(mutex);
             console = consoleActive() && isConsoleSignal(signalNumber);
         }
-        if (console && deliverConsoleEvent(controlTypeOf(signalNumber))) {
+        bool handled = false;
+        if (console) {
+            runGuarded(signalNumber, [&] {
+                handled = deliverConsoleEvent(controlTypeOf(signalNumber)) != FALSE;
+            });
+        }
+        if (handled) {
             return;
         }
         SignalFunction function = SIG_DFL;
@@ -350,7 +366,7 @@ private:
             function =
                 known[signalNumber] ? functions[signalNumber] : savedFunctionLocked(signalNumber);
         }
-        runFunction(signalNumber, function);
+        runGuarded(signalNumber, [&] { runFunction(signalNumber, function); });
     }
 
     static void runFunction(int signalNumber, SignalFunction function) {
@@ -361,7 +377,7 @@ private:
             performDefaultAction(signalNumber);
             return;
         }
-        callGuarded(signalNumber, function);
+        function(signalNumber);
     }
 
     std::mutex mutex;

@@ -70,6 +70,11 @@ TEST_F(SignalDeliveryTest, RaiseCallsTheFunctionOnTheCallingThread) {
     EXPECT_EQ(krel_std::Thread::getCurrentThreadId(), recorder.calls()[0].threadId);
 }
 
+TEST_F(SignalDeliveryTest, RaiseLetsWhatTheFunctionThrowsReachTheCaller) {
+    krel_platform::signal(SIGUSR2, throwAfterRecording);
+    EXPECT_THROW(krel_platform::raise(SIGUSR2), krel_std::KrelIllegalStateException);
+}
+
 TEST_F(SignalDeliveryTest, RaiseOfAnIgnoredSignalDoesNothing) {
     krel_platform::signal(SIGUSR1, SIG_IGN);
     EXPECT_EQ(0, krel_platform::raise(SIGUSR1));
@@ -201,6 +206,21 @@ TEST_F(ConsoleControlTest, DeclinedConsoleSignalFallsToItsFunction) {
     EXPECT_EQ(CTRL_SHUTDOWN_EVENT, calls[0].signal);
     EXPECT_EQ(1, calls[1].function);
     EXPECT_EQ(SIGTERM, calls[1].signal);
+}
+
+BOOL throwAndRecord(DWORD type) {
+    SignalRecorder::get().record(12, static_cast<int>(type));
+    throw krel_std::KrelIllegalStateException(L"console handler failed");
+}
+
+TEST_F(ConsoleControlTest, ThrowingConsoleHandlerLetsTheSignalFallToItsFunction) {
+    install(throwAndRecord);
+    krel_platform::signal(SIGHUP, recordB);
+    sendToSelf(SIGHUP);
+    ASSERT_TRUE(recorder.waitForCalls(2));
+    EXPECT_EQ(12, recorder.calls()[0].function);
+    EXPECT_EQ(1, recorder.calls()[1].function);
+    EXPECT_EQ(SIGHUP, recorder.calls()[1].signal);
 }
 
 TEST_F(ConsoleControlTest, OtherSignalsNeverReachTheConsoleHandlers) {
