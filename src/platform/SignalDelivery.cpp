@@ -269,7 +269,36 @@ private:
         void run() override { SignalDelivery::instance().run(); }
     };
 
-    SignalDelivery() = default;
+    // A child made by fork has no delivery thread and must not share the parent's pipe, or
+    // the parent would run the child's signals; it gets a pipe of its own, and its thread
+    // starts when it next sets a function or console handler.
+    SignalDelivery() { pthread_atfork(&lockForFork, &unlockAfterFork, &resetInChild); }
+
+    static void lockForFork() { instance().mutex.lock(); }
+    static void unlockAfterFork() { instance().mutex.unlock(); }
+    static void resetInChild() {
+        SignalDelivery& delivery = instance();
+        delivery.thread = nullptr;
+        delivery.threadId.store(0);
+        if (delivery.pipeReadEnd >= 0) {
+            ::close(delivery.pipeReadEnd);
+            ::close(pipeWriteEnd.exchange(-1));
+            delivery.pipeReadEnd = -1;
+            delivery.openPipeLocked();
+        }
+        delivery.mutex.unlock();
+    }
+
+    bool openPipeLocked() {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            return false;
+        }
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        pipeReadEnd = ends[0];
+        pipeWriteEnd.store(ends[1]);
+        return true;
+    }
 
     bool consoleActive() const { return !handlers.empty() || ignoreCtrlC; }
 
@@ -298,27 +327,20 @@ private:
         if (thread != nullptr) {
             return true;
         }
-        int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) {
+        if (pipeReadEnd < 0 && !openPipeLocked()) {
             return false;
         }
-        fcntl(ends[1], F_SETFL, O_NONBLOCK);
         try {
             boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
             std::unique_ptr<krel_std::Thread> started(
                 new krel_std::Thread(loop, L"KrelStd signal delivery"));
             started->setJoinOnDestruct(false);
-            pipeReadEnd = ends[0];
-            pipeWriteEnd.store(ends[1]);
             started->start();
             thread = started.release();
             return true;
         } catch (abi::__forced_unwind&) {
             throw;
         } catch (...) {
-            pipeWriteEnd.store(-1);
-            ::close(ends[0]);
-            ::close(ends[1]);
             return false;
         }
     }

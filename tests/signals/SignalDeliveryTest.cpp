@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <sys/mman.h>
+#include <sys/wait.h>
 
 using namespace krel_test;
 
@@ -61,6 +62,23 @@ TEST_F(SignalDeliveryTest, InvalidSignalNumbersAreRefused) {
     errno = 0;
     EXPECT_EQ(-1, krel_platform::raise(NSIG));
     EXPECT_EQ(EINVAL, errno);
+}
+
+TEST_F(SignalDeliveryTest, SignalOfAForkedChildNeverRunsInTheParent) {
+    krel_platform::signal(SIGUSR1, recordA);
+    krel_platform::signal(SIGUSR2, recordB);
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        kill(getpid(), SIGUSR1);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    // Had the child's signal gone into the parent's pipe, it would be taken before this one.
+    sendToSelf(SIGUSR2);
+    ASSERT_TRUE(recorder.waitForCalls(1));
+    EXPECT_EQ(1, recorder.calls()[0].function);
 }
 
 TEST_F(SignalDeliveryTest, RaiseCallsTheFunctionOnTheCallingThread) {

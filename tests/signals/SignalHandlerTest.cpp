@@ -84,8 +84,4 @@ TEST_F(SignalHandlerTest, DestructorLeavesSignalsItGaveBackAlone) {
     EXPECT_EQ(recordB, krel_platform::signalFunction(SIGUSR1));
 }
 
-TEST_F(SignalHandlerTest, NamesItself) {
-    EXPECT_EQ(L"SignalHandler{}", handler.toString());
-}
-
 } // namespace

@@ -116,8 +116,4 @@ TEST_F(SignalMultiHandlerTest, SignalOfAnOlderMultiHandlerReachesTheNewestTableO
     EXPECT_EQ(std::vector<int>{2}, functionsCalled(recorder.calls()));
 }
 
-TEST_F(SignalMultiHandlerTest, NamesItself) {
-    EXPECT_EQ(L"SignalMultiHandler{}", handler->toString());
-}
-
 } // namespace
