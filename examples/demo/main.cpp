@@ -3,10 +3,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <set>
+
+#include <unistd.h>
 
 #include "base/Object.h"
 #include "base/StringUtils.h"
@@ -20,6 +23,9 @@
 #include "log/StaticLog.h"
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
+#include "platform/WinSignal.h"
+#include "service/ConsoleControlSignalTranslator.h"
+#include "thread/Concurrency.h"
 #include "thread/Event.h"
 #include "thread/Lock.h"
 #include "thread/Runnable.h"
@@ -189,6 +195,44 @@ void showStaticLog() {
     printFile(File(L"../log/Demo0001.log"));
 }
 
+// What the program's SIGINT function saw, for the main thread to print.
+struct Interruption {
+    Event handled{true, false};
+    int signal = 0;
+    uint64_t threadId = 0;
+};
+
+Interruption& interruption() {
+    static Interruption& seen = *new Interruption;
+    return seen;
+}
+
+void onInterrupt(int signal) {
+    interruption().signal = signal;
+    interruption().threadId = Thread::getCurrentThreadId();
+    interruption().handled.signal();
+}
+
+void showConsoleEvents() {
+    std::wcout << L"Console events become C signals: the demo sends itself SIGHUP (the console\n"
+                  L"closing), and the console translator turns it into SIGINT:\n"
+               << std::flush;
+    krel_platform::signal(SIGINT, onInterrupt);
+    {
+        ConsoleControlSignalTranslator translator;
+        kill(getpid(), SIGHUP);
+        if (Concurrency::waitForSingleObject(interruption().handled, 5000) != 0) {
+            std::wcout << L"  the close event did not arrive\n";
+        } else {
+            std::wcout << L"  SIGINT(" << interruption().signal
+                       << L") handler ran on the signal delivery thread ("
+                       << interruption().threadId << L"), not on the main thread ("
+                       << Thread::getCurrentThreadId() << L")\n";
+        }
+    }
+    krel_platform::signal(SIGINT, SIG_DFL);
+}
+
 } // namespace
 
 int main() {
@@ -202,5 +246,6 @@ int main() {
     showConfiguration();
     showDebugOutput();
     showStaticLog();
+    showConsoleEvents();
     return 0;
 }

@@ -308,6 +308,11 @@ void installProcessHandler() {
     }
 }
 
+void ensureProcessHandler() {
+    static std::once_flag processHandlerInstalled;
+    std::call_once(processHandlerInstalled, installProcessHandler);
+}
+
 const wchar_t* sentenceFor(DWORD code) {
     for (const CodeSentence& entry : sentences) {
         if (entry.code == code) {
@@ -333,14 +338,29 @@ FaultTranslator::ActiveScope::~ActiveScope() {
 }
 
 void FaultTranslator::installForCurrentThread() {
-    static std::once_flag processHandlerInstalled;
-    std::call_once(processHandlerInstalled, installProcessHandler);
+    ensureProcessHandler();
     if (threadArmed) {
         return;
     }
     installAlternateStack();
     recordStackGuard();
     threadArmed = true;
+}
+
+void FaultTranslator::setUntranslatedAction(int signalNumber, void (*handler)(int)) {
+    ensureProcessHandler();
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // The handler reads the entry: keep this thread's own faults of the number out meanwhile.
+    sigset_t only;
+    sigset_t mask;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &only, &mask);
+    previousActions[signalNumber] = action;
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
 }
 
 void FaultTranslator::releaseForCurrentThread() {

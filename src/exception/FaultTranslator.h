@@ -57,6 +57,11 @@ public:
     // thread that ends without calling it has its alternate stack unmapped at its exit.
     static void releaseForCurrentThread();
 
+    // Makes `handler` (a function, SIG_DFL or SIG_IGN) the action that receives the faults of
+    // `signalNumber` that are not translated, in place of the action found at installation.
+    // Installs the process's fault handler first when that has not happened yet.
+    static void setUntranslatedAction(int signalNumber, void (*handler)(int));
+
     // Whether faults on the calling thread are translated. Set it only while the thread runs
     // library work, on a thread armed by installForCurrentThread; clear it around calls into
     // code that handles its own faults (a Java VM).

@@ -1,0 +1,22 @@
+// Console control stand-in. Console events arrive as signals, taken by the signal delivery
+// thread: SIGINT is Ctrl-C, SIGBREAK (SIGQUIT) Ctrl-Break, SIGHUP close and SIGTERM shutdown.
+// While a handler is installed, such a signal goes first to the handlers, newest first, until
+// one answers TRUE; when none does, to the C function of the signal (see WinSignal.h), else
+// its default action.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CTRL_LOGOFF_EVENT 5
+#define CTRL_SHUTDOWN_EVENT 6
+
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD controlType);
+
+// Adds (add TRUE) or removes (add FALSE) a handler; a handler added twice is called twice and
+// removed one at a time. A null handler with TRUE makes the process ignore Ctrl-C, with FALSE
+// ends that. Removing a handler that is not installed fails with ERROR_INVALID_PARAMETER; a
+// delivery thread that cannot be started fails with ERROR_NOT_ENOUGH_MEMORY.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
