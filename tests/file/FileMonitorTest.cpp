@@ -17,6 +17,7 @@
 #include "file/File.h"
 #include "file/FileEventListener.h"
 #include "file/FileMonitor.h"
+#include "support/CallLog.h"
 #include "support/TempDirectory.h"
 
 using krel_std::File;
@@ -53,35 +54,25 @@ public:
         record(L"time", d, f);
     }
 
-    bool waitForCalls(size_t count) {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return calls.size() >= count; });
-    }
+    bool waitForCalls(size_t count) { return log.waitFor(count); }
 
     std::vector<std::wstring> kinds() {
-        std::lock_guard<std::mutex> guard(mutex);
         std::vector<std::wstring> result;
-        for (const Call& call : calls) {
+        for (const Call& call : log.all()) {
             result.push_back(call.kind);
         }
         return result;
     }
 
-    Call last() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return calls.back();
-    }
+    Call last() { return log.all().back(); }
 
 protected:
     virtual void record(const wchar_t* kind, const std::wstring& d, const std::wstring& f) {
-        std::lock_guard<std::mutex> guard(mutex);
-        calls.push_back(Call{kind, d, f});
-        changed.notify_all();
+        log.add(Call{kind, d, f});
     }
 
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Call> calls;
+private:
+    krel_test::CallLog<Call> log{GENEROUS};
 };
 
 // Throws from every call after recording it.
@@ -241,10 +232,13 @@ protected:
         entered = true;
         changed.notify_all();
         changed.wait_for(guard, GENEROUS, [&] { return released; });
-        calls.push_back(Call{kind, d, f});
+        guard.unlock();
+        RecordingListener::record(kind, d, f);
     }
 
 private:
+    std::mutex mutex;
+    std::condition_variable changed;
     bool entered = false;
     bool released = false;
 };
