@@ -132,6 +132,13 @@ const wchar_t* kindText(ErrorKind kind) {
     throw KrelUnknownException(message);
 }
 
+// The subject of a failed write, built only when a write fails.
+std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
+                       const std::wstring& path) {
+    return L"Set registry key <" + name + L"> to value <" + value + L"> under path <" + path +
+           L">.";
+}
+
 // The opening trace of a listing: the path it lists.
 void traceListedPath(const wchar_t* function, const std::wstring& path) {
     if (__internal_trace_on()) {
@@ -380,9 +387,7 @@ void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& val
     const LSTATUS code = setValue(kSetStrValue, name, REG_SZ, data.c_str(),
                                   static_cast<DWORD>((data.size() + 1) * 2));
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetStrValue, code,
-                                 L"Set registry key <" + name + L"> to value <" + value +
-                                     L"> under path <" + path + L">.");
+        convertWinErrToException(kSetStrValue, code, writeWhat(name, value, path));
     }
 }
 
@@ -394,9 +399,7 @@ void KrelRegistry::setIntValue(const std::wstring& name, int value) {
     const int32_t data = value;
     const LSTATUS code = setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data);
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetIntValue, code,
-                                 L"Set registry key <" + name + L"> to value <" +
-                                     std::to_wstring(value) + L"> under path <" + path + L">.");
+        convertWinErrToException(kSetIntValue, code, writeWhat(name, std::to_wstring(value), path));
     }
 }
 
