@@ -17,6 +17,7 @@
 #include "file/File.h"
 #include "file/FileEventListener.h"
 #include "file/FileMonitor.h"
+#include "support/CallGate.h"
 #include "support/CallLog.h"
 #include "support/TempDirectory.h"
 
@@ -216,31 +217,17 @@ TEST_F(FileMonitorTest, StartAndStopAreIdempotent) {
 // Holds the monitor's thread inside its first call until released.
 class BlockingListener : public RecordingListener {
 public:
-    bool waitUntilEntered() {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return entered; });
-    }
-    void release() {
-        std::lock_guard<std::mutex> guard(mutex);
-        released = true;
-        changed.notify_all();
-    }
+    bool waitUntilEntered() { return gate.waitUntilEntered(); }
+    void release() { gate.release(); }
 
 protected:
     void record(const wchar_t* kind, const std::wstring& d, const std::wstring& f) override {
-        std::unique_lock<std::mutex> guard(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait_for(guard, GENEROUS, [&] { return released; });
-        guard.unlock();
+        gate.enterAndWait();
         RecordingListener::record(kind, d, f);
     }
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
+    krel_test::CallGate gate{GENEROUS};
 };
 
 TEST_F(FileMonitorTest, DestructionWaitsForTheCallInProgress) {

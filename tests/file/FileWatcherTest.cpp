@@ -21,6 +21,7 @@
 #include "file/FileWatcher.h"
 #include "file/IFileListener.h"
 #include "platform/WinError.h"
+#include "support/CallGate.h"
 #include "support/CallLog.h"
 #include "support/TempDirectory.h"
 #include "windows/FileWatcherImpl.h"
@@ -82,33 +83,19 @@ public:
 // Holds the watcher thread inside its first call until released.
 class BlockingListener : public RecordingListener {
 public:
-    bool waitUntilEntered() {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return entered; });
-    }
-    void release() {
-        std::lock_guard<std::mutex> guard(mutex);
-        released = true;
-        changed.notify_all();
-    }
+    bool waitUntilEntered() { return gate.waitUntilEntered(); }
+    void release() { gate.release(); }
     std::atomic<bool> finished{false};
 
 protected:
     void record(const wchar_t* kind, const File& file) override {
-        std::unique_lock<std::mutex> guard(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait_for(guard, GENEROUS, [&] { return released; });
-        guard.unlock();
+        gate.enterAndWait();
         RecordingListener::record(kind, file);
         finished = true;
     }
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
+    krel_test::CallGate gate{GENEROUS};
 };
 
 // Whether the thread sleeps in the kernel (blocked on a lock or condition).
