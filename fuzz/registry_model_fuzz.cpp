@@ -317,19 +317,31 @@ private:
         }
     }
 
-    void enumerateKeys() {
-        Node* node = nullptr;
-        const HKEY key = target(node);
-        std::vector<std::wstring> found;
+    // Collects the names an enumeration call gives at index after index into short buffers;
+    // answers the status that ended the listing.
+    template <typename Enumerate>
+    static LSTATUS listNames(const Enumerate& enumerate, std::vector<std::wstring>& found) {
         wchar_t name[8];
         LSTATUS status = ERROR_SUCCESS;
         for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
             DWORD length = 8;
-            status = RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+            status = enumerate(index, name, &length);
             if (status == ERROR_SUCCESS) {
                 found.emplace_back(name, length);
             }
         }
+        return status;
+    }
+
+    void enumerateKeys() {
+        Node* node = nullptr;
+        const HKEY key = target(node);
+        std::vector<std::wstring> found;
+        const LSTATUS status = listNames(
+            [key](DWORD index, LPWSTR name, LPDWORD length) {
+                return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+            },
+            found);
         if (node == nullptr) {
             check(status == ERROR_KEY_DELETED && found.empty());
             return;
@@ -345,15 +357,11 @@ private:
         Node* node = nullptr;
         const HKEY key = target(node);
         std::vector<std::wstring> found;
-        wchar_t name[8];
-        LSTATUS status = ERROR_SUCCESS;
-        for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
-            DWORD length = 8;
-            status = RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-            if (status == ERROR_SUCCESS) {
-                found.emplace_back(name, length);
-            }
-        }
+        const LSTATUS status = listNames(
+            [key](DWORD index, LPWSTR name, LPDWORD length) {
+                return RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+            },
+            found);
         if (node == nullptr) {
             check(status == ERROR_KEY_DELETED && found.empty());
             return;

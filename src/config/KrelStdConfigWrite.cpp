@@ -31,52 +31,49 @@ public:
     virtual void onSectionMissing(ConfigRewrite&) {}
 };
 
-// The new entry replaces every entry of its key; without one it becomes the section's last
-// line, and without the section it comes at the end under a new heading.
-class PutEntry : public SectionEdit {
-public:
-    PutEntry(const SWString& section, const SWString& key, const SWString& value)
-        : section(section), key(key), entry(key + L"=" + value), written(false) {}
-
-    void onLine(const SWString& line, ConfigRewrite& output) override {
-        const bool replaced = ConfigFileReader::isEntryFor(line, key);
-        written = written || replaced;
-        output.writeLine(replaced ? entry : line);
-    }
-    void onSectionEnd(ConfigRewrite& output) override {
-        if (!written) {
-            output.writeLine(entry);
-        }
-    }
-    void onSectionMissing(ConfigRewrite& output) override {
-        output.writeLine(ConfigFileReader::headingOf(section));
-        output.writeLine(entry);
-    }
-
-private:
-    SWString section;
-    SWString key;
-    SWString entry;
-    bool written;
-};
-
-// The line becomes the section's last line, whether or not an equal line is there already.
+// The line becomes the section's last line, whether or not an equal line is there already;
+// without the section it comes at the end under a new heading.
 class AppendLine : public SectionEdit {
 public:
-    AppendLine(const SWString& section, const SWString& line) : section(section), line(line) {}
+    AppendLine(const SWString& section, const SWString& line)
+        : line(line), written(false), section(section) {}
 
     void onLine(const SWString& copied, ConfigRewrite& output) override {
         output.writeLine(copied);
     }
-    void onSectionEnd(ConfigRewrite& output) override { output.writeLine(line); }
+    void onSectionEnd(ConfigRewrite& output) override {
+        if (!written) {
+            output.writeLine(line);
+        }
+    }
     void onSectionMissing(ConfigRewrite& output) override {
         output.writeLine(ConfigFileReader::headingOf(section));
         output.writeLine(line);
     }
 
+protected:
+    SWString line;
+    // Set by a subclass that wrote the line within the section, so the end adds nothing.
+    bool written;
+
 private:
     SWString section;
-    SWString line;
+};
+
+// The new entry replaces every entry of its key; without one it is appended as a line.
+class PutEntry : public AppendLine {
+public:
+    PutEntry(const SWString& section, const SWString& key, const SWString& value)
+        : AppendLine(section, key + L"=" + value), key(key) {}
+
+    void onLine(const SWString& copied, ConfigRewrite& output) override {
+        const bool replaced = ConfigFileReader::isEntryFor(copied, key);
+        written = written || replaced;
+        output.writeLine(replaced ? line : copied);
+    }
+
+private:
+    SWString key;
 };
 
 class RemoveEntries : public SectionEdit {

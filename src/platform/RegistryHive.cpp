@@ -55,6 +55,20 @@ LSTATUS statusOf(int result) {
     }
 }
 
+// Steps an enumeration query for the entry at the index below the key, whose one row is the
+// key's own: ERROR_KEY_DELETED when the key is gone, ERROR_NO_MORE_ITEMS when the entry's
+// column is NULL (no entry at that index), ERROR_SUCCESS with the query on the entry's row.
+LSTATUS stepEntry(SqliteStatement& query, int64_t key, DWORD index, int entryColumn) {
+    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
+    if (result == SQLITE_DONE) {
+        return ERROR_KEY_DELETED;
+    }
+    if (result != SQLITE_ROW) {
+        return statusOf(result);
+    }
+    return query.isNull(entryColumn) ? ERROR_NO_MORE_ITEMS : ERROR_SUCCESS;
+}
+
 // A transaction on the hive's connection, rolled back unless committed. A write transaction
 // takes the write lock at once, so it never fails half way for want of it, and marks the
 // hive's write version from then until its end.
@@ -281,8 +295,7 @@ LSTATUS RegistryHive::bumpCounter(int64_t key) {
     return sqlite3_changes(connection->handle()) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
-LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
-                               size_t size) {
+template <typename Change> LSTATUS RegistryHive::changeValues(int64_t key, Change change) {
     if (!isWritable()) {
         return ERROR_ACCESS_DENIED;
     }
@@ -294,16 +307,7 @@ LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type
             status = bumpCounter(key);
         }
         if (status == ERROR_SUCCESS) {
-            SqliteStatement upsert(*connection,
-                                   "INSERT INTO vals(key, name, folded, type, data)"
-                                   " VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, folded)"
-                                   " DO UPDATE SET type = excluded.type, data = excluded.data");
-            status = statusOf(upsert.bind(1, key)
-                                  .bind(2, name.spelling())
-                                  .bind(3, name.folded())
-                                  .bind(4, static_cast<int64_t>(type))
-                                  .bind(5, data, size)
-                                  .run());
+            status = change();
         }
         if (status == ERROR_SUCCESS) {
             status = transaction.commit();
@@ -316,33 +320,31 @@ LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type
     return ERROR_SUCCESS;
 }
 
+LSTATUS RegistryHive::setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
+                               size_t size) {
+    return changeValues(key, [&]() {
+        SqliteStatement upsert(*connection,
+                               "INSERT INTO vals(key, name, folded, type, data)"
+                               " VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, folded)"
+                               " DO UPDATE SET type = excluded.type, data = excluded.data");
+        return statusOf(upsert.bind(1, key)
+                            .bind(2, name.spelling())
+                            .bind(3, name.folded())
+                            .bind(4, static_cast<int64_t>(type))
+                            .bind(5, data, size)
+                            .run());
+    });
+}
+
 LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
-    if (!isWritable()) {
-        return ERROR_ACCESS_DENIED;
-    }
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        Transaction transaction(*connection, true, &cache);
-        LSTATUS status = transaction.begun();
-        if (status == ERROR_SUCCESS) {
-            status = bumpCounter(key);
-        }
-        if (status == ERROR_SUCCESS) {
-            SqliteStatement remove(*connection, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
-            status = statusOf(remove.bind(1, key).bind(2, name.folded()).run());
-        }
+    return changeValues(key, [&]() {
+        SqliteStatement remove(*connection, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+        const LSTATUS status = statusOf(remove.bind(1, key).bind(2, name.folded()).run());
         if (status == ERROR_SUCCESS && sqlite3_changes(connection->handle()) == 0) {
-            status = ERROR_FILE_NOT_FOUND;
+            return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
         }
-        if (status == ERROR_SUCCESS) {
-            status = transaction.commit();
-        }
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-    }
-    announce({key});
-    return ERROR_SUCCESS;
+        return status;
+    });
 }
 
 LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
@@ -350,15 +352,8 @@ LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
     SqliteStatement query(*connection,
                           "SELECT (SELECT name FROM keys WHERE parent = ?1 ORDER BY folded"
                           " LIMIT 1 OFFSET ?2) FROM keys WHERE id = ?1");
-    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
-    if (result == SQLITE_DONE) {
-        return ERROR_KEY_DELETED;
-    }
-    if (result != SQLITE_ROW) {
-        return statusOf(result);
-    }
-    if (query.isNull(0)) {
-        return ERROR_NO_MORE_ITEMS;
+    if (LSTATUS status = stepEntry(query, key, index, 0)) {
+        return status;
     }
     const void* bytes = query.blob(0);
     name = RegistryName::textOf(bytes, query.blobSize(0));
@@ -372,15 +367,8 @@ LSTATUS RegistryHive::enumValue(int64_t key, DWORD index, std::wstring& name,
                           "SELECT v.name, v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
                           " ON v.id = (SELECT id FROM vals WHERE key = ?1 ORDER BY id"
                           " LIMIT 1 OFFSET ?2) WHERE k.id = ?1");
-    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
-    if (result == SQLITE_DONE) {
-        return ERROR_KEY_DELETED;
-    }
-    if (result != SQLITE_ROW) {
-        return statusOf(result);
-    }
-    if (query.isNull(3)) {
-        return ERROR_NO_MORE_ITEMS;
+    if (LSTATUS status = stepEntry(query, key, index, 3)) {
+        return status;
     }
     const void* nameBytes = query.blob(0);
     name = RegistryName::textOf(nameBytes, query.blobSize(0));

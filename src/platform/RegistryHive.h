@@ -76,6 +76,10 @@ private:
     LSTATUS checkKey(int64_t key);
     // Bumps the key's change counter: ERROR_KEY_DELETED when the key is gone.
     LSTATUS bumpCounter(int64_t key);
+    // A value write in a transaction of its own: refused on a read-only hive; bumps the key's
+    // counter, runs the change (under the hive's lock, returning its status) and commits, then
+    // announces the key.
+    template <typename Change> LSTATUS changeValues(int64_t key, Change change);
     // After a committed value write: rings the doorbell and tells this process's notifier.
     void announce(const std::vector<int64_t>& keys);
 

@@ -1,5 +1,7 @@
 #include "platform/Utf16.h"
 
+#include "platform/Utf8Encoding.h"
+
 namespace krel_platform {
 
 namespace {
@@ -11,27 +13,6 @@ bool isHighSurrogate(char32_t c) {
 }
 bool isLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c > 0x10FFFF) {
-        c = replacementCharacter;
-    }
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Length of the sequence a lead byte announces, 0 for a byte that cannot lead.
@@ -103,12 +84,12 @@ std::u16string wideToUtf16(const std::wstring& text) {
     return out;
 }
 
+// Lone surrogates are encoded like any other character, so that they survive the way back.
 std::string wideToUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t w : text) {
-        appendUtf8(out, static_cast<char32_t>(w));
-    }
+    std::string out(utf8Length(text.data(), text.size()), '\0');
+    const wchar_t* next = text.data();
+    encodeUtf8(next, text.data() + text.size(), &out[0], &out[0] + out.size(),
+               Utf8Surrogates::ENCODE);
     return out;
 }
 

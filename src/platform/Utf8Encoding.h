@@ -1,6 +1,7 @@
-// The UTF-8 encoder shared by the library's own codec and the code page calls of the stand-in.
-// Both write every character from U+0000 to U+10FFFF in its one- to four-byte form and put
-// U+FFFD in place of a value beyond U+10FFFF; they differ only on surrogate code points.
+// The UTF-8 encoder shared by the library's own codec, the code page calls of the stand-in and
+// the UTF-8 bridge to the OS. All write every character from U+0000 to U+10FFFF in its one- to
+// four-byte form and put U+FFFD in place of a value beyond U+10FFFF; they differ only on surrogate
+// code points.
 #pragma once
 
 #include <cstddef>

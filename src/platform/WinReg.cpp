@@ -80,6 +80,23 @@ LSTATUS resolve(HKEY key, DWORD needed, KeyReference& reference) {
     return (reference.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+// Resolves the key and splits the path of the subkey below it.
+LSTATUS resolvePath(HKEY key, LPCWSTR subKey, KeyReference& base, std::vector<RegistryName>& path) {
+    if (LSTATUS status = resolve(key, base)) {
+        return status;
+    }
+    return RegistryName::splitPath(subKey, path);
+}
+
+// Resolves the key with the access needed and reads the name of one of its values.
+LSTATUS resolveValue(HKEY key, DWORD needed, LPCWSTR valueName, KeyReference& reference,
+                     RegistryName& name) {
+    if (LSTATUS status = resolve(key, needed, reference)) {
+        return status;
+    }
+    return RegistryName::fromValueName(valueName, name);
+}
+
 HKEY insertKey(const KeyReference& base, int64_t key, REGSAM desired) {
     return reinterpret_cast<HKEY>(krel_platform::insertHandle(
         std::make_shared<RegistryKey>(base.hive, key, keyAccessOf(desired))));
@@ -116,10 +133,7 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM samDesired, PHKEY 
     KeyReference base;
     std::vector<RegistryName> path;
     int64_t opened = 0;
-    LSTATUS status = resolve(key, base);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::splitPath(subKey, path);
-    }
+    LSTATUS status = resolvePath(key, subKey, base, path);
     if (status == ERROR_SUCCESS) {
         status = base.hive->openKey(base.key, path, opened);
     }
@@ -140,10 +154,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM s
     std::vector<RegistryName> path;
     int64_t opened = 0;
     bool created = false;
-    LSTATUS status = resolve(key, base);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::splitPath(subKey, path);
-    }
+    LSTATUS status = resolvePath(key, subKey, base, path);
     if (status == ERROR_SUCCESS) {
         status = base.hive->createKey(base.key, path, (base.access & KEY_CREATE_SUB_KEY) != 0,
                                       opened, created);
@@ -178,10 +189,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
     }
     KeyReference reference;
     RegistryName name;
-    LSTATUS status = resolve(key, KEY_QUERY_VALUE, reference);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::fromValueName(valueName, name);
-    }
+    LSTATUS status = resolveValue(key, KEY_QUERY_VALUE, valueName, reference, name);
     if (status == ERROR_SUCCESS) {
         status = reference.hive->queryValue(reference.key, name,
                                             RegistryValueBuffer(type, data, dataSize));
@@ -197,10 +205,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYT
     }
     KeyReference reference;
     RegistryName name;
-    LSTATUS status = resolve(key, KEY_SET_VALUE, reference);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::fromValueName(valueName, name);
-    }
+    LSTATUS status = resolveValue(key, KEY_SET_VALUE, valueName, reference, name);
     if (status == ERROR_SUCCESS) {
         status = reference.hive->setValue(reference.key, name, type, data, dataSize);
     }
@@ -211,10 +216,7 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     CancellationOff cancellationOff;
     KeyReference reference;
     RegistryName name;
-    LSTATUS status = resolve(key, KEY_SET_VALUE, reference);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::fromValueName(valueName, name);
-    }
+    LSTATUS status = resolveValue(key, KEY_SET_VALUE, valueName, reference, name);
     if (status == ERROR_SUCCESS) {
         status = reference.hive->deleteValue(reference.key, name);
     }
@@ -274,10 +276,7 @@ LSTATUS SHDeleteKeyW(HKEY key, LPCWSTR subKey) {
     CancellationOff cancellationOff;
     KeyReference base;
     std::vector<RegistryName> path;
-    LSTATUS status = resolve(key, base);
-    if (status == ERROR_SUCCESS) {
-        status = RegistryName::splitPath(subKey, path);
-    }
+    LSTATUS status = resolvePath(key, subKey, base, path);
     if (status == ERROR_SUCCESS && path.empty() && isPredefined(key)) {
         status = ERROR_ACCESS_DENIED;
     }

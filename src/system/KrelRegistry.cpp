@@ -132,6 +132,45 @@ const wchar_t* kindText(ErrorKind kind) {
     throw KrelUnknownException(message);
 }
 
+// The subject of a failed write, built only when a write fails.
+std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
+                       const std::wstring& path) {
+    return L"Set registry key <" + name + L"> to value <" + value + L"> under path <" + path +
+           L">.";
+}
+
+// The opening trace of a listing: the path it lists.
+void traceListedPath(const wchar_t* function, const std::wstring& path) {
+    if (__internal_trace_on()) {
+        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
+                         path.c_str());
+    }
+}
+
+// Whether one step of a listing gave an entry. The end of the list gives none; a truncated
+// entry is traced and kept; any other failure throws.
+bool gaveEntry(const wchar_t* function, LSTATUS code, const wchar_t* truncated,
+               const std::wstring& what) {
+    if (code == ERROR_NO_MORE_ITEMS) {
+        return false;
+    }
+    if (code == ERROR_MORE_DATA) {
+        if (__internal_trace_on()) {
+            __internal_trace(function, KREL_SOURCE_FILE, __LINE__, truncated);
+        }
+    } else {
+        KrelRegistry::convertWinErrToException(function, code, what);
+    }
+    return true;
+}
+
+// The closing trace of a listing: how many entries it gave.
+void traceListedCount(const wchar_t* function, size_t count) {
+    if (__internal_call_on()) {
+        __internal_call(function, KREL_SOURCE_FILE, __LINE__, L"%d keys.", static_cast<int>(count));
+    }
+}
+
 } // namespace
 
 KrelRegistry::KrelRegistry() : registryHandle(nullptr) {}
@@ -348,9 +387,7 @@ void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& val
     const LSTATUS code = setValue(kSetStrValue, name, REG_SZ, data.c_str(),
                                   static_cast<DWORD>((data.size() + 1) * 2));
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetStrValue, code,
-                                 L"Set registry key <" + name + L"> to value <" + value +
-                                     L"> under path <" + path + L">.");
+        convertWinErrToException(kSetStrValue, code, writeWhat(name, value, path));
     }
 }
 
@@ -362,9 +399,7 @@ void KrelRegistry::setIntValue(const std::wstring& name, int value) {
     const int32_t data = value;
     const LSTATUS code = setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data);
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetIntValue, code,
-                                 L"Set registry key <" + name + L"> to value <" +
-                                     std::to_wstring(value) + L"> under path <" + path + L">.");
+        convertWinErrToException(kSetIntValue, code, writeWhat(name, std::to_wstring(value), path));
     }
 }
 
@@ -401,10 +436,7 @@ std::vector<std::wstring> KrelRegistry::getKeys() {
     KREL_TRACE_SCOPE(kGetKeys);
     Guard guard(lock);
     assertHandleIsOpen(kGetKeys);
-    if (__internal_trace_on()) {
-        __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
-                         path.c_str());
-    }
+    traceListedPath(kGetKeys, path);
     const std::wstring what = L"Get keys under <" + path + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
@@ -413,25 +445,15 @@ std::vector<std::wstring> KrelRegistry::getKeys() {
         DWORD nameSize = kNameCharacters;
         const LSTATUS code = RegEnumKeyExW(registryHandle, index, name, &nameSize, nullptr, nullptr,
                                            nullptr, nullptr);
-        if (code == ERROR_NO_MORE_ITEMS) {
+        if (!gaveEntry(kGetKeys, code, L"Truncated name.", what)) {
             break;
-        }
-        if (code == ERROR_MORE_DATA) {
-            if (__internal_trace_on()) {
-                __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Truncated name.");
-            }
-        } else {
-            convertWinErrToException(kGetKeys, code, what);
         }
         keys.push_back(name);
         if (__internal_trace_on()) {
             __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Key <%ls>.", name);
         }
     }
-    if (__internal_call_on()) {
-        __internal_call(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
-                        static_cast<int>(keys.size()));
-    }
+    traceListedCount(kGetKeys, keys.size());
     return keys;
 }
 
@@ -439,10 +461,7 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
     KREL_TRACE_SCOPE(kGetKeysWithValue);
     Guard guard(lock);
     assertHandleIsOpen(kGetKeysWithValue);
-    if (__internal_trace_on()) {
-        __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
-                         path.c_str());
-    }
+    traceListedPath(kGetKeysWithValue, path);
     const std::wstring what = L"Get keys with values under <" + path + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
@@ -461,16 +480,8 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
                 L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
                 asNumber(nameSize), asNumber(type), asNumber(dataSize));
         }
-        if (code == ERROR_NO_MORE_ITEMS) {
+        if (!gaveEntry(kGetKeysWithValue, code, L"Truncated name or value.", what)) {
             break;
-        }
-        if (code == ERROR_MORE_DATA) {
-            if (__internal_trace_on()) {
-                __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
-                                 L"Truncated name or value.");
-            }
-        } else {
-            convertWinErrToException(kGetKeysWithValue, code, what);
         }
         const bool holdsSomething = type == REG_SZ ? dataSize >= kSmallestText : dataSize >= 1;
         if (holdsSomething) {
@@ -482,10 +493,7 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
                              name);
         }
     }
-    if (__internal_call_on()) {
-        __internal_call(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
-                        static_cast<int>(keys.size()));
-    }
+    traceListedCount(kGetKeysWithValue, keys.size());
     return keys;
 }
 
@@ -493,10 +501,7 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
     KREL_TRACE_SCOPE(kGetKeyValues);
     Guard guard(lock);
     assertHandleIsOpen(kGetKeyValues);
-    if (__internal_trace_on()) {
-        __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
-                         path.c_str());
-    }
+    traceListedPath(kGetKeyValues, path);
     const std::wstring what = L"Get key values under <" + path + L">.";
     std::vector<std::pair<std::wstring, std::wstring>> values;
     wchar_t name[kNameCharacters];
@@ -511,16 +516,8 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
         DWORD dataSize = kTextAnnouncedBytes;
         const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
                                            reinterpret_cast<LPBYTE>(data), &dataSize);
-        if (code == ERROR_NO_MORE_ITEMS) {
+        if (!gaveEntry(kGetKeyValues, code, L"Truncated name or value.", what)) {
             break;
-        }
-        if (code == ERROR_MORE_DATA) {
-            if (__internal_trace_on()) {
-                __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
-                                 L"Truncated name or value.");
-            }
-        } else {
-            convertWinErrToException(kGetKeyValues, code, what);
         }
         const std::wstring valueName = name;
         std::wstring text;
@@ -537,10 +534,7 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
         }
         values.emplace_back(valueName, text);
     }
-    if (__internal_call_on()) {
-        __internal_call(kGetKeyValues, KREL_SOURCE_FILE, __LINE__, L"%d keys.",
-                        static_cast<int>(values.size()));
-    }
+    traceListedCount(kGetKeyValues, values.size());
     return values;
 }
 

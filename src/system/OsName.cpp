@@ -8,18 +8,26 @@ const wchar_t kUnknownOperatingSystem[] = L"Failed to get correct Operating Syst
 
 namespace {
 
-std::wstring windows9xName(const OSVERSIONINFOEXW& version, const std::wstring& servicePack) {
-    switch (version.dwMinorVersion) {
-    case 0:
-        return L"95 " + servicePack;
-    case 10:
-        return L"98 " + servicePack;
-    case 90:
-        return L"Millenium " + servicePack;
-    default:
-        return kUnknownOperatingSystem;
+// A release known by its minor version number and the name it goes by.
+struct MinorRelease {
+    DWORD minor;
+    const wchar_t* name;
+};
+
+// The name of the release with the version's minor number, followed by the service pack.
+template <size_t N>
+std::wstring releaseName(const MinorRelease (&releases)[N], const OSVERSIONINFOEXW& version,
+                         const std::wstring& servicePack) {
+    for (const MinorRelease& release : releases) {
+        if (release.minor == version.dwMinorVersion) {
+            return release.name + servicePack;
+        }
     }
+    return kUnknownOperatingSystem;
 }
+
+const MinorRelease kWindows9xReleases[] = {{0, L"95 "}, {10, L"98 "}, {90, L"Millenium "}};
+const MinorRelease kWindowsNt5Releases[] = {{0, L"2000 "}, {1, L"XP "}, {2, L"2003 "}};
 
 std::wstring vistaEdition(const OSVERSIONINFOEXW& version) {
     if (version.wSuiteMask & VER_SUITE_PERSONAL) {
@@ -36,16 +44,7 @@ std::wstring windowsNtName(const OSVERSIONINFOEXW& version, const std::wstring& 
         return L"NT " + servicePack;
     }
     if (version.dwMajorVersion == 5) {
-        switch (version.dwMinorVersion) {
-        case 0:
-            return L"2000 " + servicePack;
-        case 1:
-            return L"XP " + servicePack;
-        case 2:
-            return L"2003 " + servicePack;
-        default:
-            return kUnknownOperatingSystem;
-        }
+        return releaseName(kWindowsNt5Releases, version, servicePack);
     }
     if (version.dwMajorVersion == 6) {
         if (version.wProductType == VER_NT_WORKSTATION) {
@@ -64,7 +63,7 @@ std::wstring osNameFromVersion(const OSVERSIONINFOEXW& version) {
     const std::wstring servicePack(version.szCSDVersion, wcsnlen(version.szCSDVersion, room));
     switch (version.dwPlatformId) {
     case VER_PLATFORM_WIN32_WINDOWS:
-        return windows9xName(version, servicePack);
+        return releaseName(kWindows9xReleases, version, servicePack);
     case VER_PLATFORM_WIN32_NT:
         return windowsNtName(version, servicePack);
     default:

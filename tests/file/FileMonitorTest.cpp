@@ -17,6 +17,8 @@
 #include "file/File.h"
 #include "file/FileEventListener.h"
 #include "file/FileMonitor.h"
+#include "support/CallGate.h"
+#include "support/CallLog.h"
 #include "support/TempDirectory.h"
 
 using krel_std::File;
@@ -53,35 +55,25 @@ public:
         record(L"time", d, f);
     }
 
-    bool waitForCalls(size_t count) {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return calls.size() >= count; });
-    }
+    bool waitForCalls(size_t count) { return log.waitFor(count); }
 
     std::vector<std::wstring> kinds() {
-        std::lock_guard<std::mutex> guard(mutex);
         std::vector<std::wstring> result;
-        for (const Call& call : calls) {
+        for (const Call& call : log.all()) {
             result.push_back(call.kind);
         }
         return result;
     }
 
-    Call last() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return calls.back();
-    }
+    Call last() { return log.all().back(); }
 
 protected:
     virtual void record(const wchar_t* kind, const std::wstring& d, const std::wstring& f) {
-        std::lock_guard<std::mutex> guard(mutex);
-        calls.push_back(Call{kind, d, f});
-        changed.notify_all();
+        log.add(Call{kind, d, f});
     }
 
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Call> calls;
+private:
+    krel_test::CallLog<Call> log{GENEROUS};
 };
 
 // Throws from every call after recording it.
@@ -225,28 +217,17 @@ TEST_F(FileMonitorTest, StartAndStopAreIdempotent) {
 // Holds the monitor's thread inside its first call until released.
 class BlockingListener : public RecordingListener {
 public:
-    bool waitUntilEntered() {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return entered; });
-    }
-    void release() {
-        std::lock_guard<std::mutex> guard(mutex);
-        released = true;
-        changed.notify_all();
-    }
+    bool waitUntilEntered() { return gate.waitUntilEntered(); }
+    void release() { gate.release(); }
 
 protected:
     void record(const wchar_t* kind, const std::wstring& d, const std::wstring& f) override {
-        std::unique_lock<std::mutex> guard(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait_for(guard, GENEROUS, [&] { return released; });
-        calls.push_back(Call{kind, d, f});
+        gate.enterAndWait();
+        RecordingListener::record(kind, d, f);
     }
 
 private:
-    bool entered = false;
-    bool released = false;
+    krel_test::CallGate gate{GENEROUS};
 };
 
 TEST_F(FileMonitorTest, DestructionWaitsForTheCallInProgress) {

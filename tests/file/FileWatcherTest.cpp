@@ -21,6 +21,8 @@
 #include "file/FileWatcher.h"
 #include "file/IFileListener.h"
 #include "platform/WinError.h"
+#include "support/CallGate.h"
+#include "support/CallLog.h"
 #include "support/TempDirectory.h"
 #include "windows/FileWatcherImpl.h"
 
@@ -40,36 +42,28 @@ public:
     void onFileModeChange(const File& file) override { record(L"mode", file); }
     void onFileContentChange(const File& file) override { record(L"content", file); }
 
-    bool waitForCalls(size_t count) {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return calls.size() >= count; });
-    }
+    bool waitForCalls(size_t count) { return log.waitFor(count); }
 
     std::vector<std::wstring> kinds() {
-        std::lock_guard<std::mutex> guard(mutex);
         std::vector<std::wstring> result;
-        for (const auto& call : calls) {
+        for (const auto& call : log.all()) {
             result.push_back(call.first);
         }
         return result;
     }
 
     std::wstring lastPath() {
-        std::lock_guard<std::mutex> guard(mutex);
+        const auto calls = log.all();
         return calls.empty() ? std::wstring() : calls.back().second;
     }
 
 protected:
     virtual void record(const wchar_t* kind, const File& file) {
-        std::lock_guard<std::mutex> guard(mutex);
-        calls.emplace_back(kind, file.getPath());
-        changed.notify_all();
+        log.add(std::make_pair(std::wstring(kind), file.getPath()));
     }
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::pair<std::wstring, std::wstring>> calls;
+    krel_test::CallLog<std::pair<std::wstring, std::wstring>> log{GENEROUS};
 };
 
 // Throws from every call, after counting it.
@@ -89,33 +83,19 @@ public:
 // Holds the watcher thread inside its first call until released.
 class BlockingListener : public RecordingListener {
 public:
-    bool waitUntilEntered() {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, GENEROUS, [&] { return entered; });
-    }
-    void release() {
-        std::lock_guard<std::mutex> guard(mutex);
-        released = true;
-        changed.notify_all();
-    }
+    bool waitUntilEntered() { return gate.waitUntilEntered(); }
+    void release() { gate.release(); }
     std::atomic<bool> finished{false};
 
 protected:
     void record(const wchar_t* kind, const File& file) override {
-        std::unique_lock<std::mutex> guard(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait_for(guard, GENEROUS, [&] { return released; });
-        guard.unlock();
+        gate.enterAndWait();
         RecordingListener::record(kind, file);
         finished = true;
     }
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
+    krel_test::CallGate gate{GENEROUS};
 };
 
 // Whether the thread sleeps in the kernel (blocked on a lock or condition).

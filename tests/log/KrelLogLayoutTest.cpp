@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/UtcZoneTest.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -11,16 +13,8 @@ using namespace krel_std;
 namespace {
 
 // Lines are written in local time; the tests pin the zone to UTC.
-class KrelLogLayoutTest : public ::testing::Test {
+class KrelLogLayoutTest : public krel_test::UtcZoneTest {
 protected:
-    void SetUp() override { setZone("UTC"); }
-    void TearDown() override { setZone("UTC"); }
-
-    static void setZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-
     // 2009-03-05 14:07:09.042 UTC.
     static LogEvent event(LogEventPriority priority, const std::wstring& message) {
         LogEvent result(priority);

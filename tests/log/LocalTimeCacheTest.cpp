@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/UtcZoneTest.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -10,16 +12,8 @@ using krel_std_internal::LocalTimeCache;
 
 namespace {
 
-class LocalTimeCacheTest : public ::testing::Test {
+class LocalTimeCacheTest : public krel_test::UtcZoneTest {
 protected:
-    void SetUp() override { setZone("UTC"); }
-    void TearDown() override { setZone("UTC"); }
-
-    static void setZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-
     static std::wstring prefix(int64_t seconds) {
         wchar_t text[LocalTimeCache::kStampPrefixRoom];
         const std::size_t length = LocalTimeCache::writeStampPrefix(seconds, text);

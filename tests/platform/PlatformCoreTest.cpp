@@ -94,6 +94,19 @@ TEST(Utf8Conversion, LoneSurrogatesRoundTrip) {
     EXPECT_EQ(krel_platform::utf8ToWide(krel_platform::wideToUtf8(lone)), lone);
 }
 
+TEST(Utf8Conversion, LoneSurrogateIsWrittenInThreeBytes) {
+    const std::wstring lone(1, static_cast<wchar_t>(0xDC01));
+    EXPECT_EQ(krel_platform::wideToUtf8(lone), "\xed\xb0\x81");
+}
+
+TEST(Utf8Conversion, ValuesBeyondUnicodeBecomeTheReplacementCharacter) {
+    std::wstring text = L"0123456789";
+    text += static_cast<wchar_t>(0x110000);
+    text += static_cast<wchar_t>(-1);
+    text += L"\u00e9";
+    EXPECT_EQ(krel_platform::wideToUtf8(text), "0123456789\xef\xbf\xbd\xef\xbf\xbd\xc3\xa9");
+}
+
 TEST(RootObject, PrintsItsNameAndAssignsNothing) {
     krel_std::Object a;
     krel_std::Object b;

@@ -104,32 +104,32 @@ protected:
         return textOf(bytes);
     }
 
-    // The names of the key's subkeys, in enumeration order.
-    static std::vector<std::wstring> subkeyNames(HKEY key) {
+    // The names an enumeration call gives at index after index, up to its first failure.
+    template <typename Enumerate>
+    static std::vector<std::wstring> namesOf(const Enumerate& enumerate) {
         std::vector<std::wstring> names;
         wchar_t name[256];
         for (DWORD index = 0;; ++index) {
             DWORD length = 256;
-            if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
+            if (enumerate(index, name, &length) != ERROR_SUCCESS) {
                 return names;
             }
             names.emplace_back(name, length);
         }
     }
 
+    // The names of the key's subkeys, in enumeration order.
+    static std::vector<std::wstring> subkeyNames(HKEY key) {
+        return namesOf([key](DWORD index, LPWSTR name, LPDWORD length) {
+            return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+        });
+    }
+
     // The names of the key's values, in enumeration order.
     static std::vector<std::wstring> valueNames(HKEY key) {
-        std::vector<std::wstring> names;
-        wchar_t name[256];
-        for (DWORD index = 0;; ++index) {
-            DWORD length = 256;
-            if (RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
-                return names;
-            }
-            names.emplace_back(name, length);
-        }
+        return namesOf([key](DWORD index, LPWSTR name, LPDWORD length) {
+            return RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
     // Starts the program with the arguments (the first one being the program), its stdout to

@@ -112,15 +112,7 @@ TEST_F(RegistryWriterProcessTest, KilledWriterLeavesEveryReportedWriteInAReadabl
 
         HKEY key = nullptr;
         ASSERT_EQ(openKey(path, key), ERROR_SUCCESS);
-        for (long i = 0; i <= last; ++i) {
-            DWORD number = 0;
-            DWORD size = sizeof number;
-            ASSERT_EQ(RegQueryValueExW(key, (L"v" + std::to_wstring(i)).c_str(), nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(&number), &size),
-                      ERROR_SUCCESS)
-                << "write " << i << " of " << last;
-            ASSERT_EQ(number, static_cast<DWORD>(i));
-        }
+        ASSERT_NO_FATAL_FAILURE(expectNumbersUpTo(key, last));
         EXPECT_GE(valueNames(key).size(), static_cast<size_t>(last + 2));
         EXPECT_EQ(setString(key, L"after", L"writable"), ERROR_SUCCESS);
     }

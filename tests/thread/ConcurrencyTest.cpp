@@ -17,6 +17,7 @@
 
 using namespace krel_std;
 using sync_test::Background;
+using sync_test::cancelInsideWait;
 using sync_test::eventually;
 
 namespace {
@@ -33,34 +34,6 @@ int waitAny(Waitable& a, Waitable& b, long ms) {
 
 int waitAll(Waitable& a, Waitable& b, long ms) {
     return Concurrency::waitForMultipleObjects({&a, &b}, Concurrency::WAIT_FOR_ALL, ms);
-}
-
-// Runs a wait on a POSIX thread that is cancelled once it has entered the wait: cancellation is
-// requested before the wait starts and acts at the wait's first cancellation point, the
-// condition wait. Answers whether the thread ended through cancellation.
-bool cancelInsideWait(const std::function<void()>& wait) {
-    struct Shared {
-        const std::function<void()>* wait;
-        std::atomic<bool> cancelRequested{false};
-    } shared;
-    shared.wait = &wait;
-    pthread_t thread;
-    auto body = [](void* arg) -> void* {
-        Shared* shared = static_cast<Shared*>(arg);
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
-        sync_test::eventually([shared] { return shared->cancelRequested.load(); });
-        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-        (*shared->wait)();
-        return nullptr;
-    };
-    if (pthread_create(&thread, nullptr, body, &shared) != 0) {
-        return false;
-    }
-    pthread_cancel(thread);
-    shared.cancelRequested = true;
-    void* result = nullptr;
-    pthread_join(thread, &result);
-    return result == PTHREAD_CANCELED;
 }
 
 class SubscriptionTest : public ::testing::Test {

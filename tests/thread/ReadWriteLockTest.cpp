@@ -49,34 +49,6 @@ Background<bool>* writeLockElsewhere(ReadWriteLock& lock) {
     });
 }
 
-// Runs writeLock on a POSIX thread that is cancelled inside the wait: the cancellation is
-// requested before the call and acts at its first cancellation point, the sleep. Answers whether
-// the thread ended through cancellation.
-bool cancelInsideWriteLock(ReadWriteLock& lock) {
-    struct Shared {
-        ReadWriteLock* lock;
-        std::atomic<bool> cancelRequested{false};
-    } shared;
-    shared.lock = &lock;
-    auto body = [](void* arg) -> void* {
-        Shared* shared = static_cast<Shared*>(arg);
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
-        sync_test::eventually([shared] { return shared->cancelRequested.load(); });
-        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-        shared->lock->writeLock();
-        return nullptr;
-    };
-    pthread_t thread;
-    if (pthread_create(&thread, nullptr, body, &shared) != 0) {
-        return false;
-    }
-    pthread_cancel(thread);
-    shared.cancelRequested = true;
-    void* result = nullptr;
-    pthread_join(thread, &result);
-    return result == PTHREAD_CANCELED;
-}
-
 TEST(ReadWriteLockTest, DefaultLockAdmits32ReadersAndHoldsBackThe33rd) {
     ReadWriteLock lock;
     Semaphore entered;
@@ -178,7 +150,7 @@ TEST(ReadWriteLockTest, WaitingWriterHoldsBackNewReaders) {
 TEST(ReadWriteLockTest, WriterCancelledWhileWaitingNoLongerHoldsBackReaders) {
     ReadWriteLock lock;
     lock.readLock();
-    ASSERT_TRUE(cancelInsideWriteLock(lock));
+    ASSERT_TRUE(sync_test::cancelInsideWait([&lock] { lock.writeLock(); }));
     std::unique_ptr<Background<bool>> reader(readLockElsewhere(lock));
     EXPECT_TRUE(reader->get());
     lock.readUnlock();

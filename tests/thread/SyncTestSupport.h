@@ -1,5 +1,8 @@
 #pragma once
 
+#include <pthread.h>
+
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -56,6 +59,34 @@ inline bool eventually(const std::function<bool()>& condition) {
         std::this_thread::yield();
     }
     return true;
+}
+
+// Runs a wait on a POSIX thread that is cancelled once it has entered the wait: cancellation is
+// requested before the wait starts and acts at the wait's first cancellation point. Answers
+// whether the thread ended through cancellation.
+inline bool cancelInsideWait(const std::function<void()>& wait) {
+    struct Shared {
+        const std::function<void()>* wait;
+        std::atomic<bool> cancelRequested{false};
+    } shared;
+    shared.wait = &wait;
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        Shared* shared = static_cast<Shared*>(arg);
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+        eventually([shared] { return shared->cancelRequested.load(); });
+        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+        (*shared->wait)();
+        return nullptr;
+    };
+    if (pthread_create(&thread, nullptr, body, &shared) != 0) {
+        return false;
+    }
+    pthread_cancel(thread);
+    shared.cancelRequested = true;
+    void* result = nullptr;
+    pthread_join(thread, &result);
+    return result == PTHREAD_CANCELED;
 }
 
 } // namespace sync_test

@@ -3,13 +3,13 @@
 
 #include "exception/KrelOutOfResourcesException.h"
 #include "platform/WinSync.h"
+#include "support/AddressSpaceLimit.h"
 #include "thread/Thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <new>
@@ -93,28 +93,12 @@ ChildOutcome refusalOfStart(Thread& thread) {
     return NEVER_REFUSED;
 }
 
-// The calling process's address space in bytes, from /proc.
-rlim_t addressSpaceInUse() {
-    std::ifstream status("/proc/self/status");
-    std::string field;
-    while (status >> field) {
-        if (field == "VmSize:") {
-            rlim_t kilobytes = 0;
-            status >> kilobytes;
-            return kilobytes * 1024;
-        }
-    }
-    return 0;
-}
-
 // With the address space limited to what is in use plus `headroom`, starts threads until a
 // start is refused; the runs use what a library thread keeps per thread (a wait's wake
 // descriptor, an owned kernel mutex, some heap) and wait at a gate. Then every started thread
 // must end.
 ChildOutcome startUntilRefused(rlim_t headroom) {
-    const rlim_t limit = addressSpaceInUse() + headroom;
-    const rlimit bound{limit, limit};
-    setrlimit(RLIMIT_AS, &bound);
+    test_support::limitAddressSpace(headroom);
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
     const size_t most = 20000;
@@ -179,9 +163,9 @@ TEST_F(ThreadStartTest, AFailedSetUpOfTheNewThreadIsTheStartersOutOfResources) {
 }
 
 TEST_F(ThreadStartTest, StartsUnderAnAddressSpaceLimitEndInOutOfResourcesNeverInACrash) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
-#endif
+    if (test_support::addressSanitizerActive()) {
+        GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+    }
     const rlim_t mebibyte = 1024 * 1024;
     for (rlim_t headroom : {256 * mebibyte, 512 * mebibyte, 768 * mebibyte, 1024 * mebibyte}) {
         for (int round = 0; round < 3; ++round) {

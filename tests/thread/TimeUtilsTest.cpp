@@ -1,8 +1,10 @@
+#include "thread/TimeUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "thread/TimeSpec.h"
-#include "thread/TimeUtils.h"
 
 #include <gtest/gtest.h>
+
+#include "support/UtcZoneTest.h"
 
 #include <climits>
 #include <cstdlib>
@@ -65,13 +67,8 @@ TEST(TimeSpecTest, CurrentTimeMatchesTheClock) {
 }
 
 // Local-time texts are checked in UTC.
-class TimeUtilsTest : public ::testing::Test {
+class TimeUtilsTest : public krel_test::UtcZoneTest {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-
     // 2009-03-07 14:05:09.042 UTC, a Saturday.
     static const uint64_t SATURDAY_MS = 1236434709042ULL;
 };
