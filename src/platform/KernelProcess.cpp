@@ -21,11 +21,11 @@ void ChildTable::add(pid_t pid, int pidDescriptor) {
     child.descriptor = fcntl(pidDescriptor, F_DUPFD_CLOEXEC, 3);
 }
 
-bool ChildTable::isChild(pid_t pid) {
+int ChildTable::duplicateDescriptor(pid_t pid) {
     std::lock_guard<std::mutex> guard(mutex);
     sweepLocked();
     auto entry = children.find(pid);
-    return entry != children.end() && !entry->second.reaped;
+    return entry == children.end() ? -1 : fcntl(entry->second.descriptor, F_DUPFD_CLOEXEC, 3);
 }
 
 void ChildTable::retain(pid_t pid) {
@@ -77,6 +77,7 @@ void ChildTable::sweepLocked() {
             reap(child);
         }
         if (child.reaped && child.handles <= 0) {
+            close(child.descriptor);
             entry = children.erase(entry);
         } else {
             ++entry;
@@ -93,7 +94,6 @@ void ChildTable::reap(Child& child) {
             // Reaped by someone else (a host's own SIGCHLD handler): the code is lost.
             child.reaped = true;
             child.code = 0;
-            close(child.descriptor);
         }
         return;
     }
@@ -108,16 +108,18 @@ void ChildTable::reap(Child& child) {
     } else {
         child.code = 128u + static_cast<DWORD>(info.si_status);
     }
-    close(child.descriptor);
 }
 
 std::shared_ptr<KernelProcess> KernelProcess::open(pid_t pid) {
-    int descriptor = pidfd_open(pid, 0);
+    int descriptor = ChildTable::instance().duplicateDescriptor(pid);
+    if (descriptor >= 0) {
+        return std::shared_ptr<KernelProcess>(new KernelProcess(pid, descriptor, true));
+    }
+    descriptor = pidfd_open(pid, 0);
     if (descriptor < 0) {
         return nullptr;
     }
-    return std::shared_ptr<KernelProcess>(
-        new KernelProcess(pid, descriptor, ChildTable::instance().isChild(pid)));
+    return std::shared_ptr<KernelProcess>(new KernelProcess(pid, descriptor, false));
 }
 
 std::shared_ptr<KernelProcess> KernelProcess::adopt(pid_t pid, int pidDescriptor) {

@@ -24,7 +24,9 @@ public:
 
     // Enters a new child; the table keeps its own duplicate of the pidfd.
     void add(pid_t pid, int pidDescriptor);
-    bool isChild(pid_t pid);
+    // A new pidfd of a child whose entry is still here (also after it ended, while it has
+    // handles, as Windows keeps an ended process while handles of it are open), or -1.
+    int duplicateDescriptor(pid_t pid);
     // The handle count of a child's entry; an entry without handles goes once reaped.
     void retain(pid_t pid);
     void release(pid_t pid);

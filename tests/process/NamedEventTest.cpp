@@ -53,3 +53,31 @@ TEST_F(NamedEventTest, NameIsFreedWithItsLastHandle) {
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(second, 0));
     CloseHandle(second);
 }
+
+TEST_F(NamedEventTest, ResetFromAnotherProcessIsCarriedOutByTheHolder) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"reset-there");
+    start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(ResetEvent(event));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, HandleOutlivesTheHoldingProcessInItsLastState) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"outlived");
+    Process& process = start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 0));
+    ASSERT_TRUE(ResetEvent(event));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
