@@ -18,7 +18,9 @@ struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 // A new event, manual-reset or auto-reset, or null (ERROR_NOT_ENOUGH_MEMORY when the system has
-// no descriptor left; ERROR_INVALID_HANDLE when the name belongs to an object of another kind).
+// no descriptor left; ERROR_INVALID_HANDLE when the name belongs to an object of another kind;
+// ERROR_ACCESS_DENIED when another user's process holds the name; ERROR_TIMEOUT when its holder
+// does not answer).
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES eventAttributes, BOOL manualReset, BOOL initialState,
                     LPCWSTR name);
 BOOL SetEvent(HANDLE event);

@@ -268,6 +268,9 @@ std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool ma
             alreadyExists = true;
             return remote;
         }
+        if (errno == EACCES || errno == ETIMEDOUT) {
+            return nullptr;
+        }
     }
     return KernelEvent::create(manualReset, initialState);
 }

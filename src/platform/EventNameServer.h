@@ -71,7 +71,8 @@ private:
 
 // Creates the event of a name: the held event when this process gets the name, a RemoteEvent
 // (alreadyExists set) when another process holds it, or a plain local event when no socket can
-// be made. Empty when no descriptor is left.
+// be made. Empty (errno set) when no descriptor is left, or when the holder refuses this
+// process (EACCES) or does not answer (ETIMEDOUT).
 std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool manualReset,
                                                bool initialState, bool& alreadyExists);
 

@@ -37,10 +37,17 @@ std::shared_ptr<RemoteEvent> RemoteEvent::connect(const sockaddr_un& address, so
         return nullptr;
     }
     // The holder's first byte is the event's state; without it the peer was refused or gone.
+    // A holder that refuses this process closes the connection at once (errno EACCES).
     char state = 0;
-    if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
-        !awaitReadable(descriptor, ANSWER_TIMEOUT_MS) ||
-        recv(descriptor, &state, 1, MSG_DONTWAIT) != 1) {
+    ssize_t received = -1;
+    if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+        if (!awaitReadable(descriptor, ANSWER_TIMEOUT_MS)) {
+            errno = ETIMEDOUT;
+        } else if ((received = recv(descriptor, &state, 1, MSG_DONTWAIT)) == 0) {
+            errno = EACCES;
+        }
+    }
+    if (received != 1) {
         int error = errno;
         close(descriptor);
         errno = error;

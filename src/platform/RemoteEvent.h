@@ -13,7 +13,8 @@ namespace krel_platform {
 // holder goes, the event lives on as a local one in its last state.
 class RemoteEvent : public KernelObject {
 public:
-    // Empty when nobody listens at the address, or the holder refuses this process.
+    // Empty when nobody listens at the address (errno ECONNREFUSED), or the holder refuses this
+    // process (EACCES) or does not answer (ETIMEDOUT).
     static std::shared_ptr<RemoteEvent> connect(const sockaddr_un& address, socklen_t length,
                                                 bool manualReset);
     ~RemoteEvent() override;

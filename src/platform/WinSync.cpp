@@ -31,7 +31,17 @@ NamedObjects& namedObjects() {
 }
 
 DWORD creationError() {
-    return errno == EMFILE || errno == ENFILE ? ERROR_TOO_MANY_OPEN_FILES : ERROR_NOT_ENOUGH_MEMORY;
+    switch (errno) {
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case EACCES:
+        return ERROR_ACCESS_DENIED;
+    case ETIMEDOUT:
+        return ERROR_TIMEOUT;
+    default:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
 }
 
 template <typename T, typename Factory> HANDLE createUnnamed(Factory factory) {

@@ -4,6 +4,8 @@
 //                                    once the event is set (99 when a minute passes first)
 //   ignore <ready>                   sets <ready>, then waits a minute for nothing (98)
 //   set <event>                      sets the named event and ends
+//   as-nobody <event>                becomes the user "nobody" (65534), opens the named event
+//                                    and ends with the error (0 when it opened)
 //   args <file>                      writes its arguments as CommandLineToArgvW gives them back
 //                                    from GetCommandLineW, one a line, then "cwd=" and its
 //                                    working directory
@@ -58,6 +60,18 @@ int writeArguments(const char* file) {
     return 0;
 }
 
+int openAsNobody(const char* name) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) {
+        return 96;
+    }
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, wide(name).c_str());
+    if (event == nullptr) {
+        return static_cast<int>(GetLastError());
+    }
+    CloseHandle(event);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +88,9 @@ int main(int argc, char** argv) {
     if (mode == "set" && argc == 3) {
         setNamedEvent(argv[2]);
         return 0;
+    }
+    if (mode == "as-nobody" && argc == 3) {
+        return openAsNobody(argv[2]);
     }
     if (mode == "args" && argc >= 3) {
         return writeArguments(argv[2]);

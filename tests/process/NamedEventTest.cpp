@@ -81,3 +81,16 @@ TEST_F(NamedEventTest, HandleOutlivesTheHoldingProcessInItsLastState) {
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
     CloseHandle(event);
 }
+
+TEST_F(NamedEventTest, ProcessOfAnotherUserIsRefused) {
+    if (getuid() != 0) {
+        GTEST_SKIP() << "only root can start a process of another user";
+    }
+    const std::wstring name = uniqueName(L"refused");
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    Process& process = start(L"as-nobody " + name);
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, process.getExitCode());
+    CloseHandle(event);
+}
