@@ -6,8 +6,18 @@
 #include "exception/KrelIllegalStateException.h"
 #include "thread/Concurrency.h"
 
+#include "platform/WinProcess.h"
+
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using krel_std::File;
 using krel_std::KrelAccessException;
@@ -156,4 +166,63 @@ TEST_F(ProcessByNameTest, MissingNameIsIllegalArgument) {
     } catch (const KrelIllegalArgumentException& exception) {
         EXPECT_EQ(L"Unable to retrieve process <" + name + L">", exception.getMessage());
     }
+}
+
+// Many small processes: clones that share this process's memory and descriptors, and wait until
+// the pipe's write end closes.
+class ProcessCrowd {
+public:
+    explicit ProcessCrowd(size_t count) : stacks(count) {
+        if (pipe2(descriptors, O_CLOEXEC) != 0) {
+            return;
+        }
+        for (auto& stack : stacks) {
+            stack.resize(STACK_BYTES);
+            const pid_t pid = clone(&waitForClose, stack.data() + stack.size(),
+                                    CLONE_VM | CLONE_FILES | SIGCHLD, &descriptors[0]);
+            if (pid <= 0) {
+                break;
+            }
+            pids.push_back(pid);
+        }
+    }
+    ~ProcessCrowd() {
+        close(descriptors[1]);
+        for (pid_t pid : pids) {
+            waitpid(pid, nullptr, 0);
+        }
+        close(descriptors[0]);
+    }
+
+    size_t size() const { return pids.size(); }
+
+private:
+    static constexpr size_t STACK_BYTES = 16384;
+
+    __attribute__((no_sanitize_address)) static int waitForClose(void* descriptor) {
+        char byte = 0;
+        return static_cast<int>(syscall(SYS_read, *static_cast<int*>(descriptor), &byte, 1));
+    }
+
+    int descriptors[2] = {-1, -1};
+    std::vector<std::vector<char>> stacks;
+    std::vector<pid_t> pids;
+};
+
+TEST_F(ProcessByNameTest, FindsProcessBeyondTheFirstThousandIds) {
+    ProcessCrowd crowd(1100);
+    ASSERT_EQ(1100u, crowd.size());
+    const std::wstring name = copyHelper();
+    ReadySignal ready;
+    Process& process = startProgram(path(krel_platform::wideToUtf8(name)), L"ignore " + ready.name);
+    ASSERT_TRUE(ready.await());
+    std::vector<DWORD> ids(1 << 16);
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes));
+    ids.resize(bytes / sizeof(DWORD));
+    const size_t position = std::find(ids.begin(), ids.end(), process.getId()) - ids.begin();
+    if (position < 1024) {
+        GTEST_SKIP() << "process ids wrapped: the program is not beyond the first 1024 ids";
+    }
+    EXPECT_EQ(process.getId(), Process::getProcessByName(name)->getId());
 }
