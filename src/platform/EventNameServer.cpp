@@ -12,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -111,8 +112,13 @@ void EventNameServer::serve(int listener, const std::shared_ptr<KernelEvent>& ev
     std::lock_guard<std::mutex> guard(mutex);
     connections[listener] = Connection{event, listener};
     if (!started) {
-        started = true;
-        std::thread([this] { run(); }).detach();
+        // Without the thread the event still works here; peers that connect find no answer
+        // and fail with ERROR_TIMEOUT. The next held name tries again.
+        try {
+            std::thread([this] { run(); }).detach();
+            started = true;
+        } catch (const std::system_error&) {
+        }
     }
     eventfd_write(wakeDescriptor, 1);
 }
