@@ -23,7 +23,11 @@
 #include "log/StaticLog.h"
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinProcess.h"
 #include "platform/WinSignal.h"
+#include "platform/WinSync.h"
+#include "process/Process.h"
 #include "service/ConsoleControlSignalTranslator.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
@@ -233,9 +237,55 @@ void showConsoleEvents() {
     krel_platform::signal(SIGINT, SIG_DFL);
 }
 
+// The demo's own program path, from its first argument.
+std::wstring ownProgram() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    const std::wstring program = count > 0 ? arguments[0] : L"";
+    LocalFree(arguments);
+    return program;
+}
+
+// A second copy of the demo runs as "--child <shutdown event> <ready event>": it holds its
+// shutdown event, tells the first copy it is ready, and ends with code 3 once asked to stop.
+int runAsChild(const std::wstring& shutdownName, const std::wstring& readyName) {
+    HANDLE shutdown = CreateEventW(nullptr, TRUE, FALSE, shutdownName.c_str());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    SetEvent(ready);
+    CloseHandle(ready);
+    const DWORD result = WaitForSingleObject(shutdown, 60000);
+    CloseHandle(shutdown);
+    return result == WAIT_OBJECT_0 ? 3 : 1;
+}
+
+void showProcesses() {
+    std::wcout << L"A second copy of the demo is started and asked to stop through its named\n"
+                  L"shutdown event:\n";
+    const std::wstring suffix = std::to_wstring(Process::getCurrentProcessId());
+    const std::wstring shutdownName = L"krel-demo-shutdown-" + suffix;
+    const std::wstring readyName = L"krel-demo-ready-" + suffix;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    const auto started = std::chrono::steady_clock::now();
+    Process child(File(ownProgram()), L"--child " + shutdownName + L" " + readyName, File());
+    if (WaitForSingleObject(ready, 10000) != WAIT_OBJECT_0) {
+        std::wcout << L"  the child did not start\n";
+    }
+    CloseHandle(ready);
+    child.setMaxWaitTime(10000);
+    child.stop(shutdownName);
+    Concurrency::waitForSingleObject(*child.getShutdownEvent(), 10000);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+    std::wcout << L"  " << child.toString() << L" (id " << child.getId() << L") ended with code "
+               << child.getExitCode() << L" after " << elapsed.count() / 1000.0 << L" ms\n";
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--child") {
+        return runAsChild(krel_platform::utf8ToWide(argv[2]), krel_platform::utf8ToWide(argv[3]));
+    }
     std::ios::sync_with_stdio(false);
     std::locale::global(std::locale("C.UTF-8"));
     std::wcout.imbue(std::locale("C.UTF-8"));
@@ -247,5 +297,6 @@ int main() {
     showDebugOutput();
     showStaticLog();
     showConsoleEvents();
+    showProcesses();
     return 0;
 }

@@ -2,8 +2,10 @@
 //
 // Events and mutexes are kernel objects in the handle table (platform/WinHandles.h); waits
 // sleep in poll() on their descriptors. A name makes an object that later creations with the
-// same name within this process share (ERROR_ALREADY_EXISTS); names do not reach other
-// processes.
+// same name within this process share (ERROR_ALREADY_EXISTS). Event names also reach other
+// processes of the same user: the first creator holds the name while it has a handle of the
+// event, and a creator in another process gets ERROR_ALREADY_EXISTS and a handle whose sets,
+// resets and waits act on the holder's event. Mutex names stay within the process.
 #pragma once
 
 #include "platform/WinError.h"
@@ -16,7 +18,9 @@ struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 // A new event, manual-reset or auto-reset, or null (ERROR_NOT_ENOUGH_MEMORY when the system has
-// no descriptor left; ERROR_INVALID_HANDLE when the name belongs to an object of another kind).
+// no descriptor left; ERROR_INVALID_HANDLE when the name belongs to an object of another kind;
+// ERROR_ACCESS_DENIED when another user's process holds the name; ERROR_TIMEOUT when its holder
+// does not answer).
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES eventAttributes, BOOL manualReset, BOOL initialState,
                     LPCWSTR name);
 BOOL SetEvent(HANDLE event);

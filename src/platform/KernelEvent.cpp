@@ -1,5 +1,7 @@
 #include "KernelEvent.h"
 
+#include "EventNameServer.h"
+
 #include <algorithm>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -19,8 +21,14 @@ std::shared_ptr<KernelEvent> KernelEvent::create(bool manualReset, bool initialS
 KernelEvent::KernelEvent(int descriptor, bool manualReset)
     : descriptor(descriptor), manualReset(manualReset), signaled(false) {}
 
+// The name is withdrawn before the event itself goes.
 KernelEvent::~KernelEvent() {
+    publisher.reset();
     close(descriptor);
+}
+
+void KernelEvent::attachPublisher(std::unique_ptr<EventPublisher> newPublisher) {
+    publisher = std::move(newPublisher);
 }
 
 bool KernelEvent::isSignaledFor(DWORD) const {
@@ -69,6 +77,9 @@ void KernelEvent::setState(bool newState) {
         eventfd_write(descriptor, 1);
     } else {
         eventfd_read(descriptor, &value);
+    }
+    if (publisher) {
+        publisher->publish(signaled);
     }
 }
 

@@ -8,6 +8,8 @@
 
 namespace krel_platform {
 
+class EventPublisher;
+
 // An event on an eventfd that is readable exactly while the event is signalled; the reset mode
 // is kept here. Every operation is called with kernelStateMutex() held.
 class KernelEvent : public KernelObject {
@@ -28,6 +30,11 @@ public:
     // auto-reset event) and leaves the event not signalled.
     void pulse();
 
+    // Makes the event's state changes reach the peers of the name this process holds for it.
+    void attachPublisher(std::unique_ptr<EventPublisher> publisher);
+    EventPublisher* getPublisher() const { return publisher.get(); }
+    bool isManualReset() const { return manualReset; }
+
 private:
     KernelEvent(int descriptor, bool manualReset);
     void setState(bool newState);
@@ -36,6 +43,7 @@ private:
     bool manualReset;
     bool signaled;
     std::vector<WaitContext*> waiters;
+    std::unique_ptr<EventPublisher> publisher;
 };
 
 } // namespace krel_platform

@@ -1,9 +1,11 @@
 #include "platform/WinSync.h"
 
 #include "CancellationOff.h"
+#include "EventNameServer.h"
 #include "HandleWait.h"
 #include "KernelEvent.h"
 #include "KernelMutex.h"
+#include "RemoteEvent.h"
 #include "platform/WinBase.h"
 
 #include <cerrno>
@@ -29,7 +31,17 @@ NamedObjects& namedObjects() {
 }
 
 DWORD creationError() {
-    return errno == EMFILE || errno == ENFILE ? ERROR_TOO_MANY_OPEN_FILES : ERROR_NOT_ENOUGH_MEMORY;
+    switch (errno) {
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case EACCES:
+        return ERROR_ACCESS_DENIED;
+    case ETIMEDOUT:
+        return ERROR_TIMEOUT;
+    default:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
 }
 
 template <typename T, typename Factory> HANDLE createUnnamed(Factory factory) {
@@ -65,10 +77,50 @@ template <typename T, typename Factory> HANDLE createObject(LPCWSTR name, Factor
     return handle;
 }
 
-// Runs an operation on the event a handle names, under the state mutex.
-template <typename Operation> BOOL withEvent(HANDLE handle, Operation operation) {
+// An event of a name: shared within this process through the table of names, and across
+// processes through the name's holder.
+HANDLE createNamedEvent(LPCWSTR name, bool manualReset, bool initialState) {
+    NamedObjects& named = namedObjects();
+    std::lock_guard<std::mutex> guard(named.mutex);
+    std::shared_ptr<KernelObject> existing = named.objects[name].lock();
+    if (existing) {
+        if (!std::dynamic_pointer_cast<KernelEvent>(existing) &&
+            !std::dynamic_pointer_cast<krel_platform::RemoteEvent>(existing)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        HANDLE handle = krel_platform::insertHandle(existing);
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return handle;
+    }
+    bool alreadyExists = false;
+    std::shared_ptr<KernelObject> object =
+        krel_platform::createNamedEvent(name, manualReset, initialState, alreadyExists);
+    if (!object) {
+        SetLastError(creationError());
+        return nullptr;
+    }
+    named.objects[name] = object;
+    HANDLE handle = krel_platform::insertHandle(object);
+    SetLastError(alreadyExists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+// Runs an operation on the event a handle names, under the state mutex; an event whose name
+// another process holds has the holder carry out the command instead.
+template <typename Operation>
+BOOL withEvent(HANDLE handle, char remoteCommand, Operation operation) {
     krel_platform::CancellationOff cancellationOff;
-    std::shared_ptr<KernelEvent> event = krel_platform::referenceHandleAs<KernelEvent>(handle);
+    std::shared_ptr<KernelObject> object = krel_platform::referenceHandle(handle);
+    if (auto remote = std::dynamic_pointer_cast<krel_platform::RemoteEvent>(object)) {
+        DWORD error = remote->request(remoteCommand);
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    std::shared_ptr<KernelEvent> event = std::dynamic_pointer_cast<KernelEvent>(object);
     if (!event) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -98,6 +150,9 @@ bool hasDuplicates(const std::vector<std::shared_ptr<KernelObject>>& objects) {
 DWORD signalObject(HANDLE handle) {
     krel_platform::CancellationOff cancellationOff;
     std::shared_ptr<KernelObject> object = krel_platform::referenceHandle(handle);
+    if (auto remote = std::dynamic_pointer_cast<krel_platform::RemoteEvent>(object)) {
+        return remote->request('S');
+    }
     std::lock_guard<std::mutex> guard(krel_platform::kernelStateMutex());
     if (auto mutex = std::dynamic_pointer_cast<KernelMutex>(object)) {
         return mutex->release(GetCurrentThreadId()) ? ERROR_SUCCESS : ERROR_NOT_OWNER;
@@ -113,20 +168,23 @@ DWORD signalObject(HANDLE handle) {
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
     krel_platform::CancellationOff cancellationOff;
-    return createObject<KernelEvent>(
-        name, [=] { return KernelEvent::create(manualReset != FALSE, initialState != FALSE); });
+    if (name != nullptr && *name != L'\0') {
+        return createNamedEvent(name, manualReset != FALSE, initialState != FALSE);
+    }
+    return createUnnamed<KernelEvent>(
+        [=] { return KernelEvent::create(manualReset != FALSE, initialState != FALSE); });
 }
 
 BOOL SetEvent(HANDLE event) {
-    return withEvent(event, [](KernelEvent& e) { e.set(); });
+    return withEvent(event, 'S', [](KernelEvent& e) { e.set(); });
 }
 
 BOOL ResetEvent(HANDLE event) {
-    return withEvent(event, [](KernelEvent& e) { e.reset(); });
+    return withEvent(event, 'R', [](KernelEvent& e) { e.reset(); });
 }
 
 BOOL PulseEvent(HANDLE event) {
-    return withEvent(event, [](KernelEvent& e) { e.pulse(); });
+    return withEvent(event, 'P', [](KernelEvent& e) { e.pulse(); });
 }
 
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {

@@ -1,0 +1,134 @@
+// Start-to-running: from the call that starts a program until the program's main has set a
+// named event this benchmark holds. KrelStd's Process beside a bare posix_spawn and POCO's
+// Process::launch of the same program; the child is reaped outside the timed part.
+#include "file/File.h"
+#include "platform/Utf16.h"
+#include "platform/WinSync.h"
+#include "process/Process.h"
+#include "thread/Concurrency.h"
+
+#include <Poco/Process.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+std::string childPath() {
+    char buffer[4096] = {};
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    std::string self(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    return self.substr(0, self.rfind('/')) + "/krel_bench_ready_child";
+}
+
+// The event each started child sets; held here for the whole run.
+class ReadyEvent {
+public:
+    ReadyEvent()
+        : name("krel-bench-ready-" + std::to_string(getpid())),
+          handle(CreateEventW(nullptr, TRUE, FALSE, krel_platform::utf8ToWide(name).c_str())) {}
+    ~ReadyEvent() { CloseHandle(handle); }
+
+    bool await() const { return WaitForSingleObject(handle, 10000) == WAIT_OBJECT_0; }
+    void reset() const { ResetEvent(handle); }
+
+    const std::string name;
+    const HANDLE handle;
+};
+
+// Records one start's time; the mean in milliseconds becomes the "ms" counter.
+class StartTimer {
+public:
+    explicit StartTimer(benchmark::State& state) : state(state) {}
+    void begin() { started = Clock::now(); }
+    void end() {
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+        ++count;
+    }
+    void report() {
+        state.counters["ms"] = count == 0 ? 0.0 : total * 1000.0 / static_cast<double>(count);
+    }
+
+private:
+    benchmark::State& state;
+    Clock::time_point started;
+    double total = 0.0;
+    long count = 0;
+};
+
+void StartToRunningKrel(benchmark::State& state) {
+    ReadyEvent ready;
+    const krel_std::File program(krel_platform::utf8ToWide(childPath()));
+    const std::wstring arguments = krel_platform::utf8ToWide(ready.name);
+    StartTimer timer(state);
+    for (auto _ : state) {
+        ready.reset();
+        timer.begin();
+        krel_std::Process process(program, arguments, krel_std::File());
+        if (!ready.await()) {
+            state.SkipWithError("the child did not start");
+            break;
+        }
+        timer.end();
+        krel_std::Concurrency::waitForSingleObject(*process.getShutdownEvent(), 10000);
+    }
+    timer.report();
+    state.SetLabel("ms<=5");
+}
+
+void StartToRunningSpawn(benchmark::State& state) {
+    ReadyEvent ready;
+    const std::string program = childPath();
+    std::string name = ready.name;
+    char* argv[] = {const_cast<char*>("krel_bench_ready_child"), &name[0], nullptr};
+    StartTimer timer(state);
+    for (auto _ : state) {
+        ready.reset();
+        timer.begin();
+        pid_t pid = 0;
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0 ||
+            !ready.await()) {
+            state.SkipWithError("the child did not start");
+            break;
+        }
+        timer.end();
+        waitpid(pid, nullptr, 0);
+    }
+    timer.report();
+}
+
+void StartToRunningPoco(benchmark::State& state) {
+    ReadyEvent ready;
+    const std::string program = childPath();
+    const Poco::Process::Args arguments{ready.name};
+    StartTimer timer(state);
+    for (auto _ : state) {
+        ready.reset();
+        timer.begin();
+        Poco::ProcessHandle handle = Poco::Process::launch(program, arguments);
+        if (!ready.await()) {
+            state.SkipWithError("the child did not start");
+            break;
+        }
+        timer.end();
+        handle.wait();
+    }
+    timer.report();
+}
+
+} // namespace
+
+BENCHMARK(StartToRunningKrel)->Name("Process start-to-running/krel")->UseManualTime();
+BENCHMARK(StartToRunningSpawn)->Name("Process start-to-running/peer")->UseManualTime();
+BENCHMARK(StartToRunningKrel)->Name("Process start-to-running vs POCO/krel")->UseManualTime();
+BENCHMARK(StartToRunningPoco)->Name("Process start-to-running vs POCO/peer")->UseManualTime();

@@ -1,0 +1,45 @@
+// An event whose name another process holds (see EventNameServer.h).
+#pragma once
+
+#include "KernelEvent.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace krel_platform {
+
+// Mirrors the holder's state in a local event, updated from the connection whenever the state
+// is tested. Set, reset and pulse are carried out by the holder before they return. When the
+// holder goes, the event lives on as a local one in its last state.
+class RemoteEvent : public KernelObject {
+public:
+    // Empty when nobody listens at the address (errno ECONNREFUSED), or the holder refuses this
+    // process (EACCES) or does not answer (ETIMEDOUT).
+    static std::shared_ptr<RemoteEvent> connect(const sockaddr_un& address, socklen_t length,
+                                                bool manualReset);
+    ~RemoteEvent() override;
+
+    int waitDescriptor() const override;
+    bool isSignaledFor(DWORD threadId) const override;
+    void acquire(DWORD threadId) override;
+    void addWaiter(WaitContext& context) override;
+    void removeWaiter(WaitContext& context) override;
+
+    // Sends 'S', 'R' or 'P' and waits for the holder's answer (at most a few seconds: a holder
+    // that does not answer fails the call with ERROR_TIMEOUT). Called without the state mutex.
+    DWORD request(char command);
+
+private:
+    RemoteEvent(int descriptor, bool manualReset, std::shared_ptr<KernelEvent> mirror);
+    // Applies what the holder sent; with the state mutex held.
+    void drain() const;
+    void applyLocally(char command);
+
+    int descriptor;
+    bool manualReset;
+    std::shared_ptr<KernelEvent> mirror;
+    mutable bool connected;
+    mutable int answers;
+};
+
+} // namespace krel_platform

@@ -1,0 +1,96 @@
+#include "ProcessFixture.h"
+
+using krel_std::Process;
+
+class NamedEventTest : public ProcessFixture {};
+
+TEST_F(NamedEventTest, EventHeldByAnotherProcessIsSetFromHere) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"held-there");
+    Process& process = start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    ASSERT_TRUE(SetEvent(event));
+    // The holder has set its event before SetEvent returned: this handle's waits see it.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 0));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(3, process.getExitCode());
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, EventHeldHereIsSetByAnotherProcess) {
+    const std::wstring name = uniqueName(L"held-here");
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    Process& process = start(L"set " + name);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, PATIENCE_MS));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(0, process.getExitCode());
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, SettingANameNobodyHoldsLeavesNothingBehind) {
+    const std::wstring name = uniqueName(L"unheld");
+    Process::getCurrentProcess()->signalShutdown(name);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, NameIsFreedWithItsLastHandle) {
+    const std::wstring name = uniqueName(L"freed");
+    HANDLE first = CreateEventW(nullptr, TRUE, TRUE, name.c_str());
+    ASSERT_TRUE(CloseHandle(first));
+    HANDLE second = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(second, 0));
+    CloseHandle(second);
+}
+
+TEST_F(NamedEventTest, ResetFromAnotherProcessIsCarriedOutByTheHolder) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"reset-there");
+    start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(ResetEvent(event));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, HandleOutlivesTheHoldingProcessInItsLastState) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"outlived");
+    Process& process = start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 0));
+    ASSERT_TRUE(ResetEvent(event));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, ProcessOfAnotherUserIsRefused) {
+    if (getuid() != 0) {
+        GTEST_SKIP() << "only root can start a process of another user";
+    }
+    const std::wstring name = uniqueName(L"refused");
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    Process& process = start(L"as-nobody " + name);
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, process.getExitCode());
+    CloseHandle(event);
+}
