@@ -294,6 +294,9 @@ void FilePreferences::writeStore(const wchar_t* context) {
     try {
         if (prefsFile.isFile()) {
             config.load();
+        } else {
+            // A file deleted outside the tree leaves only this node's own changes.
+            config.Configuration::clear();
         }
         for (const auto& change : ownChanges) {
             if (change.second) {

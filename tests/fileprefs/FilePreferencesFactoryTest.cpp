@@ -3,7 +3,6 @@
 #include "fileprefs/FilePrefsTestSupport.h"
 
 #include "prefs/ChangeTestSupport.h"
-#include "prefs/FilePreferencesFactory.h"
 #include "support/MemoryPreferences.h"
 
 using krel_std::FilePreferences;
@@ -29,12 +28,6 @@ TEST_F(FilePreferencesTest, FactoryChosenByNameHandsOutTheFileRootsAndIsLoggedOn
     const auto logged = capture.log().withId(L"STD0002");
     ASSERT_EQ(1u, logged.size());
     EXPECT_EQ(L"Using krel_std.FilePreferencesFactory PreferencesFactory.", logged[0].message);
-}
-
-TEST_F(FilePreferencesTest, FactoryNamesItself) {
-    krel_std::FilePreferencesFactory factory;
-    EXPECT_EQ(L"krel_std.FilePreferencesFactory", factory.getClassName());
-    EXPECT_EQ(L"FilePreferencesFactory{}", factory.toString());
 }
 
 TEST_F(FilePreferencesTest, UserNodesStayUnderTheUserRootWithAnotherFactoryConfigured) {

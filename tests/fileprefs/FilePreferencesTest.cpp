@@ -90,6 +90,16 @@ TEST_F(FilePreferencesTest, FlushWritesTheNodesRemovalOverTheFile) {
     EXPECT_TRUE(contains(stored, "stays=2"));
 }
 
+TEST_F(FilePreferencesTest, FileDeletedOutsideLeavesOnlyTheNodesOwnChanges) {
+    node->put(L"earlier", L"1");
+    node->flush();
+    std::filesystem::remove(userDirectory("prefs.cfg"));
+    node->put(L"later", L"2");
+    node->flush();
+    EXPECT_EQ(L"default", node->get(L"earlier", L"default"));
+    EXPECT_EQ("later=2\r\n", readFile(userDirectory("prefs.cfg")));
+}
+
 TEST_F(FilePreferencesTest, KeysLeaveOutEmptyValuesAndClearKeepsThem) {
     node->put(L"empty", L"");
     node->put(L"full", L"1");
