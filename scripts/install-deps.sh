@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the benchmarks need (the
-# benchmarks' peers: {fmt}, spdlog, inih, OpenSSL, log4cxx, POCO), when any is missing.
+# benchmarks' peers: {fmt}, spdlog, inih, OpenSSL, log4cxx, POCO, Qt), when any is missing.
 # Safe to run again: it does nothing (and prints nothing) when everything is present.
 set -euo pipefail
 
@@ -9,7 +9,7 @@ packages=(
   libboost-dev libxerces-c-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openjdk-17-jdk-headless
-  libfmt-dev libspdlog-dev libinih-dev libssl-dev liblog4cxx-dev libpoco-dev
+  libfmt-dev libspdlog-dev libinih-dev libssl-dev liblog4cxx-dev libpoco-dev qtbase5-dev
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
+#include "prefs/FilePreferencesFactory.h"
 #include "system/Paths.h"
 
 namespace krel_std_internal {
@@ -33,6 +34,7 @@ void runStep(void (*step)()) noexcept {
 // A refused registration leaves that one name unregistered.
 void registerPrototypes() {
     runStep(&krel_std::AutoRegisterClass<krel_std::Paths>::registerClass);
+    runStep(&krel_std::AutoRegisterClass<krel_std::FilePreferencesFactory>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::LogFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::KrelLogLayout>::registerClass);

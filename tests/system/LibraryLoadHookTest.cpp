@@ -37,6 +37,7 @@ TEST(LibraryLoadHookTest, RegistersThePrototypesOfTheBuiltClassesInTheirFixedOrd
     krel_test::DebugOutputCapture capture;
     krel_std_internal::krelLibraryAttach();
     const std::vector<std::wstring> expected{L"krel_std.Paths",
+                                             L"krel_std.FilePreferencesFactory",
                                              L"krel_std.DebugFileFilter",
                                              L"krel_std.LogFileFilter",
                                              L"krel_std.KrelLogLayout",

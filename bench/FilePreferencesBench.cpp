@@ -1,0 +1,104 @@
+// The file preferences back end against an INI settings file of Qt (QSettings in INI format): a
+// read of a value already loaded, and one changed value written to the file. Both sides work in
+// a directory of their own below $TMPDIR.
+#include <benchmark/benchmark.h>
+
+#include "support/AllocationCounter.h"
+
+#include "prefs/FilePreferences.h"
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// A fresh directory for this program; the file tree is put below it before its roots exist.
+const std::string& benchDirectory() {
+    static const std::string directory = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/krel-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        setenv("KREL_PREFS_DIR", pattern.c_str(), 1);
+        return pattern;
+    }();
+    return directory;
+}
+
+boost::shared_ptr<krel_std::Preferences> benchNode() {
+    benchDirectory();
+    const boost::shared_ptr<krel_std::Preferences> node =
+        krel_std::FilePreferences::getUserRoot()->node(L"bench/file");
+    node->put(L"timeout", L"1500 ms");
+    node->flush();
+    return node;
+}
+
+void nanosecondsPerCall(benchmark::State& state, const char* name) {
+    state.counters[name] = benchmark::Counter(1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+
+void FileGetKrel(benchmark::State& state) {
+    const boost::shared_ptr<krel_std::Preferences> node = benchNode();
+    const std::wstring key = L"timeout";
+    const std::wstring def;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(node->get(key, def));
+    }
+    scope.report(state);
+    nanosecondsPerCall(state, "get_ns");
+    state.SetLabel("get_ns<=1000");
+}
+
+void FileGetPeer(benchmark::State& state) {
+    QSettings settings(QString::fromStdString(benchDirectory() + "/peer-get.ini"),
+                       QSettings::IniFormat);
+    settings.setValue("timeout", "1500 ms");
+    settings.sync();
+    const QString key = "timeout";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(settings.value(key));
+    }
+}
+
+void FilePutFlushKrel(benchmark::State& state) {
+    const boost::shared_ptr<krel_std::Preferences> node = benchNode();
+    const std::wstring key = L"timeout";
+    const std::wstring values[2] = {L"1500 ms", L"2500 ms"};
+    int turn = 0;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        node->put(key, values[turn ^= 1]);
+        node->flush();
+    }
+    scope.report(state);
+    nanosecondsPerCall(state, "flush_ns");
+    state.SetLabel("flush_ns<=50000");
+}
+
+void FilePutFlushPeer(benchmark::State& state) {
+    QSettings settings(QString::fromStdString(benchDirectory() + "/peer-flush.ini"),
+                       QSettings::IniFormat);
+    const QString key = "timeout";
+    const QString values[2] = {"1500 ms", "2500 ms"};
+    int turn = 0;
+    for (auto _ : state) {
+        settings.setValue(key, values[turn ^= 1]);
+        settings.sync();
+    }
+}
+
+} // namespace
+
+BENCHMARK(FileGetKrel)->Name("FilePreferences/get/krel");
+BENCHMARK(FileGetPeer)->Name("FilePreferences/get/peer");
+BENCHMARK(FilePutFlushKrel)->Name("FilePreferences/putFlush/krel");
+BENCHMARK(FilePutFlushPeer)->Name("FilePreferences/putFlush/peer");

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/optional.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "config/ConfigurationListener.h"
+#include "config/KrelConfig.h"
+#include "file/File.h"
+#include "prefs/AbstractPreferences.h"
+
+namespace krel_std {
+
+// The preferences back end that keeps each node in a directory of its own, with the node's
+// preferences as the keys of the unnamed section of the INI file "prefs.cfg" in that directory.
+// The user tree lives under the user's home directory, the system tree under "/". When the
+// environment variable KREL_PREFS_DIR is set (read once, when the root paths are first needed)
+// the user tree lives under "<dir>/user" and the system tree under "<dir>/system" instead.
+//
+// A node of the tree /a/b is the directory a/b below its root; a '\' in a node name nests
+// directories. Making a node object makes its directory; the file is written by flush and sync.
+// Any subdirectory of a node's directory counts as a child node.
+//
+// A node reads its existing file when it is made and answers from its configuration in memory.
+// Flush and sync write the file as it is on disk at that moment plus the keys put or removed
+// through this node since its last flush or sync, and the node then holds that content, so
+// changes made by other processes (or by hand) are kept and taken in. Such outside changes are
+// never reported to listeners; changes made through the tree are, at once, on the caller's
+// thread, as one preference change event per changed key (a removal with the empty text).
+class FilePreferences : public AbstractPreferences, public ConfigurationListener {
+public:
+    // Which tree a root stands for.
+    enum RootType { USER = 0, SYSTEM = 1 };
+
+    ~FilePreferences() override;
+
+    // The roots of the two trees, made on first call and kept until the process ends.
+    static boost::shared_ptr<Preferences> getUserRoot();
+    static boost::shared_ptr<Preferences> getSystemRoot();
+
+    void addPreferenceChangeListener(
+        const boost::shared_ptr<PreferenceChangeListener>& listener) override;
+    // The node stops listening to its configuration when this removal leaves its listener path
+    // without listeners.
+    void removePreferenceChangeListener(
+        const boost::shared_ptr<PreferenceChangeListener>& listener) override;
+    // "USER_ROOT" or "SYSTEM_ROOT" followed by the absolute path: "USER_ROOT/a/b".
+    std::wstring buildListenerPath() override;
+
+    // Turns one change of the node's configuration into a preference change event.
+    void onConfigChange(const ConfigurationChangeEvent& event) override;
+
+protected:
+    std::vector<std::wstring> childrenNamesSpi() override;
+    boost::shared_ptr<AbstractPreferences> childSpi(const std::wstring& name) override;
+    bool existsSpi(const std::wstring& path) override;
+    // The keys of the node whose value is not the empty text.
+    std::vector<std::wstring> keysSpi() override;
+    std::wstring getSpi(const std::wstring& key) override;
+    void putSpi(const std::wstring& key, const std::wstring& value) override;
+    void removeSpi(const std::wstring& key) override;
+    void flushSpi() override;
+    void syncSpi() override;
+    void removeNodeSpi() override;
+
+private:
+    // A root of the given type; the name must be empty in practice (a root's name is empty).
+    FilePreferences(RootType type, const std::wstring& name);
+    // A child of a file node. A name any of whose '\'-separated pieces is "." or ".." is
+    // refused with KrelIllegalArgumentException.
+    FilePreferences(const boost::shared_ptr<AbstractPreferences>& parent, const std::wstring& name);
+
+    // Sets the two root paths once, making the KREL_PREFS_DIR roots when missing.
+    static void loadNativeHandlePaths();
+    static std::wstring rootTypePath(RootType type);
+    static std::wstring buildFilePath(const std::wstring& base, const std::wstring& name);
+    static std::wstring buildFilePath(const boost::shared_ptr<AbstractPreferences>& parent,
+                                      const std::wstring& name);
+    static RootType treeTypeOf(const boost::shared_ptr<AbstractPreferences>& parent);
+    static const std::wstring& checkedChildName(const std::wstring& name);
+    static boost::shared_ptr<Preferences> getRoot(RootType type);
+
+    // The root path of this node's own tree.
+    std::wstring rootTypePath() const;
+    // "USER_ROOT" for a node of the user tree, else "SYSTEM_ROOT".
+    std::wstring rootNativeHandleName() const;
+    // Binds the configuration to prefs.cfg, makes the directory and reads an existing file.
+    void openStore(const wchar_t* context);
+    // This node as its configuration holds it: a pointer that does not own it.
+    boost::shared_ptr<ConfigurationListener> asConfigurationListener();
+    // Merges the file's current content with this node's own changes, writes it and keeps it.
+    void writeStore(const wchar_t* context);
+
+    // Set before any member that depends on it.
+    const RootType treeType;
+    File nodeDirectory;
+    File prefsFile;
+    KrelConfig config;
+    // The keys put (a value) or removed (none) through this node since its last write.
+    std::map<std::wstring, boost::optional<std::wstring>> ownChanges;
+};
+
+} // namespace krel_std

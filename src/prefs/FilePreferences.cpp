@@ -1,0 +1,370 @@
+#include "prefs/FilePreferences.h"
+
+#include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "config/ConfigurationChangeEvent.h"
+#include "exception/KrelBackingStoreException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelObjectNotFoundException.h"
+#include "file/DirectoryFilter.h"
+#include "pattern/Singleton.h"
+#include "prefs/PreferenceChangeEvent.h"
+#include "prefs/PreferenceChangeNotifier.h"
+#include "system/KrelSystem.h"
+#include "thread/AutoLock.h"
+
+namespace krel_std {
+
+namespace {
+
+const wchar_t USER_ROOT_STR[] = L"USER_ROOT";
+const wchar_t SYSTEM_ROOT_STR[] = L"SYSTEM_ROOT";
+const wchar_t prefFileName[] = L"prefs.cfg";
+const wchar_t prefsDirVariable[] = L"KREL_PREFS_DIR";
+const wchar_t saveFailure[] = L"Unable to save Preferences information.";
+
+// The statics of the back end. They are never destroyed: the roots, and with them every cached
+// node, live until the process ends, and nothing at exit runs their destructors after the
+// services they use are gone.
+struct RootState {
+    Lock rootLock;
+    std::wstring userRootPath;
+    std::wstring systemRootPath;
+    boost::shared_ptr<Preferences> userRoot;
+    boost::shared_ptr<Preferences> systemRoot;
+};
+
+RootState& rootState() {
+    static RootState& state = *new RootState;
+    return state;
+}
+
+// The directory's canonical path, made with its missing parents.
+std::wstring preparedRoot(const File& directory) {
+    const File canonical = directory.getCanonicalFile();
+    if (!canonical.exists()) {
+        canonical.mkdirs();
+    }
+    return canonical.getPath();
+}
+
+// Whether any '\'-separated piece of the name is "." or "..".
+bool namesRelativeDirectory(const std::wstring& name) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find(L'\\', start);
+        const std::wstring piece =
+            name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (piece == L"." || piece == L"..") {
+            return true;
+        }
+        if (end == std::wstring::npos) {
+            return false;
+        }
+        start = end + 1;
+    }
+}
+
+void doNothing(ConfigurationListener*) {}
+
+PreferenceChangeNotifier& notifier() {
+    return Singleton<PreferenceChangeNotifier>::getInstance();
+}
+
+} // namespace
+
+boost::shared_ptr<Preferences> FilePreferences::getUserRoot() {
+    return getRoot(USER);
+}
+
+boost::shared_ptr<Preferences> FilePreferences::getSystemRoot() {
+    return getRoot(SYSTEM);
+}
+
+boost::shared_ptr<Preferences> FilePreferences::getRoot(RootType type) {
+    RootState& state = rootState();
+    AutoLock<Lock> guard(state.rootLock);
+    boost::shared_ptr<Preferences>& root = type == USER ? state.userRoot : state.systemRoot;
+    if (!root) {
+        root.reset(new FilePreferences(type, std::wstring()));
+    }
+    return root;
+}
+
+FilePreferences::FilePreferences(RootType type, const std::wstring& name)
+    : treeType(type), nodeDirectory(buildFilePath(rootTypePath(type), name)),
+      prefsFile(nodeDirectory.getCanonicalPath(), prefFileName) {
+    const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. Root type <%d> Name <%ls>.", static_cast<int>(type),
+                          name.c_str());
+    ErrorUtils::isAboveMaximumEx(name.length(), static_cast<std::size_t>(MAX_PREF_NAME_LENGTH),
+                                 context, L"Name length");
+    if (name.find(L'/') != std::wstring::npos) {
+        KrelIllegalArgumentException error(L"Name <" + name + L"> contains a forward slash");
+        error.logDebug(context);
+        throw error;
+    }
+    openStore(context);
+}
+
+FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& parent,
+                                 const std::wstring& name)
+    : AbstractPreferences(parent, name), treeType(treeTypeOf(parent)),
+      nodeDirectory(buildFilePath(parent, checkedChildName(name))),
+      prefsFile(nodeDirectory.getCanonicalPath(), prefFileName) {
+    const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
+                          static_cast<const void*>(parent.get()), name.c_str());
+    openStore(context);
+}
+
+FilePreferences::~FilePreferences() {
+    config.removeConfigurationListener(asConfigurationListener());
+}
+
+void FilePreferences::loadNativeHandlePaths() {
+    RootState& state = rootState();
+    AutoLock<Lock> guard(state.rootLock);
+    if (!state.userRootPath.empty()) {
+        return;
+    }
+    const std::wstring prefsDir = KrelSystem::getInstance().getEnv(prefsDirVariable);
+    if (!prefsDir.empty()) {
+        state.systemRootPath = preparedRoot(File(prefsDir, L"system"));
+        state.userRootPath = preparedRoot(File(prefsDir, L"user"));
+    } else {
+        state.systemRootPath = File::getRootDirectory().getCanonicalPath();
+        state.userRootPath = File::getUserDirectory().getCanonicalPath();
+    }
+}
+
+std::wstring FilePreferences::rootTypePath(RootType type) {
+    RootState& state = rootState();
+    loadNativeHandlePaths();
+    return type == USER ? state.userRootPath : state.systemRootPath;
+}
+
+std::wstring FilePreferences::rootTypePath() const {
+    return rootTypePath(treeType);
+}
+
+std::wstring FilePreferences::buildFilePath(const std::wstring& base, const std::wstring& name) {
+    return base + L"/" + name;
+}
+
+std::wstring FilePreferences::buildFilePath(const boost::shared_ptr<AbstractPreferences>& parent,
+                                            const std::wstring& name) {
+    return buildFilePath(rootTypePath(treeTypeOf(parent)) + parent->absolutePath(), name);
+}
+
+FilePreferences::RootType
+FilePreferences::treeTypeOf(const boost::shared_ptr<AbstractPreferences>& parent) {
+    const FilePreferences* const fileParent = dynamic_cast<const FilePreferences*>(parent.get());
+    return fileParent != nullptr ? fileParent->treeType : SYSTEM;
+}
+
+const std::wstring& FilePreferences::checkedChildName(const std::wstring& name) {
+    if (namesRelativeDirectory(name)) {
+        KrelIllegalArgumentException error(L"Name <" + name + L"> is not a valid directory name.");
+        error.logDebug(L"krel_std::FilePreferences::FilePreferences");
+        throw error;
+    }
+    return name;
+}
+
+std::wstring FilePreferences::rootNativeHandleName() const {
+    return treeType == USER ? USER_ROOT_STR : SYSTEM_ROOT_STR;
+}
+
+std::wstring FilePreferences::buildListenerPath() {
+    return rootNativeHandleName() + absolutePath();
+}
+
+void FilePreferences::openStore(const wchar_t* context) {
+    AutoLock<Lock> guard(lock);
+    config.setPath(prefsFile.getCanonicalFile());
+    if (!nodeDirectory.exists() && !nodeDirectory.mkdirs() && __internal_debug_on()) {
+        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unable to create directory <%ls>.",
+                         nodeDirectory.getCanonicalPath().c_str());
+    }
+    if (prefsFile.isFile()) {
+        try {
+            config.load();
+        } catch (const KrelException& error) {
+            // The node starts empty; a later flush tells its caller when the file stays
+            // unreadable.
+            if (__internal_debug_on()) {
+                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
+                                 L"Unable to read <%ls>: <%ls>.",
+                                 prefsFile.getCanonicalPath().c_str(), error.getMessage().c_str());
+            }
+        }
+    }
+}
+
+boost::shared_ptr<ConfigurationListener> FilePreferences::asConfigurationListener() {
+    return boost::shared_ptr<ConfigurationListener>(static_cast<ConfigurationListener*>(this),
+                                                    &doNothing);
+}
+
+boost::shared_ptr<AbstractPreferences> FilePreferences::childSpi(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::childSpi", L"Begin. Name <%ls>.",
+                          name.c_str());
+    return boost::shared_ptr<AbstractPreferences>(new FilePreferences(shared_from_this(), name));
+}
+
+std::vector<std::wstring> FilePreferences::childrenNamesSpi() {
+    KREL_TRACE_SCOPE(L"krel_std::FilePreferences::childrenNamesSpi");
+    AutoLock<Lock> guard(lock);
+    std::vector<std::wstring> names;
+    if (nodeDirectory.isDirectory()) {
+        for (const File& child : nodeDirectory.listFiles(DirectoryFilter())) {
+            names.push_back(child.getName());
+        }
+    }
+    return names;
+}
+
+bool FilePreferences::existsSpi(const std::wstring& path) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::existsSpi", L"Begin. Name <%ls>.",
+                          path.c_str());
+    return File(nodeDirectory, path).exists();
+}
+
+std::vector<std::wstring> FilePreferences::keysSpi() {
+    KREL_TRACE_SCOPE(L"krel_std::FilePreferences::keysSpi");
+    AutoLock<Lock> guard(lock);
+    const Configuration::StringList keys = config.getKeys(Configuration::defaultSection);
+    const Configuration::StringList values = config.getValues(Configuration::defaultSection);
+    std::vector<std::wstring> listed;
+    for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
+        if (!values[i].empty()) {
+            listed.push_back(keys[i]);
+        }
+    }
+    return listed;
+}
+
+std::wstring FilePreferences::getSpi(const std::wstring& key) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::getSpi", L"Begin. Key <%ls>.", key.c_str());
+    AutoLock<Lock> guard(lock);
+    if (!config.containsKey(key, Configuration::defaultSection)) {
+        throw KrelObjectNotFoundException(L"File or key is not found.");
+    }
+    return config.getValue(key, Configuration::defaultSection);
+}
+
+void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::putSpi", L"Begin. Key <%ls> Value <%ls>.",
+                          key.c_str(), value.c_str());
+    AutoLock<Lock> guard(lock);
+    ownChanges[key] = value;
+    config.setValue(key, value, Configuration::defaultSection);
+}
+
+void FilePreferences::removeSpi(const std::wstring& key) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::removeSpi", L"Begin. Key <%ls>.",
+                          key.c_str());
+    AutoLock<Lock> guard(lock);
+    ownChanges[key] = boost::none;
+    config.removeValue(key, Configuration::defaultSection);
+}
+
+void FilePreferences::flushSpi() {
+    const wchar_t* const context = L"krel_std::FilePreferences::flushSpi";
+    KREL_TRACE_SCOPE(context);
+    writeStore(context);
+}
+
+void FilePreferences::syncSpi() {
+    const wchar_t* const context = L"krel_std::FilePreferences::syncSpi";
+    KREL_TRACE_SCOPE(context);
+    writeStore(context);
+}
+
+// The file's content is taken in without reports (changes made outside the tree are not
+// reported), and this node's own changes are applied to it without reports too: they were
+// reported when they were made.
+void FilePreferences::writeStore(const wchar_t* context) {
+    AutoLock<Lock> guard(lock);
+    if (isRemoved()) {
+        return;
+    }
+    try {
+        if (prefsFile.isFile()) {
+            config.load();
+        } else {
+            // A file deleted outside the tree leaves only this node's own changes.
+            config.Configuration::clear();
+        }
+        for (const auto& change : ownChanges) {
+            if (change.second) {
+                config.Configuration::setValue(change.first, *change.second,
+                                               Configuration::defaultSection);
+            } else {
+                config.removeKeyValue(change.first, Configuration::defaultSection);
+            }
+        }
+        config.save();
+        ownChanges.clear();
+    } catch (const KrelException& cause) {
+        KrelBackingStoreException error(saveFailure, cause);
+        error.logDebug(context);
+        throw error;
+    }
+}
+
+void FilePreferences::removeNodeSpi() {
+    const wchar_t* const context = L"krel_std::FilePreferences::removeNodeSpi";
+    KREL_TRACE_SCOPE(context);
+    AutoLock<Lock> guard(lock);
+    if (!nodeDirectory.rmdirs()) {
+        KrelBackingStoreException error(L"Unable to remove node " +
+                                        nodeDirectory.getCanonicalPath());
+        error.logDebug(context);
+        throw error;
+    }
+}
+
+void FilePreferences::addPreferenceChangeListener(
+    const boost::shared_ptr<PreferenceChangeListener>& listener) {
+    const wchar_t* const context = L"krel_std::FilePreferences::addPreferenceChangeListener";
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. Listener <%p>.",
+                          static_cast<const void*>(listener.get()));
+    ErrorUtils::isNullEx(listener, context, L"Listener");
+    AutoLock<Lock> guard(lock);
+    assertNodeNotRemoved(context);
+    config.addConfigurationListener(asConfigurationListener());
+    notifier().addPreferenceChangeListener(buildListenerPath(), listener);
+}
+
+void FilePreferences::removePreferenceChangeListener(
+    const boost::shared_ptr<PreferenceChangeListener>& listener) {
+    const wchar_t* const context = L"krel_std::FilePreferences::removePreferenceChangeListener";
+    KREL_TRACE_SCOPE_ARGS(context, L"Begin. Listener <%p>.",
+                          static_cast<const void*>(listener.get()));
+    ErrorUtils::isNullEx(listener, context, L"Listener");
+    AutoLock<Lock> guard(lock);
+    assertNodeNotRemoved(context);
+    const std::wstring path = buildListenerPath();
+    const unsigned int before = notifier().getNumberOfListeners(path);
+    notifier().removePreferenceChangeListener(path, listener);
+    if (before == 1 && notifier().getNumberOfListeners(path) == 0) {
+        config.removeConfigurationListener(asConfigurationListener());
+    }
+}
+
+void FilePreferences::onConfigChange(const ConfigurationChangeEvent& event) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::onConfigChange", L"Begin. Event <%ls>.",
+                          event.toString().c_str());
+    AutoLock<Lock> guard(lock);
+    // A removal reports the empty text as the new value, as the registry back end does.
+    const std::wstring newValue = event.getEventType() == ConfigurationChangeEvent::Removed
+                                      ? std::wstring()
+                                      : event.getValue();
+    notifier().enqueuePreferenceChangeEvent(PreferenceChangeEvent::newInstance(
+        shared_from_this(), event.getKey(), newValue, buildListenerPath()));
+}
+
+} // namespace krel_std

@@ -1,0 +1,149 @@
+// The file tree's layout and storage: where nodes and files go, what a node answers before and
+// after a flush, and how outside edits and removals meet the node's own changes.
+#include "fileprefs/FilePrefsTestSupport.h"
+
+#include "exception/KrelIllegalArgumentException.h"
+
+#include <algorithm>
+
+using krel_std::FilePreferences;
+using krel_test::FilePreferencesTest;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST_F(FilePreferencesTest, UserNodeIsADirectoryWithItsFileUnderTheUserRoot) {
+    const auto child = node->node(L"a/b");
+    child->put(L"key", L"value");
+    child->flush();
+    EXPECT_TRUE(std::filesystem::is_directory(userDirectory("a/b")));
+    EXPECT_TRUE(contains(readFile(userDirectory("a/b/prefs.cfg")), "key=value"));
+}
+
+TEST_F(FilePreferencesTest, BackslashInANameNestsDirectories) {
+    node->node(L"x\\y/z")->flush();
+    EXPECT_TRUE(std::filesystem::is_regular_file(userDirectory("x/y/z/prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, SystemRootKeepsItsFileInTheSystemDirectory) {
+    const auto root = FilePreferences::getSystemRoot();
+    const std::wstring key(nodeName.begin(), nodeName.end());
+    root->put(key, L"1");
+    root->flush();
+    EXPECT_TRUE(contains(readFile(prefsDir / "system" / "prefs.cfg"), nodeName + "=1"));
+    root->remove(key);
+    root->flush();
+}
+
+TEST_F(FilePreferencesTest, ListenerPathsNameTheTreeAndTheAbsolutePath) {
+    const auto nested = FilePreferences::getUserRoot()->node(L"/a/b");
+    EXPECT_EQ(L"USER_ROOT/a/b", nested->buildListenerPath());
+    EXPECT_EQ(L"SYSTEM_ROOT/", FilePreferences::getSystemRoot()->buildListenerPath());
+    FilePreferences::getUserRoot()->node(L"/a")->removeNode();
+}
+
+TEST_F(FilePreferencesTest, PutValueIsAnsweredBeforeAnyFlush) {
+    node->put(L"key", L"value");
+    EXPECT_EQ(L"value", node->get(L"key", L"default"));
+    EXPECT_FALSE(std::filesystem::exists(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, ValueRemovedBeforeTheFirstFlushIsNotWritten) {
+    node->put(L"gone", L"1");
+    node->remove(L"gone");
+    node->flush();
+    EXPECT_FALSE(contains(readFile(userDirectory("prefs.cfg")), "gone"));
+    EXPECT_EQ(L"default", node->get(L"gone", L"default"));
+}
+
+TEST_F(FilePreferencesTest, ExistingFileIsReadWhenTheNodeIsMade) {
+    writeFile(userDirectory("stored/prefs.cfg"), "kept=yes\r\n");
+    EXPECT_EQ(L"yes", node->node(L"stored")->get(L"kept", L"no"));
+}
+
+TEST_F(FilePreferencesTest, SyncTakesInAnOutsideEditAndKeepsTheUnsavedPut) {
+    node->put(L"edited", L"old");
+    node->flush();
+    node->put(L"unsaved", L"mine");
+    writeFile(userDirectory("prefs.cfg"), "edited=outside\r\n");
+    node->sync();
+    EXPECT_EQ(L"outside", node->get(L"edited", L""));
+    EXPECT_EQ(L"mine", node->get(L"unsaved", L""));
+    const std::string stored = readFile(userDirectory("prefs.cfg"));
+    EXPECT_TRUE(contains(stored, "edited=outside"));
+    EXPECT_TRUE(contains(stored, "unsaved=mine"));
+}
+
+TEST_F(FilePreferencesTest, FlushWritesTheNodesRemovalOverTheFile) {
+    node->put(L"gone", L"1");
+    node->put(L"stays", L"2");
+    node->flush();
+    node->remove(L"gone");
+    node->flush();
+    const std::string stored = readFile(userDirectory("prefs.cfg"));
+    EXPECT_FALSE(contains(stored, "gone"));
+    EXPECT_TRUE(contains(stored, "stays=2"));
+}
+
+TEST_F(FilePreferencesTest, FileDeletedOutsideLeavesOnlyTheNodesOwnChanges) {
+    node->put(L"earlier", L"1");
+    node->flush();
+    std::filesystem::remove(userDirectory("prefs.cfg"));
+    node->put(L"later", L"2");
+    node->flush();
+    EXPECT_EQ(L"default", node->get(L"earlier", L"default"));
+    EXPECT_EQ("later=2\r\n", readFile(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, KeysLeaveOutEmptyValuesAndClearKeepsThem) {
+    node->put(L"empty", L"");
+    node->put(L"full", L"1");
+    EXPECT_EQ(std::vector<std::wstring>{L"full"}, node->keys());
+    node->clear();
+    EXPECT_EQ(L"", node->get(L"empty", L"default"));
+    EXPECT_EQ(L"default", node->get(L"full", L"default"));
+}
+
+TEST_F(FilePreferencesTest, HandMadeSubdirectoryIsAChild) {
+    std::filesystem::create_directories(userDirectory("handmade"));
+    const std::vector<std::wstring> names = node->childrenNames();
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), L"handmade"));
+    EXPECT_TRUE(node->nodeExists(L"handmade"));
+}
+
+TEST_F(FilePreferencesTest, RemoveNodeDeletesTheTreeWithChildrenNeverMade) {
+    const auto child = node->node(L"branch");
+    writeFile(userDirectory("branch/never/made/prefs.cfg"), "k=v\r\n");
+    child->removeNode();
+    EXPECT_FALSE(std::filesystem::exists(userDirectory("branch")));
+    EXPECT_TRUE(std::filesystem::is_directory(userDirectory()));
+}
+
+TEST_F(FilePreferencesTest, DotDotNamesAreRefusedAndTouchNothingOutside) {
+    // A path without '/' is cut at each '\', so the pieces ".." and "." reach the node as names
+    // of their own; followed by '/', "x\.." is one name.
+    const std::vector<std::pair<std::wstring, std::wstring>> refused{
+        {L"..", L".."}, {L"x\\../y", L"x\\.."}, {L".\\y/z", L".\\y"}};
+    for (const auto& path : refused) {
+        try {
+            FilePreferences::getUserRoot()->node(path.first);
+            ADD_FAILURE() << "accepted a relative directory name";
+        } catch (const krel_std::KrelIllegalArgumentException& error) {
+            EXPECT_EQ(L"Name <" + path.second + L"> is not a valid directory name.",
+                      error.getMessage());
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(prefsDir / "system"));
+    EXPECT_FALSE(std::filesystem::exists(prefsDir / "user" / "x"));
+}
+
+TEST_F(FilePreferencesTest, CharacterOutsideTheFileCharsetIsStoredAsAQuestionMark) {
+    node->put(L"text", L"a\u4e00b");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "text=a?b"));
+}
