@@ -128,8 +128,12 @@ private:
             if (poll(watched.data(), watched.size(), -1) < 0) {
                 continue;
             }
-            if (watched[0].revents != 0 && !obey()) {
-                return;
+            if (watched[0].revents != 0) {
+                // A command may close the watched sockets: the next round polls afresh.
+                if (!obey()) {
+                    return;
+                }
+                continue;
             }
             for (size_t i = 1; i < watched.size(); ++i) {
                 if (watched[i].revents == 0) {
