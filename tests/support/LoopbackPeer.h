@@ -218,6 +218,10 @@ public:
             throw krel_std::KrelConnectException(L"Connection refused by " +
                                                  loopbackHost(ports[chosen]));
         }
+        // Closing with a reset leaves no TIME_WAIT behind, so many short connections in a row
+        // do not run out of ephemeral ports.
+        linger reset{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
         timeval timeout{RECEIVE_TIMEOUT_MS / 1000, (RECEIVE_TIMEOUT_MS % 1000) * 1000};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
         connection = fd;
