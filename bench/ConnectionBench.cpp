@@ -206,10 +206,13 @@ void ConnectDisconnectKrel(benchmark::State& state) {
 void ConnectDisconnectPeer(benchmark::State& state) {
     krel_test::LoopbackPeer peer;
     const sockaddr_in address = krel_test::loopbackAddress(peer.port());
+    // The same socket options as the loopback client's.
     const linger reset{1, 0};
+    const timeval timeout{krel_test::LoopbackClient::RECEIVE_TIMEOUT_MS / 1000, 0};
     for (auto _ : state) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
         if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
             state.SkipWithError("connect failed");
         }

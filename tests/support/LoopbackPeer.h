@@ -78,7 +78,7 @@ private:
         setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
         sockaddr_in address = loopbackAddress(port);
         if (bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            listen(listenFd, 16) != 0) {
+            listen(listenFd, SOMAXCONN) != 0) {
             throw std::runtime_error("cannot listen on the loopback address");
         }
         socklen_t length = sizeof(address);
