@@ -1,6 +1,8 @@
 // A short tour of KrelStd for a newcomer: run it with `make demo`.
 #include <iostream>
 
+#include "ConnectionDemo.h"
+
 #include <cstdlib>
 #include <fstream>
 
@@ -128,5 +130,6 @@ int main() {
     showThreads();
     showConfiguration();
     showDebugOutput();
+    showConnectionManager();
     return 0;
 }
