@@ -197,36 +197,51 @@ TEST_F(ConnectionManagerTest, DisconnectDuringRecoveryEndsItWithoutCallingTheImp
     EXPECT_EQ(0, implementer->count(L"disconnect"));
 }
 
-TEST_F(ConnectionManagerTest, DisconnectWaitsForARecoveryCycleThatHoldsTheLock) {
-    enterRecovery();
+// Holds a recovery cycle inside establishConnection until the test opens it; a gate left
+// closed opens by itself after the generous bound, so no failure leaves a thread stuck.
+struct CycleGate {
     std::mutex mutex;
     std::condition_variable changed;
     bool cycleStarted = false;
-    bool gateOpen = false;
+    bool open = false;
     bool disconnectReturned = false;
-    implementer->setBeforeEstablish([&] {
+
+    void hold() {
         std::unique_lock<std::mutex> guard(mutex);
         cycleStarted = true;
         changed.notify_all();
-        changed.wait(guard, [&] { return gateOpen; });
+        changed.wait_for(guard, krel_test::GENEROUS_WAIT, [this] { return open; });
+    }
+};
+
+TEST_F(ConnectionManagerTest, DisconnectWaitsForARecoveryCycleThatHoldsTheLock) {
+    // Only the recovery thread's attempts are held: the first cycle runs right after connect.
+    boost::shared_ptr<CycleGate> gate(new CycleGate());
+    const std::thread::id testThread = std::this_thread::get_id();
+    implementer->setBeforeEstablish([gate, testThread] {
+        if (std::this_thread::get_id() != testThread) {
+            gate->hold();
+        }
     });
-    std::unique_lock<std::mutex> guard(mutex);
-    ASSERT_TRUE(changed.wait_for(guard, krel_test::GENEROUS_WAIT, [&] { return cycleStarted; }));
+    enterRecovery();
+    std::unique_lock<std::mutex> guard(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(guard, krel_test::GENEROUS_WAIT,
+                                       [&] { return gate->cycleStarted; }));
     guard.unlock();
 
-    std::thread disconnecter([&] {
+    std::thread disconnecter([this, gate] {
         manager->disconnect();
-        std::lock_guard<std::mutex> done(mutex);
-        disconnectReturned = true;
-        changed.notify_all();
+        std::lock_guard<std::mutex> done(gate->mutex);
+        gate->disconnectReturned = true;
+        gate->changed.notify_all();
     });
     guard.lock();
     // A disconnect that did not wait for the cycle would return well within this window.
-    EXPECT_FALSE(changed.wait_for(guard, std::chrono::milliseconds(200),
-                                  [&] { return disconnectReturned; }));
+    EXPECT_FALSE(gate->changed.wait_for(guard, std::chrono::milliseconds(200),
+                                        [&] { return gate->disconnectReturned; }));
     EXPECT_TRUE(manager->isInRecovery());
-    gateOpen = true;
-    changed.notify_all();
+    gate->open = true;
+    gate->changed.notify_all();
     guard.unlock();
     disconnecter.join();
 
