@@ -204,7 +204,7 @@ struct CycleGate {
     std::condition_variable changed;
     bool cycleStarted = false;
     bool open = false;
-    bool disconnectReturned = false;
+    bool callReturned = false;
 
     void hold() {
         std::unique_lock<std::mutex> guard(mutex);
@@ -214,39 +214,61 @@ struct CycleGate {
     }
 };
 
-TEST_F(ConnectionManagerTest, DisconnectWaitsForARecoveryCycleThatHoldsTheLock) {
-    // Only the recovery thread's attempts are held: the first cycle runs right after connect.
-    boost::shared_ptr<CycleGate> gate(new CycleGate());
-    const std::thread::id testThread = std::this_thread::get_id();
-    implementer->setBeforeEstablish([gate, testThread] {
-        if (std::this_thread::get_id() != testThread) {
-            gate->hold();
-        }
-    });
-    enterRecovery();
-    std::unique_lock<std::mutex> guard(gate->mutex);
-    ASSERT_TRUE(gate->changed.wait_for(guard, krel_test::GENEROUS_WAIT,
-                                       [&] { return gate->cycleStarted; }));
-    guard.unlock();
+class HeldRecoveryCycleTest : public ConnectionManagerTest {
+protected:
+    // Enters recovery with the first cycle held at the gate, inside the manager's lock.
+    void SetUp() override {
+        ConnectionManagerTest::SetUp();
+        boost::shared_ptr<CycleGate> held = gate;
+        const std::thread::id testThread = std::this_thread::get_id();
+        implementer->setBeforeEstablish([held, testThread] {
+            if (std::this_thread::get_id() != testThread) {
+                held->hold();
+            }
+        });
+        enterRecovery();
+        std::unique_lock<std::mutex> guard(gate->mutex);
+        cycleHeld = gate->changed.wait_for(guard, krel_test::GENEROUS_WAIT,
+                                           [this] { return gate->cycleStarted; });
+    }
 
-    std::thread disconnecter([this, gate] {
-        manager->disconnect();
-        std::lock_guard<std::mutex> done(gate->mutex);
-        gate->disconnectReturned = true;
+    // Runs the call on another thread while the cycle is held, then opens the gate and waits
+    // for the call; answers whether the call returned before the gate opened. A call that does
+    // not wait for the cycle returns well within the window given to it.
+    bool returnsWhileTheCycleIsHeld(const std::function<void()>& call) {
+        boost::shared_ptr<CycleGate> held = gate;
+        std::thread caller([held, call] {
+            call();
+            std::lock_guard<std::mutex> done(held->mutex);
+            held->callReturned = true;
+            held->changed.notify_all();
+        });
+        std::unique_lock<std::mutex> guard(gate->mutex);
+        const bool returned = gate->changed.wait_for(guard, std::chrono::milliseconds(200),
+                                                     [this] { return gate->callReturned; });
+        gate->open = true;
         gate->changed.notify_all();
-    });
-    guard.lock();
-    // A disconnect that did not wait for the cycle would return well within this window.
-    EXPECT_FALSE(gate->changed.wait_for(guard, std::chrono::milliseconds(200),
-                                        [&] { return gate->disconnectReturned; }));
-    EXPECT_TRUE(manager->isInRecovery());
-    gate->open = true;
-    gate->changed.notify_all();
-    guard.unlock();
-    disconnecter.join();
+        guard.unlock();
+        caller.join();
+        return returned;
+    }
 
+    boost::shared_ptr<CycleGate> gate{new CycleGate()};
+    bool cycleHeld = false;
+};
+
+TEST_F(HeldRecoveryCycleTest, DisconnectWaitsForTheCycleThenEndsRecovery) {
+    ASSERT_TRUE(cycleHeld);
+    EXPECT_FALSE(returnsWhileTheCycleIsHeld([this] { manager->disconnect(); }));
     EXPECT_FALSE(manager->isInRecovery());
     EXPECT_FALSE(manager->isConnected());
+}
+
+TEST_F(HeldRecoveryCycleTest, TheTextWaitsForTheCycleThatAssignsTheHost) {
+    ASSERT_TRUE(cycleHeld);
+    std::wstring text;
+    EXPECT_FALSE(returnsWhileTheCycleIsHeld([this, &text] { text = manager->toString(); }));
+    EXPECT_NE(std::wstring::npos, text.find(L"isInRecoveryFlag=true"));
 }
 
 TEST_F(ConnectionManagerTest, DoRecoveryWithoutDropChangesNothingWhenConnected) {
