@@ -1,6 +1,8 @@
 // A short tour of KrelStd for a newcomer: run it with `make demo`.
 #include <iostream>
 
+#include "ConnectionDemo.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -298,5 +300,6 @@ int main(int argc, char** argv) {
     showStaticLog();
     showConsoleEvents();
     showProcesses();
+    showConnectionManager();
     return 0;
 }

@@ -1,0 +1,155 @@
+// The connection manager's queued status and its two worker threads.
+#include "connection/ConnectionManager.h"
+
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelConnectException.h"
+#include "log/KrelLoggerSTD.h"
+#include "thread/TimeUtils.h"
+
+#include <cxxabi.h>
+#include <exception>
+
+namespace krel_std {
+
+ConnectionManager::ServiceStatus::ServiceStatus(bool isUp, const std::wstring& host)
+    : isUpFlag(isUp), host(host) {}
+
+std::wstring ConnectionManager::ServiceStatus::toString() {
+    return std::wstring(L"ServiceStatus{isUpFlag=") + (isUpFlag ? L"true" : L"false") + L",host='" +
+           host + L"'}";
+}
+
+ConnectionManager::NotificationThread::NotificationThread(ConnectionManager* manager)
+    : AbstractNotificationThread(manager->getName() + L" notification thread"), manager(manager) {}
+
+ConnectionManager::NotificationThread::~NotificationThread() {
+    shutdown();
+    join(-1);
+}
+
+std::wstring ConnectionManager::NotificationThread::toString() const {
+    return L"NotificationThread{" + AbstractNotificationThread::toString() + L"}";
+}
+
+void ConnectionManager::NotificationThread::run() {
+    while (!isShutdown()) {
+        drainQueue();
+        sleepForPeriod(-1);
+    }
+}
+
+void ConnectionManager::NotificationThread::drainQueue() {
+    while (!isShutdown()) {
+        const boost::shared_ptr<ServiceStatus> status = manager->getStatus();
+        if (!status) {
+            return;
+        }
+        deliver(*status);
+    }
+}
+
+// Listeners are called from a copy of the set, without the manager's lock.
+void ConnectionManager::NotificationThread::deliver(const ServiceStatus& status) {
+    const Listeners listeners = manager->getListeners();
+    for (const boost::shared_ptr<IConnectionStatusListener>& listener : listeners) {
+        if (__internal_trace_on()) {
+            __internal_trace(L"krel_std::ConnectionManager::NotificationThread::deliver",
+                             KREL_SOURCE_FILE, __LINE__, L"Notifying <%ls> listener.",
+                             listener->toString().c_str());
+        }
+        manager->notifyListener(listener, status.isUpFlag, status.host);
+    }
+}
+
+ConnectionManager::RecoveryThread::RecoveryThread(ConnectionManager* manager)
+    : AbstractNotificationThread(manager->getName() + L" recovery thread"), manager(manager) {}
+
+ConnectionManager::RecoveryThread::~RecoveryThread() {
+    shutdown();
+    join(-1);
+}
+
+std::wstring ConnectionManager::RecoveryThread::toString() const {
+    return L"RecoveryThread{" + AbstractNotificationThread::toString() + L"}";
+}
+
+void ConnectionManager::RecoveryThread::run() {
+    while (!isShutdown()) {
+        runStepHandlingFailures();
+        sleepForPeriod(choosePeriod());
+    }
+}
+
+void ConnectionManager::RecoveryThread::runStep() {
+    if (!manager->isWantToBeConnectedFlag) {
+        return;
+    }
+    if (manager->isInRecovery()) {
+        manager->processRecovery();
+    } else if (manager->isConnected() && manager->isHeartBeatEnabled()) {
+        sendHeartBeat();
+    }
+}
+
+// An unexpected exception of the implementer counts as a failed cycle: the thread goes on, so
+// the manager does not stay in recovery with nobody reconnecting.
+void ConnectionManager::RecoveryThread::runStepHandlingFailures() {
+    static const wchar_t* const context =
+        L"krel_std::ConnectionManager::RecoveryThread::runStepHandlingFailures";
+    try {
+        runStep();
+        return;
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (KrelException& e) {
+        if (__internal_debug_on()) {
+            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Caught <%ls> which is ignored.",
+                             e.toString().c_str());
+        }
+    } catch (std::exception& e) {
+        if (__internal_debug_on()) {
+            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Caught <%hs> which is ignored.",
+                             e.what());
+        }
+    } catch (...) {
+        if (__internal_debug_on()) {
+            __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
+                             L"Caught <unknown exception> which is ignored.");
+        }
+    }
+    Singleton<KrelLoggerSTD>::getInstance().STD2001(context, manager->getName());
+}
+
+long ConnectionManager::RecoveryThread::choosePeriod() {
+    if (manager->isInRecovery()) {
+        return manager->getRecoveryInterval();
+    }
+    if (manager->isConnected() && manager->isHeartBeatEnabled()) {
+        return manager->getHeartBeatInterval();
+    }
+    return -1;
+}
+
+// Sends a beat only when the line has been quiet for longer than the heart-beat interval.
+void ConnectionManager::RecoveryThread::sendHeartBeat() {
+    const boost::shared_ptr<ISendHeartBeat> sender = manager->getHeartBeatSender();
+    if (!sender) {
+        return;
+    }
+    const int64_t interval = manager->getHeartBeatInterval();
+    const uint64_t last = manager->getLastOperationTime();
+    const uint64_t now = TimeUtils::getCurrentTimeMs();
+    if (last + static_cast<uint64_t>(interval) < now) {
+        try {
+            manager->sendHeartBeat(sender);
+        } catch (KrelConnectException&) {
+            Singleton<KrelLoggerSTD>::getInstance().STD2000(
+                L"krel_std::ConnectionManager::RecoveryThread::sendHeartBeat", manager->getName(),
+                manager->getHost());
+            manager->doRecovery(true);
+        }
+    }
+}
+
+} // namespace krel_std

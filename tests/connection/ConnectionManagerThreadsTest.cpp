@@ -1,0 +1,166 @@
+#include "ConnectionFakes.h"
+
+#include "connection/ConnectionManager.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+using namespace krel_std;
+using krel_test::RecordingListener;
+using krel_test::ScriptedImplementer;
+using krel_test::ScriptedSender;
+
+namespace {
+
+typedef std::vector<std::wstring> Statuses;
+
+// The number of threads of this process.
+int threadCount() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+class ConnectionManagerThreadsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        implementer.reset(new ScriptedImplementer({L"alpha", L"beta"}));
+        manager.reset(new ConnectionManager(L"client", implementer));
+        manager->setRecoveryInterval(600000);
+        manager->setHeartBeatInterval(600000);
+    }
+
+    void TearDown() override { manager.reset(); }
+
+    boost::shared_ptr<RecordingListener> addListener(bool throwing = false) {
+        boost::shared_ptr<RecordingListener> listener(new RecordingListener(throwing));
+        manager->addListener(listener);
+        return listener;
+    }
+
+    boost::shared_ptr<ScriptedSender> enableHeartBeats(int intervalMs) {
+        boost::shared_ptr<ScriptedSender> sender(new ScriptedSender());
+        manager->setHeartBeatSender(sender);
+        manager->setHeartBeatInterval(intervalMs);
+        manager->setHeartBeatEnabled(true);
+        return sender;
+    }
+
+    boost::shared_ptr<ScriptedImplementer> implementer;
+    std::unique_ptr<ConnectionManager> manager;
+};
+
+TEST_F(ConnectionManagerThreadsTest, WithoutListenersNothingIsQueuedAndNoNotifierRuns) {
+    manager->connect();
+    manager->disconnect();
+    const int before = threadCount();
+
+    boost::shared_ptr<RecordingListener> listener = addListener();
+    EXPECT_EQ(before + 1, threadCount());
+    manager->connect();
+    ASSERT_TRUE(listener->waitForCount(1));
+    EXPECT_EQ(Statuses({L"up alpha"}), listener->statuses());
+}
+
+TEST_F(ConnectionManagerThreadsTest, StatusesArriveInTheOrderTheyHappened) {
+    boost::shared_ptr<RecordingListener> listener = addListener();
+    manager->connect();
+    manager->disconnect();
+    implementer->refuse(0);
+    manager->setTryAllServices(true);
+    manager->connect();
+    manager->disconnect();
+    ASSERT_TRUE(listener->waitForCount(4));
+    EXPECT_EQ(Statuses({L"up alpha", L"down alpha", L"up beta", L"down beta"}),
+              listener->statuses());
+}
+
+TEST_F(ConnectionManagerThreadsTest, AThrowingListenerKeepsNeitherOthersNorLaterStatusesAway) {
+    boost::shared_ptr<RecordingListener> throwing = addListener(true);
+    boost::shared_ptr<RecordingListener> quiet = addListener();
+    manager->connect();
+    manager->disconnect();
+    ASSERT_TRUE(quiet->waitForCount(2));
+    ASSERT_TRUE(throwing->waitForCount(2));
+    EXPECT_EQ(Statuses({L"up alpha", L"down alpha"}), quiet->statuses());
+}
+
+TEST_F(ConnectionManagerThreadsTest, ARemovedListenerHearsNothingMore) {
+    boost::shared_ptr<RecordingListener> removed = addListener();
+    boost::shared_ptr<RecordingListener> kept = addListener();
+    manager->connect();
+    ASSERT_TRUE(removed->waitForCount(1));
+    manager->removeListener(removed);
+    manager->disconnect();
+    ASSERT_TRUE(kept->waitForCount(2));
+    EXPECT_EQ(Statuses({L"up alpha"}), removed->statuses());
+}
+
+TEST_F(ConnectionManagerThreadsTest, ASenderThatFailsOtherwiseKeepsTheManagerConnected) {
+    boost::shared_ptr<ScriptedSender> sender = enableHeartBeats(1);
+    sender->setFailure([] { throw KrelIllegalStateException(L"Sender confused."); });
+    manager->connect();
+    ASSERT_TRUE(sender->waitForBeats(3));
+    EXPECT_TRUE(manager->isConnected());
+    EXPECT_EQ(0, implementer->count(L"disconnect"));
+}
+
+TEST_F(ConnectionManagerThreadsTest, AFailedBeatReportsTheLossAndRecoveryReconnects) {
+    boost::shared_ptr<RecordingListener> listener = addListener();
+    boost::shared_ptr<ScriptedSender> sender = enableHeartBeats(1);
+    sender->setFailure([&sender] {
+        sender->setFailure(nullptr);
+        throw KrelConnectException(L"Peer silent.");
+    });
+    manager->connect();
+    ASSERT_TRUE(listener->waitForCount(3));
+    EXPECT_EQ(Statuses({L"up alpha", L"down alpha", L"up alpha"}), listener->statuses());
+    EXPECT_EQ(1, implementer->count(L"disconnect"));
+    EXPECT_TRUE(manager->isConnected());
+}
+
+TEST_F(ConnectionManagerThreadsTest, ANewHeartBeatIntervalRulesTheVeryNextSleep) {
+    boost::shared_ptr<ScriptedSender> sender = enableHeartBeats(600000);
+    manager->connect();
+    // With the old interval the next beat would be ten minutes away.
+    manager->setHeartBeatInterval(1);
+    EXPECT_TRUE(sender->waitForBeats(2));
+}
+
+TEST_F(ConnectionManagerThreadsTest, AfterShutdownConnectStartsBothThreadsAgain) {
+    boost::shared_ptr<RecordingListener> listener = addListener();
+    manager->connect();
+    ASSERT_TRUE(listener->waitForCount(1));
+    manager->shutdown();
+    EXPECT_FALSE(manager->isConnected());
+
+    boost::shared_ptr<ScriptedSender> sender = enableHeartBeats(1);
+    manager->connect();
+    EXPECT_TRUE(sender->waitForBeats(1));
+    // The loss queued by shutdown() may or may not have been delivered before it stopped the
+    // notifier; the new connection is heard either way.
+    ASSERT_TRUE(listener->waitForCount(2));
+    EXPECT_EQ(L"up alpha", listener->statuses().back());
+}
+
+TEST_F(ConnectionManagerThreadsTest, AForeignExceptionInACycleDoesNotEndRecovery) {
+    boost::shared_ptr<RecordingListener> listener = addListener();
+    manager->setRecoveryInterval(1);
+    implementer->refuse(0);
+    implementer->refuse(1);
+    EXPECT_THROW(manager->connect(), KrelConnectException);
+    implementer->failWithRuntimeError(1);
+    ASSERT_TRUE(implementer->waitForCount(L"establish", 10));
+    implementer->accept(1);
+
+    ASSERT_TRUE(listener->waitForCount(1));
+    EXPECT_EQ(Statuses({L"up beta"}), listener->statuses());
+    EXPECT_FALSE(manager->isInRecovery());
+}
+
+} // namespace
