@@ -11,6 +11,7 @@
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
+#include "prefs/RegistryPreferencesFactory.h"
 #include "system/Paths.h"
 
 namespace krel_std_internal {
@@ -32,6 +33,7 @@ void runStep(void (*step)()) noexcept {
 // LogFileFilter, KrelLogLayout, RollingFileAppender, OutputDebugAppender, NTEventLogAppender.
 // A refused registration leaves that one name unregistered.
 void registerPrototypes() {
+    runStep(&krel_std::AutoRegisterClass<krel_std::RegistryPreferencesFactory>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::Paths>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::LogFileFilter>::registerClass);
