@@ -8,7 +8,11 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/Object.h"
@@ -24,6 +28,9 @@
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
 #include "platform/WinSignal.h"
+#include "prefs/PreferenceChangeEvent.h"
+#include "prefs/PreferenceChangeListener.h"
+#include "prefs/Preferences.h"
 #include "service/ConsoleControlSignalTranslator.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
@@ -233,6 +240,56 @@ void showConsoleEvents() {
     krel_platform::signal(SIGINT, SIG_DFL);
 }
 
+// Prints the change it is called with and lets the demo go on.
+class PrintingPreferenceListener : public PreferenceChangeListener {
+public:
+    void preferenceChange(const boost::shared_ptr<PreferenceChangeEvent>& event) override {
+        std::wcout << L"  listener called: key '" << event->getKey() << L"', new value '"
+                   << event->getNewValue() << L"', node " << event->getListenerPath() << L"\n";
+        called.signal();
+    }
+
+    Event called{true, false};
+};
+
+// Runs the registry tool to its end; its exit code, or -1 when it could not run.
+int runRegistryTool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), KREL_ADMIN_TOOL);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void showRegistryPreferences() {
+    std::wcout << L"Preferences live in the registry: the user tree on HKEY_CURRENT_USER keeps a\n"
+                  L"run counter, and a second process changes a value the demo listens to:\n"
+               << std::flush;
+    const boost::shared_ptr<Preferences> node =
+        Preferences::userRoot()->node(L"/Software/KrelStd/Demo");
+    const int runs = node->getInt(L"RunCount", 0) + 1;
+    node->putInt(L"RunCount", runs);
+    std::wcout << L"  run number " << runs << L" (HKEY_CURRENT_USER\\Software\\KrelStd\\Demo)\n";
+    const boost::shared_ptr<PrintingPreferenceListener> listener(new PrintingPreferenceListener);
+    node->addPreferenceChangeListener(listener);
+    const std::string greeting = "hello from process run " + std::to_string(runs);
+    if (runRegistryTool(
+            {"write", "HKCU\\Software\\KrelStd\\Demo", "Greeting", "REG_SZ", greeting}) != 0) {
+        std::wcout << L"  the registry tool could not write\n";
+    } else if (Concurrency::waitForSingleObject(listener->called, 5000) != 0) {
+        std::wcout << L"  the change did not arrive\n";
+    }
+    node->removePreferenceChangeListener(listener);
+}
+
 } // namespace
 
 int main() {
@@ -247,5 +304,6 @@ int main() {
     showDebugOutput();
     showStaticLog();
     showConsoleEvents();
+    showRegistryPreferences();
     return 0;
 }
