@@ -65,8 +65,12 @@ class RegistryPreferencesTest : public RegistryTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
+        // Node objects outlive a test in the roots' caches while each test has a registry of
+        // its own: every run of a test gets a top key never used before in this process.
+        static int runs = 0;
         top = krel_platform::utf8ToWide(
-            std::string("T") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            std::string("T") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+            "_" + std::to_string(++runs));
     }
 
     void TearDown() override {
