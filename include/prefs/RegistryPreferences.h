@@ -85,10 +85,12 @@ private:
     static std::wstring buildRegistryPath(const std::wstring& parentPath, const std::wstring& name);
     // Creates (or opens) the key and closes it again; failures are swallowed.
     void createNodeKey(const std::wstring& keyPath);
-    std::wstring nodeKey() const;
+    const std::wstring& nodeKey() const;
 
     // The hive of the tree this node belongs to, fixed when the node is made.
     const int hive;
+    // The node's key path below its hive; a node's path never changes.
+    const std::wstring keyPath;
 };
 
 } // namespace krel_std

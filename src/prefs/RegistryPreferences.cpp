@@ -89,7 +89,6 @@ boost::shared_ptr<Preferences>& RegistryPreferences::systemRootHolder() {
     return root;
 }
 
-
 boost::shared_ptr<Preferences> RegistryPreferences::getUserRoot() {
     Guard guard(rootLock());
     boost::shared_ptr<Preferences>& root = userRootHolder();
@@ -108,7 +107,8 @@ boost::shared_ptr<Preferences> RegistryPreferences::getSystemRoot() {
     return root;
 }
 
-RegistryPreferences::RegistryPreferences(int hive, const std::wstring& name) : hive(hive) {
+RegistryPreferences::RegistryPreferences(int hive, const std::wstring& name)
+    : hive(hive), keyPath(buildRegistryPath(absolutePath())) {
     const wchar_t* const context = L"krel_std::RegistryPreferences::RegistryPreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Handle <%d> Name <%ls>.", hive, name.c_str());
     if (name.length() > static_cast<std::size_t>(MAX_PREF_NAME_LENGTH)) {
@@ -126,10 +126,11 @@ RegistryPreferences::RegistryPreferences(int hive, const std::wstring& name) : h
 RegistryPreferences::RegistryPreferences(const boost::shared_ptr<AbstractPreferences>& parent,
                                          const std::wstring& name)
     : AbstractPreferences(parent, name),
-      hive(dynamic_cast<RegistryPreferences&>(*parent).rootNativeHandle()) {
+      hive(dynamic_cast<RegistryPreferences&>(*parent).rootNativeHandle()),
+      keyPath(buildRegistryPath(parent->absolutePath(), name)) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::RegistryPreferences::RegistryPreferences",
                           L"Begin. Parent <%p> Name <%ls>.", parent.get(), name.c_str());
-    createNodeKey(buildRegistryPath(parent->absolutePath(), name));
+    createNodeKey(keyPath);
 }
 
 RegistryPreferences::~RegistryPreferences() {}
@@ -166,8 +167,8 @@ std::wstring RegistryPreferences::buildRegistryPath(const std::wstring& parentPa
     return buildRegistryPath(parentPath == L"/" ? name : parentPath + SLASH + name);
 }
 
-std::wstring RegistryPreferences::nodeKey() const {
-    return buildRegistryPath(absolutePath());
+const std::wstring& RegistryPreferences::nodeKey() const {
+    return keyPath;
 }
 
 std::wstring RegistryPreferences::buildListenerPath() {
