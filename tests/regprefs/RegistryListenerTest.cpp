@@ -7,7 +7,9 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "platform/WinSync.h"
+#include "prefs/AutoCloseRegistry.h"
 #include "prefs/PreferenceChangeNotifier.h"
+#include "prefs/RegistryChangeNotifier.h"
 #include "prefs/RegistryListener.h"
 #include "regprefs/RegistryPrefsTestSupport.h"
 
@@ -129,6 +131,41 @@ TEST_F(RegistryListenerTest, ShutDownListenerRefusesEveryOperation) {
 TEST_F(RegistryListenerTest, EmptyPathIsRefused) {
     EXPECT_THROW(krel_std::RegistryListener(HKEY_CURRENT_USER, L""),
                  krel_std::KrelIllegalArgumentException);
+}
+
+} // namespace
+
+namespace {
+
+class RegistryScopeTest : public krel_test::RegistryPreferencesTest {};
+
+TEST_F(RegistryScopeTest, FailedCloseAtTheEndOfAScopeIsSwallowed) {
+    userNode();
+    krel_std::KrelRegistry registry;
+    // The premise: closing a key whose handle was closed behind the wrapper's back fails.
+    registry.openKey(HKEY_CURRENT_USER, top, KEY_READ);
+    {
+        krel_std::AutoCloseRegistry peek(registry, HKEY_CURRENT_USER, top, KEY_READ);
+        ASSERT_EQ(RegCloseKey(peek.getHandle()), ERROR_SUCCESS);
+        EXPECT_THROW(registry.closeKey(), krel_std::KrelException);
+    }
+
+    EXPECT_NO_THROW({
+        krel_std::AutoCloseRegistry open(registry, HKEY_CURRENT_USER, top, KEY_READ);
+        RegCloseKey(open.getHandle());
+    });
+    EXPECT_FALSE(registry.isHandleOpen());
+}
+
+TEST_F(RegistryScopeTest, WaitSetRefusesTheIndicesOfItsOwnEventsAndPastItsEnd) {
+    krel_std::RegistryChangeNotifier::Handles handles(
+        krel_std::RegistryChangeNotifier::getInstance());
+    ASSERT_EQ(handles.getCount(), 2u);
+    for (unsigned int index : {0u, 1u, 2u}) {
+        EXPECT_THROW(handles.getID(index), krel_std::KrelIllegalArgumentException) << index;
+        EXPECT_THROW(handles.updateAndNotify(index), krel_std::KrelIllegalArgumentException)
+            << index;
+    }
 }
 
 } // namespace
