@@ -10,7 +10,11 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/Object.h"
@@ -29,6 +33,9 @@
 #include "platform/WinProcess.h"
 #include "platform/WinSignal.h"
 #include "platform/WinSync.h"
+#include "prefs/PreferenceChangeEvent.h"
+#include "prefs/PreferenceChangeListener.h"
+#include "prefs/Preferences.h"
 #include "process/Process.h"
 #include "service/ConsoleControlSignalTranslator.h"
 #include "thread/Concurrency.h"
@@ -282,6 +289,56 @@ void showProcesses() {
                << child.getExitCode() << L" after " << elapsed.count() / 1000.0 << L" ms\n";
 }
 
+// Prints the change it is called with and lets the demo go on.
+class PrintingPreferenceListener : public PreferenceChangeListener {
+public:
+    void preferenceChange(const boost::shared_ptr<PreferenceChangeEvent>& event) override {
+        std::wcout << L"  listener called: key '" << event->getKey() << L"', new value '"
+                   << event->getNewValue() << L"', node " << event->getListenerPath() << L"\n";
+        called.signal();
+    }
+
+    Event called{true, false};
+};
+
+// Runs the registry tool to its end; its exit code, or -1 when it could not run.
+int runRegistryTool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), KREL_ADMIN_TOOL);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void showRegistryPreferences() {
+    std::wcout << L"Preferences live in the registry: the user tree on HKEY_CURRENT_USER keeps a\n"
+                  L"run counter, and a second process changes a value the demo listens to:\n"
+               << std::flush;
+    const boost::shared_ptr<Preferences> node =
+        Preferences::userRoot()->node(L"/Software/KrelStd/Demo");
+    const int runs = node->getInt(L"RunCount", 0) + 1;
+    node->putInt(L"RunCount", runs);
+    std::wcout << L"  run number " << runs << L" (HKEY_CURRENT_USER\\Software\\KrelStd\\Demo)\n";
+    const boost::shared_ptr<PrintingPreferenceListener> listener(new PrintingPreferenceListener);
+    node->addPreferenceChangeListener(listener);
+    const std::string greeting = "hello from process run " + std::to_string(runs);
+    if (runRegistryTool(
+            {"write", "HKCU\\Software\\KrelStd\\Demo", "Greeting", "REG_SZ", greeting}) != 0) {
+        std::wcout << L"  the registry tool could not write\n";
+    } else if (Concurrency::waitForSingleObject(listener->called, 5000) != 0) {
+        std::wcout << L"  the change did not arrive\n";
+    }
+    node->removePreferenceChangeListener(listener);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -301,5 +358,6 @@ int main(int argc, char** argv) {
     showConsoleEvents();
     showProcesses();
     showConnectionManager();
+    showRegistryPreferences();
     return 0;
 }

@@ -18,6 +18,9 @@ namespace krel_std {
 // root is not kept: callers name it at each open, create and delete. Each operation takes the
 // wrapper's own recursive lock, so threads may share a wrapper.
 class KrelRegistry : public Object {
+    // Holds the wrapper's lock from its open to its close.
+    friend class AutoCloseRegistry;
+
 public:
     KrelRegistry();
     // Copies the path only: the copy has no open key.
@@ -74,6 +77,10 @@ protected:
     // KrelIllegalStateException "Parent registry key is not open." without an open key.
     void assertHandleIsOpen(const wchar_t* function) const;
 
+    HKEY registryHandle;
+    std::wstring path;
+    mutable Lock lock;
+
 private:
     // The subject of a failed read, built only when a read fails.
     std::wstring readWhat(const std::wstring& name) const;
@@ -88,10 +95,6 @@ private:
     // Writes the value and traces the result; the caller converts it.
     LSTATUS setValue(const wchar_t* function, const std::wstring& name, DWORD type,
                      const void* data, DWORD size);
-
-    HKEY registryHandle;
-    std::wstring path;
-    mutable Lock lock;
 };
 
 } // namespace krel_std

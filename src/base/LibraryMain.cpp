@@ -12,6 +12,7 @@
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
 #include "prefs/FilePreferencesFactory.h"
+#include "prefs/RegistryPreferencesFactory.h"
 #include "system/Paths.h"
 
 namespace krel_std_internal {
@@ -33,6 +34,7 @@ void runStep(void (*step)()) noexcept {
 // LogFileFilter, KrelLogLayout, RollingFileAppender, OutputDebugAppender, NTEventLogAppender.
 // A refused registration leaves that one name unregistered.
 void registerPrototypes() {
+    runStep(&krel_std::AutoRegisterClass<krel_std::RegistryPreferencesFactory>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::Paths>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::FilePreferencesFactory>::registerClass);
     runStep(&krel_std::AutoRegisterClass<krel_std::DebugFileFilter>::registerClass);

@@ -36,7 +36,8 @@ std::vector<std::wstring> refusedNames(const std::vector<std::wstring>& lines) {
 TEST(LibraryLoadHookTest, RegistersThePrototypesOfTheBuiltClassesInTheirFixedOrder) {
     krel_test::DebugOutputCapture capture;
     krel_std_internal::krelLibraryAttach();
-    const std::vector<std::wstring> expected{L"krel_std.Paths",
+    const std::vector<std::wstring> expected{L"krel_std.RegistryPreferencesFactory",
+                                             L"krel_std.Paths",
                                              L"krel_std.FilePreferencesFactory",
                                              L"krel_std.DebugFileFilter",
                                              L"krel_std.LogFileFilter",

@@ -1,0 +1,162 @@
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "exception/KrelAccessException.h"
+#include "exception/KrelBackingStoreException.h"
+#include "exception/KrelObjectNotFoundException.h"
+#include "prefs/Preferences.h"
+#include "prefs/RegistryPreferences.h"
+#include "regprefs/RegistryPrefsTestSupport.h"
+#include "support/MemoryPreferences.h"
+
+namespace {
+
+using krel_std::Preferences;
+using krel_std::RegistryPreferences;
+
+class RegistryNodeTest : public krel_test::RegistryPreferencesTest {
+protected:
+    std::string toolRead(const std::string& key, const std::string& name) {
+        std::string output;
+        EXPECT_EQ(runTool({"read", key, name}, &output), 0);
+        return output;
+    }
+
+    // Whether the action throws a backing store exception caused by a Cause.
+    template <class Cause, class Action> static bool failsWithCause(Action action) {
+        try {
+            action();
+        } catch (const krel_std::KrelBackingStoreException& exception) {
+            const std::unique_ptr<krel_std::KrelException> cause(exception.getNestedException());
+            return dynamic_cast<Cause*>(cause.get()) != nullptr;
+        }
+        return false;
+    }
+};
+
+TEST_F(RegistryNodeTest, UserNodeIsTheKeyOfItsPathDirectlyUnderTheUserHive) {
+    userNode(L"/a/b")->put(L"k", L"v");
+    EXPECT_EQ(toolRead(toolKey("HKCU", "\\a\\b"), "k"), "v\n");
+}
+
+TEST_F(RegistryNodeTest, SystemRootValuesLieOnTheMachineHivesRootKey) {
+    const std::wstring name = top + L"Value";
+    RegistryPreferences::getSystemRoot()->put(name, L"machine");
+    EXPECT_EQ(toolRead("HKLM", krel_platform::wideToUtf8(name)), "machine\n");
+    RegistryPreferences::getSystemRoot()->remove(name);
+}
+
+TEST_F(RegistryNodeTest, BackslashInANodeNameNestsKeys) {
+    userNode()->node(L"x\\y")->put(L"k", L"nested");
+    EXPECT_EQ(toolRead(toolKey("HKCU", "\\x\\y"), "k"), "nested\n");
+}
+
+TEST_F(RegistryNodeTest, MakingANodeCreatesItsKeyBeforeAnyValue) {
+    userNode(L"/made");
+    HKEY key = nullptr;
+    EXPECT_EQ(openKey(top + L"\\made", key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryNodeTest, ListenerPathsNameTheHiveAndThePath) {
+    EXPECT_EQ(RegistryPreferences::getUserRoot()->buildListenerPath(), L"HKEY_CURRENT_USER\\");
+    EXPECT_EQ(systemNode(L"/a")->buildListenerPath(), L"HKEY_LOCAL_MACHINE\\" + top + L"\\a");
+}
+
+TEST_F(RegistryNodeTest, IntegersAndTextReadEachOther) {
+    const auto node = userNode();
+    node->putInt(L"number", 7);
+    node->put(L"text", L"12");
+    node->put(L"word", L"x");
+    node->putInt(L"negative", -1);
+    EXPECT_EQ(node->get(L"number", L"none"), L"7");
+    EXPECT_EQ(node->getInt(L"text", 0), 12);
+    EXPECT_EQ(node->getInt(L"word", 5), 5);
+    EXPECT_EQ(node->get(L"negative", L"none"), L"-1");
+    EXPECT_EQ(toolRead(toolKey("HKCU"), "number"), "7\n");
+}
+
+TEST_F(RegistryNodeTest, OtherValueTypesAnswerTheDefaultAndKeysListOnlyValuesWithData) {
+    const HKEY key = userKey();
+    const BYTE bytes[2] = {1, 2};
+    ASSERT_EQ(RegSetValueExW(key, L"binary", 0, REG_BINARY, bytes, 2), ERROR_SUCCESS);
+    const std::vector<BYTE> expand = stringBytes(L"%PATH%");
+    ASSERT_EQ(RegSetValueExW(key, L"expand", 0, REG_EXPAND_SZ, expand.data(),
+                             static_cast<DWORD>(expand.size())),
+              ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"empty", L""), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"text", L"t"), ERROR_SUCCESS);
+
+    const auto node = userNode();
+    EXPECT_EQ(node->get(L"binary", L"def"), L"def");
+    EXPECT_EQ(node->get(L"expand", L"def"), L"def");
+    EXPECT_EQ(node->keys(), (std::vector<std::wstring>{L"binary", L"expand", L"text"}));
+}
+
+TEST_F(RegistryNodeTest, TextsLongerThanTheWrappersBufferRoundTripWhole) {
+    const auto node = userNode();
+    const std::wstring medium(300, L'm');
+    const std::wstring longest(Preferences::MAX_PREF_VALUE_LENGTH, L'l');
+    node->put(L"medium", medium);
+    node->put(L"longest", longest);
+    EXPECT_EQ(node->get(L"medium", L"def"), medium);
+    EXPECT_EQ(node->get(L"longest", L"def"), longest);
+}
+
+TEST_F(RegistryNodeTest, ChildrenAreTheSubkeys) {
+    userNode(L"/p/one");
+    userNode(L"/p/two");
+    EXPECT_EQ(userNode(L"/p")->childrenNames(), (std::vector<std::wstring>{L"one", L"two"}));
+    EXPECT_TRUE(userNode()->nodeExists(L"p/two"));
+    EXPECT_FALSE(userNode()->nodeExists(L"p/three"));
+}
+
+TEST_F(RegistryNodeTest, RemoveNodeDeletesTheKeyWithItsSubkeys) {
+    userNode(L"/gone/deeper/deepest")->put(L"k", L"v");
+    userNode(L"/gone")->removeNode();
+    HKEY key = nullptr;
+    EXPECT_EQ(openKey(top + L"\\gone", key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryNodeTest, WritesOnAReadOnlyHiveAreSwallowed) {
+    const auto node = systemNode();
+    node->put(L"kept", L"before");
+    krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
+    node->put(L"kept", L"after");
+    node->putInt(L"number", 3);
+    node->remove(L"kept");
+    EXPECT_EQ(node->get(L"kept", L"def"), L"before");
+    EXPECT_EQ(node->getInt(L"number", -5), -5);
+}
+
+TEST_F(RegistryNodeTest, RefusedRemovalThrowsBackingStoreWithTheCause) {
+    const auto node = systemNode(L"/child");
+    krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
+    EXPECT_TRUE(failsWithCause<krel_std::KrelAccessException>([&] { node->removeNode(); }));
+}
+
+TEST_F(RegistryNodeTest, ListingAKeyDeletedOutsideThrowsBackingStoreWithTheCause) {
+    const auto node = userNode(L"/outside");
+    ASSERT_EQ(runTool({"delete-key", toolKey("HKCU", "\\outside")}), 0);
+    EXPECT_TRUE(
+        failsWithCause<krel_std::KrelObjectNotFoundException>([&] { node->childrenNames(); }));
+    EXPECT_TRUE(failsWithCause<krel_std::KrelObjectNotFoundException>([&] { node->keys(); }));
+    // A node whose key went away takes no values until it is made again.
+    node->put(L"k", L"v");
+    EXPECT_EQ(node->get(L"k", L"def"), L"def");
+}
+
+TEST_F(RegistryNodeTest, UserNodesStayOnTheUserHiveWhileAnotherFactoryIsInUse) {
+    krel_test::MemoryPreferencesSelection selection;
+    const auto node = userNode(L"/elsewhere");
+    node->put(L"k", L"user");
+    EXPECT_EQ(toolRead(toolKey("HKCU", "\\elsewhere"), "k"), "user\n");
+    EXPECT_EQ(node->get(L"k", L"def"), L"user");
+    EXPECT_EQ(node->buildListenerPath(), L"HKEY_CURRENT_USER\\" + top + L"\\elsewhere");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (top + L"\\elsewhere").c_str(), 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+}
+
+} // namespace
