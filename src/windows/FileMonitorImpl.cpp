@@ -83,6 +83,11 @@ void FileMonitorImpl::startMonitoring() {
     if (running) {
         return;
     }
+    // A run that outlived the 150 ms of an earlier stop ends before a new one starts, so the
+    // new run is never refused nor left without its watch.
+    if (threadId.load() != Thread::getCurrentThreadId()) {
+        join(WITHOUT_LIMIT);
+    }
     // A watchdog that cannot watch yet starts when a file or directory is added.
     watchdog.StartWatching();
     running = true;
