@@ -24,12 +24,15 @@
 #include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
 #include "platform/WinSignal.h"
+#include "prefs/Preferences.h"
 #include "service/ConsoleControlSignalTranslator.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
 #include "thread/Lock.h"
 #include "thread/Runnable.h"
 #include "thread/Thread.h"
+
+#include "../../tests/support/MemoryPreferences.h"
 
 using namespace krel_std;
 
@@ -116,6 +119,31 @@ void showConfiguration() {
     configuration.setValue(L"Threshold", L"DEBUG", L"Debug Log");
     configuration.setValue(L"appender.file", L"krel_std.RollingFileAppender", L"Log Appenders");
     configuration.save();
+    printFile(file);
+    file.remove();
+}
+
+// The demo's own preferences node in the user tree of the factory in use; when no factory is
+// registered in this build, the in-memory back end of the tests stands in.
+boost::shared_ptr<Preferences> demoPreferences() {
+    try {
+        return Preferences::userRoot()->node(L"krel/demo");
+    } catch (const KrelAccessException&) {
+        static krel_test::MemoryPreferencesSelection selection;
+        std::wcout << L"  (no preferences factory registered: the in-memory one stands in)\n";
+        return Preferences::userRoot()->node(L"krel/demo");
+    }
+}
+
+void showPreferencesExport() {
+    std::wcout << L"A preferences node is exported as an XML document of the standard Java\n"
+                  L"preferences type (values keep their markup, line breaks and tabs):\n";
+    const boost::shared_ptr<Preferences> node = demoPreferences();
+    node->put(L"greeting", L"Hello & welcome");
+    node->putInt(L"retries", 3);
+    node->put(L"motto", L"first line\nsecond line");
+    const File file(temporaryDirectory(), L"krel-demo-prefs.xml");
+    node->exportNode(file.getPath());
     printFile(file);
     file.remove();
 }
@@ -244,6 +272,7 @@ int main() {
     showFormatting();
     showThreads();
     showConfiguration();
+    showPreferencesExport();
     showDebugOutput();
     showStaticLog();
     showConsoleEvents();
