@@ -191,26 +191,7 @@ TEST_F(PreferencesXmlReaderTest, AnExternalEntityInAValueIsNotRead) {
 }
 
 // Generated trees exported and imported into an empty tree come back equal.
-class PreferencesXmlRoundTripTest : public XmlPreferencesTest {
-protected:
-    typedef std::map<std::wstring, std::map<std::wstring, std::wstring>> Snapshot;
-
-    static Snapshot snapshot(const boost::shared_ptr<krel_std::Preferences>& node) {
-        Snapshot result;
-        collect(node, result);
-        return result;
-    }
-
-    static void collect(const boost::shared_ptr<krel_std::Preferences>& node, Snapshot& result) {
-        std::map<std::wstring, std::wstring>& values = result[node->absolutePath()];
-        for (const std::wstring& key : node->keys()) {
-            values[key] = node->get(key, L"");
-        }
-        for (const std::wstring& name : node->childrenNames()) {
-            collect(node->node(name), result);
-        }
-    }
-};
+using PreferencesXmlRoundTripTest = XmlPreferencesTest;
 
 TEST_F(PreferencesXmlRoundTripTest, AGeneratedTreeComesBackEqual) {
     const std::vector<std::wstring> texts = {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <initializer_list>
+#include <map>
 #include <string>
+#include <utility>
 
 #include <boost/shared_ptr.hpp>
 
@@ -13,6 +15,25 @@
 #include "support/TempDirectory.h"
 
 namespace krel_test {
+
+// Every node's values below a node, by absolute path.
+typedef std::map<std::wstring, std::map<std::wstring, std::wstring>> Snapshot;
+
+inline void collect(const boost::shared_ptr<krel_std::Preferences>& node, Snapshot& result) {
+    std::map<std::wstring, std::wstring>& values = result[node->absolutePath()];
+    for (const std::wstring& key : node->keys()) {
+        values[key] = node->get(key, L"");
+    }
+    for (const std::wstring& name : node->childrenNames()) {
+        collect(node->node(name), result);
+    }
+}
+
+inline Snapshot snapshot(const boost::shared_ptr<krel_std::Preferences>& node) {
+    Snapshot result;
+    collect(node, result);
+    return result;
+}
 
 class XmlPreferencesTest : public TempDirectoryTest {
 protected:
