@@ -32,11 +32,19 @@ const std::string& inputFile() {
     return name;
 }
 
+// Removes every child and key of a root. Removal frees the nodes; a reset of the factory would
+// keep them, since parents and children hold each other.
+void emptyTree(const boost::shared_ptr<krel_std::Preferences>& root) {
+    for (const std::wstring& name : root->childrenNames()) {
+        root->node(name)->removeNode();
+    }
+    root->clear();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static krel_test::MemoryPreferencesSelection selection;
-    krel_test::MemoryPreferencesFactory::registered().reset();
     {
         std::ofstream out(inputFile(), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -47,5 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const krel_std::KrelInvalidPreferencesFormatException&) {
         // Refused input: the only allowed failure.
     }
+    emptyTree(krel_std::Preferences::userRoot());
+    emptyTree(krel_std::Preferences::systemRoot());
     return 0;
 }
