@@ -32,8 +32,9 @@ const std::string& inputFile() {
     return name;
 }
 
-// Removes every child and key of a root. Removal frees the nodes; a reset of the factory would
-// keep them, since parents and children hold each other.
+// Removes every child and key of a root. Removal frees the nodes, which a reset of the factory
+// alone would keep, since parents and children hold each other; the reset that follows drops
+// the stores with their journals.
 void emptyTree(const boost::shared_ptr<krel_std::Preferences>& root) {
     for (const std::wstring& name : root->childrenNames()) {
         root->node(name)->removeNode();
@@ -57,5 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     emptyTree(krel_std::Preferences::userRoot());
     emptyTree(krel_std::Preferences::systemRoot());
+    krel_test::MemoryPreferencesFactory::registered().reset();
     return 0;
 }
