@@ -133,6 +133,24 @@ void showConfiguration() {
     file.remove();
 }
 
+// The demo's own preferences node in the user tree of the factory in use.
+boost::shared_ptr<Preferences> demoPreferences() {
+    return Preferences::userRoot()->node(L"krel/demo");
+}
+
+void showPreferencesExport() {
+    std::wcout << L"A preferences node is exported as an XML document of the standard Java\n"
+                  L"preferences type (values keep their markup, line breaks and tabs):\n";
+    const boost::shared_ptr<Preferences> node = demoPreferences();
+    node->put(L"greeting", L"Hello & welcome");
+    node->putInt(L"retries", 3);
+    node->put(L"motto", L"first line\nsecond line");
+    const File file(temporaryDirectory(), L"krel-demo-prefs.xml");
+    node->exportNode(file.getPath());
+    printFile(file);
+    file.remove();
+}
+
 void showDebugOutput() {
     std::wcout << L"Before the log is started, log lines go to the debugger output, which\n"
                   L"`make demo` shows on stderr (KREL_DEBUG_OUTPUT=stderr):\n"
@@ -353,6 +371,7 @@ int main(int argc, char** argv) {
     showFormatting();
     showThreads();
     showConfiguration();
+    showPreferencesExport();
     showDebugOutput();
     showStaticLog();
     showConsoleEvents();

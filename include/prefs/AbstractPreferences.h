@@ -36,6 +36,8 @@ public:
     // The cached children's names and the store's, once each, in ascending order.
     std::vector<std::wstring> childrenNames() override;
     void clear() override;
+    void exportNode(const std::wstring& fileName) override;
+    void exportSubtree(const std::wstring& fileName) override;
     // Writes this node and then its cached descendants, parents first.
     void flush() override;
     // The stored value, or def when the store has none. An empty key, a key over 80 characters

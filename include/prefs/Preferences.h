@@ -36,6 +36,10 @@ public:
     addPreferenceChangeListener(const boost::shared_ptr<PreferenceChangeListener>& listener) = 0;
     virtual std::vector<std::wstring> childrenNames() = 0;
     virtual void clear() = 0;
+    // Writes this node alone as an XML preferences document to the file.
+    virtual void exportNode(const std::wstring& fileName) = 0;
+    // Writes this node with its subtree as an XML preferences document to the file.
+    virtual void exportSubtree(const std::wstring& fileName) = 0;
     virtual void flush() = 0;
     virtual std::wstring get(const std::wstring& key, const std::wstring& def) = 0;
     virtual bool getBoolean(const std::wstring& key, bool def) = 0;
@@ -72,6 +76,9 @@ public:
     static boost::shared_ptr<Preferences> systemRoot();
     // The user tree's root of the factory in use; throws as systemRoot does.
     static boost::shared_ptr<Preferences> userRoot();
+    // Stores every entry of an XML preferences document into the tree its root names, creating
+    // nodes as needed and removing nothing.
+    static void importPreferences(const std::wstring& fileName);
 
 protected:
     Preferences();

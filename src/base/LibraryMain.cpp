@@ -14,6 +14,7 @@
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/RegistryPreferencesFactory.h"
 #include "system/Paths.h"
+#include "xml/XmlUtils.h"
 
 namespace krel_std_internal {
 
@@ -64,6 +65,7 @@ void krelLibraryAttach() {
     runStep(&krel_std::SingletonManager::initLocks);
     runStep(&krel_std::StaticLog::initLocks);
     registerPrototypes();
+    runStep(&krel_std::XmlUtils::initializeXercesSystem);
 }
 
 // Singletons and the threads they own are left running: they are never destroyed. The XML
@@ -72,6 +74,7 @@ void krelLibraryDetach() {
     if (detached.exchange(true)) {
         return;
     }
+    runStep(&krel_std::XmlUtils::terminateXercesSystem);
     runStep(&krel_std::StaticLog::destroyInstance);
     runStep(&krel_std::SingletonManager::destroyLocks);
     runStep(&krel_std::SingletonManager::destroyInstance);

@@ -14,6 +14,7 @@
 #include "base/Utf8Utils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "prefs/PreferencesXmlWriter.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -162,6 +163,14 @@ void AbstractPreferences::clear() {
     for (const std::wstring& key : keys()) {
         removeSpi(key);
     }
+}
+
+void AbstractPreferences::exportNode(const std::wstring& fileName) {
+    PreferencesXmlWriter(shared_from_this(), fileName).writePrefs();
+}
+
+void AbstractPreferences::exportSubtree(const std::wstring& fileName) {
+    PreferencesXmlWriter(shared_from_this(), fileName).writePrefsTree();
 }
 
 void AbstractPreferences::flush() {

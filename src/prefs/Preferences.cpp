@@ -4,6 +4,7 @@
 #include "exception/KrelAccessException.h"
 #include "log/KrelLoggerSTD.h"
 #include "prefs/PreferencesFactory.h"
+#include "prefs/PreferencesXmlReader.h"
 #include "system/KrelSystem.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
@@ -83,6 +84,11 @@ boost::shared_ptr<Preferences> Preferences::systemRoot() {
 
 boost::shared_ptr<Preferences> Preferences::userRoot() {
     return getFactory()->userRoot();
+}
+
+void Preferences::importPreferences(const std::wstring& fileName) {
+    PreferencesXmlReader reader(fileName);
+    reader.importPreferences();
 }
 
 } // namespace krel_std

@@ -1,0 +1,383 @@
+#include "xml/XmlUtils.h"
+
+#include <memory>
+
+#include <xercesc/dom/DOMAttr.hpp>
+#include <xercesc/dom/DOMConfiguration.hpp>
+#include <xercesc/dom/DOMError.hpp>
+#include <xercesc/dom/DOMErrorHandler.hpp>
+#include <xercesc/dom/DOMException.hpp>
+#include <xercesc/dom/DOMNamedNodeMap.hpp>
+#include <xercesc/dom/DOMNodeList.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/SAXException.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include "base/ErrorUtils.h"
+#include "exception/KrelXmlException.h"
+#include "log/KrelLoggerSTD.h"
+#include "pattern/Singleton.h"
+#include "platform/Utf16.h"
+#include "xml/XmlTranscodedStringRaii.h"
+
+using namespace xercesc;
+
+namespace krel_std {
+
+namespace {
+
+std::wstring toWide(const XMLCh* text) {
+    return text == nullptr ? std::wstring() : krel_platform::utf16ToWide(std::u16string(text));
+}
+
+[[noreturn]] void throwXmlException(const wchar_t* context, const std::wstring& message) {
+    KrelXmlException error(message);
+    error.logDebug(context);
+    throw error;
+}
+
+// Ends a parse at its first error or fatal error; without it the parser answers a partial
+// document for malformed text.
+class ThrowingErrorHandler : public ErrorHandler {
+public:
+    void warning(const SAXParseException&) override {}
+    void error(const SAXParseException& failure) override { throw failure; }
+    void fatalError(const SAXParseException& failure) override { throw failure; }
+    void resetErrors() override {}
+};
+
+// Keeps the first error a load-and-save parser reports and stops the parse there.
+class RecordingDomErrorHandler : public DOMErrorHandler {
+public:
+    bool handleError(const DOMError& failure) override {
+        if (failure.getSeverity() == DOMError::DOM_SEVERITY_WARNING) {
+            return true;
+        }
+        if (!failed) {
+            failed = true;
+            message = toWide(failure.getMessage());
+        }
+        return false;
+    }
+
+    bool failed = false;
+    std::wstring message;
+};
+
+// For the length of one parse: the throwing error handler unless the caller set one, entity
+// expansion bounded unless the caller set its own bound, and no default entity resolution, so
+// no external entity or DTD is read.
+class DomParserGuard {
+public:
+    explicit DomParserGuard(XercesDOMParser& parser)
+        : parser(parser), ownHandler(parser.getErrorHandler() == nullptr),
+          ownSecurity(parser.getSecurityManager() == nullptr) {
+        static ThrowingErrorHandler handler;
+        if (ownHandler) {
+            parser.setErrorHandler(&handler);
+        }
+        if (ownSecurity) {
+            parser.setSecurityManager(&security);
+        }
+        parser.setDisableDefaultEntityResolution(true);
+        parser.setLoadExternalDTD(false);
+    }
+    DomParserGuard(const DomParserGuard&) = delete;
+    DomParserGuard& operator=(const DomParserGuard&) = delete;
+    ~DomParserGuard() {
+        if (ownHandler) {
+            parser.setErrorHandler(nullptr);
+        }
+        if (ownSecurity) {
+            parser.setSecurityManager(nullptr);
+        }
+    }
+
+private:
+    XercesDOMParser& parser;
+    const bool ownHandler;
+    const bool ownSecurity;
+    SecurityManager security;
+};
+
+// The load-and-save parser's counterpart of DomParserGuard.
+class LsParserGuard {
+public:
+    explicit LsParserGuard(DOMLSParser& parser) : config(*parser.getDomConfig()) {
+        config.setParameter(XMLUni::fgDOMErrorHandler,
+                            static_cast<const void*>(static_cast<DOMErrorHandler*>(&handler)));
+        config.setParameter(XMLUni::fgXercesSecurityManager, &security);
+        config.setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+        config.setParameter(XMLUni::fgXercesLoadExternalDTD, false);
+    }
+    LsParserGuard(const LsParserGuard&) = delete;
+    LsParserGuard& operator=(const LsParserGuard&) = delete;
+    ~LsParserGuard() {
+        config.setParameter(XMLUni::fgDOMErrorHandler, static_cast<const void*>(nullptr));
+        config.setParameter(XMLUni::fgXercesSecurityManager, static_cast<const void*>(nullptr));
+    }
+
+    RecordingDomErrorHandler handler;
+
+private:
+    DOMConfiguration& config;
+    SecurityManager security;
+};
+
+std::unique_ptr<MemBufInputSource> memorySource(const std::string& text) {
+    const char* bytes = text.c_str();
+    return std::unique_ptr<MemBufInputSource>(
+        new MemBufInputSource(reinterpret_cast<const XMLByte*>(bytes), XMLString::stringLen(bytes),
+                              "test", false, XMLPlatformUtils::fgMemoryManager));
+}
+
+std::wstring parseFailure(const XMLCh* message) {
+    return L"Unable to parse input: " + toWide(message);
+}
+
+} // namespace
+
+XmlUtils::XmlUtils() = default;
+
+XmlUtils::XmlUtils(const XmlUtils&) = default;
+
+XmlUtils& XmlUtils::operator=(const XmlUtils&) = default;
+
+XmlUtils::~XmlUtils() = default;
+
+void XmlUtils::initializeXercesSystem() {
+    try {
+        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale, nullptr, nullptr, nullptr);
+    } catch (const XMLException& failure) {
+        Singleton<KrelLoggerSTD>::getInstance().STD3006(
+            L"krel_std::XmlUtils::initializeXercesSystem", toWide(failure.getMessage()));
+    }
+}
+
+void XmlUtils::terminateXercesSystem() {
+    try {
+        XMLPlatformUtils::Terminate();
+    } catch (const XMLException& failure) {
+        Singleton<KrelLoggerSTD>::getInstance().STD3007(
+            L"krel_std::XmlUtils::terminateXercesSystem", toWide(failure.getMessage()));
+    }
+}
+
+DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
+                                           const std::string& text) {
+    DOMDocument* document = nullptr;
+    std::wstring failure;
+    try {
+        DomParserGuard guard(parser);
+        const std::unique_ptr<MemBufInputSource> source = memorySource(text);
+        parser.parse(*source);
+        document = parser.getDocument();
+    } catch (const XMLException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const DOMException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const SAXException& error) {
+        failure = parseFailure(error.getMessage());
+    }
+    if (!failure.empty()) {
+        throwXmlException(context, failure);
+    }
+    if (document == nullptr) {
+        throwXmlException(context, L"Unable to get XML document from input string.");
+    }
+    return document;
+}
+
+DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
+                                           const std::wstring& text) {
+    return parseAndGetDocument(context, parser, transcodeString(text));
+}
+
+DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, DOMLSParser& parser,
+                                           const std::wstring& text) {
+    DOMDocument* document = nullptr;
+    std::wstring failure;
+    try {
+        LsParserGuard guard(parser);
+        const std::string bytes = transcodeString(text);
+        const std::unique_ptr<MemBufInputSource> source = memorySource(bytes);
+        Wrapper4InputSource input(source.get(), false, XMLPlatformUtils::fgMemoryManager);
+        document = parser.parse(&input);
+        if (guard.handler.failed) {
+            failure = L"Unable to parse input: " + guard.handler.message;
+        }
+    } catch (const XMLException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const DOMException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const SAXException& error) {
+        failure = parseFailure(error.getMessage());
+    }
+    if (!failure.empty()) {
+        throwXmlException(context, failure);
+    }
+    if (document == nullptr) {
+        throwXmlException(context, L"Unable to get XML document from input string.");
+    }
+    return document;
+}
+
+DOMElement* XmlUtils::getDocumentRoot(const wchar_t* context, DOMDocument* document) {
+    ErrorUtils::isNullEx(document, context, L"XML document");
+    DOMElement* element = document->getDocumentElement();
+    throwIfTagIsNull(context, element);
+    return element;
+}
+
+void XmlUtils::throwIfNodeNameIsNotMatchFor(const wchar_t* context, DOMNode* node,
+                                            const std::wstring& name) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    const std::wstring nodeName = toWide(node->getNodeName());
+    if (nodeName != name) {
+        throwXmlException(context, L"<" + nodeName + L"> node does not match expected node <" +
+                                       name + L">.");
+    }
+}
+
+std::wstring XmlUtils::getAttributeValue(const wchar_t* context, DOMNode* node,
+                                         const std::wstring& attribute) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    throwIfIsInvalidNodeType(context, node);
+    throwIfNodeHasNoAttributes(context, node);
+    const std::u16string wanted = krel_platform::wideToUtf16(attribute);
+    const DOMNamedNodeMap* attributes = node->getAttributes();
+    const XMLCh* value = nullptr;
+    for (XMLSize_t index = 0; index < attributes->getLength(); ++index) {
+        const DOMAttr* item = static_cast<const DOMAttr*>(attributes->item(index));
+        if (wanted != item->getName()) {
+            continue;
+        }
+        if (value != nullptr) {
+            throwXmlException(context, L"Attribute <" + attribute +
+                                           L"> found more than once for node <" +
+                                           toWide(node->getNodeName()) + L">.");
+        }
+        value = item->getValue();
+    }
+    if (value == nullptr) {
+        throwXmlException(context, L"Attribute <" + attribute + L"> not found for node <" +
+                                       toWide(node->getNodeName()) + L">.");
+    }
+    return toWide(value);
+}
+
+std::map<std::wstring, std::wstring> XmlUtils::getAttributes(const wchar_t* context,
+                                                             DOMNode* node) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    throwIfIsInvalidNodeType(context, node);
+    std::map<std::wstring, std::wstring> values;
+    if (!node->hasAttributes()) {
+        return values;
+    }
+    const DOMNamedNodeMap* attributes = node->getAttributes();
+    for (XMLSize_t index = 0; index < attributes->getLength(); ++index) {
+        const DOMAttr* item = static_cast<const DOMAttr*>(attributes->item(index));
+        const std::wstring name = toWide(item->getName());
+        if (!values.emplace(name, toWide(item->getValue())).second) {
+            throwXmlException(context, L"Attribute <" + name +
+                                           L"> found more than once for node <" +
+                                           toWide(node->getNodeName()) + L">.");
+        }
+    }
+    return values;
+}
+
+std::list<DOMNode*> XmlUtils::getChildNodesByTagName(const wchar_t* context, DOMNode* node,
+                                                     const std::wstring& name) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    const std::u16string wanted = krel_platform::wideToUtf16(name);
+    std::list<DOMNode*> found;
+    for (DOMNode* child = node->getFirstChild(); child != nullptr;
+         child = child->getNextSibling()) {
+        if (wanted == child->getNodeName()) {
+            found.push_back(child);
+        }
+    }
+    return found;
+}
+
+DOMNode* XmlUtils::getOneChildNodeByTagName(const wchar_t* context, DOMNode* node,
+                                            const std::wstring& name) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    const std::list<DOMNode*> found = getChildNodesByTagName(context, node, name);
+    if (found.size() != 1) {
+        throwXmlException(context, std::to_wstring(found.size()) + L" child nodes with <" + name +
+                                       L"> tag found when expecting one under <" +
+                                       toWide(node->getNodeName()) + L"> tag.");
+    }
+    return found.front();
+}
+
+std::list<DOMNode*> XmlUtils::getDescendantNodesByTagName(const wchar_t* context, DOMNode* node,
+                                                          const std::wstring& name) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    std::list<DOMNode*> found;
+    appendDescendants(node, krel_platform::wideToUtf16(name), found);
+    return found;
+}
+
+std::list<DOMNode*> XmlUtils::getAncestorNodesByTagName(const wchar_t* context, DOMNode* node,
+                                                        const std::wstring& name) {
+    return getDescendantNodesByTagName(context, node, name);
+}
+
+std::string XmlUtils::transcodeString(const std::wstring& text) {
+    const std::u16string wide = krel_platform::wideToUtf16(text);
+    return transcodeString(wide.c_str());
+}
+
+std::string XmlUtils::transcodeString(const XMLCh* text) {
+    return XmlTranscodedStringRaii(text).getValue();
+}
+
+void XmlUtils::throwIfTagIsNull(const wchar_t* context, DOMElement* element) {
+    if (element == nullptr) {
+        throwXmlException(context, L"Document root element is NULL.");
+    }
+}
+
+void XmlUtils::throwIfIsInvalidNodeType(const wchar_t* context, DOMNode* node) {
+    if (node->getNodeType() != DOMNode::ELEMENT_NODE) {
+        throwXmlException(context, L"<" + toWide(node->getNodeName()) + L"> node is invalid.");
+    }
+}
+
+void XmlUtils::throwIfNodeHasNoAttributes(const wchar_t* context, DOMNode* node) {
+    if (!node->hasAttributes()) {
+        throwXmlException(context,
+                          L"<" + toWide(node->getNodeName()) + L"> node has no attributes.");
+    }
+}
+
+void XmlUtils::appendDescendants(DOMNode* node, const std::u16string& name,
+                                 std::list<DOMNode*>& found) {
+    // Pre-order without recursion, so deeply nested documents cannot exhaust the stack.
+    DOMNode* current = node->getFirstChild();
+    while (current != nullptr) {
+        if (name == current->getNodeName()) {
+            found.push_back(current);
+        }
+        if (current->getFirstChild() != nullptr) {
+            current = current->getFirstChild();
+            continue;
+        }
+        while (current != node && current->getNextSibling() == nullptr) {
+            current = current->getParentNode();
+        }
+        current = current == node ? nullptr : current->getNextSibling();
+    }
+}
+
+} // namespace krel_std

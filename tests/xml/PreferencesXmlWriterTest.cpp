@@ -1,0 +1,127 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "exception/KrelIOException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "file/File.h"
+#include "file/LockedFile.h"
+#include "prefs/PreferencesXmlReader.h"
+#include "prefs/PreferencesXmlWriter.h"
+#include "xml/XmlPreferencesFixture.h"
+
+namespace krel_test {
+namespace {
+
+using PreferencesXmlWriterTest = XmlPreferencesTest;
+
+TEST_F(PreferencesXmlWriterTest, ExportNodeWritesTheNodeBelowEmptyAncestorMaps) {
+    user->node(L"a")->put(L"shade", L"dark");
+    user->node(L"/a/b")->put(L"color", L"blue");
+    user->node(L"/a/b/c")->put(L"hidden", L"yes");
+    user->node(L"/a/b")->exportNode(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"),
+              header() +
+                  document({"\t<root type=\"user\">", "\t\t<map/>", "\t\t<node name=\"a\">",
+                            "\t\t\t<map/>", "\t\t\t<node name=\"b\">", "\t\t\t\t<map>",
+                            "\t\t\t\t\t<entry key=\"color\" value=\"blue\"/>", "\t\t\t\t</map>",
+                            "\t\t\t</node>", "\t\t</node>", "\t</root>", "</preferences>"}));
+}
+
+TEST_F(PreferencesXmlWriterTest, ExportSubtreeOfTheSystemRootPutsChildrenAtLevelThree) {
+    system->put(L"size", L"10");
+    system->node(L"c")->put(L"mode", L"fast");
+    system->exportSubtree(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"),
+              header() +
+                  document({"\t<root type=\"system\">", "\t\t<map>",
+                            "\t\t\t<entry key=\"size\" value=\"10\"/>", "\t\t</map>",
+                            "\t\t\t<node name=\"c\">", "\t\t\t\t<map>",
+                            "\t\t\t\t\t<entry key=\"mode\" value=\"fast\"/>", "\t\t\t\t</map>",
+                            "\t\t\t</node>", "\t</root>", "</preferences>"}));
+}
+
+TEST_F(PreferencesXmlWriterTest, ANodeWithoutKeysHasAnEmptyMap) {
+    user->node(L"/x/y");
+    user->node(L"/x/y")->exportNode(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"),
+              header() + document({"\t<root type=\"user\">", "\t\t<map/>", "\t\t<node name=\"x\">",
+                                   "\t\t\t<map/>", "\t\t\t<node name=\"y\">", "\t\t\t\t<map/>",
+                                   "\t\t\t</node>", "\t\t</node>", "\t</root>", "</preferences>"}));
+}
+
+TEST_F(PreferencesXmlWriterTest, TheRootExportedAloneKeepsItsEntriesAndLeavesItsChildrenOut) {
+    user->put(L"k", L"v");
+    user->node(L"child")->put(L"x", L"y");
+    user->exportNode(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"),
+              header() + document({"\t<root type=\"user\">", "\t\t<map>",
+                                   "\t\t\t<entry key=\"k\" value=\"v\"/>", "\t\t</map>",
+                                   "\t</root>", "</preferences>"}));
+}
+
+TEST_F(PreferencesXmlWriterTest, AttributeValuesEscapeMarkupLineBreaksAndTabs) {
+    user->node(L"n&\"<>'")->put(L"k", L"a&b<c>d\"e'f\rg\nh\ti\u00e9");
+    user->node(L"n&\"<>'")->exportNode(path("out.xml"));
+    const std::string text = readBytes("out.xml");
+    EXPECT_NE(text.find("<node name=\"n&amp;&quot;&lt;>'\">"), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("<entry key=\"k\" value=\"a&amp;b&lt;c>d&quot;e'f&#13;g&#10;h&#9;i\xC3\xA9\"/>"),
+        std::string::npos)
+        << text;
+}
+
+TEST_F(PreferencesXmlWriterTest, ASecondWriteTruncatesTheFile) {
+    user->node(L"a")->put(L"long", std::wstring(200, L'x'));
+    krel_std::PreferencesXmlWriter writer(user->node(L"a"), path("out.xml"));
+    writer.writePrefs();
+    user->node(L"a")->remove(L"long");
+    writer.writePrefs();
+    EXPECT_EQ(readBytes("out.xml"),
+              header() + document({"\t<root type=\"user\">", "\t\t<map/>", "\t\t<node name=\"a\">",
+                                   "\t\t\t<map/>", "\t\t</node>", "\t</root>", "</preferences>"}));
+}
+
+TEST_F(PreferencesXmlWriterTest, MissingParentDirectoriesAreCreated) {
+    user->exportNode(path("one/two/out.xml"));
+    EXPECT_FALSE(readBytes("one/two/out.xml").empty());
+}
+
+TEST_F(PreferencesXmlWriterTest, AFileBeingWrittenCannotBeImported) {
+    krel_std::PreferencesXmlWriter writer(user, path("out.xml"));
+    EXPECT_EQ(failureOf([&] { krel_std::Preferences::importPreferences(path("out.xml")); }).first,
+              L"Unable to open or create file.");
+    writer.writePrefs();
+    EXPECT_NO_THROW(krel_std::Preferences::importPreferences(path("out.xml")));
+}
+
+TEST_F(PreferencesXmlWriterTest, ArgumentsAreChecked) {
+    EXPECT_EQ(failureOf([&] {
+                  krel_std::PreferencesXmlWriter(boost::shared_ptr<krel_std::Preferences>(),
+                                                 path("out.xml"));
+              }).first,
+              L"Preferences node value is NULL.");
+    EXPECT_EQ(failureOf([&] { krel_std::PreferencesXmlWriter(user, L""); }).first,
+              L"Output filename value is empty.");
+}
+
+TEST_F(PreferencesXmlWriterTest, ARemovedNodeEndsTheWriteAsAClosedOutput) {
+    const boost::shared_ptr<krel_std::Preferences> node = user->node(L"gone");
+    krel_std::PreferencesXmlWriter writer(node, path("out.xml"));
+    node->removeNode();
+    const auto failure = failureOf([&] { writer.writePrefs(); });
+    EXPECT_EQ(failure.first, L"Output file was closed before write.");
+    EXPECT_FALSE(failure.second.empty());
+}
+
+TEST_F(PreferencesXmlWriterTest, TextFormsNameTheNodeAndTheFile) {
+    krel_std::PreferencesXmlWriter writer(user, path("out.xml"));
+    EXPECT_EQ(writer.toString(),
+              L"PreferencesXmlWriter{node=User Preference Node: /,outputFilename='" +
+                  path("out.xml") + L"'}");
+    EXPECT_EQ(krel_std::PreferencesXmlReader(L"in.xml").toString(),
+              L"PreferencesXmlReader{inputFilename='in.xml'}");
+}
+
+} // namespace
+} // namespace krel_test
