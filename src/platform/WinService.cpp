@@ -1,5 +1,7 @@
 #include "platform/WinService.h"
 
+#include "RegistryHive.h"
+#include "RegistryStore.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinHandles.h"
@@ -108,11 +110,11 @@ bool readImagePath(const std::wstring& name, std::wstring& imagePath) {
         RegQueryValueExW(key, L"ImagePath", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ);
     if (found) {
-        std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        std::u16string units(size / sizeof(char16_t) + 1, u'\0');
+        size = static_cast<DWORD>(units.size() * sizeof(char16_t));
         found = RegQueryValueExW(key, L"ImagePath", nullptr, &type,
-                                 reinterpret_cast<BYTE*>(&text[0]), &size) == ERROR_SUCCESS;
-        imagePath = text.c_str();
+                                 reinterpret_cast<BYTE*>(&units[0]), &size) == ERROR_SUCCESS;
+        imagePath = krel_platform::utf16ToWide(units.c_str());
     }
     RegCloseKey(key);
     return found;
@@ -349,9 +351,15 @@ void keepStartedProcess(HANDLE process) {
     }
 }
 
+// Registry strings are UTF-16 data with their terminators.
+LSTATUS setUnits(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text) {
+    const std::u16string units = krel_platform::wideToUtf16(text);
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(units.data()),
+                          static_cast<DWORD>(units.size() * sizeof(char16_t)));
+}
+
 LSTATUS setString(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text) {
-    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return setUnits(key, name, type, text + L'\0');
 }
 
 LSTATUS setNumber(HKEY key, const wchar_t* name, DWORD number) {
@@ -383,10 +391,7 @@ LSTATUS writeService(HKEY key, LPCWSTR displayName, DWORD serviceType, DWORD sta
         status = setNumber(key, L"ErrorControl", errorControl);
     }
     if (status == ERROR_SUCCESS && dependencies != nullptr && *dependencies != L'\0') {
-        const std::wstring list = multiString(dependencies);
-        status = RegSetValueExW(key, L"DependOnService", 0, REG_MULTI_SZ,
-                                reinterpret_cast<const BYTE*>(list.data()),
-                                static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+        status = setUnits(key, L"DependOnService", REG_MULTI_SZ, multiString(dependencies));
     }
     if (status == ERROR_SUCCESS) {
         status = setString(key, L"ObjectName", REG_SZ,
@@ -422,15 +427,14 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
     if ((machineName != nullptr && *machineName != L'\0') || databaseName != nullptr) {
         return failHandle(ERROR_INVALID_PARAMETER);
     }
+    // Changing the database is an administrator's right: it needs a writable machine hive.
     if ((desiredAccess & SC_MANAGER_CREATE_SERVICE) != 0) {
-        HKEY key = nullptr;
-        const std::wstring services(kServicesKey, std::wcslen(kServicesKey) - 1);
-        const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, services.c_str(), 0, nullptr, 0,
-                                               KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        if (status != ERROR_SUCCESS) {
+        const std::shared_ptr<krel_platform::RegistryHive> hive =
+            krel_platform::RegistryStore::instance().hive(
+                krel_platform::RegistryStore::localMachine);
+        if (hive == nullptr || !hive->isWritable()) {
             return failHandle(ERROR_ACCESS_DENIED);
         }
-        RegCloseKey(key);
     }
     return reinterpret_cast<SC_HANDLE>(
         krel_platform::insertHandle(std::make_shared<ManagerObject>()));
