@@ -28,21 +28,22 @@ public:
     /// Handles a stop control as the control handler does, after storing reportStopped.
     void stop(bool reportStopped) override;
 
-    /// The texts of the service states and control codes.
-    static std::wstring serviceStatusToString(DWORD state);
-    static std::wstring controlCodeToString(DWORD controlCode);
-
     /// The part of a controller the service main function keeps while it waits, so that the
     /// controller may go meanwhile.
     struct SharedState;
 
 private:
+    static void runServiceMain(NTServiceController& controller);
+    static void reportStatus(SharedState& state, DWORD serviceState);
     static void serviceStartFunction(DWORD argc, wchar_t** argv);
     static void handleServiceEvent(DWORD controlCode);
     static void defaultServiceSignalHandler(int signal);
+    static std::wstring serviceStatusToString(DWORD state);
+    static std::wstring controlCodeToString(DWORD controlCode);
 
     void setServiceStatus(DWORD state);
     void handleControl(DWORD controlCode);
+    void registerDefaultSignalHandlers();
 
     std::shared_ptr<SharedState> state;
     static std::atomic<NTServiceController*> instance;

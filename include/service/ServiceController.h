@@ -2,6 +2,7 @@
 #pragma once
 
 #include "service/IController.h"
+#include "service/ISignalHandler.h"
 
 namespace krel_std {
 
@@ -24,6 +25,8 @@ protected:
     void callServiceOnStart();
     void callServiceOnStop();
     bool callServiceInForeground();
+    /// Sets a C signal handler through the service's signal handler.
+    void registerServiceSignalHandler(int signal, ISignalHandler::SignalFunction handler);
 
     AbstractService* service;
 };
