@@ -45,6 +45,13 @@ protected:
                "/helpers/krel_service_child";
     }
 
+    // The service on the application frame.
+    static std::string framePath() {
+        const std::wstring self = krel_test::selfPath();
+        return krel_platform::wideToUtf8(self.substr(0, self.find_last_of(L'/'))) +
+               "/helpers/krel_frame_service";
+    }
+
     // A name no other test run uses: the services' sockets are seen machine-wide.
     static std::wstring uniqueName() {
         static std::atomic<int> counter(0);
