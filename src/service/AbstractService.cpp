@@ -2,7 +2,6 @@
 
 #include "exception/KrelIOException.h"
 #include "log/KrelLoggerSTD.h"
-#include "pattern/Singleton.h"
 #include "service/NTServiceController.h"
 
 namespace krel_std {
@@ -25,9 +24,9 @@ bool AbstractService::start() {
     }
     try {
         controller->start();
-    } catch (KrelIOException& exception) {
-        Singleton<KrelLoggerSTD>::getInstance().STD2002(L"krel_std::AbstractService::start",
-                                                        exception.getMessage());
+    } catch (const KrelIOException& error) {
+        KrelLoggerSTD::getInstance().STD2002(L"krel_std::AbstractService::start",
+                                             error.getMessage());
     }
     return false;
 }
@@ -36,15 +35,20 @@ void AbstractService::stop(bool reportStopped) {
     shutdownEvent.signal();
     if (inForeground()) {
         onStop();
-    } else {
+        return;
+    }
+    try {
         controller->stop(reportStopped);
+    } catch (const KrelIOException& error) {
+        KrelLoggerSTD::getInstance().STD2002(L"krel_std::AbstractService::stop",
+                                             error.getMessage());
     }
 }
 
 void AbstractService::onStart() {}
 
 bool AbstractService::inForeground() {
-    return argumentParser->argumentParsed(L"F");
+    return argumentParser->argumentParsed(std::wstring(1, IArgumentParser::ARG_FOREGROUND));
 }
 
 } // namespace krel_std
