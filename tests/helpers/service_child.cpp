@@ -2,12 +2,14 @@
 // manager tests start through StartServiceW. Command line: <record file> <service name>
 // [pause]. It reports RUNNING accepting stop and shutdown (and pause and continue with
 // "pause"), and appends to the record file one line per step: "pid <id>", "main <argv[0]>",
-// "control <code>", "stopped", then "end" or "dispatcher <error>".
+// "marker gone|kept" (the manager's marker in the environment), "registry inherited|no
+// registry", "control <code>", "stopped", then "end" or "dispatcher <error>".
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinService.h"
 #include "platform/WinSync.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -56,6 +58,8 @@ void handler(DWORD control) {
 
 void serviceMain(DWORD, LPWSTR* argv) {
     record("main " + krel_platform::wideToUtf8(argv[0]));
+    record(std::getenv("KREL_SERVICE_NAME") == nullptr ? "marker gone" : "marker kept");
+    record(std::getenv("KREL_REGISTRY_DIR") != nullptr ? "registry inherited" : "no registry");
     statusHandle = RegisterServiceCtrlHandlerW(argv[0], handler);
     report(SERVICE_RUNNING);
     WaitForSingleObject(stopEvent, LONGEST_WAIT_MS);

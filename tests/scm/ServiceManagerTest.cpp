@@ -131,9 +131,10 @@ TEST_F(ServiceManagerTest, StopEndsTheServiceProcess) {
     ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status)) << GetLastError();
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
     ASSERT_TRUE(processEnded());
-    EXPECT_EQ(recordLines(), (std::vector<std::string>{"pid " + std::to_string(recordedPid()),
-                                                       "main " + krel_platform::wideToUtf8(name),
-                                                       "control 1", "stopped", "end"}));
+    EXPECT_EQ(recordLines(),
+              (std::vector<std::string>{"pid " + std::to_string(recordedPid()),
+                                        "main " + krel_platform::wideToUtf8(name), "marker gone",
+                                        "registry inherited", "control 1", "stopped", "end"}));
     ASSERT_TRUE(QueryServiceStatus(service, &status));
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
 }

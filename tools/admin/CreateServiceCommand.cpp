@@ -37,12 +37,17 @@ int createService(const std::vector<std::string>& arguments) {
             return reportUsage(commandNamed("create-service"));
         }
         const std::string& value = arguments[index + 1];
+        bool understood = true;
         if (option == "--display") {
             display = krel_platform::utf8ToWide(value);
-        } else if (option == "--start" && parseStartType(value, startType)) {
+        } else if (option == "--start") {
+            understood = parseStartType(value, startType);
         } else if (option == "--depend" && !value.empty()) {
             dependencies += krel_platform::utf8ToWide(value) + L'\0';
         } else {
+            understood = false;
+        }
+        if (!understood) {
             return reportUsage(commandNamed("create-service"));
         }
     }
