@@ -11,6 +11,9 @@
 #include "thread/Thread.h"
 #include "windows/ServiceStateTexts.h"
 
+#include <condition_variable>
+#include <mutex>
+
 namespace krel_std {
 
 namespace {
@@ -30,6 +33,45 @@ void traceUnknownAtDebug(const wchar_t* context) {
         __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unknown exception caught.");
     }
 }
+
+// Counts the control and signal handler calls running on a controller, so that a controller
+// being destroyed waits until none of them touches it any more. A call on the destroying thread
+// itself (a handler that destroys its controller) is not waited for.
+std::mutex callsMutex;
+std::condition_variable callsEnded;
+int callsInFlight = 0;
+thread_local int callsOnThisThread = 0;
+
+// The current controller, counted as in use until leaveCall; nullptr when there is none.
+NTServiceController* enterCall(const std::atomic<NTServiceController*>& current) {
+    std::lock_guard<std::mutex> lock(callsMutex);
+    NTServiceController* controller = current.load();
+    if (controller != nullptr) {
+        ++callsInFlight;
+        ++callsOnThisThread;
+    }
+    return controller;
+}
+
+void leaveCall() {
+    std::lock_guard<std::mutex> lock(callsMutex);
+    --callsInFlight;
+    --callsOnThisThread;
+    callsEnded.notify_all();
+}
+
+// Leaves the call however the handler ends.
+struct CallScope {
+    explicit CallScope(NTServiceController* controller) : entered(controller != nullptr) {}
+    ~CallScope() {
+        if (entered) {
+            leaveCall();
+        }
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+    const bool entered;
+};
 
 } // namespace
 
@@ -60,10 +102,16 @@ NTServiceController::NTServiceController(AbstractService* service)
 }
 
 NTServiceController::~NTServiceController() {
-    NTServiceController* self = this;
-    instance.compare_exchange_strong(self, nullptr);
+    {
+        std::lock_guard<std::mutex> lock(callsMutex);
+        NTServiceController* self = this;
+        instance.compare_exchange_strong(self, nullptr);
+    }
     state->released.store(true);
     state->stopEvent.signal();
+    // A handler that found this controller before it was cleared may still be using it.
+    std::unique_lock<std::mutex> lock(callsMutex);
+    callsEnded.wait(lock, [] { return callsInFlight == callsOnThisThread; });
 }
 
 std::wstring NTServiceController::toString() const {
@@ -174,7 +222,8 @@ void NTServiceController::runServiceMain(NTServiceController& controller) {
 }
 
 void NTServiceController::handleServiceEvent(DWORD controlCode) {
-    NTServiceController* controller = instance.load();
+    NTServiceController* controller = enterCall(instance);
+    const CallScope scope(controller);
     if (controller == nullptr) {
         return;
     }
@@ -237,7 +286,8 @@ void NTServiceController::handleControl(DWORD controlCode) {
 }
 
 void NTServiceController::defaultServiceSignalHandler(int) {
-    NTServiceController* controller = instance.load();
+    NTServiceController* controller = enterCall(instance);
+    const CallScope scope(controller);
     if (controller == nullptr) {
         return;
     }

@@ -30,6 +30,7 @@ public:
 
     void run() override {
         record("run");
+        runEntered.signal();
         krel_std::Concurrency::waitForSingleObject(shutdownEvent, 60000);
         record("run end");
     }
@@ -57,6 +58,8 @@ public:
     }
 
     bool throwOnStart = false;
+    // Signalled once run() has begun on its thread.
+    krel_std::Event runEntered{true, false};
     // When set, the first onStop signals stopEntered and waits for releaseStop.
     bool holdFirstStop = false;
     krel_std::Event stopEntered{false, false};

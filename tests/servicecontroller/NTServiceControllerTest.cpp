@@ -15,6 +15,7 @@ using Steps = std::vector<std::string>;
 TEST_F(ControllerTest, AStopReportsItsStatesAndStartReturnsAfterRun) {
     startDispatcher();
     ASSERT_TRUE(reaches(SERVICE_RUNNING));
+    ASSERT_EQ(krel_std::Concurrency::waitForSingleObject(service->runEntered, 20000), 0);
 
     EXPECT_EQ(control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SUCCESS));
     endDispatcher();
@@ -51,6 +52,7 @@ TEST_F(ControllerTest, AShutdownReportsStopPendingEvenAfterStopWithoutReport) {
 TEST_F(ControllerTest, PauseAndContinueAreReportedButNeverReachTheService) {
     startDispatcher();
     ASSERT_TRUE(reaches(SERVICE_RUNNING));
+    ASSERT_EQ(krel_std::Concurrency::waitForSingleObject(service->runEntered, 20000), 0);
 
     EXPECT_EQ(control(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(control(SERVICE_CONTROL_CONTINUE), static_cast<DWORD>(ERROR_SUCCESS));
@@ -120,6 +122,32 @@ TEST_F(ControllerTest, AControllerMadeForAForegroundServiceStopsItOnSigterm) {
     EXPECT_TRUE(started);
     EXPECT_EQ(service->steps(), (Steps{"onStart", "run", "onStop", "run end", "start returned"}));
     EXPECT_TRUE(krel_platform::reportedServiceStates().empty());
+}
+
+TEST_F(ControllerTest, AControllerDestroyedDuringItsSignalHandlerWaitsForTheHandler) {
+    service->parse({L"-F"});
+    service->holdFirstStop = true;
+    std::unique_ptr<krel_std::NTServiceController> controller(
+        new krel_std::NTServiceController(service.get()));
+    dispatcher = std::thread([this] {
+        started = service->start();
+        service->record("start returned");
+    });
+    const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
+    while (service->steps().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(service->steps(), (Steps{"onStart", "run"}));
+    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
+    ASSERT_EQ(krel_std::Concurrency::waitForSingleObject(service->stopEntered, 20000), 0);
+
+    // The handler is held in onStop; the controller goes meanwhile and must not be freed
+    // under it.
+    std::thread destroyer([&controller] { controller.reset(); });
+    service->releaseStop.signal();
+    destroyer.join();
+    endDispatcher();
+    EXPECT_EQ(service->steps(), (Steps{"onStart", "run", "onStop", "run end", "start returned"}));
 }
 
 TEST_F(ControllerTest, AProgramStartedFromAConsoleIsNoService) {
