@@ -11,8 +11,10 @@
 #include "platform/WinSync.h"
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 class ServiceManagerTest : public RegistryTest {
 protected:
@@ -27,6 +29,8 @@ protected:
 
     void TearDown() override {
         for (SC_HANDLE service : services) {
+            // A stop sent before the service left START_PENDING is lost, as on Windows.
+            leaveStartPending(service);
             SERVICE_STATUS status{};
             krel_platform::controlServiceAsSystem(service, SERVICE_CONTROL_STOP, &status);
             CloseServiceHandle(service);
@@ -37,6 +41,17 @@ protected:
         }
         CloseServiceHandle(manager);
         RegistryTest::TearDown();
+    }
+
+    // Waits until the service is no longer starting (or the patience ran out).
+    static void leaveStartPending(SC_HANDLE service) {
+        const DWORD deadline = GetTickCount() + PATIENCE_MS;
+        SERVICE_STATUS status{};
+        while (QueryServiceStatus(service, &status) &&
+               status.dwCurrentState == SERVICE_START_PENDING &&
+               static_cast<int>(deadline - GetTickCount()) > 0) {
+            std::this_thread::yield();
+        }
     }
 
     static std::string helperPath() {
@@ -52,10 +67,13 @@ protected:
                "/helpers/krel_frame_service";
     }
 
-    // A name no other test run uses: the services' sockets are seen machine-wide.
+    // A name no other test run uses: the services' sockets are seen machine-wide, and a
+    // service may outlive the test program whose pid named it, so the clock joins the pid.
     static std::wstring uniqueName() {
         static std::atomic<int> counter(0);
-        return L"KrelTestService-" + std::to_wstring(getpid()) + L"-" + std::to_wstring(++counter);
+        static const auto started = std::chrono::steady_clock::now().time_since_epoch().count();
+        return L"KrelTestService-" + std::to_wstring(getpid()) + L"-" + std::to_wstring(started) +
+               L"-" + std::to_wstring(++counter);
     }
 
     std::string recordFile() const { return (root / "record.txt").string(); }
@@ -92,6 +110,17 @@ protected:
         std::vector<std::string> lines;
         for (std::string line; std::getline(input, line);) {
             lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // Waits until the record holds at least the given number of lines; the lines then.
+    std::vector<std::string> recordOfAtLeast(size_t count) const {
+        const DWORD deadline = GetTickCount() + PATIENCE_MS;
+        std::vector<std::string> lines = recordLines();
+        while (lines.size() < count && static_cast<int>(deadline - GetTickCount()) > 0) {
+            std::this_thread::yield();
+            lines = recordLines();
         }
         return lines;
     }
