@@ -16,11 +16,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The demo runs in $(DEMO_DIR)/bin, beside the config/ and log/ directories of its log.
+# The demo runs in $(DEMO_DIR)/bin, beside the config/ and log/ directories of its log, with
+# a registry of its own (its machine hive holds the service it installs: no root needed).
 DEMO_DIR = $(BUILD)/demo-run
 demo: build
-	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log
-	@cd $(DEMO_DIR)/bin && KREL_DEBUG_OUTPUT=stderr $(abspath $(BUILD))/examples/demo
+	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log $(DEMO_DIR)/registry
+	@cd $(DEMO_DIR)/bin && KREL_DEBUG_OUTPUT=stderr KREL_REGISTRY_DIR=$(abspath $(DEMO_DIR))/registry \
+	  $(abspath $(BUILD))/examples/demo
 
 test: build
 	@./scripts/run-tests.sh $(BUILD) $(JOBS)

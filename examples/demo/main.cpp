@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <spawn.h>
@@ -31,12 +32,14 @@
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinProcess.h"
+#include "platform/WinService.h"
 #include "platform/WinSignal.h"
 #include "platform/WinSync.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeListener.h"
 #include "prefs/Preferences.h"
 #include "process/Process.h"
+#include "service/AbstractService.h"
 #include "service/ConsoleControlSignalTranslator.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
@@ -357,11 +360,117 @@ void showRegistryPreferences() {
     node->removePreferenceChangeListener(listener);
 }
 
+// The demo in service mode ("--service <name> <log file>"): a service on the application frame
+// that writes a line to its log at each step.
+class DemoService : public AbstractService {
+public:
+    DemoService(const std::wstring& name, const std::string& logPath)
+        : name(name), logPath(logPath) {}
+
+    std::wstring getServiceName() override { return name; }
+
+    void run() override {
+        log("run: waiting for the stop");
+        Concurrency::waitForSingleObject(shutdownEvent, 60000);
+        log("run: ends");
+    }
+
+    void log(const std::string& line) {
+        std::ofstream(logPath, std::ios::app) << "  [service " << getpid() << "] " << line << '\n';
+    }
+
+protected:
+    void onStart() override { log("onStart"); }
+
+    void onStop() override {
+        log("onStop");
+        shutdownEvent.signal();
+    }
+
+private:
+    const std::wstring name;
+    const std::string logPath;
+};
+
+int runAsService(const std::wstring& name, const std::string& logPath) {
+    DemoService service(name, logPath);
+    return service.start() ? 0 : 1;
+}
+
+// The service's state as the manager reports it, asked until it is the one wanted (or 10 s
+// passed), with its name.
+std::wstring awaitServiceState(SC_HANDLE service, DWORD wanted) {
+    static const wchar_t* const names[] = {
+        L"?",       L"STOPPED",          L"START_PENDING", L"STOP_PENDING",
+        L"RUNNING", L"CONTINUE_PENDING", L"PAUSE_PENDING", L"PAUSED"};
+    SERVICE_STATUS status{};
+    const DWORD deadline = GetTickCount() + 10000;
+    bool known = false;
+    while (!(known = QueryServiceStatus(service, &status) != FALSE) ||
+           status.dwCurrentState != wanted) {
+        if (static_cast<int>(deadline - GetTickCount()) <= 0) {
+            break;
+        }
+        std::this_thread::yield();
+    }
+    if (!known) {
+        return L"unknown (error " + std::to_wstring(GetLastError()) + L")";
+    }
+    const DWORD state = status.dwCurrentState;
+    return std::to_wstring(state) + L" " + names[state < 8 ? state : 0];
+}
+
+void showService() {
+    std::wcout << L"Services: the demo installs itself as a service, starts it in a process of\n"
+                  L"its own, stops it and removes it, through the service control manager:\n"
+               << std::flush;
+    const std::wstring name = L"KrelDemoService-" + std::to_wstring(getpid());
+    const std::wstring logPath = File(L"../log/service.log").getAbsolutePath();
+    const std::wstring command =
+        L"\"" + ownProgram() + L"\" --service " + name + L" \"" + logPath + L"\"";
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service =
+        manager == nullptr
+            ? nullptr
+            : CreateServiceW(manager, name.c_str(), L"KrelStd demo", SERVICE_ALL_ACCESS,
+                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                             command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (service == nullptr) {
+        std::wcout << L"  the service could not be installed (error " << GetLastError() << L")\n";
+        CloseServiceHandle(manager);
+        return;
+    }
+    std::wcout << L"  installed " << name << L": " << command << L"\n";
+    if (!StartServiceW(service, 0, nullptr)) {
+        std::wcout << L"  the service did not start (error " << GetLastError() << L")\n";
+    } else {
+        std::wcout << L"  started, state " << awaitServiceState(service, SERVICE_RUNNING) << L"\n";
+        SERVICE_STATUS status{};
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+            std::wcout << L"  stop sent, its onStop ran\n";
+        } else {
+            std::wcout << L"  the stop was refused (error " << GetLastError() << L")\n";
+        }
+        const std::wstring stopped = awaitServiceState(service, SERVICE_STOPPED);
+        std::wcout << L"  the service's log:\n" << std::flush;
+        std::ifstream log(krel_platform::wideToUtf8(logPath));
+        for (std::string line; std::getline(log, line);) {
+            std::wcout << krel_platform::utf8ToWide(line) << L"\n";
+        }
+        std::wcout << L"  state " << stopped << L"\n";
+    }
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--child") {
         return runAsChild(krel_platform::utf8ToWide(argv[2]), krel_platform::utf8ToWide(argv[3]));
+    }
+    if (argc == 4 && std::string(argv[1]) == "--service") {
+        return runAsService(krel_platform::utf8ToWide(argv[2]), argv[3]);
     }
     std::ios::sync_with_stdio(false);
     std::locale::global(std::locale("C.UTF-8"));
@@ -378,5 +487,6 @@ int main(int argc, char** argv) {
     showProcesses();
     showConnectionManager();
     showRegistryPreferences();
+    showService();
     return 0;
 }

@@ -13,6 +13,7 @@
 struct SECURITY_ATTRIBUTES;
 
 #define DETACHED_PROCESS 0x00000008u
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400u
 #define STILL_ACTIVE 259u
 #define ERROR_BAD_EXE_FORMAT 193L
 
@@ -20,7 +21,9 @@ struct SECURITY_ATTRIBUTES;
 #define PROCESS_VM_READ 0x0010u
 #define PROCESS_SET_INFORMATION 0x0200u
 #define PROCESS_QUERY_INFORMATION 0x0400u
+#ifndef SYNCHRONIZE
 #define SYNCHRONIZE 0x00100000u
+#endif
 
 #define REALTIME_PRIORITY_CLASS 0x00000100u
 #define HIGH_PRIORITY_CLASS 0x00000080u
@@ -63,8 +66,9 @@ typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 // on PATH) with the arguments split from commandLine by the Windows rules. The child has no
 // terminal (its own session), stdin, stdout and stderr on /dev/null, no other inherited
 // descriptor, the caller's environment, and currentDirectory as its working directory (the
-// caller's when null or empty). Handles, flags other than the detachment, the environment block
-// and the start-up structure are accepted and not used. Errors: 2 no such file, 3 no such
+// caller's when null or empty). A wide environment block (CREATE_UNICODE_ENVIRONMENT) replaces
+// the caller's environment. Handles, other flags, a narrow environment block and the start-up
+// structure are accepted and not used. Errors: 2 no such file, 3 no such
 // directory, 5 refused, 193 not an executable, 8 no resources.
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
                     SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes,

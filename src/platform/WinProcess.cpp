@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -92,6 +93,16 @@ private:
     std::vector<std::string> strings;
     std::vector<char*> pointers;
 };
+
+// The "name=value" strings of a wide environment block (each ended by a NUL, the block by an
+// empty one).
+std::vector<std::wstring> environmentEntries(const wchar_t* block) {
+    std::vector<std::wstring> entries;
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        entries.emplace_back(entry);
+    }
+    return entries;
+}
 
 class SpawnSetup {
 public:
@@ -224,8 +235,9 @@ std::wstring ownExecutable() {
 } // namespace
 
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIBUTES*,
-                    SECURITY_ATTRIBUTES*, BOOL, DWORD, LPVOID, LPCWSTR currentDirectory,
-                    LPSTARTUPINFOW, LPPROCESS_INFORMATION processInformation) {
+                    SECURITY_ATTRIBUTES*, BOOL, DWORD creationFlags, LPVOID environment,
+                    LPCWSTR currentDirectory, LPSTARTUPINFOW,
+                    LPPROCESS_INFORMATION processInformation) {
     krel_platform::CancellationOff cancellationOff;
     if ((applicationName == nullptr && commandLine == nullptr) || processInformation == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
@@ -233,6 +245,12 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
     std::vector<std::wstring> arguments =
         krel_platform::splitCommandLine(commandLine != nullptr ? commandLine : applicationName);
     NarrowArguments argv(arguments);
+    const bool ownEnvironment =
+        environment != nullptr && (creationFlags & CREATE_UNICODE_ENVIRONMENT) != 0;
+    NarrowArguments environmentStrings(
+        ownEnvironment ? environmentEntries(static_cast<const wchar_t*>(environment))
+                       : std::vector<std::wstring>());
+    char* const* envp = ownEnvironment ? environmentStrings.get() : environ;
     SpawnSetup setup;
     int error = setup.prepare(
         currentDirectory != nullptr ? krel_platform::wideToUtf8(currentDirectory) : std::string());
@@ -240,10 +258,10 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
     if (error == 0 && applicationName != nullptr) {
         const std::string path = krel_platform::wideToUtf8(applicationName);
         error =
-            posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv.get(), environ);
+            posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv.get(), envp);
     } else if (error == 0) {
-        error = posix_spawnp(&pid, argv.get()[0], &setup.actions, &setup.attributes, argv.get(),
-                             environ);
+        error =
+            posix_spawnp(&pid, argv.get()[0], &setup.actions, &setup.attributes, argv.get(), envp);
     }
     if (error != 0) {
         return fail(errorFromErrno(error));

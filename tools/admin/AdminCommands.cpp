@@ -17,6 +17,15 @@ const std::vector<AdminCommand>& adminCommands() {
         {"delete-key", "<hive>\\<key>", "deletes a key with everything below it", &deleteKey},
         {"eventlog", "[--source <name>] [--from <record>] [--count <n>]",
          "prints the records of the Application event log, oldest first", &readEventLog},
+        {"create-service",
+         "<name> <command line> [--display <text>] [--start auto|demand|disabled] [--depend "
+         "<name>]...",
+         "enters a service into the database", &createService},
+        {"delete-service", "<name>", "removes a service from the database", &deleteService},
+        {"start-service", "<name>", "starts a service and prints its status", &startService},
+        {"control-service", "<name> stop|pause|continue|interrogate|shutdown|<code> [--as-system]",
+         "sends a control to a running service and prints its status", &controlService},
+        {"query-service", "<name>", "prints a service's status", &queryService},
     };
     return commands;
 }

@@ -26,6 +26,11 @@ int writeValue(const std::vector<std::string>& arguments);
 int deleteValue(const std::vector<std::string>& arguments);
 int deleteKey(const std::vector<std::string>& arguments);
 int readEventLog(const std::vector<std::string>& arguments);
+int createService(const std::vector<std::string>& arguments);
+int deleteService(const std::vector<std::string>& arguments);
+int startService(const std::vector<std::string>& arguments);
+int controlService(const std::vector<std::string>& arguments);
+int queryService(const std::vector<std::string>& arguments);
 
 // A key given on the command line as <hive>\<path>, the hive being HKCU, HKEY_CURRENT_USER,
 // HKLM or HKEY_LOCAL_MACHINE (in any case).
