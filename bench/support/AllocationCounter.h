@@ -18,8 +18,8 @@ public:
     AllocationScope() : start_(allocationCount) {}
     // Publishes the allocations per iteration as the counter "allocs".
     void report(benchmark::State& state) const {
-        state.counters["allocs"] = benchmark::Counter(
-            static_cast<double>(allocationCount - start_), benchmark::Counter::kAvgIterations);
+        state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount - start_),
+                                                      benchmark::Counter::kAvgIterations);
     }
 
 private:
@@ -35,8 +35,18 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}

@@ -5,8 +5,8 @@
 #include "config/ConfigUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
-#include "log/StaticLogConstants.h"
 #include "library/KrelLibrary.h"
+#include "log/StaticLogConstants.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {

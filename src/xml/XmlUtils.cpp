@@ -142,6 +142,29 @@ std::wstring parseFailure(const XMLCh* message) {
     return L"Unable to parse input: " + toWide(message);
 }
 
+// Runs one parse, which answers the document or sets the failure text; any failure, a Xerces
+// exception or no document becomes the library's XML exception.
+template <typename Parse> DOMDocument* parseOrThrow(const wchar_t* context, Parse parse) {
+    DOMDocument* document = nullptr;
+    std::wstring failure;
+    try {
+        document = parse(failure);
+    } catch (const XMLException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const DOMException& error) {
+        failure = parseFailure(error.getMessage());
+    } catch (const SAXException& error) {
+        failure = parseFailure(error.getMessage());
+    }
+    if (!failure.empty()) {
+        throwXmlException(context, failure);
+    }
+    if (document == nullptr) {
+        throwXmlException(context, L"Unable to get XML document from input string.");
+    }
+    return document;
+}
+
 } // namespace
 
 XmlUtils::XmlUtils() = default;
@@ -172,27 +195,12 @@ void XmlUtils::terminateXercesSystem() {
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
                                            const std::string& text) {
-    DOMDocument* document = nullptr;
-    std::wstring failure;
-    try {
+    return parseOrThrow(context, [&](std::wstring&) {
         DomParserGuard guard(parser);
         const std::unique_ptr<MemBufInputSource> source = memorySource(text);
         parser.parse(*source);
-        document = parser.getDocument();
-    } catch (const XMLException& error) {
-        failure = parseFailure(error.getMessage());
-    } catch (const DOMException& error) {
-        failure = parseFailure(error.getMessage());
-    } catch (const SAXException& error) {
-        failure = parseFailure(error.getMessage());
-    }
-    if (!failure.empty()) {
-        throwXmlException(context, failure);
-    }
-    if (document == nullptr) {
-        throwXmlException(context, L"Unable to get XML document from input string.");
-    }
-    return document;
+        return parser.getDocument();
+    });
 }
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
@@ -202,31 +210,17 @@ DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMPars
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, DOMLSParser& parser,
                                            const std::wstring& text) {
-    DOMDocument* document = nullptr;
-    std::wstring failure;
-    try {
+    return parseOrThrow(context, [&](std::wstring& failure) {
         LsParserGuard guard(parser);
         const std::string bytes = transcodeString(text);
         const std::unique_ptr<MemBufInputSource> source = memorySource(bytes);
         Wrapper4InputSource input(source.get(), false, XMLPlatformUtils::fgMemoryManager);
-        document = parser.parse(&input);
+        DOMDocument* document = parser.parse(&input);
         if (guard.handler.failed) {
             failure = L"Unable to parse input: " + guard.handler.message;
         }
-    } catch (const XMLException& error) {
-        failure = parseFailure(error.getMessage());
-    } catch (const DOMException& error) {
-        failure = parseFailure(error.getMessage());
-    } catch (const SAXException& error) {
-        failure = parseFailure(error.getMessage());
-    }
-    if (!failure.empty()) {
-        throwXmlException(context, failure);
-    }
-    if (document == nullptr) {
-        throwXmlException(context, L"Unable to get XML document from input string.");
-    }
-    return document;
+        return document;
+    });
 }
 
 DOMElement* XmlUtils::getDocumentRoot(const wchar_t* context, DOMDocument* document) {

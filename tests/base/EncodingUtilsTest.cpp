@@ -1,6 +1,6 @@
+#include "base/EncodingUtils.h"
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
-#include "base/EncodingUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -9,13 +9,13 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelUnknownException.h"
 #include "file/File.h"
+#include "library/KrelLibrary.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "platform/Utf16.h"
 #include "platform/WinLibrary.h"
 #include "support/LogProbeClasses.h"
 #include "support/TempDirectory.h"
-#include "library/KrelLibrary.h"
 #include "system/KrelSystem.h"
 
 using krel_platform::utf8ToWide;
