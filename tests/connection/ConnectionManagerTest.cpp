@@ -173,7 +173,8 @@ TEST_F(ConnectionManagerTest, ShutdownDisconnectsDespiteKeepAlive) {
 }
 
 TEST_F(ConnectionManagerTest, AFailedConnectWithRecoveryOnEndsInRecoveryAndStillThrows) {
-    implementer->refuse(0);
+    // Both hosts refuse: the recovery cycle that starts at once must not end the recovery.
+    refuseAll();
     EXPECT_EQ(L"Refused 0", messageOf<KrelConnectException>([this] { manager->connect(); }));
     EXPECT_TRUE(manager->isInRecovery());
     EXPECT_FALSE(manager->isConnected());
