@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libboost-dev libxerces-c-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  openjdk-17-jdk-headless
+  openjdk-17-jdk-headless junit4
   libfmt-dev libspdlog-dev libinih-dev libssl-dev liblog4cxx-dev libpoco-dev qtbase5-dev
 )
 
