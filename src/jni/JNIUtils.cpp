@@ -99,6 +99,8 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
     }
     env->CallNonvirtualVoidMethod(booleanObject, booleanClass, constructor,
                                   static_cast<jboolean>(value ? JNI_TRUE : JNI_FALSE));
+    // What the constructor threw stays pending for the caller.
+    env->ExceptionCheck();
 }
 
 jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& list) {
