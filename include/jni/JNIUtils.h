@@ -17,7 +17,7 @@ std::wstring getJniString(JNIEnv* env, jstring str);
 
 // Re-initialises the caller's java.lang.Boolean object to `value`. The shared Boolean.TRUE and
 // Boolean.FALSE (and null) are left alone: changing them would change every autoboxed flag of
-// the VM.
+// the VM. Any other class of object gets an IllegalArgumentException pending.
 void setBoolean(JNIEnv* env, jobject booleanObject, bool value);
 
 // A new java.lang.String[] holding the texts in order; null with the VM's error pending when

@@ -80,6 +80,10 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
     if (booleanClass == nullptr) {
         return;
     }
+    if (!env->IsInstanceOf(booleanObject, booleanClass)) {
+        throwIllegalArgumentException(env, L"Object is not a java.lang.Boolean.", true);
+        return;
+    }
     const bool shared =
         isSharedConstant(env, booleanClass, "TRUE", booleanObject) ||
         (!env->ExceptionCheck() && isSharedConstant(env, booleanClass, "FALSE", booleanObject));

@@ -219,6 +219,18 @@ TEST_F(SetBooleanTest, TheSharedConstantsKeepTheirValues) {
     env->DeleteLocalRef(trueConstant);
 }
 
+TEST_F(SetBooleanTest, AnObjectOfAnotherClassIsRefused) {
+    const jstring text = env->NewStringUTF("true");
+    krel_std::setBoolean(env.get(), text, true);
+    const jthrowable pending = env->ExceptionOccurred();
+    env->ExceptionClear();
+    const jclass expected = findClass("java/lang/IllegalArgumentException");
+    EXPECT_TRUE(pending != nullptr && env->IsInstanceOf(pending, expected));
+    env->DeleteLocalRef(expected);
+    env->DeleteLocalRef(pending);
+    env->DeleteLocalRef(text);
+}
+
 TEST_F(SetBooleanTest, NullIsLeftAlone) {
     krel_std::setBoolean(env.get(), nullptr, true);
     EXPECT_FALSE(env->ExceptionCheck());
