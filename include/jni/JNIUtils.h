@@ -1,6 +1,7 @@
 // The small crossings between native text and Java objects that every JNI native uses. Each
 // function works on the calling thread's JNIEnv and throws no library exception: what fails on
-// the Java side is left pending in the VM for the caller to return to Java with.
+// the Java side is left pending in the VM for the caller to return to Java with. The VM handles
+// its own faults while they run: a library thread's fault translation is off for each call.
 #pragma once
 
 #include <jni.h>

@@ -4,6 +4,7 @@
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "exception/FaultTranslator.h"
 #include "jni/LocalFrame.h"
 #include "platform/Utf16.h"
 
@@ -11,6 +12,7 @@ namespace krel_std {
 
 namespace {
 
+using krel_std_internal::FaultTranslator;
 using krel_std_internal::LocalFrame;
 
 // Local references a utility holds at once, at most.
@@ -53,6 +55,7 @@ std::wstring getJniString(JNIEnv* env, jstring str) {
     if (str == nullptr) {
         return std::wstring();
     }
+    FaultTranslator::ActiveScope vmCall(false);
     std::u16string units;
     const jsize length = env->GetStringLength(str);
     const jchar* chars = env->GetStringChars(str, nullptr);
@@ -72,6 +75,7 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
         }
         return;
     }
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return;
@@ -108,6 +112,7 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
 }
 
 jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& list) {
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return nullptr;
@@ -144,6 +149,7 @@ void throwException(JNIEnv* env, const char* className, const std::wstring& mess
         __internal_debug(L"krel_std::throwException", KREL_SOURCE_FILE, __LINE__, L"%ls",
                          message.c_str());
     }
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return;

@@ -1,6 +1,7 @@
 // Carrying Java exceptions over to the native side, and logging them.
 #include "JavaVMTest.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "exception/KrelJNIException.h"
@@ -113,6 +114,33 @@ TEST_F(KrelJNIExceptionTest, ManyCapturesOnTheCreatingThreadKeepNoLocalReference
 }
 
 using JNIExceptionLoggerTest = JavaVMTest;
+
+// Asks the logger for a message before the process has a VM (when this test is the first of its
+// process, as under CTest), then once the VM exists.
+class JNIExceptionLoggerStartTest : public JavaVMTest {
+protected:
+    void SetUp() override {
+        hadVM = static_cast<bool>(krel_std::JVM::getInstance());
+        messageWithoutVM = krel_std::JNIExceptionLogger::getMessage(nullptr);
+        JavaVMTest::SetUp();
+    }
+
+    bool hadVM = false;
+    std::wstring messageWithoutVM;
+};
+
+TEST_F(JNIExceptionLoggerStartTest, ACallBeforeTheVMLeavesTheLoggerReadyForOneAfter) {
+    EXPECT_EQ(messageWithoutVM, L"");
+    const jthrowable throwable =
+        static_cast<jthrowable>(callStatic("a/B", "withEmptyStack", "()Ljava/lang/Throwable;"));
+    ASSERT_FALSE(env->ExceptionCheck());
+    EXPECT_EQ(krel_std::JNIExceptionLogger::getMessage(throwable),
+              L"java.lang.RuntimeException: no frames");
+    env->DeleteLocalRef(throwable);
+    if (hadVM) {
+        std::printf("(the VM existed before this test: run it alone to see the start)\n");
+    }
+}
 
 TEST_F(JNIExceptionLoggerTest, TheMessageIsTheThrowablesText) {
     const jthrowable throwable =
