@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan bench clean format
+.PHONY: all deps configure build demo test asan bench clean format install
 
 all: build
 
@@ -26,6 +26,18 @@ demo: build
 
 test: build
 	@./scripts/run-tests.sh $(BUILD) $(JOBS)
+
+# Installs the library, its headers, the CMake and pkg-config files, krel-admin and the jar below
+# PREFIX (CMake's default when unset), staged below DESTDIR when given. An install into the
+# system itself refreshes the dynamic linker's cache.
+PREFIX  ?=
+DESTDIR ?=
+install: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  $(if $(PREFIX),-DCMAKE_INSTALL_PREFIX=$(PREFIX),-UCMAKE_INSTALL_PREFIX) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+	@if [ -z "$(DESTDIR)" ]; then ldconfig; fi
 
 # The library keeps its locks and singletons for the whole process on purpose, so leak
 # detection is off; every other AddressSanitizer and UndefinedBehaviorSanitizer check is on.

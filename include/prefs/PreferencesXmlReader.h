@@ -9,6 +9,7 @@
 
 #include "base/Object.h"
 #include "thread/Lock.h"
+#include "xml/XmlSystemUse.h"
 
 namespace krel_std {
 
@@ -24,7 +25,7 @@ class Preferences;
 class PreferencesXmlReader : public Object {
 public:
     // Throws KrelIllegalArgumentException for an empty file name and KrelXmlException when the
-    // parser cannot be set up.
+    // parser cannot be set up or the XML parser library is not running.
     explicit PreferencesXmlReader(const std::wstring& inputFilename);
     PreferencesXmlReader(const PreferencesXmlReader&) = delete;
     PreferencesXmlReader& operator=(const PreferencesXmlReader&) = delete;
@@ -61,6 +62,8 @@ private:
 
     Lock lock;
     const std::wstring inputFilename;
+    // Keeps the parser library started for as long as the parser and its document live.
+    XmlSystemUse xmlSystem;
     xercesc::XercesDOMParser parser;
     xercesc::DOMDocument* document;
 };

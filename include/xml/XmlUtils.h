@@ -30,8 +30,13 @@ public:
 
     // Starts the parser library; its failure is logged (STD3006), never thrown.
     static void initializeXercesSystem();
-    // Stops the parser library; its failure is logged (STD3007), never thrown.
+    // Stops the parser library; its failure is logged (STD3007), never thrown. New parses are
+    // refused from the start; the library stops once the parses in progress have ended (each
+    // holds an XmlSystemUse). Parses still running after 5 seconds keep it started (STD3007).
     static void terminateXercesSystem();
+
+    // Every parse and transcoding below holds an XmlSystemUse, so each throws KrelXmlException
+    // "XML system is not running." when the parser library is not started or is stopping.
 
     // Parses the text up to its first NUL byte. The document stays owned by the parser.
     // Throws KrelXmlException "Unable to parse input: " + the parser's message, or

@@ -49,8 +49,9 @@ const wchar_t* const importContext = L"krel_std::PreferencesXmlReader::importPre
 } // namespace
 
 PreferencesXmlReader::PreferencesXmlReader(const std::wstring& inputFilename)
-    : inputFilename(inputFilename), parser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr),
-      document(nullptr) {
+    : inputFilename(inputFilename),
+      xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"),
+      parser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr), document(nullptr) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::PreferencesXmlReader";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Input filename <%ls>.", inputFilename.c_str());
     ErrorUtils::isEmptyEx(inputFilename, context, L"Input filename");

@@ -25,6 +25,7 @@
 #include "log/KrelLoggerSTD.h"
 #include "pattern/Singleton.h"
 #include "platform/Utf16.h"
+#include "xml/XmlSystemUse.h"
 #include "xml/XmlTranscodedStringRaii.h"
 
 using namespace xercesc;
@@ -79,7 +80,8 @@ public:
     explicit DomParserGuard(XercesDOMParser& parser)
         : parser(parser), ownHandler(parser.getErrorHandler() == nullptr),
           ownSecurity(parser.getSecurityManager() == nullptr) {
-        static ThrowingErrorHandler handler;
+        // Never destroyed: parses on other threads may still run while the process exits.
+        static ThrowingErrorHandler& handler = *new ThrowingErrorHandler;
         if (ownHandler) {
             parser.setErrorHandler(&handler);
         }
@@ -131,6 +133,9 @@ private:
     SecurityManager security;
 };
 
+// How long stopping the parser library waits for the parses in progress on other threads.
+constexpr std::chrono::milliseconds parsesEndLimit{5000};
+
 std::unique_ptr<MemBufInputSource> memorySource(const std::string& text) {
     const char* bytes = text.c_str();
     return std::unique_ptr<MemBufInputSource>(
@@ -165,6 +170,20 @@ template <typename Parse> DOMDocument* parseOrThrow(const wchar_t* context, Pars
     return document;
 }
 
+// The parses and the transcoding below run under the caller's XmlSystemUse.
+std::string transcode(const XMLCh* text) {
+    return XmlTranscodedStringRaii(text).getValue();
+}
+
+DOMDocument* parseNarrow(const wchar_t* context, XercesDOMParser& parser, const std::string& text) {
+    return parseOrThrow(context, [&](std::wstring&) {
+        DomParserGuard guard(parser);
+        const std::unique_ptr<MemBufInputSource> source = memorySource(text);
+        parser.parse(*source);
+        return parser.getDocument();
+    });
+}
+
 } // namespace
 
 XmlUtils::XmlUtils() = default;
@@ -177,42 +196,47 @@ XmlUtils::~XmlUtils() = default;
 
 void XmlUtils::initializeXercesSystem() {
     try {
-        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale, nullptr, nullptr, nullptr);
+        XmlSystemUse::start();
     } catch (const XMLException& failure) {
         Singleton<KrelLoggerSTD>::getInstance().STD3006(
             L"krel_std::XmlUtils::initializeXercesSystem", toWide(failure.getMessage()));
     }
 }
 
+// Parses on other threads may still run, as at process exit: new parses are refused at once,
+// and the parser library stops once the parses in progress have ended. Parses that outlast the
+// wait keep it started.
 void XmlUtils::terminateXercesSystem() {
+    static const wchar_t* const context = L"krel_std::XmlUtils::terminateXercesSystem";
     try {
-        XMLPlatformUtils::Terminate();
+        const unsigned int running = XmlSystemUse::stop(parsesEndLimit);
+        if (running > 0) {
+            Singleton<KrelLoggerSTD>::getInstance().STD3007(
+                context, std::to_wstring(running) + L" parses still in progress.");
+        }
     } catch (const XMLException& failure) {
-        Singleton<KrelLoggerSTD>::getInstance().STD3007(
-            L"krel_std::XmlUtils::terminateXercesSystem", toWide(failure.getMessage()));
+        Singleton<KrelLoggerSTD>::getInstance().STD3007(context, toWide(failure.getMessage()));
     }
 }
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
                                            const std::string& text) {
-    return parseOrThrow(context, [&](std::wstring&) {
-        DomParserGuard guard(parser);
-        const std::unique_ptr<MemBufInputSource> source = memorySource(text);
-        parser.parse(*source);
-        return parser.getDocument();
-    });
+    const XmlSystemUse use(context);
+    return parseNarrow(context, parser, text);
 }
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
                                            const std::wstring& text) {
-    return parseAndGetDocument(context, parser, transcodeString(text));
+    const XmlSystemUse use(context);
+    return parseNarrow(context, parser, transcode(krel_platform::wideToUtf16(text).c_str()));
 }
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, DOMLSParser& parser,
                                            const std::wstring& text) {
+    const XmlSystemUse use(context);
     return parseOrThrow(context, [&](std::wstring& failure) {
         LsParserGuard guard(parser);
-        const std::string bytes = transcodeString(text);
+        const std::string bytes = transcode(krel_platform::wideToUtf16(text).c_str());
         const std::unique_ptr<MemBufInputSource> source = memorySource(bytes);
         Wrapper4InputSource input(source.get(), false, XMLPlatformUtils::fgMemoryManager);
         DOMDocument* document = parser.parse(&input);
@@ -333,7 +357,8 @@ std::string XmlUtils::transcodeString(const std::wstring& text) {
 }
 
 std::string XmlUtils::transcodeString(const XMLCh* text) {
-    return XmlTranscodedStringRaii(text).getValue();
+    const XmlSystemUse use(L"krel_std::XmlUtils::transcodeString");
+    return transcode(text);
 }
 
 void XmlUtils::throwIfTagIsNull(const wchar_t* context, DOMElement* element) {

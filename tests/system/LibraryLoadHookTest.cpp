@@ -6,13 +6,17 @@
 
 #include "base/Class.h"
 #include "base/LibraryMain.h"
+#include "log/ILogAppender.h"
 #include "log/ILogEventFilter.h"
 #include "log/ILogEventLayout.h"
 #include "log/LogFileFilter.h"
 #include "log/NTEventLogAppender.h"
 #include "pattern/SingletonManager.h"
+#include "platform/Utf16.h"
 #include "platform/WinReg.h"
 #include "support/DebugOutputCapture.h"
+#include "system/Paths.h"
+#include "xml/XmlUtils.h"
 
 namespace {
 
@@ -86,4 +90,26 @@ TEST(LibraryLoadHookTest, RegisteredEventLogPrototypeMakesAppendersWithASourceOf
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_QUERY_VALUE, &key));
     RegCloseKey(key);
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, entry.c_str());
+}
+
+TEST(LibraryLoadHookTest, PathsProviderIsFoundUnderItsDottedName) {
+    EXPECT_TRUE(krel_std::Class::getInstance().getObject<krel_std::Paths>(L"krel_std.Paths"));
+}
+
+TEST(LibraryLoadHookTest, RollingFileAppenderIsFoundAsAnAppender) {
+    EXPECT_TRUE(krel_std::Class::getInstance().getObject<krel_std::ILogAppender>(
+        L"krel_std.RollingFileAppender"));
+}
+
+TEST(LibraryLoadHookTest, VersionInfoHeaderIsNotRegistered) {
+    EXPECT_FALSE(krel_std::Class::getInstance().getObject<krel_std::Object>(
+        L"krel_std.WindowsVersionInfoHeader"));
+}
+
+TEST(LibraryLoadHookTest, XmlParserParsesWithoutAFurtherStart) {
+    xercesc::XercesDOMParser parser;
+    xercesc::DOMDocument* document = krel_std::XmlUtils::parseAndGetDocument(
+        L"LibraryLoadHookTest", parser, std::string("<preferences/>"));
+    EXPECT_EQ(L"preferences", krel_platform::utf16ToWide(
+                                  std::u16string(document->getDocumentElement()->getNodeName())));
 }
