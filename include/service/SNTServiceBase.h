@@ -6,6 +6,7 @@
 #include "platform/WinTypes.h"
 
 #include <atomic>
+#include <string>
 
 namespace KrelStd {
 
@@ -28,9 +29,10 @@ public:
     typedef unsigned (*ThreadFunction)(void* argument);
 
     // Dependencies: the names of the services this one depends on, each ended by a NUL
-    // character; empty for none. The object becomes _instance.
+    // character (a last name without one is ended all the same); empty for none. The object
+    // becomes _instance.
     SNTServiceBase(const SWString& serviceName, ThreadFunction threadFunction, int majorVersion,
-                   int minorVersion, const SWString& dependencies, DWORD serviceType,
+                   int minorVersion, const std::wstring& dependencies, DWORD serviceType,
                    DWORD controlsAccepted);
     // Copies every member, `running`'s value too; the copy does not become _instance.
     SNTServiceBase(const SNTServiceBase& other);
@@ -87,7 +89,7 @@ protected:
     int minorVersion;
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS status;
-    SWString dependencies;
+    std::wstring dependencies;
     // Made and closed by ServiceMain; null before and after. Controls read them from another
     // thread.
     std::atomic<HANDLE> workerThread;

@@ -52,17 +52,20 @@ std::mutex& statusMutex() {
     return mutex;
 }
 
-// Closes the service control manager handles it holds.
+// Closes the service control manager handles it holds, keeping the last error of the call
+// that failed for the caller's message.
 class ServiceHandles {
 public:
     ServiceHandles() : manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
     ~ServiceHandles() {
+        const DWORD lastError = GetLastError();
         if (service != nullptr) {
             CloseServiceHandle(service);
         }
         if (manager != nullptr) {
             CloseServiceHandle(manager);
         }
+        SetLastError(lastError);
     }
     ServiceHandles(const ServiceHandles&) = delete;
     ServiceHandles& operator=(const ServiceHandles&) = delete;
@@ -82,7 +85,7 @@ bool isOption(const wchar_t* argument, const wchar_t* option) {
 std::atomic<SNTServiceBase*> SNTServiceBase::_instance{nullptr};
 
 SNTServiceBase::SNTServiceBase(const SWString& serviceName, ThreadFunction threadFunction,
-                               int majorVersion, int minorVersion, const SWString& dependencies,
+                               int majorVersion, int minorVersion, const std::wstring& dependencies,
                                DWORD serviceType, DWORD controlsAccepted)
     : running(0), log(SLog::GetDefaultLog()), serviceName(serviceName), majorVersion(majorVersion),
       minorVersion(minorVersion),
@@ -179,6 +182,11 @@ int SNTServiceBase::Install() {
     ServiceHandles handles;
     if (handles.manager == nullptr) {
         return 0;
+    }
+    // The list ends with an empty name: the string's terminator after the last one's NUL.
+    std::wstring dependencyList = dependencies;
+    if (!dependencyList.empty() && dependencyList.back() != L'\0') {
+        dependencyList += L'\0';
     }
     wchar_t path[MODULE_PATH_LENGTH];
     if (GetModuleFileNameW(nullptr, path, MODULE_PATH_LENGTH) == 0) {
