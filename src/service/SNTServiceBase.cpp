@@ -195,7 +195,7 @@ int SNTServiceBase::Install() {
     handles.service = CreateServiceW(handles.manager, serviceName.c_str(), serviceName.c_str(),
                                      SERVICE_ACCESS_CREATE, SERVICE_TYPE_INTERACTIVE_OWN_PROCESS,
                                      SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, path, nullptr,
-                                     nullptr, dependencies.c_str(), nullptr, nullptr);
+                                     nullptr, dependencyList.c_str(), nullptr, nullptr);
     return handles.service != nullptr ? 1 : 0;
 }
 
