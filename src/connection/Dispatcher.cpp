@@ -6,6 +6,7 @@
 #include "exception/KrelException.h"
 #include "thread/AutoLock.h"
 
+#include <boost/container/small_vector.hpp>
 #include <exception>
 
 // Internal trace lines of this file; the arguments are only evaluated when the level is on.
@@ -133,11 +134,13 @@ void Dispatcher::erase(const boost::shared_ptr<IEventListener>& listener,
 }
 
 // The listeners are called from a copy taken under the lock, in the set's order, after the
-// lock is released.
+// lock is released. The copy of a few listeners stays on the stack.
 void Dispatcher::submit(const boost::shared_ptr<IEvent>& event) {
     KREL_TRACE_SCOPE_ARGS(SUBMIT, L"Begin. Event <%p>.", event.get());
-    ErrorUtils::isNullEx(event, SUBMIT, L"Event");
-    std::vector<boost::shared_ptr<IEventListener>> called;
+    if (!event) {
+        ErrorUtils::isNullEx(event, SUBMIT, L"Event");
+    }
+    boost::container::small_vector<boost::shared_ptr<IEventListener>, 8> called;
     {
         AutoLock<Lock> guard(lock);
         const std::wstring name = event->getName();
