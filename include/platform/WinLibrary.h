@@ -30,3 +30,11 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 
 // Gives up one reference to the module. FALSE with ERROR_INVALID_HANDLE for a null module.
 BOOL FreeLibrary(HMODULE module);
+
+// The full path of the module's file: the running program's executable (the target of
+// /proc/self/exe) for a null module, else the file a LoadLibraryW handle was loaded from.
+// Answers the length copied without the terminator. A path longer than size - 1 characters is
+// cut to them and terminated; the answer is then size, with ERROR_INSUFFICIENT_BUFFER. 0 on
+// failure, with ERROR_INVALID_PARAMETER for a null buffer or a size of 0 and
+// ERROR_INVALID_HANDLE for a module that is not loaded.
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);

@@ -1,10 +1,13 @@
 #include "platform/WinLibrary.h"
 
 #include "platform/NativePath.h"
+#include "platform/Utf16.h"
 #include "platform/WinBase.h"
 
+#include <climits>
 #include <cstring>
 #include <dlfcn.h>
+#include <link.h>
 #include <string>
 #include <unistd.h>
 
@@ -37,6 +40,26 @@ DWORD errorFromLoaderText(const char* text) {
 // A path with a separator names one file: its absence is known before the loader is asked.
 bool namesMissingFile(const std::string& path) {
     return path.find('/') != std::string::npos && access(path.c_str(), F_OK) != 0;
+}
+
+// The path of a module's file, in UTF-8; false when there is none.
+bool moduleFilePath(HMODULE module, std::string& path) {
+    if (module == nullptr) {
+        char buffer[PATH_MAX];
+        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer));
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof(buffer)) {
+            return false;
+        }
+        path.assign(buffer, static_cast<size_t>(length));
+        return true;
+    }
+    link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
+        *map->l_name == '\0') {
+        return false;
+    }
+    path = map->l_name;
+    return true;
 }
 
 } // namespace
@@ -87,4 +110,27 @@ BOOL FreeLibrary(HMODULE module) {
         return FALSE;
     }
     return TRUE;
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
+    if (fileName == nullptr || size == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string path;
+    if (!moduleFilePath(module, path)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::wstring wide = krel_platform::utf8ToWide(path);
+    if (wide.size() >= size) {
+        wide.copy(fileName, size - 1);
+        fileName[size - 1] = L'\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    wide.copy(fileName, wide.size());
+    fileName[wide.size()] = L'\0';
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(wide.size());
 }

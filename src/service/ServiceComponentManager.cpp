@@ -1,0 +1,108 @@
+#include "service/ServiceComponentManager.h"
+
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "exception/KrelException.h"
+#include "thread/AutoLock.h"
+
+#include <algorithm>
+#include <cxxabi.h>
+#include <exception>
+
+namespace krel_std {
+
+namespace {
+
+const wchar_t DESTRUCTOR[] = L"krel_std::ServiceComponentManager::~ServiceComponentManager";
+
+#define COMPONENT_DEBUG(...)                                                                       \
+    do {                                                                                           \
+        if (__internal_debug_on()) {                                                               \
+            __internal_debug(DESTRUCTOR, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
+        }                                                                                          \
+    } while (0)
+
+} // namespace
+
+ServiceComponentManager::ServiceComponentManager() {}
+
+ServiceComponentManager::~ServiceComponentManager() {
+    AutoLock<Lock> guard(lock);
+    stopAllIgnoringFailures();
+}
+
+// An exception leaving a destructor ends the process, and every component is owed its onStop.
+void ServiceComponentManager::stopAllIgnoringFailures() {
+    KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::stopAll");
+    for (const boost::shared_ptr<ServiceComponent>& component : components) {
+        try {
+            component->stop();
+        } catch (abi::__forced_unwind&) {
+            throw;
+        } catch (KrelException& e) {
+            COMPONENT_DEBUG(L"Caught <%ls> which is ignored.", e.toString().c_str());
+        } catch (std::exception& e) {
+            COMPONENT_DEBUG(L"Caught <%hs> which is ignored.", e.what());
+        } catch (...) {
+            COMPONENT_DEBUG(L"Caught <unknown exception> which is ignored.");
+        }
+    }
+}
+
+void ServiceComponentManager::registerComponent(
+    const boost::shared_ptr<ServiceComponent>& component) {
+    const std::wstring name = component ? component->getName() : std::wstring();
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::ServiceComponentManager::registerComponent",
+                          L"Begin. Component Name = <%ls>.", name.c_str());
+    if (!component) {
+        return;
+    }
+    AutoLock<Lock> guard(lock);
+    if (std::find(components.begin(), components.end(), component) == components.end()) {
+        components.push_back(component);
+    }
+}
+
+boost::shared_ptr<ServiceComponent>
+ServiceComponentManager::getComponent(const std::wstring& name) {
+    KREL_TRACE_SCOPE_ARGS(L"krel_std::ServiceComponentManager::getComponent", L"Begin. name=<%ls>",
+                          name.c_str());
+    AutoLock<Lock> guard(lock);
+    for (const boost::shared_ptr<ServiceComponent>& component : components) {
+        if (component->getName() == name) {
+            return component;
+        }
+    }
+    return boost::shared_ptr<ServiceComponent>();
+}
+
+std::list<boost::shared_ptr<ServiceComponent>> ServiceComponentManager::getComponents() {
+    AutoLock<Lock> guard(lock);
+    return components;
+}
+
+void ServiceComponentManager::startAll() {
+    KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::startAll");
+    AutoLock<Lock> guard(lock);
+    for (const boost::shared_ptr<ServiceComponent>& component : components) {
+        component->start();
+    }
+}
+
+void ServiceComponentManager::stopAll() {
+    KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::stopAll");
+    AutoLock<Lock> guard(lock);
+    for (const boost::shared_ptr<ServiceComponent>& component : components) {
+        component->stop();
+    }
+}
+
+void ServiceComponentManager::setAllActive(bool isActive) {
+    KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::setAllActive");
+    AutoLock<Lock> guard(lock);
+    for (const boost::shared_ptr<ServiceComponent>& component : components) {
+        component->setActive(isActive);
+    }
+}
+
+} // namespace krel_std
