@@ -1,0 +1,171 @@
+// The registry natives called through JNI from native code beside a Java VM: what a Java caller
+// cannot see (the results a native answers with an exception pending) and what only native code
+// can arrange (a machine hive that refuses writes).
+#include <gtest/gtest.h>
+
+#include <jni.h>
+
+#include <string>
+
+#include "jni/JVM.h"
+#include "platform/Utf16.h"
+#include "platform/WinReg.h"
+
+using krel_std::JVM;
+
+// The exported natives, called here as a VM calls them, so that their results on error paths
+// can be seen (a JNI call of the Java method answers zero whenever an exception is pending).
+extern "C" {
+jint Java_com_vandrel_util_prefs_RegistryPreferencesJni_getIntValue(JNIEnv*, jobject, jint, jstring,
+                                                                    jstring, jint);
+jstring Java_com_vandrel_util_prefs_RegistryPreferencesJni_getStrValue(JNIEnv*, jobject, jint,
+                                                                       jstring, jstring);
+jobjectArray Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeys(JNIEnv*, jobject, jint,
+                                                                        jstring);
+jobjectArray Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeysWithValue(JNIEnv*, jobject,
+                                                                                 jint, jstring);
+void Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(JNIEnv*, jobject, jint, jstring,
+                                                                  jobject);
+void Java_com_vandrel_util_prefs_RegistryPreferencesJni_setIntValue(JNIEnv*, jobject, jint, jstring,
+                                                                    jstring, jint);
+}
+
+namespace {
+
+const jint kCurrentUser = static_cast<jint>(0x80000001u);
+const jint kLocalMachine = static_cast<jint>(0x80000002u);
+
+// The exception a call left pending, taken out of the VM.
+struct PendingException {
+    std::string className;
+    std::wstring message;
+};
+
+// One VM for the process, with KrelStd.jar on its class path; each test reaches the natives
+// through the static methods of RegistryPreferencesJni.
+class RegistryNativesInVmTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!JVM::getInstance()) {
+            JVM::loadJVM(L"17", {L"-Xcheck:jni", L"-Djava.class.path=" KREL_STD_JAR,
+                                 L"-Djava.library.path=" KREL_LIBRARY_DIR});
+        }
+    }
+
+    void SetUp() override {
+        environment = JVM::getInstance()->getEnv();
+        ASSERT_TRUE(environment);
+        env = environment.get();
+        ASSERT_EQ(env->PushLocalFrame(64), 0);
+        natives = env->FindClass("com/vandrel/util/prefs/RegistryPreferencesJni");
+        ASSERT_NE(natives, nullptr);
+    }
+
+    void TearDown() override {
+        krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, false);
+        if (env != nullptr) {
+            env->ExceptionClear();
+            env->PopLocalFrame(nullptr);
+        }
+    }
+
+    jstring javaText(const std::wstring& text) {
+        const std::u16string units = krel_platform::wideToUtf16(text);
+        return env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                              static_cast<jsize>(units.size()));
+    }
+
+    std::wstring nativeText(jstring text) {
+        const jsize length = env->GetStringLength(text);
+        std::u16string units(static_cast<size_t>(length), u'\0');
+        env->GetStringRegion(text, 0, length, reinterpret_cast<jchar*>(units.data()));
+        return krel_platform::utf16ToWide(units);
+    }
+
+    // The pending exception's class and message, cleared; empty texts when none is pending.
+    PendingException takeException() {
+        PendingException pending;
+        jthrowable thrown = env->ExceptionOccurred();
+        if (thrown == nullptr) {
+            return pending;
+        }
+        env->ExceptionClear();
+        jclass classClass = env->FindClass("java/lang/Class");
+        auto name = static_cast<jstring>(
+            env->CallObjectMethod(env->GetObjectClass(thrown),
+                                  env->GetMethodID(classClass, "getName", "()Ljava/lang/String;")));
+        EXPECT_FALSE(env->ExceptionCheck());
+        jclass throwable = env->FindClass("java/lang/Throwable");
+        auto message = static_cast<jstring>(env->CallObjectMethod(
+            thrown, env->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;")));
+        EXPECT_FALSE(env->ExceptionCheck());
+        pending.className = krel_platform::wideToUtf8(nativeText(name));
+        pending.message = message != nullptr ? nativeText(message) : L"";
+        return pending;
+    }
+
+    boost::shared_ptr<JNIEnv> environment;
+    JNIEnv* env = nullptr;
+    jclass natives = nullptr;
+};
+
+TEST_F(RegistryNativesInVmTest, KeyCreationInARefusingMachineHiveRaisesSecurityException) {
+    krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(
+        env, natives, kLocalMachine, javaText(L"Software\\Refused"), nullptr);
+    const PendingException pending = takeException();
+    EXPECT_EQ(pending.className, "java.lang.SecurityException");
+    EXPECT_EQ(pending.message,
+              L"Create registry key <Software\\Refused> Access denied: <5:Access is denied.>.");
+}
+
+TEST_F(RegistryNativesInVmTest, ValueWriteToARefusingMachineHiveRaisesSecurityException) {
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(
+        env, natives, kLocalMachine, javaText(L"Software\\Existing"), nullptr);
+    ASSERT_EQ(takeException().className, "");
+    krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_setIntValue(
+        env, natives, kLocalMachine, javaText(L"Software\\Existing"), javaText(L"v"), 1);
+    EXPECT_EQ(takeException().className, "java.lang.SecurityException");
+}
+
+TEST_F(RegistryNativesInVmTest, FailedIntReadAnswersTheDefault) {
+    const jint missing = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getIntValue(
+        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"), 7);
+    EXPECT_EQ(takeException().className, "java.lang.Exception");
+    EXPECT_EQ(missing, 7);
+    const jint emptyKey = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getIntValue(
+        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L""), -3);
+    EXPECT_EQ(takeException().message, L"Key is empty.");
+    EXPECT_EQ(emptyKey, -3);
+}
+
+TEST_F(RegistryNativesInVmTest, FailedTextReadAnswersEmptyTextNotNull) {
+    jstring missing = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getStrValue(
+        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"));
+    EXPECT_EQ(takeException().className, "java.lang.Exception");
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(env->GetStringLength(missing), 0);
+    jstring emptyParent = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getStrValue(
+        env, natives, kCurrentUser, javaText(L""), javaText(L"value"));
+    EXPECT_EQ(takeException().message, L"Parent key is empty.");
+    ASSERT_NE(emptyParent, nullptr);
+    EXPECT_EQ(env->GetStringLength(emptyParent), 0);
+}
+
+TEST_F(RegistryNativesInVmTest, FailedListingsAnswerAnEmptyArrayNotNull) {
+    using Listing = jobjectArray (*)(JNIEnv*, jobject, jint, jstring);
+    for (Listing list : {&Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeys,
+                         &Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeysWithValue}) {
+        jobjectArray missing = list(env, natives, kCurrentUser, javaText(L"Software\\Missing"));
+        EXPECT_EQ(takeException().className, "java.lang.Exception");
+        ASSERT_NE(missing, nullptr);
+        EXPECT_EQ(env->GetArrayLength(missing), 0);
+        jobjectArray emptyKey = list(env, natives, kCurrentUser, javaText(L""));
+        EXPECT_EQ(takeException().message, L"Key is empty.");
+        ASSERT_NE(emptyKey, nullptr);
+        EXPECT_EQ(env->GetArrayLength(emptyKey), 0);
+    }
+}
+
+} // namespace
