@@ -31,5 +31,6 @@ BOOL SetConsoleTitleW(LPCWSTR title);
 // Copies the remembered title (empty until one is set; the terminal is never asked) into the
 // buffer: at most size - 1 characters and a terminator. Answers the number of characters
 // copied; without a controlling terminal 0 with ERROR_INVALID_HANDLE, for a null buffer or a
-// size of 0 0 with ERROR_INVALID_PARAMETER.
+// size of 0 0 with ERROR_INVALID_PARAMETER. To tell cheaply whether the terminal is still there,
+// the first call keeps a read descriptor of it open (close-on-exec) for the process.
 DWORD GetConsoleTitleW(LPWSTR title, DWORD size);

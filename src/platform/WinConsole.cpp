@@ -7,6 +7,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/NativePath.h"
@@ -16,10 +17,12 @@
 namespace {
 
 // The title the process last set, with the lock that also keeps concurrent escape sequences
-// from interleaving on the terminal.
+// from interleaving on the terminal. `probe` is a read descriptor of the controlling terminal,
+// kept so that reading the title costs no open of the device (-1 until one is needed).
 struct ConsoleTitle {
     std::mutex lock;
     std::wstring text;
+    int probe = -1;
 };
 
 ConsoleTitle& consoleTitle() {
@@ -48,13 +51,19 @@ int openControllingTerminal(int accessMode) {
     return open("/dev/tty", accessMode | O_NOCTTY | O_CLOEXEC);
 }
 
-bool hasControllingTerminal() {
-    const int terminal = openControllingTerminal(O_RDONLY);
-    if (terminal < 0) {
-        return false;
+// Whether the process has a controlling terminal; the caller holds the title's lock. The kept
+// descriptor still names it while that terminal's session is the process's session (a hung-up
+// terminal answers no session); otherwise the device is opened again.
+bool hasControllingTerminal(ConsoleTitle& title) {
+    if (title.probe >= 0) {
+        pid_t session = 0;
+        if (ioctl(title.probe, TIOCGSID, &session) == 0 && session == getsid(0)) {
+            return true;
+        }
+        close(title.probe);
     }
-    close(terminal);
-    return true;
+    title.probe = openControllingTerminal(O_RDONLY);
+    return title.probe >= 0;
 }
 
 // Writes all bytes; false with errno set when the terminal refuses them.
@@ -106,12 +115,12 @@ DWORD GetConsoleTitleW(LPWSTR title, DWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (!hasControllingTerminal()) {
+    ConsoleTitle& current = consoleTitle();
+    std::lock_guard<std::mutex> guard(current.lock);
+    if (!hasControllingTerminal(current)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    ConsoleTitle& current = consoleTitle();
-    std::lock_guard<std::mutex> guard(current.lock);
     const size_t count = std::min<size_t>(current.text.size(), size - 1);
     current.text.copy(title, count);
     title[count] = L'\0';

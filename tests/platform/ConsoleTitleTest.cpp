@@ -168,6 +168,29 @@ TEST_F(ConsoleTitleTest, WithoutTerminalBothFailWithInvalidHandle) {
     EXPECT_EQ(run.exitCode, 0);
 }
 
+TEST_F(ConsoleTitleTest, ProcessThatLeavesItsSessionHasNoTerminalAnyMore) {
+    const ChildRun run = runWithTerminal([] {
+        DWORD answer = 0;
+        if (!SetConsoleTitleW(L"before") || readTitle(16, answer) != L"before") {
+            return 1;
+        }
+        const pid_t leaver = fork();
+        if (leaver == 0) {
+            SetLastError(ERROR_SUCCESS);
+            wchar_t buffer[16];
+            const bool noTerminal = setsid() >= 0 && GetConsoleTitleW(buffer, 16) == 0 &&
+                                    GetLastError() == ERROR_INVALID_HANDLE;
+            _exit(noTerminal ? 0 : 1);
+        }
+        int status = 0;
+        return waitpid(leaver, &status, 0) == leaver && WIFEXITED(status) &&
+                       WEXITSTATUS(status) == 0
+                   ? 0
+                   : 2;
+    });
+    EXPECT_EQ(run.exitCode, 0);
+}
+
 TEST(ConsoleTitleArguments, NullTitleAndEmptyBufferAreRefused) {
     EXPECT_EQ(SetConsoleTitleW(nullptr), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
