@@ -5,9 +5,13 @@
 
 #include <jni.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 
+#include "exception/KrelObjectNotFoundException.h"
 #include "jni/JVM.h"
+#include "jni/RegistryNativeFrame.h"
 #include "platform/Utf16.h"
 #include "platform/WinReg.h"
 
@@ -166,6 +170,66 @@ TEST_F(RegistryNativesInVmTest, FailedListingsAnswerAnEmptyArrayNotNull) {
         ASSERT_NE(emptyKey, nullptr);
         EXPECT_EQ(env->GetArrayLength(emptyKey), 0);
     }
+}
+
+// The frame of the registry natives, run with work that throws what the registry never does.
+class RegistryNativeFrameTest : public RegistryNativesInVmTest {
+protected:
+    // Runs a native of int result whose guarded work throws; answers what the native answered.
+    jint runThrowing(const std::function<void()>& work) {
+        return krel_std_internal::runRegistryNative<jint>(
+            env, KREL_NATIVE_SITE(L"frameTest"),
+            [&](krel_std_internal::RegistryNativeFrame& frame) {
+                return frame.guarded([&] {
+                    work();
+                    return 1;
+                });
+            },
+            [] { return -1; });
+    }
+};
+
+TEST_F(RegistryNativeFrameTest, HandlersMapEachLibraryExceptionByItsFirstMatch) {
+    const struct {
+        std::function<void()> work;
+        const char* javaClass;
+    } cases[] = {
+        {[] { throw krel_std::KrelIllegalArgumentException(L"m"); },
+         "java.lang.IllegalArgumentException"},
+        {[] { throw krel_std::KrelIllegalStateException(L"m"); },
+         "java.lang.IllegalStateException"},
+        {[] { throw krel_std::KrelAccessException(L"m"); }, "java.lang.SecurityException"},
+        {[] { throw krel_std::KrelUnknownException(L"m"); }, "java.lang.RuntimeException"},
+        {[] { throw krel_std::KrelRuntimeException(L"m"); }, "java.lang.RuntimeException"},
+        {[] { throw krel_std::KrelObjectNotFoundException(L"m"); }, "java.lang.Exception"},
+        {[] { throw krel_std::KrelException(L"m"); }, "java.lang.Exception"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(runThrowing(each.work), -1);
+        const PendingException pending = takeException();
+        EXPECT_EQ(pending.className, each.javaClass);
+        EXPECT_EQ(pending.message, L"m");
+    }
+}
+
+TEST_F(RegistryNativeFrameTest, ForeignExceptionInTheGuardedBlockIsAnUnknownError) {
+    EXPECT_EQ(runThrowing([] { throw std::runtime_error("foreign"); }), -1);
+    const PendingException pending = takeException();
+    EXPECT_EQ(pending.className, "java.lang.RuntimeException");
+    EXPECT_EQ(pending.message, L"Unknown error encountered.");
+}
+
+TEST_F(RegistryNativeFrameTest, ExceptionOutsideTheGuardedBlockNeverLeavesTheNative) {
+    const jint answer = krel_std_internal::runRegistryNative<jint>(
+        env, KREL_NATIVE_SITE(L"frameTest"),
+        [](krel_std_internal::RegistryNativeFrame&) -> jint {
+            throw krel_std::KrelAccessException(L"outside");
+        },
+        [] { return -1; });
+    EXPECT_EQ(answer, -1);
+    const PendingException pending = takeException();
+    EXPECT_EQ(pending.className, "java.lang.RuntimeException");
+    EXPECT_EQ(pending.message, L"Unknown error encountered.");
 }
 
 } // namespace

@@ -2,6 +2,7 @@ package com.vandrel.util.prefs;
 
 import static com.vandrel.util.prefs.RegistryPreferencesJni.HKEY_CURRENT_USER;
 import static org.junit.Assert.assertEquals;
+import static org.junit.Assert.assertThrows;
 import static org.junit.Assert.assertTrue;
 
 import java.io.IOException;
@@ -33,9 +34,17 @@ public class InitLoggingTest extends RegistryKeys {
         String key = createdTestKey();
         RegistryPreferencesJni.setIntValue(HKEY_CURRENT_USER, key, "traced", 5);
 
+        assertThrows(Exception.class,
+                () -> RegistryPreferencesJni.getIntValue(HKEY_CURRENT_USER, key, "missing", 0));
+
         String log = readLogs(logs);
         assertTrue(log, log.contains("Root <-2147483647> Parent key <" + key
                         + "> Key <traced> Value <5>."));
+        // The mapped exception is traced inside the native's scope, before its end.
+        int thrown = log.indexOf("RegistryPreferencesJni.cpp Exception thrown.");
+        assertTrue(log, thrown > 0);
+        assertEquals(log.indexOf("RegistryPreferencesJni.cpp End.", thrown),
+                log.indexOf("RegistryPreferencesJni.cpp", thrown + 1));
     }
 
     @Test
