@@ -1,6 +1,7 @@
 // The small crossings between native text and Java objects that every JNI native uses. Each
 // function works on the calling thread's JNIEnv and throws no library exception: what fails on
-// the Java side is left pending in the VM for the caller to return to Java with.
+// the Java side is left pending in the VM for the caller to return to Java with. The VM handles
+// its own faults while they run: a library thread's fault translation is off for each call.
 #pragma once
 
 #include <jni.h>
@@ -17,7 +18,7 @@ std::wstring getJniString(JNIEnv* env, jstring str);
 
 // Re-initialises the caller's java.lang.Boolean object to `value`. The shared Boolean.TRUE and
 // Boolean.FALSE (and null) are left alone: changing them would change every autoboxed flag of
-// the VM.
+// the VM. Any other class of object gets an IllegalArgumentException pending.
 void setBoolean(JNIEnv* env, jobject booleanObject, bool value);
 
 // A new java.lang.String[] holding the texts in order; null with the VM's error pending when

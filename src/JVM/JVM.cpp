@@ -71,7 +71,7 @@ std::vector<JVM::JVMInfo> discoveredRuntimes() {
 
 } // namespace
 
-JVM::JVMVersion::JVMVersion() : major(0), minor(0), micro(0), update(0) {}
+JVM::JVMVersion::JVMVersion() : major{0}, minor{0}, micro{0}, update{0} {}
 
 bool JVM::JVMVersion::operator<(const JVMVersion& other) const {
     if (major != other.major) {

@@ -4,6 +4,7 @@
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "exception/FaultTranslator.h"
 #include "jni/LocalFrame.h"
 #include "platform/Utf16.h"
 
@@ -11,6 +12,7 @@ namespace krel_std {
 
 namespace {
 
+using krel_std_internal::FaultTranslator;
 using krel_std_internal::LocalFrame;
 
 // Local references a utility holds at once, at most.
@@ -53,6 +55,7 @@ std::wstring getJniString(JNIEnv* env, jstring str) {
     if (str == nullptr) {
         return std::wstring();
     }
+    FaultTranslator::ActiveScope vmCall(false);
     std::u16string units;
     const jsize length = env->GetStringLength(str);
     const jchar* chars = env->GetStringChars(str, nullptr);
@@ -72,12 +75,17 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
         }
         return;
     }
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return;
     }
     const jclass booleanClass = env->FindClass("java/lang/Boolean");
     if (booleanClass == nullptr) {
+        return;
+    }
+    if (!env->IsInstanceOf(booleanObject, booleanClass)) {
+        throwIllegalArgumentException(env, L"Object is not a java.lang.Boolean.", true);
         return;
     }
     const bool shared =
@@ -99,9 +107,12 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
     }
     env->CallNonvirtualVoidMethod(booleanObject, booleanClass, constructor,
                                   static_cast<jboolean>(value ? JNI_TRUE : JNI_FALSE));
+    // What the constructor threw stays pending for the caller.
+    env->ExceptionCheck();
 }
 
 jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& list) {
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return nullptr;
@@ -138,6 +149,7 @@ void throwException(JNIEnv* env, const char* className, const std::wstring& mess
         __internal_debug(L"krel_std::throwException", KREL_SOURCE_FILE, __LINE__, L"%ls",
                          message.c_str());
     }
+    FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);
     if (!frame.isOpen()) {
         return;

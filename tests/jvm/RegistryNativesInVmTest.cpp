@@ -1,6 +1,6 @@
-// The registry natives called through JNI from native code beside a Java VM: what a Java caller
-// cannot see (the results a native answers with an exception pending) and what only native code
-// can arrange (a machine hive that refuses writes).
+// The registry natives called as a VM calls them, from native code beside a Java VM: what a Java
+// caller cannot see (the results a native answers with an exception pending) and what only native
+// code can arrange (a machine hive that refuses writes).
 #include <gtest/gtest.h>
 
 #include <jni.h>
@@ -9,13 +9,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "JavaVMTest.h"
 #include "exception/KrelObjectNotFoundException.h"
-#include "jni/JVM.h"
 #include "jni/RegistryNativeFrame.h"
 #include "platform/Utf16.h"
 #include "platform/WinReg.h"
-
-using krel_std::JVM;
 
 // The exported natives, called here as a VM calls them, so that their results on error paths
 // can be seen (a JNI call of the Java method answers zero whenever an exception is pending).
@@ -45,78 +43,67 @@ struct PendingException {
     std::wstring message;
 };
 
-// One VM for the process, with KrelStd.jar on its class path; each test reaches the natives
-// through the static methods of RegistryPreferencesJni.
-class RegistryNativesInVmTest : public ::testing::Test {
+// The natives are called straight, with the process's VM; they ignore their second argument,
+// so no class of KrelStd.jar has to be loaded. Each test runs in a local frame of its own.
+class RegistryNativesInVmTest : public JavaVMTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!JVM::getInstance()) {
-            JVM::loadJVM(L"17", {L"-Xcheck:jni", L"-Djava.class.path=" KREL_STD_JAR,
-                                 L"-Djava.library.path=" KREL_LIBRARY_DIR});
-        }
-    }
-
     void SetUp() override {
-        environment = JVM::getInstance()->getEnv();
-        ASSERT_TRUE(environment);
-        env = environment.get();
-        ASSERT_EQ(env->PushLocalFrame(64), 0);
-        natives = env->FindClass("com/vandrel/util/prefs/RegistryPreferencesJni");
-        ASSERT_NE(natives, nullptr);
+        JavaVMTest::SetUp();
+        jni = env.get();
+        ASSERT_EQ(jni->PushLocalFrame(64), 0);
     }
 
     void TearDown() override {
         krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, false);
-        if (env != nullptr) {
-            env->ExceptionClear();
-            env->PopLocalFrame(nullptr);
+        if (jni != nullptr) {
+            jni->PopLocalFrame(nullptr);
+            JavaVMTest::TearDown();
         }
     }
 
     jstring javaText(const std::wstring& text) {
         const std::u16string units = krel_platform::wideToUtf16(text);
-        return env->NewString(reinterpret_cast<const jchar*>(units.data()),
+        return jni->NewString(reinterpret_cast<const jchar*>(units.data()),
                               static_cast<jsize>(units.size()));
     }
 
     std::wstring nativeText(jstring text) {
-        const jsize length = env->GetStringLength(text);
+        const jsize length = jni->GetStringLength(text);
         std::u16string units(static_cast<size_t>(length), u'\0');
-        env->GetStringRegion(text, 0, length, reinterpret_cast<jchar*>(units.data()));
+        jni->GetStringRegion(text, 0, length, reinterpret_cast<jchar*>(units.data()));
         return krel_platform::utf16ToWide(units);
     }
 
     // The pending exception's class and message, cleared; empty texts when none is pending.
     PendingException takeException() {
         PendingException pending;
-        jthrowable thrown = env->ExceptionOccurred();
+        jthrowable thrown = jni->ExceptionOccurred();
         if (thrown == nullptr) {
             return pending;
         }
-        env->ExceptionClear();
-        jclass classClass = env->FindClass("java/lang/Class");
+        jni->ExceptionClear();
+        jclass classClass = jni->FindClass("java/lang/Class");
         auto name = static_cast<jstring>(
-            env->CallObjectMethod(env->GetObjectClass(thrown),
-                                  env->GetMethodID(classClass, "getName", "()Ljava/lang/String;")));
-        EXPECT_FALSE(env->ExceptionCheck());
-        jclass throwable = env->FindClass("java/lang/Throwable");
-        auto message = static_cast<jstring>(env->CallObjectMethod(
-            thrown, env->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;")));
-        EXPECT_FALSE(env->ExceptionCheck());
+            jni->CallObjectMethod(jni->GetObjectClass(thrown),
+                                  jni->GetMethodID(classClass, "getName", "()Ljava/lang/String;")));
+        EXPECT_FALSE(jni->ExceptionCheck());
+        jclass throwable = jni->FindClass("java/lang/Throwable");
+        auto message = static_cast<jstring>(jni->CallObjectMethod(
+            thrown, jni->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;")));
+        EXPECT_FALSE(jni->ExceptionCheck());
         pending.className = krel_platform::wideToUtf8(nativeText(name));
         pending.message = message != nullptr ? nativeText(message) : L"";
         return pending;
     }
 
-    boost::shared_ptr<JNIEnv> environment;
-    JNIEnv* env = nullptr;
-    jclass natives = nullptr;
+    JNIEnv* jni = nullptr;
+    const jobject natives = nullptr;
 };
 
 TEST_F(RegistryNativesInVmTest, KeyCreationInARefusingMachineHiveRaisesSecurityException) {
     krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
     Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(
-        env, natives, kLocalMachine, javaText(L"Software\\Refused"), nullptr);
+        jni, natives, kLocalMachine, javaText(L"Software\\Refused"), nullptr);
     const PendingException pending = takeException();
     EXPECT_EQ(pending.className, "java.lang.SecurityException");
     EXPECT_EQ(pending.message,
@@ -125,50 +112,50 @@ TEST_F(RegistryNativesInVmTest, KeyCreationInARefusingMachineHiveRaisesSecurityE
 
 TEST_F(RegistryNativesInVmTest, ValueWriteToARefusingMachineHiveRaisesSecurityException) {
     Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(
-        env, natives, kLocalMachine, javaText(L"Software\\Existing"), nullptr);
+        jni, natives, kLocalMachine, javaText(L"Software\\Existing"), nullptr);
     ASSERT_EQ(takeException().className, "");
     krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, true);
     Java_com_vandrel_util_prefs_RegistryPreferencesJni_setIntValue(
-        env, natives, kLocalMachine, javaText(L"Software\\Existing"), javaText(L"v"), 1);
+        jni, natives, kLocalMachine, javaText(L"Software\\Existing"), javaText(L"v"), 1);
     EXPECT_EQ(takeException().className, "java.lang.SecurityException");
 }
 
 TEST_F(RegistryNativesInVmTest, FailedIntReadAnswersTheDefault) {
     const jint missing = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getIntValue(
-        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"), 7);
+        jni, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"), 7);
     EXPECT_EQ(takeException().className, "java.lang.Exception");
     EXPECT_EQ(missing, 7);
     const jint emptyKey = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getIntValue(
-        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L""), -3);
+        jni, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L""), -3);
     EXPECT_EQ(takeException().message, L"Key is empty.");
     EXPECT_EQ(emptyKey, -3);
 }
 
 TEST_F(RegistryNativesInVmTest, FailedTextReadAnswersEmptyTextNotNull) {
     jstring missing = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getStrValue(
-        env, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"));
+        jni, natives, kCurrentUser, javaText(L"Software\\Missing"), javaText(L"value"));
     EXPECT_EQ(takeException().className, "java.lang.Exception");
     ASSERT_NE(missing, nullptr);
-    EXPECT_EQ(env->GetStringLength(missing), 0);
+    EXPECT_EQ(jni->GetStringLength(missing), 0);
     jstring emptyParent = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getStrValue(
-        env, natives, kCurrentUser, javaText(L""), javaText(L"value"));
+        jni, natives, kCurrentUser, javaText(L""), javaText(L"value"));
     EXPECT_EQ(takeException().message, L"Parent key is empty.");
     ASSERT_NE(emptyParent, nullptr);
-    EXPECT_EQ(env->GetStringLength(emptyParent), 0);
+    EXPECT_EQ(jni->GetStringLength(emptyParent), 0);
 }
 
 TEST_F(RegistryNativesInVmTest, FailedListingsAnswerAnEmptyArrayNotNull) {
     using Listing = jobjectArray (*)(JNIEnv*, jobject, jint, jstring);
     for (Listing list : {&Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeys,
                          &Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeysWithValue}) {
-        jobjectArray missing = list(env, natives, kCurrentUser, javaText(L"Software\\Missing"));
+        jobjectArray missing = list(jni, natives, kCurrentUser, javaText(L"Software\\Missing"));
         EXPECT_EQ(takeException().className, "java.lang.Exception");
         ASSERT_NE(missing, nullptr);
-        EXPECT_EQ(env->GetArrayLength(missing), 0);
-        jobjectArray emptyKey = list(env, natives, kCurrentUser, javaText(L""));
+        EXPECT_EQ(jni->GetArrayLength(missing), 0);
+        jobjectArray emptyKey = list(jni, natives, kCurrentUser, javaText(L""));
         EXPECT_EQ(takeException().message, L"Key is empty.");
         ASSERT_NE(emptyKey, nullptr);
-        EXPECT_EQ(env->GetArrayLength(emptyKey), 0);
+        EXPECT_EQ(jni->GetArrayLength(emptyKey), 0);
     }
 }
 
@@ -178,7 +165,7 @@ protected:
     // Runs a native of int result whose guarded work throws; answers what the native answered.
     jint runThrowing(const std::function<void()>& work) {
         return krel_std_internal::runRegistryNative<jint>(
-            env, KREL_NATIVE_SITE(L"frameTest"),
+            jni, KREL_NATIVE_SITE(L"frameTest"),
             [&](krel_std_internal::RegistryNativeFrame& frame) {
                 return frame.guarded([&] {
                     work();
@@ -221,7 +208,7 @@ TEST_F(RegistryNativeFrameTest, ForeignExceptionInTheGuardedBlockIsAnUnknownErro
 
 TEST_F(RegistryNativeFrameTest, ExceptionOutsideTheGuardedBlockNeverLeavesTheNative) {
     const jint answer = krel_std_internal::runRegistryNative<jint>(
-        env, KREL_NATIVE_SITE(L"frameTest"),
+        jni, KREL_NATIVE_SITE(L"frameTest"),
         [](krel_std_internal::RegistryNativeFrame&) -> jint {
             throw krel_std::KrelAccessException(L"outside");
         },
