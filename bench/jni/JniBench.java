@@ -33,6 +33,9 @@ public final class JniBench {
         prefs.flush();
 
         System.out.println("path                          ns/call  goal");
+        // An empty title is refused right after its conversion: the round trip alone.
+        report("jni round trip/krel", "<=1000", () -> WindowsConsoleJni.setConsoleTitle(""),
+                20000);
         report("jni getConsoleTitle/krel", "<=1000",
                 () -> WindowsConsoleJni.getConsoleTitle().length(), 20000);
         report("jni getIntValue/krel", "<=registry read/krel+1000",
