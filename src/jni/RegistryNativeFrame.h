@@ -79,8 +79,6 @@ public:
     RegistryNativeFrame(const RegistryNativeFrame&) = delete;
     RegistryNativeFrame& operator=(const RegistryNativeFrame&) = delete;
 
-    JNIEnv* getEnv() const { return env; }
-
     // The parent key's text; an empty one fails with "Parent key is empty.".
     std::wstring parentKeyText(jstring parentKey);
     // The key's (or value name's) text; an empty one fails with "Key is empty.".
@@ -136,7 +134,7 @@ private:
 
 // Runs a registry native in its frame: `body` does the native's work with the frame and
 // answers its Java result; `errorResult` makes the native's answer when a Java exception is
-// raised instead. Both are called at most once; no C++ exception leaves.
+// raised instead, before that exception is raised. No C++ exception leaves.
 template <typename Result, typename Body, typename ErrorResult>
 Result runRegistryNative(JNIEnv* env, const NativeSite& site, Body&& body,
                          ErrorResult&& errorResult) noexcept {
