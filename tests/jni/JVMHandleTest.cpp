@@ -143,7 +143,7 @@ TEST_F(JVMHandleTest, AFailedCreationKeepsAHandleWithoutVMAndRefusesAgain) {
         {
             try {
                 JVM::loadJVM(krel_std::File(KREL_TEST_JDK_HOME L"/lib/server/libjvm.so"),
-                             {L"-XX:ThreadStackSize=-1"});
+                             {L"-Xcheck:jni", L"-XX:ThreadStackSize=-1"});
                 require(false, "creation fails");
             } catch (const krel_std::KrelIOException& e) {
                 require(e.getMessage() == L"Unable to create Java Virtual Machine.", "message");
