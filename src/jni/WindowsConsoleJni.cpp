@@ -1,0 +1,78 @@
+// The console title natives of com.vandrel.util.WindowsConsoleJni. They report failure only
+// by their results and raise no Java exception; no C++ exception leaves them either.
+#include <jni.h>
+
+#include <algorithm>
+#include <string>
+
+#include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "jni/JNIUtils.h"
+#include "jni/RegistryNativeFrame.h"
+#include "platform/WinConsole.h"
+
+namespace {
+
+const wchar_t* const kSetConsoleTitle = L"Java_com_vandrel_util_WindowsConsoleJni_setConsoleTitle";
+const wchar_t* const kGetConsoleTitle = L"Java_com_vandrel_util_WindowsConsoleJni_getConsoleTitle";
+
+// The title buffer, in characters; a title is read back to at most one less.
+const DWORD kTitleCharacters = 256;
+
+jint setTitle(JNIEnv* env, jstring title) {
+    KREL_TRACE_SCOPE(kSetConsoleTitle);
+    const std::wstring text = krel_std::getJniString(env, title);
+    if (text.empty()) {
+        if (krel_std::__internal_debug_on()) {
+            krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
+                                       L"Title passed is empty. Returning error.");
+        }
+        return -1;
+    }
+    if (krel_std::__internal_call_on()) {
+        krel_std::__internal_call(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__, L"Title <%ls>.",
+                                  text.c_str());
+    }
+    const BOOL answer = SetConsoleTitleW(text.c_str());
+    if (answer != FALSE) {
+        return answer;
+    }
+    if (krel_std::__internal_debug_on()) {
+        krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
+                                   L"An error occurred in SetConsoleTitle: <%ls>.",
+                                   krel_std::ErrorUtils::getLastErrorDescription().c_str());
+    }
+    return -1;
+}
+
+jstring getTitle(JNIEnv* env) {
+    KREL_TRACE_SCOPE(kGetConsoleTitle);
+    wchar_t buffer[kTitleCharacters] = {};
+    const DWORD count = std::min(GetConsoleTitleW(buffer, kTitleCharacters), kTitleCharacters - 1);
+    return krel_std_internal::newJavaString(env, std::wstring(buffer, count));
+}
+
+} // namespace
+
+extern "C" {
+
+JNIEXPORT jint JNICALL Java_com_vandrel_util_WindowsConsoleJni_setConsoleTitle(JNIEnv* env, jobject,
+                                                                               jstring title) {
+    try {
+        return setTitle(env, title);
+    } catch (...) {
+        return -1;
+    }
+}
+
+JNIEXPORT jstring JNICALL Java_com_vandrel_util_WindowsConsoleJni_getConsoleTitle(JNIEnv* env,
+                                                                                  jobject) {
+    try {
+        return getTitle(env);
+    } catch (...) {
+        return env->ExceptionCheck() ? nullptr : krel_std_internal::newEmptyJavaString(env);
+    }
+}
+
+} // extern "C"
