@@ -2,6 +2,7 @@
 
 #include <jni.h>
 
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
