@@ -1,5 +1,6 @@
 #include "RegistryHive.h"
 
+#include "RegistryKeyCache.h"
 #include "RegistryNotifier.h"
 #include "RegistryValueBuffer.h"
 #include "RegistryValueCache.h"
@@ -203,16 +204,32 @@ LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, 
 
 LSTATUS RegistryHive::openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key) {
     std::lock_guard<std::mutex> guard(mutex);
+    const uint64_t before = cache.version();
+    LSTATUS status = ERROR_SUCCESS;
+    if (keys.answer(before, base, path, key, status)) {
+        return status;
+    }
+    int64_t found = 0;
+    status = lookUp(base, path, found);
+    // Only what the database answered is remembered, not a failure to read it.
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_KEY_DELETED) {
+        keys.remember(before, cache.version(), base, path, status, found);
+    }
+    if (status == ERROR_SUCCESS) {
+        key = found;
+    }
+    return status;
+}
+
+LSTATUS RegistryHive::lookUp(int64_t base, const std::vector<RegistryName>& path, int64_t& key) {
     Transaction transaction(*connection, false);
     if (LSTATUS status = transaction.begun()) {
         return status;
     }
     size_t depth = 0;
-    int64_t found = 0;
-    if (LSTATUS status = walk(base, path, found, depth)) {
+    if (LSTATUS status = walk(base, path, key, depth)) {
         return status;
     }
-    key = found;
     return transaction.commit();
 }
 
