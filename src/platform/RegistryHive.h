@@ -43,11 +43,12 @@ public:
     void setForcedReadOnly(bool readOnly) { forcedReadOnly = readOnly; }
     const std::string& doorbell() const { return doorbellPath; }
 
-    LSTATUS openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key);
+    // Opens the key at the '\\'-separated path below base (null or empty: base itself); a
+    // malformed path answers RegistryName::splitPath's error.
+    LSTATUS openKey(int64_t base, LPCWSTR subKey, int64_t& key);
     // Opens the key, creating it and the keys on its way when missing; creation needs
     // mayCreate (ERROR_ACCESS_DENIED otherwise).
-    LSTATUS createKey(int64_t base, const std::vector<RegistryName>& path, bool mayCreate,
-                      int64_t& key, bool& created);
+    LSTATUS createKey(int64_t base, LPCWSTR subKey, bool mayCreate, int64_t& key, bool& created);
     LSTATUS queryValue(int64_t key, const RegistryName& name, const RegistryValueBuffer& buffer);
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
