@@ -1,6 +1,5 @@
 #include "RegistryKeyCache.h"
 
-#include "RegistryValueCache.h"
 #include "platform/WinError.h"
 
 namespace krel_platform {

@@ -1,6 +1,7 @@
 // Key lookups of one hive served from memory while no process has written the hive since.
 #pragma once
 
+#include "RegistryValueCache.h"
 #include "platform/WinTypes.h"
 
 #include <cstdint>
@@ -41,7 +42,7 @@ private:
 
     static constexpr size_t capacity = 64;
 
-    uint64_t entriesVersion = 1;
+    uint64_t entriesVersion = RegistryValueCache::noVersion;
     std::vector<Entry> entries;
     size_t nextEviction = 0;
 };
