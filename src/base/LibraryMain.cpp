@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "base/AutoRegisterClass.h"
+#include "jni/JniCallbackQueue.h"
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
 #include "log/LogFileFilter.h"
@@ -46,6 +47,12 @@ void registerPrototypes() {
     runStep(&krel_std::AutoRegisterClass<krel_std::NTEventLogAppender>::registerClass);
 }
 
+// Wakes a Java thread waiting for callbacks and drops what is queued; the queue is made here if
+// no Java caller ever used it.
+void shutdownJniCallbackQueue() {
+    krel_std::Singleton<krel_std::JniCallbackQueue>::getInstance().shutdown();
+}
+
 std::atomic<bool> detached{false};
 
 __attribute__((constructor)) void onLibraryLoad() {
@@ -75,6 +82,7 @@ void krelLibraryDetach() {
         return;
     }
     runStep(&krel_std::XmlUtils::terminateXercesSystem);
+    runStep(&shutdownJniCallbackQueue);
     runStep(&krel_std::StaticLog::destroyInstance);
     runStep(&krel_std::SingletonManager::destroyLocks);
     runStep(&krel_std::SingletonManager::destroyInstance);
