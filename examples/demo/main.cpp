@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "ConnectionDemo.h"
+#include "JavaBridgeDemo.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -488,5 +489,6 @@ int main(int argc, char** argv) {
     showConnectionManager();
     showRegistryPreferences();
     showService();
+    showJavaBridge();
     return 0;
 }
