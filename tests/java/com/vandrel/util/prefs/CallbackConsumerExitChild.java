@@ -15,7 +15,7 @@ import java.util.concurrent.TimeUnit;
  * <p>Arguments: exit|return, the key below HKEY_CURRENT_USER.
  */
 public final class CallbackConsumerExitChild {
-    private static final long LIMIT_SECONDS = 60;
+    private static final long LIMIT_SECONDS = 20;
 
     private CallbackConsumerExitChild() {}
 

@@ -19,7 +19,7 @@ import org.junit.rules.TestName;
  * exit code. Each case runs CallbackConsumerExitChild in a VM of its own.
  */
 public class CallbackConsumerExitTest {
-    private static final long LIMIT_SECONDS = 60;
+    private static final long LIMIT_SECONDS = 45;
 
     @Rule public final TestName testName = new TestName();
 
