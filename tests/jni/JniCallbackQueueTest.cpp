@@ -94,14 +94,6 @@ TEST(JniCallbackQueueTest, EmptyPointerIsRefused) {
         failureOf([] { callbackQueue().enqueue(boost::shared_ptr<krel_std::IJniCallback>()); }));
 }
 
-TEST(JniCallbackQueueTest, TakenRecordIsReleasedOnceItsObjectIsMade) {
-    std::atomic<int> released{0};
-    callbackQueue().enqueue(TagCallback::make(300, &released));
-    QueueConsumer consumer(1);
-    EXPECT_EQ(tags(300, 1), consumer.awaitAll());
-    EXPECT_EQ(1, released.load());
-}
-
 TEST(JniCallbackQueueShutdownTest, ShutdownDropsQueuedRecords) {
     expectInOwnProcess([]() -> std::string {
         std::atomic<int> released{0};

@@ -33,16 +33,6 @@ TEST(JniPreferenceChangeListenerContainerTest, RemovedKeyAnswersNothing) {
     EXPECT_FALSE(container().getListener(USER_ROOT, L"removed\\key"));
 }
 
-TEST(JniPreferenceChangeListenerContainerTest, UnmonitoredKeyAnswersNothing) {
-    EXPECT_FALSE(container().getListener(USER_ROOT, L"never\\added"));
-}
-
-TEST(JniPreferenceChangeListenerContainerTest, RemovingAnUnmonitoredKeyLeavesTheOthers) {
-    const auto kept = container().addListener(USER_ROOT, L"kept\\key");
-    container().removeListener(USER_ROOT, L"kept\\other");
-    EXPECT_EQ(kept, container().getListener(USER_ROOT, L"kept\\key"));
-}
-
 TEST(JniPreferenceChangeListenerContainerTest, KeysAreTheCallersRawText) {
     const auto backslashed = container().addListener(USER_ROOT, L"raw\\key");
     const auto slashed = container().addListener(USER_ROOT, L"raw/key");

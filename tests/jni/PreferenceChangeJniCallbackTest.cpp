@@ -61,30 +61,6 @@ TEST_F(PreferenceChangeJniCallbackTest, TextOutsideTheBasicPlaneCrossesAsASurrog
     EXPECT_EQ(u"x\xD83D\xDE00", strings[2]);
 }
 
-TEST_F(PreferenceChangeJniCallbackTest, EmptyNewValueCrossesAsEmptyString) {
-    EXPECT_NE(nullptr, create(L""));
-    const std::vector<FakeJniEnv::Construction> made = fake.constructions();
-    ASSERT_EQ(1u, made.size());
-    EXPECT_EQ(L"", made[0].newValue);
-}
-
-TEST_F(PreferenceChangeJniCallbackTest, CopyMakesTheSameObject) {
-    PreferenceChangeJniCallback original(static_cast<int>(0x80000002u), L"p", L"k", L"v");
-    PreferenceChangeJniCallback copy(original);
-    PreferenceChangeJniCallback assigned(USER_ROOT, L"other", L"other", L"other");
-    assigned = original;
-    copy.createJniObject(fake.env());
-    assigned.createJniObject(fake.env());
-    const std::vector<FakeJniEnv::Construction> made = fake.constructions();
-    ASSERT_EQ(2u, made.size());
-    for (const FakeJniEnv::Construction& construction : made) {
-        EXPECT_EQ(-2147483646, construction.root);
-        EXPECT_EQ(L"p", construction.path);
-        EXPECT_EQ(L"k", construction.key);
-        EXPECT_EQ(L"v", construction.newValue);
-    }
-}
-
 // A consumer whose class path lacks the class gets the VM's error, not a crash.
 TEST_F(PreferenceChangeJniCallbackTest, MissingClassAnswersNullWithTheErrorPending) {
     fake.classMissing = true;

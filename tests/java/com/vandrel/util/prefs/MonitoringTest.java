@@ -56,11 +56,4 @@ public class MonitoringTest extends RegistryKeys {
                 () -> RegistryPreferencesJni.stopMonitoringKey(HKEY_CURRENT_USER, testKey()));
         assertEquals("Listener value is NULL.", thrown.getMessage());
     }
-
-    @Test
-    public void emptyKeyRaisesKeyIsEmpty() {
-        IllegalArgumentException thrown = thrownExactly(IllegalArgumentException.class,
-                () -> RegistryPreferencesJni.startMonitoringKey(HKEY_CURRENT_USER, ""));
-        assertEquals("Key is empty.", thrown.getMessage());
-    }
 }
