@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "exception/KrelException.h"
 #include "fileprefs/FilePrefsTestSupport.h"
+#include "platform/Utf16.h"
 #include "prefs/FilePreferences.h"
 #include "xml/XmlPreferencesFixture.h"
 
@@ -32,8 +32,9 @@ std::wstring windows1252Characters() {
     return text;
 }
 
-// The file back end chosen as the configured factory, and one user node of the file tree of
-// this test program, removed before and after each test.
+// The file back end chosen as the configured factory, and a user node of the file tree named
+// after the test, so that tests run side by side in several processes never share one, removed
+// before and after each test.
 class PreferencesXmlFileRoundTripTest : public XmlPreferencesTest {
 protected:
     void SetUp() override {
@@ -41,6 +42,8 @@ protected:
         XmlPreferencesTest::SetUp();
         krel_std::KrelSystem::getInstance().setProperty(MemoryPreferencesSelection::variable(),
                                                         L"krel_std.FilePreferencesFactory");
+        baseName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        basePath = krel_platform::utf8ToWide(baseName);
         removeBase();
         base = krel_std::Preferences::userRoot()->node(basePath);
     }
@@ -50,7 +53,7 @@ protected:
         XmlPreferencesTest::TearDown();
     }
 
-    static void removeBase() {
+    void removeBase() const {
         const boost::shared_ptr<krel_std::Preferences> root =
             krel_std::FilePreferences::getUserRoot();
         if (root->nodeExists(basePath)) {
@@ -112,11 +115,10 @@ protected:
         krel_std::Preferences::importPreferences(path("tree.xml"));
     }
 
-    static const std::wstring basePath;
+    std::string baseName;
+    std::wstring basePath;
     boost::shared_ptr<krel_std::Preferences> base;
 };
-
-const std::wstring PreferencesXmlFileRoundTripTest::basePath = L"XmlFileRoundTrip";
 
 TEST_F(PreferencesXmlFileRoundTripTest, AGeneratedTreeComesBackEqual) {
     generateTree();
@@ -140,7 +142,7 @@ TEST_F(PreferencesXmlFileRoundTripTest, ImportedValuesAreStoredAsWindows1252Text
     base->node(L"n\u00e9")->put(L"caf\u00e9", L"\u20ac \u00ff\u0178 q\" a& l< g>");
     base->flush();
     exportRemoveAndImport();
-    std::ifstream in(prefsDirectory() / "user" / "XmlFileRoundTrip" / "n\xC3\xA9" / "prefs.cfg",
+    std::ifstream in(prefsDirectory() / "user" / baseName / "n\xC3\xA9" / "prefs.cfg",
                      std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
               "caf\xE9=\x80 \xFF\x9F q\" a& l< g>\r\n");
