@@ -56,9 +56,11 @@ protected:
     void removeBase() const {
         const boost::shared_ptr<krel_std::Preferences> root =
             krel_std::FilePreferences::getUserRoot();
+        // Removal deletes the node's directory at once. The root is not flushed: tests in
+        // other processes save the root's file too, and two saves of one file at the same
+        // moment refuse one of them with a sharing violation.
         if (root->nodeExists(basePath)) {
             root->node(basePath)->removeNode();
-            root->flush();
         }
     }
 
