@@ -61,7 +61,9 @@ format:
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
 
-# libFuzzer targets (clang), each run for a bounded time.
+# libFuzzer targets (clang), each run for a bounded time. A target <name> starts from the seed
+# documents in fuzz/corpus/<name>/ (copied, so the run never writes into the sources) and uses
+# the dictionary fuzz/<name>.dict, where they exist.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 30
 .PHONY: fuzz
@@ -70,8 +72,15 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@set -e; for target in $(FUZZ_BUILD)/fuzz/*_fuzz; do \
 	  [ -x "$$target" ] || continue; \
-	  echo "fuzzing $$(basename $$target) for $(FUZZ_SECONDS)s"; \
-	  if ! ASAN_OPTIONS=detect_leaks=0 "$$target" -max_total_time=$(FUZZ_SECONDS) >$(FUZZ_BUILD)/fuzz.log 2>&1; then \
+	  name=$$(basename $$target); extra=""; \
+	  if [ -d fuzz/corpus/$$name ]; then \
+	    rm -rf $(FUZZ_BUILD)/corpus/$$name; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+	    cp fuzz/corpus/$$name/* $(FUZZ_BUILD)/corpus/$$name/; \
+	    extra="$(FUZZ_BUILD)/corpus/$$name"; \
+	  fi; \
+	  if [ -f fuzz/$$name.dict ]; then extra="-dict=fuzz/$$name.dict $$extra"; fi; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
+	  if ! ASAN_OPTIONS=detect_leaks=0 "$$target" -max_total_time=$(FUZZ_SECONDS) $$extra >$(FUZZ_BUILD)/fuzz.log 2>&1; then \
 	    tail -n 40 $(FUZZ_BUILD)/fuzz.log; exit 1; \
 	  fi; \
 	  tail -n 1 $(FUZZ_BUILD)/fuzz.log; \

@@ -73,6 +73,9 @@ public:
         void runStep();
         void runStepHandlingFailures();
         long choosePeriod();
+        // Sleeps for the period the flags call for; while it sleeps until woken, the manager
+        // knows the thread has nothing to do.
+        void sleepUntilNextStep();
         void sendHeartBeat();
 
         ConnectionManager* manager;
@@ -131,6 +134,9 @@ public:
 private:
     typedef std::set<boost::shared_ptr<IConnectionStatusListener>> Listeners;
 
+    // The flag and host setters, the thread starters and wakers, logConnected, logDisconnected
+    // and notifyListeners run with the manager's lock held by their callers (the public
+    // operations and processRecovery), so they do not take it again.
     void setWantToBeConnected(bool value);
     void setConnected(bool value);
     void setInRecovery(bool value);
@@ -150,13 +156,20 @@ private:
     template <typename T>
     void startThreadIfNecessary(boost::shared_ptr<AbstractNotificationThread>& thread,
                                 const wchar_t* kind);
+    // A wake-up that is not needed is traced like any other but does not signal the thread.
     void wakeThread(const boost::shared_ptr<AbstractNotificationThread>& thread,
-                    const wchar_t* kind);
+                    const wchar_t* kind, bool needed);
     void startNotificationThreadIfNecessary();
     void startRecoveryThreadIfNecessary();
     void wakeNotificationThread();
     void wakeRecoveryThread();
+    // Whether a recovery thread that re-read the flags now would run a step or sleep for a
+    // period: in recovery, or connected with heart beats enabled.
+    bool recoveryThreadHasWork() const;
 
+    // STD0004 and STD0005 with the manager's name.
+    void logConnected(const wchar_t* context, const std::wstring& host);
+    void logDisconnected(const wchar_t* context, const std::wstring& host);
     void notifyListeners(bool isUp, const std::wstring& host);
     boost::shared_ptr<ServiceStatus> getStatus();
     Listeners getListeners();
@@ -184,6 +197,10 @@ private:
     std::atomic<bool> isWantToBeConnectedFlag;
     uint64_t lastOperationTime;
     std::wstring currentHost;
+    // Set by the recovery thread while it sleeps until woken: it then found nothing to do, and
+    // every change that gives it work wakes it. A change that leaves it nothing to do need not
+    // signal it, which would only make it read the flags and sleep again.
+    std::atomic<bool> isRecoveryThreadParked;
 };
 
 } // namespace krel_std

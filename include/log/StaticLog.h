@@ -52,6 +52,10 @@ public:
     static bool isThresholdOn(LogEventPriority priority) {
         return krel_std_internal::LogThreshold::passes(priority);
     }
+    /// Whether a log call made now is written anywhere: always once the log is initialised (its
+    /// appenders then decide), before that only when the debugger output goes somewhere. Takes
+    /// no lock; a caller may skip building a message that nobody would read.
+    static bool isOutputHeard();
     static LogEventPriority getThreshold();
     static std::wstring getModuleName();
 

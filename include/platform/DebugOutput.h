@@ -13,4 +13,8 @@ using DebugOutputHook = std::function<void(const std::wstring&)>;
 // sink); an empty hook removes it. Meant for tests.
 void setDebugOutputHook(DebugOutputHook hook);
 
+// Whether OutputDebugStringW's text goes anywhere: a sink chosen by KREL_DEBUG_OUTPUT or a
+// hook. Takes no lock, so a caller can skip building text that nobody would read.
+bool isDebugOutputHeard();
+
 } // namespace krel_platform

@@ -8,6 +8,7 @@
 #include "exception/KrelConnectException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "log/KrelLoggerSTD.h"
+#include "log/StaticLog.h"
 #include "thread/AutoLock.h"
 #include "thread/Concurrency.h"
 #include "thread/TimeUtils.h"
@@ -63,7 +64,7 @@ ConnectionManager::ConnectionManager(const std::wstring& name,
       recoveryInterval(DEFAULT_RECOVERY_INTERVAL),
       connectionPolicy(new ZeroStartConnectionPolicy()), isTryAllServicesFlag(false),
       isKeepConnectionAliveFlag(false), isConnectedFlag(false), isInRecoveryFlag(false),
-      isWantToBeConnectedFlag(false), lastOperationTime(0) {
+      isWantToBeConnectedFlag(false), lastOperationTime(0), isRecoveryThreadParked(false) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::ConnectionManager";
     ErrorUtils::isEmptyEx(name, context, L"Connection manager name");
     ErrorUtils::isNullEx(implementer, context, L"Connection implementer");
@@ -285,8 +286,9 @@ void ConnectionManager::connect() {
     setLastOperationTime();
     startRecoveryThreadIfNecessary();
     wakeRecoveryThread();
-    stdLogger().STD0004(context, getName(), getHost());
-    notifyListeners(true, getHost());
+    const std::wstring host = getHost();
+    logConnected(context, host);
+    notifyListeners(true, host);
 }
 
 void ConnectionManager::disconnect() {
@@ -303,7 +305,7 @@ void ConnectionManager::disconnect() {
         setCurrentHost(std::wstring());
         setConnected(false);
         wakeRecoveryThread();
-        stdLogger().STD0005(context, getName(), host);
+        logDisconnected(context, host);
         notifyListeners(false, host);
     } else {
         setInRecovery(false);
@@ -324,7 +326,7 @@ void ConnectionManager::doRecovery(bool dropActiveConnection) {
         setInRecovery(false);
         setCurrentHost(std::wstring());
         setConnected(false);
-        stdLogger().STD0005(context, getName(), host);
+        logDisconnected(context, host);
         notifyListeners(false, host);
     }
     if (isWantToBeConnectedFlag && isRecoveryEnabled() && !isConnected()) {
@@ -398,7 +400,6 @@ void ConnectionManager::setInRecovery(bool value) {
 void ConnectionManager::setCurrentHost(const std::wstring& host) {
     CONNECTION_CALL(L"krel_std::ConnectionManager::setCurrentHost", L"Set current host <%ls>.",
                     host.c_str());
-    AutoLock<Lock> guard(lock);
     currentHost = host;
 }
 
@@ -484,8 +485,9 @@ void ConnectionManager::processRecovery() {
     if (isWantToBeConnectedFlag) {
         setConnected(true);
         setLastOperationTime();
-        stdLogger().STD0004(context, getName(), getHost());
-        notifyListeners(true, getHost());
+        const std::wstring host = getHost();
+        logConnected(context, host);
+        notifyListeners(true, host);
     } else {
         // The application disconnected after this cycle was decided: close what it made.
         try {
@@ -496,11 +498,24 @@ void ConnectionManager::processRecovery() {
     }
 }
 
+// A numbered message costs more to build than the connect or disconnect it reports, so these
+// two are built only when the log writes them somewhere.
+void ConnectionManager::logConnected(const wchar_t* context, const std::wstring& host) {
+    if (StaticLog::isOutputHeard()) {
+        stdLogger().STD0004(context, getName(), host);
+    }
+}
+
+void ConnectionManager::logDisconnected(const wchar_t* context, const std::wstring& host) {
+    if (StaticLog::isOutputHeard()) {
+        stdLogger().STD0005(context, getName(), host);
+    }
+}
+
 template <typename T>
 void ConnectionManager::startThreadIfNecessary(
     boost::shared_ptr<AbstractNotificationThread>& thread, const wchar_t* kind) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::startThreadIfNecessary";
-    AutoLock<Lock> guard(lock);
     if (!thread) {
         CONNECTION_CALL(context, L"Creating %ls %ls thread.", name.c_str(), kind);
         thread.reset(new T(this));
@@ -513,12 +528,13 @@ void ConnectionManager::startThreadIfNecessary(
 }
 
 void ConnectionManager::wakeThread(const boost::shared_ptr<AbstractNotificationThread>& thread,
-                                   const wchar_t* kind) {
+                                   const wchar_t* kind, bool needed) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::wakeThread";
-    AutoLock<Lock> guard(lock);
     if (thread && thread->getState() == Thread::RUNNING) {
         CONNECTION_CALL(context, L"Waking %ls %ls thread.", name.c_str(), kind);
-        thread->wakeup();
+        if (needed) {
+            thread->wakeup();
+        }
     } else {
         CONNECTION_DEBUG(context, L"There is no %ls %ls thread or it is not alive.", name.c_str(),
                          kind);
@@ -534,15 +550,22 @@ void ConnectionManager::startRecoveryThreadIfNecessary() {
 }
 
 void ConnectionManager::wakeNotificationThread() {
-    wakeThread(notificationThread, NOTIFICATION_KIND);
+    wakeThread(notificationThread, NOTIFICATION_KIND, true);
 }
 
+// The flags change under the manager's lock before the wake-up, and the parked thread clears
+// its mark before it reads them: either this sees the thread parked and the thread then reads
+// the new flags, or it sees the thread busy and signals it, so the thread's next sleep ends at
+// once. A parked thread that would only find nothing to do again is left asleep.
 void ConnectionManager::wakeRecoveryThread() {
-    wakeThread(recoveryThread, RECOVERY_KIND);
+    wakeThread(recoveryThread, RECOVERY_KIND, !isRecoveryThreadParked || recoveryThreadHasWork());
+}
+
+bool ConnectionManager::recoveryThreadHasWork() const {
+    return isInRecoveryFlag || (isConnectedFlag && isHeartBeatEnabledFlag);
 }
 
 void ConnectionManager::notifyListeners(bool isUp, const std::wstring& host) {
-    AutoLock<Lock> guard(lock);
     if (listeners.empty()) {
         return;
     }

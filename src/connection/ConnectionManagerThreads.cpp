@@ -7,10 +7,27 @@
 #include "log/KrelLoggerSTD.h"
 #include "thread/TimeUtils.h"
 
+#include <atomic>
 #include <cxxabi.h>
 #include <exception>
 
 namespace krel_std {
+
+namespace {
+
+// Sets a flag for the length of a scope; it is cleared however the scope ends.
+class ScopedMark {
+public:
+    ScopedMark(std::atomic<bool>& flag, bool value) : flag(flag) { flag = value; }
+    ~ScopedMark() { flag = false; }
+    ScopedMark(const ScopedMark&) = delete;
+    ScopedMark& operator=(const ScopedMark&) = delete;
+
+private:
+    std::atomic<bool>& flag;
+};
+
+} // namespace
 
 ConnectionManager::ServiceStatus::ServiceStatus(bool isUp, const std::wstring& host)
     : isUpFlag(isUp), host(host) {}
@@ -77,7 +94,7 @@ std::wstring ConnectionManager::RecoveryThread::toString() const {
 void ConnectionManager::RecoveryThread::run() {
     while (!isShutdown()) {
         runStepHandlingFailures();
-        sleepForPeriod(choosePeriod());
+        sleepUntilNextStep();
     }
 }
 
@@ -129,6 +146,12 @@ long ConnectionManager::RecoveryThread::choosePeriod() {
         return manager->getHeartBeatInterval();
     }
     return -1;
+}
+
+void ConnectionManager::RecoveryThread::sleepUntilNextStep() {
+    const long period = choosePeriod();
+    const ScopedMark parked(manager->isRecoveryThreadParked, period < 0);
+    sleepForPeriod(period);
 }
 
 // Sends a beat only when the line has been quiet for longer than the heart-beat interval.

@@ -7,6 +7,7 @@
 #include "log/DebugOutputLog.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLogConfig.h"
+#include "platform/DebugOutput.h"
 #include "thread/AutoLock.h"
 
 #include <cxxabi.h>
@@ -87,6 +88,10 @@ void StaticLog::publishThreshold() {
 void StaticLog::setModuleName(const wchar_t* name) {
     std::lock_guard<std::mutex> guard(moduleNameMutex());
     moduleNameStorage() = name != nullptr ? name : L"";
+}
+
+bool StaticLog::isOutputHeard() {
+    return initialized.load(std::memory_order_acquire) || krel_platform::isDebugOutputHeard();
 }
 
 LogEventPriority StaticLog::getThreshold() {

@@ -1,5 +1,6 @@
 #include "platform/DebugOutput.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -15,6 +16,8 @@ struct DebugSink {
     std::mutex mutex;
     FILE* stream = nullptr;
     krel_platform::DebugOutputHook hook;
+    // Whether there is a stream or a hook; written under the mutex, read without it.
+    std::atomic<bool> heard{false};
 
     DebugSink() {
         const char* target = std::getenv("KREL_DEBUG_OUTPUT");
@@ -26,6 +29,7 @@ struct DebugSink {
         } else {
             stream = std::fopen(target, "a");
         }
+        heard = stream != nullptr;
     }
 
     void write(const std::wstring& text) {
@@ -54,6 +58,11 @@ void setDebugOutputHook(DebugOutputHook hook) {
     DebugSink& s = sink();
     std::lock_guard<std::mutex> guard(s.mutex);
     s.hook = std::move(hook);
+    s.heard = s.stream != nullptr || static_cast<bool>(s.hook);
+}
+
+bool isDebugOutputHeard() {
+    return sink().heard.load();
 }
 
 } // namespace krel_platform

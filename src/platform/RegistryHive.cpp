@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sqlite3.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace krel_platform {
@@ -201,30 +202,55 @@ LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, 
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegistryHive::openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key) {
+LSTATUS RegistryHive::openKey(int64_t base, LPCWSTR subKey, int64_t& key) {
+    const std::wstring_view text = subKey == nullptr ? std::wstring_view() : subKey;
     std::lock_guard<std::mutex> guard(mutex);
+    const uint64_t before = cache.version();
+    LSTATUS status = ERROR_SUCCESS;
+    if (keys.answer(before, base, text, key, status)) {
+        return status;
+    }
+    std::vector<RegistryName> path;
+    if ((status = RegistryName::splitPath(subKey, path)) != ERROR_SUCCESS) {
+        return status;
+    }
+    int64_t found = 0;
+    status = lookUp(base, path, found);
+    // Only what the database answered is remembered, not a failure to read it.
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_KEY_DELETED) {
+        keys.remember(before, cache.version(), base, text, status, found);
+    }
+    if (status == ERROR_SUCCESS) {
+        key = found;
+    }
+    return status;
+}
+
+LSTATUS RegistryHive::lookUp(int64_t base, const std::vector<RegistryName>& path, int64_t& key) {
     Transaction transaction(*connection, false);
     if (LSTATUS status = transaction.begun()) {
         return status;
     }
     size_t depth = 0;
-    int64_t found = 0;
-    if (LSTATUS status = walk(base, path, found, depth)) {
+    if (LSTATUS status = walk(base, path, key, depth)) {
         return status;
     }
-    key = found;
     return transaction.commit();
 }
 
-LSTATUS RegistryHive::createKey(int64_t base, const std::vector<RegistryName>& path, bool mayCreate,
-                                int64_t& key, bool& created) {
+LSTATUS RegistryHive::createKey(int64_t base, LPCWSTR subKey, bool mayCreate, int64_t& key,
+                                bool& created) {
     created = false;
-    LSTATUS status = openKey(base, path, key);
+    LSTATUS status = openKey(base, subKey, key);
     if (status != ERROR_FILE_NOT_FOUND) {
         return status;
     }
     if (!mayCreate || !isWritable()) {
         return ERROR_ACCESS_DENIED;
+    }
+    std::vector<RegistryName> path;
+    if ((status = RegistryName::splitPath(subKey, path)) != ERROR_SUCCESS) {
+        return status;
     }
     std::lock_guard<std::mutex> guard(mutex);
     Transaction transaction(*connection, true, &cache);

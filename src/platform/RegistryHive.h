@@ -1,6 +1,7 @@
 // The keys and values of one registry hive, kept in an SQLite database of their own.
 #pragma once
 
+#include "RegistryKeyCache.h"
 #include "RegistryName.h"
 #include "RegistryValueCache.h"
 #include "platform/WinTypes.h"
@@ -19,12 +20,13 @@ class SqliteConnection;
 
 // Every operation is one transaction on the hive's connection, which this process shares
 // between its threads; writes take the database's write lock at their start (BEGIN IMMEDIATE),
-// so two processes writing at once wait for each other instead of failing. Value reads are
-// remembered while no process writes the hive (RegistryValueCache). Each key has a row
-// id that is never used again and a change counter that every value write and value deletion
-// of the key bumps in its transaction. After each such commit the hive rings its doorbell, a
-// small file beside the database that the notifiers of every process watch. Key ids name keys
-// here; a key that no longer exists answers ERROR_KEY_DELETED.
+// so two processes writing at once wait for each other instead of failing. Value reads and key
+// lookups are remembered while no process writes the hive (RegistryValueCache,
+// RegistryKeyCache). Each key has a row id that is never used again and a change counter that
+// every value write and value deletion of the key bumps in its transaction. After each such
+// commit the hive rings its doorbell, a small file beside the database that the notifiers of
+// every process watch. Key ids name keys here; a key that no longer exists answers
+// ERROR_KEY_DELETED.
 class RegistryHive {
 public:
     static constexpr int64_t rootKey = 1;
@@ -41,11 +43,12 @@ public:
     void setForcedReadOnly(bool readOnly) { forcedReadOnly = readOnly; }
     const std::string& doorbell() const { return doorbellPath; }
 
-    LSTATUS openKey(int64_t base, const std::vector<RegistryName>& path, int64_t& key);
+    // Opens the key at the '\\'-separated path below base (null or empty: base itself); a
+    // malformed path answers RegistryName::splitPath's error.
+    LSTATUS openKey(int64_t base, LPCWSTR subKey, int64_t& key);
     // Opens the key, creating it and the keys on its way when missing; creation needs
     // mayCreate (ERROR_ACCESS_DENIED otherwise).
-    LSTATUS createKey(int64_t base, const std::vector<RegistryName>& path, bool mayCreate,
-                      int64_t& key, bool& created);
+    LSTATUS createKey(int64_t base, LPCWSTR subKey, bool mayCreate, int64_t& key, bool& created);
     LSTATUS queryValue(int64_t key, const RegistryName& name, const RegistryValueBuffer& buffer);
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
@@ -73,6 +76,8 @@ private:
     // key set, ERROR_FILE_NOT_FOUND with key the last existing one and depth the number of
     // elements found, or an error.
     LSTATUS walk(int64_t base, const std::vector<RegistryName>& path, int64_t& key, size_t& depth);
+    // Finds the key at the path below base in a read transaction of its own.
+    LSTATUS lookUp(int64_t base, const std::vector<RegistryName>& path, int64_t& key);
     LSTATUS checkKey(int64_t key);
     // Bumps the key's change counter: ERROR_KEY_DELETED when the key is gone.
     LSTATUS bumpCounter(int64_t key);
@@ -89,6 +94,7 @@ private:
     std::unique_ptr<SqliteConnection> connection;
     std::unique_ptr<SqliteConnection> watchConnection;
     RegistryValueCache cache;
+    RegistryKeyCache keys;
     int doorbellDescriptor = -1;
     bool writable = false;
     std::atomic<bool> forcedReadOnly{false};

@@ -4,6 +4,7 @@
 #include "platform/Utf16.h"
 #include "platform/WinError.h"
 
+#include <algorithm>
 #include <wctype.h>
 
 namespace krel_platform {
@@ -29,15 +30,16 @@ char16_t foldUnit(char16_t unit) {
 
 } // namespace
 
-RegistryName::RegistryName(const std::u16string& text) {
-    spelled.reserve(text.size() * 2);
-    foldedForm.reserve(text.size() * 2);
+RegistryName::RegistryName(const std::u16string& text)
+    : spelled(text.size() * 2, '\0'), foldedForm(text.size() * 2, '\0') {
+    char* spelling = &spelled[0];
+    char* folding = &foldedForm[0];
     for (char16_t unit : text) {
-        spelled += static_cast<char>(unit & 0xFF);
-        spelled += static_cast<char>(unit >> 8);
+        *spelling++ = static_cast<char>(unit & 0xFF);
+        *spelling++ = static_cast<char>(unit >> 8);
         const char16_t folded = foldUnit(unit);
-        foldedForm += static_cast<char>(folded >> 8);
-        foldedForm += static_cast<char>(folded & 0xFF);
+        *folding++ = static_cast<char>(folded >> 8);
+        *folding++ = static_cast<char>(folded & 0xFF);
     }
 }
 
@@ -50,32 +52,33 @@ LSTATUS RegistryName::fromValueName(LPCWSTR text, RegistryName& name) {
     return ERROR_SUCCESS;
 }
 
+// The path is converted whole: '\\' is one UTF-16 unit that no surrogate pair holds, so its
+// elements are the converted elements.
 LSTATUS RegistryName::splitPath(LPCWSTR path, std::vector<RegistryName>& elements) {
     elements.clear();
     if (path == nullptr || *path == L'\0') {
         return ERROR_SUCCESS;
     }
-    std::wstring text(path);
-    if (text.front() == L'\\') {
+    if (*path == L'\\') {
         return ERROR_BAD_PATHNAME;
     }
-    if (text.back() == L'\\') {
+    std::u16string text = wideToUtf16(path);
+    if (text.back() == u'\\') {
         text.pop_back();
     }
+    elements.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), u'\\')) + 1);
     size_t start = 0;
     for (;;) {
-        const size_t end = text.find(L'\\', start);
-        const std::wstring element =
-            text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (element.empty()) {
+        const size_t end = text.find(u'\\', start);
+        const size_t length = (end == std::u16string::npos ? text.size() : end) - start;
+        if (length == 0) {
             return ERROR_BAD_PATHNAME;
         }
-        const std::u16string units = wideToUtf16(element);
-        if (units.size() > maxKeyNameLength) {
+        if (length > maxKeyNameLength) {
             return ERROR_INVALID_PARAMETER;
         }
-        elements.emplace_back(units);
-        if (end == std::wstring::npos) {
+        elements.emplace_back(text.substr(start, length));
+        if (end == std::u16string::npos) {
             return ERROR_SUCCESS;
         }
         start = end + 1;

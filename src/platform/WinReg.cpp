@@ -131,11 +131,10 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM samDesired, PHKEY 
     }
     *result = nullptr;
     KeyReference base;
-    std::vector<RegistryName> path;
     int64_t opened = 0;
-    LSTATUS status = resolvePath(key, subKey, base, path);
+    LSTATUS status = resolve(key, base);
     if (status == ERROR_SUCCESS) {
-        status = base.hive->openKey(base.key, path, opened);
+        status = base.hive->openKey(base.key, subKey, opened);
     }
     if (status == ERROR_SUCCESS) {
         *result = insertKey(base, opened, samDesired);
@@ -151,12 +150,11 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM s
     }
     *result = nullptr;
     KeyReference base;
-    std::vector<RegistryName> path;
     int64_t opened = 0;
     bool created = false;
-    LSTATUS status = resolvePath(key, subKey, base, path);
+    LSTATUS status = resolve(key, base);
     if (status == ERROR_SUCCESS) {
-        status = base.hive->createKey(base.key, path, (base.access & KEY_CREATE_SUB_KEY) != 0,
+        status = base.hive->createKey(base.key, subKey, (base.access & KEY_CREATE_SUB_KEY) != 0,
                                       opened, created);
     }
     if (status == ERROR_SUCCESS) {

@@ -1,9 +1,11 @@
 #include "ConnectionFakes.h"
+#include "log/LogTestSupport.h"
 #include "support/DebugOutputCapture.h"
 
 #include "connection/ConnectionManager.h"
 #include "connection/LastPlusOneConnectionPolicy.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "log/DebugFileFilter.h"
 
 #include <gtest/gtest.h>
 
@@ -377,6 +379,30 @@ TEST_F(ConnectionManagerTest, TheTextShowsEveryFieldInOrder) {
               L"currentHost=''}",
               manager->toString());
     EXPECT_EQ(L"krel_std.ConnectionManager", manager->getClassName());
+}
+
+// An initialised log gets the connection messages whether or not the debugger output is heard.
+class ConnectionManagerLogTest : public krel_test::StaticLogTest {};
+
+TEST_F(ConnectionManagerLogTest, AnInitialisedLogReceivesTheConnectionMessages) {
+    boost::shared_ptr<krel_test::RecordingAppender> appender(new krel_test::RecordingAppender(
+        boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
+    initialize({{L"a", appender}});
+    boost::shared_ptr<ScriptedImplementer> implementer(new ScriptedImplementer({L"alpha"}));
+    {
+        ConnectionManager manager(L"client", implementer);
+        manager.connect();
+        manager.disconnect();
+    }
+    std::vector<std::wstring> messages;
+    for (const LogEvent& event : appender->events) {
+        if (event.message.compare(0, 8, L"Client <") == 0) {
+            messages.push_back(event.message);
+        }
+    }
+    EXPECT_EQ(Calls({L"Client <client> connected to service at <alpha>.",
+                     L"Client <client> disconnected from service at <alpha>."}),
+              messages);
 }
 
 TEST(ServiceStatusTest, TheTextNamesDirectionAndHost) {

@@ -5,6 +5,11 @@
 // krelExitScenario(directory): the directory receives the log configuration, the rolling log
 // files, a watched configuration file and a preferences document. Answers 0 once every thread
 // has shown it runs, 1 when a thread was not heard from in time.
+//
+// The threads: the file watcher, the preference dispatch and the registry threads, the rolling
+// log's, and a Java VM, found as an installed runtime, whose Java thread takes the callbacks of
+// the preference node that is written over and over (KREL_EXIT_CLASS_PATH holds KrelStd.jar and
+// that thread's class, KREL_EXIT_LIBRARY_PATH the library's directory).
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +25,7 @@
 #include "config/ConfigurationListener.h"
 #include "config/KrelConfig.h"
 #include "exception/KrelException.h"
+#include "jni/JVM.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/StaticLog.h"
 #include "pattern/Singleton.h"
@@ -111,6 +117,57 @@ startPreferenceListener(const boost::shared_ptr<PreferenceHeard>& to) {
     return node;
 }
 
+// The Java thread that takes the node's changes from the callback queue; it stays in
+// getJniCallbackData until the queue is shut down.
+class JavaConsumer {
+public:
+    // Creates the VM and starts the thread; throws KrelException when the VM cannot be made.
+    // The VM keeps no performance data file, which an exit without its shut-down leaves behind.
+    explicit JavaConsumer(const char* nodeKey)
+        : vm(krel_std::JVM::loadJVM(L"17", {L"-XX:-UsePerfData",
+                                            L"-Djava.class.path=" KREL_EXIT_CLASS_PATH,
+                                            L"-Djava.library.path=" KREL_EXIT_LIBRARY_PATH})),
+          env(vm->getEnv()), consumer(env ? env->FindClass("ExitCallbackConsumer") : nullptr) {
+        if (consumer == nullptr) {
+            if (env) {
+                describedException();
+            }
+            return;
+        }
+        const jmethodID start = env->GetStaticMethodID(consumer, "start", "(Ljava/lang/String;)V");
+        const jstring key = env->NewStringUTF(nodeKey);
+        env->CallStaticVoidMethod(consumer, start, key);
+        env->DeleteLocalRef(key);
+        started = !describedException();
+    }
+
+    // Whether the thread took a change within 30 s.
+    bool waitForFirst() {
+        if (!started) {
+            return false;
+        }
+        const jmethodID await = env->GetStaticMethodID(consumer, "awaitFirstCallback", "(J)Z");
+        const bool taken = env->CallStaticBooleanMethod(consumer, await, jlong(30)) == JNI_TRUE;
+        return !describedException() && taken;
+    }
+
+private:
+    // Whether a Java exception is pending; it is printed and cleared.
+    bool describedException() {
+        if (!env->ExceptionCheck()) {
+            return false;
+        }
+        env->ExceptionDescribe();
+        env->ExceptionClear();
+        return true;
+    }
+
+    boost::shared_ptr<krel_std::JVM> vm;
+    boost::shared_ptr<JNIEnv> env;
+    jclass consumer;
+    bool started = false;
+};
+
 // A preferences document for the node, imported over and over: the XML parser is stopped at
 // exit while a parse may be running.
 std::wstring writeImportDocument(const fs::path& file) {
@@ -157,9 +214,11 @@ extern "C" __attribute__((visibility("default"))) int krelExitScenario(const cha
         const auto preferenceHeard = boost::shared_ptr<PreferenceHeard>(new PreferenceHeard);
         const boost::shared_ptr<krel_std::Preferences> node =
             startPreferenceListener(preferenceHeard);
+        JavaConsumer javaConsumer("krel\\exit helper");
         std::thread(keepBusy, node, watched, writeImportDocument(directory / "import.xml"))
             .detach();
-        if (!preferenceHeard->heard.waitForFirst() || !configurationHeard->heard.waitForFirst()) {
+        if (!preferenceHeard->heard.waitForFirst() || !configurationHeard->heard.waitForFirst() ||
+            !javaConsumer.waitForFirst()) {
             return 1;
         }
     } catch (const krel_std::KrelException&) {

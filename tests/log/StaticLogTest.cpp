@@ -53,6 +53,11 @@ TEST_F(StaticLogTest, InitialisedLogDeliversToAppendersInNameOrder) {
     EXPECT_EQ(L"Main::run", a->events[0].function);
 }
 
+TEST_F(StaticLogTest, AnInitialisedLogIsHeardWithoutDebuggerOutput) {
+    initialize({{L"a", recorder()}});
+    EXPECT_TRUE(StaticLog::isOutputHeard());
+}
+
 TEST_F(StaticLogTest, InitialisationWithoutAppendersKeepsTheFallback) {
     DebugOutputCapture capture;
     initialize({});

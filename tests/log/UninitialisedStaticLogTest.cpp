@@ -6,6 +6,8 @@
 #include "log/StaticLog.h"
 #include "support/DebugOutputCapture.h"
 
+#include <cstdlib>
+
 using namespace krel_std;
 
 namespace {
@@ -36,6 +38,12 @@ TEST_F(UninitialisedStaticLog, AddsNoSecondLineFeed) {
 TEST_F(UninitialisedStaticLog, WritesPercentSignsInMessagesUnchanged) {
     StaticLog::log(ERROR, L"f", L"100%ls %d", L"M", L"", 1, L"Main", 1);
     EXPECT_EQ(output.all(), L"ERROR : 100%ls %d\n");
+}
+
+TEST_F(UninitialisedStaticLog, IsHeardOnlyThroughTheDebuggerOutput) {
+    EXPECT_TRUE(StaticLog::isOutputHeard());
+    krel_platform::setDebugOutputHook(nullptr);
+    EXPECT_EQ(std::getenv("KREL_DEBUG_OUTPUT") != nullptr, StaticLog::isOutputHeard());
 }
 
 TEST_F(UninitialisedStaticLog, PassesDebugAndAboveOnly) {

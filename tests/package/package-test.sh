@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs a build below a temporary DESTDIR and checks the installed package: the files laid
-# out, the SONAME, the RUNPATH of krel-admin, and two consumers built against the installed
-# tree, one through find_package(KrelStd CONFIG) and one through pkg-config.
+# out, the SONAME, the RUNPATH of krel-admin, two consumers built against the installed tree,
+# one through find_package(KrelStd CONFIG) and one through pkg-config, and a Java program
+# compiled against the installed jar that runs the installed library's natives.
 #
-# Usage: package-test.sh <build dir> <consumer source dir> <prefix> <libdir> <c++ compiler> jar|no-jar
+# Usage: package-test.sh <build dir> <consumer source dir> <prefix> <libdir> <c++ compiler>
+#                        jar|no-jar [<javac> <java>]
 set -euo pipefail
-build=$1 consumer=$2 prefix=$3 libdir=$4 cxx=$5 jar=$6
+build=$1 consumer=$2 prefix=$3 libdir=$4 cxx=$5 jar=$6 javac=${7:-} java=${8:-}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/krel-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -84,6 +86,31 @@ if "$cxx" -std=c++17 -o "$work/pkg-consumer" "$consumer/consumer.cpp" $flags 2>"
 else
   cat "$work/pkg.log" >&2
   fail "the pkg-config consumer does not build with: $flags"
+fi
+
+# The Java program: the installed jar on its class path, the installed library found through
+# java.library.path alone, a registry of its own that the installed krel-admin reads back.
+if [ "$jar" = jar ]; then
+  installed_jar=$root/share/java/KrelStd.jar
+  mkdir -p "$work/java-classes" "$work/java-registry"
+  if "$javac" -Werror -cp "$installed_jar" -d "$work/java-classes" "$consumer/JavaConsumer.java" \
+    2>"$work/javac.log"; then
+    output=$(KREL_REGISTRY_DIR=$work/java-registry "$java" -Xcheck:jni \
+      "-Djava.library.path=$root/$libdir" -cp "$installed_jar:$work/java-classes" \
+      JavaConsumer 'from Java' 2>"$work/java.log") || fail "the Java program exits with status $?"
+    [ "$(sed -n 's/^value //p' <<<"$output")" = 'from Java' ] ||
+      { cat "$work/java.log" >&2; fail "the Java program does not read back its value: $output"; }
+    java_library=$(sed -n 's/^library //p' <<<"$output")
+    [ -n "$java_library" ] && [ "$(realpath "$java_library")" = "$(realpath "$library")" ] ||
+      fail "the Java program does not use the installed library: $java_library"
+    ! grep -qE 'in native method|JNI local refs' <<<"$output$(cat "$work/java.log")" ||
+      fail "JNI checking complains: $output $(cat "$work/java.log")"
+    KREL_REGISTRY_DIR=$work/java-registry "$admin" read 'HKCU\Software\KrelPackageTest\Java' written |
+      grep -q 'from Java' || fail "the value the Java program wrote is not in its registry"
+  else
+    cat "$work/javac.log" >&2
+    fail "the Java program does not compile against the installed jar"
+  fi
 fi
 
 [ "$failures" -eq 0 ] || exit 1

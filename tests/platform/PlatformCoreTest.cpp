@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/Object.h"
+#include "platform/DebugOutput.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "support/DebugOutputCapture.h"
@@ -48,6 +50,18 @@ TEST(DebugOutput, ReachesTheInstalledHookInBothWidths) {
     OutputDebugStringA("narrow \xc3\xa9\n");
     OutputDebugStringW(nullptr);
     EXPECT_EQ(capture.all(), L"wide \u00e9\nnarrow \u00e9\n");
+}
+
+TEST(DebugOutput, IsHeardWhileAHookIsInstalled) {
+    if (std::getenv("KREL_DEBUG_OUTPUT") != nullptr) {
+        GTEST_SKIP() << "KREL_DEBUG_OUTPUT makes the output heard without a hook";
+    }
+    EXPECT_FALSE(krel_platform::isDebugOutputHeard());
+    {
+        krel_test::DebugOutputCapture capture;
+        EXPECT_TRUE(krel_platform::isDebugOutputHeard());
+    }
+    EXPECT_FALSE(krel_platform::isDebugOutputHeard());
 }
 
 TEST(Utf16Conversion, JoinsAndSplitsSurrogatePairs) {

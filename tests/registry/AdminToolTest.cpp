@@ -90,6 +90,50 @@ TEST_F(AdminToolTest, KeyDeletedByTheToolAnswersKeyDeletedAfterEarlierReads) {
               ERROR_KEY_DELETED);
 }
 
+TEST_F(AdminToolTest, KeyDeletedByTheToolIsNotFoundAfterEarlierOpens) {
+    createKey(L"Software\\Opened\\Deeper");
+    HKEY key = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Opened\\Deeper", key), ERROR_SUCCESS);
+    ASSERT_EQ(openKey(L"Software\\Opened\\Deeper", key), ERROR_SUCCESS);
+
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Opened"}), 0);
+    EXPECT_EQ(openKey(L"Software\\Opened\\Deeper", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(openKey(L"Software\\Opened", key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(AdminToolTest, KeyMadeAgainByTheToolOpensAsTheNewKey) {
+    const HKEY old = createKey(L"Software\\Again");
+    ASSERT_EQ(setString(old, L"v", L"old"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Again", key), ERROR_SUCCESS);
+
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Again"}), 0);
+    ASSERT_EQ(runTool({"write", "HKCU\\Software\\Again", "v", "REG_SZ", "new"}), 0);
+    ASSERT_EQ(openKey(L"Software\\Again", key), ERROR_SUCCESS);
+    EXPECT_EQ(readString(key, L"v"), L"new");
+    EXPECT_EQ(setString(old, L"v", L"x"), ERROR_KEY_DELETED);
+}
+
+TEST_F(AdminToolTest, KeyCreatedByTheToolAfterFailedOpensIsFound) {
+    HKEY key = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Later", key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(openKey(L"Software\\Later", key), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(runTool({"write", "HKCU\\Software\\Later", "v", "REG_DWORD", "1"}), 0);
+    EXPECT_EQ(openKey(L"Software\\Later", key), ERROR_SUCCESS);
+}
+
+TEST_F(AdminToolTest, OpeningBelowAHandleWhoseKeyTheToolDeletedAnswersKeyDeleted) {
+    const HKEY base = createKey(L"Software\\Base");
+    createKey(L"Software\\Base\\Child");
+    HKEY child = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(base, L"Child", 0, KEY_READ, &child), ERROR_SUCCESS);
+    opened.push_back(child);
+
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Base"}), 0);
+    EXPECT_EQ(RegOpenKeyExW(base, L"Child", 0, KEY_READ, &child), ERROR_KEY_DELETED);
+}
+
 // Runs the tool as the user "nobody", who may read the test's registry but not write it, as
 // a user reads the machine's hive; needs root to change user.
 TEST_F(AdminToolTest, UserWhoCannotWriteTheHiveFilesReadsAndIsRefusedWrites) {

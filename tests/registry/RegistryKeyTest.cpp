@@ -289,3 +289,24 @@ TEST_F(RegistryKeyTest, ReadOnlyHiveRefusesWritesAndStillReads) {
 }
 
 } // namespace
+
+namespace {
+
+// The process keeps the removed database open, so it goes on answering from it, remembered
+// lookups and fresh ones alike.
+TEST_F(RegistryKeyTest, KeysOfAHiveWhoseDirectoryWasRemovedOpenAsTheDatabaseAnswers) {
+    createKey(L"Software\\Kept");
+    HKEY key = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Kept", key), ERROR_SUCCESS);
+
+    std::filesystem::remove_all(root);
+    HKEY software = nullptr;
+    ASSERT_EQ(openKey(L"Software", software), ERROR_SUCCESS);
+    HKEY fresh = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(software, L"Kept", 0, KEY_READ, &fresh), ERROR_SUCCESS);
+    opened.push_back(fresh);
+    EXPECT_EQ(openKey(L"Software\\Kept", key), ERROR_SUCCESS);
+    EXPECT_EQ(openKey(L"Software\\Missing", key), ERROR_FILE_NOT_FOUND);
+}
+
+} // namespace

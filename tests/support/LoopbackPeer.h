@@ -195,7 +195,11 @@ class LoopbackClient : public krel_std::IConnectionImplementer, public krel_std:
 public:
     static const int RECEIVE_TIMEOUT_MS = 2000;
 
-    explicit LoopbackClient(std::vector<int> ports) : ports(std::move(ports)) {}
+    explicit LoopbackClient(std::vector<int> ports) : ports(std::move(ports)) {
+        for (int port : this->ports) {
+            hosts.push_back(loopbackHost(port));
+        }
+    }
     ~LoopbackClient() { closeConnection(); }
 
     std::wstring toString() override { return L"LoopbackClient"; }
@@ -206,7 +210,7 @@ public:
             throw krel_std::KrelObjectNotFoundException(L"No peer " + std::to_wstring(index));
         }
         chosen = index;
-        return loopbackHost(ports[index]);
+        return hosts[index];
     }
 
     void establishConnection() override {
@@ -215,8 +219,7 @@ public:
         sockaddr_in address = loopbackAddress(ports.at(chosen));
         if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
             close(fd);
-            throw krel_std::KrelConnectException(L"Connection refused by " +
-                                                 loopbackHost(ports[chosen]));
+            throw krel_std::KrelConnectException(L"Connection refused by " + hosts[chosen]);
         }
         // Closing with a reset leaves no TIME_WAIT behind, so many short connections in a row
         // do not run out of ephemeral ports.
@@ -250,6 +253,8 @@ private:
 
     std::mutex mutex;
     const std::vector<int> ports;
+    // The host text of each port, made once.
+    std::vector<std::wstring> hosts;
     int chosen = 0;
     int connection = -1;
 };
