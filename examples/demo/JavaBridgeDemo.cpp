@@ -1,126 +1,184 @@
 #include "JavaBridgeDemo.h"
 
+#include <jni.h>
+
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-#include <jni.h>
-
 #include "exception/KrelException.h"
+#include "exception/KrelJNIException.h"
+#include "jni/JNIReference.h"
+#include "jni/JNIUtils.h"
 #include "jni/JVM.h"
 #include "platform/Utf16.h"
-#include "platform/WinReg.h"
 #include "system/KrelRegistry.h"
 
 using namespace krel_std;
 
 namespace {
 
-const wchar_t* const DEMO_KEY = L"Software\\KrelStd\\DemoJava";
-const long WAIT_MS = 5000;
+// The key the Java side monitors, below HKEY_CURRENT_USER.
+const wchar_t* const monitoredKey = L"Software\\KrelStd\\Demo\\Bridge";
+// HKEY_CURRENT_USER as the registry natives name roots: the handle's value as a Java int.
+const jint userRoot = static_cast<jint>(reinterpret_cast<intptr_t>(HKEY_CURRENT_USER));
+// The changes the demo makes while the key is monitored, one callback each.
+const jint expectedCallbacks = 3;
+// Every wait of the bridge ends after this many milliseconds.
+const jlong waitMillis = 5000;
 
-// Text of a Java string (a local reference, deleted here).
-std::wstring javaText(JNIEnv* env, jstring text) {
-    if (text == nullptr) {
-        return std::wstring();
+// Raises the Java exception pending on the calling thread as a KrelJNIException (clearing it),
+// and a null answer as one that names the call; answers the checked value.
+template <typename T> T checked(T answer, const std::wstring& call) {
+    KrelJNIException::throwIfPresent();
+    if (answer == nullptr) {
+        throw KrelJNIException(call + L" answered null.");
     }
-    const jchar* units = env->GetStringChars(text, nullptr);
-    const std::u16string copy(reinterpret_cast<const char16_t*>(units),
-                              static_cast<std::size_t>(env->GetStringLength(text)));
-    env->ReleaseStringChars(text, units);
-    env->DeleteLocalRef(text);
-    return krel_platform::utf16ToWide(copy);
+    return answer;
 }
 
-jstring javaString(JNIEnv* env, const std::wstring& text) {
+JNIReference<jstring> javaString(JNIEnv* env, const std::wstring& text) {
     const std::u16string units = krel_platform::wideToUtf16(text);
-    return env->NewString(reinterpret_cast<const jchar*>(units.data()),
-                          static_cast<jsize>(units.size()));
+    return JNIReference<jstring>(
+        checked(env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                               static_cast<jsize>(units.size())),
+                L"NewString"));
 }
 
-// Prints and clears what Java threw; answers whether something was thrown.
-bool javaFailed(JNIEnv* env, const wchar_t* what) {
-    if (!env->ExceptionCheck()) {
-        return false;
+// A Java system property of the VM, read through System.getProperty.
+std::wstring javaProperty(JNIEnv* env, const std::wstring& name) {
+    const JNIReference<jclass> system(checked(env->FindClass("java/lang/System"), L"FindClass"));
+    const jmethodID getProperty =
+        checked(env->GetStaticMethodID(system.get(), "getProperty",
+                                       "(Ljava/lang/String;)Ljava/lang/String;"),
+                L"GetStaticMethodID(getProperty)");
+    const JNIReference<jstring> key = javaString(env, name);
+    const jobject value = env->CallStaticObjectMethod(system.get(), getProperty, key.get());
+    return getJniString(env, static_cast<jstring>(checked(value, L"System.getProperty")));
+}
+
+// Starts the VM that best matches Java 17 among the runtimes found on this machine, with the
+// library's jar and the demo's own classes on its class path and the library's directory as
+// the place of its natives.
+boost::shared_ptr<JVM> startJavaVM() {
+    const std::wstring classPath =
+        krel_platform::utf8ToWide(KREL_JAR) + L":" + krel_platform::utf8ToWide(KREL_DEMO_JAR);
+    return JVM::loadJVM(
+        L"17", {L"-Djava.class.path=" + classPath,
+                L"-Djava.library.path=" + krel_platform::utf8ToWide(KREL_LIBRARY_DIRECTORY),
+                L"--enable-native-access=ALL-UNNAMED"});
+}
+
+// The demo's Java class DemoMonitor, called through its static methods on the thread that
+// made the object.
+class JavaMonitor {
+public:
+    explicit JavaMonitor(JNIEnv* env)
+        : env(env),
+          monitorClass(checked(env->FindClass("DemoMonitor"), L"FindClass(DemoMonitor)")) {}
+
+    // Monitors the key and starts the Java thread that takes its changes.
+    void start(jint root, const std::wstring& key) {
+        const JNIReference<jstring> keyText = javaString(env, key);
+        env->CallStaticVoidMethod(monitorClass.get(), method("start", "(ILjava/lang/String;)V"),
+                                  root, keyText.get());
+        KrelJNIException::throwIfPresent();
     }
-    std::wcout << L"  " << what << L" failed in Java:" << std::endl;
-    env->ExceptionDescribe();
-    return true;
-}
 
-// The demo's changes, made through the registry wrapper as any native program would. Each value
-// changes once, so no change can hide another.
-void changeValues() {
-    KrelRegistry registry;
-    registry.openKey(HKEY_CURRENT_USER, DEMO_KEY, KEY_WRITE);
+    // The texts of the changes the Java thread took, once there are `count` or the wait ended.
+    std::vector<std::wstring> awaitCallbacks(jint count) {
+        const JNIReference<jobjectArray> texts(static_cast<jobjectArray>(
+            checked(env->CallStaticObjectMethod(monitorClass.get(),
+                                                method("awaitCallbacks", "(IJ)[Ljava/lang/String;"),
+                                                count, waitMillis),
+                    L"DemoMonitor.awaitCallbacks")));
+        std::vector<std::wstring> callbacks;
+        const jsize length = env->GetArrayLength(texts.get());
+        for (jsize index = 0; index < length; ++index) {
+            const jobject text = env->GetObjectArrayElement(texts.get(), index);
+            callbacks.push_back(
+                getJniString(env, static_cast<jstring>(checked(text, L"GetObjectArrayElement"))));
+        }
+        return callbacks;
+    }
+
+    // Ends the monitoring, terminates the callback queue and answers whether the Java thread
+    // ended within the wait.
+    bool stop(jint root, const std::wstring& key) {
+        const JNIReference<jstring> keyText = javaString(env, key);
+        const jboolean ended = env->CallStaticBooleanMethod(
+            monitorClass.get(), method("stop", "(ILjava/lang/String;J)Z"), root, keyText.get(),
+            waitMillis);
+        KrelJNIException::throwIfPresent();
+        return ended == JNI_TRUE;
+    }
+
+private:
+    jmethodID method(const char* name, const char* signature) {
+        return checked(env->GetStaticMethodID(monitorClass.get(), name, signature),
+                       L"GetStaticMethodID(" + krel_platform::utf8ToWide(name) + L")");
+    }
+
+    JNIEnv* const env;
+    const JNIReference<jclass> monitorClass;
+};
+
+// Gives the key its starting values, before it is monitored.
+void prepareKey(KrelRegistry& registry) {
+    bool existed = false;
+    registry.createKey(existed, HKEY_CURRENT_USER, monitoredKey, KEY_ALL_ACCESS, 0);
     registry.setStrValue(L"Colour", L"blue");
-    registry.setStrValue(L"Shape", L"circle");
-    registry.deleteValue(L"Size");
+    registry.setIntValue(L"Size", 1);
+    registry.setStrValue(L"Obsolete", L"to be deleted");
 }
 
-void runMonitor(JNIEnv* env, jclass monitor) {
-    const jmethodID version =
-        env->GetStaticMethodID(monitor, "javaVersion", "()Ljava/lang/String;");
-    const jmethodID start = env->GetStaticMethodID(monitor, "start", "(Ljava/lang/String;)V");
-    const jmethodID await = env->GetStaticMethodID(monitor, "awaitThreeChanges", "(J)Z");
-    const jmethodID terminate =
-        env->GetStaticMethodID(monitor, "terminate", "(Ljava/lang/String;J)Z");
-    if (javaFailed(env, L"Finding the demo's methods")) {
-        return;
+// Changes two values and deletes one while Java listens, and prints what Java took.
+void changeWhileMonitored(KrelRegistry& registry, JavaMonitor& monitor) {
+    try {
+        std::wcout << L"  the demo sets Colour to 'green' and Size to 2, and deletes Obsolete\n";
+        registry.setStrValue(L"Colour", L"green");
+        registry.setIntValue(L"Size", 2);
+        registry.deleteValue(L"Obsolete");
+        const std::vector<std::wstring> callbacks = monitor.awaitCallbacks(expectedCallbacks);
+        for (const std::wstring& callback : callbacks) {
+            std::wcout << L"  " << callback << L"\n";
+        }
+        if (callbacks.size() < static_cast<size_t>(expectedCallbacks)) {
+            std::wcout << L"  only " << callbacks.size() << L" of " << expectedCallbacks
+                       << L" changes arrived\n";
+        }
+    } catch (const KrelException& e) {
+        std::wcout << L"  the change failed: " << e.toString() << L"\n";
     }
-    const std::wstring used =
-        javaText(env, static_cast<jstring>(env->CallStaticObjectMethod(monitor, version)));
-    std::wcout << L"  the Java VM in this process: " << used << L"\n"
-               << L"  a Java thread monitors HKEY_CURRENT_USER\\" << DEMO_KEY << std::endl;
-    const jstring key = javaString(env, DEMO_KEY);
-    env->CallStaticVoidMethod(monitor, start, key);
-    if (javaFailed(env, L"Starting the monitor")) {
-        return;
-    }
-    std::wcout << L"  the demo sets Colour and Shape and deletes Size:" << std::endl;
-    changeValues();
-    if (!env->CallStaticBooleanMethod(monitor, await, static_cast<jlong>(WAIT_MS))) {
-        std::wcout << L"  the three changes did not all arrive" << std::endl;
-    }
-    std::wcout << L"  the demo terminates the callback queue" << std::endl;
-    const bool ended =
-        env->CallStaticBooleanMethod(monitor, terminate, key, static_cast<jlong>(WAIT_MS));
-    if (!javaFailed(env, L"Terminating") && !ended) {
-        std::wcout << L"  the Java thread did not end" << std::endl;
-    }
-    env->DeleteLocalRef(key);
 }
 
 } // namespace
 
 void showJavaBridge() {
-    std::wcout << L"The Java bridge: a Java VM found on this machine starts inside the demo, and\n"
-                  L"registry changes reach a Java thread that pulls them from the library:\n"
+    std::wcout << L"The bridge to Java: the demo starts a Java VM found on this machine, and a\n"
+                  L"class of its own monitors a registry key and takes its changes on a Java\n"
+                  L"thread while the demo changes the key:\n"
                << std::flush;
     try {
-        bool existed = false;
-        KrelRegistry registry;
-        // A fresh key with one value, whatever an earlier run left.
-        registry.createKey(existed, HKEY_CURRENT_USER, DEMO_KEY, KEY_ALL_ACCESS, 0);
-        registry.deleteKey(HKEY_CURRENT_USER, DEMO_KEY);
-        registry.createKey(existed, HKEY_CURRENT_USER, DEMO_KEY, KEY_ALL_ACCESS, 0);
-        registry.setStrValue(L"Size", L"large");
-        const std::vector<std::wstring> options{L"-Djava.class.path=" KREL_DEMO_CLASS_PATH,
-                                                L"-Djava.library.path=" KREL_LIBRARY_DIR};
-        const boost::shared_ptr<JVM> jvm = JVM::loadJVM(L"17", options);
+        const boost::shared_ptr<JVM> jvm = startJavaVM();
         const boost::shared_ptr<JNIEnv> env = jvm->getEnv();
         if (!env) {
-            std::wcout << L"  the Java VM gave no environment" << std::endl;
-            return;
+            throw KrelJNIException(L"The Java VM gave no environment.");
         }
-        const jclass monitor = env->FindClass("KrelDemoMonitor");
-        if (javaFailed(env.get(), L"Loading the demo's Java class")) {
-            return;
-        }
-        runMonitor(env.get(), monitor);
-        env->DeleteLocalRef(monitor);
-    } catch (const KrelException& error) {
-        std::wcout << L"  " << error.toString() << std::endl;
+        std::wcout << L"  Java " << javaProperty(env.get(), L"java.version") << L" ("
+                   << javaProperty(env.get(), L"java.vm.name") << L") from "
+                   << javaProperty(env.get(), L"java.home") << L"\n";
+        KrelRegistry registry;
+        prepareKey(registry);
+        JavaMonitor monitor(env.get());
+        monitor.start(userRoot, monitoredKey);
+        std::wcout << L"  Java monitors HKEY_CURRENT_USER\\" << monitoredKey << L"\n";
+        changeWhileMonitored(registry, monitor);
+        const bool ended = monitor.stop(userRoot, monitoredKey);
+        std::wcout << L"  callback queue terminated, the Java thread "
+                   << (ended ? L"ended" : L"is still running") << L"\n";
+    } catch (const KrelException& e) {
+        std::wcout << L"  the bridge failed: " << e.toString() << L"\n";
     }
 }

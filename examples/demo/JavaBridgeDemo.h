@@ -1,5 +1,5 @@
 #pragma once
 
-// The Java bridge: a Java VM found on this machine is started inside the demo, a Java thread
-// monitors a registry key, and the changes the demo makes reach it as Java objects.
+// The bridge to Java: the demo starts a Java VM found on this machine, and a small Java class of
+// its own monitors a registry key on a Java thread while the demo changes the key's values.
 void showJavaBridge();
