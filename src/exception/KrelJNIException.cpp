@@ -11,6 +11,7 @@
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
 #include "jni/LocalFrame.h"
+#include "jni/PendingExceptionGuard.h"
 #include "platform/Utf16.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
@@ -217,6 +218,7 @@ void KrelJNIException::generateStackTrace(jthrowable throwable) {
     }
     JNIEnv* env = sharedEnv.get();
     FaultTranslator::ActiveScope vmCall(false);
+    const krel_std_internal::PendingExceptionGuard callerException(env);
     if (!ensureLookups(env)) {
         return;
     }

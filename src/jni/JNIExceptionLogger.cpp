@@ -5,6 +5,7 @@
 #include "exception/FaultTranslator.h"
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
+#include "jni/PendingExceptionGuard.h"
 #include "platform/Utf16.h"
 #include "thread/AutoLock.h"
 
@@ -86,19 +87,25 @@ void JNIExceptionLogger::initialize() {
     toStringMethod.store(method, std::memory_order_release);
 }
 
+// The throwable is often the one pending on the thread: it is set aside while the VM is asked,
+// and stays pending for the caller.
 std::wstring JNIExceptionLogger::getMessage(jthrowable throwable) {
     JNIExceptionLogger& logger = getInstance();
+    const boost::shared_ptr<JNIEnv> env = currentEnv();
+    if (!env) {
+        return std::wstring();
+    }
+    FaultTranslator::ActiveScope vmCall(false);
+    const krel_std_internal::PendingExceptionGuard callerException(env.get());
     if (!logger.isInitialized()) {
         logger.initialize();
         if (!logger.isInitialized()) {
             return std::wstring();
         }
     }
-    const boost::shared_ptr<JNIEnv> env = currentEnv();
-    if (!env || throwable == nullptr) {
+    if (throwable == nullptr) {
         return std::wstring();
     }
-    FaultTranslator::ActiveScope vmCall(false);
     return logger.readMessage(env.get(), throwable);
 }
 
