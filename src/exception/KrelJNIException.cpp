@@ -10,9 +10,9 @@
 #include "jni/JNIExceptionLogger.h"
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
+#include "jni/JavaStrings.h"
 #include "jni/LocalFrame.h"
 #include "jni/PendingExceptionGuard.h"
-#include "platform/Utf16.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
 
@@ -117,17 +117,8 @@ bool readString(JNIEnv* env, jobject element, jmethodID getter, std::wstring& te
         env->ExceptionClear();
         return false;
     }
-    text.clear();
+    text = krel_std_internal::javaText(env, value);
     if (value != nullptr) {
-        const jsize length = env->GetStringLength(value);
-        const jchar* chars = env->GetStringChars(value, nullptr);
-        if (chars != nullptr) {
-            text = krel_platform::utf16ToWide(std::u16string(
-                reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(length)));
-            env->ReleaseStringChars(value, chars);
-        } else {
-            env->ExceptionClear();
-        }
         env->DeleteLocalRef(value);
     }
     return true;

@@ -5,8 +5,8 @@
 #include "exception/FaultTranslator.h"
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
+#include "jni/JavaStrings.h"
 #include "jni/PendingExceptionGuard.h"
-#include "platform/Utf16.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -26,24 +26,6 @@ void traceDebug(const wchar_t* message) {
         __internal_debug(L"krel_std::JNIExceptionLogger::initialize", KREL_SOURCE_FILE, __LINE__,
                          L"%ls", message);
     }
-}
-
-// The text of a Java string by its UTF-16 units; empty for null or when the characters cannot
-// be had.
-std::wstring javaText(JNIEnv* env, jstring text) {
-    if (text == nullptr) {
-        return std::wstring();
-    }
-    const jsize length = env->GetStringLength(text);
-    const jchar* chars = env->GetStringChars(text, nullptr);
-    if (chars == nullptr) {
-        env->ExceptionClear();
-        return std::wstring();
-    }
-    const std::u16string units(reinterpret_cast<const char16_t*>(chars),
-                               static_cast<size_t>(length));
-    env->ReleaseStringChars(text, chars);
-    return krel_platform::utf16ToWide(units);
 }
 
 } // namespace
@@ -116,7 +98,7 @@ std::wstring JNIExceptionLogger::readMessage(JNIEnv* env, jthrowable throwable) 
         env->ExceptionClear();
         return std::wstring();
     }
-    return javaText(env, text.get());
+    return krel_std_internal::javaText(env, text.get());
 }
 
 std::wstring JNIExceptionLogger::internalGetMessage(jthrowable throwable) {
