@@ -2,6 +2,7 @@
 // threshold: callers ask the matching _on function first and build the arguments only then.
 #pragma once
 
+#include "base/LogFunctionCall.h"
 #include "log/LogThreshold.h"
 
 namespace krel_std {
@@ -30,3 +31,24 @@ void __internal_dump(const wchar_t* function, const wchar_t* file, unsigned int 
                      const wchar_t* format, ...);
 
 } // namespace krel_std
+
+// A trace line of the calling file and line at DEBUG, CALL or TRACE in the function's context;
+// the format's arguments are only evaluated when the level is on.
+#define KREL_INTERNAL_DEBUG(function, ...)                                                         \
+    do {                                                                                           \
+        if (::krel_std::__internal_debug_on()) {                                                   \
+            ::krel_std::__internal_debug((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);     \
+        }                                                                                          \
+    } while (0)
+#define KREL_INTERNAL_CALL(function, ...)                                                          \
+    do {                                                                                           \
+        if (::krel_std::__internal_call_on()) {                                                    \
+            ::krel_std::__internal_call((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);      \
+        }                                                                                          \
+    } while (0)
+#define KREL_INTERNAL_TRACE(function, ...)                                                         \
+    do {                                                                                           \
+        if (::krel_std::__internal_trace_on()) {                                                   \
+            ::krel_std::__internal_trace((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);     \
+        }                                                                                          \
+    } while (0)

@@ -21,7 +21,8 @@ public:
     KrelJNIException(const std::wstring& message, int errNum);
     KrelJNIException(const std::wstring& message, int errNum, const KrelException& cause);
     // Reads the throwable through the calling thread's environment of the process's VM. A null
-    // throwable leaves message and stack-trace text empty. The caller keeps its reference.
+    // throwable leaves message and stack-trace text empty. The caller keeps its reference, and
+    // a Java exception pending on the calling thread stays pending.
     explicit KrelJNIException(jthrowable throwable);
     KrelJNIException(const KrelJNIException& other);
     KrelJNIException& operator=(const KrelJNIException& other);

@@ -21,7 +21,8 @@ public:
     virtual ~JNIExceptionLogger();
 
     // The throwable's toString() text; empty without a VM, an environment, the method, or when
-    // the call answers null or throws (that exception is cleared).
+    // the call answers null or throws (that exception is cleared). A Java exception pending on
+    // the calling thread (often the throwable itself) stays pending.
     static std::wstring getMessage(jthrowable throwable);
 
     // Log "JNI Exception: <text>" at DEBUG, CALL, TRACE or DUMP with `where` as the function.

@@ -17,26 +17,6 @@
 #include <exception>
 #include <vector>
 
-// Internal trace lines of this file; the arguments are only evaluated when the level is on.
-#define CONNECTION_CALL(function, ...)                                                             \
-    do {                                                                                           \
-        if (__internal_call_on()) {                                                                \
-            __internal_call((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                  \
-        }                                                                                          \
-    } while (0)
-#define CONNECTION_DEBUG(function, ...)                                                            \
-    do {                                                                                           \
-        if (__internal_debug_on()) {                                                               \
-            __internal_debug((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
-        }                                                                                          \
-    } while (0)
-#define CONNECTION_TRACE(function, ...)                                                            \
-    do {                                                                                           \
-        if (__internal_trace_on()) {                                                               \
-            __internal_trace((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
-        }                                                                                          \
-    } while (0)
-
 namespace krel_std {
 
 namespace {
@@ -84,11 +64,11 @@ void ConnectionManager::shutdownIgnoringFailures() {
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (KrelException& e) {
-        CONNECTION_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
+        KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
     } catch (std::exception& e) {
-        CONNECTION_DEBUG(context, L"Caught <%hs> which is ignored.", e.what());
+        KREL_INTERNAL_DEBUG(context, L"Caught <%hs> which is ignored.", e.what());
     } catch (...) {
-        CONNECTION_DEBUG(context, L"Caught <unknown exception> which is ignored.");
+        KREL_INTERNAL_DEBUG(context, L"Caught <unknown exception> which is ignored.");
     }
     waitForThreads(shutdownThreads());
 }
@@ -267,7 +247,7 @@ void ConnectionManager::connect() {
         throw refusal;
     }
     if (isConnected()) {
-        CONNECTION_CALL(context, L"Already connected.");
+        KREL_INTERNAL_CALL(context, L"Already connected.");
         return;
     }
     try {
@@ -279,7 +259,7 @@ void ConnectionManager::connect() {
     } catch (KrelConnectException&) {
         stdLogger().STD2001(context, getName());
         doRecovery(true);
-        CONNECTION_CALL(context, L"Doing recovery.");
+        KREL_INTERNAL_CALL(context, L"Doing recovery.");
         throw;
     }
     setConnected(true);
@@ -295,7 +275,7 @@ void ConnectionManager::disconnect() {
     static const wchar_t* const context = L"krel_std::ConnectionManager::disconnect";
     AutoLock<Lock> guard(lock);
     if (isKeepConnectionAliveFlag) {
-        CONNECTION_CALL(context, L"Keep connection alive enabled.");
+        KREL_INTERNAL_CALL(context, L"Keep connection alive enabled.");
         return;
     }
     setWantToBeConnected(false);
@@ -309,7 +289,7 @@ void ConnectionManager::disconnect() {
         notifyListeners(false, host);
     } else {
         setInRecovery(false);
-        CONNECTION_CALL(context, L"Is not connected.");
+        KREL_INTERNAL_CALL(context, L"Is not connected.");
     }
 }
 
@@ -321,7 +301,7 @@ void ConnectionManager::doRecovery(bool dropActiveConnection) {
         try {
             callDisconnectConnection(connImpl);
         } catch (KrelException& e) {
-            CONNECTION_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
+            KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
         }
         setInRecovery(false);
         setCurrentHost(std::wstring());
@@ -330,7 +310,7 @@ void ConnectionManager::doRecovery(bool dropActiveConnection) {
         notifyListeners(false, host);
     }
     if (isWantToBeConnectedFlag && isRecoveryEnabled() && !isConnected()) {
-        CONNECTION_CALL(context, L"Initiate recovery.");
+        KREL_INTERNAL_CALL(context, L"Initiate recovery.");
         setInRecovery(true);
         startRecoveryThreadIfNecessary();
         wakeRecoveryThread();
@@ -346,7 +326,7 @@ void ConnectionManager::shutdown() {
         try {
             disconnect();
         } catch (KrelConnectException& e) {
-            CONNECTION_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
+            KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
         }
         stopped = shutdownThreads();
     }
@@ -380,26 +360,26 @@ void ConnectionManager::waitForThreads(
 }
 
 void ConnectionManager::setWantToBeConnected(bool value) {
-    CONNECTION_CALL(L"krel_std::ConnectionManager::setWantToBeConnected",
-                    L"Set want to be connected <%d>.", value ? 1 : 0);
+    KREL_INTERNAL_CALL(L"krel_std::ConnectionManager::setWantToBeConnected",
+                       L"Set want to be connected <%d>.", value ? 1 : 0);
     isWantToBeConnectedFlag = value;
 }
 
 void ConnectionManager::setConnected(bool value) {
-    CONNECTION_CALL(L"krel_std::ConnectionManager::setConnected", L"Set is connected <%d>.",
-                    value ? 1 : 0);
+    KREL_INTERNAL_CALL(L"krel_std::ConnectionManager::setConnected", L"Set is connected <%d>.",
+                       value ? 1 : 0);
     isConnectedFlag = value;
 }
 
 void ConnectionManager::setInRecovery(bool value) {
-    CONNECTION_CALL(L"krel_std::ConnectionManager::setInRecovery", L"Set in recovery <%d>.",
-                    value ? 1 : 0);
+    KREL_INTERNAL_CALL(L"krel_std::ConnectionManager::setInRecovery", L"Set in recovery <%d>.",
+                       value ? 1 : 0);
     isInRecoveryFlag = value;
 }
 
 void ConnectionManager::setCurrentHost(const std::wstring& host) {
-    CONNECTION_CALL(L"krel_std::ConnectionManager::setCurrentHost", L"Set current host <%ls>.",
-                    host.c_str());
+    KREL_INTERNAL_CALL(L"krel_std::ConnectionManager::setCurrentHost", L"Set current host <%ls>.",
+                       host.c_str());
     currentHost = host;
 }
 
@@ -431,7 +411,7 @@ void ConnectionManager::attemptAllHosts(bool isRecovery) {
     bool wrapped = false;
     int index = connectionPolicy->getIndexForNextConnectionAttempt(isRecovery, true);
     for (;;) {
-        CONNECTION_TRACE(context, L"Attempting host <%d>.", index);
+        KREL_INTERNAL_TRACE(context, L"Attempting host <%d>.", index);
         bool establishing = false;
         try {
             std::wstring host;
@@ -455,11 +435,11 @@ void ConnectionManager::attemptAllHosts(bool isRecovery) {
             if (!establishing) {
                 throw;
             }
-            CONNECTION_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
+            KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
             index = connectionPolicy->getIndexForNextConnectionAttempt(isRecovery, false);
         } catch (KrelObjectNotFoundException& e) {
             if (index == 0) {
-                CONNECTION_CALL(context, L"No service configured.");
+                KREL_INTERNAL_CALL(context, L"No service configured.");
                 throw;
             }
             KrelConnectException failure(getName() + L". Unable to connect to any service.", e);
@@ -493,7 +473,7 @@ void ConnectionManager::processRecovery() {
         try {
             callDisconnectConnection(connImpl);
         } catch (KrelConnectException& e) {
-            CONNECTION_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
+            KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
         }
     }
 }
@@ -517,13 +497,13 @@ void ConnectionManager::startThreadIfNecessary(
     boost::shared_ptr<AbstractNotificationThread>& thread, const wchar_t* kind) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::startThreadIfNecessary";
     if (!thread) {
-        CONNECTION_CALL(context, L"Creating %ls %ls thread.", name.c_str(), kind);
+        KREL_INTERNAL_CALL(context, L"Creating %ls %ls thread.", name.c_str(), kind);
         thread.reset(new T(this));
     }
     if (thread->getState() != Thread::RUNNING) {
-        CONNECTION_CALL(context, L"Starting %ls %ls thread.", name.c_str(), kind);
+        KREL_INTERNAL_CALL(context, L"Starting %ls %ls thread.", name.c_str(), kind);
         thread->start();
-        CONNECTION_CALL(context, L"Started %ls %ls thread.", name.c_str(), kind);
+        KREL_INTERNAL_CALL(context, L"Started %ls %ls thread.", name.c_str(), kind);
     }
 }
 
@@ -531,13 +511,13 @@ void ConnectionManager::wakeThread(const boost::shared_ptr<AbstractNotificationT
                                    const wchar_t* kind, bool needed) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::wakeThread";
     if (thread && thread->getState() == Thread::RUNNING) {
-        CONNECTION_CALL(context, L"Waking %ls %ls thread.", name.c_str(), kind);
+        KREL_INTERNAL_CALL(context, L"Waking %ls %ls thread.", name.c_str(), kind);
         if (needed) {
             thread->wakeup();
         }
     } else {
-        CONNECTION_DEBUG(context, L"There is no %ls %ls thread or it is not alive.", name.c_str(),
-                         kind);
+        KREL_INTERNAL_DEBUG(context, L"There is no %ls %ls thread or it is not alive.",
+                            name.c_str(), kind);
     }
 }
 
@@ -597,20 +577,20 @@ void ConnectionManager::notifyListener(const boost::shared_ptr<IConnectionStatus
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (KrelException& e) {
-        CONNECTION_DEBUG(context,
-                         L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                         L"throw <%ls>.",
-                         name.c_str(), isUp ? 1 : 0, host.c_str(), e.toString().c_str());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
+                            L"throw <%ls>.",
+                            name.c_str(), isUp ? 1 : 0, host.c_str(), e.toString().c_str());
     } catch (std::exception& e) {
-        CONNECTION_DEBUG(context,
-                         L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                         L"throw <%hs>.",
-                         name.c_str(), isUp ? 1 : 0, host.c_str(), e.what());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
+                            L"throw <%hs>.",
+                            name.c_str(), isUp ? 1 : 0, host.c_str(), e.what());
     } catch (...) {
-        CONNECTION_DEBUG(context,
-                         L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                         L"throw exception.",
-                         name.c_str(), isUp ? 1 : 0, host.c_str());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
+                            L"throw exception.",
+                            name.c_str(), isUp ? 1 : 0, host.c_str());
     }
 }
 
@@ -620,25 +600,28 @@ void ConnectionManager::sendHeartBeat(const boost::shared_ptr<ISendHeartBeat>& s
     static const wchar_t* const context = L"krel_std::ConnectionManager::sendHeartBeat";
     try {
         doSendHeartBeat(sender);
-        CONNECTION_TRACE(context, L"Heartbeat successful.");
+        KREL_INTERNAL_TRACE(context, L"Heartbeat successful.");
     } catch (KrelConnectException& e) {
-        CONNECTION_DEBUG(context,
-                         L"%ls. ISendHeartBeat::sendHeartBeat throw <%ls> to indicate heart beat "
-                         L"failed. Initiating recovery.",
-                         name.c_str(), e.toString().c_str());
+        KREL_INTERNAL_DEBUG(
+            context,
+            L"%ls. ISendHeartBeat::sendHeartBeat throw <%ls> to indicate heart beat "
+            L"failed. Initiating recovery.",
+            name.c_str(), e.toString().c_str());
         doRecovery(true);
     } catch (KrelException& e) {
-        CONNECTION_DEBUG(context, L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%ls>.",
-                         name.c_str(), e.toString().c_str());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%ls>.",
+                            name.c_str(), e.toString().c_str());
     } catch (std::exception& e) {
-        CONNECTION_DEBUG(context, L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%hs>.",
-                         name.c_str(), e.what());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%hs>.",
+                            name.c_str(), e.what());
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
-        CONNECTION_DEBUG(context,
-                         L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw exception.",
-                         name.c_str());
+        KREL_INTERNAL_DEBUG(context,
+                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw exception.",
+                            name.c_str());
     }
 }
 

@@ -9,20 +9,6 @@
 #include <boost/container/small_vector.hpp>
 #include <exception>
 
-// Internal trace lines of this file; the arguments are only evaluated when the level is on.
-#define DISPATCHER_DEBUG(function, ...)                                                            \
-    do {                                                                                           \
-        if (__internal_debug_on()) {                                                               \
-            __internal_debug((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
-        }                                                                                          \
-    } while (0)
-#define DISPATCHER_TRACE(function, ...)                                                            \
-    do {                                                                                           \
-        if (__internal_trace_on()) {                                                               \
-            __internal_trace((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
-        }                                                                                          \
-    } while (0)
-
 namespace krel_std {
 
 namespace {
@@ -62,7 +48,7 @@ void Dispatcher::addListener(const boost::shared_ptr<IEventListener>& listener,
         if (name.empty()) {
             continue;
         }
-        DISPATCHER_TRACE(ADD_LISTENER, L"Adding event <%ls>.", name.c_str());
+        KREL_INTERNAL_TRACE(ADD_LISTENER, L"Adding event <%ls>.", name.c_str());
         insert(listener, name);
     }
 }
@@ -99,7 +85,7 @@ void Dispatcher::removeListener(const boost::shared_ptr<IEventListener>& listene
         if (name.empty()) {
             continue;
         }
-        DISPATCHER_TRACE(REMOVE_LISTENER, L"Removing event <%ls>.", name.c_str());
+        KREL_INTERNAL_TRACE(REMOVE_LISTENER, L"Removing event <%ls>.", name.c_str());
         erase(listener, name);
     }
 }
@@ -146,12 +132,12 @@ void Dispatcher::submit(const boost::shared_ptr<IEvent>& event) {
         const std::wstring name = event->getName();
         const auto found = listeners.find(name);
         if (found == listeners.end()) {
-            DISPATCHER_DEBUG(SUBMIT, L"No listeners registered for event <%ls>.", name.c_str());
+            KREL_INTERNAL_DEBUG(SUBMIT, L"No listeners registered for event <%ls>.", name.c_str());
         } else {
             called.assign(found->second.begin(), found->second.end());
         }
     }
-    DISPATCHER_TRACE(SUBMIT, L"Informing listeners.");
+    KREL_INTERNAL_TRACE(SUBMIT, L"Informing listeners.");
     for (const boost::shared_ptr<IEventListener>& listener : called) {
         dispatchTo(*listener, event);
     }
@@ -159,17 +145,17 @@ void Dispatcher::submit(const boost::shared_ptr<IEvent>& event) {
 
 void Dispatcher::dispatchTo(IEventListener& listener,
                             const boost::shared_ptr<IEvent>& event) const {
-    DISPATCHER_TRACE(SUBMIT, L"Dispatching to listener <%ls>.", listener.toString().c_str());
+    KREL_INTERNAL_TRACE(SUBMIT, L"Dispatching to listener <%ls>.", listener.toString().c_str());
     try {
         listener.submit(event);
     } catch (KrelException& e) {
-        DISPATCHER_DEBUG(SUBMIT,
-                         L"Dispatcher %ls. IEventListener::submit(%ls) unexpectedly throw <%ls>.",
-                         key.c_str(), event->toString().c_str(), e.toString().c_str());
+        KREL_INTERNAL_DEBUG(
+            SUBMIT, L"Dispatcher %ls. IEventListener::submit(%ls) unexpectedly throw <%ls>.",
+            key.c_str(), event->toString().c_str(), e.toString().c_str());
     } catch (std::exception& e) {
-        DISPATCHER_DEBUG(SUBMIT,
-                         L"Dispatcher %ls. IEventListener::submit(%ls) unexpectedly throw <%hs>.",
-                         key.c_str(), event->toString().c_str(), e.what());
+        KREL_INTERNAL_DEBUG(
+            SUBMIT, L"Dispatcher %ls. IEventListener::submit(%ls) unexpectedly throw <%hs>.",
+            key.c_str(), event->toString().c_str(), e.what());
     }
 }
 

@@ -10,8 +10,9 @@
 #include "jni/JNIExceptionLogger.h"
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
+#include "jni/JavaStrings.h"
 #include "jni/LocalFrame.h"
-#include "platform/Utf16.h"
+#include "jni/PendingExceptionGuard.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
 
@@ -49,6 +50,21 @@ void traceDebug(const wchar_t* function, const wchar_t* message) {
 }
 
 const wchar_t* const generateStackTraceName = L"krel_std::KrelJNIException::generateStackTrace";
+
+// The calling thread's environment of the process's VM; empty, with a DEBUG trace in the
+// caller's context, without a VM or an environment.
+boost::shared_ptr<JNIEnv> threadEnv(const wchar_t* where) {
+    const boost::shared_ptr<JVM> jvm = JVM::getInstance();
+    if (!jvm) {
+        traceDebug(where, L"JVM is NULL. Returning.");
+        return boost::shared_ptr<JNIEnv>();
+    }
+    const boost::shared_ptr<JNIEnv> env = jvm->getEnv();
+    if (!env) {
+        traceDebug(where, L"JNIEnv is NULL. Returning.");
+    }
+    return env;
+}
 
 // Fills the lookups; on the first failure logs its message and the Java exception it left
 // pending (clearing it) and answers false, so that a later call tries again.
@@ -116,17 +132,8 @@ bool readString(JNIEnv* env, jobject element, jmethodID getter, std::wstring& te
         env->ExceptionClear();
         return false;
     }
-    text.clear();
+    text = krel_std_internal::javaText(env, value);
     if (value != nullptr) {
-        const jsize length = env->GetStringLength(value);
-        const jchar* chars = env->GetStringChars(value, nullptr);
-        if (chars != nullptr) {
-            text = krel_platform::utf16ToWide(std::u16string(
-                reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(length)));
-            env->ReleaseStringChars(value, chars);
-        } else {
-            env->ExceptionClear();
-        }
         env->DeleteLocalRef(value);
     }
     return true;
@@ -175,15 +182,8 @@ KrelJNIException::KrelJNIException(jthrowable throwable)
 }
 
 void KrelJNIException::throwIfPresent() {
-    const wchar_t* const where = L"krel_std::KrelJNIException::throwIfPresent";
-    const boost::shared_ptr<JVM> jvm = JVM::getInstance();
-    if (!jvm) {
-        traceDebug(where, L"JVM is NULL. Returning.");
-        return;
-    }
-    const boost::shared_ptr<JNIEnv> env = jvm->getEnv();
+    const boost::shared_ptr<JNIEnv> env = threadEnv(L"krel_std::KrelJNIException::throwIfPresent");
     if (!env) {
-        traceDebug(where, L"JNIEnv is NULL. Returning.");
         return;
     }
     JNIReference<jthrowable> pending;
@@ -205,18 +205,13 @@ void KrelJNIException::generateStackTrace(jthrowable throwable) {
         traceDebug(generateStackTraceName, L"NULL throwable. Returning.");
         return;
     }
-    const boost::shared_ptr<JVM> jvm = JVM::getInstance();
-    if (!jvm) {
-        traceDebug(generateStackTraceName, L"JVM is NULL. Returning.");
-        return;
-    }
-    const boost::shared_ptr<JNIEnv> sharedEnv = jvm->getEnv();
+    const boost::shared_ptr<JNIEnv> sharedEnv = threadEnv(generateStackTraceName);
     if (!sharedEnv) {
-        traceDebug(generateStackTraceName, L"JNIEnv is NULL. Returning.");
         return;
     }
     JNIEnv* env = sharedEnv.get();
     FaultTranslator::ActiveScope vmCall(false);
+    const krel_std_internal::PendingExceptionGuard callerException(env);
     if (!ensureLookups(env)) {
         return;
     }

@@ -5,7 +5,8 @@
 #include "exception/FaultTranslator.h"
 #include "jni/JNIReference.h"
 #include "jni/JVM.h"
-#include "platform/Utf16.h"
+#include "jni/JavaStrings.h"
+#include "jni/PendingExceptionGuard.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -25,24 +26,6 @@ void traceDebug(const wchar_t* message) {
         __internal_debug(L"krel_std::JNIExceptionLogger::initialize", KREL_SOURCE_FILE, __LINE__,
                          L"%ls", message);
     }
-}
-
-// The text of a Java string by its UTF-16 units; empty for null or when the characters cannot
-// be had.
-std::wstring javaText(JNIEnv* env, jstring text) {
-    if (text == nullptr) {
-        return std::wstring();
-    }
-    const jsize length = env->GetStringLength(text);
-    const jchar* chars = env->GetStringChars(text, nullptr);
-    if (chars == nullptr) {
-        env->ExceptionClear();
-        return std::wstring();
-    }
-    const std::u16string units(reinterpret_cast<const char16_t*>(chars),
-                               static_cast<size_t>(length));
-    env->ReleaseStringChars(text, chars);
-    return krel_platform::utf16ToWide(units);
 }
 
 } // namespace
@@ -86,19 +69,25 @@ void JNIExceptionLogger::initialize() {
     toStringMethod.store(method, std::memory_order_release);
 }
 
+// The throwable is often the one pending on the thread: it is set aside while the VM is asked,
+// and stays pending for the caller.
 std::wstring JNIExceptionLogger::getMessage(jthrowable throwable) {
     JNIExceptionLogger& logger = getInstance();
+    const boost::shared_ptr<JNIEnv> env = currentEnv();
+    if (!env) {
+        return std::wstring();
+    }
+    FaultTranslator::ActiveScope vmCall(false);
+    const krel_std_internal::PendingExceptionGuard callerException(env.get());
     if (!logger.isInitialized()) {
         logger.initialize();
         if (!logger.isInitialized()) {
             return std::wstring();
         }
     }
-    const boost::shared_ptr<JNIEnv> env = currentEnv();
-    if (!env || throwable == nullptr) {
+    if (throwable == nullptr) {
         return std::wstring();
     }
-    FaultTranslator::ActiveScope vmCall(false);
     return logger.readMessage(env.get(), throwable);
 }
 
@@ -109,7 +98,7 @@ std::wstring JNIExceptionLogger::readMessage(JNIEnv* env, jthrowable throwable) 
         env->ExceptionClear();
         return std::wstring();
     }
-    return javaText(env, text.get());
+    return krel_std_internal::javaText(env, text.get());
 }
 
 std::wstring JNIExceptionLogger::internalGetMessage(jthrowable throwable) {

@@ -5,6 +5,7 @@
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/FaultTranslator.h"
+#include "jni/JavaStrings.h"
 #include "jni/LocalFrame.h"
 #include "platform/Utf16.h"
 
@@ -14,29 +15,11 @@ namespace {
 
 using krel_std_internal::FaultTranslator;
 using krel_std_internal::LocalFrame;
+using krel_std_internal::newJavaString;
+using krel_std_internal::throwOutOfMemory;
 
 // Local references a utility holds at once, at most.
 const jint utilityFrameCapacity = 8;
-
-// Raises java.lang.OutOfMemoryError for a size that JNI cannot count.
-void throwOutOfMemory(JNIEnv* env, const char* message) {
-    const jclass errorClass = env->FindClass("java/lang/OutOfMemoryError");
-    if (errorClass != nullptr) {
-        env->ThrowNew(errorClass, message);
-    }
-}
-
-// A Java string made from wide text (UTF-16 of the text's full length); null with the VM's
-// error pending when it cannot be made.
-jstring newJavaString(JNIEnv* env, const std::wstring& text) {
-    const std::u16string units = krel_platform::wideToUtf16(text);
-    if (units.size() > static_cast<size_t>(std::numeric_limits<jsize>::max())) {
-        throwOutOfMemory(env, "String too long");
-        return nullptr;
-    }
-    return env->NewString(reinterpret_cast<const jchar*>(units.data()),
-                          static_cast<jsize>(units.size()));
-}
 
 // Whether `object` is the shared Boolean constant held in the static field `name`. A failed
 // lookup leaves its error pending and answers false.

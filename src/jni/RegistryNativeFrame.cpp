@@ -1,7 +1,6 @@
 #include "jni/RegistryNativeFrame.h"
 
 #include "jni/JNIUtils.h"
-#include "platform/Utf16.h"
 
 namespace krel_std_internal {
 
@@ -50,12 +49,6 @@ void throwJava(JNIEnv* env, JavaExceptionKind kind, const std::wstring& message,
 
 NativeFailure NativeFailure::unknownError() {
     return NativeFailure{JavaExceptionKind::Runtime, kUnknownError, true, true};
-}
-
-jstring newJavaString(JNIEnv* env, const std::wstring& text) {
-    const std::u16string units = krel_platform::wideToUtf16(text);
-    return env->NewString(reinterpret_cast<const jchar*>(units.data()),
-                          static_cast<jsize>(units.size()));
 }
 
 jstring newEmptyJavaString(JNIEnv* env) {

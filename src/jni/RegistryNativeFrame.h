@@ -29,6 +29,7 @@
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelRuntimeException.h"
 #include "exception/KrelUnknownException.h"
+#include "jni/JavaStrings.h"
 #include "platform/WinTypes.h"
 
 // Where a native is: its export name as the trace's function, and its source file.
@@ -65,9 +66,6 @@ inline HKEY registryRoot(jint root) {
     return reinterpret_cast<HKEY>(static_cast<intptr_t>(root));
 }
 
-// A new Java string of the text (UTF-16, surrogate pairs split); null with the VM's error
-// pending when it cannot be made.
-jstring newJavaString(JNIEnv* env, const std::wstring& text);
 // A new empty Java string, or a new String[0]: the error results of the text and list natives.
 jstring newEmptyJavaString(JNIEnv* env);
 jobjectArray newEmptyStringArray(JNIEnv* env);

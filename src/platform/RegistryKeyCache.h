@@ -1,13 +1,13 @@
 // Key lookups of one hive served from memory while no process has written the hive since.
 #pragma once
 
+#include "RegistryCacheEntries.h"
 #include "RegistryValueCache.h"
 #include "platform/WinTypes.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace krel_platform {
 
@@ -40,11 +40,7 @@ private:
         int64_t key;
     };
 
-    static constexpr size_t capacity = 64;
-
-    uint64_t entriesVersion = RegistryValueCache::noVersion;
-    std::vector<Entry> entries;
-    size_t nextEviction = 0;
+    RegistryCacheEntries<Entry> entries{RegistryValueCache::noVersion};
 };
 
 } // namespace krel_platform

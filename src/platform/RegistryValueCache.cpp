@@ -71,12 +71,7 @@ uint64_t RegistryValueCache::version() const {
 
 bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string& folded,
                                 const RegistryValueBuffer& buffer, LSTATUS& status) {
-    if (current != entriesVersion) {
-        entries.clear();
-        entriesVersion = current;
-        return false;
-    }
-    for (const Entry& entry : entries) {
+    for (const Entry& entry : entries.under(current)) {
         if (entry.key == key && entry.folded == folded) {
             status = entry.status == ERROR_SUCCESS
                          ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
@@ -90,16 +85,9 @@ bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string
 void RegistryValueCache::remember(uint64_t before, uint64_t after, int64_t key,
                                   const std::string& folded, LSTATUS status, DWORD type,
                                   const void* data, size_t size) {
-    if (before != after || before == noVersion || before != entriesVersion) {
-        return;
-    }
-    Entry entry{key, folded, status, type,
-                std::string(static_cast<const char*>(data), data == nullptr ? 0 : size)};
-    if (entries.size() < capacity) {
-        entries.push_back(std::move(entry));
-    } else {
-        entries[nextEviction] = std::move(entry);
-        nextEviction = (nextEviction + 1) % capacity;
+    if (entries.mayRemember(before, after)) {
+        entries.add(Entry{key, folded, status, type,
+                          std::string(static_cast<const char*>(data), data == nullptr ? 0 : size)});
     }
 }
 

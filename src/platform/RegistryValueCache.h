@@ -1,12 +1,12 @@
 // Value reads of one hive served from memory while no process has written the hive since.
 #pragma once
 
+#include "RegistryCacheEntries.h"
 #include "platform/WinTypes.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace krel_platform {
 
@@ -56,12 +56,8 @@ private:
         std::string data;
     };
 
-    static constexpr size_t capacity = 64;
-
     std::atomic<uint64_t>* shared = nullptr;
-    uint64_t entriesVersion = noVersion;
-    std::vector<Entry> entries;
-    size_t nextEviction = 0;
+    RegistryCacheEntries<Entry> entries{noVersion};
 };
 
 } // namespace krel_platform

@@ -29,17 +29,9 @@ const DWORD SERVICE_ACCESS_DELETE = 0x10000;
 const DWORD SERVICE_TYPE_INTERACTIVE_OWN_PROCESS = 0x110;
 const size_t MODULE_PATH_LENGTH = 4096;
 
-// A trace line at TRACE in the function's context.
-template <typename... Arguments>
-void trace(const wchar_t* function, const wchar_t* format, Arguments... arguments) {
-    if (krel_std::__internal_trace_on()) {
-        krel_std::__internal_trace(function, KREL_SOURCE_FILE, __LINE__, format, arguments...);
-    }
-}
-
 // The hooks, the destructor and the service steps trace their short name in their own context.
 void traceName(const wchar_t* function, const wchar_t* shortName) {
-    trace(function, L"%ls", shortName);
+    KREL_INTERNAL_TRACE(function, L"%ls", shortName);
 }
 
 const krel_std::NTServiceLogger& messages() {
@@ -156,8 +148,8 @@ void SNTServiceBase::OnShutdown() {
 }
 
 int SNTServiceBase::OnUserControl(DWORD code) {
-    trace(L"KrelStd::SNTServiceBase::OnUserControl", L"Begin (%8.8lXH)",
-          static_cast<unsigned long>(code));
+    KREL_INTERNAL_TRACE(L"KrelStd::SNTServiceBase::OnUserControl", L"Begin (%8.8lXH)",
+                        static_cast<unsigned long>(code));
     return 0;
 }
 
@@ -221,9 +213,9 @@ const wchar_t* SNTServiceBase::GetStatusStr(DWORD state) {
 }
 
 void SNTServiceBase::SetStatus(DWORD state) {
-    trace(L"KrelStd::SNTServiceBase::SetStatus", L"Status(%lu, %lu - %ls)",
-          static_cast<unsigned long>(reinterpret_cast<uintptr_t>(statusHandle)),
-          static_cast<unsigned long>(state), GetStatusStr(state));
+    KREL_INTERNAL_TRACE(L"KrelStd::SNTServiceBase::SetStatus", L"Status(%lu, %lu - %ls)",
+                        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(statusHandle)),
+                        static_cast<unsigned long>(state), GetStatusStr(state));
     std::lock_guard<std::mutex> lock(statusMutex());
     status.dwCurrentState = state;
     SetServiceStatus(statusHandle, &status);
@@ -355,9 +347,10 @@ void SNTServiceBase::Handler(DWORD code) {
         std::lock_guard<std::mutex> lock(statusMutex());
         state = service->status.dwCurrentState;
     }
-    trace(HANDLER, L"End with Updated status (%lu, %lu)",
-          static_cast<unsigned long>(reinterpret_cast<uintptr_t>(service->statusHandle)),
-          static_cast<unsigned long>(state));
+    KREL_INTERNAL_TRACE(
+        HANDLER, L"End with Updated status (%lu, %lu)",
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(service->statusHandle)),
+        static_cast<unsigned long>(state));
 }
 
 void SNTServiceBase::StopWorker() {

@@ -15,13 +15,6 @@ namespace {
 
 const wchar_t DESTRUCTOR[] = L"krel_std::ServiceComponentManager::~ServiceComponentManager";
 
-#define COMPONENT_DEBUG(...)                                                                       \
-    do {                                                                                           \
-        if (__internal_debug_on()) {                                                               \
-            __internal_debug(DESTRUCTOR, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);                 \
-        }                                                                                          \
-    } while (0)
-
 } // namespace
 
 ServiceComponentManager::ServiceComponentManager() {}
@@ -40,11 +33,12 @@ void ServiceComponentManager::stopAllIgnoringFailures() {
         } catch (abi::__forced_unwind&) {
             throw;
         } catch (KrelException& e) {
-            COMPONENT_DEBUG(L"Caught <%ls> which is ignored.", e.toString().c_str());
+            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%ls> which is ignored.",
+                                e.toString().c_str());
         } catch (std::exception& e) {
-            COMPONENT_DEBUG(L"Caught <%hs> which is ignored.", e.what());
+            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%hs> which is ignored.", e.what());
         } catch (...) {
-            COMPONENT_DEBUG(L"Caught <unknown exception> which is ignored.");
+            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <unknown exception> which is ignored.");
         }
     }
 }

@@ -75,6 +75,22 @@ TEST_F(KrelJNIExceptionTest, AnEmptyStackLeavesTheMessageAlone) {
     EXPECT_EQ(e.getStackTraceString(), L"java.lang.RuntimeException: no frames");
 }
 
+TEST_F(KrelJNIExceptionTest, CapturingThePendingThrowableLeavesItPending) {
+    callStaticVoid(env.get(), "a/B", "b");
+    const jthrowable pending = env->ExceptionOccurred();
+    ASSERT_NE(pending, nullptr);
+    const KrelJNIException e(pending);
+    const jthrowable after = env->ExceptionOccurred();
+    env->ExceptionClear();
+    EXPECT_NE(after, nullptr);
+    EXPECT_TRUE(env->IsSameObject(after, pending));
+    env->DeleteLocalRef(after);
+    env->DeleteLocalRef(pending);
+    EXPECT_EQ(e.getMessage(), L"java.lang.IllegalStateException: m");
+    EXPECT_EQ(e.getStackTraceString().rfind(L"java.lang.IllegalStateException: m\n\tat a.B.b(", 0),
+              0u);
+}
+
 TEST_F(KrelJNIExceptionTest, ANullThrowableIsEmpty) {
     const KrelJNIException e(static_cast<jthrowable>(nullptr));
     EXPECT_EQ(e.getMessage(), L"");
@@ -149,6 +165,18 @@ TEST_F(JNIExceptionLoggerTest, TheMessageIsTheThrowablesText) {
     EXPECT_EQ(krel_std::JNIExceptionLogger::getMessage(throwable),
               L"java.lang.RuntimeException: no frames");
     env->DeleteLocalRef(throwable);
+}
+
+TEST_F(JNIExceptionLoggerTest, TheMessageOfThePendingThrowableLeavesItPending) {
+    callStaticVoid(env.get(), "a/B", "b");
+    const jthrowable pending = env->ExceptionOccurred();
+    ASSERT_NE(pending, nullptr);
+    const std::wstring message = krel_std::JNIExceptionLogger::getMessage(pending);
+    const bool stillPending = env->ExceptionCheck();
+    env->ExceptionClear();
+    env->DeleteLocalRef(pending);
+    EXPECT_TRUE(stillPending);
+    EXPECT_EQ(message, L"java.lang.IllegalStateException: m");
 }
 
 TEST_F(JNIExceptionLoggerTest, AThrowingToStringGivesTheEmptyTextAndLeavesNothingPending) {

@@ -5,6 +5,7 @@
 
 #include "log/LogTestSupport.h"
 #include "registry/RegistryTestSupport.h"
+#include "support/Eventually.h"
 
 #include "log/DebugFileFilter.h"
 #include "platform/WinBase.h"
@@ -125,11 +126,8 @@ protected:
             dispatcher.join();
         }
         TestWorker::end.store(true);
-        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
-        while (TestWorker::live.load() != 0 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
-        EXPECT_EQ(TestWorker::live.load(), 0) << "a worker did not end";
+        EXPECT_TRUE(krel_test::becomesTrue([] { return TestWorker::live.load() == 0; }, PATIENCE))
+            << "a worker did not end";
         service.reset();
         krel_platform::setServiceMarkerForTesting(nullptr);
         if (handle != nullptr) {
@@ -154,15 +152,12 @@ protected:
 
     // Waits until the service reports the state; false when it does not in time.
     bool reaches(DWORD state) {
-        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
-        SERVICE_STATUS status{};
-        while (!QueryServiceStatus(handle, &status) || status.dwCurrentState != state) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return krel_test::becomesTrue(
+            [&] {
+                SERVICE_STATUS status{};
+                return QueryServiceStatus(handle, &status) && status.dwCurrentState == state;
+            },
+            PATIENCE);
     }
 
     // Waits until the service main function has reported RUNNING around its worker's start (the
@@ -172,14 +167,8 @@ protected:
 
     // Waits until the states reported so far are these; false when they are not in time.
     static bool hasReported(const std::vector<DWORD>& expected) {
-        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
-        while (krel_platform::reportedServiceStates() != expected) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return krel_test::becomesTrue(
+            [&] { return krel_platform::reportedServiceStates() == expected; }, PATIENCE);
     }
 
     // The raw UTF-16 units of a value of the service's key.
@@ -216,14 +205,8 @@ protected:
     // Whether the worker counts on within the patience.
     static bool workerMoves() {
         const long before = TestWorker::loops.load();
-        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
-        while (TestWorker::loops.load() == before) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return krel_test::becomesTrue([before] { return TestWorker::loops.load() != before; },
+                                      PATIENCE);
     }
 
     std::vector<std::wstring> loggedCodes() const {

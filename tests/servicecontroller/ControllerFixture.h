@@ -5,6 +5,7 @@
 
 #include "log/LogTestSupport.h"
 #include "registry/RegistryTestSupport.h"
+#include "support/Eventually.h"
 
 #include "exception/KrelIOException.h"
 #include "log/DebugFileFilter.h"
@@ -146,15 +147,12 @@ protected:
 
     // Waits until the service reports the state; false when it does not in time.
     bool reaches(DWORD state) {
-        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
-        SERVICE_STATUS status{};
-        while (!QueryServiceStatus(handle, &status) || status.dwCurrentState != state) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return krel_test::becomesTrue(
+            [&] {
+                SERVICE_STATUS status{};
+                return QueryServiceStatus(handle, &status) && status.dwCurrentState == state;
+            },
+            PATIENCE);
     }
 
     DWORD control(DWORD code) {
