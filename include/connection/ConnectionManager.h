@@ -55,6 +55,7 @@ public:
     private:
         void drainQueue();
         void deliver(const ServiceStatus& status);
+        void traceNotifying(IConnectionStatusListener& listener);
 
         ConnectionManager* manager;
     };

@@ -70,12 +70,24 @@ void ConnectionManager::NotificationThread::drainQueue() {
 void ConnectionManager::NotificationThread::deliver(const ServiceStatus& status) {
     const Listeners listeners = manager->getListeners();
     for (const boost::shared_ptr<IConnectionStatusListener>& listener : listeners) {
-        if (__internal_trace_on()) {
-            __internal_trace(L"krel_std::ConnectionManager::NotificationThread::deliver",
-                             KREL_SOURCE_FILE, __LINE__, L"Notifying <%ls> listener.",
-                             listener->toString().c_str());
-        }
+        traceNotifying(*listener);
         manager->notifyListener(listener, status.isUpFlag, status.host);
+    }
+}
+
+// The listener's own toString() may throw: the trace line is then left out, and the listener
+// is still called.
+void ConnectionManager::NotificationThread::traceNotifying(IConnectionStatusListener& listener) {
+    if (!__internal_trace_on()) {
+        return;
+    }
+    try {
+        __internal_trace(L"krel_std::ConnectionManager::NotificationThread::deliver",
+                         KREL_SOURCE_FILE, __LINE__, L"Notifying <%ls> listener.",
+                         listener.toString().c_str());
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
     }
 }
 

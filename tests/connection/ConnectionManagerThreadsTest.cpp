@@ -1,6 +1,8 @@
 #include "ConnectionFakes.h"
 
 #include "connection/ConnectionManager.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +100,39 @@ TEST_F(ConnectionManagerThreadsTest, AThrowingListenerKeepsNeitherOthersNorLater
     ASSERT_TRUE(quiet->waitForCount(2));
     ASSERT_TRUE(throwing->waitForCount(2));
     EXPECT_EQ(Statuses({L"up alpha", L"down alpha"}), quiet->statuses());
+}
+
+// A listener that cannot describe itself.
+class NamelessListener : public RecordingListener {
+public:
+    std::wstring toString() override { throw std::runtime_error("no name"); }
+};
+
+// The manager's threads with the static log tracing every line into memory.
+class ConnectionManagerTracedTest : public ConnectionManagerThreadsTest {
+protected:
+    void SetUp() override {
+        krel_std_internal::StaticLogTestHook::reset();
+        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
+        krel_std_internal::StaticLogTestHook::setThreshold(krel_std::TRACE);
+        ConnectionManagerThreadsTest::SetUp();
+    }
+    void TearDown() override {
+        ConnectionManagerThreadsTest::TearDown();
+        krel_std_internal::StaticLogTestHook::reset();
+    }
+
+    const boost::shared_ptr<krel_test::RecordingAppender> appender{new krel_test::RecordingAppender(
+        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter()))};
+};
+
+TEST_F(ConnectionManagerTracedTest, AListenerWhoseTextThrowsIsStillToldOfEveryStatus) {
+    boost::shared_ptr<NamelessListener> nameless(new NamelessListener());
+    manager->addListener(nameless);
+    manager->connect();
+    manager->disconnect();
+    ASSERT_TRUE(nameless->waitForCount(2));
+    EXPECT_EQ(Statuses({L"up alpha", L"down alpha"}), nameless->statuses());
 }
 
 TEST_F(ConnectionManagerThreadsTest, ARemovedListenerHearsNothingMore) {
