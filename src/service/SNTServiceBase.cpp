@@ -355,10 +355,18 @@ void SNTServiceBase::Handler(DWORD code) {
 
 void SNTServiceBase::StopWorker() {
     SetStatus(SERVICE_STOP_PENDING);
+    // The service main function waits for the stop event: it is set, and STOPPED reported,
+    // also when the program's OnStop throws, so a failing hook cannot leave the service
+    // stopping forever. The exception itself goes on to the caller.
+    struct StopCompletion {
+        SNTServiceBase& service;
+        ~StopCompletion() {
+            service.running.store(0);
+            SetEvent(service.stopEvent.load());
+            service.SetStatus(SERVICE_STOPPED);
+        }
+    } completion{*this};
     OnStop();
-    running.store(0);
-    SetEvent(stopEvent.load());
-    SetStatus(SERVICE_STOPPED);
 }
 
 void SNTServiceBase::HandleControl(DWORD code) {

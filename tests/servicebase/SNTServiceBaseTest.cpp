@@ -5,6 +5,8 @@
 #include "platform/WinThread.h"
 #include "support/ModulePaths.h"
 
+#include <stdexcept>
+
 namespace {
 
 using KrelStd::SNTServiceBase;
@@ -153,6 +155,17 @@ TEST_F(ServiceBaseRunTest, AStopReportsStoppedBeforeTheServiceMainFunctionReport
     EXPECT_EQ(krel_platform::reportedServiceStates(), (std::vector<DWORD>{2, 4, 2, 4, 3, 1, 1}));
     EXPECT_EQ(service->hooks(), (std::vector<std::string>{"OnInit", "OnStop"}));
     EXPECT_EQ(loggedCodes(), (Codes{L"SL4024", L"SL4025", L"SL4026"}));
+}
+
+TEST_F(ServiceBaseRunTest, AStopWhoseOnStopThrowsStillEndsTheService) {
+    service->duringStop = [] { throw std::runtime_error("cannot stop cleanly"); };
+    startDispatcher();
+    ASSERT_TRUE(runsItsWorker());
+    control(SERVICE_CONTROL_STOP);
+    ASSERT_TRUE(hasReported({2, 4, 2, 4, 3, 1, 1})) << "the service main function left its wait";
+    endDispatcher();
+    EXPECT_EQ(service->running.load(), 0);
+    EXPECT_EQ(loggedCodes(), (Codes{L"SL4024", L"SL4025"}));
 }
 
 TEST_F(ServiceBaseRunTest, AShutdownStopsTheServiceAndCallsOnShutdownLast) {

@@ -65,6 +65,9 @@ public:
         record("OnStop");
         runningInStop = running.load();
         statesInStop = krel_platform::reportedServiceStates();
+        if (duringStop) {
+            duringStop();
+        }
     }
     void OnPause() override { record("OnPause"); }
     void OnContinue() override { record("OnContinue"); }
@@ -87,6 +90,7 @@ public:
     DWORD initError = 0;
     int userControlResult = 0;
     std::function<void()> duringInit;
+    std::function<void()> duringStop;
     int runningInStop = -1;
     std::vector<DWORD> statesInStop;
 
