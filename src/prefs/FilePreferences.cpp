@@ -9,6 +9,7 @@
 #include "exception/KrelObjectNotFoundException.h"
 #include "file/DirectoryFilter.h"
 #include "pattern/Singleton.h"
+#include "platform/Utf16.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/KrelSystem.h"
@@ -49,14 +50,26 @@ std::wstring preparedRoot(const File& directory) {
     return canonical.getPath();
 }
 
-// Whether any '\'-separated piece of the name is "." or "..".
-bool namesRelativeDirectory(const std::wstring& name) {
+// The longest directory name the file systems take, in bytes of the UTF-8 form that paths are
+// handed over in.
+const std::size_t maxDirectoryNameBytes = 255;
+
+// Whether the piece of a node name cannot be a directory of its own: "." and ".." are other
+// directories, and a directory with a longer name could never be made, so the node could never
+// be saved.
+bool isUnstorablePiece(const std::wstring& piece) {
+    return piece == L"." || piece == L".." ||
+           krel_platform::wideToUtf8(piece).size() > maxDirectoryNameBytes;
+}
+
+// Whether any '\'-separated piece of the name cannot be a directory.
+bool namesUnstorableDirectory(const std::wstring& name) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = name.find(L'\\', start);
         const std::wstring piece =
             name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (piece == L"." || piece == L"..") {
+        if (isUnstorablePiece(piece)) {
             return true;
         }
         if (end == std::wstring::npos) {
@@ -165,7 +178,7 @@ FilePreferences::treeTypeOf(const boost::shared_ptr<AbstractPreferences>& parent
 }
 
 const std::wstring& FilePreferences::checkedChildName(const std::wstring& name) {
-    if (namesRelativeDirectory(name)) {
+    if (namesUnstorableDirectory(name)) {
         KrelIllegalArgumentException error(L"Name <" + name + L"> is not a valid directory name.");
         error.logDebug(L"krel_std::FilePreferences::FilePreferences");
         throw error;
