@@ -79,6 +79,16 @@ bool namesUnstorableDirectory(const std::wstring& name) {
     }
 }
 
+// Whether saving the file could never work because a path it uses is longer than the file
+// system takes: 4095 bytes of UTF-8. The file is replaced through a temporary next to it, named
+// ".", the file's name, ".", 16 digits and ".tmp", which is the longest path a save uses.
+bool isPathTooLongToSave(const File& file) {
+    const std::size_t maxPathBytes = 4095;
+    const std::size_t temporaryExtraBytes = 22;
+    return krel_platform::wideToUtf8(file.getCanonicalPath()).size() + temporaryExtraBytes >
+           maxPathBytes;
+}
+
 void doNothing(ConfigurationListener*) {}
 
 PreferenceChangeNotifier& notifier() {
@@ -129,6 +139,13 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
+    // Refused before its directory is made: a node that can never be saved would fail every
+    // flush of its ancestors.
+    if (isPathTooLongToSave(prefsFile)) {
+        KrelIllegalArgumentException error(L"Path length exceeded maximum path length.");
+        error.logDebug(context);
+        throw error;
+    }
     openStore(context);
 }
 

@@ -209,3 +209,23 @@ TEST_F(FilePreferencesLongNameTest, ParentOfARefusedNameCanStillBeSyncedAndRemov
     node->removeNode();
     EXPECT_FALSE(std::filesystem::exists(userDirectory()));
 }
+
+TEST_F(FilePreferencesLongNameTest, NodeTooDeepToSaveIsRefusedAndTheNodesAboveItAreSaved) {
+    // Each level adds 253 bytes, so well before 20 levels the path passes 4095 bytes.
+    boost::shared_ptr<krel_std::Preferences> deepest = node;
+    std::filesystem::path deepestDirectory = userDirectory();
+    bool refused = false;
+    for (int level = 0; level < 20 && !refused; ++level) {
+        try {
+            deepest = deepest->node(wideName(63));
+            deepestDirectory /= directoryName(63);
+        } catch (const krel_std::KrelIllegalArgumentException& error) {
+            EXPECT_EQ(L"Path length exceeded maximum path length.", error.getMessage());
+            refused = true;
+        }
+    }
+    ASSERT_TRUE(refused);
+    deepest->put(L"k", L"v");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(deepestDirectory / "prefs.cfg"), "k=v"));
+}
