@@ -69,8 +69,10 @@ protected:
 private:
     // A root of the given type; the name must be empty in practice (a root's name is empty).
     FilePreferences(RootType type, const std::wstring& name);
-    // A child of a file node. A name any of whose '\'-separated pieces is "." or ".." is
-    // refused with KrelIllegalArgumentException.
+    // A child of a file node. A name any of whose '\'-separated pieces is "." or "..", or
+    // longer than 255 bytes in UTF-8, is refused with KrelIllegalArgumentException before
+    // anything is made: such a directory could never hold the node. So is a child whose file, or
+    // the temporary it is saved through, would have a path longer than 4095 bytes in UTF-8.
     FilePreferences(const boost::shared_ptr<AbstractPreferences>& parent, const std::wstring& name);
 
     // Sets the two root paths once, making the KREL_PREFS_DIR roots when missing.

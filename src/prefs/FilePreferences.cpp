@@ -9,6 +9,7 @@
 #include "exception/KrelObjectNotFoundException.h"
 #include "file/DirectoryFilter.h"
 #include "pattern/Singleton.h"
+#include "platform/Utf16.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/KrelSystem.h"
@@ -49,14 +50,26 @@ std::wstring preparedRoot(const File& directory) {
     return canonical.getPath();
 }
 
-// Whether any '\'-separated piece of the name is "." or "..".
-bool namesRelativeDirectory(const std::wstring& name) {
+// The longest directory name the file systems take, in bytes of the UTF-8 form that paths are
+// handed over in.
+const std::size_t maxDirectoryNameBytes = 255;
+
+// Whether the piece of a node name cannot be a directory of its own: "." and ".." are other
+// directories, and a directory with a longer name could never be made, so the node could never
+// be saved.
+bool isUnstorablePiece(const std::wstring& piece) {
+    return piece == L"." || piece == L".." ||
+           krel_platform::wideToUtf8(piece).size() > maxDirectoryNameBytes;
+}
+
+// Whether any '\'-separated piece of the name cannot be a directory.
+bool namesUnstorableDirectory(const std::wstring& name) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = name.find(L'\\', start);
         const std::wstring piece =
             name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (piece == L"." || piece == L"..") {
+        if (isUnstorablePiece(piece)) {
             return true;
         }
         if (end == std::wstring::npos) {
@@ -64,6 +77,16 @@ bool namesRelativeDirectory(const std::wstring& name) {
         }
         start = end + 1;
     }
+}
+
+// Whether saving the file could never work because a path it uses is longer than the file
+// system takes: 4095 bytes of UTF-8. The file is replaced through a temporary next to it, named
+// ".", the file's name, ".", 16 digits and ".tmp", which is the longest path a save uses.
+bool isPathTooLongToSave(const File& file) {
+    const std::size_t maxPathBytes = 4095;
+    const std::size_t temporaryExtraBytes = 22;
+    return krel_platform::wideToUtf8(file.getCanonicalPath()).size() + temporaryExtraBytes >
+           maxPathBytes;
 }
 
 void doNothing(ConfigurationListener*) {}
@@ -116,6 +139,13 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
+    // Refused before its directory is made: a node that can never be saved would fail every
+    // flush of its ancestors.
+    if (isPathTooLongToSave(prefsFile)) {
+        KrelIllegalArgumentException error(L"Path length exceeded maximum path length.");
+        error.logDebug(context);
+        throw error;
+    }
     openStore(context);
 }
 
@@ -165,7 +195,7 @@ FilePreferences::treeTypeOf(const boost::shared_ptr<AbstractPreferences>& parent
 }
 
 const std::wstring& FilePreferences::checkedChildName(const std::wstring& name) {
-    if (namesRelativeDirectory(name)) {
+    if (namesUnstorableDirectory(name)) {
         KrelIllegalArgumentException error(L"Name <" + name + L"> is not a valid directory name.");
         error.logDebug(L"krel_std::FilePreferences::FilePreferences");
         throw error;

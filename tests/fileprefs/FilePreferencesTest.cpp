@@ -147,3 +147,85 @@ TEST_F(FilePreferencesTest, CharacterOutsideTheFileCharsetIsStoredAsAQuestionMar
     node->flush();
     EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "text=a?b"));
 }
+
+// Node names whose directory the file system cannot hold: each character above U+FFFF takes
+// four bytes of the directory name, so 64 of them are one byte over the longest name.
+class FilePreferencesLongNameTest : public FilePreferencesTest {
+protected:
+    static std::wstring wideName(std::size_t fourByteCharacters, const std::wstring& tail = L"") {
+        return std::wstring(fourByteCharacters, L'\U0001F600') + tail;
+    }
+
+    static std::string directoryName(std::size_t fourByteCharacters, const std::string& tail = "") {
+        std::string name;
+        for (std::size_t i = 0; i < fourByteCharacters; ++i) {
+            name += "\xF0\x9F\x98\x80";
+        }
+        return name + tail;
+    }
+
+    // Asks for the child and expects the refusal of an unstorable directory name.
+    void expectRefused(const std::wstring& path, const std::wstring& refusedName) {
+        try {
+            node->node(path);
+            ADD_FAILURE() << "accepted a name too long for a directory";
+        } catch (const krel_std::KrelIllegalArgumentException& error) {
+            EXPECT_EQ(L"Name <" + refusedName + L"> is not a valid directory name.",
+                      error.getMessage());
+        }
+    }
+};
+
+TEST_F(FilePreferencesLongNameTest, NameTooLongForADirectoryIsRefusedAndNothingIsKept) {
+    expectRefused(wideName(80), wideName(80));
+    // Followed by '/', a name with '\' is one name that nests directories, each piece checked.
+    expectRefused(L"ok\\" + wideName(64) + L"/x", L"ok\\" + wideName(64));
+    EXPECT_TRUE(node->childrenNames().empty());
+    EXPECT_FALSE(node->nodeExists(wideName(80)));
+    EXPECT_TRUE(std::filesystem::is_empty(userDirectory()));
+}
+
+TEST_F(FilePreferencesLongNameTest, NameOfTheLongestDirectoryNameIsStored) {
+    const auto child = node->node(wideName(63, L"abc"));
+    child->put(L"k", L"v");
+    child->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory(directoryName(63, "abc")) / "prefs.cfg"), "k=v"));
+}
+
+TEST_F(FilePreferencesLongNameTest, SiblingAfterARefusedNameIsStillSaved) {
+    expectRefused(wideName(80), wideName(80));
+    // This sibling sorts after the refused name, so it is flushed after it would have been.
+    const auto sibling = node->node(L"\U0001F601");
+    sibling->put(L"k", L"v");
+    node->put(L"own", L"1");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("\xF0\x9F\x98\x81") / "prefs.cfg"), "k=v"));
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "own=1"));
+}
+
+TEST_F(FilePreferencesLongNameTest, ParentOfARefusedNameCanStillBeSyncedAndRemoved) {
+    expectRefused(wideName(80), wideName(80));
+    node->sync();
+    node->removeNode();
+    EXPECT_FALSE(std::filesystem::exists(userDirectory()));
+}
+
+TEST_F(FilePreferencesLongNameTest, NodeTooDeepToSaveIsRefusedAndTheNodesAboveItAreSaved) {
+    // Each level adds 253 bytes, so well before 20 levels the path passes 4095 bytes.
+    boost::shared_ptr<krel_std::Preferences> deepest = node;
+    std::filesystem::path deepestDirectory = userDirectory();
+    bool refused = false;
+    for (int level = 0; level < 20 && !refused; ++level) {
+        try {
+            deepest = deepest->node(wideName(63));
+            deepestDirectory /= directoryName(63);
+        } catch (const krel_std::KrelIllegalArgumentException& error) {
+            EXPECT_EQ(L"Path length exceeded maximum path length.", error.getMessage());
+            refused = true;
+        }
+    }
+    ASSERT_TRUE(refused);
+    deepest->put(L"k", L"v");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(deepestDirectory / "prefs.cfg"), "k=v"));
+}
