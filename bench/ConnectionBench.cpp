@@ -2,6 +2,7 @@
 // write by hand: how soon a lost peer is noticed with heart beats every 20 ms, how soon the
 // connection is back after the peer returns with recovery cycles every 50 ms, and a connect and
 // disconnect through the manager against a bare socket connect and close.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include "support/AllocationCounter.h"
@@ -26,14 +27,6 @@ typedef std::chrono::steady_clock Clock;
 const int HEART_BEAT_MS = 20;
 const int RECOVERY_MS = 50;
 const int MEASURED_ROUNDS = 20;
-
-double medianMilliseconds(std::vector<double>& seconds) {
-    if (seconds.empty()) {
-        return 0;
-    }
-    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
-    return seconds[seconds.size() / 2] * 1000.0;
-}
 
 // Remembers whether the connection is up and lets the benchmark wait for a change.
 class StatusWatch : public krel_std::IConnectionStatusListener {
@@ -160,7 +153,7 @@ void timeRounds(benchmark::State& state, krel_test::LoopbackPeer& peer, Waiter& 
         state.SetIterationTime(elapsed);
         latencies.push_back(elapsed);
     }
-    state.counters[counter] = medianMilliseconds(latencies);
+    state.counters[counter] = bench_support::medianMilliseconds(latencies);
 }
 
 void LossNoticedKrel(benchmark::State& state) {

@@ -2,6 +2,7 @@
 // from the write to the listener's call, against a plain inotify wait for the same append.
 // The time of each iteration is that latency (manual time); the counter latency_ms is the
 // median latency of the run in milliseconds.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -75,14 +76,6 @@ private:
     long changes = 0;
 };
 
-double medianMilliseconds(std::vector<double>& seconds) {
-    if (seconds.empty()) {
-        return 0;
-    }
-    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
-    return seconds[seconds.size() / 2] * 1000.0;
-}
-
 void krelChangeToListener(benchmark::State& state) {
     WatchedFile file;
     if (!file.ready()) {
@@ -106,7 +99,7 @@ void krelChangeToListener(benchmark::State& state) {
     }
     krel_std::FileWatcher::removeListener(listener);
     state.SetLabel("latency_ms<=50");
-    state.counters["latency_ms"] = medianMilliseconds(latencies);
+    state.counters["latency_ms"] = bench_support::medianMilliseconds(latencies);
 }
 
 void peerChangeToListener(benchmark::State& state) {
@@ -132,7 +125,7 @@ void peerChangeToListener(benchmark::State& state) {
         latencies.push_back(elapsed);
     }
     close(notifier);
-    state.counters["latency_ms"] = medianMilliseconds(latencies);
+    state.counters["latency_ms"] = bench_support::medianMilliseconds(latencies);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // plain hand-off of the same event to a waiting thread through a mutex, a deque and a
 // std::condition_variable. The time of each iteration is that latency (manual time); the
 // counter latency_us is the median latency of the run in microseconds.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -114,14 +115,6 @@ private:
     std::thread consumer;
 };
 
-double medianMicroseconds(std::vector<double>& seconds) {
-    if (seconds.empty()) {
-        return 0;
-    }
-    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
-    return seconds[seconds.size() / 2] * 1e6;
-}
-
 const wchar_t* const LISTENER_PATH = L"BENCH_ROOT/notify";
 
 EventPtr benchEvent() {
@@ -147,7 +140,7 @@ void timeHandOffs(benchmark::State& state, TimingListener& timing, Push push) {
         state.SetIterationTime(elapsed);
         latencies.push_back(elapsed);
     }
-    state.counters["latency_us"] = medianMicroseconds(latencies);
+    state.counters["latency_us"] = bench_support::medianMicroseconds(latencies);
 }
 
 void krelEnqueueToListener(benchmark::State& state) {

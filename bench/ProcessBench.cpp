@@ -5,6 +5,7 @@
 #include "platform/Utf16.h"
 #include "platform/WinSync.h"
 #include "process/Process.h"
+#include "support/Timing.h"
 #include "thread/Concurrency.h"
 
 #include <Poco/Process.h>
@@ -19,8 +20,6 @@
 extern char** environ;
 
 namespace {
-
-typedef std::chrono::steady_clock Clock;
 
 std::string childPath() {
     char buffer[4096] = {};
@@ -44,33 +43,11 @@ public:
     const HANDLE handle;
 };
 
-// Records one start's time; the mean in milliseconds becomes the "ms" counter.
-class StartTimer {
-public:
-    explicit StartTimer(benchmark::State& state) : state(state) {}
-    void begin() { started = Clock::now(); }
-    void end() {
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++count;
-    }
-    void report() {
-        state.counters["ms"] = count == 0 ? 0.0 : total * 1000.0 / static_cast<double>(count);
-    }
-
-private:
-    benchmark::State& state;
-    Clock::time_point started;
-    double total = 0.0;
-    long count = 0;
-};
-
 void StartToRunningKrel(benchmark::State& state) {
     ReadyEvent ready;
     const krel_std::File program(krel_platform::utf8ToWide(childPath()));
     const std::wstring arguments = krel_platform::utf8ToWide(ready.name);
-    StartTimer timer(state);
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         ready.reset();
         timer.begin();
@@ -91,7 +68,7 @@ void StartToRunningSpawn(benchmark::State& state) {
     const std::string program = childPath();
     std::string name = ready.name;
     char* argv[] = {const_cast<char*>("krel_bench_ready_child"), &name[0], nullptr};
-    StartTimer timer(state);
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         ready.reset();
         timer.begin();
@@ -111,7 +88,7 @@ void StartToRunningPoco(benchmark::State& state) {
     ReadyEvent ready;
     const std::string program = childPath();
     const Poco::Process::Args arguments{ready.name};
-    StartTimer timer(state);
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         ready.reset();
         timer.begin();

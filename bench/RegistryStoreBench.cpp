@@ -6,6 +6,7 @@
 // writes on each line read from stdin and answers the steady-clock time taken just before the
 // write. The latency benchmarks time each iteration from that moment to the waiter's wake-up
 // (manual time); their counter latency_ms is the median in milliseconds.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include "support/AllocationCounter.h"
@@ -295,14 +296,6 @@ struct WriterEntry {
     }
 } writerEntry;
 
-double medianMilliseconds(std::vector<double>& seconds) {
-    if (seconds.empty()) {
-        return 0;
-    }
-    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
-    return seconds[seconds.size() / 2] * 1000.0;
-}
-
 void krelChangeFromAnotherProcess(benchmark::State& state) {
     BenchRegistry registry;
     const HKEY key = createKey(watchedPath);
@@ -329,7 +322,7 @@ void krelChangeFromAnotherProcess(benchmark::State& state) {
     CloseHandle(event);
     RegCloseKey(key);
     state.SetLabel("latency_ms<=10");
-    state.counters["latency_ms"] = medianMilliseconds(latencies);
+    state.counters["latency_ms"] = bench_support::medianMilliseconds(latencies);
 }
 
 void peerChangeFromAnotherProcess(benchmark::State& state) {
@@ -358,7 +351,7 @@ void peerChangeFromAnotherProcess(benchmark::State& state) {
         latencies.push_back(elapsed);
     }
     close(notifier);
-    state.counters["latency_ms"] = medianMilliseconds(latencies);
+    state.counters["latency_ms"] = bench_support::medianMilliseconds(latencies);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "platform/WinReg.h"
 #include "platform/WinService.h"
 #include "platform/WinSync.h"
+#include "support/Timing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -142,98 +143,78 @@ public:
     bool ready = false;
 };
 
-void reportMilliseconds(benchmark::State& state, double total, long count) {
-    state.counters["ms"] = count == 0 ? 0.0 : total * 1000.0 / static_cast<double>(count);
-}
-
 void StopToReplyKrel(benchmark::State& state) {
     BenchService bench;
-    double total = 0.0;
-    long count = 0;
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         if (!bench.start()) {
             state.SkipWithError("the service did not start");
             break;
         }
         SERVICE_STATUS status{};
-        const auto started = Clock::now();
+        timer.begin();
         const BOOL stopped = ControlService(bench.service, SERVICE_CONTROL_STOP, &status);
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++count;
+        timer.end();
         if (!stopped || !bench.awaitGone()) {
             state.SkipWithError("the service did not stop");
             break;
         }
     }
-    reportMilliseconds(state, total, count);
+    timer.report();
     state.SetLabel("ms<=50");
 }
 
 void StopToReplyPeer(benchmark::State& state) {
-    double total = 0.0;
-    long count = 0;
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         PeerChild child;
-        const auto started = Clock::now();
+        timer.begin();
         const bool answered = child.exchange();
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++count;
+        timer.end();
         if (!answered) {
             state.SkipWithError("the peer did not answer");
             break;
         }
     }
-    reportMilliseconds(state, total, count);
+    timer.report();
 }
 
 void StopToExitKrel(benchmark::State& state) {
     BenchService bench;
-    double total = 0.0;
-    long count = 0;
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         if (!bench.start()) {
             state.SkipWithError("the service did not start");
             break;
         }
         SERVICE_STATUS status{};
-        const auto started = Clock::now();
+        timer.begin();
         const bool stopped =
             ControlService(bench.service, SERVICE_CONTROL_STOP, &status) && bench.awaitGone();
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++count;
+        timer.end();
         if (!stopped) {
             state.SkipWithError("the service did not stop");
             break;
         }
     }
-    reportMilliseconds(state, total, count);
+    timer.report();
     state.SetLabel("ms<=50");
 }
 
 void StopToExitPeer(benchmark::State& state) {
-    double total = 0.0;
-    long count = 0;
+    bench_support::MeanTimer timer(state);
     for (auto _ : state) {
         PeerChild child;
-        const auto started = Clock::now();
+        timer.begin();
         const bool answered = child.exchange();
         child.reap();
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++count;
+        timer.end();
         if (!answered) {
             state.SkipWithError("the peer did not answer");
             break;
         }
     }
-    reportMilliseconds(state, total, count);
+    timer.report();
 }
 
 void StatusQueryKrel(benchmark::State& state) {

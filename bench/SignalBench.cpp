@@ -3,6 +3,7 @@
 // delivery thread against a hand-written sigaction handler, self-pipe and reader thread.
 // The time of each iteration is that latency (manual time); the counter latency_us is the
 // median latency of the run in microseconds.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -55,14 +56,6 @@ void countCall(int) {
     counter().count();
 }
 
-double medianMicroseconds(std::vector<double>& seconds) {
-    if (seconds.empty()) {
-        return 0;
-    }
-    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
-    return seconds[seconds.size() / 2] * 1e6;
-}
-
 // Sends the signal and waits for its function once per iteration.
 void timeDeliveries(benchmark::State& state, int signalNumber) {
     std::vector<double> latencies;
@@ -78,7 +71,7 @@ void timeDeliveries(benchmark::State& state, int signalNumber) {
         state.SetIterationTime(seconds);
         latencies.push_back(seconds);
     }
-    state.counters["latency_us"] = medianMicroseconds(latencies);
+    state.counters["latency_us"] = bench_support::medianMicroseconds(latencies);
 }
 
 void krelSignalToFunction(benchmark::State& state) {
