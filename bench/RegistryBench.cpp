@@ -7,6 +7,7 @@
 // the value in one transaction.
 //
 // The counters read_us, write_us and cycle_us are the mean wall-clock microseconds per call.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include <sqlite3.h>
@@ -52,12 +53,6 @@ BenchDirectory directory;
 const std::wstring kKeyPath = L"Software\\KrelBench\\Registry";
 const std::wstring kText = L"C:\\Program Files\\Example\\config";
 
-void reportMicroseconds(benchmark::State& state, const char* counter, Clock::time_point start) {
-    const double elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-    state.counters[counter] =
-        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) : 0.0;
-}
-
 void krelRead(benchmark::State& state) {
     krel_std::KrelRegistry registry;
     bool existed = false;
@@ -68,7 +63,7 @@ void krelRead(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(registry.getStrValue(L"InstallPath"));
     }
-    reportMicroseconds(state, "read_us", start);
+    bench_support::reportMeanMicroseconds(state, "read_us", start);
     scope.report(state);
     state.SetLabel("read_us<=2");
 }
@@ -83,7 +78,7 @@ void krelWrite(benchmark::State& state) {
     for (auto _ : state) {
         registry.setIntValue(L"Counter", ++value);
     }
-    reportMicroseconds(state, "write_us", start);
+    bench_support::reportMeanMicroseconds(state, "write_us", start);
     scope.report(state);
     state.SetLabel("write_us<=50");
 }
@@ -103,7 +98,7 @@ void krelOpenReadClose(benchmark::State& state) {
         registry.openKey(HKEY_CURRENT_USER, kKeyPath, KEY_READ);
         benchmark::DoNotOptimize(registry.getIntValue(L"Level", 0));
     }
-    reportMicroseconds(state, "cycle_us", start);
+    bench_support::reportMeanMicroseconds(state, "cycle_us", start);
     scope.report(state);
     state.SetLabel("cycle_us<=1.3");
 }
@@ -235,7 +230,7 @@ void peerRead(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(store.read("InstallPath"));
     }
-    reportMicroseconds(state, "read_us", start);
+    bench_support::reportMeanMicroseconds(state, "read_us", start);
 }
 
 void peerWrite(benchmark::State& state) {
@@ -250,7 +245,7 @@ void peerWrite(benchmark::State& state) {
         ++value;
         benchmark::DoNotOptimize(store.write("Counter", 4, &value, sizeof value));
     }
-    reportMicroseconds(state, "write_us", start);
+    bench_support::reportMeanMicroseconds(state, "write_us", start);
 }
 
 void peerOpenReadClose(benchmark::State& state) {
@@ -264,7 +259,7 @@ void peerOpenReadClose(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(store.readAt(path, "Level", 0));
     }
-    reportMicroseconds(state, "cycle_us", start);
+    bench_support::reportMeanMicroseconds(state, "cycle_us", start);
 }
 
 } // namespace

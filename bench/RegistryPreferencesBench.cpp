@@ -7,6 +7,7 @@
 // writes on request and answers the steady-clock time of its commit, which the listener's call
 // is measured from. get_us and put_us are mean microseconds per call; median_ms is the median
 // delay from commit to call.
+#include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
 #include <sqlite3.h>
@@ -195,20 +196,6 @@ private:
 
 Writer writer;
 
-void reportMicroseconds(benchmark::State& state, const char* counter, Clock::time_point start) {
-    const double elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-    state.counters[counter] =
-        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) : 0.0;
-}
-
-void reportMedian(benchmark::State& state, std::vector<double>& delays) {
-    if (delays.empty()) {
-        return;
-    }
-    std::sort(delays.begin(), delays.end());
-    state.counters["median_ms"] = delays[delays.size() / 2];
-}
-
 // Tells the benchmark's thread when the dispatch thread called it.
 class CallClock : public krel_std::PreferenceChangeListener {
 public:
@@ -248,10 +235,10 @@ void krelChange(benchmark::State& state) {
             state.SkipWithError("no change reached the listener");
             break;
         }
-        delays.push_back(static_cast<double>(called - committed) / 1e6);
+        delays.push_back(static_cast<double>(called - committed) / 1e9);
     }
     node->removePreferenceChangeListener(listener);
-    reportMedian(state, delays);
+    state.counters["median_ms"] = bench_support::medianMilliseconds(delays);
     state.SetLabel("median_ms<=50");
 }
 
@@ -266,9 +253,9 @@ void peerChange(benchmark::State& state) {
             break;
         }
         benchmark::DoNotOptimize(store.read("Watched"));
-        delays.push_back(static_cast<double>(nowNanoseconds() - committed) / 1e6);
+        delays.push_back(static_cast<double>(nowNanoseconds() - committed) / 1e9);
     }
-    reportMedian(state, delays);
+    state.counters["median_ms"] = bench_support::medianMilliseconds(delays);
 }
 
 void krelGet(benchmark::State& state) {
@@ -279,7 +266,7 @@ void krelGet(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(node->get(L"InstallPath", L""));
     }
-    reportMicroseconds(state, "get_us", start);
+    bench_support::reportMeanMicroseconds(state, "get_us", start);
     scope.report(state);
     state.SetLabel("get_us<=5");
 }
@@ -294,7 +281,7 @@ void peerGet(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(store.read("InstallPath"));
     }
-    reportMicroseconds(state, "get_us", start);
+    bench_support::reportMeanMicroseconds(state, "get_us", start);
 }
 
 void krelPut(benchmark::State& state) {
@@ -305,7 +292,7 @@ void krelPut(benchmark::State& state) {
     for (auto _ : state) {
         node->put(L"Counter", std::to_wstring(++value));
     }
-    reportMicroseconds(state, "put_us", start);
+    bench_support::reportMeanMicroseconds(state, "put_us", start);
     scope.report(state);
     state.SetLabel("put_us<=60");
 }
@@ -321,7 +308,7 @@ void peerPut(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(store.write("Counter", std::to_string(++value)));
     }
-    reportMicroseconds(state, "put_us", start);
+    bench_support::reportMeanMicroseconds(state, "put_us", start);
 }
 
 } // namespace

@@ -23,6 +23,15 @@ inline double medianMicroseconds(std::vector<double>& seconds) {
     return medianMilliseconds(seconds) * 1000.0;
 }
 
+// The mean time per iteration since start, in microseconds, as the named counter.
+inline void reportMeanMicroseconds(benchmark::State& state, const char* counter,
+                                   std::chrono::steady_clock::time_point start) {
+    const double elapsed =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    state.counters[counter] =
+        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) : 0.0;
+}
+
 // Times one part of each iteration as its manual time and reports the mean, in milliseconds,
 // as the "ms" counter.
 class MeanTimer {
