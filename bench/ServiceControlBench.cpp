@@ -143,7 +143,8 @@ public:
     bool ready = false;
 };
 
-void StopToReplyKrel(benchmark::State& state) {
+// Times a stop control until its reply, or until the service's process has gone too.
+void timeStopKrel(benchmark::State& state, bool untilExit) {
     BenchService bench;
     bench_support::MeanTimer timer(state);
     for (auto _ : state) {
@@ -153,68 +154,51 @@ void StopToReplyKrel(benchmark::State& state) {
         }
         SERVICE_STATUS status{};
         timer.begin();
-        const BOOL stopped = ControlService(bench.service, SERVICE_CONTROL_STOP, &status);
+        const bool stopped = ControlService(bench.service, SERVICE_CONTROL_STOP, &status) &&
+                             (!untilExit || bench.awaitGone());
         timer.end();
-        if (!stopped || !bench.awaitGone()) {
+        if (!stopped || (!untilExit && !bench.awaitGone())) {
             state.SkipWithError("the service did not stop");
             break;
         }
     }
     timer.report();
     state.SetLabel("ms<=50");
+}
+
+// The peer's request and answer, and with untilExit the reaping of its child as well.
+void timeStopPeer(benchmark::State& state, bool untilExit) {
+    bench_support::MeanTimer timer(state);
+    for (auto _ : state) {
+        PeerChild child;
+        timer.begin();
+        const bool answered = child.exchange();
+        if (untilExit) {
+            child.reap();
+        }
+        timer.end();
+        if (!answered) {
+            state.SkipWithError("the peer did not answer");
+            break;
+        }
+    }
+    timer.report();
+}
+
+void StopToReplyKrel(benchmark::State& state) {
+    timeStopKrel(state, false);
 }
 
 void StopToReplyPeer(benchmark::State& state) {
-    bench_support::MeanTimer timer(state);
-    for (auto _ : state) {
-        PeerChild child;
-        timer.begin();
-        const bool answered = child.exchange();
-        timer.end();
-        if (!answered) {
-            state.SkipWithError("the peer did not answer");
-            break;
-        }
-    }
-    timer.report();
+    timeStopPeer(state, false);
 }
 
 void StopToExitKrel(benchmark::State& state) {
-    BenchService bench;
-    bench_support::MeanTimer timer(state);
-    for (auto _ : state) {
-        if (!bench.start()) {
-            state.SkipWithError("the service did not start");
-            break;
-        }
-        SERVICE_STATUS status{};
-        timer.begin();
-        const bool stopped =
-            ControlService(bench.service, SERVICE_CONTROL_STOP, &status) && bench.awaitGone();
-        timer.end();
-        if (!stopped) {
-            state.SkipWithError("the service did not stop");
-            break;
-        }
-    }
-    timer.report();
-    state.SetLabel("ms<=50");
+    timeStopKrel(state, true);
 }
 
 void StopToExitPeer(benchmark::State& state) {
-    bench_support::MeanTimer timer(state);
-    for (auto _ : state) {
-        PeerChild child;
-        timer.begin();
-        const bool answered = child.exchange();
-        child.reap();
-        timer.end();
-        if (!answered) {
-            state.SkipWithError("the peer did not answer");
-            break;
-        }
-    }
-    timer.report();
+    timeStopPeer(state, true);
 }
 
 void StatusQueryKrel(benchmark::State& state) {
