@@ -16,6 +16,8 @@
 #include "thread/Lock.h"
 #include "windows/RegistryValueText.h"
 
+#include <cxxabi.h>
+
 namespace krel_std {
 
 namespace {
@@ -478,6 +480,8 @@ void RegistryChangeNotifier::RegistryCheckingThread::run() {
                 processSignaledHandle(handles, result);
             }
         }
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         Singleton<KrelLoggerSTD>::getInstance().STD3003(kRunContext);
     }
