@@ -126,6 +126,8 @@ DWORD connectionError(krel_platform::ServiceChannelState state) {
     switch (state) {
     case krel_platform::ServiceChannelState::absent:
     case krel_platform::ServiceChannelState::abandoned:
+    // Another account can never be the service: what answers there is not believed.
+    case krel_platform::ServiceChannelState::foreign:
         return ERROR_SERVICE_NOT_ACTIVE;
     case krel_platform::ServiceChannelState::busy:
         return ERROR_SERVICE_REQUEST_TIMEOUT;
@@ -136,8 +138,9 @@ DWORD connectionError(krel_platform::ServiceChannelState state) {
 
 // Sends one record to the service and reads its answer; only a service running as the machine
 // hive's owner (or root) is asked. Answers ERROR_SERVICE_NOT_ACTIVE when the service does not
-// run, ERROR_ACCESS_DENIED when its channel cannot be reached or another account answers on
-// it, ERROR_SERVICE_REQUEST_TIMEOUT when no answer comes. found tells what was found there.
+// run (another account answering on its channel included), ERROR_ACCESS_DENIED when its
+// channel cannot be reached, ERROR_SERVICE_REQUEST_TIMEOUT when no answer comes. found tells what
+// was found there.
 DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceReply& reply,
                krel_platform::ServiceChannelState& found) {
     const int descriptor = krel_platform::connectServiceChannel(name, found);
@@ -492,11 +495,15 @@ DWORD awaitListening(const std::wstring& name, HANDLE process) {
     }
 }
 
-// Processes this one started, closed once they have ended so that they are reaped.
+// Processes this one started, closed once they have ended so that they are reaped (one that
+// has already ended, at once).
 void keepStartedProcess(HANDLE process) {
     static std::mutex mutex;
     static std::vector<HANDLE>* started = new std::vector<HANDLE>;
     std::lock_guard<std::mutex> lock(mutex);
+    if (process != nullptr) {
+        started->push_back(process);
+    }
     for (auto it = started->begin(); it != started->end();) {
         if (WaitForSingleObject(*it, 0) == WAIT_OBJECT_0) {
             CloseHandle(*it);
@@ -504,9 +511,6 @@ void keepStartedProcess(HANDLE process) {
         } else {
             ++it;
         }
-    }
-    if (process != nullptr) {
-        started->push_back(process);
     }
 }
 
