@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwctype>
+#include <cxxabi.h>
 #include <deque>
 #include <mutex>
 #include <poll.h>
@@ -257,6 +258,8 @@ ServiceReply answerControl(const ServiceRequest& request) {
     }
     try {
         handler(request.code);
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         // The handler is the service's; nothing it throws may end the dispatcher.
     }
@@ -671,8 +674,12 @@ DWORD startService(const std::wstring& name, const std::vector<std::wstring>& st
     if (!readImagePath(name, imagePath)) {
         return ERROR_SERVICE_DOES_NOT_EXIST;
     }
-    if (isRunning(name)) {
-        return ERROR_SERVICE_ALREADY_RUNNING;
+    // Only the service's own account answering counts as the service running; a channel the
+    // caller cannot reach (or that does not answer) is not started over.
+    ServiceReply reply{};
+    const DWORD reached = exchange(name, QueryRequest, 0, reply);
+    if (reached != ERROR_SERVICE_NOT_ACTIVE) {
+        return reached == ERROR_SUCCESS ? ERROR_SERVICE_ALREADY_RUNNING : reached;
     }
     DWORD startType = SERVICE_DEMAND_START;
     if (readNumber(name, L"Start", startType) && startType == SERVICE_DISABLED) {
@@ -879,6 +886,9 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
         LPWSTR argv[] = {&argument[0], nullptr};
         try {
             serviceMain(1, argv);
+        } catch (abi::__forced_unwind&) {
+            queue.endService();
+            throw;
         } catch (...) {
             // The service main function is the service's; the dispatcher outlives it.
         }
