@@ -16,8 +16,10 @@ bool isPrivateDirectoryOf(int directory, uid_t owner) {
            (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
-// A directory that root has just made for another account becomes that account's.
+// A directory just made gets exactly mode 0700 whatever the umask, and one that root has made
+// for another account becomes that account's.
 void handOver(const std::string& path, uid_t owner) {
+    (void)!chmod(path.c_str(), S_IRWXU);
     if (geteuid() == 0 && owner != 0) {
         (void)!lchown(path.c_str(), owner, static_cast<gid_t>(-1));
     }
