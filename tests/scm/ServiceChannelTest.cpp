@@ -358,3 +358,18 @@ TEST_F(ServiceChannelTest, AKilledServiceCanBeStartedAgain) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ServiceChannelNameTest, IsTheHashOfTheCaseFoldedNameWhateverItsLength) {
+    // The first half of SHA-256("ABC").
+    EXPECT_EQ(krel_platform::serviceChannelName(L"abc"), "b5d4045c3f466fa91fe2cc6abe79232a");
+    EXPECT_EQ(krel_platform::serviceChannelName(L"\u00e9t\u00e9"),
+              krel_platform::serviceChannelName(L"\u00c9T\u00c9"));
+    const std::wstring longName(256, L'L');
+    EXPECT_EQ(krel_platform::serviceChannelName(longName).size(), 32u);
+    EXPECT_NE(krel_platform::serviceChannelName(longName + L"A"),
+              krel_platform::serviceChannelName(longName + L"B"));
+}
+
+} // namespace
