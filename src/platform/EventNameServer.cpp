@@ -203,13 +203,14 @@ public:
     }
 
 private:
-    HeldChannelFiles() : exitHookInstalled(false) {}
+    HeldChannelFiles() : owner(getpid()), exitHookInstalled(false) {}
 
-    // Skipped when another thread holds the table at exit, rather than waiting on it.
+    // Skipped when another thread holds the table at exit, rather than waiting on it, and in a
+    // forked child that exits: the files are its parent's.
     static void removeAllAtExit() {
         HeldChannelFiles& held = instance();
         std::unique_lock<std::mutex> guard(held.mutex, std::try_to_lock);
-        if (!guard.owns_lock()) {
+        if (!guard.owns_lock() || held.owner != getpid()) {
             return;
         }
         for (const auto& entry : held.files) {
@@ -219,6 +220,7 @@ private:
 
     std::mutex mutex;
     std::map<int, ChannelFile> files;
+    const pid_t owner;
     bool exitHookInstalled;
 };
 

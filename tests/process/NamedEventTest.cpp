@@ -1,5 +1,9 @@
 #include "ProcessFixture.h"
 
+#include "platform/EventNameServer.h"
+
+#include <filesystem>
+
 using krel_std::Process;
 
 class NamedEventTest : public ProcessFixture {};
@@ -52,6 +56,22 @@ TEST_F(NamedEventTest, NameIsFreedWithItsLastHandle) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(second, 0));
     CloseHandle(second);
+}
+
+TEST_F(NamedEventTest, HolderThatExitsLeavesNoChannelBehind) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"exited");
+    Process& process = start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    const std::string channel = krel_platform::eventChannelPath(name);
+    EXPECT_TRUE(std::filesystem::exists(channel));
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(3, process.getExitCode());
+    EXPECT_FALSE(std::filesystem::exists(channel));
+    CloseHandle(event);
 }
 
 TEST_F(NamedEventTest, ResetFromAnotherProcessIsCarriedOutByTheHolder) {
