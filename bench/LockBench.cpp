@@ -164,7 +164,7 @@ void EventWakeUpKrel(benchmark::State& state) {
     partner.join();
     state.SetLabel("goal<=1.2");
 }
-BENCHMARK(EventWakeUpKrel)->Name("Event wake-up/krel");
+BENCHMARK(EventWakeUpKrel)->Name("Event wake-up/krel")->UseRealTime();
 
 // The same exchange with a flag, a mutex and a condition variable per direction.
 class Flag {
@@ -209,7 +209,7 @@ void EventWakeUpPeer(benchmark::State& state) {
     ping.signal();
     partner.join();
 }
-BENCHMARK(EventWakeUpPeer)->Name("Event wake-up/peer");
+BENCHMARK(EventWakeUpPeer)->Name("Event wake-up/peer")->UseRealTime();
 
 const int WAITED_OBJECTS = 8;
 
