@@ -5,6 +5,8 @@ A program pairs its benchmarks by name: "<path>/krel" and "<path>/peer" (anythin
 such as "/threads:8"). The KrelStd side may carry the label "goal<=N", the ratio it must stay
 under, or "<counter><=N", a bound on a counter it reports (a latency, a memory ratio), and the
 counter "allocs", its heap allocations per call. Ratios use medians over the repetitions.
+Benchmarks timed by the wall clock (UseRealTime, names ending in "/real_time", such as several
+processes writing at once, where the measuring thread only waits) compare wall-clock times.
 """
 import glob
 import json
@@ -37,7 +39,8 @@ print(f"{'program':<18} {'path':<44} {'krel ns':>10} {'peer ns':>10} {'ratio':>7
       f"{'goal':>22} {'allocs':>7}")
 missed = 0
 for program, key, krel, peer in rows:
-    ratio = krel["cpu_time"] / peer["cpu_time"]
+    measure = "real_time" if key.endswith("/real_time") else "cpu_time"
+    ratio = krel[measure] / peer[measure]
     goal = re.search(r"(\w+)<=([0-9.]+)", krel.get("label", ""))
     goal_text, met = "", True
     if goal:
@@ -47,6 +50,6 @@ for program, key, krel, peer in rows:
         met = value <= bound
     missed += 0 if met else 1
     allocs = f"{krel['allocs']:.2f}" if "allocs" in krel else ""
-    print(f"{program:<18} {key:<44} {krel['cpu_time']:>10.1f} {peer['cpu_time']:>10.1f} "
+    print(f"{program:<18} {key:<44} {krel[measure]:>10.1f} {peer[measure]:>10.1f} "
           f"{ratio:>7.2f} {goal_text:>22} {allocs:>7}{'' if met else ' missed'}")
 print(f"{missed} goal(s) missed" if missed else "every goal met")
