@@ -166,6 +166,23 @@ TEST_F(RegistryWriterProcessTest, ProcessOpeningAHiveThatAnotherHoldsWritesOnceI
     EXPECT_GE(killWriter(writer), 2);
 }
 
+// A process that writes the database without taking turns on the lock file keeps the hive
+// busy past SQLite's time-out while this process first uses it.
+TEST_F(RegistryWriterProcessTest, HiveBusyWhileItIsSetUpAnswersBusyAndIsSetUpAtTheNextCall) {
+    int error = SQLITE_OK;
+    auto holder = krel_platform::SqliteConnection::open(root.string() + "/user.db", true, error);
+    ASSERT_NE(holder, nullptr);
+    ASSERT_EQ(holder->execute("BEGIN IMMEDIATE"), SQLITE_OK);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Busy\\Key", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              170)
+        << "ERROR_BUSY";
+    holder->execute("ROLLBACK");
+
+    EXPECT_EQ(setNumber(createKey(L"Busy\\Key"), L"n", 1), ERROR_SUCCESS);
+}
+
 // A hundred runs of the tool, four at a time, each writing a value of its own.
 TEST_F(RegistryWriterProcessTest, AdminToolWritesSucceedEveryTimeNextToALoopingWriter) {
     Writer writer = startWriter("Shared\\Key");
