@@ -13,6 +13,8 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krel_platform {
@@ -23,6 +25,12 @@ namespace {
 // turn has just ended cannot take the turn again before it: it queues at the gate.
 constexpr off_t gateByte = 0;
 constexpr off_t turnByte = 1;
+
+// The lock file holds the count of waiting writers at its start.
+constexpr size_t countedSize = 64;
+
+static_assert(std::atomic<uint32_t>::is_always_lock_free,
+              "the count of waiters is shared between processes");
 
 int lockRange(int descriptor, short type, off_t start, off_t length, int command) {
     struct flock range {};
@@ -73,6 +81,9 @@ void drain(int descriptor) {
 } // namespace
 
 SqliteWriteLock::~SqliteWriteLock() {
+    if (waiting != nullptr) {
+        munmap(waiting, countedSize);
+    }
     if (descriptor >= 0) {
         close(descriptor);
     }
@@ -85,7 +96,18 @@ bool SqliteWriteLock::open(const std::string& lockPath) {
     path = lockPath;
     descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return descriptor >= 0 && wake >= 0;
+    if (descriptor < 0 || wake < 0) {
+        return false;
+    }
+    // Without the count every writer goes through the gate.
+    struct stat status {};
+    if (fstat(descriptor, &status) == 0 && (status.st_size >= static_cast<off_t>(countedSize) ||
+                                            ftruncate(descriptor, countedSize) == 0)) {
+        void* mapped =
+            mmap(nullptr, countedSize, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+        waiting = mapped == MAP_FAILED ? nullptr : static_cast<std::atomic<uint32_t>*>(mapped);
+    }
+    return true;
 }
 
 int SqliteWriteLock::acquire() {
@@ -108,8 +130,29 @@ void SqliteWriteLock::release() {
     threads.unlock();
 }
 
-// Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held.
+// A lone writer takes the turn at once; one that finds the turn taken, or others waiting,
+// queues.
 int SqliteWriteLock::lockFile(std::chrono::steady_clock::time_point deadline) {
+    if (waiting != nullptr && waiting->load() == 0) {
+        if (lockRange(descriptor, F_WRLCK, turnByte, 1, F_OFD_SETLK) == 0) {
+            return SQLITE_OK;
+        }
+        if (!isConflict(errno)) {
+            return SQLITE_IOERR;
+        }
+    }
+    if (waiting != nullptr) {
+        waiting->fetch_add(1);
+    }
+    const int result = queue(deadline);
+    if (waiting != nullptr) {
+        waiting->fetch_sub(1);
+    }
+    return result;
+}
+
+// Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held.
+int SqliteWriteLock::queue(std::chrono::steady_clock::time_point deadline) {
     if (lockRange(descriptor, F_WRLCK, gateByte, 2, F_OFD_SETLK) != 0) {
         return isConflict(errno) ? waitInThread(false, deadline) : SQLITE_IOERR;
     }

@@ -1,7 +1,9 @@
 // The turn of one writer of an SQLite database among the writers of every process.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -10,11 +12,12 @@ namespace krel_platform {
 // A small lock file beside the database, locked with open-file-description locks (which the
 // kernel drops when their holder ends, however it ends) around each write transaction. A
 // writer blocks in the kernel instead of polling as SQLite's busy handler does, so a process
-// that writes in a loop cannot keep taking the database back while others sleep: the one whose
-// write ends finds the next waiter already holding the entry gate and queues behind it, and
-// all waiters woken by a release try again together. Threads of one process take their turns
-// on a mutex first, since an open file description's lock belongs to the whole process. Every
-// wait ends after waitLimitMs.
+// that writes in a loop cannot keep taking the database back while others sleep: a waiter
+// holds the entry gate while it waits for the turn, and a writer that finds others waiting
+// queues at the gate behind them. The count of waiters, kept in the file's first word, only
+// spares a lone writer the gate; the locks alone decide who writes. Threads of one process
+// take their turns on a mutex first, since an open file description's lock belongs to the
+// whole process. Every wait ends after waitLimitMs.
 class SqliteWriteLock {
 public:
     // Long enough for any write of a living process; a holder that is stopped or hung is not
@@ -58,6 +61,7 @@ public:
 
 private:
     int lockFile(std::chrono::steady_clock::time_point deadline);
+    int queue(std::chrono::steady_clock::time_point deadline);
     int waitInThread(bool gateHeld, std::chrono::steady_clock::time_point deadline);
     // Drops whatever the file description may hold by opening the file anew.
     void reopen();
@@ -65,6 +69,7 @@ private:
     std::string path;
     int descriptor = -1;
     int wake = -1;
+    std::atomic<uint32_t>* waiting = nullptr;
     std::timed_mutex threads;
 };
 
