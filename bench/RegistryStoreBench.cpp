@@ -1,11 +1,16 @@
 // The registry stand-in: a value read and a value write against the same statements run on
+// SQLite directly, four processes writing one value at once against four doing the same on
 // SQLite directly, and how long a value written by another process takes to signal an armed
 // key's event, against a plain inotify wait for another process's append to a file.
 //
-// The other process is this program started again with KREL_BENCH_REGISTRY_WRITER set: it
-// writes on each line read from stdin and answers the steady-clock time taken just before the
-// write. The latency benchmarks time each iteration from that moment to the waiter's wake-up
-// (manual time); their counter latency_ms is the median in milliseconds.
+// The other processes are this program started again with KREL_BENCH_REGISTRY_WRITER set. Set
+// to "1", it writes once per request read from stdin and answers the steady-clock time taken
+// just before the write. The latency benchmarks time each iteration from that moment to the
+// waiter's wake-up (manual time); their counter latency_ms is the median in milliseconds. Set
+// to "batch", it writes a batch of values per request and answers the longest single write.
+// An iteration of the four-writer benchmarks is one batch of each of four such processes,
+// started and warmed up beforehand, timed by the wall clock; write_us is the wall time per write of
+// all four, slowest_ms the longest single write of any.
 #include "support/Timing.h"
 #include <benchmark/benchmark.h>
 
@@ -16,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -213,13 +219,13 @@ void peerValueWrite(benchmark::State& state) {
 // This program started again as the writing process; its stdin and stdout are pipes.
 class WriterProcess {
 public:
-    WriterProcess() {
+    explicit WriterProcess(const char* mode = "1") {
         int toChild[2];
         int fromChild[2];
         if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
             return;
         }
-        std::vector<std::string> variables{std::string(writerMarker) + "=1"};
+        std::vector<std::string> variables{std::string(writerMarker) + "=" + mode};
         std::vector<char*> environment{variables[0].data()};
         for (char** variable = environ; *variable != nullptr; ++variable) {
             environment.push_back(*variable);
@@ -259,6 +265,14 @@ public:
         }
         return Clock::time_point(Clock::duration(ticks));
     }
+    // The batch writer's answer: its longest write, or a negative duration when one failed.
+    Clock::duration batchAnswer() {
+        Clock::rep ticks = -1;
+        if (::read(output, &ticks, sizeof ticks) != sizeof ticks) {
+            return Clock::duration(-1);
+        }
+        return Clock::duration(ticks);
+    }
 
 private:
     pid_t pid = -1;
@@ -288,13 +302,92 @@ private:
     _exit(0);
 }
 
+constexpr int batchWrites = 50;
+
+// The batch writing process's side: per request, batchWrites writes of one value ('k' in the
+// registry, 'p' in the direct store); the answer is the longest one, -1 when one failed.
+[[noreturn]] void serveBatches() {
+    const std::string directory = std::getenv("KREL_REGISTRY_DIR");
+    const HKEY key = createKey(L"Software\\Bench");
+    DirectStore store(directory + "/direct.db");
+    std::vector<BYTE> text = sampleText();
+    char kind;
+    while (read(0, &kind, 1) == 1) {
+        Clock::duration slowest{};
+        for (int i = 0; i < batchWrites && slowest.count() >= 0; ++i) {
+            ++text[0];
+            const Clock::time_point start = Clock::now();
+            const bool written =
+                kind == 'k' ? RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
+                                             static_cast<DWORD>(text.size())) == ERROR_SUCCESS
+                            : store.write("DATAFILE", text);
+            slowest = written ? std::max(slowest, Clock::now() - start) : Clock::duration(-1);
+        }
+        const Clock::rep ticks = slowest.count();
+        if (write(1, &ticks, sizeof ticks) != sizeof ticks) {
+            break;
+        }
+    }
+    _exit(0);
+}
+
 struct WriterEntry {
     WriterEntry() {
-        if (std::getenv(writerMarker) != nullptr) {
-            serveWrites();
+        const char* mode = std::getenv(writerMarker);
+        if (mode != nullptr) {
+            std::strcmp(mode, "batch") == 0 ? serveBatches() : serveWrites();
         }
     }
 } writerEntry;
+
+// Four batch writers of one kind, started once the store exists.
+void fourWriters(benchmark::State& state, char kind) {
+    std::vector<std::unique_ptr<WriterProcess>> writers;
+    for (int i = 0; i < 4; ++i) {
+        writers.push_back(std::make_unique<WriterProcess>("batch"));
+    }
+    Clock::duration slowest{};
+    long failed = 0;
+    const auto batch = [&]() {
+        for (const auto& writer : writers) {
+            writer->request(kind);
+        }
+        for (const auto& writer : writers) {
+            const Clock::duration longest = writer->batchAnswer();
+            failed += longest.count() < 0 ? 1 : 0;
+            slowest = std::max(slowest, longest);
+        }
+    };
+    // The first batch waits for the processes to start and open the store.
+    batch();
+    slowest = Clock::duration();
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        batch();
+    }
+    const double elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    state.counters["write_us"] =
+        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations() * 4 * batchWrites)
+                               : 0.0;
+    state.counters["slowest_ms"] = std::chrono::duration<double, std::milli>(slowest).count();
+    state.counters["failed_batches"] = static_cast<double>(failed);
+    if (failed > 0) {
+        state.SkipWithError("a write failed");
+    }
+}
+
+void krelFourWriters(benchmark::State& state) {
+    BenchRegistry registry;
+    RegCloseKey(createKey(L"Software\\Bench"));
+    fourWriters(state, 'k');
+    state.SetLabel("slowest_ms<=250");
+}
+
+void peerFourWriters(benchmark::State& state) {
+    BenchRegistry registry;
+    { DirectStore store(registry.directory + "/direct.db"); }
+    fourWriters(state, 'p');
+}
 
 void krelChangeFromAnotherProcess(benchmark::State& state) {
     BenchRegistry registry;
@@ -360,6 +453,8 @@ BENCHMARK(krelValueRead)->Name("registry value read/krel");
 BENCHMARK(peerValueRead)->Name("registry value read/peer");
 BENCHMARK(krelValueWrite)->Name("registry value write/krel");
 BENCHMARK(peerValueWrite)->Name("registry value write/peer");
+BENCHMARK(krelFourWriters)->Name("registry value write four writers/krel")->UseRealTime();
+BENCHMARK(peerFourWriters)->Name("registry value write four writers/peer")->UseRealTime();
 BENCHMARK(krelChangeFromAnotherProcess)
     ->Name("registry change from another process/krel")
     ->UseManualTime();

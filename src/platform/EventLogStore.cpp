@@ -2,6 +2,7 @@
 
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
+#include "SqliteWriteLock.h"
 #include "platform/Utf16.h"
 #include "platform/WinReg.h"
 
@@ -147,29 +148,40 @@ LONG EventLogStore::open() {
         return ERROR_SUCCESS;
     }
     connection.reset();
+    writeLock.reset();
     openPath = path;
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     int result = SQLITE_CANTOPEN;
+    writable = false;
     if (access(directory.c_str(), W_OK) == 0) {
         connection = SqliteConnection::open(path, true, result);
+        writeLock = std::make_unique<SqliteWriteLock>();
+        writable = connection != nullptr && !connection->isReadOnly() &&
+                   writeLock->open(directory.string() + "/eventlog.lock");
     }
-    if (connection == nullptr) {
+    if (!writable) {
+        writeLock.reset();
         connection = SqliteConnection::open(path, false, result);
     }
     if (connection == nullptr) {
         return errorOf(result);
     }
-    writable =
-        !connection->isReadOnly() &&
-        connection->execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF") == SQLITE_OK;
     schemaReady = false;
     return ERROR_SUCCESS;
 }
 
 LONG EventLogStore::createSchema() {
-    const LONG error = errorOf(connection->execute(kSchema));
+    SqliteWriteLock::Turn turn(*writeLock);
+    LONG error = errorOf(turn.status());
+    if (error == ERROR_SUCCESS) {
+        error =
+            errorOf(connection->execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF"));
+    }
+    if (error == ERROR_SUCCESS) {
+        error = errorOf(connection->execute(kSchema));
+    }
     schemaReady = error == ERROR_SUCCESS;
     return error;
 }
@@ -209,6 +221,10 @@ LONG EventLogStore::append(EventLogRecord& record) {
         return ERROR_ACCESS_DENIED;
     }
     if (!schemaReady && (error = createSchema()) != ERROR_SUCCESS) {
+        return error;
+    }
+    SqliteWriteLock::Turn turn(*writeLock);
+    if ((error = errorOf(turn.status())) != ERROR_SUCCESS) {
         return error;
     }
     error = errorOf(connection->execute("BEGIN IMMEDIATE"));

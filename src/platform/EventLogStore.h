@@ -11,10 +11,12 @@
 namespace krel_platform {
 
 class SqliteConnection;
+class SqliteWriteLock;
 
 // The process's one connection to eventlog.db, opened on first use and kept for the process.
-// Every append is one transaction (BEGIN IMMEDIATE, so writers of several processes queue on
-// the busy timeout instead of failing), and assigns the next record number. Commits are kept
+// Every append is one transaction, taken in the writers' turn on the lock file eventlog.lock
+// (SqliteWriteLock), so appenders of several processes queue instead of failing, and assigns
+// the next record number. Commits are kept
 // as the registry's hives keep theirs: a process that ends at any moment leaves every committed
 // record, only a crash of the whole system may lose the latest ones. Calls of all
 // threads are serialised on the store's mutex. The callers keep cancellation off.
@@ -37,8 +39,10 @@ private:
 
     // Opens the connection when it is not open yet, or again when the environment has moved the
     // machine hive since (tests give each case a directory of its own); a directory that cannot
-    // be written still gives a reading connection to an existing log.
+    // be written still gives a reading connection to an existing log. Whether the log is
+    // written depends on the files alone, never on another process being busy.
     LONG open();
+    // Sets the journal and creates the table, in the writers' turn.
     LONG createSchema();
     LONG insert(const EventLogRecord& record);
     bool hasSchema();
@@ -47,6 +51,7 @@ private:
     // The database file the connection has open.
     std::string openPath;
     std::unique_ptr<SqliteConnection> connection;
+    std::unique_ptr<SqliteWriteLock> writeLock;
     bool writable = false;
     bool schemaReady = false;
 };

@@ -35,6 +35,9 @@ const char* const schema =
 // Where writers ring the doorbell file, apart from the write version at its start.
 constexpr off_t ringOffset = 64;
 
+// ERROR_BUSY: the hive stayed in other writers' hands for the whole wait.
+constexpr LSTATUS errorBusy = 170;
+
 // The Windows error for an SQLite result.
 LSTATUS statusOf(int result) {
     switch (result) {
@@ -42,6 +45,9 @@ LSTATUS statusOf(int result) {
     case SQLITE_DONE:
     case SQLITE_ROW:
         return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return errorBusy;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
@@ -120,9 +126,10 @@ private:
 
 } // namespace
 
-RegistryHive::RegistryHive(const std::string& databasePath, const std::string& doorbellPath)
+RegistryHive::RegistryHive(const std::string& databasePath, const std::string& doorbellPath,
+                           const std::string& lockPath)
     : databasePath(databasePath), doorbellPath(doorbellPath) {
-    open(databasePath);
+    open(lockPath);
 }
 
 RegistryHive::~RegistryHive() {
@@ -131,21 +138,31 @@ RegistryHive::~RegistryHive() {
     }
 }
 
-void RegistryHive::open(const std::string& path) {
+// Whether the hive is writable depends on the files alone; its database is set up at the first
+// call, in the writers' turn. Without the shared write version
+// other processes could not tell this one's writes from their remembered reads, and without
+// the lock file it could not take its turn: such a hive is not written.
+void RegistryHive::open(const std::string& lockPath) {
+    const std::string& path = databasePath;
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     int error = SQLITE_OK;
     if (access(directory.c_str(), W_OK) == 0) {
         connection = SqliteConnection::open(path, true, error);
-        if (connection != nullptr && !connection->isReadOnly() && initialise(*connection)) {
-            // Without the shared write version other processes could not tell this one's
-            // writes from their remembered reads: such a hive is not written.
+        if (connection != nullptr && !connection->isReadOnly() && writeLock.open(lockPath)) {
             doorbellDescriptor = ::open(doorbellPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
             writable = cache.attach(doorbellDescriptor, true);
+        }
+        if (writable) {
             return;
         }
+        if (doorbellDescriptor >= 0) {
+            close(doorbellDescriptor);
+            doorbellDescriptor = -1;
+        }
     }
+    ready = true;
     const int doorbell = ::open(doorbellPath.c_str(), O_RDONLY | O_CLOEXEC);
     cache.attach(doorbell, false);
     if (doorbell >= 0) {
@@ -165,13 +182,37 @@ void RegistryHive::open(const std::string& path) {
 // never taken for one to roll back. Commits are not flushed to the disk: a process that ends
 // at any moment leaves every committed write in the database, as the operating system keeps
 // what was written; only a crash of the whole system may lose the latest writes.
-bool RegistryHive::initialise(SqliteConnection& candidate) {
-    if (candidate.execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF") != SQLITE_OK) {
-        return false;
+LSTATUS RegistryHive::initialise(SqliteConnection& candidate) {
+    if (const int result =
+            candidate.execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF")) {
+        return statusOf(result);
     }
     Transaction transaction(candidate, true);
-    return transaction.begun() == ERROR_SUCCESS && candidate.execute(schema) == SQLITE_OK &&
-           transaction.commit() == ERROR_SUCCESS;
+    if (LSTATUS status = transaction.begun()) {
+        return status;
+    }
+    if (const int result = candidate.execute(schema)) {
+        return statusOf(result);
+    }
+    return transaction.commit();
+}
+
+LSTATUS RegistryHive::prepare() {
+    if (ready.load(std::memory_order_acquire)) {
+        return ERROR_SUCCESS;
+    }
+    SqliteWriteLock::Turn turn(writeLock);
+    if (turn.status() != SQLITE_OK) {
+        return statusOf(turn.status());
+    }
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!ready.load(std::memory_order_relaxed)) {
+        if (LSTATUS status = initialise(*connection)) {
+            return status;
+        }
+        ready.store(true, std::memory_order_release);
+    }
+    return ERROR_SUCCESS;
 }
 
 LSTATUS RegistryHive::checkKey(int64_t key) {
@@ -204,6 +245,9 @@ LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, 
 
 LSTATUS RegistryHive::openKey(int64_t base, LPCWSTR subKey, int64_t& key) {
     const std::wstring_view text = subKey == nullptr ? std::wstring_view() : subKey;
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::lock_guard<std::mutex> guard(mutex);
     const uint64_t before = cache.version();
     LSTATUS status = ERROR_SUCCESS;
@@ -252,6 +296,10 @@ LSTATUS RegistryHive::createKey(int64_t base, LPCWSTR subKey, bool mayCreate, in
     if ((status = RegistryName::splitPath(subKey, path)) != ERROR_SUCCESS) {
         return status;
     }
+    SqliteWriteLock::Turn turn(writeLock);
+    if (turn.status() != SQLITE_OK) {
+        return statusOf(turn.status());
+    }
     std::lock_guard<std::mutex> guard(mutex);
     Transaction transaction(*connection, true, &cache);
     if ((status = transaction.begun()) != ERROR_SUCCESS) {
@@ -284,6 +332,9 @@ LSTATUS RegistryHive::createKey(int64_t base, LPCWSTR subKey, bool mayCreate, in
 
 LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
                                  const RegistryValueBuffer& buffer) {
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::lock_guard<std::mutex> guard(mutex);
     const uint64_t before = cache.version();
     LSTATUS status = ERROR_SUCCESS;
@@ -325,7 +376,14 @@ template <typename Change> LSTATUS RegistryHive::changeValues(int64_t key, Chang
     if (!isWritable()) {
         return ERROR_ACCESS_DENIED;
     }
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     {
+        SqliteWriteLock::Turn turn(writeLock);
+        if (turn.status() != SQLITE_OK) {
+            return statusOf(turn.status());
+        }
         std::lock_guard<std::mutex> guard(mutex);
         Transaction transaction(*connection, true, &cache);
         LSTATUS status = transaction.begun();
@@ -374,6 +432,9 @@ LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
 }
 
 LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::lock_guard<std::mutex> guard(mutex);
     SqliteStatement query(*connection,
                           "SELECT (SELECT name FROM keys WHERE parent = ?1 ORDER BY folded"
@@ -388,6 +449,9 @@ LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
 
 LSTATUS RegistryHive::enumValue(int64_t key, DWORD index, std::wstring& name,
                                 const RegistryValueBuffer& buffer) {
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::lock_guard<std::mutex> guard(mutex);
     SqliteStatement query(*connection,
                           "SELECT v.name, v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
@@ -406,8 +470,15 @@ LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& 
     if (!isWritable()) {
         return ERROR_ACCESS_DENIED;
     }
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::vector<int64_t> deleted;
     {
+        SqliteWriteLock::Turn turn(writeLock);
+        if (turn.status() != SQLITE_OK) {
+            return statusOf(turn.status());
+        }
         std::lock_guard<std::mutex> guard(mutex);
         Transaction transaction(*connection, true, &cache);
         if (LSTATUS status = transaction.begun()) {
@@ -450,6 +521,9 @@ LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& 
 }
 
 LSTATUS RegistryHive::changeCounter(int64_t key, int64_t& counter) {
+    if (LSTATUS status = prepare()) {
+        return status;
+    }
     std::lock_guard<std::mutex> guard(mutex);
     SqliteStatement query(*connection, "SELECT changes FROM keys WHERE id = ?1");
     const int result = query.bind(1, key).step();

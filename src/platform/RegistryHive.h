@@ -4,6 +4,7 @@
 #include "RegistryKeyCache.h"
 #include "RegistryName.h"
 #include "RegistryValueCache.h"
+#include "SqliteWriteLock.h"
 #include "platform/WinTypes.h"
 
 #include <atomic>
@@ -19,8 +20,9 @@ class RegistryValueBuffer;
 class SqliteConnection;
 
 // Every operation is one transaction on the hive's connection, which this process shares
-// between its threads; writes take the database's write lock at their start (BEGIN IMMEDIATE),
-// so two processes writing at once wait for each other instead of failing. Value reads and key
+// between its threads. Writers of every process take their turns on the hive's lock file
+// (SqliteWriteLock) before they take the database's write lock (BEGIN IMMEDIATE), so each
+// write waits for the writes ahead of it and then lands, however busy the hive. Value reads and key
 // lookups are remembered while no process writes the hive (RegistryValueCache,
 // RegistryKeyCache). Each key has a row id that is never used again and a change counter that
 // every value write and value deletion of the key bumps in its transaction. After each such
@@ -32,13 +34,17 @@ public:
     static constexpr int64_t rootKey = 1;
 
     // Opens the database, creating it and its directory when the process may; a hive that
-    // cannot be written is opened read-only, and one that cannot be read at all is empty.
-    RegistryHive(const std::string& databasePath, const std::string& doorbellPath);
+    // cannot be written is opened read-only, and one that cannot be read at all is empty. A
+    // writable hive's database is set up at the first call; one that stays busy meanwhile is
+    // set up at a later call.
+    RegistryHive(const std::string& databasePath, const std::string& doorbellPath,
+                 const std::string& lockPath);
     RegistryHive(const RegistryHive&) = delete;
     RegistryHive& operator=(const RegistryHive&) = delete;
     ~RegistryHive();
 
-    // Whether writes can succeed: the files are writable and no test made the hive read-only.
+    // Whether writes can succeed: the files are writable and no test made the hive read-only;
+    // never false because another process was busy.
     bool isWritable() const { return writable && !forcedReadOnly; }
     void setForcedReadOnly(bool readOnly) { forcedReadOnly = readOnly; }
     const std::string& doorbell() const { return doorbellPath; }
@@ -70,8 +76,11 @@ public:
     std::vector<int64_t> watchedCounters(const std::vector<int64_t>& keys);
 
 private:
-    void open(const std::string& databasePath);
-    bool initialise(SqliteConnection& candidate);
+    void open(const std::string& lockPath);
+    LSTATUS initialise(SqliteConnection& candidate);
+    // Sets up a writable hive's database in the writers' turn when that has not succeeded yet:
+    // the error that stopped it (ERROR_BUSY when other writers kept the hive the whole time).
+    LSTATUS prepare();
     // Finds the key at the path below base within the current transaction: ERROR_SUCCESS with
     // key set, ERROR_FILE_NOT_FOUND with key the last existing one and depth the number of
     // elements found, or an error.
@@ -95,8 +104,10 @@ private:
     std::unique_ptr<SqliteConnection> watchConnection;
     RegistryValueCache cache;
     RegistryKeyCache keys;
+    SqliteWriteLock writeLock;
     int doorbellDescriptor = -1;
     bool writable = false;
+    std::atomic<bool> ready{false};
     std::atomic<bool> forcedReadOnly{false};
 };
 

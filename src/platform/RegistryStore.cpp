@@ -42,7 +42,8 @@ std::shared_ptr<RegistryHive> RegistryStore::hive(Hive which) {
     std::lock_guard<std::mutex> guard(mutex);
     if (hives[which] == nullptr) {
         const std::string base = directoryOf(which) + "/" + baseNames[which];
-        hives[which] = std::make_shared<RegistryHive>(base + ".db", base + ".doorbell");
+        hives[which] =
+            std::make_shared<RegistryHive>(base + ".db", base + ".doorbell", base + ".lock");
         hives[which]->setForcedReadOnly(forcedReadOnly[which]);
     }
     return hives[which];
