@@ -90,6 +90,10 @@ public:
 // For the length of one parse: the throwing error handler unless the caller set one, entity
 // expansion bounded unless the caller set its own bound, and no default entity resolution, so
 // no external entity or DTD is read.
+//
+// A parse that ran out of memory leaves the parser marked as parsing, and the parser then
+// refuses to change its settings: the handler and the bound stay set, so both are shared and
+// never destroyed, and the guard's end never throws.
 class DomParserGuard {
 public:
     explicit DomParserGuard(XercesDOMParser& parser)
@@ -97,6 +101,7 @@ public:
           ownSecurity(parser.getSecurityManager() == nullptr) {
         // Never destroyed: parses on other threads may still run while the process exits.
         static ThrowingErrorHandler& handler = *new ThrowingErrorHandler;
+        static SecurityManager& security = *new SecurityManager;
         if (ownHandler) {
             parser.setErrorHandler(&handler);
         }
@@ -109,11 +114,15 @@ public:
     DomParserGuard(const DomParserGuard&) = delete;
     DomParserGuard& operator=(const DomParserGuard&) = delete;
     ~DomParserGuard() {
-        if (ownHandler) {
-            parser.setErrorHandler(nullptr);
-        }
-        if (ownSecurity) {
-            parser.setSecurityManager(nullptr);
+        try {
+            if (ownHandler) {
+                parser.setErrorHandler(nullptr);
+            }
+            if (ownSecurity) {
+                parser.setSecurityManager(nullptr);
+            }
+        } catch (const XMLException&) {
+            // Still marked as parsing after running out of memory: the shared settings stay.
         }
     }
 
@@ -121,7 +130,6 @@ private:
     XercesDOMParser& parser;
     const bool ownHandler;
     const bool ownSecurity;
-    SecurityManager security;
 };
 
 // The load-and-save parser's counterpart of DomParserGuard.
