@@ -82,6 +82,7 @@ private:
     };
 
     void internalImportPreferences();
+    [[noreturn]] void throwOutOfMemory() const;
     void setupParser();
     // The file's bytes up to its first NUL, checked to be UTF-8, without raw CR and LF.
     std::string getFileContents();

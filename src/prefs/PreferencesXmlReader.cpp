@@ -190,16 +190,18 @@ void PreferencesXmlReader::importPreferences() {
     try {
         internalImportPreferences();
     } catch (const std::bad_alloc&) {
-        KrelOutOfResourcesException error(L"Not enough memory to import input file <" +
-                                          inputFilename + L">.");
-        error.logDebug(importContext);
-        throw error;
+        throwOutOfMemory();
     } catch (const OutOfMemoryException&) {
-        KrelOutOfResourcesException error(L"Not enough memory to import input file <" +
-                                          inputFilename + L">.");
-        error.logDebug(importContext);
-        throw error;
+        throwOutOfMemory();
     }
+}
+
+// What the import held is released by now, so the message can still be made.
+void PreferencesXmlReader::throwOutOfMemory() const {
+    KrelOutOfResourcesException error(L"Not enough memory to import input file <" + inputFilename +
+                                      L">.");
+    error.logDebug(importContext);
+    throw error;
 }
 
 // The bytes are handed to the parser as they are and dropped once the document is built, so

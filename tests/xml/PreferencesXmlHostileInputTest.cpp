@@ -9,6 +9,7 @@
 #include "base/StringUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelInvalidPreferencesFormatException.h"
+#include "exception/KrelOutOfResourcesException.h"
 #include "prefs/PreferencesXmlReader.h"
 #include "support/AddressSpaceLimit.h"
 #include "xml/XmlPreferencesFixture.h"
@@ -70,7 +71,7 @@ std::string expandingEntityIsRefusedWithinTheLimit(const std::wstring& file) {
     return "the document was imported";
 }
 
-class PreferencesXmlEntityUnderMemoryLimitTest : public PreferencesXmlHostileInputTest {
+class PreferencesXmlUnderMemoryLimitTest : public PreferencesXmlHostileInputTest {
 protected:
     void SetUp() override {
         if (test_support::addressSanitizerActive()) {
@@ -81,11 +82,32 @@ protected:
     }
 };
 
-TEST_F(PreferencesXmlEntityUnderMemoryLimitTest, AnExpandingEntityIsRefusedInBoundedMemory) {
+TEST_F(PreferencesXmlUnderMemoryLimitTest, AnExpandingEntityIsRefusedInBoundedMemory) {
     writeBytes("in.xml", expandingEntityDocument());
     const std::wstring file = path("in.xml");
     EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
                     256ULL << 20, [&file] { return expandingEntityIsRefusedWithinTheLimit(file); }),
+                ::testing::ExitedWithCode(0), "");
+}
+
+std::string exhaustedMemoryIsOutOfResources(const std::wstring& file) {
+    try {
+        krel_std::Preferences::importPreferences(file);
+    } catch (const krel_std::KrelOutOfResourcesException&) {
+        return "";
+    } catch (const std::exception& other) {
+        return std::string("unexpected exception: ") + other.what();
+    }
+    return "the document was imported";
+}
+
+// The file is read within the limit; the parser runs out of memory on the value.
+TEST_F(PreferencesXmlUnderMemoryLimitTest, MemoryRunningOutBecomesOutOfResources) {
+    writeBytes("in.xml", "<preferences><root type=\"user\"><map><entry key=\"k\" value=\"" +
+                             std::string(24u << 20, 'v') + "\"/></map></root></preferences>");
+    const std::wstring file = path("in.xml");
+    EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
+                    56ULL << 20, [&file] { return exhaustedMemoryIsOutOfResources(file); }),
                 ::testing::ExitedWithCode(0), "");
 }
 
