@@ -41,6 +41,8 @@ protected:
         return text + "</root></preferences>";
     }
 
+    // The timing bounds are generous: the deepest accepted document and a refused one take
+    // milliseconds on an idle machine.
     template <class Call> static double secondsOf(Call call) {
         const auto start = std::chrono::steady_clock::now();
         call();
@@ -122,11 +124,11 @@ TEST_F(PreferencesXmlHostileInputTest, AnInternalDocumentTypeSubsetIsRefusedNami
     EXPECT_TRUE(user->keys().empty());
 }
 
-TEST_F(PreferencesXmlHostileInputTest, NodesNestedToTheLimitImportInWellUnderASecond) {
+TEST_F(PreferencesXmlHostileInputTest, NodesNestedToTheLimitImportQuickly) {
     writeBytes("in.xml", nestedDocument(krel_std::PreferencesXmlReader::MAX_NODE_DEPTH));
     const double seconds =
         secondsOf([&] { krel_std::Preferences::importPreferences(path("in.xml")); });
-    EXPECT_LT(seconds, 1.0);
+    EXPECT_LT(seconds, 5.0);
     std::wstring deepest;
     for (unsigned int level = 0; level < krel_std::PreferencesXmlReader::MAX_NODE_DEPTH; ++level) {
         deepest += L"/n";
@@ -140,7 +142,7 @@ TEST_F(PreferencesXmlHostileInputTest, NodesNestedPastTheLimitAreRefusedAtOnceSt
     const double seconds = secondsOf([&] {
         failure = failureOf([&] { krel_std::Preferences::importPreferences(path("in.xml")); });
     });
-    EXPECT_LT(seconds, 1.0);
+    EXPECT_LT(seconds, 5.0);
     EXPECT_EQ(failure.first, invalid());
     EXPECT_EQ(failure.second, L"Nodes are nested deeper than the limit of 512 levels.");
     EXPECT_TRUE(user->childrenNames().empty());
