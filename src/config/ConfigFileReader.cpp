@@ -20,7 +20,7 @@ bool ConfigFileReader::open(const KrelStd::SWString& path) {
     close();
     stream = _wfopen(path.c_str(), L"r");
     // A device's content has no end (nor lines, for /dev/zero): reading it would never stop.
-    if (stream != nullptr && krel_std_internal::WholeFileReader::isDevice(_fileno(stream))) {
+    if (stream != nullptr && WholeFileReader::isDevice(_fileno(stream))) {
         close();
         errno = ENODEV;
     }

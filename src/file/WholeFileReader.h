@@ -25,7 +25,7 @@ namespace krel_std_internal {
 class WholeFileReader {
 public:
     // The most bytes a whole-file read takes: 1 GiB.
-    static const int64_t MAX_BYTES = int64_t(1) << 30;
+    static constexpr int64_t MAX_BYTES = int64_t(1) << 30;
 
     // The content of a file handle made by CreateFileW.
     static std::string readHandle(HANDLE file, const wchar_t* context);
