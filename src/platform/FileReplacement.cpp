@@ -517,11 +517,6 @@ bool FileUpdateLock::acquire(const std::wstring& targetPath) {
         if (opened < 0) {
             return failFromErrno();
         }
-        struct stat status {};
-        if (fstat(opened, &status) != 0 || !S_ISREG(status.st_mode)) {
-            close(opened);
-            return failWith(ERROR_ACCESS_DENIED);
-        }
         if (flock(opened, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             close(opened);
@@ -533,7 +528,14 @@ bool FileUpdateLock::acquire(const std::wstring& targetPath) {
         }
         // The side file may have gone with its directory between the open and the lock; a
         // lock on it would guard nothing.
-        if (isFileAtPath(opened, side)) {
+        struct stat locked {};
+        struct stat named {};
+        if (fstat(opened, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            close(opened);
+            return failWith(ERROR_ACCESS_DENIED);
+        }
+        if (stat(side.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+            named.st_ino == locked.st_ino) {
             descriptor = opened;
             return true;
         }
