@@ -30,6 +30,11 @@ const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
 
+// A file length as the 32-bit size: lengths beyond it count as the largest size.
+uint32_t sizeOf(int64_t length) {
+    return static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX));
+}
+
 std::wstring paddedIndex(uint32_t index) {
     std::wstring digits = std::to_wstring(index);
     if (digits.size() < 4) {
@@ -158,13 +163,34 @@ unsigned long RollingFile::write(const char* buffer, unsigned long offset, unsig
         throw KrelIllegalArgumentException(L"Buffer cannot be null.");
     }
     rolloverIfNecessary(count);
-    const int written = _write(descriptor.get(), buffer + offset, static_cast<unsigned int>(count));
+    append(buffer + offset, static_cast<uint32_t>(count));
+    ++writeCount;
+    return count;
+}
+
+void RollingFile::append(const char* bytes, uint32_t count) {
+    const int written = _write(descriptor.get(), bytes, count);
     if (written == -1) {
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
-    size += static_cast<uint32_t>(written);
-    ++writeCount;
-    return static_cast<unsigned long>(written);
+    const int64_t end = _telli64(descriptor.get());
+    size = end < 0 ? size + static_cast<uint32_t>(written) : sizeOf(end);
+    if (static_cast<uint32_t>(written) < count) {
+        takeBack(end, static_cast<uint32_t>(written));
+        SetLastError(ERROR_DISK_FULL);
+        throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
+    }
+}
+
+void RollingFile::takeBack(int64_t end, uint32_t written) {
+    // Bytes that another writer appended after the piece would be cut with it: the piece then
+    // stays, as it could not be taken back without losing theirs.
+    if (written == 0 || end < written || _filelengthi64(descriptor.get()) != end) {
+        return;
+    }
+    if (_chsize_s(descriptor.get(), end - written) == 0) {
+        size = sizeOf(end - written);
+    }
 }
 
 void RollingFile::setMaximumSize(unsigned long newMaximumSize) {
@@ -273,11 +299,15 @@ void RollingFile::updateSize() {
         threshold = static_cast<int32_t>(RECHECK_FACTOR / (((ratio * ratio) * ratio) * ratio));
     }
     if (writeCount >= threshold) {
-        struct _stat64i32 status {};
-        if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
-            size = static_cast<uint32_t>(status.st_size);
-        }
+        readSize();
         writeCount = 0;
+    }
+}
+
+void RollingFile::readSize() {
+    struct _stat64i32 status {};
+    if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
+        size = static_cast<uint32_t>(status.st_size);
     }
 }
 
@@ -312,6 +342,11 @@ void RollingFile::rolloverIfNecessary(unsigned long count) {
     updateSize();
     if (static_cast<uint64_t>(size) + count <= maximumSize) {
         return;
+    }
+    if (size < maximumSize) {
+        // Fills from the file's real end, which other writers may have moved since this
+        // writer's last write.
+        readSize();
     }
     if (size < maximumSize) {
         const std::string blanks(maximumSize - size, ' ');
