@@ -27,9 +27,9 @@ class RollingFileHeader;
 // index replaces a full file at the new index (the wrap-around). Once a writer has seen
 // another writer's bytes or index, each of its writes leaves it knowing the file's real end,
 // so no file passes the limit by more than one write per writer; before that it asks for the
-// end every 32 writes or after a millisecond, and every other write or so above 95% of the
-// limit. A writer also notices, at most once a second, that its file was removed or filled by
-// another writer, and then rolls over.
+// end every 32 writes, and every other write or so above 95% of the limit. A writer also notices,
+// at most once a second, that its file was removed or filled by another writer, and then rolls
+// over.
 //
 // A write lands whole or not at all: one that the file system cuts short (a full disk, a file
 // size limit) is cut back off the file, so the next text never continues a torn line.
@@ -136,7 +136,6 @@ private:
     // Another writer's bytes or index were seen: the end is asked for after every write.
     bool othersSeen;
     uint32_t writesSinceEndCheck;
-    uint64_t nextEndCheck;
 };
 
 } // namespace krel_std

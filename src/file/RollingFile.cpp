@@ -27,10 +27,9 @@ const double RECHECK_FACTOR = 1.992;
 // How often a writer looks for changes made to its file by other writers.
 const uint64_t SHARED_CHECK_MILLISECONDS = 1000;
 // Until a writer has seen another writer's bytes, it asks for its file's end after this many
-// writes, or after the first write this much later; from then on after every write. Asking
-// costs a system call, as much as the write itself where calls are dear.
+// writes; from then on after every write. Asking costs a system call, as much as the write
+// itself where calls are dear.
 const uint32_t END_CHECK_WRITES = 32;
-const uint64_t END_CHECK_MILLISECONDS = 1;
 const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
@@ -52,7 +51,7 @@ std::wstring paddedIndex(uint32_t index) {
 
 RollingFile::RollingFile()
     : maximumSize(0), maximumFiles(0), index(0), size(0), writeCount(0), reopenPending(false),
-      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0), nextEndCheck(0) {}
+      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -195,12 +194,10 @@ void RollingFile::append(const char* bytes, uint32_t count) {
 }
 
 bool RollingFile::isEndCheckDue() {
-    const uint64_t now = GetTickCount64();
-    if (!othersSeen && ++writesSinceEndCheck < END_CHECK_WRITES && now < nextEndCheck) {
+    if (!othersSeen && ++writesSinceEndCheck < END_CHECK_WRITES) {
         return false;
     }
     writesSinceEndCheck = 0;
-    nextEndCheck = now + END_CHECK_MILLISECONDS;
     return true;
 }
 
