@@ -2,10 +2,12 @@
 //
 // There is no manager process. The service database is the machine hive of the registry
 // stand-in: SYSTEM\CurrentControlSet\Services\<name>, a key holding ImagePath being a service.
-// A running service serves its own abstract Unix socket "krel-service/<UTF-8 name>" from the
-// thread inside StartServiceCtrlDispatcherW; queries and control codes are fixed records
-// answered with an error number and the service's SERVICE_STATUS. StartServiceW spawns the
-// ImagePath through the process stand-in with KREL_SERVICE_NAME=<name> in its environment.
+// A running service serves its own control channel, a Unix socket file in a 0700 directory of
+// the machine hive's owner beside machine.db, named by a hash of the service name (see
+// ServiceChannel.h); only that account and root can serve or reach it, and clients accept
+// answers only from them. Queries and control codes are fixed records answered with an error
+// number and the service's SERVICE_STATUS. StartServiceW spawns the ImagePath through the
+// process stand-in with KREL_SERVICE_NAME=<name> in its environment.
 #pragma once
 
 #include "platform/WinError.h"
@@ -16,7 +18,11 @@
 
 #define ERROR_INVALID_SERVICE_CONTROL 1052L
 #define ERROR_SERVICE_NO_THREAD 1054L
+#define ERROR_SERVICE_DISABLED 1058L
+#define ERROR_CIRCULAR_DEPENDENCY 1059L
 #define ERROR_PROCESS_ABORTED 1067L
+#define ERROR_SERVICE_DEPENDENCY_FAIL 1068L
+#define ERROR_SERVICE_DEPENDENCY_DELETED 1075L
 
 #define SC_MANAGER_CONNECT 0x0001u
 #define SC_MANAGER_CREATE_SERVICE 0x0002u
@@ -98,22 +104,30 @@ SC_HANDLE CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR display
 // Removes the key at once; a running service runs on.
 BOOL DeleteService(SC_HANDLE service);
 BOOL CloseServiceHandle(SC_HANDLE handle);
-// ERROR_SERVICE_ALREADY_RUNNING when the service answers on its socket; else spawns it and
-// returns once its dispatcher listens (ERROR_SERVICE_REQUEST_TIMEOUT after 30 s,
-// ERROR_PROCESS_ABORTED if it ended first).
+// ERROR_SERVICE_ALREADY_RUNNING when the service answers on its channel, ERROR_SERVICE_DISABLED
+// for a disabled one; starts the services it depends on that do not run first
+// (ERROR_SERVICE_DEPENDENCY_DELETED for one that does not exist, ERROR_CIRCULAR_DEPENDENCY,
+// ERROR_SERVICE_DEPENDENCY_FAIL for one that fails); then spawns it and returns once its
+// dispatcher listens (ERROR_PROCESS_ABORTED if it ended first; ERROR_SERVICE_REQUEST_TIMEOUT
+// after 30 s, the process being ended then).
 BOOL StartServiceW(SC_HANDLE service, DWORD numServiceArgs, LPCWSTR* serviceArgVectors);
 // Stop needs SERVICE_ACCEPT_STOP, pause and continue SERVICE_ACCEPT_PAUSE_CONTINUE
 // (ERROR_INVALID_SERVICE_CONTROL); interrogate and 128-255 pass; shutdown and 6-127 are the
 // system's (ERROR_INVALID_PARAMETER); ERROR_SERVICE_NOT_ACTIVE when it is not running.
 BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
-// A service without a socket is stopped.
+// Answered from the status the service last reported, whatever its control handler is doing.
+// A service without a channel is stopped; one whose process ended without reporting STOPPED
+// is stopped with exit code ERROR_PROCESS_ABORTED.
 BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 
 // ERROR_INVALID_DATA for a malformed table, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT without
 // KREL_SERVICE_NAME in the environment (removed once found), ERROR_SERVICE_DOES_NOT_EXIST for a
-// name not in the table, ERROR_SERVICE_ALREADY_RUNNING while one runs. Runs the service main
-// function on a new thread and the control handler on the calling thread; returns TRUE once
-// the service main function has returned.
+// name not in the table, ERROR_SERVICE_ALREADY_RUNNING while one runs (in this process or
+// another), ERROR_ACCESS_DENIED when the channel directory is not the machine hive owner's
+// private one. Runs the service main function on a new thread, the channel on another (a
+// client must send its request within a second; a client of another account is refused at
+// once) and the control handler on the calling thread; returns TRUE once the service main
+// function has returned.
 BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable);
 // ERROR_INVALID_NAME for an empty name or one holding '\' or '/'; ERROR_SERVICE_DOES_NOT_EXIST
 // for another service's name.
@@ -131,6 +145,8 @@ BOOL controlServiceAsSystem(SC_HANDLE service, DWORD control, LPSERVICE_STATUS s
 // for is set as if the manager had started the process, and the states reported through
 // SetServiceStatus are recorded in order.
 void setServiceMarkerForTesting(const wchar_t* serviceName);
+// Shortens (or with 0 restores) the time StartServiceW waits for a started process.
+void setServiceStartTimeoutForTesting(DWORD milliseconds);
 std::vector<DWORD> reportedServiceStates();
 void clearReportedServiceStates();
 

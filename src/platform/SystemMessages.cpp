@@ -107,6 +107,7 @@ const SystemMessage kSystemMessages[] = {
     {1070, L"After starting, the service hung in a start-pending state.\r\n"},
     {1072, L"The specified service has been marked for deletion.\r\n"},
     {1073, L"The specified service already exists.\r\n"},
+    {1075, L"The dependency service does not exist or has been marked for deletion.\r\n"},
     {1078, L"The name is already in use as either a service name or a service display name.\r\n"},
     {1114, L"A dynamic link library (DLL) initialization routine failed.\r\n"},
     {1168, L"Element not found.\r\n"},

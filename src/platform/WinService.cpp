@@ -2,25 +2,32 @@
 
 #include "RegistryHive.h"
 #include "RegistryStore.h"
+#include "ServiceChannel.h"
+#include "UnixChannel.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinHandles.h"
 #include "platform/WinProcess.h"
 #include "platform/WinSync.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cwctype>
+#include <cxxabi.h>
+#include <deque>
 #include <mutex>
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -30,6 +37,12 @@ const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 const char kMarker[] = "KREL_SERVICE_NAME";
 const DWORD kStartTimeoutMilliseconds = 30000;
 const int kReplyTimeoutSeconds = 30;
+// A process ended with TerminateProcess is gone within this time.
+const DWORD kProcessEndMilliseconds = 10000;
+// A connection must have sent its request within this time, or it is closed.
+const auto kRequestTime = std::chrono::milliseconds(1000);
+// Connections a service holds at once (waiting for their request or for their control).
+const size_t kMostConnections = 32;
 
 // The records a running service takes on its socket and answers.
 enum RequestKind : uint32_t { QueryRequest = 0, ControlRequest = 1, SystemControlRequest = 2 };
@@ -87,16 +100,6 @@ std::shared_ptr<ServiceObject> serviceOf(SC_HANDLE handle) {
     return krel_platform::referenceHandleAs<ServiceObject>(reinterpret_cast<HANDLE>(handle));
 }
 
-// The abstract socket address of a service: "krel-service/<UTF-8 name>" after a NUL byte.
-socklen_t addressOf(const std::wstring& name, sockaddr_un& address) {
-    address = sockaddr_un{};
-    address.sun_family = AF_UNIX;
-    const std::string path = "krel-service/" + krel_platform::wideToUtf8(name);
-    const size_t length = std::min(path.size(), sizeof(address.sun_path) - 1);
-    path.copy(address.sun_path + 1, length);
-    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-}
-
 // The ImagePath of a service, false when the name has none (no such service).
 bool readImagePath(const std::wstring& name, std::wstring& imagePath) {
     HKEY key = nullptr;
@@ -120,28 +123,46 @@ bool readImagePath(const std::wstring& name, std::wstring& imagePath) {
     return found;
 }
 
-// Sends one record to the service and reads its answer. Answers ERROR_SERVICE_NOT_ACTIVE
-// when nothing listens under the name, ERROR_SERVICE_REQUEST_TIMEOUT when no answer comes.
-DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceReply& reply) {
-    const int descriptor = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (descriptor < 0) {
-        return ERROR_NOT_ENOUGH_MEMORY;
+DWORD connectionError(krel_platform::ServiceChannelState state) {
+    switch (state) {
+    case krel_platform::ServiceChannelState::absent:
+    case krel_platform::ServiceChannelState::abandoned:
+    // Another account can never be the service: what answers there is not believed.
+    case krel_platform::ServiceChannelState::foreign:
+        return ERROR_SERVICE_NOT_ACTIVE;
+    case krel_platform::ServiceChannelState::busy:
+        return ERROR_SERVICE_REQUEST_TIMEOUT;
+    default:
+        return ERROR_ACCESS_DENIED;
     }
-    sockaddr_un address;
-    const socklen_t length = addressOf(name, address);
-    DWORD error = ERROR_SERVICE_NOT_ACTIVE;
-    if (connect(descriptor, reinterpret_cast<sockaddr*>(&address), length) == 0) {
-        timeval timeout{kReplyTimeoutSeconds, 0};
-        setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-        const ServiceRequest request{kind, code};
-        error = ERROR_SERVICE_REQUEST_TIMEOUT;
-        if (send(descriptor, &request, sizeof(request), MSG_NOSIGNAL) == sizeof(request) &&
-            recv(descriptor, &reply, sizeof(reply), 0) == sizeof(reply)) {
-            error = ERROR_SUCCESS;
-        }
+}
+
+// Sends one record to the service and reads its answer; only a service running as the machine
+// hive's owner (or root) is asked. Answers ERROR_SERVICE_NOT_ACTIVE when the service does not
+// run (another account answering on its channel included), ERROR_ACCESS_DENIED when its
+// channel cannot be reached, ERROR_SERVICE_REQUEST_TIMEOUT when no answer comes. found tells what
+// was found there.
+DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceReply& reply,
+               krel_platform::ServiceChannelState& found) {
+    const int descriptor = krel_platform::connectServiceChannel(name, found);
+    if (descriptor < 0) {
+        return connectionError(found);
+    }
+    timeval timeout{kReplyTimeoutSeconds, 0};
+    setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    const ServiceRequest request{kind, code};
+    DWORD error = ERROR_SERVICE_REQUEST_TIMEOUT;
+    if (send(descriptor, &request, sizeof(request), MSG_NOSIGNAL) == sizeof(request) &&
+        recv(descriptor, &reply, sizeof(reply), 0) == sizeof(reply)) {
+        error = ERROR_SUCCESS;
     }
     close(descriptor);
     return error;
+}
+
+DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceReply& reply) {
+    krel_platform::ServiceChannelState found;
+    return exchange(name, kind, code, reply, found);
 }
 
 // The dispatcher of this process: at most one at a time.
@@ -155,6 +176,7 @@ struct DispatcherState {
     std::vector<DWORD> reported;
     bool markerForTesting = false;
     std::wstring testMarker;
+    DWORD startTimeoutMilliseconds = kStartTimeoutMilliseconds;
 };
 
 DispatcherState& dispatcher() {
@@ -204,17 +226,23 @@ DWORD acceptance(const SERVICE_STATUS& status, DWORD code, bool asSystem) {
     }
 }
 
-// Answers one record; a control runs the handler on this (the dispatcher's) thread first.
-ServiceReply answer(const ServiceRequest& request) {
+// The status the service last reported, as the answer to a query.
+ServiceReply statusReply() {
+    DispatcherState& state = dispatcher();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    ServiceReply reply{};
+    reply.status = state.status;
+    return reply;
+}
+
+// Answers a control, running the handler on the calling (the dispatcher's) thread.
+ServiceReply answerControl(const ServiceRequest& request) {
     DispatcherState& state = dispatcher();
     ServiceReply reply{};
     LPHANDLER_FUNCTION handler = nullptr;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         reply.status = state.status;
-        if (request.kind == QueryRequest) {
-            return reply;
-        }
         if (state.status.dwCurrentState == SERVICE_STOPPED) {
             reply.error = ERROR_SERVICE_NOT_ACTIVE;
         } else if (state.handler == nullptr) {
@@ -230,72 +258,200 @@ ServiceReply answer(const ServiceRequest& request) {
     }
     try {
         handler(request.code);
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         // The handler is the service's; nothing it throws may end the dispatcher.
     }
-    std::lock_guard<std::mutex> lock(state.mutex);
-    reply.status = state.status;
-    return reply;
+    return statusReply();
 }
 
-void serveConnection(int listener) {
-    const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) {
-        return;
+void sendReply(int connection, const ServiceReply& reply) {
+    send(connection, &reply, sizeof(reply), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// A control read from the channel, waiting for the dispatcher's thread with its connection.
+struct PendingControl {
+    int connection;
+    ServiceRequest request;
+};
+
+// What the channel's thread hands to the dispatcher's thread, and the end of the service.
+struct ControlQueue {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<PendingControl> controls;
+    bool serviceEnded = false;
+    // Connections open on either thread.
+    std::atomic<size_t> connections{0};
+
+    void push(const PendingControl& control) {
+        std::lock_guard<std::mutex> lock(mutex);
+        controls.push_back(control);
+        changed.notify_all();
     }
-    timeval timeout{kReplyTimeoutSeconds, 0};
-    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    ServiceRequest request{};
-    if (recv(connection, &request, sizeof(request), 0) == sizeof(request)) {
-        ucred peer{};
-        socklen_t peerLength = sizeof(peer);
-        ServiceReply reply{};
-        if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 ||
-            (peer.uid != getuid() && peer.uid != 0)) {
-            reply.error = ERROR_ACCESS_DENIED;
-        } else {
-            reply = answer(request);
+
+    void endService() {
+        std::lock_guard<std::mutex> lock(mutex);
+        serviceEnded = true;
+        changed.notify_all();
+    }
+
+    // The next control; false once the queue is empty and the service has ended (or, with
+    // wait false, once it is empty).
+    bool next(PendingControl& control, bool wait) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wait) {
+            changed.wait(lock, [this] { return !controls.empty() || serviceEnded; });
         }
-        send(connection, &reply, sizeof(reply), MSG_NOSIGNAL);
+        if (controls.empty()) {
+            return false;
+        }
+        control = controls.front();
+        controls.pop_front();
+        return true;
     }
-    close(connection);
+
+    void closeConnection(int connection) {
+        close(connection);
+        --connections;
+    }
+};
+
+// Runs the controls, one after the other, until the service has ended.
+void runControls(ControlQueue& queue, bool wait) {
+    PendingControl control{};
+    while (queue.next(control, wait)) {
+        sendReply(control.connection, answerControl(control.request));
+        queue.closeConnection(control.connection);
+    }
 }
 
-int listenAs(const std::wstring& name, DWORD& error) {
-    const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (listener < 0) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-        return -1;
-    }
-    sockaddr_un address;
-    const socklen_t length = addressOf(name, address);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener, 16) != 0) {
-        error = errno == EADDRINUSE ? ERROR_SERVICE_ALREADY_RUNNING : ERROR_ACCESS_DENIED;
-        close(listener);
-        return -1;
-    }
-    return listener;
-}
+// Serves the channel on a thread of its own: checks each client's account as soon as it is
+// accepted, answers queries at once from the last reported status, hands controls to the
+// dispatcher's thread, and closes a connection that has not sent its request in time, so
+// that no client holds the channel.
+class ChannelServer {
+public:
+    ChannelServer(int listener, ControlQueue& queue) : listener(listener), queue(queue) {}
 
-// Serves the socket until the service main function has returned (signalled on done).
-void serve(int listener, int done) {
-    for (;;) {
-        pollfd watched[2] = {{listener, POLLIN, 0}, {done, POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0) {
-            if (errno == EINTR) {
+    // Serves until stop becomes readable.
+    void run(int stop) {
+        for (;;) {
+            std::vector<pollfd> watched{{stop, POLLIN, 0}};
+            if (queue.connections < kMostConnections) {
+                watched.push_back({listener, POLLIN, 0});
+            }
+            for (const Waiting& waiting : waitingConnections) {
+                watched.push_back({waiting.connection, POLLIN, 0});
+            }
+            if (poll(watched.data(), watched.size(), pollTimeout()) < 0 && errno != EINTR) {
+                break;
+            }
+            if (watched[0].revents != 0) {
+                break;
+            }
+            readRequests(watched);
+            closeLate();
+            if (watched.size() > 1 && watched[1].fd == listener && watched[1].revents != 0) {
+                acceptClients();
+            }
+        }
+        for (const Waiting& waiting : waitingConnections) {
+            queue.closeConnection(waiting.connection);
+        }
+    }
+
+private:
+    struct Waiting {
+        int connection;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    int pollTimeout() const {
+        if (queue.connections >= kMostConnections) {
+            return 50;
+        }
+        if (waitingConnections.empty()) {
+            return -1;
+        }
+        const auto first = std::min_element(waitingConnections.begin(), waitingConnections.end(),
+                                            [](const Waiting& left, const Waiting& right) {
+                                                return left.deadline < right.deadline;
+                                            });
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            first->deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<long long>(0, left.count()) + 1);
+    }
+
+    void acceptClients() {
+        while (queue.connections < kMostConnections) {
+            const int connection =
+                accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (connection < 0) {
+                return;
+            }
+            ++queue.connections;
+            uid_t peer = 0;
+            if (!krel_platform::peerUid(connection, peer) || (peer != geteuid() && peer != 0)) {
+                ServiceReply refusal{};
+                refusal.error = ERROR_ACCESS_DENIED;
+                sendReply(connection, refusal);
+                queue.closeConnection(connection);
                 continue;
             }
-            return;
-        }
-        if (watched[1].revents != 0) {
-            return;
-        }
-        if (watched[0].revents != 0) {
-            serveConnection(listener);
+            waitingConnections.push_back(
+                {connection, std::chrono::steady_clock::now() + kRequestTime});
         }
     }
-}
+
+    void readRequests(const std::vector<pollfd>& watched) {
+        for (const pollfd& entry : watched) {
+            if (entry.revents == 0 || entry.fd == listener || &entry == &watched[0]) {
+                continue;
+            }
+            ServiceRequest request{};
+            const ssize_t got = recv(entry.fd, &request, sizeof(request), MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            forget(entry.fd);
+            if (got != static_cast<ssize_t>(sizeof(request))) {
+                queue.closeConnection(entry.fd);
+            } else if (request.kind == QueryRequest) {
+                sendReply(entry.fd, statusReply());
+                queue.closeConnection(entry.fd);
+            } else {
+                queue.push({entry.fd, request});
+            }
+        }
+    }
+
+    void closeLate() {
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = waitingConnections.begin(); it != waitingConnections.end();) {
+            if (it->deadline <= now) {
+                queue.closeConnection(it->connection);
+                it = waitingConnections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    void forget(int connection) {
+        waitingConnections.erase(std::remove_if(waitingConnections.begin(),
+                                                waitingConnections.end(),
+                                                [connection](const Waiting& waiting) {
+                                                    return waiting.connection == connection;
+                                                }),
+                                 waitingConnections.end());
+    }
+
+    const int listener;
+    ControlQueue& queue;
+    std::vector<Waiting> waitingConnections;
+};
 
 // The caller's environment with the marker naming the service, as a wide block.
 std::wstring serviceEnvironment(const std::wstring& name) {
@@ -313,10 +469,17 @@ std::wstring serviceEnvironment(const std::wstring& name) {
     return block;
 }
 
+DWORD startTimeout() {
+    DispatcherState& state = dispatcher();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.startTimeoutMilliseconds;
+}
+
 // Waits until the started service answers; the error when it ends first or takes too long.
+// A process that has not become the service in time is ended: nothing is left behind.
 DWORD awaitListening(const std::wstring& name, HANDLE process) {
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMilliseconds);
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeout());
     for (;;) {
         ServiceReply reply{};
         if (exchange(name, QueryRequest, 0, reply) == ERROR_SUCCESS) {
@@ -328,16 +491,22 @@ DWORD awaitListening(const std::wstring& name, HANDLE process) {
             return ERROR_PROCESS_ABORTED;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
+            TerminateProcess(process, ERROR_SERVICE_REQUEST_TIMEOUT);
+            WaitForSingleObject(process, kProcessEndMilliseconds);
             return ERROR_SERVICE_REQUEST_TIMEOUT;
         }
     }
 }
 
-// Processes this one started, closed once they have ended so that they are reaped.
+// Processes this one started, closed once they have ended so that they are reaped (one that
+// has already ended, at once).
 void keepStartedProcess(HANDLE process) {
     static std::mutex mutex;
     static std::vector<HANDLE>* started = new std::vector<HANDLE>;
     std::lock_guard<std::mutex> lock(mutex);
+    if (process != nullptr) {
+        started->push_back(process);
+    }
     for (auto it = started->begin(); it != started->end();) {
         if (WaitForSingleObject(*it, 0) == WAIT_OBJECT_0) {
             CloseHandle(*it);
@@ -345,9 +514,6 @@ void keepStartedProcess(HANDLE process) {
         } else {
             ++it;
         }
-    }
-    if (process != nullptr) {
-        started->push_back(process);
     }
 }
 
@@ -419,6 +585,125 @@ BOOL sendControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status, Requ
     }
     *status = reply.status;
     return reply.error == ERROR_SUCCESS ? TRUE : fail(reply.error);
+}
+
+// A REG_DWORD value of the service's key; false when it has none.
+bool readNumber(const std::wstring& name, const wchar_t* valueName, DWORD& number) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(name).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD type = 0;
+    DWORD size = sizeof(number);
+    const bool found = RegQueryValueExW(key, valueName, nullptr, &type,
+                                        reinterpret_cast<BYTE*>(&number), &size) == ERROR_SUCCESS &&
+                       type == REG_DWORD && size == sizeof(number);
+    RegCloseKey(key);
+    return found;
+}
+
+// The names in the service's DependOnService list.
+std::vector<std::wstring> readDependencies(const std::wstring& name) {
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(name).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return names;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"DependOnService", nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        std::u16string units(size / sizeof(char16_t) + 2, u'\0');
+        size = static_cast<DWORD>(units.size() * sizeof(char16_t));
+        if (RegQueryValueExW(key, L"DependOnService", nullptr, &type,
+                             reinterpret_cast<BYTE*>(&units[0]), &size) == ERROR_SUCCESS) {
+            for (size_t at = 0; at < units.size() && units[at] != u'\0';) {
+                const size_t end = units.find(u'\0', at);
+                names.push_back(krel_platform::utf16ToWide(units.substr(at, end - at).c_str()));
+                at = end + 1;
+            }
+        }
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+bool isRunning(const std::wstring& name) {
+    ServiceReply reply{};
+    return exchange(name, QueryRequest, 0, reply) == ERROR_SUCCESS;
+}
+
+DWORD startService(const std::wstring& name, const std::vector<std::wstring>& starting);
+
+// Starts the services this one depends on that do not run, first. ERROR_SERVICE_DEPENDENCY_
+// DELETED when one does not exist, ERROR_CIRCULAR_DEPENDENCY when one depends on a service
+// being started, ERROR_SERVICE_DEPENDENCY_FAIL when one cannot be started.
+DWORD startDependencies(const std::wstring& name, const std::vector<std::wstring>& starting) {
+    const std::vector<std::wstring> dependencies = readDependencies(name);
+    std::wstring imagePath;
+    for (const std::wstring& dependency : dependencies) {
+        if (!isValidName(dependency.c_str()) || !readImagePath(dependency, imagePath)) {
+            return ERROR_SERVICE_DEPENDENCY_DELETED;
+        }
+    }
+    for (const std::wstring& dependency : dependencies) {
+        if (std::any_of(starting.begin(), starting.end(), [&dependency](const std::wstring& other) {
+                return sameName(dependency, other);
+            })) {
+            return ERROR_CIRCULAR_DEPENDENCY;
+        }
+        if (isRunning(dependency)) {
+            continue;
+        }
+        std::vector<std::wstring> chain = starting;
+        chain.push_back(dependency);
+        const DWORD error = startService(dependency, chain);
+        if (error != ERROR_SUCCESS && error != ERROR_SERVICE_ALREADY_RUNNING) {
+            return ERROR_SERVICE_DEPENDENCY_FAIL;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+// Starts the service (the last of the services being started) as StartServiceW does.
+DWORD startService(const std::wstring& name, const std::vector<std::wstring>& starting) {
+    std::wstring imagePath;
+    if (!readImagePath(name, imagePath)) {
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+    // Only the service's own account answering counts as the service running; a channel the
+    // caller cannot reach (or that does not answer) is not started over.
+    ServiceReply reply{};
+    const DWORD reached = exchange(name, QueryRequest, 0, reply);
+    if (reached != ERROR_SERVICE_NOT_ACTIVE) {
+        return reached == ERROR_SUCCESS ? ERROR_SERVICE_ALREADY_RUNNING : reached;
+    }
+    DWORD startType = SERVICE_DEMAND_START;
+    if (readNumber(name, L"Start", startType) && startType == SERVICE_DISABLED) {
+        return ERROR_SERVICE_DISABLED;
+    }
+    const DWORD dependencyError = startDependencies(name, starting);
+    if (dependencyError != ERROR_SUCCESS) {
+        return dependencyError;
+    }
+    std::wstring environment = serviceEnvironment(name);
+    PROCESS_INFORMATION information{};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(nullptr, &imagePath[0], nullptr, nullptr, FALSE,
+                        DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT, &environment[0], nullptr,
+                        &startup, &information)) {
+        return GetLastError();
+    }
+    if (information.hThread != nullptr) {
+        CloseHandle(information.hThread);
+    }
+    const DWORD error = awaitListening(name, information.hProcess);
+    keepStartedProcess(information.hProcess);
+    return error;
 }
 
 } // namespace
@@ -518,28 +803,7 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*) {
     if (object == nullptr) {
         return fail(ERROR_INVALID_HANDLE);
     }
-    std::wstring imagePath;
-    if (!readImagePath(object->name, imagePath)) {
-        return fail(ERROR_SERVICE_DOES_NOT_EXIST);
-    }
-    ServiceReply reply{};
-    if (exchange(object->name, QueryRequest, 0, reply) == ERROR_SUCCESS) {
-        return fail(ERROR_SERVICE_ALREADY_RUNNING);
-    }
-    std::wstring environment = serviceEnvironment(object->name);
-    PROCESS_INFORMATION information{};
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    if (!CreateProcessW(nullptr, &imagePath[0], nullptr, nullptr, FALSE,
-                        DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT, &environment[0], nullptr,
-                        &startup, &information)) {
-        return FALSE;
-    }
-    if (information.hThread != nullptr) {
-        CloseHandle(information.hThread);
-    }
-    const DWORD error = awaitListening(object->name, information.hProcess);
-    keepStartedProcess(information.hProcess);
+    const DWORD error = startService(object->name, {object->name});
     return error == ERROR_SUCCESS ? TRUE : fail(error);
 }
 
@@ -556,9 +820,13 @@ BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
         return fail(ERROR_INVALID_PARAMETER);
     }
     ServiceReply reply{};
-    const DWORD error = exchange(object->name, QueryRequest, 0, reply);
+    krel_platform::ServiceChannelState found;
+    const DWORD error = exchange(object->name, QueryRequest, 0, reply, found);
     if (error == ERROR_SERVICE_NOT_ACTIVE) {
-        *status = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0};
+        // A channel left without its listener: the process ended without reporting STOPPED.
+        const DWORD exitCode =
+            found == krel_platform::ServiceChannelState::abandoned ? ERROR_PROCESS_ABORTED : 0;
+        *status = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, exitCode, 0, 0, 0};
         return TRUE;
     }
     if (error != ERROR_SUCCESS) {
@@ -591,12 +859,15 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
     if (entry->lpServiceName == nullptr || entry->lpServiceProc == nullptr) {
         return fail(ERROR_SERVICE_DOES_NOT_EXIST);
     }
-    DWORD error = ERROR_SUCCESS;
-    const int listener = listenAs(name, error);
-    if (listener < 0) {
+    krel_platform::ServiceChannelListener channel;
+    const DWORD error = channel.open(name);
+    if (error != ERROR_SUCCESS) {
         return fail(error);
     }
-    const int done = eventfd(0, EFD_CLOEXEC);
+    const int stop = eventfd(0, EFD_CLOEXEC);
+    if (stop < 0) {
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         state.running = true;
@@ -606,22 +877,32 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
         state.status =
             SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 0};
     }
+    ControlQueue queue;
+    std::thread channelThread(
+        [&channel, &queue, stop] { ChannelServer(channel.descriptor(), queue).run(stop); });
     const LPSERVICE_MAIN_FUNCTIONW serviceMain = entry->lpServiceProc;
     std::wstring argument = state.name;
-    std::thread serviceThread([serviceMain, &argument, done] {
+    std::thread serviceThread([serviceMain, &argument, &queue] {
         LPWSTR argv[] = {&argument[0], nullptr};
         try {
             serviceMain(1, argv);
+        } catch (abi::__forced_unwind&) {
+            queue.endService();
+            throw;
         } catch (...) {
             // The service main function is the service's; the dispatcher outlives it.
         }
-        const uint64_t one = 1;
-        (void)!write(done, &one, sizeof(one));
+        queue.endService();
     });
-    serve(listener, done);
+    runControls(queue, true);
     serviceThread.join();
-    close(listener);
-    close(done);
+    const uint64_t one = 1;
+    (void)!write(stop, &one, sizeof(one));
+    channelThread.join();
+    close(stop);
+    channel.close();
+    // Controls read before the channel closed are still answered.
+    runControls(queue, false);
     std::lock_guard<std::mutex> lock(state.mutex);
     state.running = false;
     state.handler = nullptr;
@@ -667,6 +948,12 @@ namespace krel_platform {
 
 BOOL controlServiceAsSystem(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
     return sendControl(service, control, status, SystemControlRequest);
+}
+
+void setServiceStartTimeoutForTesting(DWORD milliseconds) {
+    DispatcherState& state = dispatcher();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.startTimeoutMilliseconds = milliseconds == 0 ? kStartTimeoutMilliseconds : milliseconds;
 }
 
 void setServiceMarkerForTesting(const wchar_t* serviceName) {

@@ -4,6 +4,7 @@
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
 #include "platform/WinBase.h"
+#include "platform/WinSignal.h"
 #include "service/AbstractService.h"
 #include "service/NTServiceLogger.h"
 #include "thread/Concurrency.h"
@@ -119,7 +120,7 @@ std::wstring NTServiceController::toString() const {
 }
 
 void NTServiceController::registerDefaultSignalHandlers() {
-    for (int signal : {2, 15, 21, 22}) {
+    for (int signal : {SIGINT, SIGTERM, SIGBREAK, SIGABRT}) {
         registerServiceSignalHandler(signal, &NTServiceController::defaultServiceSignalHandler);
     }
 }

@@ -1,12 +1,15 @@
 // A service written straight on the service control manager stand-in, which the service
 // manager tests start through StartServiceW. Command line: <record file> <service name>
-// [pause]. It reports RUNNING accepting stop and shutdown (and pause and continue with
-// "pause"), and appends to the record file one line per step: "pid <id>", "main <argv[0]>",
-// "marker gone|kept" (the manager's marker in the environment), "registry inherited|no
-// registry", "control <code>", "stopped", then "end" or "dispatcher <error>".
+// [pause|hang|never]. It reports RUNNING accepting stop and shutdown (and pause and continue
+// with "pause"), and appends to the record file one line per step: "pid <id>", "main
+// <argv[0]>", "marker gone|kept" (the manager's marker in the environment), "registry
+// inherited|no registry", "control <code>", "stopped", then "end" or "dispatcher <error>".
+// With "hang" the handler holds control 128 until the process gets SIGUSR1; with "never" the
+// program never becomes a service: it records its pid and waits.
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinService.h"
+#include "platform/WinSignal.h"
 #include "platform/WinSync.h"
 
 #include <cstdlib>
@@ -25,6 +28,7 @@ std::wstring serviceName;
 DWORD controlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopEvent = nullptr;
+HANDLE releaseEvent = nullptr;
 std::mutex statusMutex;
 
 void record(const std::string& line) {
@@ -51,6 +55,12 @@ void handler(DWORD control) {
     case SERVICE_CONTROL_CONTINUE:
         report(SERVICE_RUNNING);
         break;
+    case 128:
+        if (releaseEvent != nullptr) {
+            WaitForSingleObject(releaseEvent, LONGEST_WAIT_MS);
+            record("released");
+        }
+        break;
     default:
         break;
     }
@@ -75,10 +85,19 @@ int main(int argc, char** argv) {
     }
     recordPath = argv[1];
     serviceName = krel_platform::utf8ToWide(argv[2]);
-    if (argc > 3 && std::strcmp(argv[3], "pause") == 0) {
+    const std::string mode = argc > 3 ? argv[3] : "";
+    if (mode == "pause") {
         controlsAccepted |= SERVICE_ACCEPT_PAUSE_CONTINUE;
     }
     record("pid " + std::to_string(getpid()));
+    if (mode == "never") {
+        Sleep(LONGEST_WAIT_MS);
+        return 0;
+    }
+    if (mode == "hang") {
+        releaseEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        krel_platform::signal(SIGUSR1, [](int) { SetEvent(releaseEvent); });
+    }
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SERVICE_TABLE_ENTRYW table[] = {{&serviceName[0], serviceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {

@@ -3,6 +3,7 @@
 #include "ControllerFixture.h"
 #include <algorithm>
 
+#include "platform/WinSignal.h"
 #include "service/NTServiceController.h"
 #include "windows/ServiceStateTexts.h"
 
@@ -127,6 +128,34 @@ TEST_F(ControllerTest, AControllerMadeForAForegroundServiceStopsItOnSigterm) {
     EXPECT_TRUE(started);
     EXPECT_EQ(service->steps(), (Steps{"onStart", "run", "onStop", "run end", "start returned"}));
     EXPECT_TRUE(krel_platform::reportedServiceStates().empty());
+}
+
+TEST_F(ControllerTest, AControllerMadeForAForegroundServiceStopsItOnCtrlBreak) {
+    service->parse({L"-F"});
+    krel_std::NTServiceController controller(service.get());
+    dispatcher = std::thread([this] {
+        started = service->start();
+        service->record("start returned");
+    });
+    ASSERT_EQ(krel_std::Concurrency::waitForSingleObject(service->runEntered, 20000), 0);
+
+    ASSERT_EQ(kill(getpid(), SIGBREAK), 0);
+    endDispatcher();
+    EXPECT_EQ(service->steps(), (Steps{"onStart", "run", "onStop", "run end", "start returned"}));
+}
+
+TEST_F(ControllerTest, AControllerMadeForAForegroundServiceLeavesTheTerminalSignalsAlone) {
+    krel_platform::signal(SIGTTIN, SIG_IGN);
+    krel_platform::signal(SIGTTOU, SIG_IGN);
+    service->parse({L"-F"});
+    {
+        krel_std::NTServiceController controller(service.get());
+        EXPECT_EQ(krel_platform::signalFunction(SIGTTIN), SIG_IGN);
+        EXPECT_EQ(krel_platform::signalFunction(SIGTTOU), SIG_IGN);
+        EXPECT_NE(krel_platform::signalFunction(SIGABRT), SIG_DFL);
+    }
+    krel_platform::signal(SIGTTIN, SIG_DFL);
+    krel_platform::signal(SIGTTOU, SIG_DFL);
 }
 
 TEST_F(ControllerTest, AControllerDestroyedDuringItsSignalHandlerWaitsForTheHandler) {

@@ -5,6 +5,8 @@
 
 #include "platform/WinBase.h"
 
+#include <cstdio>
+
 namespace krel_admin {
 
 int startService(const std::vector<std::string>& arguments) {
@@ -16,6 +18,7 @@ int startService(const std::vector<std::string>& arguments) {
     if (!openService(arguments[0], false, manager, service)) {
         return 1;
     }
+    std::fprintf(stderr, "Waiting for the service to start (at most 30 seconds)...\n");
     if (!StartServiceW(service.handle, 0, nullptr)) {
         return reportError(arguments[0], static_cast<LSTATUS>(GetLastError()));
     }

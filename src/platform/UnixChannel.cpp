@@ -1,0 +1,107 @@
+#include "UnixChannel.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace krel_platform {
+
+namespace {
+
+bool isPrivateDirectoryOf(int directory, uid_t owner) {
+    struct stat status {};
+    return fstat(directory, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == owner &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// A directory just made gets exactly mode 0700 whatever the umask, and one that root has made
+// for another account becomes that account's.
+void handOver(const std::string& path, uid_t owner) {
+    (void)!chmod(path.c_str(), S_IRWXU);
+    if (geteuid() == 0 && owner != 0) {
+        (void)!lchown(path.c_str(), owner, static_cast<gid_t>(-1));
+    }
+}
+
+} // namespace
+
+int openPrivateDirectory(const std::string& path, uid_t owner, bool create) {
+    if (create) {
+        if (mkdir(path.c_str(), S_IRWXU) == 0) {
+            handOver(path, owner);
+        } else if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    const int directory = open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directory < 0) {
+        return -1;
+    }
+    if (!isPrivateDirectoryOf(directory, owner)) {
+        close(directory);
+        errno = EPERM;
+        return -1;
+    }
+    return directory;
+}
+
+std::string entryPath(int directory, const std::string& name) {
+    return "/proc/self/fd/" + std::to_string(directory) + "/" + name;
+}
+
+bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& length) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+    return true;
+}
+
+bool peerUid(int socket, uid_t& uid) {
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    if (getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) {
+        return false;
+    }
+    uid = peer.uid;
+    return true;
+}
+
+bool peerIsOwnerOrRoot(int socket, uid_t owner) {
+    uid_t uid = 0;
+    return peerUid(socket, uid) && (uid == owner || uid == 0);
+}
+
+int connectToOwner(const std::string& path, int type, uid_t owner, int timeoutMilliseconds) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!socketAddress(path, address, length)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int descriptor = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) {
+        return -1;
+    }
+    const timeval timeout{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
+    setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+    if (connect(descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    if (!peerIsOwnerOrRoot(descriptor, owner)) {
+        close(descriptor);
+        errno = EPERM;
+        return -1;
+    }
+    return descriptor;
+}
+
+} // namespace krel_platform
