@@ -4,6 +4,8 @@
 #include "internal/PosixCalls.h"
 
 #include <cerrno>
+#include <climits>
+#include <string>
 
 using namespace krel_std;
 
@@ -44,6 +46,13 @@ bool SemaphorePimpl::tryDecrement() {
 
 void SemaphorePimpl::increment() {
     int error = PosixCalls::semPost(semaphore);
+    if (error == EOVERFLOW) {
+        PosixCalls::raise<KrelUnknownException>(
+            L"krel_std::Semaphore::increment",
+            L"The semaphore's count would pass its maximum of " + std::to_wstring(SEM_VALUE_MAX) +
+                L".",
+            error);
+    }
     if (error != 0) {
         raiseFailure(error, L"krel_std::Semaphore::increment");
     }

@@ -1,16 +1,24 @@
 #include "EventNameServer.h"
 
 #include "KernelEvent.h"
+#include "PeerCredentials.h"
 #include "RemoteEvent.h"
+#include "UserRuntimeDirectory.h"
 #include "platform/Utf16.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <system_error>
 #include <thread>
@@ -20,68 +28,300 @@ namespace krel_platform {
 
 namespace {
 
-const char ADDRESS_PREFIX[] = "krel-event/";
+const char CHANNEL_PREFIX[] = "event-";
+const char TEMPORARY_PREFIX[] = "new-";
+const char LOCK_FILE[] = "/events.lock";
+// How long a replacement of a channel waits for another process of the user to finish its own.
+const int LOCK_PATIENCE_MS = 2000;
 
 void sendByte(int descriptor, char byte) {
     send(descriptor, &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
-// The abstract address of a name. A name too long for a socket address is replaced by a hash
-// of its text, so that every name has an address of its own.
-std::string addressOf(const std::wstring& name) {
-    std::string text = wideToUtf8(name);
-    const size_t room = sizeof(sockaddr_un::sun_path) - 1 - (sizeof(ADDRESS_PREFIX) - 1);
-    if (text.size() > room) {
-        uint64_t hash = 14695981039346656037ull;
-        for (unsigned char byte : text) {
-            hash = (hash ^ byte) * 1099511628211ull;
+// FNV-1a over 128 bits: fixed-length, and distinct for distinct names in practice.
+std::string hashDigits(const std::string& text) {
+    const unsigned __int128 prime = (static_cast<unsigned __int128>(1) << 88) + 0x13B;
+    unsigned __int128 hash =
+        (static_cast<unsigned __int128>(0x6c62272e07bb0142ull) << 64) | 0x62b821756295c58dull;
+    for (unsigned char byte : text) {
+        hash = (hash ^ byte) * prime;
+    }
+    char digits[33];
+    std::snprintf(digits, sizeof(digits), "%016llx%016llx",
+                  static_cast<unsigned long long>(hash >> 64),
+                  static_cast<unsigned long long>(hash));
+    return digits;
+}
+
+// A socket listening at a fresh name of this process in the directory, ready to be published
+// under a channel's name by link or rename, so that a channel's file is always listening. The
+// temporary name is removed when the object goes; the listener is closed unless released.
+class FreshListener {
+public:
+    explicit FreshListener(const std::string& directory) : descriptor(-1) {
+        static std::atomic<unsigned> counter(0);
+        char name[40];
+        std::snprintf(name, sizeof(name), "/%s%x-%x", TEMPORARY_PREFIX,
+                      static_cast<unsigned>(getpid()), counter.fetch_add(1));
+        temporary = directory + name;
+        sockaddr_un address;
+        socklen_t length = 0;
+        if (!fillSocketAddress(temporary, address, length)) {
+            return;
         }
-        char digits[20];
-        std::snprintf(digits, sizeof(digits), "#%016llx", static_cast<unsigned long long>(hash));
-        text = digits;
+        int made = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (made < 0) {
+            return;
+        }
+        unlink(temporary.c_str());
+        if (bind(made, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(made, 64) != 0) {
+            int error = errno;
+            close(made);
+            unlink(temporary.c_str());
+            errno = error;
+            return;
+        }
+        descriptor = made;
     }
-    return ADDRESS_PREFIX + text;
-}
-
-socklen_t fillAddress(const std::string& address, sockaddr_un& socketAddress) {
-    std::memset(&socketAddress, 0, sizeof(socketAddress));
-    socketAddress.sun_family = AF_UNIX;
-    std::memcpy(socketAddress.sun_path + 1, address.data(), address.size());
-    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + address.size());
-}
-
-// A listening socket bound to the address, or -1 (errno EADDRINUSE when another holds it).
-int listenAt(const std::string& address) {
-    int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (descriptor < 0) {
-        return -1;
+    FreshListener(const FreshListener&) = delete;
+    FreshListener& operator=(const FreshListener&) = delete;
+    ~FreshListener() {
+        if (descriptor >= 0) {
+            unlink(temporary.c_str());
+            close(descriptor);
+        }
     }
-    sockaddr_un socketAddress;
-    socklen_t length = fillAddress(address, socketAddress);
-    if (bind(descriptor, reinterpret_cast<sockaddr*>(&socketAddress), length) != 0 ||
-        listen(descriptor, 64) != 0) {
-        int error = errno;
-        close(descriptor);
-        errno = error;
-        return -1;
-    }
-    return descriptor;
-}
 
-bool isAcceptedPeer(int client) {
-    ucred credentials{};
-    socklen_t length = sizeof(credentials);
-    if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+    bool isListening() const { return descriptor >= 0; }
+    // Publishes the socket under path unless a file of that name exists (errno EEXIST).
+    bool publishAt(const std::string& path) const {
+        return link(temporary.c_str(), path.c_str()) == 0;
+    }
+    // Publishes the socket under path in place of what is there.
+    bool publishOver(const std::string& path) const {
+        return link(temporary.c_str(), path.c_str()) == 0 ||
+               (errno == EEXIST && rename(temporary.c_str(), path.c_str()) == 0);
+    }
+    // Hands the published listener to its holder; empty (errno set) when it cannot be told apart.
+    std::unique_ptr<EventPublisher> release(const std::string& path) {
+        struct stat status = {};
+        if (lstat(path.c_str(), &status) != 0) {
+            return nullptr;
+        }
+        unlink(temporary.c_str());
+        std::unique_ptr<EventPublisher> publisher(
+            new EventPublisher(descriptor, path, status.st_dev, status.st_ino));
+        descriptor = -1;
+        return publisher;
+    }
+    int listener() const { return descriptor; }
+
+private:
+    int descriptor;
+    std::string temporary;
+};
+
+// The directory's lock file, held while a channel of a gone holder is replaced, so that two
+// processes cannot both replace it and hold one name twice.
+class ReplacementLock {
+public:
+    explicit ReplacementLock(const std::string& directory)
+        : descriptor(open((directory + LOCK_FILE).c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR)),
+          held(false) {
+        for (int waited = 0; descriptor >= 0 && waited < LOCK_PATIENCE_MS; ++waited) {
+            if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+                held = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return;
+            }
+            poll(nullptr, 0, 1);
+        }
+        errno = ETIMEDOUT;
+    }
+    ReplacementLock(const ReplacementLock&) = delete;
+    ReplacementLock& operator=(const ReplacementLock&) = delete;
+    ~ReplacementLock() {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+    }
+
+    bool isHeld() const { return held; }
+
+private:
+    int descriptor;
+    bool held;
+};
+
+// A channel file this process holds: the file of that inode at path.
+struct ChannelFile {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+
+    // Removes the file while it is still the one of this holder. A holder's file is never
+    // replaced while its listener is open, so the check and the removal cannot be separated by
+    // another process's replacement.
+    void removeIfHeld() const {
+        struct stat status = {};
+        if (lstat(path.c_str(), &status) == 0 && status.st_dev == device &&
+            status.st_ino == inode) {
+            unlink(path.c_str());
+        }
+    }
+};
+
+// The channel files this process holds, by listener. Handles still open when the process exits
+// are never closed, so their files are removed at a normal exit here; those of a process that
+// is killed stay until a later holder finds them unanswered.
+class HeldChannelFiles {
+public:
+    static HeldChannelFiles& instance() {
+        static HeldChannelFiles& files = *new HeldChannelFiles;
+        return files;
+    }
+
+    void add(int listener, const ChannelFile& file) {
+        std::lock_guard<std::mutex> guard(mutex);
+        files[listener] = file;
+        if (!exitHookInstalled) {
+            exitHookInstalled = std::atexit(removeAllAtExit) == 0;
+        }
+    }
+
+    void remove(int listener) {
+        std::lock_guard<std::mutex> guard(mutex);
+        auto entry = files.find(listener);
+        if (entry != files.end()) {
+            entry->second.removeIfHeld();
+            files.erase(entry);
+        }
+    }
+
+private:
+    HeldChannelFiles() : owner(getpid()), exitHookInstalled(false) {}
+
+    // Skipped when another thread holds the table at exit, rather than waiting on it, and in a
+    // forked child that exits: the files are its parent's.
+    static void removeAllAtExit() {
+        HeldChannelFiles& held = instance();
+        std::unique_lock<std::mutex> guard(held.mutex, std::try_to_lock);
+        if (!guard.owns_lock() || held.owner != getpid()) {
+            return;
+        }
+        for (const auto& entry : held.files) {
+            entry.second.removeIfHeld();
+        }
+    }
+
+    std::mutex mutex;
+    std::map<int, ChannelFile> files;
+    const pid_t owner;
+    bool exitHookInstalled;
+};
+
+// Whether nothing listens at a socket file any more: its holder has gone without removing it.
+// Never waits: a holder whose backlog is full counts as present.
+bool isAbandonedSocket(const std::string& path) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!fillSocketAddress(path, address, length)) {
         return false;
     }
-    return credentials.uid == getuid() || credentials.uid == 0;
+    int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0) {
+        return false;
+    }
+    bool abandoned = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), length) != 0 &&
+                     errno == ECONNREFUSED;
+    close(probe);
+    return abandoned;
+}
+
+bool isChannelEntry(const char* name) {
+    return std::strncmp(name, CHANNEL_PREFIX, sizeof(CHANNEL_PREFIX) - 1) == 0 ||
+           std::strncmp(name, TEMPORARY_PREFIX, sizeof(TEMPORARY_PREFIX) - 1) == 0;
+}
+
+// Removes the channel files and temporaries of killed holders from the directory, once per
+// process, so that they do not gather there.
+void sweepAbandonedChannels(const std::string& directory) {
+    static std::atomic<bool> swept(false);
+    if (swept.exchange(true)) {
+        return;
+    }
+    ReplacementLock lock(directory);
+    DIR* listing = lock.isHeld() ? opendir(directory.c_str()) : nullptr;
+    if (listing == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_type == DT_SOCK && isChannelEntry(entry->d_name)) {
+            const std::string path = directory + "/" + entry->d_name;
+            if (isAbandonedSocket(path)) {
+                unlink(path.c_str());
+            }
+        }
+    }
+    closedir(listing);
+}
+
+// Whether a connection to path was refused (no holder listens) or answered by another user.
+bool isUnanswered(int error) {
+    return error == ECONNREFUSED || error == EPERM;
+}
+
+// Puts the fresh listener in place of a channel whose holder has gone or is another user's.
+// False (errno set) when a holder of this user answers there meanwhile (EADDRINUSE) or the lock
+// cannot be had.
+bool replaceUnanswered(const FreshListener& fresh, const std::string& directory,
+                       const std::string& path) {
+    ReplacementLock lock(directory);
+    if (!lock.isHeld()) {
+        return false;
+    }
+    int probe = RemoteEvent::openChannel(path);
+    if (probe >= 0) {
+        close(probe);
+        errno = EADDRINUSE;
+        return false;
+    }
+    if (errno == ENOENT) {
+        return fresh.publishAt(path);
+    }
+    return isUnanswered(errno) && fresh.publishOver(path);
+}
+
+std::shared_ptr<KernelObject> holdName(FreshListener& fresh, const std::string& path,
+                                       bool manualReset, bool initialState) {
+    std::shared_ptr<KernelEvent> event = KernelEvent::create(manualReset, initialState);
+    if (!event) {
+        return nullptr;
+    }
+    const int listener = fresh.listener();
+    std::unique_ptr<EventPublisher> publisher = fresh.release(path);
+    if (!publisher) {
+        return nullptr;
+    }
+    event->attachPublisher(std::move(publisher));
+    EventNameServer::instance().serve(listener, event);
+    return event;
 }
 
 } // namespace
 
-EventPublisher::EventPublisher(int listener) : listener(listener) {}
+EventPublisher::EventPublisher(int listener, const std::string& path, dev_t device, ino_t inode)
+    : listener(listener) {
+    HeldChannelFiles::instance().add(listener, ChannelFile{path, device, inode});
+}
 
+// The file goes first, while the listener is still open, so that it is still this holder's.
 EventPublisher::~EventPublisher() {
+    HeldChannelFiles::instance().remove(listener);
     EventNameServer::instance().withdraw(listener);
 }
 
@@ -192,7 +432,7 @@ void EventNameServer::accept(int listener, KernelEvent& event) {
     if (client < 0) {
         return;
     }
-    if (!isAcceptedPeer(client)) {
+    if (!isPeerOfOwnUser(client)) {
         close(client);
         return;
     }
@@ -246,35 +486,50 @@ void EventNameServer::dropClient(int client, KernelEvent& event) {
     close(client);
 }
 
+std::string eventChannelName(const std::wstring& name) {
+    return CHANNEL_PREFIX + hashDigits(wideToUtf8(name));
+}
+
+std::string eventChannelPath(const std::wstring& name) {
+    const std::string directory = userRuntimeDirectory();
+    return directory.empty() ? directory : directory + "/" + eventChannelName(name);
+}
+
 std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool manualReset,
                                                bool initialState, bool& alreadyExists) {
     alreadyExists = false;
-    const std::string address = addressOf(name);
-    // A holder that leaves between the two steps frees the name: the next round takes it.
+    const std::string directory = userRuntimeDirectory();
+    if (directory.empty()) {
+        errno = EACCES;
+        return nullptr;
+    }
+    sweepAbandonedChannels(directory);
+    const std::string path = directory + "/" + eventChannelName(name);
+    // A holder that leaves between two steps frees the name: the next round takes it.
     for (int round = 0; round < 8; ++round) {
-        int listener = listenAt(address);
-        if (listener >= 0) {
-            std::shared_ptr<KernelEvent> event = KernelEvent::create(manualReset, initialState);
-            if (!event) {
-                close(listener);
-                return nullptr;
-            }
-            event->attachPublisher(std::unique_ptr<EventPublisher>(new EventPublisher(listener)));
-            EventNameServer::instance().serve(listener, event);
-            return event;
-        }
-        if (errno != EADDRINUSE) {
+        FreshListener fresh(directory);
+        if (!fresh.isListening()) {
             break;
         }
-        sockaddr_un socketAddress;
-        socklen_t length = fillAddress(address, socketAddress);
-        std::shared_ptr<RemoteEvent> remote =
-            RemoteEvent::connect(socketAddress, length, manualReset);
+        if (fresh.publishAt(path)) {
+            return holdName(fresh, path, manualReset, initialState);
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+        std::shared_ptr<RemoteEvent> remote = RemoteEvent::connect(path, manualReset);
         if (remote) {
             alreadyExists = true;
             return remote;
         }
-        if (errno == EACCES || errno == ETIMEDOUT) {
+        if (isUnanswered(errno)) {
+            if (replaceUnanswered(fresh, directory, path)) {
+                return holdName(fresh, path, manualReset, initialState);
+            }
+            if (errno == ETIMEDOUT) {
+                return nullptr;
+            }
+        } else if (errno != ENOENT) {
             return nullptr;
         }
     }

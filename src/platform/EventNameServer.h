@@ -1,11 +1,18 @@
-// Named events that other processes can set.
+// Named events that other processes of the same user can set.
 //
-// The first process to create an event of a name holds the name: it listens on the abstract
-// Unix socket "krel-event/<UTF-8 name>", which vanishes with the socket, so no file stays
-// behind. Other processes connect to it and get a RemoteEvent. The holder pushes every state
-// change of the event to its peers ('0' or '1') and carries out their requests ('S' set, 'R'
-// reset, 'P' pulse, each answered 'A' once done; 'r' reset without an answer, after a remote
-// wait took an auto-reset event). Peers of another user, root aside, are refused.
+// The first process to create an event of a name holds the name: it listens on a Unix socket
+// file in the user's private runtime directory (see UserRuntimeDirectory.h), named
+// "event-<32 hex digits>" after a 128-bit hash of the name's UTF-8 text, so every name has a
+// channel of its own whatever its length. No other account can create, replace or reach a file
+// there, and both ends check the peer's user (SO_PEERCRED): the holder closes a connection of
+// another user at once, and a process takes the state and answers of a channel only from a
+// holder of its own user. A channel whose holder has gone (its socket file left behind) is
+// replaced under a lock file of the directory, so that only one process takes its place.
+// Other processes connect to it and get a RemoteEvent. The holder pushes every state change of
+// the event to its peers ('0' or '1') and carries out their requests ('S' set, 'R' reset, 'P'
+// pulse, each answered 'A' once done; 'r' reset without an answer, after a remote wait took an
+// auto-reset event). The holder never waits for a peer: a peer that sends nothing or reads
+// nothing costs it nothing.
 #pragma once
 
 #include "platform/WinHandles.h"
@@ -13,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace krel_platform {
@@ -23,10 +31,13 @@ class KernelEvent;
 // the event; publish and the client list are used with kernelStateMutex() held.
 class EventPublisher {
 public:
-    explicit EventPublisher(int listener);
+    // The listener is bound at path, the socket file of that inode. The file is removed with
+    // the publisher, or when the process exits normally with the event still held.
+    EventPublisher(int listener, const std::string& path, dev_t device, ino_t inode);
     EventPublisher(const EventPublisher&) = delete;
     EventPublisher& operator=(const EventPublisher&) = delete;
-    // Withdraws the name: the listener and every peer connection are closed.
+    // Withdraws the name: the socket file is removed while it is still this holder's, then the
+    // listener and every peer connection are closed.
     ~EventPublisher();
 
     void publish(bool signaled);
@@ -69,10 +80,18 @@ private:
     bool started;
 };
 
+// The file name of a name's channel in the runtime directory: "event-" and 32 hex digits.
+std::string eventChannelName(const std::wstring& name);
+
+// The path of a name's channel in the user's runtime directory; empty (errno set) when the
+// directory is not safe to use.
+std::string eventChannelPath(const std::wstring& name);
+
 // Creates the event of a name: the held event when this process gets the name, a RemoteEvent
-// (alreadyExists set) when another process holds it, or a plain local event when no socket can
-// be made. Empty (errno set) when no descriptor is left, or when the holder refuses this
-// process (EACCES) or does not answer (ETIMEDOUT).
+// (alreadyExists set) when another process of this user holds it, or a plain local event when
+// no socket can be made. Empty (errno set) when no descriptor is left, when the user's runtime
+// directory is not safe (EACCES: for example another user made it first), or when the holder
+// refuses this process (EACCES) or does not answer (ETIMEDOUT).
 std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool manualReset,
                                                bool initialState, bool& alreadyExists);
 

@@ -1,11 +1,15 @@
 #include "RemoteEvent.h"
 
+#include "PeerCredentials.h"
 #include "platform/WinError.h"
 
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace krel_platform {
@@ -26,26 +30,61 @@ bool awaitReadable(int descriptor, int timeout) {
 
 } // namespace
 
-std::shared_ptr<RemoteEvent> RemoteEvent::connect(const sockaddr_un& address, socklen_t length,
-                                                  bool manualReset) {
-    std::shared_ptr<KernelEvent> mirror = KernelEvent::create(manualReset, false);
+bool fillSocketAddress(const std::string& path, sockaddr_un& address, socklen_t& length) {
+    if (path.size() >= sizeof(address.sun_path)) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memset(&address, 0, sizeof(address));
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+    return true;
+}
+
+int RemoteEvent::openChannel(const std::string& path) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!fillSocketAddress(path, address, length)) {
+        return -1;
+    }
     int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (!mirror || descriptor < 0) {
-        if (descriptor >= 0) {
-            close(descriptor);
-        }
+    if (descriptor < 0) {
+        return -1;
+    }
+    // Bounds the connect (a holder whose backlog is full) and every later request's send.
+    const timeval patience{ANSWER_TIMEOUT_MS / 1000, 0};
+    setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
+    int result = 0;
+    do {
+        result = ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 || !isPeerOfOwnUser(descriptor)) {
+        int error = result != 0 ? (errno == EAGAIN ? ETIMEDOUT : errno) : EPERM;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+std::shared_ptr<RemoteEvent> RemoteEvent::connect(const std::string& path, bool manualReset) {
+    std::shared_ptr<KernelEvent> mirror = KernelEvent::create(manualReset, false);
+    if (!mirror) {
+        return nullptr;
+    }
+    int descriptor = openChannel(path);
+    if (descriptor < 0) {
         return nullptr;
     }
     // The holder's first byte is the event's state; without it the peer was refused or gone.
     // A holder that refuses this process closes the connection at once (errno EACCES).
     char state = 0;
     ssize_t received = -1;
-    if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
-        if (!awaitReadable(descriptor, ANSWER_TIMEOUT_MS)) {
-            errno = ETIMEDOUT;
-        } else if ((received = recv(descriptor, &state, 1, MSG_DONTWAIT)) == 0) {
-            errno = EACCES;
-        }
+    if (!awaitReadable(descriptor, ANSWER_TIMEOUT_MS)) {
+        errno = ETIMEDOUT;
+    } else if ((received = recv(descriptor, &state, 1, MSG_DONTWAIT)) == 0) {
+        errno = EACCES;
     }
     if (received != 1) {
         int error = errno;
@@ -97,7 +136,13 @@ void RemoteEvent::removeWaiter(WaitContext& context) {
 DWORD RemoteEvent::request(char command) {
     {
         std::lock_guard<std::mutex> guard(kernelStateMutex());
-        if (!connected || send(descriptor, &command, 1, MSG_NOSIGNAL) != 1) {
+        if (connected && send(descriptor, &command, 1, MSG_NOSIGNAL) != 1) {
+            if (errno == EAGAIN) {
+                return ERROR_TIMEOUT;
+            }
+            connected = false;
+        }
+        if (!connected) {
             applyLocally(command);
             return ERROR_SUCCESS;
         }

@@ -6,17 +6,25 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <string>
+
 namespace krel_platform {
+
+// Fills a Unix socket address with path; false (errno ENAMETOOLONG) when the path does not fit.
+bool fillSocketAddress(const std::string& path, sockaddr_un& address, socklen_t& length);
 
 // Mirrors the holder's state in a local event, updated from the connection whenever the state
 // is tested. Set, reset and pulse are carried out by the holder before they return. When the
 // holder goes, the event lives on as a local one in its last state.
 class RemoteEvent : public KernelObject {
 public:
-    // Empty when nobody listens at the address (errno ECONNREFUSED), or the holder refuses this
-    // process (EACCES) or does not answer (ETIMEDOUT).
-    static std::shared_ptr<RemoteEvent> connect(const sockaddr_un& address, socklen_t length,
-                                                bool manualReset);
+    // A connection to the channel file at path whose holder runs under this process's user;
+    // -1 when nobody listens there (errno ENOENT or ECONNREFUSED), another user answers (EPERM:
+    // its answers are never taken), or the holder does not take the connection (ETIMEDOUT).
+    static int openChannel(const std::string& path);
+    // Empty, errno as openChannel's, or EACCES when the holder refuses this process, or
+    // ETIMEDOUT when it does not answer.
+    static std::shared_ptr<RemoteEvent> connect(const std::string& path, bool manualReset);
     ~RemoteEvent() override;
 
     int waitDescriptor() const override;
@@ -26,7 +34,8 @@ public:
     void removeWaiter(WaitContext& context) override;
 
     // Sends 'S', 'R' or 'P' and waits for the holder's answer (at most a few seconds: a holder
-    // that does not answer fails the call with ERROR_TIMEOUT). Called without the state mutex.
+    // that does not take or answer the request fails the call with ERROR_TIMEOUT). Called
+    // without the state mutex.
     DWORD request(char command);
 
 private:

@@ -6,6 +6,7 @@
 #include "platform/WinNls.h"
 #include "platform/WinSock.h"
 #include "platform/WinVersion.h"
+#include "system/KrelSystem.h"
 #include "system/OsName.h"
 #include "thread/TimeUtils.h"
 
@@ -241,6 +242,11 @@ SWString GetOSName() {
     version.dwOSVersionInfoSize = sizeof(version);
     if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
         return SWString(krel_std_internal::kUnknownOperatingSystem);
+    }
+    // The version table names Windows releases only; any other host is named as it is.
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS &&
+        version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        return SWString(krel_std::KrelSystem::getOperatingSystemName());
     }
     return SWString(krel_std_internal::osNameFromVersion(version));
 }

@@ -4,8 +4,9 @@
 //                                    once the event is set (99 when a minute passes first)
 //   ignore <ready>                   sets <ready>, then waits a minute for nothing (98)
 //   set <event>                      sets the named event and ends
-//   as-nobody <event>                becomes the user "nobody" (65534), opens the named event
-//                                    and ends with the error (0 when it opened)
+//   as-nobody <event>                becomes the user "nobody" (65534), creates the named event
+//                                    and ends with the last error (0 when it made a new event,
+//                                    183 when it reached an existing one)
 //   args <file>                      writes its arguments as CommandLineToArgvW gives them back
 //                                    from GetCommandLineW, one a line, then "cwd=" and its
 //                                    working directory
@@ -65,11 +66,11 @@ int openAsNobody(const char* name) {
         return 96;
     }
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, wide(name).c_str());
-    if (event == nullptr) {
-        return static_cast<int>(GetLastError());
+    const DWORD error = GetLastError();
+    if (event != nullptr) {
+        CloseHandle(event);
     }
-    CloseHandle(event);
-    return 0;
+    return static_cast<int>(error);
 }
 
 } // namespace

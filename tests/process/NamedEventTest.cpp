@@ -1,5 +1,9 @@
 #include "ProcessFixture.h"
 
+#include "platform/EventNameServer.h"
+
+#include <filesystem>
+
 using krel_std::Process;
 
 class NamedEventTest : public ProcessFixture {};
@@ -54,6 +58,22 @@ TEST_F(NamedEventTest, NameIsFreedWithItsLastHandle) {
     CloseHandle(second);
 }
 
+TEST_F(NamedEventTest, HolderThatExitsLeavesNoChannelBehind) {
+    ReadySignal ready;
+    const std::wstring name = uniqueName(L"exited");
+    Process& process = start(L"hold " + name + L" " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+    const std::string channel = krel_platform::eventChannelPath(name);
+    EXPECT_TRUE(std::filesystem::exists(channel));
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(3, process.getExitCode());
+    EXPECT_FALSE(std::filesystem::exists(channel));
+    CloseHandle(event);
+}
+
 TEST_F(NamedEventTest, ResetFromAnotherProcessIsCarriedOutByTheHolder) {
     ReadySignal ready;
     const std::wstring name = uniqueName(L"reset-there");
@@ -82,15 +102,36 @@ TEST_F(NamedEventTest, HandleOutlivesTheHoldingProcessInItsLastState) {
     CloseHandle(event);
 }
 
-TEST_F(NamedEventTest, ProcessOfAnotherUserIsRefused) {
+TEST_F(NamedEventTest, ProcessOfAnotherUserGetsAnEventOfItsOwn) {
     if (getuid() != 0) {
         GTEST_SKIP() << "only root can start a process of another user";
     }
-    const std::wstring name = uniqueName(L"refused");
+    const std::wstring name = uniqueName(L"other-user");
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
     ASSERT_NE(nullptr, event);
     Process& process = start(L"as-nobody " + name);
     ASSERT_TRUE(awaitEnd(process));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, process.getExitCode());
+    EXPECT_EQ(ERROR_SUCCESS, process.getExitCode());
     CloseHandle(event);
+}
+
+TEST_F(NamedEventTest, NamesSharingALongPrefixAreSeparateEvents) {
+    ReadySignal ready;
+    const std::wstring prefix = uniqueName(std::wstring(100, L'L'));
+    Process& process = start(L"hold " + prefix + L"A " + ready.name + L" 3");
+    ASSERT_TRUE(ready.await());
+
+    HANDLE other = CreateEventW(nullptr, TRUE, FALSE, (prefix + L"B").c_str());
+    ASSERT_NE(nullptr, other);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    ASSERT_TRUE(SetEvent(other));
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, (prefix + L"A").c_str());
+    ASSERT_NE(nullptr, held);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(held, 0));
+    ASSERT_TRUE(SetEvent(held));
+    ASSERT_TRUE(awaitEnd(process));
+    EXPECT_EQ(3, process.getExitCode());
+    CloseHandle(held);
+    CloseHandle(other);
 }

@@ -2,6 +2,7 @@
 #include "log/SLog.h"
 #include "platform/WinVersion.h"
 #include "support/ModulePaths.h"
+#include "system/KrelSystem.h"
 #include "system/OsName.h"
 
 #include <gtest/gtest.h>
@@ -202,8 +203,10 @@ TEST_F(SVersionInfoStreamTest, WriteModuleVerInfoPrintsTheMachineThenModulesByNa
     EXPECT_EQ(expected, std::vector<std::string>(printed.begin() + 9, printed.end()));
 }
 
-TEST(OsNameTest, ThisHostIsNoWindowsRelease) {
-    EXPECT_EQ(L"Failed to get correct Operating System.", KrelStd::GetOSName());
+TEST(OsNameTest, HostThatIsNoWindowsReleaseIsNamedAsTheSystemNamesIt) {
+    const std::wstring name = KrelStd::GetOSName();
+    EXPECT_EQ(krel_std::KrelSystem::getOperatingSystemName(), name);
+    EXPECT_EQ(0u, name.rfind(L"Linux ", 0)) << narrow(name);
 }
 
 OSVERSIONINFOEXW version(DWORD platform, DWORD major, DWORD minor, const wchar_t* servicePack,

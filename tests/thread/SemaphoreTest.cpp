@@ -1,6 +1,7 @@
 #include "SyncTestSupport.h"
 
 #include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelUnknownException.h"
 #include "thread/AtomicInteger.h"
 #include "thread/AtomicLong.h"
 #include "thread/Concurrency.h"
@@ -10,6 +11,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <semaphore.h>
 
 #include <atomic>
 #include <climits>
@@ -37,6 +39,19 @@ TEST(SemaphoreTest, PositiveInitialValueIsSignalled) {
 
 TEST(SemaphoreTest, InitialValueAboveTheLimitIsRejected) {
     EXPECT_THROW(Semaphore(LONG_MAX), KrelIllegalArgumentException);
+}
+
+TEST(SemaphoreTest, IncrementPastTheMaximumSaysSoAndKeepsTheCount) {
+    Semaphore semaphore(SEM_VALUE_MAX);
+    try {
+        semaphore.increment();
+        FAIL() << "an increment past the maximum was accepted";
+    } catch (const KrelUnknownException& failure) {
+        EXPECT_NE(std::wstring::npos,
+                  failure.getMessage().find(L"The semaphore's count would pass its maximum of " +
+                                            std::to_wstring(SEM_VALUE_MAX) + L"."));
+    }
+    EXPECT_EQ(SEM_VALUE_MAX, semaphore.getValue());
 }
 
 TEST(SemaphoreTest, TryDecrementAtZeroAnswersFalse) {
