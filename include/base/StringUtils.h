@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -23,6 +24,14 @@ public:
     // The text without the prefix; the empty text when the text does not begin with it
     // (callers rely on that to pass over keys without the prefix).
     static std::wstring trimPrefix(const std::wstring& text, const std::wstring& prefix);
+
+    // The most characters of an offending text that an exception or trace quotes.
+    static const std::size_t QUOTED_TEXT_LIMIT = 100;
+
+    // The text as a message quotes it: whole when it has at most QUOTED_TEXT_LIMIT characters,
+    // else its first QUOTED_TEXT_LIMIT characters followed by an ellipsis ("\u2026"), so that a
+    // hostile text of any length costs a message no more than a short prefix.
+    static std::wstring quotedPrefix(const std::wstring& text);
 
     // The text, or "NULL" for a null pointer.
     static std::wstring nullCheckedString(const wchar_t* text);

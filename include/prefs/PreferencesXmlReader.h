@@ -22,8 +22,21 @@ class Preferences;
 //
 // Every raw CR and LF of the file is dropped before parsing and the text ends at its first NUL;
 // line breaks and tabs in values travel as character references.
+//
+// A document is bounded before it costs memory or time: a file larger than MAX_DOCUMENT_BYTES
+// is refused before it is read, bytes that are not well-formed UTF-8 (overlong forms and
+// encoded surrogates included) before parsing, a document type declaration with an internal
+// subset (the only place entities could be declared) when the parser meets it, and nodes
+// nested deeper than MAX_NODE_DEPTH as soon as the parser meets one, before anything is stored.
+// Comments are not kept.
 class PreferencesXmlReader : public Object {
 public:
+    // The largest file an import reads.
+    static const unsigned long long MAX_DOCUMENT_BYTES = 64ULL * 1024 * 1024;
+    // The deepest nesting of node elements an import accepts: the levels of keys the
+    // registry holds.
+    static const unsigned int MAX_NODE_DEPTH = 512;
+
     // Throws KrelIllegalArgumentException for an empty file name and KrelXmlException when the
     // parser cannot be set up or the XML parser library is not running.
     explicit PreferencesXmlReader(const std::wstring& inputFilename);
@@ -35,12 +48,45 @@ public:
     std::wstring toString() const override;
 
     // Reads, parses and stores. A file that cannot be opened throws the LockedFile exceptions;
-    // any other bad input KrelInvalidPreferencesFormatException.
+    // any other bad input KrelInvalidPreferencesFormatException; memory that runs out
+    // KrelOutOfResourcesException.
     void importPreferences();
 
 private:
+    // The DOM parser of a preferences document. The document type needs no entities, and an
+    // entity lets a small document expand itself without bound, so a document type
+    // declaration with an internal subset, and any entity declaration, ends the parse with
+    // KrelXmlException before the parser reads it. So does a node element nested deeper than
+    // MAX_NODE_DEPTH node elements, as soon as it starts.
+    class DocumentParser : public xercesc::XercesDOMParser {
+    public:
+        DocumentParser();
+        void startDocument() override;
+        void startElement(const xercesc::XMLElementDecl& element, const unsigned int uriId,
+                          const XMLCh* const prefix,
+                          const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                          const XMLSize_t attributeCount, const bool isEmpty,
+                          const bool isRoot) override;
+        // Called for empty elements too.
+        void endElement(const xercesc::XMLElementDecl& element, const unsigned int uriId,
+                        const bool isRoot, const XMLCh* const prefix) override;
+        void doctypeDecl(const xercesc::DTDElementDecl& element, const XMLCh* const publicId,
+                         const XMLCh* const systemId, const bool hasIntSubset,
+                         const bool hasExtSubset) override;
+        void entityDecl(const xercesc::DTDEntityDecl& entity, const bool isPEDecl,
+                        const bool isIgnored) override;
+
+    private:
+        // The node elements open around the parser's position.
+        unsigned int nodeDepth = 0;
+    };
+
+    void internalImportPreferences();
+    [[noreturn]] void throwOutOfMemory() const;
     void setupParser();
-    std::wstring getFileContents();
+    // The file's bytes up to its first NUL, checked to be UTF-8, without raw CR and LF.
+    std::string getFileContents();
+    void throwIfIsTooLarge(unsigned long long size);
     void throwIfIsNotUtf8(const std::string& bytes);
     void readPreferences();
     void readRoot(xercesc::DOMNode* preferences);
@@ -64,7 +110,7 @@ private:
     const std::wstring inputFilename;
     // Keeps the parser library started for as long as the parser and its document live.
     XmlSystemUse xmlSystem;
-    xercesc::XercesDOMParser parser;
+    DocumentParser parser;
     xercesc::DOMDocument* document;
 };
 

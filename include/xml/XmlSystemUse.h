@@ -25,12 +25,15 @@ public:
 private:
     friend class XmlUtils;
 
-    // Starts the parser library and opens it to new uses. Lets the parser's XMLException pass.
+    // Starts the parser library and opens it to new uses. Starts are counted: the library
+    // stays open while any start is not yet matched by a stop. Lets the parser's XMLException
+    // pass.
     static void start();
-    // Closes the library to new uses and waits, at most `limit`, for the uses in progress to
-    // end, then stops the parser library. Answers the number of uses still in progress when
-    // the wait ran out: then the parser library is left started, as a use still needs it.
-    // Lets the parser's XMLException pass.
+    // Matches one start; a stop without a start left to match does nothing. The stop that
+    // matches the last start closes the library to new uses and waits, at most `limit`, for
+    // the uses in progress to end, then stops the parser library. Answers the number of uses still
+    // in progress when the wait ran out: then the parser library is left started, as a use still
+    // needs it. Lets the parser's XMLException pass.
     static unsigned int stop(std::chrono::milliseconds limit);
 };
 

@@ -28,11 +28,14 @@ public:
     XmlUtils& operator=(const XmlUtils& other);
     virtual ~XmlUtils();
 
-    // Starts the parser library; its failure is logged (STD3006), never thrown.
+    // Starts the parser library; its failure is logged (STD3006), never thrown. Starts and
+    // stops are counted (the library's load hook makes one start): parsing stays available
+    // while any start is not yet matched by a stop.
     static void initializeXercesSystem();
-    // Stops the parser library; its failure is logged (STD3007), never thrown. New parses are
-    // refused from the start; the library stops once the parses in progress have ended (each
-    // holds an XmlSystemUse). Parses still running after 5 seconds keep it started (STD3007).
+    // Matches one start; its failure is logged (STD3007), never thrown. The stop of the last
+    // start refuses new parses from the start; the library stops once the parses in progress
+    // have ended (each holds an XmlSystemUse). Parses still running after 5 seconds keep it
+    // started (STD3007).
     static void terminateXercesSystem();
 
     // Every parse and transcoding below holds an XmlSystemUse, so each throws KrelXmlException

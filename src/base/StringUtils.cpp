@@ -81,6 +81,15 @@ std::wstring StringUtils::trimPrefix(const std::wstring& text, const std::wstrin
     return hasPrefix(text, prefix) ? text.substr(prefix.size()) : std::wstring();
 }
 
+std::wstring StringUtils::quotedPrefix(const std::wstring& text) {
+    if (text.size() <= QUOTED_TEXT_LIMIT) {
+        return text;
+    }
+    std::wstring prefix(text, 0, QUOTED_TEXT_LIMIT);
+    prefix += L'\u2026';
+    return prefix;
+}
+
 std::wstring StringUtils::nullCheckedString(const wchar_t* text) {
     return text == nullptr ? std::wstring(L"NULL") : std::wstring(text);
 }

@@ -165,11 +165,14 @@ void AbstractPreferences::clear() {
     }
 }
 
+// A writer truncates its file when made, so what the document cannot carry is refused first.
 void AbstractPreferences::exportNode(const std::wstring& fileName) {
+    PreferencesXmlWriter::throwIfCannotBeWritten(shared_from_this(), false);
     PreferencesXmlWriter(shared_from_this(), fileName).writePrefs();
 }
 
 void AbstractPreferences::exportSubtree(const std::wstring& fileName) {
+    PreferencesXmlWriter::throwIfCannotBeWritten(shared_from_this(), true);
     PreferencesXmlWriter(shared_from_this(), fileName).writePrefsTree();
 }
 

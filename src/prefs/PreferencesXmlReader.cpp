@@ -1,22 +1,27 @@
 #include "prefs/PreferencesXmlReader.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <list>
 #include <map>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLValidator.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 
 #include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "base/LogFunctionCall.h"
-#include "base/Utf8Utils.h"
+#include "base/StringUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelInvalidPreferencesFormatException.h"
+#include "exception/KrelOutOfResourcesException.h"
 #include "exception/KrelXmlException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
@@ -46,12 +51,127 @@ const wchar_t* const importContext = L"krel_std::PreferencesXmlReader::importPre
     throw error;
 }
 
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is none: overlong
+// forms, encoded surrogates and values above U+10FFFF are not UTF-8, and an overlong '<' or
+// NUL must never reach the parser as the character it stands for.
+std::size_t wellFormedSequenceAt(const std::string& bytes, std::size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - at < length) {
+        return 0;
+    }
+    const unsigned char second = static_cast<unsigned char>(bytes[at + 1]);
+    if (second < low || second > high) {
+        return 0;
+    }
+    for (std::size_t index = 2; index < length; ++index) {
+        if (!isContinuation(static_cast<unsigned char>(bytes[at + index]))) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+bool isWellFormedUtf8(const std::string& bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = wellFormedSequenceAt(bytes, at);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+bool isNodeElement(const XMLElementDecl& element) {
+    static const std::u16string name = u"node";
+    return name == element.getFullName();
+}
+
 } // namespace
+
+PreferencesXmlReader::DocumentParser::DocumentParser()
+    : XercesDOMParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
+
+void PreferencesXmlReader::DocumentParser::startDocument() {
+    nodeDepth = 0;
+    XercesDOMParser::startDocument();
+}
+
+void PreferencesXmlReader::DocumentParser::startElement(const XMLElementDecl& element,
+                                                        const unsigned int uriId,
+                                                        const XMLCh* const prefix,
+                                                        const RefVectorOf<XMLAttr>& attributes,
+                                                        const XMLSize_t attributeCount,
+                                                        const bool isEmpty, const bool isRoot) {
+    if (isNodeElement(element)) {
+        if (nodeDepth == MAX_NODE_DEPTH) {
+            KrelXmlException error(L"Nodes are nested deeper than the limit of " +
+                                   std::to_wstring(MAX_NODE_DEPTH) + L" levels.");
+            error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::startElement");
+            throw error;
+        }
+        ++nodeDepth;
+    }
+    XercesDOMParser::startElement(element, uriId, prefix, attributes, attributeCount, isEmpty,
+                                  isRoot);
+}
+
+void PreferencesXmlReader::DocumentParser::endElement(const XMLElementDecl& element,
+                                                      const unsigned int uriId, const bool isRoot,
+                                                      const XMLCh* const prefix) {
+    XercesDOMParser::endElement(element, uriId, isRoot, prefix);
+    if (isNodeElement(element) && nodeDepth > 0) {
+        --nodeDepth;
+    }
+}
+
+void PreferencesXmlReader::DocumentParser::doctypeDecl(const DTDElementDecl& element,
+                                                       const XMLCh* const publicId,
+                                                       const XMLCh* const systemId,
+                                                       const bool hasIntSubset,
+                                                       const bool hasExtSubset) {
+    if (hasIntSubset) {
+        KrelXmlException error(L"A document type declaration with an internal subset is not "
+                               L"accepted.");
+        error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::doctypeDecl");
+        throw error;
+    }
+    XercesDOMParser::doctypeDecl(element, publicId, systemId, hasIntSubset, hasExtSubset);
+}
+
+void PreferencesXmlReader::DocumentParser::entityDecl(const DTDEntityDecl&, const bool,
+                                                      const bool) {
+    KrelXmlException error(L"An entity declaration is not accepted.");
+    error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::entityDecl");
+    throw error;
+}
 
 PreferencesXmlReader::PreferencesXmlReader(const std::wstring& inputFilename)
     : inputFilename(inputFilename),
-      xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"),
-      parser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr), document(nullptr) {
+      xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"), document(nullptr) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::PreferencesXmlReader";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Input filename <%ls>.", inputFilename.c_str());
     ErrorUtils::isEmptyEx(inputFilename, context, L"Input filename");
@@ -67,10 +187,31 @@ std::wstring PreferencesXmlReader::toString() const {
 void PreferencesXmlReader::importPreferences() {
     KREL_TRACE_SCOPE(importContext);
     AutoLock<Lock> guard(lock);
-    const std::wstring text = getFileContents();
     try {
-        document =
-            XmlUtils::parseAndGetDocument(importContext, parser, text.substr(0, text.find(L'\0')));
+        internalImportPreferences();
+    } catch (const std::bad_alloc&) {
+        throwOutOfMemory();
+    } catch (const OutOfMemoryException&) {
+        throwOutOfMemory();
+    }
+}
+
+// What the import held is released by now, so the message can still be made.
+void PreferencesXmlReader::throwOutOfMemory() const {
+    KrelOutOfResourcesException error(L"Not enough memory to import input file <" + inputFilename +
+                                      L">.");
+    error.logDebug(importContext);
+    throw error;
+}
+
+// The bytes are handed to the parser as they are and dropped once the document is built, so
+// an import holds the file's bytes and the document, never a wide copy of the whole text.
+void PreferencesXmlReader::internalImportPreferences() {
+    try {
+        {
+            const std::string text = getFileContents();
+            document = XmlUtils::parseAndGetDocument(importContext, parser, text);
+        }
         readPreferences();
     } catch (const KrelXmlException& cause) {
         throw KrelInvalidPreferencesFormatException(invalidFormat(std::wstring()), cause);
@@ -83,6 +224,7 @@ void PreferencesXmlReader::setupParser() {
         parser.setDoNamespaces(false);
         parser.setLoadExternalDTD(false);
         parser.setDisableDefaultEntityResolution(true);
+        parser.setCreateCommentNodes(false);
     } catch (const XMLException& cause) {
         KrelXmlException error(L"Unable to setup XercesDOMParser: " +
                                krel_platform::utf16ToWide(cause.getMessage()));
@@ -91,20 +233,33 @@ void PreferencesXmlReader::setupParser() {
     }
 }
 
-std::wstring PreferencesXmlReader::getFileContents() {
+// CR, LF and NUL are single bytes in UTF-8 that no other character's encoding holds, so they
+// are dropped and cut from the bytes themselves.
+std::string PreferencesXmlReader::getFileContents() {
     LockedFile file;
-    file.open(File(inputFilename), LockedFile::Read);
-    const std::string bytes = file.read()->toString();
-    throwIfIsNotUtf8(bytes);
-    std::wstring text = Utf8Utils::utf8ToUnicode(bytes);
-    text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
-    text.erase(std::remove(text.begin(), text.end(), L'\n'), text.end());
+    const File input(inputFilename);
+    file.open(input, LockedFile::Read);
+    throwIfIsTooLarge(input.getLength());
+    std::string bytes = file.read()->toString();
     file.close();
-    return text;
+    throwIfIsTooLarge(bytes.size());
+    bytes.resize(std::min(bytes.size(), bytes.find('\0')));
+    throwIfIsNotUtf8(bytes);
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\n'), bytes.end());
+    return bytes;
+}
+
+void PreferencesXmlReader::throwIfIsTooLarge(unsigned long long size) {
+    if (size > MAX_DOCUMENT_BYTES) {
+        throwInvalidFormat(L"krel_std::PreferencesXmlReader::throwIfIsTooLarge",
+                           L"Input file <" + inputFilename + L"> is larger than the limit of " +
+                               std::to_wstring(MAX_DOCUMENT_BYTES) + L" bytes.");
+    }
 }
 
 void PreferencesXmlReader::throwIfIsNotUtf8(const std::string& bytes) {
-    if (!Utf8Utils::isUtf8String(bytes)) {
+    if (!isWellFormedUtf8(bytes)) {
         throwInvalidFormat(L"krel_std::PreferencesXmlReader::throwIfIsNotUtf8",
                            L"Input file <" + inputFilename + L"> is not in UTF-8 format.");
     }
@@ -127,7 +282,8 @@ void PreferencesXmlReader::readRoot(DOMNode* preferences) {
     } else if (type == L"user") {
         target = Preferences::userRoot();
     } else {
-        throwInvalidFormat(context, invalidFormat(L" Invalid root type <" + type + L">."));
+        throwInvalidFormat(context, invalidFormat(L" Invalid root type <" +
+                                                  StringUtils::quotedPrefix(type) + L">."));
     }
     readMap(root, target);
     readNodes(root, target);
@@ -190,12 +346,14 @@ boost::shared_ptr<Preferences>
 PreferencesXmlReader::addPreferencesNode(const boost::shared_ptr<Preferences>& parent,
                                          const std::wstring& name) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::addPreferencesNode";
-    const std::wstring message = invalidFormat(L" Invalid preference node name <" + name + L">.");
+    const std::wstring quotedName = StringUtils::quotedPrefix(name);
+    const std::wstring message =
+        invalidFormat(L" Invalid preference node name <" + quotedName + L">.");
     // A name is one path step: a '/' would reach other nodes, even the tree's root.
     if (name.find(Preferences::SLASH) != std::wstring::npos) {
         throwInvalidFormat(
             context, message,
-            KrelIllegalArgumentException(L"Node name <" + name + L"> contains '/'."));
+            KrelIllegalArgumentException(L"Node name <" + quotedName + L"> contains '/'."));
     }
     try {
         return parent->node(name);
@@ -214,10 +372,11 @@ void PreferencesXmlReader::addKeyValueToPreferences(const boost::shared_ptr<Pref
         target->put(key, value);
         target->flush();
     } catch (const KrelIllegalArgumentException& cause) {
-        throwInvalidFormat(
-            L"krel_std::PreferencesXmlReader::addKeyValueToPreferences",
-            invalidFormat(L" Invalid attribute key <" + key + L"> or value <" + value + L">."),
-            cause);
+        throwInvalidFormat(L"krel_std::PreferencesXmlReader::addKeyValueToPreferences",
+                           invalidFormat(L" Invalid attribute key <" +
+                                         StringUtils::quotedPrefix(key) + L"> or value <" +
+                                         StringUtils::quotedPrefix(value) + L">."),
+                           cause);
     } catch (const KrelIllegalStateException&) {
         // The node was removed meanwhile: this entry is skipped and the import goes on.
     }

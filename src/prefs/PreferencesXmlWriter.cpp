@@ -1,11 +1,16 @@
 #include "prefs/PreferencesXmlWriter.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <vector>
 
 #include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "base/LogFunctionCall.h"
+#include "base/StringUtils.h"
 #include "exception/KrelIOException.h"
+#include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
 #include "prefs/Preferences.h"
@@ -17,6 +22,21 @@ namespace {
 
 // The document type that the standard Java preferences import accepts.
 const wchar_t* const preferencesDtd = L"http://java.sun.com/dtd/preferences.dtd";
+
+// The characters of XML 1.0: TAB, LF, CR, U+0020 to U+D7FF, U+E000 to U+FFFD and the planes
+// above the basic one.
+bool isXmlCharacter(wchar_t character) {
+    const unsigned long code = static_cast<unsigned long>(static_cast<std::uint32_t>(character));
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+std::wstring codePointText(wchar_t character) {
+    wchar_t text[16];
+    std::swprintf(text, sizeof text / sizeof text[0], L"U+%04lX",
+                  static_cast<unsigned long>(static_cast<std::uint32_t>(character)));
+    return text;
+}
 
 } // namespace
 
@@ -33,6 +53,21 @@ PreferencesXmlWriter::PreferencesXmlWriter(const boost::shared_ptr<Preferences>&
         file.getParentFile().mkdirs();
     }
     openOutputFile();
+}
+
+PreferencesXmlWriter::PreferencesXmlWriter(const boost::shared_ptr<Preferences>& node, bool subtree,
+                                           InMemory)
+    : node(node), subtree(subtree) {}
+
+void PreferencesXmlWriter::throwIfCannotBeWritten(const boost::shared_ptr<Preferences>& node,
+                                                  bool subtree) {
+    ErrorUtils::isNullEx(node, L"krel_std::PreferencesXmlWriter::throwIfCannotBeWritten",
+                         L"Preferences node");
+    try {
+        PreferencesXmlWriter(node, subtree, InMemory()).composeDocument();
+    } catch (const KrelIllegalStateException&) {
+        // A node removed meanwhile: the write itself reports it.
+    }
 }
 
 PreferencesXmlWriter::~PreferencesXmlWriter() {
@@ -60,11 +95,12 @@ void PreferencesXmlWriter::writePrefsTree() {
 
 void PreferencesXmlWriter::internalWritePrefs() {
     try {
+        composeDocument();
         if (!outputFile.isOpen()) {
             openOutputFile();
         }
-        writeHeader();
-        writePreferences();
+        outputFile.write(ByteArray(document, L"UTF-8"));
+        document.clear();
         outputFile.close();
     } catch (const KrelIllegalStateException& cause) {
         outputFile.close();
@@ -75,6 +111,12 @@ void PreferencesXmlWriter::internalWritePrefs() {
         outputFile.close();
         throw;
     }
+}
+
+void PreferencesXmlWriter::composeDocument() {
+    document.clear();
+    writeHeader();
+    writePreferences();
 }
 
 void PreferencesXmlWriter::openOutputFile() {
@@ -128,6 +170,7 @@ int PreferencesXmlWriter::writeBeginParents(int level) {
         }
         if (end > start) {
             const std::wstring name = ancestors.substr(start, end - start);
+            throwIfCannotCarry(node, L"Name", name);
             writeLine(createIndents(level) + L"<node name=\"" + escape(name) + L"\">");
             ++level;
             writeLine(createIndents(level) + L"<map/>");
@@ -141,7 +184,9 @@ int PreferencesXmlWriter::writeBeginParents(int level) {
 void PreferencesXmlWriter::writeNode(const boost::shared_ptr<Preferences>& current, int level) {
     const bool hasParent = static_cast<bool>(current->parent());
     if (hasParent) {
-        writeLine(createIndents(level) + L"<node name=\"" + escape(current->name()) + L"\">");
+        const std::wstring name = current->name();
+        throwIfCannotCarry(current, L"Name", name);
+        writeLine(createIndents(level) + L"<node name=\"" + escape(name) + L"\">");
         writeMap(current, level + 1);
     }
     if (subtree) {
@@ -170,8 +215,12 @@ void PreferencesXmlWriter::writeEntries(const boost::shared_ptr<Preferences>& cu
         if (key.empty()) {
             continue;
         }
-        writeLine(indents + L"<entry key=\"" + escape(key) + L"\" value=\"" +
-                  escape(current->get(key, std::wstring())) + L"\"/>");
+        const std::wstring value = current->get(key, std::wstring());
+        const std::wstring quotedKey = L"key <" + StringUtils::quotedPrefix(key) + L">";
+        throwIfCannotCarry(current, L"Key " + quotedKey.substr(4), key);
+        throwIfCannotCarry(current, L"Value of " + quotedKey, value);
+        writeLine(indents + L"<entry key=\"" + escape(key) + L"\" value=\"" + escape(value) +
+                  L"\"/>");
     }
 }
 
@@ -216,8 +265,22 @@ std::wstring PreferencesXmlWriter::escape(const std::wstring& text) {
     return escaped;
 }
 
+void PreferencesXmlWriter::throwIfCannotCarry(const boost::shared_ptr<Preferences>& current,
+                                              const std::wstring& what, const std::wstring& text) {
+    const auto found = std::find_if_not(text.begin(), text.end(), isXmlCharacter);
+    if (found == text.end()) {
+        return;
+    }
+    KrelIllegalArgumentException error(
+        what + L" of node <" + StringUtils::quotedPrefix(current->absolutePath()) + L"> holds " +
+        codePointText(*found) + L", which an XML document cannot carry.");
+    error.logDebug(L"krel_std::PreferencesXmlWriter::throwIfCannotCarry");
+    throw error;
+}
+
 void PreferencesXmlWriter::writeLine(const std::wstring& text) {
-    outputFile.write(ByteArray(text + File::lineSeparator, L"UTF-8"));
+    document += text;
+    document += File::lineSeparator;
 }
 
 } // namespace krel_std

@@ -18,6 +18,8 @@ struct XmlSystemState {
     std::mutex mutex;
     std::condition_variable usesEnded;
     bool running = false;
+    // Starts not yet matched by a stop: the library is open to uses while any is left.
+    unsigned int starts = 0;
     unsigned int uses = 0;
 };
 
@@ -61,12 +63,21 @@ void XmlSystemUse::start() {
     std::lock_guard<std::mutex> guard(shared.mutex);
     xercesc::XMLPlatformUtils::Initialize(xercesc::XMLUni::fgXercescDefaultLocale, nullptr, nullptr,
                                           nullptr);
+    ++shared.starts;
     shared.running = true;
 }
 
 unsigned int XmlSystemUse::stop(std::chrono::milliseconds limit) {
     XmlSystemState& shared = state();
     std::unique_lock<std::mutex> guard(shared.mutex);
+    if (shared.starts == 0) {
+        return 0;
+    }
+    if (--shared.starts > 0) {
+        // The parser library counts its starts too: this stop only matches one of them.
+        xercesc::XMLPlatformUtils::Terminate();
+        return 0;
+    }
     shared.running = false;
     if (!shared.usesEnded.wait_for(guard, limit, [&shared] { return shared.uses == 0; })) {
         return shared.uses;

@@ -1,5 +1,7 @@
 #include "xml/XmlUtils.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 
 #include <xercesc/dom/DOMAttr.hpp>
@@ -21,6 +23,7 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include "base/ErrorUtils.h"
+#include "base/StringUtils.h"
 #include "exception/KrelXmlException.h"
 #include "log/KrelLoggerSTD.h"
 #include "pattern/Singleton.h"
@@ -36,6 +39,18 @@ namespace {
 
 std::wstring toWide(const XMLCh* text) {
     return text == nullptr ? std::wstring() : krel_platform::utf16ToWide(std::u16string(text));
+}
+
+// A text of the document as a message quotes it: only its first characters are converted.
+std::wstring quoted(const XMLCh* text) {
+    if (text == nullptr) {
+        return std::wstring();
+    }
+    // Twice the characters quoted, so that surrogate pairs still give enough characters.
+    const std::size_t units = 2 * (StringUtils::QUOTED_TEXT_LIMIT + 1);
+    const std::size_t length = XMLString::stringLen(text);
+    return StringUtils::quotedPrefix(
+        krel_platform::utf16ToWide(std::u16string(text, std::min(length, units))));
 }
 
 [[noreturn]] void throwXmlException(const wchar_t* context, const std::wstring& message) {
@@ -75,6 +90,10 @@ public:
 // For the length of one parse: the throwing error handler unless the caller set one, entity
 // expansion bounded unless the caller set its own bound, and no default entity resolution, so
 // no external entity or DTD is read.
+//
+// A parse that ran out of memory leaves the parser marked as parsing, and the parser then
+// refuses to change its settings: the handler and the bound stay set, so both are shared and
+// never destroyed, and the guard's end never throws.
 class DomParserGuard {
 public:
     explicit DomParserGuard(XercesDOMParser& parser)
@@ -82,6 +101,7 @@ public:
           ownSecurity(parser.getSecurityManager() == nullptr) {
         // Never destroyed: parses on other threads may still run while the process exits.
         static ThrowingErrorHandler& handler = *new ThrowingErrorHandler;
+        static SecurityManager& security = *new SecurityManager;
         if (ownHandler) {
             parser.setErrorHandler(&handler);
         }
@@ -94,11 +114,15 @@ public:
     DomParserGuard(const DomParserGuard&) = delete;
     DomParserGuard& operator=(const DomParserGuard&) = delete;
     ~DomParserGuard() {
-        if (ownHandler) {
-            parser.setErrorHandler(nullptr);
-        }
-        if (ownSecurity) {
-            parser.setSecurityManager(nullptr);
+        try {
+            if (ownHandler) {
+                parser.setErrorHandler(nullptr);
+            }
+            if (ownSecurity) {
+                parser.setSecurityManager(nullptr);
+            }
+        } catch (const XMLException&) {
+            // Still marked as parsing after running out of memory: the shared settings stay.
         }
     }
 
@@ -106,7 +130,6 @@ private:
     XercesDOMParser& parser;
     const bool ownHandler;
     const bool ownSecurity;
-    SecurityManager security;
 };
 
 // The load-and-save parser's counterpart of DomParserGuard.
@@ -144,7 +167,7 @@ std::unique_ptr<MemBufInputSource> memorySource(const std::string& text) {
 }
 
 std::wstring parseFailure(const XMLCh* message) {
-    return L"Unable to parse input: " + toWide(message);
+    return L"Unable to parse input: " + quoted(message);
 }
 
 // Runs one parse, which answers the document or sets the failure text; any failure, a Xerces
@@ -241,7 +264,7 @@ DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, DOMLSParser& 
         Wrapper4InputSource input(source.get(), false, XMLPlatformUtils::fgMemoryManager);
         DOMDocument* document = parser.parse(&input);
         if (guard.handler.failed) {
-            failure = L"Unable to parse input: " + guard.handler.message;
+            failure = L"Unable to parse input: " + StringUtils::quotedPrefix(guard.handler.message);
         }
         return document;
     });
@@ -257,10 +280,9 @@ DOMElement* XmlUtils::getDocumentRoot(const wchar_t* context, DOMDocument* docum
 void XmlUtils::throwIfNodeNameIsNotMatchFor(const wchar_t* context, DOMNode* node,
                                             const std::wstring& name) {
     ErrorUtils::isNullEx(node, context, L"XML node");
-    const std::wstring nodeName = toWide(node->getNodeName());
-    if (nodeName != name) {
-        throwXmlException(context, L"<" + nodeName + L"> node does not match expected node <" +
-                                       name + L">.");
+    if (krel_platform::wideToUtf16(name) != node->getNodeName()) {
+        throwXmlException(context, L"<" + quoted(node->getNodeName()) +
+                                       L"> node does not match expected node <" + name + L">.");
     }
 }
 
@@ -280,13 +302,13 @@ std::wstring XmlUtils::getAttributeValue(const wchar_t* context, DOMNode* node,
         if (value != nullptr) {
             throwXmlException(context, L"Attribute <" + attribute +
                                            L"> found more than once for node <" +
-                                           toWide(node->getNodeName()) + L">.");
+                                           quoted(node->getNodeName()) + L">.");
         }
         value = item->getValue();
     }
     if (value == nullptr) {
         throwXmlException(context, L"Attribute <" + attribute + L"> not found for node <" +
-                                       toWide(node->getNodeName()) + L">.");
+                                       quoted(node->getNodeName()) + L">.");
     }
     return toWide(value);
 }
@@ -302,11 +324,10 @@ std::map<std::wstring, std::wstring> XmlUtils::getAttributes(const wchar_t* cont
     const DOMNamedNodeMap* attributes = node->getAttributes();
     for (XMLSize_t index = 0; index < attributes->getLength(); ++index) {
         const DOMAttr* item = static_cast<const DOMAttr*>(attributes->item(index));
-        const std::wstring name = toWide(item->getName());
-        if (!values.emplace(name, toWide(item->getValue())).second) {
-            throwXmlException(context, L"Attribute <" + name +
+        if (!values.emplace(toWide(item->getName()), toWide(item->getValue())).second) {
+            throwXmlException(context, L"Attribute <" + quoted(item->getName()) +
                                            L"> found more than once for node <" +
-                                           toWide(node->getNodeName()) + L">.");
+                                           quoted(node->getNodeName()) + L">.");
         }
     }
     return values;
@@ -333,7 +354,7 @@ DOMNode* XmlUtils::getOneChildNodeByTagName(const wchar_t* context, DOMNode* nod
     if (found.size() != 1) {
         throwXmlException(context, std::to_wstring(found.size()) + L" child nodes with <" + name +
                                        L"> tag found when expecting one under <" +
-                                       toWide(node->getNodeName()) + L"> tag.");
+                                       quoted(node->getNodeName()) + L"> tag.");
     }
     return found.front();
 }
@@ -369,14 +390,14 @@ void XmlUtils::throwIfTagIsNull(const wchar_t* context, DOMElement* element) {
 
 void XmlUtils::throwIfIsInvalidNodeType(const wchar_t* context, DOMNode* node) {
     if (node->getNodeType() != DOMNode::ELEMENT_NODE) {
-        throwXmlException(context, L"<" + toWide(node->getNodeName()) + L"> node is invalid.");
+        throwXmlException(context, L"<" + quoted(node->getNodeName()) + L"> node is invalid.");
     }
 }
 
 void XmlUtils::throwIfNodeHasNoAttributes(const wchar_t* context, DOMNode* node) {
     if (!node->hasAttributes()) {
         throwXmlException(context,
-                          L"<" + toWide(node->getNodeName()) + L"> node has no attributes.");
+                          L"<" + quoted(node->getNodeName()) + L"> node has no attributes.");
     }
 }
 

@@ -29,6 +29,13 @@ TEST(StringUtilsPrefix, TrimPrefixAnswersEmptyTextWithoutThePrefix) {
     EXPECT_EQ(StringUtils::trimPrefix(L"modules", L"appender."), L"");
 }
 
+TEST(StringUtilsText, QuotedPrefixKeepsAShortTextAndCutsALongOneWithAnEllipsis) {
+    const std::wstring limit(StringUtils::QUOTED_TEXT_LIMIT, L'x');
+    EXPECT_EQ(StringUtils::quotedPrefix(limit), limit);
+    EXPECT_EQ(StringUtils::quotedPrefix(limit + L"yz"), limit + L"\u2026");
+    EXPECT_EQ(StringUtils::quotedPrefix(L""), L"");
+}
+
 TEST(StringUtilsText, NullCheckedStringNamesANullPointer) {
     EXPECT_EQ(StringUtils::nullCheckedString(nullptr), L"NULL");
     EXPECT_EQ(StringUtils::nullCheckedString(L"x"), L"x");

@@ -149,9 +149,10 @@ TEST_F(PreferencesXmlReaderTest, RawLineBreaksAreDroppedAndTheTextEndsAtANul) {
 }
 
 TEST_F(PreferencesXmlReaderTest, AControlCharacterXmlCannotCarryFailsWithTheParserMessage) {
-    user->put(L"k", std::wstring(L"a\x01"
-                                 L"b"));
-    user->exportNode(path("in.xml"));
+    writeBytes("in.xml", header() + document({"\t<root type=\"user\"><map><entry key=\"k\" "
+                                              "value=\"a\x01"
+                                              "b\"/></map></root>",
+                                              "</preferences>"}));
     const auto failure =
         failureOf([&] { krel_std::Preferences::importPreferences(path("in.xml")); });
     EXPECT_EQ(failure.first, invalid());

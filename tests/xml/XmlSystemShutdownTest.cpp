@@ -1,5 +1,9 @@
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -98,6 +102,25 @@ void startAfterTerminationParsesAgain() {
     std::_Exit(0);
 }
 
+// A caller's own start and stop, balanced, leave the library's start in place: its imports
+// still parse.
+void balancedStartAndStopLeaveImportsWorking() {
+    krel_std::XmlUtils::initializeXercesSystem();
+    krel_std::XmlUtils::terminateXercesSystem();
+    const char* base = std::getenv("TMPDIR");
+    const std::string file = std::string(base != nullptr ? base : "/tmp") + "/balanced-" +
+                             std::to_string(getpid()) + ".xml";
+    std::ofstream(file) << "<preferences><root type=\"user\"><map/></root></preferences>";
+    int result = 0;
+    try {
+        krel_std::Preferences::importPreferences(std::wstring(file.begin(), file.end()));
+    } catch (...) {
+        result = 1;
+    }
+    std::remove(file.c_str());
+    std::_Exit(result);
+}
+
 class XmlSystemShutdownDeathTest : public ::testing::Test {
 protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
@@ -123,4 +146,8 @@ TEST_F(XmlSystemShutdownDeathTest, TerminationWaitsForTheParseInProgress) {
 
 TEST_F(XmlSystemShutdownDeathTest, StartingAgainAfterTerminationParsesAgain) {
     EXPECT_EXIT(startAfterTerminationParsesAgain(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(XmlSystemShutdownDeathTest, ABalancedStartAndStopOfACallerLeaveImportsWorking) {
+    EXPECT_EXIT(balancedStartAndStopLeaveImportsWorking(), ::testing::ExitedWithCode(0), "");
 }

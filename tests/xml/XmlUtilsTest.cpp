@@ -109,6 +109,13 @@ TEST_F(XmlUtilsTest, ANodeNameOtherThanTheExpectedOneIsRefused) {
               L"<prefs> node does not match expected node <Prefs>.");
 }
 
+TEST_F(XmlUtilsTest, ALongNodeNameIsQuotedByAShortPrefix) {
+    xercesc::DOMElement* root = parse("<" + std::string(100000, 'n') + "/>");
+    EXPECT_EQ(xmlError([&] { XmlUtils::throwIfNodeNameIsNotMatchFor(context, root, L"prefs"); }),
+              L"<" + std::wstring(100, L'n') +
+                  L"\u2026> node does not match expected node <prefs>.");
+}
+
 TEST_F(XmlUtilsTest, NullNodesAndDocumentsAreIllegalArguments) {
     EXPECT_THROW(XmlUtils::getChildNodesByTagName(context, nullptr, L"x"),
                  krel_std::KrelIllegalArgumentException);
