@@ -21,7 +21,8 @@ public:
 
     // Copies every byte up to the source's end. Throws KrelIllegalArgumentException for an
     // unusable source or destination and KrelIOException when the bytes cannot be read or
-    // written; the destination then keeps its old content. Copying a file onto itself leaves
+    // written, or when the source is a device (whose content never ends); the destination then
+    // keeps its old content. Copying a file onto itself leaves
     // it as it is. See writeFileContent for how the destination is replaced.
     static void copyFile(const File& source, const File& destination);
 
@@ -29,7 +30,10 @@ public:
     static bool isFileExist(const std::wstring& name);
     static uint64_t getFileSize(const std::wstring& name);
 
-    // Reads to the end of the file, whatever size it reports.
+    // Reads to the end of the file or pipe, whatever size it reports. An empty pointer, at
+    // once, for a device (/dev/zero has no end) and for a content longer than 1 GiB (a file
+    // that reports more is refused before it is read; a pipe or growing file once the read
+    // passes the limit); the DEBUG trace tells why.
     static boost::shared_ptr<ByteArray> getFileContent(const std::wstring& name);
     // The bytes in a buffer of the file's size, position 0 and limit at its capacity.
     static boost::shared_ptr<ByteBuffer> getFileContentBuffer(const std::wstring& name);
@@ -65,8 +69,8 @@ private:
     // True (after a DEBUG trace) for a name that is empty or holds a NUL character: the system
     // would see only the text before the NUL, another file.
     static bool isUnusableName(const std::wstring& name, const wchar_t* context);
-    // Reads the file to its end into a target made by `make` of the length read; an empty
-    // pointer when a read fails or for a length that `make` refuses.
+    // Reads the file to its end, as WholeFileReader bounds it, into a target made by `make` of
+    // the length read; an empty pointer when the read fails or for a length `make` refuses.
     template <typename Target, typename Make>
     static boost::shared_ptr<Target> readFile(const std::wstring& name, const wchar_t* context,
                                               Make make);

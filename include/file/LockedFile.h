@@ -45,7 +45,12 @@ public:
          const boost::shared_ptr<Waitable>& waitObject = boost::shared_ptr<Waitable>());
     // Does nothing when closed.
     virtual void close();
-    // The bytes from the current position to the end of the file.
+    // The bytes from the current position to the end of the file or pipe, whatever size it
+    // reports. Throws KrelIOException: "Read file failed." with the error code when a read
+    // fails; at once, before reading, for a device ("Read file failed: only files and pipes
+    // are read whole, not devices.") and for a file that reports more than 1 GiB; and for a
+    // pipe or growing file once the read passes 1 GiB ("Read file failed: the content passes
+    // the limit of 1073741824 bytes.").
     virtual boost::shared_ptr<ByteArray> read();
     // Writes all the bytes at the current position.
     virtual void write(const ByteArray& bytes);

@@ -12,6 +12,12 @@ std::wstring utf16ToWide(const std::u16string& text);
 // Splits code points above U+FFFF into surrogate pairs; a lone surrogate passes through.
 std::u16string wideToUtf16(const std::wstring& text);
 
+// True when wideToUtf16 keeps each of the `length` characters as it is, so that utf16ToWide
+// gives the same text back. False for a code point above U+10FFFF or a negative wchar_t (each
+// would become U+FFFD, so that all of them alias it and one another) and for a high surrogate
+// followed by a low one (which would come back as the one character the pair encodes).
+bool isFaithfulInUtf16(const wchar_t* text, size_t length);
+
 // UTF-8 for the OS: invalid code points (above U+10FFFF) become U+FFFD.
 std::string wideToUtf8(const std::wstring& text);
 

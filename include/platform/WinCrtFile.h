@@ -30,6 +30,7 @@ typedef uint32_t _fsize_t;
 #define _S_IFMT 0xF000
 #define _S_IFDIR 0x4000
 #define _S_IFCHR 0x2000
+#define _S_IFIFO 0x1000
 #define _S_IFREG 0x8000
 #define _S_IREAD 0x0100
 #define _S_IWRITE 0x0080
@@ -108,6 +109,8 @@ int _wrename(const wchar_t* oldName, const wchar_t* newName);
 int _wutime64(const wchar_t* fileName, struct __utimbuf64* times);
 // Opens a stream; the mode letters 'b', 't' and the runtime's other extensions are accepted.
 FILE* _wfopen(const wchar_t* fileName, const wchar_t* mode);
+// The descriptor of a stream; -1 with EINVAL for a null stream.
+int _fileno(FILE* stream);
 
 // Starts a search for the entries that match the last element of the pattern ('*' and '?'
 // wildcards), "." and ".." included; -1 when the directory cannot be read or nothing matches.

@@ -70,6 +70,17 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 
 BOOL FlushFileBuffers(HANDLE file);
 
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+
+// What the handle reads from: FILE_TYPE_DISK for a file (those of /proc and /sys included),
+// FILE_TYPE_CHAR for a character or block device, FILE_TYPE_PIPE for a FIFO or socket.
+// FILE_TYPE_UNKNOWN with the error set when the handle is not a file's; FILE_TYPE_UNKNOWN with
+// ERROR_SUCCESS for anything else.
+DWORD GetFileType(HANDLE file);
+
 // Directory, hidden (a name beginning with '.'), read-only (no write permission for the owner)
 // and reparse point (a symbolic link) attributes, or INVALID_FILE_ATTRIBUTES. A symbolic link
 // reports the kind of its target; a dangling link reports a file.

@@ -12,7 +12,11 @@ namespace krel_std {
 
 // One open registry key: opens or creates it under a root key, reads and writes text and
 // integer values, lists subkeys and values, deletes values and key trees. Every Windows error
-// code becomes a typed exception with a fixed message, after a STD3000 warning.
+// code becomes a typed exception with a fixed message, after a STD3000 warning. A path, value
+// name or text value holding NUL (which would end the text the system sees) or a character
+// that UTF-16 cannot carry unchanged (which would alias another name) is refused with
+// KrelIllegalArgumentException before the registry is called, so nothing is read or written
+// under another name.
 //
 // The wrapper holds at most one key handle; opening or creating closes the one it held. The
 // root is not kept: callers name it at each open, create and delete. Each operation takes the

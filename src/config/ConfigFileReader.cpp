@@ -1,6 +1,9 @@
 #include "ConfigFileReader.h"
 
+#include <cerrno>
+
 #include "base/KrelStdUtils.h"
+#include "file/WholeFileReader.h"
 #include "platform/WinCrtFile.h"
 
 namespace krel_std_internal {
@@ -16,6 +19,11 @@ ConfigFileReader::~ConfigFileReader() {
 bool ConfigFileReader::open(const KrelStd::SWString& path) {
     close();
     stream = _wfopen(path.c_str(), L"r");
+    // A device's content has no end (nor lines, for /dev/zero): reading it would never stop.
+    if (stream != nullptr && krel_std_internal::WholeFileReader::isDevice(_fileno(stream))) {
+        close();
+        errno = ENODEV;
+    }
     return stream != nullptr;
 }
 

@@ -18,7 +18,8 @@ public:
     ConfigFileReader& operator=(const ConfigFileReader&) = delete;
     ~ConfigFileReader();
 
-    // Opens the file for reading; false with errno set when it cannot be opened.
+    // Opens the file for reading; false with errno set when it cannot be opened, and with
+    // ENODEV for a device.
     bool open(const KrelStd::SWString& path);
     bool isOpen() const { return stream != nullptr; }
     FILE* get() const { return stream; }

@@ -9,6 +9,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/SmartFileHandle.h"
+#include "file/WholeFileReader.h"
 #include "platform/FileReplacement.h"
 #include "platform/WinCrtFile.h"
 
@@ -17,7 +18,6 @@
 #include <climits>
 #include <cstdint>
 #include <new>
-#include <vector>
 
 namespace krel_std {
 
@@ -30,9 +30,6 @@ const int NEW_FILE_PERMISSION = _S_IREAD | _S_IWRITE;
 const mode_t NEW_FILE_MODE = 0666;
 const int COPY_BLOCK = 4096;
 const int64_t MAX_CHUNK = INT_MAX;
-const int64_t READ_CHUNK = 1 << 20;
-// A byte array or buffer holds at most 2^31 - 1 bytes.
-const int64_t MAX_LENGTH = INT32_MAX;
 
 template <typename Exception>
 [[noreturn]] void throwLogged(const wchar_t* context, const std::wstring& message) {
@@ -47,39 +44,6 @@ char* storageOf(ByteArray& bytes) {
 
 char* storageOf(ByteBuffer& buffer) {
     return buffer.array();
-}
-
-// Reads up to `length` bytes into target, fewer at the end of the file; -1 when a read fails.
-int64_t readUpTo(int descriptor, char* target, int64_t length) {
-    int64_t done = 0;
-    while (done < length) {
-        const int count = _read(descriptor, target + done,
-                                static_cast<unsigned int>(std::min(length - done, MAX_CHUNK)));
-        if (count < 0) {
-            return -1;
-        }
-        if (count == 0) {
-            break;
-        }
-        done += count;
-    }
-    return done;
-}
-
-// Appends the rest of the file to bytes; stops after limit + 1 bytes in all, enough to tell
-// that the content is too long. False when a read fails.
-bool appendToEnd(int descriptor, int64_t limit, std::vector<char>& bytes) {
-    while (static_cast<int64_t>(bytes.size()) <= limit) {
-        const int64_t done = static_cast<int64_t>(bytes.size());
-        const int64_t asked = std::min(READ_CHUNK, limit + 1 - done);
-        bytes.resize(static_cast<size_t>(done + asked));
-        const int count = _read(descriptor, bytes.data() + done, static_cast<unsigned int>(asked));
-        bytes.resize(static_cast<size_t>(done + std::max(count, 0)));
-        if (count <= 0) {
-            return count == 0;
-        }
-    }
-    return true;
 }
 
 // Copies the source's bytes, up to its end, into the replacement of the destination.
@@ -151,6 +115,12 @@ void FileUtils::copyFile(const File& source, const File& destination) {
         throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
                                      ErrorUtils::getLastErrorDescription());
     }
+    // A device's content never ends: its copy would fill the disk.
+    if (krel_std_internal::WholeFileReader::isDevice(input.get())) {
+        throwLogged<KrelIOException>(L"krel_std::FileUtils::copyFile",
+                                     L"Unable to read from file: " + source.getPath() +
+                                         L" is a device, whose content never ends.");
+    }
     // The copy is written beside the destination and takes its place only when complete: a
     // failed copy leaves the destination as it was.
     krel_platform::FileReplacement output;
@@ -191,36 +161,15 @@ boost::shared_ptr<Target> FileUtils::readFile(const std::wstring& name, const wc
     if (ErrorUtils::isEqual(descriptor.get(), -1, context, L"File handle")) {
         return boost::shared_ptr<Target>();
     }
-    const int64_t length = _filelengthi64(descriptor.get());
-    if (ErrorUtils::isBelowMinimum(length, int64_t(0), context, L"File size")) {
-        return boost::shared_ptr<Target>();
-    }
     try {
-        ErrorUtils::isAboveMaximumEx(length, MAX_LENGTH, context, L"File size");
-        boost::shared_ptr<Target> target = make(static_cast<long>(length));
-        const int64_t filled = readUpTo(descriptor.get(), storageOf(*target), length);
-        // The reported size is only a hint: a file may shrink or grow while it is read, and
-        // some (those of /proc) report 0. One more read tells whether the content ends there.
-        char next = 0;
-        const int extra = filled == length ? _read(descriptor.get(), &next, 1) : 0;
-        if (filled < 0 || extra < 0) {
-            return boost::shared_ptr<Target>();
-        }
-        if (filled == length && extra == 0) {
-            return target;
-        }
-        std::vector<char> bytes(storageOf(*target), storageOf(*target) + filled);
-        if (extra == 1) {
-            bytes.push_back(next);
-            if (!appendToEnd(descriptor.get(), MAX_LENGTH, bytes)) {
-                return boost::shared_ptr<Target>();
-            }
-        }
-        const int64_t read = static_cast<int64_t>(bytes.size());
-        ErrorUtils::isAboveMaximumEx(read, MAX_LENGTH, context, L"File size");
-        target = make(static_cast<long>(read));
+        const std::string bytes =
+            krel_std_internal::WholeFileReader::readDescriptor(descriptor.get(), context);
+        boost::shared_ptr<Target> target = make(static_cast<long>(bytes.size()));
         std::copy(bytes.begin(), bytes.end(), storageOf(*target));
         return target;
+    } catch (const KrelIOException&) {
+        // The reader has traced why.
+        return boost::shared_ptr<Target>();
     } catch (const KrelIllegalArgumentException&) {
         return boost::shared_ptr<Target>();
     } catch (const std::bad_alloc&) {

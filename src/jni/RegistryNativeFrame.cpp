@@ -73,6 +73,7 @@ std::wstring RegistryNativeFrame::parentKeyText(jstring parentKey) {
         throw NativeFailure{JavaExceptionKind::IllegalArgument, L"Parent key is empty.", false,
                             false};
     }
+    refuseNul(converted, L"Parent key holds a NUL character.");
     return converted;
 }
 
@@ -82,13 +83,21 @@ std::wstring RegistryNativeFrame::keyText(jstring key) {
     if (converted.empty()) {
         throw NativeFailure{JavaExceptionKind::IllegalArgument, L"Key is empty.", false, false};
     }
+    refuseNul(converted, L"Key holds a NUL character.");
     return converted;
 }
 
 std::wstring RegistryNativeFrame::text(jstring value) {
     std::wstring converted = krel_std::getJniString(env, value);
     checkConversion();
+    refuseNul(converted, L"Value holds a NUL character.");
     return converted;
+}
+
+void RegistryNativeFrame::refuseNul(const std::wstring& text, const wchar_t* message) {
+    if (text.find(L'\0') != std::wstring::npos) {
+        throw NativeFailure{JavaExceptionKind::IllegalArgument, message, false, false};
+    }
 }
 
 void RegistryNativeFrame::checkConversion() const {

@@ -3,7 +3,10 @@
 //
 //   1. the export's trace scope, around everything;
 //   2. the string arguments converted; an empty parent key raises IllegalArgumentException
-//      "Parent key is empty.", then an empty key "Key is empty." (a null string is empty);
+//      "Parent key is empty.", then an empty key "Key is empty." (a null string is empty); a
+//      string holding U+0000, which would end the text the registry sees, raises
+//      IllegalArgumentException "Parent key holds a NUL character.", "Key holds a NUL
+//      character." or "Value holds a NUL character.";
 //   3. the argument trace at CALL;
 //   4. the registry work in the guarded block, whose exceptions become Java exceptions by one
 //      fixed table (see guarded);
@@ -125,6 +128,8 @@ public:
 private:
     // Fails when the VM could not read a string (its error is then pending).
     void checkConversion() const;
+    // Fails with the message when the text holds a NUL character.
+    static void refuseNul(const std::wstring& text, const wchar_t* message);
 
     JNIEnv* env;
     NativeSite site;

@@ -5,6 +5,7 @@
 #include "platform/WinError.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <wctype.h>
 
 namespace krel_platform {
@@ -44,7 +45,11 @@ RegistryName::RegistryName(const std::u16string& text)
 }
 
 LSTATUS RegistryName::fromValueName(LPCWSTR text, RegistryName& name) {
-    const std::u16string units = wideToUtf16(text == nullptr ? std::wstring() : text);
+    const std::wstring wide = text == nullptr ? std::wstring() : text;
+    if (!isFaithfulInUtf16(wide.data(), wide.size())) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::u16string units = wideToUtf16(wide);
     if (units.size() > maxValueNameLength) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -62,7 +67,11 @@ LSTATUS RegistryName::splitPath(LPCWSTR path, std::vector<RegistryName>& element
     if (*path == L'\\') {
         return ERROR_BAD_PATHNAME;
     }
-    std::u16string text = wideToUtf16(path);
+    const size_t length = std::wcslen(path);
+    if (!isFaithfulInUtf16(path, length)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::u16string text = wideToUtf16(std::wstring(path, length));
     if (text.back() == u'\\') {
         text.pop_back();
     }

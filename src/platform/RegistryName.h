@@ -21,11 +21,12 @@ public:
     explicit RegistryName(const std::u16string& text);
 
     // The name of a value (null is the unnamed default value): ERROR_SUCCESS, or
-    // ERROR_INVALID_PARAMETER for a name too long.
+    // ERROR_INVALID_PARAMETER for a name too long or one that UTF-16 cannot carry unchanged (see
+    // isFaithfulInUtf16: such names would alias others). U+FFFD itself is an ordinary character.
     static LSTATUS fromValueName(LPCWSTR text, RegistryName& name);
     // The elements of a '\'-separated path (null or empty: none). A trailing '\' is ignored; a
-    // leading one or an empty element is ERROR_BAD_PATHNAME, an element too long
-    // ERROR_INVALID_PARAMETER.
+    // leading one or an empty element is ERROR_BAD_PATHNAME, an element too long or a path that
+    // UTF-16 cannot carry unchanged ERROR_INVALID_PARAMETER.
     static LSTATUS splitPath(LPCWSTR path, std::vector<RegistryName>& elements);
 
     // The wide text of stored UTF-16LE bytes.

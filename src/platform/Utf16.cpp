@@ -84,6 +84,20 @@ std::u16string wideToUtf16(const std::wstring& text) {
     return out;
 }
 
+bool isFaithfulInUtf16(const wchar_t* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        const char32_t c = static_cast<char32_t>(text[i]);
+        if (c > 0x10FFFF) {
+            return false;
+        }
+        if (isHighSurrogate(c) && i + 1 < length &&
+            isLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Lone surrogates are encoded like any other character, so that they survive the way back.
 std::string wideToUtf8(const std::wstring& text) {
     std::string out(utf8Length(text.data(), text.size()), '\0');

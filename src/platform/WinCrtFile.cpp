@@ -333,6 +333,15 @@ FILE* _wfopen(const wchar_t* fileName, const wchar_t* mode) {
     return stream;
 }
 
+int _fileno(FILE* stream) {
+    if (stream == nullptr) {
+        errno = EINVAL;
+        setLastErrorFromErrno();
+        return -1;
+    }
+    return fileno(stream);
+}
+
 intptr_t _wfindfirst64i32(const wchar_t* pattern, struct _wfinddata64i32_t* data) {
     if (nullPath(pattern)) {
         return -1;

@@ -394,6 +394,29 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     return size.u.LowPart;
 }
 
+DWORD GetFileType(HANDLE file) {
+    const std::shared_ptr<KernelFile> kernelFile = fileOf(file);
+    if (!kernelFile) {
+        return FILE_TYPE_UNKNOWN;
+    }
+    struct stat status {};
+    if (fstat(kernelFile->get(), &status) != 0) {
+        setLastErrorFromErrno();
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISREG(status.st_mode)) {
+        return FILE_TYPE_DISK;
+    }
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+        return FILE_TYPE_CHAR;
+    }
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        return FILE_TYPE_PIPE;
+    }
+    return FILE_TYPE_UNKNOWN;
+}
+
 BOOL FlushFileBuffers(HANDLE file) {
     const std::shared_ptr<KernelFile> kernelFile = fileOf(file);
     if (!kernelFile) {

@@ -49,6 +49,25 @@ const wchar_t* const kGetKeysWithValue = L"krel_std::KrelRegistry::getKeysWithVa
 const wchar_t* const kGetKeyValues = L"krel_std::KrelRegistry::getKeyValues";
 
 const wchar_t* const kValueName = L"Registry key";
+const wchar_t* const kPathName = L"Registry path";
+const wchar_t* const kValueText = L"Registry value";
+
+// Refuses a text that the registry would store as another: one holding NUL, which ends the
+// text the system sees, or a character that UTF-16 cannot carry unchanged.
+void checkStorableText(const wchar_t* function, const wchar_t* argumentName,
+                       const std::wstring& text) {
+    const wchar_t* fault = nullptr;
+    if (text.find(L'\0') != std::wstring::npos) {
+        fault = L" holds a NUL character, which would end it early.";
+    } else if (!krel_platform::isFaithfulInUtf16(text.data(), text.size())) {
+        fault = L" holds a character that UTF-16 cannot carry unchanged.";
+    }
+    if (fault != nullptr) {
+        KrelIllegalArgumentException exception(argumentName + std::wstring(fault));
+        exception.logDebug(function);
+        throw exception;
+    }
+}
 
 // Handles and roots in trace lines are their low 32 bits as a signed number.
 int asNumber(HKEY key) {
@@ -212,6 +231,7 @@ void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access
     KREL_TRACE_SCOPE_ARGS(kOpenKey, L"Begin Root <%d> Key <%ls> Access mask <%d>.", asNumber(root),
                           keyPath.c_str(), asNumber(access));
     checkHKeyArg(kOpenKey, root);
+    checkStorableText(kOpenKey, kPathName, keyPath);
     Guard guard(lock);
     closeKey();
     HKEY opened = nullptr;
@@ -230,6 +250,7 @@ void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring&
     KREL_TRACE_SCOPE_ARGS(kCreateKey, L"Begin Root <%d> Key <%ls> Access mask <%d> Options <%d>.",
                           asNumber(root), keyPath.c_str(), asNumber(access), asNumber(options));
     checkHKeyArg(kCreateKey, root);
+    checkStorableText(kCreateKey, kPathName, keyPath);
     Guard guard(lock);
     closeKey();
     HKEY created = nullptr;
@@ -320,6 +341,7 @@ void KrelRegistry::throwWrongType(const wchar_t* function, const std::wstring& n
 std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
     KREL_TRACE_SCOPE_ARGS(kGetStrValue, L"Begin. Key <%ls>.", name.c_str());
     ErrorUtils::isEmptyEx(name, kGetStrValue, kValueName);
+    checkStorableText(kGetStrValue, kValueName, name);
     Guard guard(lock);
     assertHandleIsOpen(kGetStrValue);
     char16_t buffer[kTextUnits] = {};
@@ -342,6 +364,7 @@ std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
 int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
     KREL_TRACE_SCOPE_ARGS(kGetIntValue, L"Begin. Key <%ls>.", name.c_str());
     ErrorUtils::isEmptyEx(name, kGetIntValue, kValueName);
+    checkStorableText(kGetIntValue, kValueName, name);
     Guard guard(lock);
     assertHandleIsOpen(kGetIntValue);
     char16_t buffer[kTextUnits] = {};
@@ -379,6 +402,8 @@ void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& val
     KREL_TRACE_SCOPE_ARGS(kSetStrValue, L"Begin. Key <%ls> Value <%ls>.", name.c_str(),
                           value.c_str());
     ErrorUtils::isEmptyEx(name, kSetStrValue, kValueName);
+    checkStorableText(kSetStrValue, kValueName, name);
+    checkStorableText(kSetStrValue, kValueText, value);
     Guard guard(lock);
     assertHandleIsOpen(kSetStrValue);
     // Stored with its terminator; nothing bounds the length, though a read gives back at most
@@ -394,6 +419,7 @@ void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& val
 void KrelRegistry::setIntValue(const std::wstring& name, int value) {
     KREL_TRACE_SCOPE_ARGS(kSetIntValue, L"Begin. Key <%ls> Value <%d>.", name.c_str(), value);
     ErrorUtils::isEmptyEx(name, kSetIntValue, kValueName);
+    checkStorableText(kSetIntValue, kValueName, name);
     Guard guard(lock);
     assertHandleIsOpen(kSetIntValue);
     const int32_t data = value;
@@ -406,6 +432,7 @@ void KrelRegistry::setIntValue(const std::wstring& name, int value) {
 void KrelRegistry::deleteValue(const std::wstring& name) {
     KREL_TRACE_SCOPE_ARGS(kDeleteValue, L"Begin. Key <%ls>.", name.c_str());
     ErrorUtils::isEmptyEx(name, kDeleteValue, kValueName);
+    checkStorableText(kDeleteValue, kValueName, name);
     Guard guard(lock);
     assertHandleIsOpen(kDeleteValue);
     const LSTATUS code = RegDeleteValueW(registryHandle, name.c_str());
@@ -423,6 +450,7 @@ void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
                           keyPath.c_str());
     checkHKeyArg(kDeleteKey, root);
     ErrorUtils::isEmptyEx(keyPath, kDeleteKey, kValueName);
+    checkStorableText(kDeleteKey, kPathName, keyPath);
     Guard guard(lock);
     const LSTATUS code = SHDeleteKeyW(root, keyPath.c_str());
     if (__internal_trace_on()) {

@@ -8,16 +8,13 @@
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelInterruptedException.h"
+#include "file/WholeFileReader.h"
 #include "platform/WinBase.h"
 #include "platform/WinFile.h"
 #include "thread/Concurrency.h"
 #include "thread/Waitable.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdint>
 #include <new>
-#include <vector>
 
 using krel_std::ByteArray;
 using krel_std::ErrorUtils;
@@ -29,50 +26,12 @@ namespace krel_std_internal {
 namespace {
 
 const long RETRY_INTERVAL_MS = 50;
-// The most bytes one ReadFile call is asked for.
-const size_t READ_CHUNK = 1u << 20;
-// The most bytes a byte array holds.
-const size_t MAX_LENGTH = INT32_MAX;
 
 template <typename Exception>
 [[noreturn]] void throwLogged(const wchar_t* context, const Exception& exception) {
     Exception copy(exception);
     copy.logDebug(context);
     throw copy;
-}
-
-// Reads from the file position to the end of the file, whatever size the file reports: a file
-// may shrink or grow while it is read, and some (those of /proc) report 0. `expected` only sizes
-// the first read. More than a byte array holds is refused.
-std::vector<char> readToEnd(HANDLE file, size_t expected) {
-    std::vector<char> bytes;
-    try {
-        bytes.reserve(std::min<size_t>(expected, MAX_LENGTH) + 1);
-        for (;;) {
-            const size_t offset = bytes.size();
-            if (offset > MAX_LENGTH) {
-                throwLogged(L"krel_std::LockedFileImpl::read",
-                            KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
-            }
-            // One byte more than the expected size, so that a true size ends in one round.
-            const size_t wanted = offset < expected ? expected - offset + 1 : READ_CHUNK;
-            const DWORD asked = static_cast<DWORD>(std::min<size_t>(wanted, READ_CHUNK));
-            bytes.resize(offset + asked);
-            DWORD count = 0;
-            if (!ReadFile(file, bytes.data() + offset, asked, &count, nullptr)) {
-                throwLogged(
-                    L"krel_std::LockedFileImpl::read",
-                    KrelIOException(L"Read file failed.", static_cast<int>(GetLastError())));
-            }
-            bytes.resize(offset + count);
-            if (count < asked) {
-                return bytes;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        throwLogged(L"krel_std::LockedFileImpl::read",
-                    KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
-    }
 }
 
 } // namespace
@@ -123,18 +82,13 @@ void LockedFileImpl::close() {
 
 boost::shared_ptr<ByteArray> LockedFileImpl::read() {
     assertOpen(L"krel_std::LockedFileImpl::read");
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(hFile, &size)) {
+    const std::string bytes = WholeFileReader::readHandle(hFile, L"krel_std::LockedFileImpl::read");
+    try {
+        return boost::shared_ptr<ByteArray>(new ByteArray(bytes));
+    } catch (const std::bad_alloc&) {
         throwLogged(L"krel_std::LockedFileImpl::read",
-                    KrelIOException(L"Read file failed.", static_cast<int>(GetLastError())));
+                    KrelIOException(L"Read file failed.", ERROR_NOT_ENOUGH_MEMORY));
     }
-    const std::vector<char> bytes =
-        readToEnd(hFile, static_cast<size_t>(std::max<LONGLONG>(size.QuadPart, 0)));
-    if (bytes.empty()) {
-        return boost::shared_ptr<ByteArray>(new ByteArray());
-    }
-    return boost::shared_ptr<ByteArray>(
-        new ByteArray(bytes.data(), static_cast<long>(bytes.size())));
 }
 
 void LockedFileImpl::write(const ByteArray& data) {

@@ -12,6 +12,7 @@
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "support/BytesRead.h"
 
 using config_test::describe;
 using krel_std::Configuration;
@@ -129,6 +130,15 @@ TEST_F(ConfigurationFileTest, FailedLoadOfAnOverlongUtf8NulKeepsContentAndFile) 
     EXPECT_THROW(configuration.load(), KrelIOException);
     EXPECT_EQ(configuration.getValue(L"k"), L"old");
     EXPECT_EQ(readBytes("nul.cfg"), bytes);
+}
+
+TEST_F(ConfigurationFileTest, FailedLoadOfADeviceReadsNothingAndKeepsTheContent) {
+    ConfigurationFile configuration(File(L"/dev/zero"));
+    configuration.setValue(L"k", L"old");
+    const uint64_t before = test_support::bytesReadSoFar();
+    EXPECT_THROW(configuration.load(), KrelIOException);
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_EQ(configuration.getValue(L"k"), L"old");
 }
 
 TEST_F(ConfigurationFileTest, SaveFailsAtOnceWhileAReaderHoldsTheFile) {

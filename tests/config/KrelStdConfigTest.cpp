@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/KrelStdConfig.h"
+#include "support/BytesRead.h"
 #include "support/DebugOutputCapture.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDirectory.h"
@@ -94,6 +95,15 @@ TEST_F(KrelStdConfigTest, TracedReadNamesWhatItCouldNotFind) {
     EXPECT_NE(traced.find(L"Couldn't find Section:t\n"), std::wstring::npos);
     EXPECT_NE(traced.find(L"Couldn't find Entry:j\n"), std::wstring::npos);
     EXPECT_NE(traced.find(L"_wfopen(" + file("missing.cfg") + L"):2\n"), std::wstring::npos);
+}
+
+TEST_F(KrelStdConfigTest, DeviceReadsAsAMissingFileWithoutReadingIt) {
+    const uint64_t before = test_support::bytesReadSoFar();
+    SWString value;
+    KrelStd::GetConfigString(value, L"/dev/zero", L"s", L"k", L"d", false);
+    EXPECT_EQ(value, SWString(L"d"));
+    EXPECT_EQ(KrelStd::GetConfigInt(L"/dev/zero", L"s", L"k", 7, false), 7);
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
 }
 
 TEST_F(KrelStdConfigTest, IntegerReadsLeadingDigitsClampedToIntAndMarkerAsMissing) {

@@ -16,7 +16,9 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileUtils.h"
+#include "file/WholeFileReader.h"
 #include "file/WildcardFileFilter.h"
+#include "support/BytesRead.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDirectory.h"
 
@@ -327,4 +329,29 @@ TEST(WildcardFilter, EmptyPatternIsRefused) {
     } catch (const KrelIllegalArgumentException& exception) {
         EXPECT_EQ(exception.getMessage(), L"matchString value is empty.");
     }
+}
+
+TEST_F(FileUtilsTest, DeviceIsRefusedBeforeAnythingIsRead) {
+    const uint64_t before = test_support::bytesReadSoFar();
+    EXPECT_FALSE(FileUtils::getFileContent(L"/dev/zero"));
+    EXPECT_FALSE(FileUtils::getFileContentBuffer(L"/dev/urandom"));
+    EXPECT_FALSE(FileUtils::compareFileContents(L"/dev/zero", L"/dev/zero"));
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+}
+
+TEST_F(FileUtilsTest, FileReportingMoreThanTheLimitIsRefusedBeforeAnythingIsRead) {
+    // Sparse: its size costs no disk.
+    std::ofstream(native("huge")).close();
+    std::filesystem::resize_file(native("huge"), krel_std_internal::WholeFileReader::MAX_BYTES + 1);
+    const uint64_t before = test_support::bytesReadSoFar();
+    EXPECT_FALSE(FileUtils::getFileContent(path("huge")));
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+}
+
+TEST_F(FileUtilsTest, CopyOfADeviceIsRefusedAndKeepsTheDestination) {
+    writeBytes("target", "kept");
+    EXPECT_THROW(FileUtils::copyFile(File(L"/dev/zero"), File(path("target"))),
+                 krel_std::KrelIOException);
+    EXPECT_EQ(readBytes("target"), "kept");
+    EXPECT_EQ(entries(), std::set<std::string>{"target"});
 }

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <boost/make_shared.hpp>
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
 #include <memory>
 #include <spawn.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "base/ByteArray.h"
@@ -18,6 +22,8 @@
 #include "exception/KrelInterruptedException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "file/WholeFileReader.h"
+#include "support/BytesRead.h"
 #include "support/TempDirectory.h"
 #include "thread/Event.h"
 
@@ -311,4 +317,59 @@ TEST_F(LockedFileTest, ThisProcessHoldingTheFileExcludesAnother) {
     LockHolderProcess other(root.string() + "/locked.txt", "read");
     EXPECT_EQ(other.readLine(), "failed");
     EXPECT_EQ(other.finish(), 1);
+}
+
+TEST_F(LockedFileTest, ReadOfADeviceIsRefusedBeforeAnythingIsRead) {
+    LockedFile locked;
+    locked.open(File(L"/dev/zero"), LockedFile::Read);
+    const uint64_t before = test_support::bytesReadSoFar();
+    try {
+        locked.read();
+        FAIL() << "a device was read";
+    } catch (const KrelIOException& exception) {
+        EXPECT_EQ(exception.getMessage(),
+                  L"Read file failed: only files and pipes are read whole, not devices.");
+    }
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+}
+
+TEST_F(LockedFileTest, ReadOfAFileReportingMoreThanTheLimitIsRefusedBeforeAnythingIsRead) {
+    writeBytes("locked.txt", "");
+    std::filesystem::resize_file(native("locked.txt"),
+                                 krel_std_internal::WholeFileReader::MAX_BYTES + 1);
+    LockedFile locked;
+    locked.open(file(), LockedFile::Read);
+    const uint64_t before = test_support::bytesReadSoFar();
+    try {
+        locked.read();
+        FAIL() << "a file past the limit was read";
+    } catch (const KrelIOException& exception) {
+        EXPECT_EQ(exception.getMessage(),
+                  L"Read file failed: the content passes the limit of 1073741824 bytes.");
+    }
+    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+}
+
+TEST_F(LockedFileTest, FifoReadsUpToItsWritersEnd) {
+    ASSERT_EQ(mkfifo(native("fifo").c_str(), 0600), 0);
+    // Open for reading too, so that the writer exists before the reader comes.
+    const int writer = open(native("fifo").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "first,", 6), 6);
+    auto reading = std::async(std::launch::async, [&] {
+        LockedFile locked;
+        locked.open(File(path("fifo")), LockedFile::Read);
+        return text(locked.read());
+    });
+    // Once the reader has taken the first part, the second follows and the writer ends.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int pending = 6;
+    while (pending > 0 && std::chrono::steady_clock::now() < deadline &&
+           reading.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        ASSERT_EQ(ioctl(writer, FIONREAD, &pending), 0);
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(write(writer, "second", 6), 6);
+    close(writer);
+    EXPECT_EQ(reading.get(), "first,second");
 }

@@ -30,6 +30,8 @@ void Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(JNIEnv*, jobje
                                                                   jobject);
 void Java_com_vandrel_util_prefs_RegistryPreferencesJni_setIntValue(JNIEnv*, jobject, jint, jstring,
                                                                     jstring, jint);
+void Java_com_vandrel_util_prefs_RegistryPreferencesJni_setStrValue(JNIEnv*, jobject, jint, jstring,
+                                                                    jstring, jstring);
 }
 
 namespace {
@@ -157,6 +159,39 @@ TEST_F(RegistryNativesInVmTest, FailedListingsAnswerAnEmptyArrayNotNull) {
         ASSERT_NE(emptyKey, nullptr);
         EXPECT_EQ(jni->GetArrayLength(emptyKey), 0);
     }
+}
+
+TEST_F(RegistryNativesInVmTest, KeyHoldingNulIsRefusedAndNoKeyIsCreatedUnderTheCutName) {
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(
+        jni, natives, kCurrentUser, javaText(std::wstring(L"Software\\Nul\0hidden", 19)), nullptr);
+    const PendingException pending = takeException();
+    EXPECT_EQ(pending.className, "java.lang.IllegalArgumentException");
+    EXPECT_EQ(pending.message, L"Key holds a NUL character.");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Nul", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryNativesInVmTest, ValueNameOrTextHoldingNulIsRefusedAndNothingIsWritten) {
+    const std::wstring parent = L"Software\\NulValues";
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey(jni, natives, kCurrentUser,
+                                                                 javaText(parent), nullptr);
+    ASSERT_EQ(takeException().className, "");
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_setStrValue(
+        jni, natives, kCurrentUser, javaText(parent), javaText(std::wstring(L"a\0b", 3)),
+        javaText(L"x"));
+    EXPECT_EQ(takeException().message, L"Key holds a NUL character.");
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_setStrValue(
+        jni, natives, kCurrentUser, javaText(parent), javaText(L"a"),
+        javaText(std::wstring(L"x\0y", 3)));
+    EXPECT_EQ(takeException().message, L"Value holds a NUL character.");
+    Java_com_vandrel_util_prefs_RegistryPreferencesJni_setIntValue(
+        jni, natives, kCurrentUser, javaText(std::wstring(L"Software\0x", 10)), javaText(L"a"), 1);
+    EXPECT_EQ(takeException().message, L"Parent key holds a NUL character.");
+    jobjectArray written = Java_com_vandrel_util_prefs_RegistryPreferencesJni_getKeysWithValue(
+        jni, natives, kCurrentUser, javaText(parent));
+    ASSERT_EQ(takeException().className, "");
+    EXPECT_EQ(jni->GetArrayLength(written), 0);
 }
 
 // The frame of the registry natives, run with work that throws what the registry never does.

@@ -230,6 +230,68 @@ TEST_F(KrelRegistryTest, ArgumentChecksThrowTheirFixedMessages) {
     EXPECT_EQ(emptyName, messageOf([&] { registry.setStrValue(L"", L"x"); }));
 }
 
+TEST_F(KrelRegistryTest, TextsHoldingNulAreRefusedAndNothingIsWrittenUnderTheCutName) {
+    const std::wstring nul(1, L'\0');
+    const std::wstring cutPath = path + L"\\Nul";
+    bool existed = false;
+    EXPECT_THROW(registry.createKey(existed, HKEY_CURRENT_USER, cutPath + nul + L"hidden",
+                                    KEY_ALL_ACCESS, 0),
+                 krel_std::KrelIllegalArgumentException);
+    EXPECT_FALSE(registry.isHandleOpen());
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExW(HKEY_CURRENT_USER, cutPath.c_str(), 0, KEY_READ, &key));
+    setRaw(L"a", REG_SZ, textBytes(L"kept"));
+    opened();
+    EXPECT_THROW(registry.setStrValue(L"a" + nul + L"b", L"x"),
+                 krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(registry.setStrValue(L"b", L"x" + nul + L"y"),
+                 krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(registry.setIntValue(L"a" + nul + L"b", 1),
+                 krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(registry.deleteValue(L"a" + nul + L"b"), krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(registry.getStrValue(L"a" + nul + L"b"), krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(registry.deleteKey(HKEY_CURRENT_USER, path + nul + L"x"),
+                 krel_std::KrelIllegalArgumentException);
+    EXPECT_EQ(std::make_pair(DWORD{REG_SZ}, textBytes(L"kept")), getRaw(L"a"));
+    EXPECT_EQ(REG_NONE, getRaw(L"b").first);
+    EXPECT_EQ(std::vector<std::wstring>{L"a"}, registry.getKeysWithValue());
+}
+
+TEST_F(KrelRegistryTest, TextsUtf16CannotCarryAreRefusedAndNeverAliasTheReplacementCharacter) {
+    const std::wstring aboveUnicode(1, static_cast<wchar_t>(0x110000));
+    const std::wstring negative(1, static_cast<wchar_t>(-1));
+    setRaw(L"\xFFFD", REG_SZ, textBytes(L"kept"));
+    opened();
+    for (const std::wstring& bad : {aboveUnicode, negative}) {
+        EXPECT_THROW(registry.getStrValue(bad), krel_std::KrelIllegalArgumentException);
+        EXPECT_THROW(registry.setStrValue(bad, L"lost"), krel_std::KrelIllegalArgumentException);
+        EXPECT_THROW(registry.setStrValue(L"other", bad), krel_std::KrelIllegalArgumentException);
+        EXPECT_THROW(KrelRegistry().openKey(HKEY_CURRENT_USER, path + L"\\" + bad, KEY_READ),
+                     krel_std::KrelIllegalArgumentException);
+    }
+    EXPECT_EQ(L"kept", registry.getStrValue(L"\xFFFD"));
+    EXPECT_EQ(std::vector<std::wstring>{L"\xFFFD"}, registry.getKeysWithValue());
+}
+
+TEST_F(KrelRegistryTest, RefusedTextNamesTheArgumentAndItsFault) {
+    opened();
+    try {
+        registry.setStrValue(L"v", std::wstring(L"x\0y", 3));
+        FAIL() << "a value holding NUL was written";
+    } catch (const krel_std::KrelIllegalArgumentException& thrown) {
+        EXPECT_EQ(L"Registry value holds a NUL character, which would end it early.",
+                  thrown.getMessage());
+    }
+    try {
+        registry.getStrValue(std::wstring(1, static_cast<wchar_t>(0x110000)));
+        FAIL() << "a name beyond Unicode was read";
+    } catch (const krel_std::KrelIllegalArgumentException& thrown) {
+        EXPECT_EQ(L"Registry key holds a character that UTF-16 cannot carry unchanged.",
+                  thrown.getMessage());
+    }
+}
+
 TEST_F(KrelRegistryTest, TextOf258UnitsReadsAndALongerOneIsMoreData) {
     const std::wstring longest(258, L'x');
     setRaw(L"fits", REG_SZ, textBytes(longest));
