@@ -5,8 +5,10 @@
 // an existing name, never through a link) under a hidden name ".<name>.<random>.tmp", with the
 // target's permission bits; it is flushed to the disk and renamed over the target, and the
 // directory is synced. A reader of the target sees the old or the new content in full, never
-// a missing, empty or partly written file. A symbolic link at the target is resolved: the file
-// it names gets the new content and the link stays. A target that is not a regular file (a
+// a missing, empty or partly written file. Temporaries of that name that a saver killed
+// mid-way left beside the target are removed by a later replacement of the same target once
+// they are older than STALE_TEMPORARY_AGE_SECONDS. A symbolic link at the target is resolved: the
+// file it names gets the new content and the link stays. A target that is not a regular file (a
 // FIFO, a device) cannot be replaced and is written in place.
 #pragma once
 
@@ -26,6 +28,10 @@ bool isFileAtPath(int descriptor, const std::string& nativePath);
 // the end may be missing. False with errno set when a link cannot be read or the chain is too
 // long (ELOOP).
 bool resolveLinks(const std::string& nativePath, std::string& resolved);
+
+// A temporary of the hidden name whose last change is this old belongs to no live saver (a
+// saver changes its temporary as it writes it) and is removed by the next replacement.
+const long STALE_TEMPORARY_AGE_SECONDS = 10 * 60;
 
 // One replacement of a file's content: begin, write, commit. Failures answer false and set the
 // calling thread's last Windows error; whatever failed, the target keeps its old content and
@@ -47,10 +53,11 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement();
 
-    // Resolves the target's links, takes the lock that locking asks for and creates the
-    // temporary file. newFileMode gives the permission bits of a target that does not exist yet
-    // (the process's umask applies); an existing target keeps its own, and one that the caller
-    // may not write is refused (ERROR_ACCESS_DENIED), as is a directory.
+    // Resolves the target's links, takes the lock that locking asks for, removes the stale
+    // temporaries of the target and creates the temporary file. newFileMode gives the permission
+    // bits of a target that does not exist yet (the process's umask applies); an existing target
+    // keeps its own, and one that the caller may not write is refused (ERROR_ACCESS_DENIED), as is
+    // a directory.
     bool begin(const std::wstring& target, Locking locking, mode_t newFileMode = 0666);
     // Names the temporary files of the following begins after a mkstemp pattern in the
     // target's directory ("cfgXXXXXX": the six X made unique) instead of the hidden name. The
@@ -71,6 +78,7 @@ private:
     bool lockTarget();
     bool putInPlace();
     void releaseLock();
+    void removeStaleTemporaries() const;
 
     std::string target;
     std::string temporary;
@@ -80,6 +88,31 @@ private:
     bool inPlace;
     bool existed;
     Locking locking;
+};
+
+// The exclusive lock of a read-modify-write of one file, across processes and threads: held
+// from before the file is read until its replacement is in place, so no other update of the
+// file comes in between. It is not a lock on the target, whose file each replacement swaps for
+// a new one and whose own share lock its readers and FileReplacement take, but on a side file
+// ".<name>.lock" beside it (links at the target resolved first), made when missing and left in
+// place. Every updater of the file must take it.
+class FileUpdateLock {
+public:
+    FileUpdateLock();
+    FileUpdateLock(const FileUpdateLock&) = delete;
+    FileUpdateLock& operator=(const FileUpdateLock&) = delete;
+    // Releases a lock still held.
+    ~FileUpdateLock();
+
+    // Takes the lock of the target without waiting. False with the calling thread's last
+    // Windows error set when it fails: ERROR_SHARING_VIOLATION while another holder has it, an
+    // error of the file system when the side file cannot be made or opened (a missing
+    // directory included).
+    bool acquire(const std::wstring& target);
+    void release();
+
+private:
+    int descriptor;
 };
 
 } // namespace krel_platform

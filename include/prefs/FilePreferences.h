@@ -12,6 +12,10 @@
 #include "file/File.h"
 #include "prefs/AbstractPreferences.h"
 
+namespace krel_platform {
+class FileUpdateLock;
+} // namespace krel_platform
+
 namespace krel_std {
 
 // The preferences back end that keeps each node in a directory of its own, with the node's
@@ -27,9 +31,14 @@ namespace krel_std {
 // A node reads its existing file when it is made and answers from its configuration in memory.
 // Flush and sync write the file as it is on disk at that moment plus the keys put or removed
 // through this node since its last flush or sync, and the node then holds that content, so
-// changes made by other processes (or by hand) are kept and taken in. Such outside changes are
-// never reported to listeners; changes made through the tree are, at once, on the caller's
-// thread, as one preference change event per changed key (a removal with the empty text).
+// changes made by other processes (or by hand) are kept and taken in. The read and the write of
+// a flush run under the file's update lock (the side file ".prefs.cfg.lock" in the node's
+// directory), so flushes of several processes to one node keep every update; a flush that finds
+// the lock or the file held by another process fails at once with KrelBackingStoreException
+// (whose causes carry ERROR_SHARING_VIOLATION) and keeps the node's changes for the next flush.
+// Outside changes are never reported to listeners; changes made through the tree are, at once, on
+// the caller's thread, as one preference change event per changed key (a removal with the empty
+// text).
 class FilePreferences : public AbstractPreferences, public ConfigurationListener {
 public:
     // Which tree a root stands for.
@@ -95,6 +104,9 @@ private:
     boost::shared_ptr<ConfigurationListener> asConfigurationListener();
     // Merges the file's current content with this node's own changes, writes it and keeps it.
     void writeStore(const wchar_t* context);
+    // Takes the update lock of the node's file, making a missing directory first; throws
+    // KrelIOException when it cannot be taken.
+    void lockStore(krel_platform::FileUpdateLock& updateLock);
 
     // Set before any member that depends on it.
     const RootType treeType;

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +28,15 @@ const int MAX_LINKS = 40;
 // bound only ends a pathological run.
 const int MAX_LOCK_ATTEMPTS = 100;
 const int MAX_TEMPORARY_ATTEMPTS = 16;
+const size_t RANDOM_DIGITS = 16;
+const char TEMPORARY_SUFFIX[] = ".tmp";
+const size_t TEMPORARY_SUFFIX_LENGTH = sizeof(TEMPORARY_SUFFIX) - 1;
 // The part of the target's name kept in the temporary name, so that ".", the name, ".", 16
 // random digits and ".tmp" stay within the 255 bytes of a directory entry.
-const size_t MAX_NAME_PART = 255 - 2 - 16 - 4;
+const size_t MAX_NAME_PART = 255 - 2 - RANDOM_DIGITS - TEMPORARY_SUFFIX_LENGTH;
+const char LOCK_SUFFIX[] = ".lock";
+// The part of the target's name kept in the name of its update lock's side file.
+const size_t MAX_LOCK_NAME_PART = 255 - 1 - (sizeof(LOCK_SUFFIX) - 1);
 const size_t MAX_LINK_LENGTH = 1u << 16;
 
 bool failFromErrno() {
@@ -72,6 +81,38 @@ bool readLink(const std::string& path, std::string& text) {
     }
 }
 
+// The path of the entry ".<prefix of name><suffix>" in the directory.
+std::string hiddenSibling(const std::string& directory, const std::string& name, size_t namePart,
+                          const char* suffix) {
+    return (directory == "/" ? "/." : directory + "/.") + name.substr(0, namePart) + suffix;
+}
+
+// What every temporary of the target's name begins with: ".", the name (or its first part) and
+// ".".
+std::string temporaryPrefix(const std::string& targetName) {
+    return "." + targetName.substr(0, MAX_NAME_PART) + ".";
+}
+
+bool isLowerHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+// Whether the directory entry has the name of a temporary for the target name whose prefix is
+// given: the prefix, 16 lower-case hexadecimal digits and ".tmp", nothing more.
+bool isTemporaryName(std::string_view name, const std::string& prefix) {
+    if (name.size() != prefix.size() + RANDOM_DIGITS + TEMPORARY_SUFFIX_LENGTH ||
+        name.substr(0, prefix.size()) != prefix ||
+        name.substr(prefix.size() + RANDOM_DIGITS) != TEMPORARY_SUFFIX) {
+        return false;
+    }
+    for (size_t i = prefix.size(); i < prefix.size() + RANDOM_DIGITS; ++i) {
+        if (!isLowerHexDigit(name[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // 16 hexadecimal digits that no other process picks at the same time.
 std::string randomDigits() {
     uint64_t value = 0;
@@ -82,7 +123,7 @@ std::string randomDigits() {
         value = (static_cast<uint64_t>(getpid()) << 40) ^ (counter++ << 20) ^
                 static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec);
     }
-    char digits[17];
+    char digits[RANDOM_DIGITS + 1];
     snprintf(digits, sizeof(digits), "%016" PRIx64, value);
     return digits;
 }
@@ -227,6 +268,7 @@ bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
             return false;
         }
     }
+    removeStaleTemporaries();
     return createTemporary(newFileMode, existed ? &status : nullptr);
 }
 
@@ -303,10 +345,9 @@ bool FileReplacement::createTemporary(mode_t mode, const struct stat* original) 
     if (!temporaryPattern.empty()) {
         return createFromPattern(directory, mode, original);
     }
-    const std::string prefix = (directory == "/" ? "/." : directory + "/.") +
-                               nameOf(target).substr(0, MAX_NAME_PART) + ".";
+    const std::string prefix = hiddenSibling(directory, nameOf(target), MAX_NAME_PART, ".");
     for (int attempt = 0; attempt < MAX_TEMPORARY_ATTEMPTS; ++attempt) {
-        const std::string candidate = prefix + randomDigits() + ".tmp";
+        const std::string candidate = prefix + randomDigits() + TEMPORARY_SUFFIX;
         // Created new and never through a link: whatever exists at the name stays untouched.
         const int descriptor =
             open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
@@ -417,6 +458,96 @@ void FileReplacement::releaseLock() {
     if (lock >= 0) {
         close(lock);
         lock = -1;
+    }
+}
+
+// Entries are looked at and removed through the directory's descriptor, and only regular files
+// of the exact name pattern whose last change is old: a live saver's temporary is young, and
+// whatever else lives in the directory stays. Failures change nothing for the replacement.
+void FileReplacement::removeStaleTemporaries() const {
+    const int savedErrno = errno;
+    const int directory = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const entries = directory >= 0 ? fdopendir(directory) : nullptr;
+    if (entries == nullptr) {
+        if (directory >= 0) {
+            close(directory);
+        }
+        errno = savedErrno;
+        return;
+    }
+    const std::string prefix = temporaryPrefix(nameOf(target));
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const time_t staleBefore = now.tv_sec - STALE_TEMPORARY_AGE_SECONDS;
+    while (const dirent* const entry = readdir(entries)) {
+        struct stat status {};
+        if (isTemporaryName(entry->d_name, prefix) &&
+            fstatat(directory, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_mtim.tv_sec < staleBefore) {
+            unlinkat(directory, entry->d_name, 0);
+        }
+    }
+    closedir(entries);
+    errno = savedErrno;
+}
+
+FileUpdateLock::FileUpdateLock() : descriptor(-1) {}
+
+FileUpdateLock::~FileUpdateLock() {
+    release();
+}
+
+// The side file is locked with flock, which needs only a descriptor open for reading: every
+// account that may read the side file can take its turn, whoever made it.
+bool FileUpdateLock::acquire(const std::wstring& targetPath) {
+    release();
+    std::string target;
+    if (!resolveLinks(nativePath(targetPath), target)) {
+        return failFromErrno();
+    }
+    if (nameOf(target).empty()) {
+        return failWith(ERROR_ACCESS_DENIED);
+    }
+    const std::string side =
+        hiddenSibling(directoryOf(target), nameOf(target), MAX_LOCK_NAME_PART, LOCK_SUFFIX);
+    for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
+        // Never through a link, and never waiting on a FIFO put at the name.
+        const int opened =
+            open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (opened < 0) {
+            return failFromErrno();
+        }
+        if (flock(opened, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            close(opened);
+            if (error == EWOULDBLOCK) {
+                return failWith(ERROR_SHARING_VIOLATION);
+            }
+            errno = error;
+            return failFromErrno();
+        }
+        // The side file may have gone with its directory between the open and the lock; a
+        // lock on it would guard nothing.
+        struct stat locked {};
+        struct stat named {};
+        if (fstat(opened, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            close(opened);
+            return failWith(ERROR_ACCESS_DENIED);
+        }
+        if (stat(side.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+            named.st_ino == locked.st_ino) {
+            descriptor = opened;
+            return true;
+        }
+        close(opened);
+    }
+    return failWith(ERROR_SHARING_VIOLATION);
+}
+
+void FileUpdateLock::release() {
+    if (descriptor >= 0) {
+        close(descriptor);
+        descriptor = -1;
     }
 }
 

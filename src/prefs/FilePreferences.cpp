@@ -5,11 +5,14 @@
 #include "base/LogFunctionCall.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelBackingStoreException.h"
+#include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "file/DirectoryFilter.h"
 #include "pattern/Singleton.h"
+#include "platform/FileReplacement.h"
 #include "platform/Utf16.h"
+#include "platform/WinBase.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/KrelSystem.h"
@@ -315,13 +318,17 @@ void FilePreferences::syncSpi() {
 
 // The file's content is taken in without reports (changes made outside the tree are not
 // reported), and this node's own changes are applied to it without reports too: they were
-// reported when they were made.
+// reported when they were made. The file's update lock is held from before the read until the
+// new file is in place, so a write of another process cannot come in between and be lost; the
+// own changes are forgotten only once the file holds them.
 void FilePreferences::writeStore(const wchar_t* context) {
     AutoLock<Lock> guard(lock);
     if (isRemoved()) {
         return;
     }
     try {
+        krel_platform::FileUpdateLock updateLock;
+        lockStore(updateLock);
         if (prefsFile.isFile()) {
             config.load();
         } else {
@@ -342,6 +349,23 @@ void FilePreferences::writeStore(const wchar_t* context) {
         KrelBackingStoreException error(saveFailure, cause);
         error.logDebug(context);
         throw error;
+    }
+}
+
+void FilePreferences::lockStore(krel_platform::FileUpdateLock& updateLock) {
+    const std::wstring path = prefsFile.getCanonicalPath();
+    bool locked = updateLock.acquire(path);
+    if (!locked && !nodeDirectory.exists()) {
+        // A directory removed outside the tree is made again, as a save makes it.
+        nodeDirectory.mkdirs();
+        locked = updateLock.acquire(path);
+    }
+    if (!locked) {
+        // Told as a held or unusable file is told by the save itself.
+        const int error = static_cast<int>(GetLastError());
+        throw KrelIOException(
+            L"Unable to open or create file.",
+            KrelIOException(path + L": " + ErrorUtils::getWindowsErrorDescription(error), error));
     }
 }
 

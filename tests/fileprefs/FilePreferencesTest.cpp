@@ -2,7 +2,10 @@
 // after a flush, and how outside edits and removals meet the node's own changes.
 #include "fileprefs/FilePrefsTestSupport.h"
 
+#include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "platform/FileReplacement.h"
+#include "platform/WinError.h"
 
 #include <algorithm>
 
@@ -13,6 +16,16 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+bool hasCauseWithError(const krel_std::KrelException& error, int code) {
+    for (const krel_std::KrelException* step = &error; step != nullptr;
+         step = step->getNestedException()) {
+        if (step->getErrNum() == code) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -98,6 +111,29 @@ TEST_F(FilePreferencesTest, FileDeletedOutsideLeavesOnlyTheNodesOwnChanges) {
     node->flush();
     EXPECT_EQ(L"default", node->get(L"earlier", L"default"));
     EXPECT_EQ("later=2\r\n", readFile(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, DirectoryRemovedOutsideIsMadeAgainByTheNextFlush) {
+    std::filesystem::remove_all(userDirectory());
+    node->put(L"back", L"1");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "back=1"));
+}
+
+TEST_F(FilePreferencesTest, FlushWhileAnotherUpdaterHoldsTheFileFailsAndKeepsTheChange) {
+    krel_platform::FileUpdateLock otherUpdater;
+    ASSERT_TRUE(otherUpdater.acquire(krel_platform::utf8ToWide(userDirectory("prefs.cfg"))));
+    node->put(L"kept", L"1");
+    try {
+        node->flush();
+        ADD_FAILURE() << "flushed while another updater held the file";
+    } catch (const krel_std::KrelBackingStoreException& error) {
+        EXPECT_EQ(0u, error.getMessage().find(L"Unable to save Preferences information."));
+        EXPECT_TRUE(hasCauseWithError(error, ERROR_SHARING_VIOLATION));
+    }
+    otherUpdater.release();
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "kept=1"));
 }
 
 TEST_F(FilePreferencesTest, KeysLeaveOutEmptyValuesAndClearKeepsThem) {

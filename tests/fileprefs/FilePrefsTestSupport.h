@@ -51,11 +51,11 @@ inline std::string writerProgram() {
     return self.substr(0, self.find_last_of('/')) + "/helpers/krel_prefs_writer";
 }
 
-// Runs the writer program to its end with the arguments, in this process's environment
-// changed by `changes` (an empty value drops the variable); answers its exit status, -1 when
-// it did not exit normally.
-inline int runWriter(const std::vector<std::string>& arguments,
-                     const std::map<std::string, std::string>& changes = {}) {
+// Starts the writer program with the arguments, in this process's environment changed by
+// `changes` (an empty value drops the variable); answers its process id, -1 when it could not
+// be started.
+inline pid_t startWriter(const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& changes = {}) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -84,9 +84,22 @@ inline int runWriter(const std::vector<std::string>& arguments,
     if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
         return -1;
     }
+    return pid;
+}
+
+// Waits for a started writer to end; answers its exit status, -1 when it did not exit normally.
+inline int waitForWriter(pid_t pid) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs the writer program to its end; answers its exit status as waitForWriter does.
+inline int runWriter(const std::vector<std::string>& arguments,
+                     const std::map<std::string, std::string>& changes = {}) {
+    return waitForWriter(startWriter(arguments, changes));
 }
 
 // Each test works in the user node named after it, whose directory is removed afterwards.
