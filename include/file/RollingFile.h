@@ -24,10 +24,15 @@ class RollingFileHeader;
 // Several writers, in this process or in others, may share one set. They take turns on the
 // index file (an exclusive lock around each read-modify-write): a writer whose file is full
 // and who finds the index already moved on joins that file; only the writer that advances the
-// index replaces a full file at the new index (the wrap-around). At most once a second, and
-// only while above 95% of the limit, a writer asks the system for its file's real size; it
-// also notices, at most once a second, that its file was removed or filled by another writer,
-// and then rolls over.
+// index replaces a full file at the new index (the wrap-around). Once a writer has seen
+// another writer's bytes or index, each of its writes leaves it knowing the file's real end,
+// so no file passes the limit by more than one write per writer; before that it asks for the
+// end every 32 writes or after a millisecond, and every other write or so above 95% of the
+// limit. A writer also notices, at most once a second, that its file was removed or filled by
+// another writer, and then rolls over.
+//
+// A write lands whole or not at all: one that the file system cuts short (a full disk, a file
+// size limit) is cut back off the file, so the next text never continues a torn line.
 //
 // Every operation but toString holds the object's recursive lock for its whole run.
 class RollingFile : public Object, private boost::noncopyable {
@@ -61,8 +66,9 @@ public:
     bool isOpenForWriting() const;
 
     // Writes count bytes from buffer + offset, rolling over first when they would pass the
-    // limit; returns the number written. A file that could not be opened during a roll-over
-    // is opened again by the next write.
+    // limit; returns count. A write cut short is taken back and throws KrelIOException
+    // "Unable to write file: ..." as a failed one does. A file that could not be opened
+    // during a roll-over is opened again by the next write.
     unsigned long write(const char* buffer, unsigned long offset, unsigned long count);
 
     // Values from 2^31 on are stored as 2147483647. While the file is open a lower limit rolls
@@ -85,6 +91,15 @@ private:
     void updateIndex();
     // Re-reads the size from the descriptor when the file is near or past the limit.
     void updateSize();
+    // The size as the system reports it for the descriptor.
+    void readSize();
+    // Appends the bytes whole; the size becomes the end they left when the end is asked for.
+    void append(const char* bytes, uint32_t count);
+    // Whether the file's end is to be asked for after this write.
+    bool isEndCheckDue();
+    // Cuts the written bytes of a short write off the file's end, unless the file has grown
+    // past them since.
+    void takeBack(int64_t end, uint32_t written);
     // Rolls over when a write of count bytes would pass the limit, or when another writer
     // removed or filled the file.
     void rolloverIfNecessary(unsigned long count);
@@ -118,6 +133,10 @@ private:
     bool reopenPending;
     // The tick count from which the next check for other writers' changes is due.
     uint64_t nextSharedCheck;
+    // Another writer's bytes or index were seen: the end is asked for after every write.
+    bool othersSeen;
+    uint32_t writesSinceEndCheck;
+    uint64_t nextEndCheck;
 };
 
 } // namespace krel_std

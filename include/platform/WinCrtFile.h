@@ -94,6 +94,11 @@ int _read(int descriptor, void* buffer, unsigned int count);
 int _write(int descriptor, const void* buffer, unsigned int count);
 int _close(int descriptor);
 int64_t _filelengthi64(int descriptor);
+// The descriptor's position; on a descriptor opened for appending, right after a write, the end
+// of the file as that write left it (other writers' bytes included). -1 on failure.
+int64_t _telli64(int descriptor);
+// Cuts the file to the size, or extends it with zero bytes; 0, or the errno value on failure.
+int _chsize_s(int descriptor, int64_t size);
 
 int _wstat64(const wchar_t* path, struct _stat64* buffer);
 int _fstat64i32(int descriptor, struct _stat64i32* buffer);

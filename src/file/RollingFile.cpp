@@ -26,9 +26,19 @@ const double NEAR_FULL_RATIO = 0.95;
 const double RECHECK_FACTOR = 1.992;
 // How often a writer looks for changes made to its file by other writers.
 const uint64_t SHARED_CHECK_MILLISECONDS = 1000;
+// Until a writer has seen another writer's bytes, it asks for its file's end after this many
+// writes, or after the first write this much later; from then on after every write. Asking
+// costs a system call, as much as the write itself where calls are dear.
+const uint32_t END_CHECK_WRITES = 32;
+const uint64_t END_CHECK_MILLISECONDS = 1;
 const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
+
+// A file length as the 32-bit size: lengths beyond it count as the largest size.
+uint32_t sizeOf(int64_t length) {
+    return static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX));
+}
 
 std::wstring paddedIndex(uint32_t index) {
     std::wstring digits = std::to_wstring(index);
@@ -42,7 +52,7 @@ std::wstring paddedIndex(uint32_t index) {
 
 RollingFile::RollingFile()
     : maximumSize(0), maximumFiles(0), index(0), size(0), writeCount(0), reopenPending(false),
-      nextSharedCheck(0) {}
+      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0), nextEndCheck(0) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -66,6 +76,7 @@ void RollingFile::setFilePath(const File& file) {
     baseName = name.substr(0, dot);
     extension = name.substr(dot);
     index = 0;
+    othersSeen = false;
     updateIndex();
 }
 
@@ -158,13 +169,50 @@ unsigned long RollingFile::write(const char* buffer, unsigned long offset, unsig
         throw KrelIllegalArgumentException(L"Buffer cannot be null.");
     }
     rolloverIfNecessary(count);
-    const int written = _write(descriptor.get(), buffer + offset, static_cast<unsigned int>(count));
+    append(buffer + offset, static_cast<uint32_t>(count));
+    ++writeCount;
+    return count;
+}
+
+void RollingFile::append(const char* bytes, uint32_t count) {
+    const int written = _write(descriptor.get(), bytes, count);
     if (written == -1) {
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
-    size += static_cast<uint32_t>(written);
-    ++writeCount;
-    return static_cast<unsigned long>(written);
+    const int64_t ownEnd = static_cast<int64_t>(size) + written;
+    if (static_cast<uint32_t>(written) == count && !isEndCheckDue()) {
+        size = sizeOf(ownEnd);
+        return;
+    }
+    const int64_t end = _telli64(descriptor.get());
+    othersSeen = othersSeen || (end >= 0 && end != ownEnd);
+    size = sizeOf(end < 0 ? ownEnd : end);
+    if (static_cast<uint32_t>(written) < count) {
+        takeBack(end, static_cast<uint32_t>(written));
+        SetLastError(ERROR_DISK_FULL);
+        throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
+    }
+}
+
+bool RollingFile::isEndCheckDue() {
+    const uint64_t now = GetTickCount64();
+    if (!othersSeen && ++writesSinceEndCheck < END_CHECK_WRITES && now < nextEndCheck) {
+        return false;
+    }
+    writesSinceEndCheck = 0;
+    nextEndCheck = now + END_CHECK_MILLISECONDS;
+    return true;
+}
+
+void RollingFile::takeBack(int64_t end, uint32_t written) {
+    // Bytes that another writer appended after the piece would be cut with it: the piece then
+    // stays, as it could not be taken back without losing theirs.
+    if (written == 0 || end < written || _filelengthi64(descriptor.get()) != end) {
+        return;
+    }
+    if (_chsize_s(descriptor.get(), end - written) == 0) {
+        size = sizeOf(end - written);
+    }
 }
 
 void RollingFile::setMaximumSize(unsigned long newMaximumSize) {
@@ -224,6 +272,8 @@ void RollingFile::updateIndex() {
     }
     const long stored = state == RollingIndexFile::Present ? indexFile.getStoredIndex() : 0;
     if (stored > 0 && static_cast<unsigned long>(stored) != index) {
+        // Another writer moved the index since this one last did.
+        othersSeen = othersSeen || index != 0;
         index = static_cast<uint32_t>(stored);
         return;
     }
@@ -273,11 +323,15 @@ void RollingFile::updateSize() {
         threshold = static_cast<int32_t>(RECHECK_FACTOR / (((ratio * ratio) * ratio) * ratio));
     }
     if (writeCount >= threshold) {
-        struct _stat64i32 status {};
-        if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
-            size = static_cast<uint32_t>(status.st_size);
-        }
+        readSize();
         writeCount = 0;
+    }
+}
+
+void RollingFile::readSize() {
+    struct _stat64i32 status {};
+    if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
+        size = static_cast<uint32_t>(status.st_size);
     }
 }
 
@@ -294,6 +348,7 @@ bool RollingFile::isFileRemovedByOthers() {
     if (status.st_nlink == 0) {
         return true;
     }
+    othersSeen = othersSeen || static_cast<uint32_t>(status.st_size) != size;
     if (static_cast<uint32_t>(status.st_size) >= maximumSize) {
         size = static_cast<uint32_t>(status.st_size);
     }
@@ -312,6 +367,11 @@ void RollingFile::rolloverIfNecessary(unsigned long count) {
     updateSize();
     if (static_cast<uint64_t>(size) + count <= maximumSize) {
         return;
+    }
+    if (size < maximumSize) {
+        // Fills from the file's real end, which other writers may have moved since this
+        // writer's last write.
+        readSize();
     }
     if (size < maximumSize) {
         const std::string blanks(maximumSize - size, ' ');

@@ -8,6 +8,10 @@
 #include "log/StaticLog.h"
 #include "thread/AutoLock.h"
 
+#include <cxxabi.h>
+#include <string>
+#include <vector>
+
 namespace krel_std_internal {
 
 using krel_std::StaticLog;
@@ -32,11 +36,62 @@ private:
     krel_std::Lock& lock;
 };
 
+// A log call kept while an appender changes, with its own copies of the texts.
+struct KeptRecord {
+    explicit KeptRecord(const LogRecord& record)
+        : priority(record.priority), function(record.function), message(record.message),
+          errorId(record.errorId), threadId(record.threadId), file(record.file), line(record.line) {
+    }
+
+    LogRecord view() const { return {priority, function, message, errorId, threadId, file, line}; }
+
+    krel_std::LogEventPriority priority;
+    std::wstring function;
+    std::wstring message;
+    std::wstring errorId;
+    uint64_t threadId;
+    std::wstring file;
+    uint32_t line;
+};
+
+// The calls kept by the outermost runKeepingLogCalls of this thread; null outside one.
+thread_local std::vector<KeptRecord>* keptRecords = nullptr;
+
+// Makes the thread keep its log calls in `kept` while it lives, unless an outer scope does.
+class KeepingScope {
+public:
+    explicit KeepingScope(std::vector<KeptRecord>& kept) : outermost(keptRecords == nullptr) {
+        if (outermost) {
+            keptRecords = &kept;
+        }
+    }
+    ~KeepingScope() {
+        if (outermost) {
+            keptRecords = nullptr;
+        }
+    }
+    KeepingScope(const KeepingScope&) = delete;
+    KeepingScope& operator=(const KeepingScope&) = delete;
+
+private:
+    bool outermost;
+};
+
+void writeKept(const std::vector<KeptRecord>& kept) {
+    for (const KeptRecord& record : kept) {
+        LogDispatch::write(record.view());
+    }
+}
+
 } // namespace
 
 void LogDispatch::write(const LogRecord& record) {
     // A call from inside an appender's write must not take the static log's locks again.
     if (!StaticLog::initialized.load(std::memory_order_acquire) || AppenderWriteGuard::isActive()) {
+        if (keptRecords != nullptr) {
+            keptRecords->emplace_back(record);
+            return;
+        }
         DebugOutputLog::write(record.priority, record.message, record.file, record.line);
         return;
     }
@@ -72,6 +127,21 @@ void LogDispatch::runExclusive(const std::function<void()>& change) {
     const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
     const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
     change();
+}
+
+void LogDispatch::runKeepingLogCalls(const std::function<void()>& change) {
+    std::vector<KeptRecord> kept;
+    try {
+        const KeepingScope keeping(kept);
+        const AppenderWriteGuard changing;
+        change();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        writeKept(kept);
+        throw;
+    }
+    writeKept(kept);
 }
 
 void LogDispatch::writeFormatted(LogRecord record, const wchar_t* format, va_list arguments) {

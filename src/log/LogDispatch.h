@@ -40,6 +40,13 @@ public:
     /// made by the change itself go to the debugger output. Without an instance the change runs
     /// holding nothing.
     static void runExclusive(const std::function<void()>& change);
+
+    /// Runs a change that the log's own configuration makes to one of its appenders. Log calls
+    /// that the change makes on this thread never reach an appender while it is changing: they
+    /// are kept, and written through the static log in the order made once the change is over
+    /// (also when it throws), so an appender that announces its change is heard like any other
+    /// caller. Nested runs hand their calls to the outermost.
+    static void runKeepingLogCalls(const std::function<void()>& change);
 };
 
 } // namespace krel_std_internal

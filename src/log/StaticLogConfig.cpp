@@ -5,8 +5,8 @@
 #include "base/StringUtils.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
-#include "log/AppenderWriteGuard.h"
 #include "log/KrelLoggerSTD.h"
+#include "log/LogDispatch.h"
 #include "log/StaticLog.h"
 #include "log/StaticLogConstants.h"
 #include "log/StaticLogFactory.h"
@@ -261,10 +261,9 @@ void StaticLogConfig::setAppenderProperty(const std::wstring& appender,
         return;
     }
     traceChange(__LINE__, L"Setting value for appender.");
-    // A line the appender logs while it changes goes to the debugger output, as one logged
-    // while it writes does.
-    const krel_std_internal::AppenderWriteGuard changing;
-    found->second->setProperty(property, value);
+    // What the appender logs while it changes reaches the log once the change is over.
+    krel_std_internal::LogDispatch::runKeepingLogCalls(
+        [&]() { found->second->setProperty(property, value); });
 }
 
 } // namespace krel_std

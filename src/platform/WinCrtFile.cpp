@@ -217,6 +217,33 @@ int64_t _filelengthi64(int descriptor) {
     return status.st_size;
 }
 
+int64_t _telli64(int descriptor) {
+    const off_t position = lseek(descriptor, 0, SEEK_CUR);
+    if (position < 0) {
+        setLastErrorFromErrno();
+        return -1;
+    }
+    return position;
+}
+
+int _chsize_s(int descriptor, int64_t size) {
+    if (size < 0) {
+        errno = EINVAL;
+        setLastErrorFromErrno();
+        return EINVAL;
+    }
+    int result;
+    do {
+        result = ftruncate(descriptor, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int error = errno;
+        setLastErrorFromErrno();
+        return error;
+    }
+    return 0;
+}
+
 int _wstat64(const wchar_t* path, struct _stat64* buffer) {
     if (nullPath(path)) {
         return -1;

@@ -274,6 +274,74 @@ TEST_F(RollingFileTest, FailedIndexSaveIsSwallowedAndTheWriterGoesOn) {
     EXPECT_EQ("hello", readBytes(logName(1)));
 }
 
+namespace {
+
+// A writer whose files cannot grow past 1000 bytes, as on a full disk, writes numbered lines
+// of 80 bytes into a set of 1 MiB files: the thirteenth line fits only in part.
+class FullFileSystemTest : public RollingFileTest {
+protected:
+    static constexpr rlim_t SPACE = 1000;
+
+    static std::string numberedLine(int number) {
+        std::string text = "L" + std::to_string(number) + " ";
+        text.append(79 - text.size(), 'x');
+        return text + "\n";
+    }
+
+    // The child's exit code: 0 when a write failed as "Unable to write file: ...".
+    int writeUntilFull() {
+        return runWithFileSizeLimit(SPACE, [this]() {
+            RollingFile file;
+            configure(file, 3, 1 << 20);
+            for (int number = 0; number < 100; ++number) {
+                try {
+                    write(file, numberedLine(number));
+                } catch (const KrelException& e) {
+                    return e.getMessage().rfind(L"Unable to write file: ", 0) == 0 ? 0 : 2;
+                }
+            }
+            return 1;
+        });
+    }
+
+    // The lines of the text that are neither one of the numbered lines nor the header.
+    static std::vector<std::string> strangeLines(const std::string& text,
+                                                 const std::string& header) {
+        std::vector<std::string> strange;
+        std::istringstream lines(text);
+        std::string line;
+        for (int number = 0; std::getline(lines, line);) {
+            if (line + "\n" == header) {
+                continue;
+            }
+            if (line + "\n" != numberedLine(number++)) {
+                strange.push_back(line);
+            }
+        }
+        return strange;
+    }
+};
+
+} // namespace
+
+TEST_F(FullFileSystemTest, WriteCutShortIsTakenBackAndFails) {
+    ASSERT_EQ(0, writeUntilFull());
+    const std::string text = readBytes(logName(1));
+    EXPECT_EQ(12u * 80u, text.size());
+    EXPECT_TRUE(strangeLines(text, "").empty());
+}
+
+TEST_F(FullFileSystemTest, NextWriterHeaderBeginsOnALineOfItsOwn) {
+    ASSERT_EQ(0, writeUntilFull());
+    const std::string header = "VERSION INFO: next writer\n";
+    RollingFile next;
+    next.addHeader(boost::shared_ptr<krel_std::RollingFileHeader>(new TextHeader(header)));
+    configure(next, 3, 1 << 20);
+    const std::string text = readBytes(logName(1));
+    EXPECT_EQ(12u * 80u + header.size(), text.size());
+    EXPECT_EQ(std::vector<std::string>(), strangeLines(text, header));
+}
+
 TEST_F(RollingFileTest, FailedOpenDuringRolloverIsRetriedByTheNextWrite) {
     RollingFile file;
     configure(file);
@@ -409,17 +477,73 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Starts the writers, each of its own process, and waits until all have ended.
+    void runWriters(int processes, int threads, int lines, unsigned long size) {
+        std::vector<pid_t> writers;
+        for (int process = 0; process < processes; ++process) {
+            writers.push_back(start(std::to_string(process), threads, lines, size));
+        }
+        for (pid_t writer : writers) {
+            EXPECT_EQ(0, exitCode(writer));
+        }
+    }
+
+    // The names of the set's files.
+    std::vector<std::string> setFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() == logName(0).size() && name.rfind("app", 0) == 0 &&
+                name.substr(name.size() - 4) == ".log") {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    // How many distinct lines of the writers the set holds, each whole and once; malformed
+    // counts the others.
+    size_t wholeLines(int& malformed) const {
+        int files = 0;
+        std::set<std::tuple<int, int, int>> seen;
+        malformed = 0;
+        for (const std::string& line : allLines(files)) {
+            int process = -1;
+            int thread = -1;
+            int number = -1;
+            int consumed = 0;
+            const bool parsed =
+                sscanf(line.c_str(), "P%d T%d L%d %n", &process, &thread, &number, &consumed) == 3;
+            const bool whole =
+                parsed && line.size() == 79 &&
+                line.find_first_not_of('x', static_cast<size_t>(consumed)) == std::string::npos;
+            if (!whole || !seen.insert(std::make_tuple(process, thread, number)).second) {
+                ++malformed;
+            }
+        }
+        return seen.size();
+    }
+
+    // The set's files longer than the limit allows: the size plus 32 lines of 80 bytes per
+    // writer, what a writer may write before it has first seen another's bytes (after that,
+    // one line).
+    std::vector<std::string> filesPastTheLimit(unsigned long size, int writers) const {
+        std::vector<std::string> past;
+        for (const std::string& name : setFiles()) {
+            const uintmax_t length = std::filesystem::file_size(native(name));
+            if (length > size + 32u * 80u * static_cast<unsigned>(writers)) {
+                past.push_back(name + ": " + std::to_string(length));
+            }
+        }
+        return past;
+    }
+
     // Every line of every file of the set, blanks of padding dropped from its start; a piece
     // of blanks alone (a padded tail) is no line.
     std::vector<std::string> allLines(int& files) const {
         std::vector<std::string> lines;
         files = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(root)) {
-            const std::string name = entry.path().filename().string();
-            if (name.size() != logName(0).size() || name.rfind("app", 0) != 0 ||
-                name.substr(name.size() - 4) != ".log") {
-                continue;
-            }
+        for (const std::string& name : setFiles()) {
             ++files;
             std::istringstream text(readBytes(name));
             std::string line;
@@ -440,32 +564,29 @@ TEST_F(SharedRollingSetTest, FourProcessesOfEightThreadsLoseNoLineAndTearNone) {
     const int processes = 4;
     const int threads = 8;
     const int lines = 400;
-    const unsigned long size = 64 * 1024;
-    std::vector<pid_t> writers;
-    for (int process = 0; process < processes; ++process) {
-        writers.push_back(start(std::to_string(process), threads, lines, size));
-    }
-    for (pid_t writer : writers) {
-        EXPECT_EQ(0, exitCode(writer));
-    }
-    int files = 0;
-    std::set<std::tuple<int, int, int>> seen;
+    runWriters(processes, threads, lines, 64 * 1024);
     int malformed = 0;
-    for (const std::string& line : allLines(files)) {
-        int process = -1;
-        int thread = -1;
-        int number = -1;
-        int consumed = 0;
-        const bool parsed =
-            sscanf(line.c_str(), "P%d T%d L%d %n", &process, &thread, &number, &consumed) == 3;
-        const bool whole =
-            parsed && line.size() == 79 &&
-            line.find_first_not_of('x', static_cast<size_t>(consumed)) == std::string::npos;
-        if (!whole || !seen.insert(std::make_tuple(process, thread, number)).second) {
-            ++malformed;
-        }
-    }
+    EXPECT_EQ(static_cast<size_t>(processes * threads * lines), wholeLines(malformed));
     EXPECT_EQ(0, malformed);
-    EXPECT_EQ(static_cast<size_t>(processes * threads * lines), seen.size());
-    EXPECT_GE(files, 4);
+    EXPECT_GE(setFiles().size(), 4u);
+}
+
+TEST_F(SharedRollingSetTest, TwoProcessesKeepEveryFileNearTheLimit) {
+    const unsigned long size = 64 * 1024;
+    runWriters(2, 4, 1500, size);
+    int malformed = 0;
+    EXPECT_EQ(2u * 4u * 1500u, wholeLines(malformed));
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2));
+    EXPECT_GE(setFiles().size(), 5u);
+}
+
+TEST_F(SharedRollingSetTest, FourProcessesKeepEveryFileNearTheLimit) {
+    const unsigned long size = 64 * 1024;
+    runWriters(4, 4, 800, size);
+    int malformed = 0;
+    EXPECT_EQ(4u * 4u * 800u, wholeLines(malformed));
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 4));
+    EXPECT_GE(setFiles().size(), 5u);
 }

@@ -31,6 +31,7 @@ struct ScenarioConfig {
     std::string explode = "0";
     std::string colour = "red";
     std::string size = "1MB";
+    std::string files = "1";
     std::string logDirectory;
 
     std::string text() const {
@@ -48,6 +49,7 @@ struct ScenarioConfig {
                "appender.r.layout=krel_std.KrelLogLayout\n"
                "appender.r.path=" +
                logDirectory + "/Scenario.log\nappender.r.size=" + size +
+               "\nappender.r.files=" + files +
                "\n"
                "appender.d.class=krel_std.RollingFileAppender\n"
                "appender.d.filter=krel_std.DebugFileFilter\n"
@@ -79,6 +81,19 @@ std::filesystem::path makeDirectory() {
 std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Whether one line of the file holds both texts.
+bool hasLineWith(const std::filesystem::path& file, const std::string& first,
+                 const std::string& second) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find(first) != std::string::npos && line.find(second) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void pointPathsAt(const std::filesystem::path& directory) {
@@ -222,6 +237,20 @@ TEST_F(StaticLogInitTest, DebugRollingFileFollowsTheEditedThreshold) {
     // The plain appender kept its file open throughout.
     const std::string logFile = readFile(*directory / "log" / "Scenario0001.log");
     EXPECT_NE(std::string::npos, logFile.find("while closed"));
+}
+
+TEST_F(StaticLogInitTest, EditedSizeAndCountAreAnnouncedInTheLogAndDebugFiles) {
+    config->size = "2MB";
+    ASSERT_TRUE(edit(L"appender.r.size", L"2MB"));
+    config->files = "4";
+    ASSERT_TRUE(edit(L"appender.r.files", L"4"));
+
+    for (const char* name : {"Scenario0001.log", "Scenario0001.dbg"}) {
+        const std::filesystem::path file = *directory / "log" / name;
+        EXPECT_TRUE(hasLineWith(file, " STD0009 ", "Maximum file size changed to: <2097152>."))
+            << name;
+        EXPECT_TRUE(hasLineWith(file, " STD0010 ", "Maximum file count changed to: <4>.")) << name;
+    }
 }
 
 // A process of its own: initInstance from a file that does not exist.
