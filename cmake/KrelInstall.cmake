@@ -32,13 +32,24 @@ install(FILES ${CMAKE_BINARY_DIR}/KrelStdConfig.cmake ${CMAKE_BINARY_DIR}/KrelSt
   DESTINATION ${KREL_CONFIG_INSTALL_DIR})
 
 # The pkg-config file gives the compile flags of the exported target: the installed header
-# directory and the JDK's header directories found at build time.
+# directory, the JDK's header directories found at build time, and the XML parser (whose headers
+# the public XML headers include) as a required package. Its prefix is worked out from the
+# file's own place, so a tree installed with `cmake --install --prefix <elsewhere>` or moved
+# whole still points at itself.
 set(KREL_PC_JNI_CFLAGS "")
 set(KREL_PC_JNI_DIRS ${JNI_INCLUDE_DIRS})
 list(REMOVE_DUPLICATES KREL_PC_JNI_DIRS)
 foreach(dir IN LISTS KREL_PC_JNI_DIRS)
   string(APPEND KREL_PC_JNI_CFLAGS " -I${dir}")
 endforeach()
+set(KREL_PC_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${KREL_PC_DIR}")
+  set(KREL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH KREL_PC_UP "/krel/${KREL_PC_DIR}" "/krel")
+  string(REGEX REPLACE "/$" "" KREL_PC_UP "${KREL_PC_UP}")
+  set(KREL_PC_PREFIX "\${pcfiledir}/${KREL_PC_UP}")
+endif()
 foreach(kind LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
     set(KREL_PC_${kind} "${CMAKE_INSTALL_${kind}}")

@@ -18,7 +18,7 @@ typedef std::chrono::steady_clock Clock;
 
 // Prints each status, the loss and the recovery that follow the drop with the milliseconds
 // since the demo dropped the peer, and lets the demo wait for the statuses it expects.
-class PrintingListener : public IConnectionStatusListener {
+class PrintingListener final : public IConnectionStatusListener {
 public:
     std::wstring toString() override { return L"PrintingListener"; }
 
@@ -27,7 +27,9 @@ public:
         const long ms = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
         std::wcout << L"  listener: connection " << (isUp ? L"up at " : L"lost at ") << host;
-        if (heard == 1 || heard == 2) {
+        if (closing) {
+            std::wcout << L" (the demo's own shutdown of the manager)";
+        } else if (heard == 1 || heard == 2) {
             std::wcout << L" (" << ms << L" ms after the drop)";
         }
         std::wcout << L"\n" << std::flush;
@@ -40,6 +42,12 @@ public:
         since = Clock::now();
     }
 
+    // From now on a loss is the demo closing the connection itself.
+    void markShutdown() {
+        std::lock_guard<std::mutex> guard(mutex);
+        closing = true;
+    }
+
     bool waitFor(int count) {
         std::unique_lock<std::mutex> guard(mutex);
         return changed.wait_for(guard, std::chrono::seconds(5), [&] { return heard >= count; });
@@ -49,6 +57,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     int heard = 0;
+    bool closing = false;
     Clock::time_point since = Clock::now();
 };
 
@@ -78,5 +87,6 @@ void showConnectionManager() {
         std::wcout << L"  the manager did not move to the second peer in time\n";
     }
     std::wcout << L"  now connected to " << manager.getHost() << L"\n" << std::flush;
+    listener->markShutdown();
     manager.shutdown();
 }

@@ -109,14 +109,37 @@ std::wstring temporaryDirectory() {
                                                                                 : "/tmp");
 }
 
-void printFile(const File& file) {
+// The file's lines, without their line ends.
+std::vector<std::wstring> linesOf(const File& file) {
     std::ifstream in(krel_platform::wideToUtf8(file.getPath()), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::vector<std::wstring> lines;
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        std::wcout << L"  | " << krel_platform::utf8ToWide(line) << L"\n";
+        lines.push_back(krel_platform::utf8ToWide(line));
+    }
+    return lines;
+}
+
+void printFile(const File& file) {
+    for (const std::wstring& line : linesOf(file)) {
+        std::wcout << L"  | " << line << L"\n";
+    }
+}
+
+// A log file without its header block (the lines that begin "VERSION INFO: "), which is
+// counted instead.
+void printLogFile(const File& file) {
+    const std::vector<std::wstring> lines = linesOf(file);
+    size_t header = 0;
+    while (header < lines.size() && lines[header].rfind(L"VERSION INFO: ", 0) == 0) {
+        ++header;
+    }
+    std::wcout << L"  " << file.getName() << L", its " << header
+               << L" header lines (environment, settings, loaded modules) skipped:\n";
+    for (size_t i = header; i < lines.size(); ++i) {
+        std::wcout << L"  | " << lines[i] << L"\n";
     }
 }
 
@@ -131,7 +154,9 @@ void showConfiguration() {
     ConfigurationFile configuration(file);
     configuration.load();
     configuration.setValue(L"Threshold", L"DEBUG", L"Debug Log");
-    configuration.setValue(L"appender.file", L"krel_std.RollingFileAppender", L"Log Appenders");
+    configuration.setValue(L"appender.file.class", L"krel_std.RollingFileAppender",
+                           L"Log Appenders");
+    configuration.setValue(L"appender.file.filter", L"krel_std.LogFileFilter", L"Log Appenders");
     configuration.save();
     printFile(file);
     file.remove();
@@ -227,7 +252,7 @@ void showStaticLog() {
     std::wcout << L"  change taken: " << (taken ? L"yes" : L"no") << L", maximum file size now "
                << appender->getMaximumSize() << L" bytes\n";
     logLine(DEBUG, L"written at threshold DEBUG", __LINE__);
-    printFile(File(L"../log/Demo0001.log"));
+    printLogFile(File(L"../log/Demo0001.log"));
 }
 
 // What the program's SIGINT function saw, for the main thread to print.
@@ -312,7 +337,7 @@ void showProcesses() {
 }
 
 // Prints the change it is called with and lets the demo go on.
-class PrintingPreferenceListener : public PreferenceChangeListener {
+class PrintingPreferenceListener final : public PreferenceChangeListener {
 public:
     void preferenceChange(const boost::shared_ptr<PreferenceChangeEvent>& event) override {
         std::wcout << L"  listener called: key '" << event->getKey() << L"', new value '"
@@ -476,6 +501,9 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     std::locale::global(std::locale("C.UTF-8"));
     std::wcout.imbue(std::locale("C.UTF-8"));
+    // Every output is flushed at once, so that each section's lines come before the debugger
+    // output (on stderr) of what the section does next.
+    std::wcout << std::unitbuf;
     showObjects();
     showExceptionChain();
     showFormatting();

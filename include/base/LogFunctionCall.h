@@ -25,8 +25,8 @@ constexpr std::size_t fileBaseNameOffset(const wchar_t* path) {
 // The base name of the current source file, as the library's trace sites pass it: the same
 // text as getFileBaseName(__FILE__), found by the compiler.
 #define KREL_SOURCE_FILE                                                                           \
-    (L"" __FILE__ + std::integral_constant<std::size_t, ::krel_std_internal::fileBaseNameOffset(   \
-                                                            L"" __FILE__)>::value)
+    (&(L"" __FILE__)[std::integral_constant<std::size_t, ::krel_std_internal::fileBaseNameOffset(  \
+                                                             L"" __FILE__)>::value])
 
 // Opens a scope tracer that logs "Begin." and "End." at CALL when that threshold is on.
 #define KREL_TRACE_SCOPE(function)                                                                 \

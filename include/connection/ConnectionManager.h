@@ -33,7 +33,7 @@ public:
     static const int DEFAULT_RECOVERY_INTERVAL = 15000;
 
     // One queued status change for the listeners.
-    class ServiceStatus {
+    class ServiceStatus final {
     public:
         ServiceStatus(bool isUp, const std::wstring& host);
         // "ServiceStatus{isUpFlag=true,host='h'}".

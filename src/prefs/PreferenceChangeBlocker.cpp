@@ -46,7 +46,7 @@ std::list<boost::shared_ptr<Preferences>> nodesOfKeys(const std::vector<std::wst
 // The part of a blocker that the notifier calls. The queue holds events not yet taken; the
 // change signal is set exactly while events wait, so every waiter woken by it finds one unless
 // another caller was quicker.
-class PreferenceChangeBlocker::SharedState : public PreferenceChangeListener {
+class PreferenceChangeBlocker::SharedState final : public PreferenceChangeListener {
 public:
     SharedState() : changeEvent(true, false) {}
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build below a temporary DESTDIR and checks the installed package: the files laid
-# out, the SONAME, the RUNPATH of krel-admin, two consumers built against the installed tree,
-# one through find_package(KrelStd CONFIG) and one through pkg-config, and a Java program
+# out, the SONAME, the RUNPATH of krel-admin, two consumers built against the installed tree
+# (each parsing XML through the library's headers), one through find_package(KrelStd CONFIG)
+# and one through pkg-config, and a Java program
 # compiled against the installed jar that runs the installed library's natives.
 #
 # Usage: package-test.sh <build dir> <consumer source dir> <prefix> <libdir> <c++ compiler>
@@ -73,10 +74,17 @@ if [ -x "$work/cmake-consumer/krel_consumer" ]; then
   "$work/cmake-consumer/krel_consumer" | grep -q "consumer ok" || fail "the CMake consumer fails"
 fi
 
-# The pkg-config consumer: the staged tree stands in for the prefix.
-pc=(pkg-config --define-variable=prefix="$root")
-flags=$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig "${pc[@]}" --cflags --libs KrelStd) ||
+# The pkg-config consumer: the paths of KrelStd.pc follow the file's own place, so the staged
+# tree serves as it lies.
+flags=$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig pkg-config --cflags --libs KrelStd) ||
   fail "pkg-config does not know KrelStd"
+# The directory a flag names (the first -I<...>/KrelStd, or -L), without "..".
+flag_directory() {
+  realpath -m "$(tr ' ' '\n' <<<"$flags" | sed -n "s|^$1\(.*$2\)\$|\1|p" | head -n 1)"
+}
+[ "$(flag_directory -I /KrelStd)" = "$(realpath "$root/include/KrelStd")" ] &&
+  [ "$(flag_directory -L '')" = "$(realpath "$root/$libdir")" ] ||
+  fail "KrelStd.pc does not point at the tree it lies in: $flags"
 [ "$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig pkg-config --modversion KrelStd)" = 1.0.0 ] ||
   fail "KrelStd.pc has the wrong version"
 # shellcheck disable=SC2086

@@ -178,4 +178,76 @@ TEST_F(AdminToolTest, RefusalsAndWrongUsageHaveTheirExitCodes) {
     EXPECT_EQ(runTool({"frobnicate"}), 2);
 }
 
+TEST_F(AdminToolTest, ListingOfAValueHoldingALineBreakAndAnEscapeStaysOnOneLine) {
+    ASSERT_EQ(setString(createKey(L"Software\\Forged"), L"v", L"a\nRecord: 9\x1B[31m\tend"),
+              ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"list", "HKCU\\Software\\Forged"}, &output), 0);
+    EXPECT_EQ(output, "HKEY_CURRENT_USER\\Software\\Forged\n"
+                      "    v    REG_SZ    a\\nRecord: 9\\x1B[31m\\tend\n");
+}
+
+TEST_F(AdminToolTest, ReadEscapesControlCharactersOfTheData) {
+    ASSERT_EQ(setString(createKey(L"Software\\Forged"), L"v", L"one\r\ntwo\x07"), ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"read", "HKCU\\Software\\Forged", "v"}, &output), 0);
+    EXPECT_EQ(output, "one\\r\\ntwo\\x07\n");
+}
+
+TEST_F(AdminToolTest, ListingOfASubkeyNamedWithALineBreakStaysOnOneLine) {
+    createKey(L"Software\\Parent\\a\nHKEY_LOCAL_MACHINE\x1B");
+
+    std::string output;
+    ASSERT_EQ(runTool({"list", "HKCU\\Software\\Parent"}, &output), 0);
+    EXPECT_EQ(output, "HKEY_CURRENT_USER\\Software\\Parent\n"
+                      "HKEY_CURRENT_USER\\Software\\Parent\\a\\nHKEY_LOCAL_MACHINE\\x1B\n");
+}
+
+TEST_F(AdminToolTest, TypeNamesAreMatchedInAnyCase) {
+    ASSERT_EQ(runTool({"write", "HKCU\\Software\\Typed", "v", "reg_dword", "5"}), 0);
+
+    std::string output;
+    ASSERT_EQ(runTool({"list", "HKCU\\Software\\Typed"}, &output), 0);
+    EXPECT_NE(output.find("    v    REG_DWORD    5\n"), std::string::npos) << output;
+}
+
+TEST_F(AdminToolTest, UnknownTypeIsReportedAsUnknown) {
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runToolWithErrors({"write", "HKCU\\Software", "v", "REG_FOO", "x"}, output, errors),
+              2);
+    EXPECT_NE(errors.find("unknown type \"REG_FOO\""), std::string::npos) << errors;
+    EXPECT_EQ(output, "");
+}
+
+TEST_F(AdminToolTest, DashHPrintsTheHelpAsHelpDoes) {
+    std::string help;
+    std::string dashH;
+    ASSERT_EQ(runTool({"help"}, &help), 0);
+    ASSERT_EQ(runTool({"-h"}, &dashH), 0);
+    EXPECT_EQ(dashH, help);
+    EXPECT_NE(help.find("usage: krel-admin"), std::string::npos);
+}
+
+TEST_F(AdminToolTest, HelpNamesTheRegistryDirectoryVariableAndTheDefaultHiveLocations) {
+    std::string help;
+    ASSERT_EQ(runTool({"help"}, &help), 0);
+    EXPECT_NE(help.find("KREL_REGISTRY_DIR"), std::string::npos);
+    EXPECT_NE(help.find("$XDG_CONFIG_HOME/krelstd/registry"), std::string::npos);
+    EXPECT_NE(help.find("/var/lib/krelstd/registry"), std::string::npos);
+}
+
+TEST_F(AdminToolTest, UsageErrorsGoToStderr) {
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"list"}, {"read", "HKCR\\Software", "v"}}) {
+        std::string output;
+        std::string errors;
+        EXPECT_EQ(runToolWithErrors(wrong, output, errors), 2);
+        EXPECT_EQ(output, "");
+        EXPECT_NE(errors.find("krel-admin"), std::string::npos) << errors;
+    }
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/WinBase.h"
 #include "platform/WinEventLog.h"
 
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -77,7 +78,38 @@ TEST_F(EventLogToolTest, RefusesMalformedOptions) {
     EXPECT_EQ(runTool({"eventlog", "--level", "x"}), 2);
     std::string output;
     EXPECT_EQ(runTool({"eventlog"}, &output), 0);
-    EXPECT_EQ(output, "");
+    EXPECT_EQ(output, "no records\n");
+}
+
+TEST_F(EventLogToolTest, EmptyLogSaysNoRecordsAndMakesNoDatabase) {
+    std::string output;
+    ASSERT_EQ(runTool({"eventlog"}, &output), 0);
+    EXPECT_EQ(output, "no records\n");
+    EXPECT_FALSE(std::filesystem::exists(root / "eventlog.db"));
+}
+
+TEST_F(EventLogToolTest, WrongOptionIsNamed) {
+    std::string output;
+    std::string errors;
+    ASSERT_EQ(runToolWithErrors({"eventlog", "--level", "x"}, output, errors), 2);
+    EXPECT_NE(errors.find("unknown option \"--level\""), std::string::npos) << errors;
+    ASSERT_EQ(runToolWithErrors({"eventlog", "--count", "-1"}, output, errors), 2);
+    EXPECT_NE(errors.find("\"-1\" is no value for option --count"), std::string::npos) << errors;
+    ASSERT_EQ(runToolWithErrors({"eventlog", "--from"}, output, errors), 2);
+    EXPECT_NE(errors.find("option --from needs a value"), std::string::npos) << errors;
+}
+
+TEST_F(EventLogToolTest, InsertionStringWithALineBreakStaysOneLine) {
+    const HANDLE source = RegisterEventSourceW(nullptr, L"Forger");
+    LPCWSTR strings[] = {L"x\nRecord: 99\nSource: Security\x1B[2J"};
+    ASSERT_TRUE(ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
+    DeregisterEventSource(source);
+
+    std::string output;
+    ASSERT_EQ(runTool({"eventlog", "--source", "Forger"}, &output), 0);
+    const std::vector<std::string> lines = linesOf(output);
+    ASSERT_EQ(lines.size(), 11u) << output;
+    EXPECT_EQ(lines[9], "String 1: x\\nRecord: 99\\nSource: Security\\x1B[2J");
 }
 
 } // namespace

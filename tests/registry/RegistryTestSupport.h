@@ -8,6 +8,8 @@
 #include "platform/WinReg.h"
 
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -133,11 +135,17 @@ protected:
     }
 
     // Starts the program with the arguments (the first one being the program), its stdout to
-    // a pipe unless output is null; answers its process id and the pipe's reading end.
-    static pid_t spawn(const std::vector<std::string>& arguments, int* output) {
+    // a pipe unless output is null, its stderr to the file errorPath when given; answers its
+    // process id and the pipe's reading end.
+    static pid_t spawn(const std::vector<std::string>& arguments, int* output,
+                       const char* errorPath = nullptr) {
         int pipeEnds[2] = {-1, -1};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (errorPath != nullptr) {
+            posix_spawn_file_actions_addopen(&actions, 2, errorPath, O_WRONLY | O_CREAT | O_TRUNC,
+                                             0600);
+        }
         if (output != nullptr) {
             EXPECT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
             posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
@@ -159,9 +167,10 @@ protected:
 
     // Runs the program (the first argument) to its end: its exit code, with its stdout in
     // output.
-    static int runProgram(const std::vector<std::string>& command, std::string* output) {
+    static int runProgram(const std::vector<std::string>& command, std::string* output,
+                          const char* errorPath = nullptr) {
         int reading = -1;
-        const pid_t pid = spawn(command, &reading);
+        const pid_t pid = spawn(command, &reading, errorPath);
         std::string text;
         char buffer[4096];
         ssize_t count;
@@ -182,6 +191,19 @@ protected:
         std::vector<std::string> command{KREL_ADMIN_TOOL};
         command.insert(command.end(), arguments.begin(), arguments.end());
         return runProgram(command, output);
+    }
+
+    // Runs krel-admin to its end: its exit code, with its stdout in output and its stderr in
+    // errors.
+    int runToolWithErrors(const std::vector<std::string>& arguments, std::string& output,
+                          std::string& errors) const {
+        const std::string errorPath = (root / "krel-admin-errors.txt").string();
+        std::vector<std::string> command{KREL_ADMIN_TOOL};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const int status = runProgram(command, &output, errorPath.c_str());
+        std::ifstream in(errorPath);
+        errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return status;
     }
 
     std::vector<HKEY> opened;

@@ -191,7 +191,8 @@ private:
 };
 
 // The application's side: service i is the peer on ports[i].
-class LoopbackClient : public krel_std::IConnectionImplementer, public krel_std::ISendHeartBeat {
+class LoopbackClient final : public krel_std::IConnectionImplementer,
+                             public krel_std::ISendHeartBeat {
 public:
     static const int RECEIVE_TIMEOUT_MS = 2000;
 

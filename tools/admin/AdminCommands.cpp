@@ -11,12 +11,14 @@ const std::vector<AdminCommand>& adminCommands() {
         {"write", "<hive>\\<key> <value> <type> <data>",
          "sets a value, creating the key; type is one of REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ "
          "(strings separated by \\0), REG_DWORD, REG_QWORD (decimal or 0x hexadecimal), "
-         "REG_BINARY (hexadecimal bytes)",
+         "REG_BINARY, REG_NONE (hexadecimal bytes), in any case",
          &writeValue},
         {"delete-value", "<hive>\\<key> <value>", "deletes a value", &deleteValue},
         {"delete-key", "<hive>\\<key>", "deletes a key with everything below it", &deleteKey},
         {"eventlog", "[--source <name>] [--from <record>] [--count <n>]",
-         "prints the records of the Application event log, oldest first", &readEventLog},
+         "prints the records of the Application event log, oldest first (\"no records\" when none "
+         "matches)",
+         &readEventLog},
         {"create-service",
          "<name> <command line> [--display <text>] [--start auto|demand|disabled] [--depend "
          "<name>]...",
@@ -25,7 +27,8 @@ const std::vector<AdminCommand>& adminCommands() {
         {"start-service", "<name>", "starts a service and prints its status", &startService},
         {"control-service", "<name> stop|pause|continue|interrogate|shutdown|<code> [--as-system]",
          "sends a control to a running service and prints its status", &controlService},
-        {"query-service", "<name>", "prints a service's status", &queryService},
+        {"query-service", "<name>",
+         "prints a service's status, with the names of the controls it accepts", &queryService},
     };
     return commands;
 }

@@ -71,6 +71,12 @@ int reportError(const std::string& what, LSTATUS status);
 int reportUsage(const AdminCommand& command);
 const AdminCommand& commandNamed(const char* name);
 
+// The text with every control character written as an escape ("\n", "\t", "\x1B", ...),
+// so that stored text can never break a printed line or reach the terminal as a control.
+std::wstring escapeControls(const std::wstring& text);
+std::string escapeControls(const std::string& text);
+
+// Prints one line on stdout, its control characters escaped.
 void printLine(const std::wstring& text);
 
 } // namespace krel_admin

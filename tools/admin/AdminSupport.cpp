@@ -44,6 +44,26 @@ std::wstring stringData(DWORD type, const std::vector<BYTE>& data) {
     return joined;
 }
 
+bool isControl(wchar_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+std::wstring escapeOf(wchar_t c) {
+    switch (c) {
+    case L'\n':
+        return L"\\n";
+    case L'\r':
+        return L"\\r";
+    case L'\t':
+        return L"\\t";
+    default: {
+        wchar_t digits[8];
+        std::swprintf(digits, 8, L"\\x%02X", static_cast<unsigned int>(c));
+        return digits;
+    }
+    }
+}
+
 uint64_t littleEndian(const std::vector<BYTE>& data) {
     uint64_t number = 0;
     for (size_t i = data.size(); i-- > 0;) {
@@ -69,7 +89,7 @@ bool parseKeyPath(const std::string& text, KeyPath& path) {
         path.rootName = L"HKEY_LOCAL_MACHINE";
         return true;
     }
-    std::cerr << "krel-admin: unknown hive in \"" << text
+    std::cerr << "krel-admin: unknown hive in \"" << escapeControls(text)
               << "\" (HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE)" << std::endl;
     return false;
 }
@@ -147,8 +167,8 @@ int reportError(const std::string& what, LSTATUS status) {
     if (message.empty()) {
         message = L"error";
     }
-    std::cerr << "krel-admin: " << what << ": " << krel_platform::wideToUtf8(message) << " ("
-              << status << ")" << std::endl;
+    std::cerr << "krel-admin: " << escapeControls(what) << ": "
+              << krel_platform::wideToUtf8(message) << " (" << status << ")" << std::endl;
     return 1;
 }
 
@@ -157,8 +177,25 @@ int reportUsage(const AdminCommand& command) {
     return 2;
 }
 
+std::wstring escapeControls(const std::wstring& text) {
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (wchar_t c : text) {
+        if (isControl(c)) {
+            escaped += escapeOf(c);
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string escapeControls(const std::string& text) {
+    return krel_platform::wideToUtf8(escapeControls(krel_platform::utf8ToWide(text)));
+}
+
 void printLine(const std::wstring& text) {
-    std::cout << krel_platform::wideToUtf8(text) << '\n';
+    std::cout << krel_platform::wideToUtf8(escapeControls(text)) << '\n';
 }
 
 } // namespace krel_admin

@@ -1,5 +1,6 @@
 // krel-admin eventlog [--source <name>] [--from <record>] [--count <n>]: prints the records of
-// the Application event log, oldest first, one field a line, each record ending in a blank line.
+// the Application event log, oldest first, one field a line, each record ending in a blank line;
+// "no records" when none matches.
 #include "AdminCommands.h"
 
 #include "platform/Utf16.h"
@@ -7,7 +8,10 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <iostream>
 #include <string>
+#include <system_error>
 
 namespace krel_admin {
 
@@ -84,12 +88,20 @@ bool parseCount(const std::string& text, unsigned long& value) {
     return value <= 0xFFFFFFFFul;
 }
 
+// Reads the options into the query; false, after naming the faulty option on stderr, for an
+// unknown option, a missing value or a value the option does not take.
 bool parseQuery(const std::vector<std::string>& arguments, krel_platform::EventLogQuery& query) {
     for (size_t i = 0; i < arguments.size(); i += 2) {
-        if (i + 1 >= arguments.size()) {
+        const std::string& option = arguments[i];
+        if (option != "--source" && option != "--from" && option != "--count") {
+            std::cerr << "krel-admin: unknown option \"" << escapeControls(option) << "\""
+                      << std::endl;
             return false;
         }
-        const std::string& option = arguments[i];
+        if (i + 1 >= arguments.size()) {
+            std::cerr << "krel-admin: option " << option << " needs a value" << std::endl;
+            return false;
+        }
         const std::string& value = arguments[i + 1];
         unsigned long number = 0;
         if (option == "--source" && !value.empty()) {
@@ -99,6 +111,8 @@ bool parseQuery(const std::vector<std::string>& arguments, krel_platform::EventL
         } else if (option == "--count" && parseCount(value, number)) {
             query.maximumCount = number;
         } else {
+            std::cerr << "krel-admin: \"" << escapeControls(value) << "\" is no value for option "
+                      << option << std::endl;
             return false;
         }
     }
@@ -112,10 +126,17 @@ int readEventLog(const std::vector<std::string>& arguments) {
     if (!parseQuery(arguments, query)) {
         return reportUsage(commandNamed("eventlog"));
     }
+    // A log no program has written yet has no database: reading it must not make one.
     std::vector<krel_platform::EventLogRecord> records;
-    const LONG status = krel_platform::readEventLogRecords(query, records);
-    if (status != ERROR_SUCCESS) {
-        return reportError(krel_platform::eventLogPath(), status);
+    std::error_code unknown;
+    if (std::filesystem::exists(krel_platform::eventLogPath(), unknown) || unknown) {
+        const LONG status = krel_platform::readEventLogRecords(query, records);
+        if (status != ERROR_SUCCESS) {
+            return reportError(krel_platform::eventLogPath(), status);
+        }
+    }
+    if (records.empty()) {
+        printLine(L"no records");
     }
     for (const krel_platform::EventLogRecord& record : records) {
         printRecord(record);

@@ -4,6 +4,7 @@
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace krel_admin {
@@ -38,11 +39,35 @@ const char* serviceStateName(DWORD state) {
     return state >= 1 && state <= 7 ? names[state - 1] : "UNKNOWN";
 }
 
+std::string acceptedControlNames(DWORD accepted) {
+    static const struct {
+        DWORD bit;
+        const char* name;
+    } controls[] = {{SERVICE_ACCEPT_STOP, "STOP"},
+                    {SERVICE_ACCEPT_PAUSE_CONTINUE, "PAUSE_CONTINUE"},
+                    {SERVICE_ACCEPT_SHUTDOWN, "SHUTDOWN"}};
+    std::string names;
+    DWORD unnamed = accepted;
+    for (const auto& control : controls) {
+        if ((accepted & control.bit) != 0) {
+            names += (names.empty() ? "" : ", ") + std::string(control.name);
+            unnamed &= ~control.bit;
+        }
+    }
+    if (unnamed != 0) {
+        char other[24];
+        std::snprintf(other, sizeof other, "0x%X", static_cast<unsigned int>(unnamed));
+        names += (names.empty() ? "" : ", ") + std::string(other);
+    }
+    return names.empty() ? "none" : names;
+}
+
 void printServiceStatus(const std::string& name, const SERVICE_STATUS& status) {
-    std::cout << "service: " << name << "\n"
-              << "state: " << status.dwCurrentState << " "
+    printLine(L"service: " + krel_platform::utf8ToWide(name));
+    std::cout << "state: " << status.dwCurrentState << " "
               << serviceStateName(status.dwCurrentState) << "\n"
-              << "controls accepted: " << status.dwControlsAccepted << "\n"
+              << "controls accepted: " << status.dwControlsAccepted << " ("
+              << acceptedControlNames(status.dwControlsAccepted) << ")\n"
               << "exit code: " << status.dwWin32ExitCode << "\n";
 }
 

@@ -25,6 +25,9 @@ bool openService(const std::string& name, bool change, ServiceHandle& manager,
 
 // The state's name (RUNNING, ...).
 const char* serviceStateName(DWORD state);
+// The names of the controls a service accepts ("STOP, PAUSE_CONTINUE"; "none"); bits without a
+// name in hexadecimal.
+std::string acceptedControlNames(DWORD accepted);
 // Prints the status as the query command shows it.
 void printServiceStatus(const std::string& name, const SERVICE_STATUS& status);
 

@@ -4,6 +4,7 @@
 
 #include "platform/Utf16.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cwctype>
@@ -65,30 +66,47 @@ bool appendHex(std::vector<BYTE>& bytes, const std::string& text) {
     return true;
 }
 
-// The type and Windows bytes of the data as given; false for an unknown type or data that
-// does not suit it.
-bool encode(const std::string& typeText, const std::string& dataText, DWORD& type,
-            std::vector<BYTE>& bytes) {
-    const std::wstring data = krel_platform::utf8ToWide(dataText);
-    if (typeText == "REG_SZ" || typeText == "REG_EXPAND_SZ") {
-        type = typeText == "REG_SZ" ? REG_SZ : REG_EXPAND_SZ;
-        appendUtf16(bytes, data);
-        return true;
+// The types the tool writes, by name.
+const struct {
+    const char* name;
+    DWORD type;
+} writableTypes[] = {
+    {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_MULTI_SZ", REG_MULTI_SZ},
+    {"REG_DWORD", REG_DWORD}, {"REG_QWORD", REG_QWORD},         {"REG_BINARY", REG_BINARY},
+    {"REG_NONE", REG_NONE}};
+
+// The type named by the text, matched in any case as hive names are; false for no such type.
+bool parseType(const std::string& text, DWORD& type) {
+    std::string upper = text;
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    if (typeText == "REG_MULTI_SZ") {
-        type = REG_MULTI_SZ;
-        appendMultiString(bytes, data);
-        return true;
-    }
-    if (typeText == "REG_DWORD" || typeText == "REG_QWORD") {
-        type = typeText == "REG_DWORD" ? REG_DWORD : REG_QWORD;
-        return appendNumber(bytes, dataText, type == REG_DWORD ? 4 : 8);
-    }
-    if (typeText == "REG_BINARY" || typeText == "REG_NONE") {
-        type = typeText == "REG_BINARY" ? REG_BINARY : REG_NONE;
-        return appendHex(bytes, dataText);
+    for (const auto& known : writableTypes) {
+        if (upper == known.name) {
+            type = known.type;
+            return true;
+        }
     }
     return false;
+}
+
+// The Windows bytes of the data for its type; false for data that does not suit the type.
+bool encode(DWORD type, const std::string& dataText, std::vector<BYTE>& bytes) {
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        appendUtf16(bytes, krel_platform::utf8ToWide(dataText));
+        return true;
+    case REG_MULTI_SZ:
+        appendMultiString(bytes, krel_platform::utf8ToWide(dataText));
+        return true;
+    case REG_DWORD:
+        return appendNumber(bytes, dataText, 4);
+    case REG_QWORD:
+        return appendNumber(bytes, dataText, 8);
+    default:
+        return appendHex(bytes, dataText);
+    }
 }
 
 } // namespace
@@ -102,10 +120,15 @@ int writeValue(const std::vector<std::string>& arguments) {
         return 2;
     }
     DWORD type = REG_NONE;
-    std::vector<BYTE> bytes;
-    if (!encode(arguments[2], arguments[3], type, bytes)) {
-        std::cerr << "krel-admin: \"" << arguments[3] << "\" is no data of type " << arguments[2]
+    if (!parseType(arguments[2], type)) {
+        std::cerr << "krel-admin: unknown type \"" << escapeControls(arguments[2]) << "\""
                   << std::endl;
+        return reportUsage(commandNamed("write"));
+    }
+    std::vector<BYTE> bytes;
+    if (!encode(type, arguments[3], bytes)) {
+        std::cerr << "krel-admin: \"" << escapeControls(arguments[3]) << "\" is no data of type "
+                  << krel_platform::wideToUtf8(typeName(type)) << std::endl;
         return reportUsage(commandNamed("write"));
     }
     OpenKey opened;
