@@ -116,6 +116,22 @@ void codePageUtf8Krel(benchmark::State& state) {
     scope.report(state);
 }
 
+// The other direction as the iconv peer does it: the output sized for the worst case (one
+// character a byte) and cut to what was written.
+void codePageWideKrel(benchmark::State& state) {
+    const std::string& bytes = mixedUtf8();
+    const int count = static_cast<int>(bytes.size());
+    state.SetLabel("goal<=1");
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        std::wstring text(bytes.size(), L'\0');
+        text.resize(static_cast<size_t>(
+            MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, &text[0], count)));
+        benchmark::DoNotOptimize(text);
+    }
+    scope.report(state);
+}
+
 void base64DecodeKrel(benchmark::State& state) {
     const std::string& text = base64Text();
     state.SetLabel("goal<=1.5");
@@ -169,6 +185,8 @@ BENCHMARK(wideToUtf8Krel)->Name("wide to utf8 10MB/krel");
 BENCHMARK(wideToUtf8Peer)->Name("wide to utf8 10MB/peer");
 BENCHMARK(codePageUtf8Krel)->Name("WideCharToMultiByte utf8 10MB/krel");
 BENCHMARK(wideToUtf8Peer)->Name("WideCharToMultiByte utf8 10MB/peer");
+BENCHMARK(codePageWideKrel)->Name("MultiByteToWideChar utf8 10MB/krel");
+BENCHMARK(utf8ToWidePeer)->Name("MultiByteToWideChar utf8 10MB/peer");
 BENCHMARK(base64DecodeKrel)->Name("base64 decode 10MB/krel");
 BENCHMARK(base64DecodePeer)->Name("base64 decode 10MB/peer");
 BENCHMARK(base64EncodeKrel)->Name("base64 encode 10MB/krel");

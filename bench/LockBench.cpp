@@ -1,5 +1,6 @@
 // The synchronisation primitives on their hot paths, each against the standard tool a user would
-// pick instead: a free recursive lock, a lock contended by eight threads, a read-mostly
+// pick instead: a free recursive lock, a lock contended by eight threads, a read lock on a free
+// read-write lock, a read-mostly
 // read-write lock shared by eight threads, an event handing a wake-up to another thread and back,
 // and a wait for any of eight objects of which one is ready.
 #include <benchmark/benchmark.h>
@@ -82,6 +83,27 @@ void AutoLockContendedPeer(benchmark::State& state) {
 }
 BENCHMARK(AutoLockContendedPeer)->Name("AutoLock 8 threads/peer")->Threads(8);
 
+void ReaderLockFreeKrel(benchmark::State& state) {
+    ReadWriteLock lock;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        ReadWriteLock::ReaderLock guard(lock);
+        benchmark::ClobberMemory();
+    }
+    scope.report(state);
+    state.SetLabel("goal<=1.5");
+}
+BENCHMARK(ReaderLockFreeKrel)->Name("ReaderLock on a free lock/krel");
+
+void ReaderLockFreePeer(benchmark::State& state) {
+    std::shared_mutex lock;
+    for (auto _ : state) {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(ReaderLockFreePeer)->Name("ReaderLock on a free lock/peer");
+
 void ReadMostlyKrel(benchmark::State& state) {
     static ReadWriteLock& lock = *new ReadWriteLock;
     static Shared shared;
@@ -142,7 +164,7 @@ void EventWakeUpKrel(benchmark::State& state) {
     partner.join();
     state.SetLabel("goal<=1.2");
 }
-BENCHMARK(EventWakeUpKrel)->Name("Event wake-up/krel");
+BENCHMARK(EventWakeUpKrel)->Name("Event wake-up/krel")->UseRealTime();
 
 // The same exchange with a flag, a mutex and a condition variable per direction.
 class Flag {
@@ -187,7 +209,7 @@ void EventWakeUpPeer(benchmark::State& state) {
     ping.signal();
     partner.join();
 }
-BENCHMARK(EventWakeUpPeer)->Name("Event wake-up/peer");
+BENCHMARK(EventWakeUpPeer)->Name("Event wake-up/peer")->UseRealTime();
 
 const int WAITED_OBJECTS = 8;
 

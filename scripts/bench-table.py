@@ -4,9 +4,10 @@
 A program pairs its benchmarks by name: "<path>/krel" and "<path>/peer" (anything may follow,
 such as "/threads:8"). The KrelStd side may carry the label "goal<=N", the ratio it must stay
 under, or "<counter><=N", a bound on a counter it reports (a latency, a memory ratio), and the
-counter "allocs", its heap allocations per call. Ratios use medians over the repetitions.
-Benchmarks timed by the wall clock (UseRealTime, names ending in "/real_time", such as several
-processes writing at once, where the measuring thread only waits) compare wall-clock times.
+counter "allocs", its heap allocations per call. Ratios use medians over the repetitions: of
+real time for rows that time themselves (manual time), ask for real time, or run several
+threads, since CPU time leaves out the waits and the other threads they are about; of CPU time
+otherwise. Each time is printed with its unit, the largest that keeps it at least 1.
 """
 import glob
 import json
@@ -18,7 +19,9 @@ import sys
 build = sys.argv[1] if len(sys.argv) > 1 else "build-bench"
 repetitions = os.environ.get("BENCH_REPETITIONS", "5")
 rows = []
-for program in sorted(glob.glob(os.path.join(build, "bench", "*Bench"))):
+programs = sorted(glob.glob(os.path.join(build, "bench", "*Bench")))
+for number, program in enumerate(programs, 1):
+    print(f"[{number}/{len(programs)}] {os.path.basename(program)}", file=sys.stderr, flush=True)
     output = subprocess.run(
         [program, f"--benchmark_repetitions={repetitions}",
          "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
@@ -35,12 +38,34 @@ for program in sorted(glob.glob(os.path.join(build, "bench", "*Bench"))):
         if "krel" in pair and "peer" in pair:
             rows.append((os.path.basename(program), key, pair["krel"], pair["peer"]))
 
-print(f"{'program':<18} {'path':<44} {'krel ns':>10} {'peer ns':>10} {'ratio':>7} "
+
+
+def uses_real_time(row):
+    return ("/manual_time" in row["run_name"] or "/real_time" in row["run_name"]
+            or row.get("threads", 1) > 1)
+
+
+def timed(row):
+    return row["real_time"] if uses_real_time(row) else row["cpu_time"]
+
+
+NANOSECONDS_PER_UNIT = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def time_text(row):
+    """The row's time in the largest unit that keeps it at least 1."""
+    nanoseconds = timed(row) * NANOSECONDS_PER_UNIT[row.get("time_unit", "ns")]
+    for unit in ("s", "ms", "us"):
+        if nanoseconds >= NANOSECONDS_PER_UNIT[unit]:
+            return f"{nanoseconds / NANOSECONDS_PER_UNIT[unit]:.1f} {unit}"
+    return f"{nanoseconds:.1f} ns"
+
+
+print(f"{'program':<18} {'path':<44} {'krel':>12} {'peer':>12} {'clock':>5} {'ratio':>7} "
       f"{'goal':>22} {'allocs':>7}")
 missed = 0
 for program, key, krel, peer in rows:
-    measure = "real_time" if key.endswith("/real_time") else "cpu_time"
-    ratio = krel[measure] / peer[measure]
+    ratio = timed(krel) / timed(peer)
     goal = re.search(r"(\w+)<=([0-9.]+)", krel.get("label", ""))
     goal_text, met = "", True
     if goal:
@@ -50,6 +75,7 @@ for program, key, krel, peer in rows:
         met = value <= bound
     missed += 0 if met else 1
     allocs = f"{krel['allocs']:.2f}" if "allocs" in krel else ""
-    print(f"{program:<18} {key:<44} {krel[measure]:>10.1f} {peer[measure]:>10.1f} "
+    clock = "real" if uses_real_time(krel) else "cpu"
+    print(f"{program:<18} {key:<44} {time_text(krel):>12} {time_text(peer):>12} {clock:>5} "
           f"{ratio:>7.2f} {goal_text:>22} {allocs:>7}{'' if met else ' missed'}")
 print(f"{missed} goal(s) missed" if missed else "every goal met")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 
@@ -43,8 +44,8 @@ public:
     // pending), or null once the queue is shut down. A shut-down queue throws at once.
     jobject dequeue(JNIEnv* env);
 
-    // Signals termination once: wakes every waiting consumer, waits 10 ms and drops every queued
-    // record. Later calls do nothing.
+    // Signals termination once: wakes every waiting consumer, waits 10 ms when one is waiting,
+    // and drops every queued record. Later calls do nothing.
     void shutdown();
 
 private:
@@ -64,6 +65,8 @@ private:
     Event terminateEvent;
     Event jobEvent;
     std::deque<boost::shared_ptr<IJniCallback>> queue;
+    // Threads waiting in dequeue(JNIEnv*): the shut-down pauses for them to wake, and only then.
+    std::atomic<int> consumers;
 };
 
 } // namespace krel_std

@@ -14,16 +14,23 @@ namespace {
 
 const uint32_t MAX_RECURSION = 0xFFFFFFFFu;
 
-// One thread's read count on one lock; a free entry has lock 0.
+// One thread's read count on one lock.
 struct ReadEntry {
     uint64_t lock;
     uint32_t count;
 };
 
 // Enough for the read locks one thread holds at once in practice; more go to the lock's map.
-const int READ_TABLE_SIZE = 8;
+const uint32_t READ_TABLE_SIZE = 8;
 
-__thread ReadEntry readTable[READ_TABLE_SIZE] __attribute__((tls_model("initial-exec")));
+// The entries in use are the first `used` ones, so a thread that holds no read lock finds none
+// at once, and one that holds one finds it at the first look.
+struct ReadTable {
+    uint32_t used;
+    ReadEntry entries[READ_TABLE_SIZE];
+};
+
+__thread ReadTable readTable __attribute__((tls_model("initial-exec")));
 
 std::atomic<uint64_t> nextSerial(1);
 
@@ -162,41 +169,56 @@ void ReadWriteLockPimpl::writeUnlock() {
 }
 
 uint32_t* ReadWriteLockPimpl::findReadCount() {
-    for (ReadEntry& entry : readTable) {
-        if (entry.lock == serial) {
-            return &entry.count;
+    ReadTable& table = readTable;
+    const uint32_t used = table.used;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (table.entries[i].lock == serial) {
+            return &table.entries[i].count;
         }
     }
-    if (overflowCount.load(std::memory_order_acquire) == 0) {
-        return nullptr;
-    }
-    MutexGuard guard(overflowMutex);
-    auto entry = overflowReaders.find(CallerThread::handle());
-    return entry == overflowReaders.end() ? nullptr : &entry->second;
+    return overflowCount.load(std::memory_order_acquire) == 0 ? nullptr : findOverflowReadCount();
 }
 
 // Only the calling thread touches its own entry, in the table or in the map, so the count is
 // read and written without the overflow mutex.
 void ReadWriteLockPimpl::addReadCount(uint32_t count) {
-    for (ReadEntry& entry : readTable) {
-        if (entry.lock == 0) {
-            entry.lock = serial;
-            entry.count = count;
-            return;
-        }
+    ReadTable& table = readTable;
+    const uint32_t used = table.used;
+    if (used < READ_TABLE_SIZE) {
+        table.entries[used] = ReadEntry{serial, count};
+        table.used = used + 1;
+    } else {
+        addOverflowReadCount(count);
     }
+}
+
+// The last entry in use takes the place of the one removed.
+void ReadWriteLockPimpl::removeReadCount(uint32_t* count) {
+    ReadTable& table = readTable;
+    const uint32_t used = table.used;
+    const uintptr_t first = reinterpret_cast<uintptr_t>(&table.entries[0].count);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(count) - first;
+    if (offset < used * sizeof(ReadEntry)) {
+        table.entries[offset / sizeof(ReadEntry)] = table.entries[used - 1];
+        table.used = used - 1;
+    } else {
+        removeOverflowReadCount();
+    }
+}
+
+uint32_t* ReadWriteLockPimpl::findOverflowReadCount() {
+    MutexGuard guard(overflowMutex);
+    auto entry = overflowReaders.find(CallerThread::handle());
+    return entry == overflowReaders.end() ? nullptr : &entry->second;
+}
+
+void ReadWriteLockPimpl::addOverflowReadCount(uint32_t count) {
     MutexGuard guard(overflowMutex);
     overflowReaders[CallerThread::handle()] = count;
     overflowCount.fetch_add(1, std::memory_order_release);
 }
 
-void ReadWriteLockPimpl::removeReadCount(uint32_t* count) {
-    for (ReadEntry& entry : readTable) {
-        if (&entry.count == count) {
-            entry.lock = 0;
-            return;
-        }
-    }
+void ReadWriteLockPimpl::removeOverflowReadCount() {
     MutexGuard guard(overflowMutex);
     overflowReaders.erase(CallerThread::handle());
     overflowCount.fetch_sub(1, std::memory_order_release);
@@ -225,9 +247,12 @@ bool ReadWriteLockPimpl::tryTakeSlot() {
 }
 
 void ReadWriteLockPimpl::takeSlot() {
-    if (tryTakeSlot()) {
-        return;
+    if (!tryTakeSlot()) {
+        waitForSlot();
     }
+}
+
+void ReadWriteLockPimpl::waitForSlot() {
     // Under the mutex a reader enters only by a compare-and-swap: taking itself out again would
     // need the mutex to wake others.
     MutexGuard guard(mutex);
@@ -317,6 +342,10 @@ void ReadWriteLockPimpl::leave(uint64_t change) {
             return;
         }
     }
+    leaveAndWake(change);
+}
+
+void ReadWriteLockPimpl::leaveAndWake(uint64_t change) {
     MutexGuard guard(mutex);
     state.fetch_add(change, std::memory_order_release);
     state.fetch_and(~SLEEPERS, std::memory_order_relaxed);

@@ -46,6 +46,11 @@ private:
     uint32_t* findReadCount();
     void addReadCount(uint32_t count);
     void removeReadCount(uint32_t* count);
+    // The same for a thread whose table is full, kept out of line so that the table's paths stay
+    // small.
+    __attribute__((noinline)) uint32_t* findOverflowReadCount();
+    __attribute__((noinline)) void addOverflowReadCount(uint32_t count);
+    __attribute__((noinline)) void removeOverflowReadCount();
 
     bool isWriter() const;
     // Whether the word admits one more reader.
@@ -53,6 +58,8 @@ private:
     // One attempt to count the caller as a reader in the word.
     bool tryTakeSlot();
     void takeSlot();
+    // Sleeps until the word admits the caller as a reader, then counts it.
+    __attribute__((noinline)) void waitForSlot();
     void returnSlot();
     void acquireWrite();
     // Sets the sleepers flag in the word, unless the word is no longer expected; answers whether
@@ -61,6 +68,8 @@ private:
     // Adds change (modulo 2^64) to the word as a reader or the writer leaves, and wakes every
     // sleeper when the change may let one go on.
     void leave(uint64_t change);
+    // Makes the change under the mutex and wakes every sleeper.
+    __attribute__((noinline)) void leaveAndWake(uint64_t change);
 
     const uint64_t serial;
     const int maxReaders;

@@ -20,11 +20,24 @@ const int JOB_INDEX = 1;
 // How long the shut-down holds the lock before it drops the queued records.
 const DWORD SHUTDOWN_PAUSE_MS = 10;
 
+// Counts the calling thread among the consumers for as long as it waits in dequeue.
+class ConsumerCount {
+public:
+    explicit ConsumerCount(std::atomic<int>& count) : count(count) { ++count; }
+    ~ConsumerCount() { --count; }
+    ConsumerCount(const ConsumerCount&) = delete;
+    ConsumerCount& operator=(const ConsumerCount&) = delete;
+
+private:
+    std::atomic<int>& count;
+};
+
 } // namespace
 
 // terminateEvent: manual reset, so that a shut-down stays visible to every later wait;
 // jobEvent: auto reset, one wake per signal.
-JniCallbackQueue::JniCallbackQueue() : terminateEvent(false, false), jobEvent(true, false) {}
+JniCallbackQueue::JniCallbackQueue()
+    : terminateEvent(false, false), jobEvent(true, false), consumers(0) {}
 
 JniCallbackQueue::~JniCallbackQueue() {
     try {
@@ -61,6 +74,7 @@ jobject JniCallbackQueue::dequeue(JNIEnv* env) {
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. JNI Env <%p>.", static_cast<void*>(env));
     checkShutdown();
     const std::vector<Waitable*> events{&terminateEvent, &jobEvent};
+    ConsumerCount counted(consumers);
     for (;;) {
         const int index =
             Concurrency::waitForMultipleObjects(events, Concurrency::WAIT_FOR_ANY, -1);
@@ -98,7 +112,9 @@ void JniCallbackQueue::shutdown() {
     if (__internal_call_on()) {
         __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Signaled termination.");
     }
-    Sleep(SHUTDOWN_PAUSE_MS);
+    if (consumers.load() > 0) {
+        Sleep(SHUTDOWN_PAUSE_MS);
+    }
     while (!queue.empty()) {
         queue.pop_front();
     }

@@ -1,6 +1,7 @@
 #include "platform/Utf8Encoding.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace krel_platform {
 
@@ -95,7 +96,102 @@ char* encode(const wchar_t*& text, const wchar_t* textEnd, char* target, char* t
     return target;
 }
 
+// The continuation bytes that follow a lead byte, the bits the lead byte gives, and the least value
+// that needs the form; a byte that cannot begin a form has no continuation bytes and no bits.
+struct LeadByte {
+    uint32_t continuations;
+    uint32_t bits;
+    uint32_t least;
+};
+
+LeadByte leadByte(unsigned char byte) {
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        return {1, byte & 0x1Fu, 0x80};
+    }
+    if (byte >= 0xE0 && byte <= 0xEF) {
+        return {2, byte & 0x0Fu, 0x800};
+    }
+    if (byte >= 0xF0 && byte <= 0xF7) {
+        return {3, byte & 0x07u, 0x10000};
+    }
+    if (byte >= 0xF8 && byte <= 0xFB) {
+        return {4, byte & 0x03u, 0x200000};
+    }
+    if (byte >= 0xFC && byte <= 0xFD) {
+        return {5, byte & 0x01u, 0x4000000};
+    }
+    return {0, 0, 0};
+}
+
+// Reads the multi-byte form at `next`; answers the bytes it takes, or 0 when it is invalid or
+// truncated.
+size_t readMultiByte(const unsigned char* next, const unsigned char* end, uint32_t& value) {
+    const LeadByte lead = leadByte(*next);
+    if (lead.continuations == 0 || static_cast<size_t>(end - next) <= lead.continuations) {
+        return 0;
+    }
+    value = lead.bits;
+    for (uint32_t i = 1; i <= lead.continuations; ++i) {
+        if ((next[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (next[i] & 0x3Fu);
+    }
+    if (value < lead.least || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    return lead.continuations + 1;
+}
+
+// True when the eight bytes at `next` are all ASCII.
+bool isAsciiRun(const unsigned char* next) {
+    uint64_t bytes;
+    std::memcpy(&bytes, next, sizeof(bytes));
+    return (bytes & 0x8080808080808080u) == 0;
+}
+
 } // namespace
+
+Utf8Decoding decodeUtf8(const char* bytes, size_t count, wchar_t* target, size_t room,
+                        bool strict) {
+    const unsigned char* next = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* const end = next + count;
+    size_t length = 0;
+    while (next < end) {
+        if (end - next >= 8 && isAsciiRun(next)) {
+            if (length + 8 <= room) {
+                for (size_t i = 0; i < 8; ++i) {
+                    target[length + i] = static_cast<wchar_t>(next[i]);
+                }
+            } else {
+                for (size_t i = 0; length + i < room; ++i) {
+                    target[length + i] = static_cast<wchar_t>(next[i]);
+                }
+            }
+            next += 8;
+            length += 8;
+            continue;
+        }
+        uint32_t value = *next;
+        size_t taken = 1;
+        if (value >= 0x80) {
+            taken = readMultiByte(next, end, value);
+            if (taken == 0 || value > 0x10FFFF) {
+                if (strict) {
+                    return {length, true};
+                }
+                taken = taken == 0 ? 1 : taken;
+                value = REPLACEMENT_CHARACTER;
+            }
+        }
+        if (length < room) {
+            target[length] = static_cast<wchar_t>(value);
+        }
+        ++length;
+        next += taken;
+    }
+    return {length, false};
+}
 
 // Counted in runs whose 32-bit sums cannot overflow, which lets the compiler keep them in
 // vector registers.

@@ -33,3 +33,22 @@ char* encodeUtf8(const wchar_t*& text, const wchar_t* textEnd, char* target, cha
                  Utf8Surrogates surrogates);
 
 } // namespace krel_platform
+
+namespace krel_platform {
+
+// What decodeUtf8 found: the characters the whole text takes, and whether it met a sequence that
+// fails a strict decoding.
+struct Utf8Decoding {
+    size_t length;
+    bool failed;
+};
+
+// Decodes UTF-8 as the code page calls of the stand-in read it: one- to four-byte forms, and the
+// old five- and six-byte forms, each without overlong encodings or surrogates. A valid form of a
+// value beyond U+10FFFF becomes one U+FFFD; an invalid or truncated sequence becomes U+FFFD and
+// decoding goes on after its first byte. When `strict`, either of them fails the decoding at once.
+// Writes the first `room` characters to `target` (null when `room` is 0) and goes on counting
+// past it, so the answer is the length of the whole text.
+Utf8Decoding decodeUtf8(const char* bytes, size_t count, wchar_t* target, size_t room, bool strict);
+
+} // namespace krel_platform

@@ -1,8 +1,9 @@
 // Code page conversions of the stand-in. The ANSI code page is Windows-1252 through our own
-// exact table (iconv rejects five bytes that Windows passes through), and wide text is written
-// as UTF-8 by the library's own encoder (iconv would write values beyond U+10FFFF as five- and
-// six-byte sequences); every other conversion goes through iconv. Best-fit substitutions of
-// Windows are not made: a character the code page cannot hold becomes the default character.
+// exact table (iconv rejects five bytes that Windows passes through), and UTF-8 is read and
+// written by the library's own codec, straight into the caller's room (iconv would write values
+// beyond U+10FFFF as five- and six-byte sequences); every other conversion goes through iconv.
+// Best-fit substitutions of Windows are not made: a character the code page cannot hold becomes the
+// default character.
 #include "platform/WinNls.h"
 
 #include "platform/Utf8Encoding.h"
@@ -56,8 +57,6 @@ std::string iconvName(UINT codePage) {
         return "ISO-8859-" + std::to_string(codePage - 28590);
     }
     switch (codePage) {
-    case CP_UTF8:
-        return "UTF-8";
     case CP_UTF7:
         return "UTF-7";
     case 10000:
@@ -109,21 +108,6 @@ size_t convertStep(iconv_t handle, char** in, size_t* inLeft, std::basic_string<
     return result;
 }
 
-// The UTF-8 decoder of iconv also takes sequences of values beyond U+10FFFF (four-byte forms
-// from F4 90 and the old five- and six-byte forms), which are no characters: each such value
-// fails the conversion when strict and becomes U+FFFD otherwise.
-bool replaceBeyondUnicode(bool strict, std::wstring& text) {
-    for (wchar_t& c : text) {
-        if (static_cast<uint32_t>(c) > 0x10FFFF) {
-            if (strict) {
-                return false;
-            }
-            c = REPLACEMENT_CHARACTER;
-        }
-    }
-    return true;
-}
-
 // Decodes bytes; an invalid or truncated sequence fails when strict, else becomes U+FFFD and
 // reading goes on after its first byte.
 bool decodeBytes(UINT codePage, const char* bytes, size_t count, bool strict, std::wstring& text) {
@@ -147,7 +131,7 @@ bool decodeBytes(UINT codePage, const char* bytes, size_t count, bool strict, st
         --inLeft;
         iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
     }
-    return codePage != CP_UTF8 || replaceBeyondUnicode(strict, text);
+    return true;
 }
 
 // The text put in place of a character the code page cannot hold.
@@ -247,6 +231,33 @@ int encodeUtf8Into(const wchar_t* text, size_t count, bool terminated, bool stri
     return static_cast<int>(size);
 }
 
+// Decodes UTF-8 straight into the caller's room, or answers the size needed for a room of 0.
+int decodeUtf8Into(const char* bytes, size_t count, bool terminated, bool strict, LPWSTR target,
+                   int room) {
+    const krel_platform::Utf8Decoding decoding =
+        krel_platform::decodeUtf8(bytes, count, target, static_cast<size_t>(room), strict);
+    if (decoding.failed) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    const size_t size = decoding.length + (terminated ? 1 : 0);
+    if (size > static_cast<size_t>(INT_MAX)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (room == 0) {
+        return static_cast<int>(size);
+    }
+    if (size > static_cast<size_t>(room)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (terminated) {
+        target[size - 1] = L'\0';
+    }
+    return static_cast<int>(size);
+}
+
 int invalidParameter() {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -263,7 +274,7 @@ UINT GetOEMCP() {
 }
 
 BOOL IsValidCodePage(UINT codePage) {
-    if (codePage == ANSI_CODE_PAGE) {
+    if (codePage == ANSI_CODE_PAGE || codePage == CP_UTF8) {
         return TRUE;
     }
     const std::string name = iconvName(codePage);
@@ -281,6 +292,10 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteStr, int mul
     const bool terminated = multiByteCount == -1;
     const size_t count =
         terminated ? std::strlen(multiByteStr) : static_cast<size_t>(multiByteCount);
+    if (resolved == CP_UTF8) {
+        return decodeUtf8Into(multiByteStr, count, terminated, (flags & MB_ERR_INVALID_CHARS) != 0,
+                              wideCharStr, wideCharCount);
+    }
     std::wstring text;
     if (!decodeBytes(resolved, multiByteStr, count, (flags & MB_ERR_INVALID_CHARS) != 0, text)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
