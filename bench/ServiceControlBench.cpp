@@ -2,6 +2,7 @@
 // with a bare socket to a spawned child. Stop-to-reply: from the stop control until the
 // service's handler has run and answered; stop-to-exit: until its process has ended as well.
 // Starting the service is outside the timed part.
+#include "platform/ServiceChannel.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinReg.h"
@@ -27,11 +28,11 @@ namespace {
 
 typedef std::chrono::steady_clock Clock;
 
-std::string childPath() {
+std::string siblingPath(const char* name) {
     char buffer[4096] = {};
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     std::string self(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-    return self.substr(0, self.rfind('/')) + "/krel_bench_service_child";
+    return self.substr(0, self.rfind('/')) + "/" + name;
 }
 
 // A registry of its own below $TMPDIR holding one service, removed at the end.
@@ -45,7 +46,8 @@ public:
         krel_platform::reopenRegistryStore();
         name = L"KrelBenchService-" + std::to_wstring(getpid());
         manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        const std::wstring command = krel_platform::utf8ToWide(childPath() + " service ") + name;
+        const std::wstring command =
+            krel_platform::utf8ToWide(siblingPath("krel_bench_service_child") + " service ") + name;
         service =
             CreateServiceW(manager, name.c_str(), nullptr, SERVICE_ALL_ACCESS,
                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
@@ -80,22 +82,18 @@ public:
         return status.dwCurrentState == wanted;
     }
 
-    // Waits until nothing listens on the service's socket any more: its process has ended.
+    // Waits until the service's channel no longer answers: the service has closed it on its
+    // way out of its process.
     bool awaitGone() const {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = "krel-service/" + krel_platform::wideToUtf8(name);
-        path.copy(address.sun_path + 1, path.size());
-        const socklen_t length = static_cast<socklen_t>(sizeof(sa_family_t) + 1 + path.size());
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < deadline) {
-            const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-            const bool listening =
-                connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0;
-            close(probe);
-            if (!listening) {
-                return true;
+            krel_platform::ServiceChannelState state;
+            const int probe = krel_platform::connectServiceChannel(name, state);
+            if (probe < 0) {
+                return state == krel_platform::ServiceChannelState::absent ||
+                       state == krel_platform::ServiceChannelState::abandoned;
             }
+            close(probe);
         }
         return false;
     }
@@ -114,7 +112,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
-        const std::string program = childPath();
+        const std::string program = siblingPath("krel_bench_service_peer");
         char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(mode),
                         const_cast<char*>(argument.c_str()), nullptr};
         posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
@@ -216,7 +214,8 @@ void StatusQueryKrel(benchmark::State& state) {
     state.SetLabel("goal<=3");
 }
 
-// A connection to a child's listening socket, one request and one answer, as the query makes.
+// A connection to a child's listening socket, a check of the account at the other end, one
+// request and one answer, as the query makes.
 void StatusQueryPeer(benchmark::State& state) {
     const std::string path = "krel-bench-peer-" + std::to_string(getpid());
     PeerChild child("echo", path);
@@ -231,6 +230,11 @@ void StatusQueryPeer(benchmark::State& state) {
     for (auto _ : state) {
         const int client = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
         connect(client, reinterpret_cast<sockaddr*>(&address), length);
+        // The query believes only the service's own account, as the service manager's does.
+        ucred peer{};
+        socklen_t peerLength = sizeof(peer);
+        getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength);
+        benchmark::DoNotOptimize(peer.uid == getuid());
         char request[8] = {};
         char reply[32] = {};
         send(client, request, sizeof request, MSG_NOSIGNAL);
