@@ -53,7 +53,6 @@ bool isConflict(int error) {
 struct TurnWaiter {
     int descriptor;
     int wake;
-    bool gateHeld;
     // -1 while waiting, 0 once the turn is held, else the errno of the failed lock.
     std::atomic<int> error{-1};
 };
@@ -62,8 +61,7 @@ struct TurnWaiter {
 // cancels it when its wait limit has passed.
 void* waitForTurn(void* argument) {
     TurnWaiter& waiter = *static_cast<TurnWaiter*>(argument);
-    int result =
-        waiter.gateHeld ? 0 : lockRange(waiter.descriptor, F_WRLCK, gateByte, 1, F_OFD_SETLKW);
+    int result = lockRange(waiter.descriptor, F_WRLCK, gateByte, 1, F_OFD_SETLKW);
     if (result == 0) {
         result = lockRange(waiter.descriptor, F_WRLCK, turnByte, 1, F_OFD_SETLKW);
     }
@@ -154,7 +152,7 @@ int SqliteWriteLock::lockFile(std::chrono::steady_clock::time_point deadline) {
 // Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held.
 int SqliteWriteLock::queue(std::chrono::steady_clock::time_point deadline) {
     if (lockRange(descriptor, F_WRLCK, gateByte, 2, F_OFD_SETLK) != 0) {
-        return isConflict(errno) ? waitInThread(false, deadline) : SQLITE_IOERR;
+        return isConflict(errno) ? waitInThread(deadline) : SQLITE_IOERR;
     }
     lockRange(descriptor, F_UNLCK, gateByte, 1, F_OFD_SETLK);
     return SQLITE_OK;
@@ -163,9 +161,9 @@ int SqliteWriteLock::queue(std::chrono::steady_clock::time_point deadline) {
 // A blocking lock cannot be given a time limit, so a thread of its own blocks for the writer,
 // which waits for it no longer than the deadline and then cancels it. Cancellation is off for
 // the writer meanwhile: the thread uses the writer's stack.
-int SqliteWriteLock::waitInThread(bool gateHeld, std::chrono::steady_clock::time_point deadline) {
+int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline) {
     CancellationOff cancellationOff;
-    TurnWaiter waiter{descriptor, wake, gateHeld};
+    TurnWaiter waiter{descriptor, wake};
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);

@@ -62,7 +62,7 @@ public:
 private:
     int lockFile(std::chrono::steady_clock::time_point deadline);
     int queue(std::chrono::steady_clock::time_point deadline);
-    int waitInThread(bool gateHeld, std::chrono::steady_clock::time_point deadline);
+    int waitInThread(std::chrono::steady_clock::time_point deadline);
     // Drops whatever the file description may hold by opening the file anew.
     void reopen();
 
