@@ -63,8 +63,8 @@ TEST_F(FilePreferencesTest, WithoutThePrefsDirectoryTheUserTreeIsUnderHome) {
 
 TEST_F(FilePreferencesTest, TwoProcessesFlushingOneNodeAfterEachPutKeepEveryUpdate) {
     const int trials = 3;
-    const int flushesPerWriter = 100;
-    const int storedKeys = 2000;
+    const int flushesPerWriter = 60;
+    const int storedKeys = 1000;
     const std::string count = std::to_string(flushesPerWriter);
     for (int trial = 0; trial < trials; ++trial) {
         const std::string trialNode = nodeName + "/trial" + std::to_string(trial);
