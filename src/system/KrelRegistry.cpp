@@ -154,7 +154,8 @@ const wchar_t* kindText(ErrorKind kind) {
 // The subject of a failed write, built only when a write fails.
 std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
                        const std::wstring& path) {
-    return L"Set registry key <" + name + L"> to value <" + value + L"> under path <" + path +
+    return L"Set registry key <" + StringUtils::quotedPrefix(name) + L"> to value <" +
+           StringUtils::quotedPrefix(value) + L"> under path <" + StringUtils::quotedPrefix(path) +
            L">.";
 }
 
@@ -240,7 +241,8 @@ void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access
         __internal_trace(kOpenKey, KREL_SOURCE_FILE, __LINE__,
                          L"RegOpenKeyExW return <%d> Created key <%d>.", code, asNumber(opened));
     }
-    convertWinErrToException(kOpenKey, code, L"Open registry key <" + keyPath + L">");
+    convertWinErrToException(kOpenKey, code,
+                             L"Open registry key <" + StringUtils::quotedPrefix(keyPath) + L">");
     registryHandle = opened;
     path = keyPath;
 }
@@ -263,7 +265,8 @@ void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring&
                          L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
                          asNumber(created), alreadyExists ? 1 : 0);
     }
-    convertWinErrToException(kCreateKey, code, L"Create registry key <" + keyPath + L">");
+    convertWinErrToException(kCreateKey, code,
+                             L"Create registry key <" + StringUtils::quotedPrefix(keyPath) + L">");
     registryHandle = created;
     path = keyPath;
 }
@@ -294,7 +297,8 @@ std::wstring KrelRegistry::getPath() const {
 }
 
 std::wstring KrelRegistry::readWhat(const std::wstring& name) const {
-    return L"Get registry key <" + name + L"> under path <" + path + L">.";
+    return L"Get registry key <" + StringUtils::quotedPrefix(name) + L"> under path <" +
+           StringUtils::quotedPrefix(path) + L">.";
 }
 
 DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
@@ -334,7 +338,7 @@ int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name)
 
 void KrelRegistry::throwWrongType(const wchar_t* function, const std::wstring& name) const {
     Singleton<KrelLoggerSTD>::getInstance().STD3001(function, name);
-    throw KrelObjectNotFoundException(L"Registry key <" + name +
+    throw KrelObjectNotFoundException(L"Registry key <" + StringUtils::quotedPrefix(name) +
                                       L"> is not of REG_SZ or REG_DWORD type.");
 }
 
@@ -441,8 +445,8 @@ void KrelRegistry::deleteValue(const std::wstring& name) {
                          code);
     }
     convertWinErrToException(kDeleteValue, code,
-                             L"Delete registry key <" + name + L"> value under path <" + path +
-                                 L">.");
+                             L"Delete registry key <" + StringUtils::quotedPrefix(name) +
+                                 L"> value under path <" + StringUtils::quotedPrefix(path) + L">.");
 }
 
 void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
@@ -457,7 +461,8 @@ void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
         __internal_trace(kDeleteKey, KREL_SOURCE_FILE, __LINE__, L"SHDeleteKeyW return <%d>.",
                          code);
     }
-    convertWinErrToException(kDeleteKey, code, L"Delete registry key <" + keyPath + L">.");
+    convertWinErrToException(kDeleteKey, code,
+                             L"Delete registry key <" + StringUtils::quotedPrefix(keyPath) + L">.");
 }
 
 std::vector<std::wstring> KrelRegistry::getKeys() {
@@ -465,7 +470,7 @@ std::vector<std::wstring> KrelRegistry::getKeys() {
     Guard guard(lock);
     assertHandleIsOpen(kGetKeys);
     traceListedPath(kGetKeys, path);
-    const std::wstring what = L"Get keys under <" + path + L">.";
+    const std::wstring what = L"Get keys under <" + StringUtils::quotedPrefix(path) + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
     for (DWORD index = 0;; ++index) {
@@ -490,7 +495,8 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
     Guard guard(lock);
     assertHandleIsOpen(kGetKeysWithValue);
     traceListedPath(kGetKeysWithValue, path);
-    const std::wstring what = L"Get keys with values under <" + path + L">.";
+    const std::wstring what =
+        L"Get keys with values under <" + StringUtils::quotedPrefix(path) + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
     BYTE data[kPresenceBytes];
@@ -530,7 +536,7 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
     Guard guard(lock);
     assertHandleIsOpen(kGetKeyValues);
     traceListedPath(kGetKeyValues, path);
-    const std::wstring what = L"Get key values under <" + path + L">.";
+    const std::wstring what = L"Get key values under <" + StringUtils::quotedPrefix(path) + L">.";
     std::vector<std::pair<std::wstring, std::wstring>> values;
     wchar_t name[kNameCharacters];
     char16_t data[kTextUnits];

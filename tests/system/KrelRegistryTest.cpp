@@ -178,6 +178,21 @@ TEST_F(KrelRegistryTest, FailedOpenLeavesTheWrapperClosedWithItsFormerPath) {
     EXPECT_EQ(path, registry.getPath());
 }
 
+// A refused name of millions of characters is quoted by a short prefix, not copied whole into
+// the message.
+TEST_F(KrelRegistryTest, AFailureQuotesALongNameByAShortPrefix) {
+    bool existed = false;
+    const std::wstring name(1000000, L'n');
+    try {
+        registry.createKey(existed, HKEY_CURRENT_USER, path + L"\\" + name, KEY_ALL_ACCESS, 0);
+        FAIL() << "a key name of a million characters was made";
+    } catch (const krel_std::KrelException& thrown) {
+        EXPECT_LT(thrown.getMessage().size(), 1000u)
+            << "message of " << thrown.getMessage().size() << " characters";
+        EXPECT_NE(std::wstring::npos, thrown.getMessage().find(L"Create registry key <"));
+    }
+}
+
 TEST_F(KrelRegistryTest, CreateKeyTellsWhetherTheKeyExisted) {
     bool existed = true;
     registry.createKey(existed, HKEY_CURRENT_USER, path + L"\\new\\deeper", KEY_ALL_ACCESS, 0);
