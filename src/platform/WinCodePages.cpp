@@ -180,23 +180,31 @@ bool encodeText(UINT codePage, const wchar_t* text, size_t count, const std::str
     return true;
 }
 
+// Measures a result of `size` units against the caller's room. True when it is to be written:
+// `answer` is then its size. Otherwise `answer` is what the call returns: the size needed for a
+// room of 0, or 0 with the error set when the size passes an int or the room.
+bool fitsRoom(size_t size, int room, int& answer) {
+    answer = 0;
+    if (size > static_cast<size_t>(INT_MAX)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (room > 0 && size > static_cast<size_t>(room)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    answer = static_cast<int>(size);
+    return room > 0;
+}
+
 // Copies the result into the caller's room, or answers the size needed for a room of 0.
 template <typename Char>
 int deliver(const std::basic_string<Char>& result, Char* target, int room) {
-    if (result.size() > static_cast<size_t>(INT_MAX)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
+    int answer = 0;
+    if (fitsRoom(result.size(), room, answer)) {
+        std::copy(result.begin(), result.end(), target);
     }
-    const int size = static_cast<int>(result.size());
-    if (room == 0) {
-        return size;
-    }
-    if (size > room) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::copy(result.begin(), result.end(), target);
-    return size;
+    return answer;
 }
 
 // Writes UTF-8 straight into the caller's room, or answers the size needed for a room of 0.
@@ -212,23 +220,15 @@ int encodeUtf8Into(const wchar_t* text, size_t count, bool terminated, bool stri
         return 0;
     }
     const size_t size = krel_platform::utf8Length(text, count) + (terminated ? 1 : 0);
-    if (size > static_cast<size_t>(INT_MAX)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
+    int answer = 0;
+    if (fitsRoom(size, room, answer)) {
+        char* const written = krel_platform::encodeUtf8(text, end, target, target + room,
+                                                        krel_platform::Utf8Surrogates::REPLACE);
+        if (terminated) {
+            *written = '\0';
+        }
     }
-    if (room == 0) {
-        return static_cast<int>(size);
-    }
-    if (size > static_cast<size_t>(room)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    char* const written = krel_platform::encodeUtf8(text, end, target, target + room,
-                                                    krel_platform::Utf8Surrogates::REPLACE);
-    if (terminated) {
-        *written = '\0';
-    }
-    return static_cast<int>(size);
+    return answer;
 }
 
 // Decodes UTF-8 straight into the caller's room, or answers the size needed for a room of 0.
@@ -241,21 +241,11 @@ int decodeUtf8Into(const char* bytes, size_t count, bool terminated, bool strict
         return 0;
     }
     const size_t size = decoding.length + (terminated ? 1 : 0);
-    if (size > static_cast<size_t>(INT_MAX)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
-    if (room == 0) {
-        return static_cast<int>(size);
-    }
-    if (size > static_cast<size_t>(room)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (terminated) {
+    int answer = 0;
+    if (fitsRoom(size, room, answer) && terminated) {
         target[size - 1] = L'\0';
     }
-    return static_cast<int>(size);
+    return answer;
 }
 
 int invalidParameter() {
