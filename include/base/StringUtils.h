@@ -28,10 +28,11 @@ public:
     // The most characters of an offending text that an exception or trace quotes.
     static const std::size_t QUOTED_TEXT_LIMIT = 100;
 
-    // The text as a message quotes it: whole when it has at most QUOTED_TEXT_LIMIT characters,
-    // else its first QUOTED_TEXT_LIMIT characters followed by an ellipsis ("\u2026"), so that a
-    // hostile text of any length costs a message no more than a short prefix.
-    static std::wstring quotedPrefix(const std::wstring& text);
+    // The text as a message quotes it: whole when it has at most `limit` characters, else its
+    // first `limit` characters followed by an ellipsis ("\u2026"), so that a hostile text of any
+    // length costs a message no more than a short prefix.
+    static std::wstring quotedPrefix(const std::wstring& text,
+                                     std::size_t limit = QUOTED_TEXT_LIMIT);
 
     // The text, or "NULL" for a null pointer.
     static std::wstring nullCheckedString(const wchar_t* text);

@@ -81,11 +81,11 @@ std::wstring StringUtils::trimPrefix(const std::wstring& text, const std::wstrin
     return hasPrefix(text, prefix) ? text.substr(prefix.size()) : std::wstring();
 }
 
-std::wstring StringUtils::quotedPrefix(const std::wstring& text) {
-    if (text.size() <= QUOTED_TEXT_LIMIT) {
+std::wstring StringUtils::quotedPrefix(const std::wstring& text, std::size_t limit) {
+    if (text.size() <= limit) {
         return text;
     }
-    std::wstring prefix(text, 0, QUOTED_TEXT_LIMIT);
+    std::wstring prefix(text, 0, limit);
     prefix += L'\u2026';
     return prefix;
 }

@@ -22,6 +22,14 @@ namespace krel_std {
 
 namespace {
 
+// Registry names are at most 255 characters a level, so a real path is quoted whole in a message;
+// only a hostile one of thousands of characters is cut.
+const std::size_t QUOTED_PATH_LIMIT = 2048;
+
+std::wstring quotedPath(const std::wstring& text) {
+    return StringUtils::quotedPrefix(text, QUOTED_PATH_LIMIT);
+}
+
 typedef AutoLock<Lock> Guard;
 
 // A text read uses 260 UTF-16 units and announces two bytes less, so the text always ends in a
@@ -154,9 +162,8 @@ const wchar_t* kindText(ErrorKind kind) {
 // The subject of a failed write, built only when a write fails.
 std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
                        const std::wstring& path) {
-    return L"Set registry key <" + StringUtils::quotedPrefix(name) + L"> to value <" +
-           StringUtils::quotedPrefix(value) + L"> under path <" + StringUtils::quotedPrefix(path) +
-           L">.";
+    return L"Set registry key <" + quotedPath(name) + L"> to value <" + quotedPath(value) +
+           L"> under path <" + quotedPath(path) + L">.";
 }
 
 // The opening trace of a listing: the path it lists.
@@ -241,8 +248,7 @@ void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access
         __internal_trace(kOpenKey, KREL_SOURCE_FILE, __LINE__,
                          L"RegOpenKeyExW return <%d> Created key <%d>.", code, asNumber(opened));
     }
-    convertWinErrToException(kOpenKey, code,
-                             L"Open registry key <" + StringUtils::quotedPrefix(keyPath) + L">");
+    convertWinErrToException(kOpenKey, code, L"Open registry key <" + quotedPath(keyPath) + L">");
     registryHandle = opened;
     path = keyPath;
 }
@@ -266,7 +272,7 @@ void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring&
                          asNumber(created), alreadyExists ? 1 : 0);
     }
     convertWinErrToException(kCreateKey, code,
-                             L"Create registry key <" + StringUtils::quotedPrefix(keyPath) + L">");
+                             L"Create registry key <" + quotedPath(keyPath) + L">");
     registryHandle = created;
     path = keyPath;
 }
@@ -297,8 +303,7 @@ std::wstring KrelRegistry::getPath() const {
 }
 
 std::wstring KrelRegistry::readWhat(const std::wstring& name) const {
-    return L"Get registry key <" + StringUtils::quotedPrefix(name) + L"> under path <" +
-           StringUtils::quotedPrefix(path) + L">.";
+    return L"Get registry key <" + quotedPath(name) + L"> under path <" + quotedPath(path) + L">.";
 }
 
 DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
@@ -338,7 +343,7 @@ int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name)
 
 void KrelRegistry::throwWrongType(const wchar_t* function, const std::wstring& name) const {
     Singleton<KrelLoggerSTD>::getInstance().STD3001(function, name);
-    throw KrelObjectNotFoundException(L"Registry key <" + StringUtils::quotedPrefix(name) +
+    throw KrelObjectNotFoundException(L"Registry key <" + quotedPath(name) +
                                       L"> is not of REG_SZ or REG_DWORD type.");
 }
 
@@ -445,8 +450,8 @@ void KrelRegistry::deleteValue(const std::wstring& name) {
                          code);
     }
     convertWinErrToException(kDeleteValue, code,
-                             L"Delete registry key <" + StringUtils::quotedPrefix(name) +
-                                 L"> value under path <" + StringUtils::quotedPrefix(path) + L">.");
+                             L"Delete registry key <" + quotedPath(name) + L"> value under path <" +
+                                 quotedPath(path) + L">.");
 }
 
 void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
@@ -462,7 +467,7 @@ void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
                          code);
     }
     convertWinErrToException(kDeleteKey, code,
-                             L"Delete registry key <" + StringUtils::quotedPrefix(keyPath) + L">.");
+                             L"Delete registry key <" + quotedPath(keyPath) + L">.");
 }
 
 std::vector<std::wstring> KrelRegistry::getKeys() {
@@ -470,7 +475,7 @@ std::vector<std::wstring> KrelRegistry::getKeys() {
     Guard guard(lock);
     assertHandleIsOpen(kGetKeys);
     traceListedPath(kGetKeys, path);
-    const std::wstring what = L"Get keys under <" + StringUtils::quotedPrefix(path) + L">.";
+    const std::wstring what = L"Get keys under <" + quotedPath(path) + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
     for (DWORD index = 0;; ++index) {
@@ -495,8 +500,7 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
     Guard guard(lock);
     assertHandleIsOpen(kGetKeysWithValue);
     traceListedPath(kGetKeysWithValue, path);
-    const std::wstring what =
-        L"Get keys with values under <" + StringUtils::quotedPrefix(path) + L">.";
+    const std::wstring what = L"Get keys with values under <" + quotedPath(path) + L">.";
     std::vector<std::wstring> keys;
     wchar_t name[kNameCharacters];
     BYTE data[kPresenceBytes];
@@ -536,7 +540,7 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
     Guard guard(lock);
     assertHandleIsOpen(kGetKeyValues);
     traceListedPath(kGetKeyValues, path);
-    const std::wstring what = L"Get key values under <" + StringUtils::quotedPrefix(path) + L">.";
+    const std::wstring what = L"Get key values under <" + quotedPath(path) + L">.";
     std::vector<std::pair<std::wstring, std::wstring>> values;
     wchar_t name[kNameCharacters];
     char16_t data[kTextUnits];
