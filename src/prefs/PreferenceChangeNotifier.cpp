@@ -1,7 +1,5 @@
 #include "prefs/PreferenceChangeNotifier.h"
 
-#include <cxxabi.h>
-
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
@@ -212,19 +210,20 @@ std::wstring PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::toSt
 // starts it again.
 void PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::run() {
     KREL_TRACE_SCOPE(RUN_CONTEXT);
-    try {
-        while (!isShutdown()) {
-            boost::shared_ptr<PreferenceChangeEvent> event = nextEvent();
-            if (event) {
-                deliver(event);
-            } else if (__internal_debug_on()) {
-                __internal_debug(RUN_CONTEXT, KREL_SOURCE_FILE, __LINE__,
-                                 L"Got NULL event from queue.");
+    const bool completed = krel_std_internal::callGuarded(
+        RUN_CONTEXT, [] { return std::wstring(L"The event queue"); },
+        [this] {
+            while (!isShutdown()) {
+                boost::shared_ptr<PreferenceChangeEvent> event = nextEvent();
+                if (event) {
+                    deliver(event);
+                } else if (__internal_debug_on()) {
+                    __internal_debug(RUN_CONTEXT, KREL_SOURCE_FILE, __LINE__,
+                                     L"Got NULL event from queue.");
+                }
             }
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+        });
+    if (!completed) {
         Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
     }
 }
