@@ -36,7 +36,6 @@ TEST(OlderFormat, ExhaustedMemoryLeavesTheTextAsItWas) {
         GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
     }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        krel_test::exitWithCheckUnderLimit(1ULL << 30, exhaustedMemoryLeavesTheTextAsItWas),
-        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(1ULL << 30, exhaustedMemoryLeavesTheTextAsItWas),
+                ::testing::ExitedWithCode(0), "");
 }

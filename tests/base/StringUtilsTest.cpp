@@ -156,8 +156,8 @@ protected:
 } // namespace
 
 TEST_F(StringUtilsFormatUnderMemoryLimit, HugeWidthThrowsOutOfResourcesAndKeepsTheTarget) {
-    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(
-                    1ULL << 30, hugeWidthThrowsOutOfResourcesAndKeepsTheTarget),
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(1ULL << 30,
+                                                   hugeWidthThrowsOutOfResourcesAndKeepsTheTarget),
                 ::testing::ExitedWithCode(0), "");
 }
 
