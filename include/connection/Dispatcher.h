@@ -27,16 +27,16 @@ public:
     ~Dispatcher() override;
 
     std::wstring getKey() const override;
-    /// "Dispatcher{key='<key>'}".
+    // "Dispatcher{key='<key>'}".
     std::wstring toString() const override;
-    /// Empty names are skipped.
+    // Empty names are skipped.
     void addListener(const boost::shared_ptr<IEventListener>& listener,
                      const std::vector<std::wstring>& names) override;
     void addListener(const boost::shared_ptr<IEventListener>& listener,
                      const std::wstring& name) override;
-    /// Removes the listener under every name.
+    // Removes the listener under every name.
     void removeListener(const boost::shared_ptr<IEventListener>& listener) override;
-    /// Empty names are skipped.
+    // Empty names are skipped.
     void removeListener(const boost::shared_ptr<IEventListener>& listener,
                         const std::vector<std::wstring>& names) override;
     void removeListener(const boost::shared_ptr<IEventListener>& listener,

@@ -22,12 +22,12 @@ class DispatcherFactory : public Singleton<DispatcherFactory>,
 public:
     ~DispatcherFactory() override;
 
-    /// "DispatcherFactory{}".
+    // "DispatcherFactory{}".
     std::wstring toString() const override;
-    /// The dispatcher of the key, made on first request. Throws KrelIllegalArgumentException
-    /// "Key value is empty." for an empty key.
+    // The dispatcher of the key, made on first request. Throws KrelIllegalArgumentException
+    // "Key value is empty." for an empty key.
     boost::shared_ptr<IDispatcher> getDispatcher(const std::wstring& key);
-    /// Whether a dispatcher of the key has been made; false for an empty key.
+    // Whether a dispatcher of the key has been made; false for an empty key.
     bool isValidKey(const std::wstring& key);
 
 private:

@@ -1,3 +1,4 @@
+// The older API's watcher of named files in one directory, with its result codes.
 #pragma once
 
 #include <deque>

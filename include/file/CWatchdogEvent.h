@@ -1,3 +1,4 @@
+// The older API's record of one change that a CFileWatchdog queued.
 #pragma once
 
 #include "base/SWString.h"

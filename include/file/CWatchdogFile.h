@@ -1,3 +1,4 @@
+// The older API's record of the state of one file that a CFileWatchdog watches.
 #pragma once
 
 #include <cstdint>

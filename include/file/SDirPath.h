@@ -1,5 +1,6 @@
-// A path that names a directory: it can test for the directory and create it with every
-// missing parent. These two are the only path operations that touch the file system.
+// The older API's directory path: a path that names a directory, which it can test for and
+// create with every missing parent. These two are the only path operations that touch the file
+// system.
 #pragma once
 
 #include <string>

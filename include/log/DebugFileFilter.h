@@ -6,13 +6,13 @@
 
 namespace krel_std {
 
-/// Accepts every event. Registered as "krel_std.DebugFileFilter".
+// Accepts every event. Registered as "krel_std.DebugFileFilter".
 class DebugFileFilter : public ILogEventFilter, public AutoRegisterClass<DebugFileFilter> {
 public:
     DebugFileFilter();
     ~DebugFileFilter() override;
 
-    /// A new filter; the properties are ignored.
+    // A new filter; the properties are ignored.
     Configurable* newInstance(const std::map<std::wstring, std::wstring>& properties) override;
     FilterDecision decide(const LogEvent& event) override;
     std::wstring getClassName() const override;

@@ -11,24 +11,24 @@
 
 namespace krel_std {
 
-/// An appender owns a filter and a layout. For each event the filter decides whether it is
-/// written; with a layout the concrete appender receives the formatted line, without one the
-/// event itself. An appender without a filter writes nothing.
+// An appender owns a filter and a layout. For each event the filter decides whether it is
+// written; with a layout the concrete appender receives the formatted line, without one the
+// event itself. An appender without a filter writes nothing.
 class ILogAppender : public Configurable {
 public:
     ILogAppender(const boost::shared_ptr<ILogEventFilter>& filter,
                  const boost::shared_ptr<ILogEventLayout>& layout);
     ~ILogAppender() override;
 
-    /// Not synchronised with append: set them before the appender joins a logger.
+    // Not synchronised with append: set them before the appender joins a logger.
     void setFilter(const boost::shared_ptr<ILogEventFilter>& filter);
     void setLayout(const boost::shared_ptr<ILogEventLayout>& layout);
 
-    /// Hands the pair to the filter, then to the layout. Concrete appenders handle their own
-    /// keys and call this for the rest.
+    // Hands the pair to the filter, then to the layout. Concrete appenders handle their own
+    // keys and call this for the rest.
     void setProperty(const std::wstring& key, const std::wstring& value) override;
 
-    /// Filters, formats and writes one event. Takes no lock: the logger serialises calls.
+    // Filters, formats and writes one event. Takes no lock: the logger serialises calls.
     void append(const LogEvent& event);
 
 protected:

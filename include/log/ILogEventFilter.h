@@ -6,10 +6,10 @@
 
 namespace krel_std {
 
-/// A filter asked by an appender about every event.
+// A filter asked by an appender about every event.
 class ILogEventFilter : public Configurable {
 public:
-    /// ACCEPT writes the event; any other value drops it.
+    // ACCEPT writes the event; any other value drops it.
     enum FilterDecision { ACCEPT = 0, DENY = 1 };
 
     virtual FilterDecision decide(const LogEvent& event) = 0;

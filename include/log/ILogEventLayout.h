@@ -8,7 +8,7 @@
 
 namespace krel_std {
 
-/// Turns an event into one line of text.
+// Turns an event into one line of text.
 class ILogEventLayout : public Configurable {
 public:
     virtual std::wstring format(const LogEvent& event) = 0;

@@ -10,17 +10,17 @@ class LineWriter;
 
 namespace krel_std {
 
-/// Formats an event as
-///   "2009-03-05 14:07:09:042 INFO STD0009 Foo.cpp[12] message\n"
-/// (local time, milliseconds after a colon); in debug mode the thread id (" [0x1a4]") follows
-/// the priority and the function (" krel_std::Foo::bar:") precedes the message. Every line ends
-/// in exactly one line feed. Registered as "krel_std.KrelLogLayout".
+// Formats an event as
+//   "2009-03-05 14:07:09:042 INFO STD0009 Foo.cpp[12] message\n"
+// (local time, milliseconds after a colon); in debug mode the thread id (" [0x1a4]") follows
+// the priority and the function (" krel_std::Foo::bar:") precedes the message. Every line ends
+// in exactly one line feed. Registered as "krel_std.KrelLogLayout".
 class KrelLogLayout : public ILogEventLayout, public AutoRegisterClass<KrelLogLayout> {
 public:
     KrelLogLayout();
     ~KrelLogLayout() override;
 
-    /// A new layout; debug mode when the property "debug" is exactly "true".
+    // A new layout; debug mode when the property "debug" is exactly "true".
     Configurable* newInstance(const std::map<std::wstring, std::wstring>& properties) override;
     std::wstring format(const LogEvent& event) override;
     std::wstring getClassName() const override;

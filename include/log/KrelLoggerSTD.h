@@ -10,10 +10,10 @@
 
 namespace krel_std {
 
-/// Numbered operational messages of the library, reached through
-/// `Singleton<KrelLoggerSTD>::getInstance()`. Every method takes first the qualified name of the
-/// operation that logs ("krel_std::StaticLogConfig::onConfigChange") and then the message's
-/// arguments. Codes starting with 0 log at INFO, with 2 at ERROR and with 3 at WARN.
+// Numbered operational messages of the library, reached through
+// `Singleton<KrelLoggerSTD>::getInstance()`. Every method takes first the qualified name of the
+// operation that logs ("krel_std::StaticLogConfig::onConfigChange") and then the message's
+// arguments. Codes starting with 0 log at INFO, with 2 at ERROR and with 3 at WARN.
 class KrelLoggerSTD : public Singleton<KrelLoggerSTD>,
                       private boost::noncopyable,
                       public KrelLogger {
@@ -22,7 +22,7 @@ class KrelLoggerSTD : public Singleton<KrelLoggerSTD>,
 public:
     ~KrelLoggerSTD() override;
 
-    /// "KrelStd".
+    // "KrelStd".
     std::wstring getModuleName() const override;
 
     void STD0000(const wchar_t* context) const;
@@ -36,7 +36,7 @@ public:
     void STD0006(const wchar_t* context, const std::wstring& libraryPath) const;
     void STD0007(const wchar_t* context, const std::wstring& libraryPath) const;
     void STD0008(const wchar_t* context, const std::wstring& priorityName) const;
-    /// Sizes and counts above 0xFFFFFFFF are written as 4294967295.
+    // Sizes and counts above 0xFFFFFFFF are written as 4294967295.
     void STD0009(const wchar_t* context, unsigned long size) const;
     void STD0010(const wchar_t* context, unsigned long count) const;
 

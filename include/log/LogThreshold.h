@@ -11,10 +11,10 @@ class StaticLog;
 
 namespace krel_std_internal {
 
-/// The priority that the static log's threshold test compares with: the configured threshold
-/// while the log is initialised, DEBUG otherwise. Both inputs are folded into this one value,
-/// which the static log updates whenever either changes, so that a disabled trace costs one
-/// read and no call.
+// The priority that the static log's threshold test compares with: the configured threshold
+// while the log is initialised, DEBUG otherwise. Both inputs are folded into this one value,
+// which the static log updates whenever either changes, so that a disabled trace costs one
+// read and no call.
 class LogThreshold {
 public:
     static bool passes(krel_std::LogEventPriority priority) {

@@ -18,13 +18,13 @@ struct LogRecord;
 
 namespace krel_std {
 
-/// Keeps the appenders of one logger in the order they were added, turns a log call into a
-/// LogEvent and hands it to each of them under the logger's lock, so the appenders of one
-/// logger are called by one thread at a time.
-///
-/// An appender that throws is dropped for good; the others still receive the event. A log call
-/// made by a thread that is already inside an appender's write (an appender that logs while it
-/// writes, for example) never re-enters the appenders: it goes to the debugger output.
+// Keeps the appenders of one logger in the order they were added, turns a log call into a
+// LogEvent and hands it to each of them under the logger's lock, so the appenders of one
+// logger are called by one thread at a time.
+//
+// An appender that throws is dropped for good; the others still receive the event. A log call
+// made by a thread that is already inside an appender's write (an appender that logs while it
+// writes, for example) never re-enters the appenders: it goes to the debugger output.
 class LoggerBase {
 public:
     LoggerBase();
@@ -33,13 +33,13 @@ public:
     LoggerBase(const LoggerBase&) = delete;
     LoggerBase& operator=(const LoggerBase&) = delete;
 
-    /// Appends at the end unless already held; a null appender throws
-    /// KrelIllegalArgumentException "Appender to add must not be NULL.".
+    // Appends at the end unless already held; a null appender throws
+    // KrelIllegalArgumentException "Appender to add must not be NULL.".
     void addAppender(const boost::shared_ptr<ILogAppender>& appender);
     void removeAppender(const boost::shared_ptr<ILogAppender>& appender);
     bool containsAppender(const boost::shared_ptr<ILogAppender>& appender);
 
-    /// Builds an event stamped with the current time and appends it. `module` is not stored.
+    // Builds an event stamped with the current time and appends it. `module` is not stored.
     void log(LogEventPriority priority, const std::wstring& function, const std::wstring& message,
              const std::wstring& module, const std::wstring& errorId, uint64_t threadId,
              const std::wstring& file, uint32_t line);
@@ -52,16 +52,16 @@ private:
     using AppenderList = std::vector<boost::shared_ptr<ILogAppender>>;
 
     static bool isAppending();
-    /// Fills the logger's event from the record and appends it. The caller holds the lock, or
-    /// otherwise makes sure that no other thread uses the logger meanwhile.
+    // Fills the logger's event from the record and appends it. The caller holds the lock, or
+    // otherwise makes sure that no other thread uses the logger meanwhile.
     void write(const krel_std_internal::LogRecord& record);
     void appendToAll(const LogEvent& event);
-    /// Installs a changed list. A list replaced during a write (by an appender, on the writing
-    /// thread) is kept until the write ends, so the write goes on over the list it started with.
+    // Installs a changed list. A list replaced during a write (by an appender, on the writing
+    // thread) is kept until the write ends, so the write goes on over the list it started with.
     void replaceAppenders(std::unique_ptr<const AppenderList> changed);
 
-    /// Counts one write in progress for its lifetime; the last one ending frees the lists
-    /// replaced meanwhile.
+    // Counts one write in progress for its lifetime; the last one ending frees the lists
+    // replaced meanwhile.
     class WriteDepth {
     public:
         explicit WriteDepth(LoggerBase& logger);
@@ -74,14 +74,14 @@ private:
     };
 
     Lock lock;
-    /// Never changed in place; see replaceAppenders.
+    // Never changed in place; see replaceAppenders.
     std::unique_ptr<const AppenderList> appenders;
     std::vector<std::unique_ptr<const AppenderList>> retiredAppenders;
-    /// Writes in progress on the thread that holds the logger (a write may nest in another).
+    // Writes in progress on the thread that holds the logger (a write may nest in another).
     unsigned int writeDepth;
-    /// The event of every log call, its texts' storage kept from call to call.
+    // The event of every log call, its texts' storage kept from call to call.
     LogEvent reusedEvent;
-    /// Storage the layouts build their lines in.
+    // Storage the layouts build their lines in.
     std::wstring spareLine;
 };
 

@@ -6,15 +6,15 @@
 
 namespace krel_std {
 
-/// Writes each formatted line with OutputDebugStringW; needs a layout to write anything.
-/// Registered as "krel_std.OutputDebugAppender".
+// Writes each formatted line with OutputDebugStringW; needs a layout to write anything.
+// Registered as "krel_std.OutputDebugAppender".
 class OutputDebugAppender : public ILogAppender, public AutoRegisterClass<OutputDebugAppender> {
 public:
-    /// No filter and no layout: the appender factory gives them.
+    // No filter and no layout: the appender factory gives them.
     OutputDebugAppender();
     ~OutputDebugAppender() override;
 
-    /// A new appender; the properties are ignored.
+    // A new appender; the properties are ignored.
     Configurable* newInstance(const std::map<std::wstring, std::wstring>& properties) override;
     std::wstring getClassName() const override;
 

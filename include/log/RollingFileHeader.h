@@ -7,8 +7,8 @@ namespace krel_std {
 
 class RollingFile;
 
-/// A header that a RollingFile writes at the top of each file it opens. Headers are built by
-/// class name like the other configurable parts of the log.
+// A header that a RollingFile writes at the top of each file it opens. Headers are built by
+// class name like the other configurable parts of the log.
 class RollingFileHeader : public Configurable {
 public:
     RollingFileHeader() = default;
@@ -16,11 +16,11 @@ public:
     RollingFileHeader& operator=(const RollingFileHeader&) = default;
     ~RollingFileHeader() override;
 
-    /// Writes the header's bytes into the file through RollingFile::write.
+    // Writes the header's bytes into the file through RollingFile::write.
     virtual void writeHeader(RollingFile& file) const = 0;
 
-    /// Calls writeHeader and swallows a KrelException it throws: a failing header leaves its
-    /// block out, it never keeps the file from opening.
+    // Calls writeHeader and swallows a KrelException it throws: a failing header leaves its
+    // block out, it never keeps the file from opening.
     void callWriteHeader(RollingFile& file) const;
 };
 

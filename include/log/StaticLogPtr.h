@@ -6,10 +6,10 @@ namespace krel_std {
 class Lock;
 class StaticLog;
 
-/// While a handle refers to the static log's instance it holds the static log's lock and the
-/// instance's lock once each, so the instance cannot be destroyed under it. Copying moves the
-/// pointer and the held locks to the new handle (the source becomes empty); the instance itself
-/// is never deleted through a handle.
+// While a handle refers to the static log's instance it holds the static log's lock and the
+// instance's lock once each, so the instance cannot be destroyed under it. Copying moves the
+// pointer and the held locks to the new handle (the source becomes empty); the instance itself
+// is never deleted through a handle.
 class StaticLogPtr {
 public:
     explicit StaticLogPtr(StaticLog* log = nullptr);
@@ -19,8 +19,8 @@ public:
     StaticLogPtr& operator=(StaticLogPtr&& other);
     virtual ~StaticLogPtr();
 
-    /// Releases what the handle holds (the instance's lock first), then refers to `log`, taking
-    /// the static log's lock and then the instance's lock when `log` is not null.
+    // Releases what the handle holds (the instance's lock first), then refers to `log`, taking
+    // the static log's lock and then the instance's lock when `log` is not null.
     void reset(StaticLog* log = nullptr);
 
     StaticLog* operator->() const { return log; }
@@ -29,15 +29,15 @@ public:
 private:
     friend class StaticLog;
 
-    /// Takes `singletonLock` and, when the static log has an instance, the instance's lock and
-    /// refers to it; without an instance releases `singletonLock` again and stays empty. One
-    /// acquisition of each lock, in the declared order.
+    // Takes `singletonLock` and, when the static log has an instance, the instance's lock and
+    // refers to it; without an instance releases `singletonLock` again and stays empty. One
+    // acquisition of each lock, in the declared order.
     void acquire(Lock* singletonLock);
     void takeOver(StaticLogPtr& other);
     void release();
 
     StaticLog* log;
-    /// The static log's lock taken with `log`; the lock lives for the process.
+    // The static log's lock taken with `log`; the lock lives for the process.
     Lock* heldSingletonLock;
 };
 

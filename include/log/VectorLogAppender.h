@@ -9,9 +9,9 @@
 
 namespace krel_std {
 
-/// Accepts every event, formats it with a non-debug KrelLogLayout and keeps the line (with its
-/// line end) in memory, oldest first, until clear is called; the list has no bound. A new
-/// appender adds itself to the static log and its destructor removes it again.
+// Accepts every event, formats it with a non-debug KrelLogLayout and keeps the line (with its
+// line end) in memory, oldest first, until clear is called; the list has no bound. A new
+// appender adds itself to the static log and its destructor removes it again.
 class VectorLogAppender : public ILogAppender {
 public:
     VectorLogAppender();
@@ -20,14 +20,14 @@ public:
     VectorLogAppender(const VectorLogAppender&) = delete;
     VectorLogAppender& operator=(const VectorLogAppender&) = delete;
 
-    /// A new appender (which adds itself to the static log); the properties are ignored.
+    // A new appender (which adds itself to the static log); the properties are ignored.
     Configurable* newInstance(const std::map<std::wstring, std::wstring>& properties) override;
 
-    /// A copy of the lines written so far.
+    // A copy of the lines written so far.
     std::list<std::wstring> getLogStatements();
     void clear();
 
-    /// "krel_std.VectorLogAppender" (it cannot be built by name).
+    // "krel_std.VectorLogAppender" (it cannot be built by name).
     std::wstring getClassName() const;
 
 protected:

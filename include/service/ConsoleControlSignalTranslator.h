@@ -5,10 +5,10 @@
 
 namespace krel_std {
 
-/// Installs, for its whole life, the console control handler that raises the matching C
-/// signal: Ctrl-C, close and shutdown raise SIGINT, Ctrl-Break SIGBREAK, logoff nothing, and an
-/// unknown control type SIGILL. Failures to install or remove the handler are logged (STD2003,
-/// STD2004) and otherwise ignored.
+// Installs, for its whole life, the console control handler that raises the matching C
+// signal: Ctrl-C, close and shutdown raise SIGINT, Ctrl-Break SIGBREAK, logoff nothing, and an
+// unknown control type SIGILL. Failures to install or remove the handler are logged (STD2003,
+// STD2004) and otherwise ignored.
 class ConsoleControlSignalTranslator {
 public:
     ConsoleControlSignalTranslator();
@@ -16,8 +16,8 @@ public:
     ConsoleControlSignalTranslator& operator=(const ConsoleControlSignalTranslator&) = delete;
     virtual ~ConsoleControlSignalTranslator();
 
-    /// The console control handler: traces the event at DEBUG, raises its signal on the calling
-    /// thread and answers TRUE, so no further console control handler is called.
+    // The console control handler: traces the event at DEBUG, raises its signal on the calling
+    // thread and answers TRUE, so no further console control handler is called.
     static BOOL controlCodeHandler(DWORD controlType);
 };
 

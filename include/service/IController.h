@@ -7,7 +7,7 @@
 
 namespace krel_std {
 
-/// Runs a service under whatever controls it and stops it again.
+// Runs a service under whatever controls it and stops it again.
 class IController : public Object {
 public:
     IController() = default;
@@ -15,11 +15,11 @@ public:
     IController& operator=(const IController&) = delete;
     ~IController() override;
 
-    /// "IController{}".
+    // "IController{}".
     std::wstring toString() const override;
-    /// Runs the service; returns when it has ended.
+    // Runs the service; returns when it has ended.
     virtual void start() = 0;
-    /// Stops the service; reportStopped false leaves the last reported state standing.
+    // Stops the service; reportStopped false leaves the last reported state standing.
     virtual void stop(bool reportStopped) = 0;
 };
 

@@ -5,8 +5,8 @@
 
 namespace krel_std {
 
-/// Sets C signal handlers (functions taking the signal number). Implementations take no lock:
-/// changing handlers while a signal is being delivered is the program's to avoid.
+// Sets C signal handlers (functions taking the signal number). Implementations take no lock:
+// changing handlers while a signal is being delivered is the program's to avoid.
 class ISignalHandler : public Object {
 public:
     typedef void (*SignalFunction)(int);
@@ -16,7 +16,7 @@ public:
     ISignalHandler& operator=(const ISignalHandler&) = delete;
     ~ISignalHandler() override;
 
-    /// "ISignalHandler{}".
+    // "ISignalHandler{}".
     std::wstring toString() const override;
 
     virtual void ignoreSignal(int signal) = 0;

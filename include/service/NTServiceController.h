@@ -9,27 +9,27 @@
 
 namespace krel_std {
 
-/// Enters the service control dispatcher, supplies the service main function and the control
-/// handler, reports the service's states and runs the service's run() on a thread of its own.
-/// One controller per process: the static functions act on the most recently made one.
+// Enters the service control dispatcher, supplies the service main function and the control
+// handler, reports the service's states and runs the service's run() on a thread of its own.
+// One controller per process: the static functions act on the most recently made one.
 class NTServiceController : public ServiceController {
 public:
-    /// Registers the default signal handler when the service already runs in the foreground.
+    // Registers the default signal handler when the service already runs in the foreground.
     explicit NTServiceController(AbstractService* service);
-    /// Ends a service main function still waiting for the stop and makes this controller
-    /// unreachable to late controls and signals. Neither throws nor calls into the service.
+    // Ends a service main function still waiting for the stop and makes this controller
+    // unreachable to late controls and signals. Neither throws nor calls into the service.
     ~NTServiceController() override;
 
-    /// "NTServiceController{}".
+    // "NTServiceController{}".
     std::wstring toString() const override;
-    /// Enters the dispatcher; returns when it returns. Throws KrelIOException for a malformed
-    /// table (13), a service already running (1056) and a program not run as a service (1063).
+    // Enters the dispatcher; returns when it returns. Throws KrelIOException for a malformed
+    // table (13), a service already running (1056) and a program not run as a service (1063).
     void start() override;
-    /// Handles a stop control as the control handler does, after storing reportStopped.
+    // Handles a stop control as the control handler does, after storing reportStopped.
     void stop(bool reportStopped) override;
 
-    /// The part of a controller the service main function keeps while it waits, so that the
-    /// controller may go meanwhile.
+    // The part of a controller the service main function keeps while it waits, so that the
+    // controller may go meanwhile.
     struct SharedState;
 
 private:

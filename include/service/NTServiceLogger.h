@@ -7,20 +7,20 @@
 
 namespace krel_std {
 
-/// The service code's catalogue of numbered messages, one method per code. Every method takes
-/// first the qualified name of the operation that logs, then the values of its format. Codes
-/// starting with 1 or 2 log at ERROR, with 4 at INFO; the line feed that ends some formats is
-/// part of the message.
+// The service code's catalogue of numbered messages, one method per code. Every method takes
+// first the qualified name of the operation that logs, then the values of its format. Codes
+// starting with 1 or 2 log at ERROR, with 4 at INFO; the line feed that ends some formats is
+// part of the message.
 class NTServiceLogger : public KrelLogger {
 public:
-    /// The process's instance, made on first use and never deleted.
+    // The process's instance, made on first use and never deleted.
     static NTServiceLogger& getInstance();
 
     NTServiceLogger(const NTServiceLogger&) = delete;
     NTServiceLogger& operator=(const NTServiceLogger&) = delete;
     ~NTServiceLogger() override;
 
-    /// "KrelStd".
+    // "KrelStd".
     std::wstring getModuleName() const override;
     void SL1005(const wchar_t* context) const;
     void SL1006(const wchar_t* context, const wchar_t* serviceName, int error) const;

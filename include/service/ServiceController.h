@@ -8,15 +8,15 @@ namespace krel_std {
 
 class AbstractService;
 
-/// Binds a controller to one service and lets derived controllers call its protected hooks.
+// Binds a controller to one service and lets derived controllers call its protected hooks.
 class ServiceController : public IController {
 public:
-    /// Throws KrelIllegalArgumentException "The service object is null." for a null service.
-    /// The service is not owned.
+    // Throws KrelIllegalArgumentException "The service object is null." for a null service.
+    // The service is not owned.
     explicit ServiceController(AbstractService* service);
     ~ServiceController() override;
 
-    /// "ServiceController{}".
+    // "ServiceController{}".
     std::wstring toString() const override;
 
 protected:
@@ -25,7 +25,7 @@ protected:
     void callServiceOnStart();
     void callServiceOnStop();
     bool callServiceInForeground();
-    /// Sets a C signal handler through the service's signal handler.
+    // Sets a C signal handler through the service's signal handler.
     void registerServiceSignalHandler(int signal, ISignalHandler::SignalFunction handler);
 
     AbstractService* service;

@@ -1,3 +1,4 @@
+// The older API's owner of a critical section that copies share.
 #pragma once
 
 #include "thread/KrelCriticalSection.h"

@@ -1,3 +1,4 @@
+// The older API's condition over a Windows event.
 #pragma once
 
 #include "platform/WinTypes.h"

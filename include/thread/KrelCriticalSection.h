@@ -1,3 +1,4 @@
+// The older API's wrapper of a Windows critical section.
 #pragma once
 
 #include "platform/WinSync.h"

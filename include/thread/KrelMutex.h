@@ -1,3 +1,4 @@
+// The older API's wrapper of a Windows mutex.
 #pragma once
 
 #include "platform/WinTypes.h"

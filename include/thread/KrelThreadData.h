@@ -1,3 +1,4 @@
+// The older API's thread-local slot.
 #pragma once
 
 namespace KrelStd {

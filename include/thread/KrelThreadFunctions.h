@@ -1,3 +1,4 @@
+// The older API's thread functions: the calling thread's id, a test of an id, and sleeping.
 #pragma once
 
 namespace KrelStd {

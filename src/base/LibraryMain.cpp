@@ -12,6 +12,7 @@
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
 #include "pattern/SingletonManager.h"
+#include "platform/CancellationOff.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/RegistryPreferencesFactory.h"
 #include "system/Paths.h"
@@ -22,8 +23,10 @@ namespace krel_std_internal {
 namespace {
 
 // Runs one step of a hook. A failing step never stops the steps after it, and nothing escapes
-// into the loader.
+// into the loader. The loading thread may be cancellable: cancellation is off during the step,
+// so no cancellation's unwinding meets the catch.
 void runStep(void (*step)()) noexcept {
+    krel_platform::CancellationOff cancellationOff;
     try {
         step();
     } catch (...) {

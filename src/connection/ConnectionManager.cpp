@@ -7,6 +7,7 @@
 #include "connection/ZeroStartConnectionPolicy.h"
 #include "exception/KrelConnectException.h"
 #include "exception/KrelObjectNotFoundException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/StaticLog.h"
 #include "thread/AutoLock.h"
@@ -571,57 +572,41 @@ ConnectionManager::Listeners ConnectionManager::getListeners() {
 
 void ConnectionManager::notifyListener(const boost::shared_ptr<IConnectionStatusListener>& listener,
                                        bool isUp, const std::wstring& host) {
-    static const wchar_t* const context = L"krel_std::ConnectionManager::notifyListener";
-    try {
-        doStatusChanged(listener, isUp, host);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                            L"throw <%ls>.",
-                            name.c_str(), isUp ? 1 : 0, host.c_str(), e.toString().c_str());
-    } catch (std::exception& e) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                            L"throw <%hs>.",
-                            name.c_str(), isUp ? 1 : 0, host.c_str(), e.what());
-    } catch (...) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. IConnectionStatusListener::statusChanged(%d,%ls) unexpectedly "
-                            L"throw exception.",
-                            name.c_str(), isUp ? 1 : 0, host.c_str());
-    }
+    krel_std_internal::callGuarded(
+        L"krel_std::ConnectionManager::notifyListener",
+        [&] {
+            std::wstring call;
+            StringUtils::sprintfStringAppend(
+                call, L"%ls. IConnectionStatusListener::statusChanged(%d,%ls)", name.c_str(),
+                isUp ? 1 : 0, host.c_str());
+            return call;
+        },
+        [&] { doStatusChanged(listener, isUp, host); });
 }
 
 // A KrelConnectException of the sender means the connection is lost; any other failure leaves
 // it alive. A heart beat does not count as traffic.
 void ConnectionManager::sendHeartBeat(const boost::shared_ptr<ISendHeartBeat>& sender) {
     static const wchar_t* const context = L"krel_std::ConnectionManager::sendHeartBeat";
-    try {
-        doSendHeartBeat(sender);
-        KREL_INTERNAL_TRACE(context, L"Heartbeat successful.");
-    } catch (KrelConnectException& e) {
-        KREL_INTERNAL_DEBUG(
-            context,
-            L"%ls. ISendHeartBeat::sendHeartBeat throw <%ls> to indicate heart beat "
-            L"failed. Initiating recovery.",
-            name.c_str(), e.toString().c_str());
+    bool lost = false;
+    krel_std_internal::callGuarded(
+        context, [this] { return name + L". ISendHeartBeat::sendHeartBeat"; },
+        [&] {
+            try {
+                doSendHeartBeat(sender);
+            } catch (KrelConnectException& e) {
+                KREL_INTERNAL_DEBUG(
+                    context,
+                    L"%ls. ISendHeartBeat::sendHeartBeat throw <%ls> to indicate heart beat "
+                    L"failed. Initiating recovery.",
+                    name.c_str(), e.toString().c_str());
+                lost = true;
+                return;
+            }
+            KREL_INTERNAL_TRACE(context, L"Heartbeat successful.");
+        });
+    if (lost) {
         doRecovery(true);
-    } catch (KrelException& e) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%ls>.",
-                            name.c_str(), e.toString().c_str());
-    } catch (std::exception& e) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw <%hs>.",
-                            name.c_str(), e.what());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        KREL_INTERNAL_DEBUG(context,
-                            L"%ls. ISendHeartBeat::sendHeartBeat unexpectedly throw exception.",
-                            name.c_str());
     }
 }
 

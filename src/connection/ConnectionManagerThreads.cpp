@@ -4,6 +4,7 @@
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelConnectException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "thread/TimeUtils.h"
 
@@ -126,26 +127,10 @@ void ConnectionManager::RecoveryThread::runStep() {
 void ConnectionManager::RecoveryThread::runStepHandlingFailures() {
     static const wchar_t* const context =
         L"krel_std::ConnectionManager::RecoveryThread::runStepHandlingFailures";
-    try {
-        runStep();
+    const bool completed = krel_std_internal::callGuarded(
+        context, [] { return std::wstring(L"The recovery step"); }, [this] { runStep(); });
+    if (completed) {
         return;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Caught <%ls> which is ignored.",
-                             e.toString().c_str());
-        }
-    } catch (std::exception& e) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Caught <%hs> which is ignored.",
-                             e.what());
-        }
-    } catch (...) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                             L"Caught <unknown exception> which is ignored.");
-        }
     }
     Singleton<KrelLoggerSTD>::getInstance().STD2001(context, manager->getName());
 }

@@ -1,11 +1,12 @@
 #include "file/FileMonitor.h"
 
 #include <algorithm>
-#include <cxxabi.h>
 
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "base/StringUtils.h"
+#include "internal/GuardedCall.h"
 #include "thread/AutoLock.h"
 #include "windows/FileMonitorImpl.h"
 
@@ -107,17 +108,16 @@ void FileMonitor::notify(Handler handler, const std::wstring& directory,
         current = listeners;
     }
     for (const boost::shared_ptr<FileEventListener>& listener : current) {
-        try {
-            ((*listener).*handler)(directory, fileName);
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            if (__internal_debug_on()) {
-                __internal_debug(L"krel_std::FileMonitor::notify", KREL_SOURCE_FILE, __LINE__,
-                                 L"Caught exception notifying listener(%p), removing it from the "
-                                 L"list.",
-                                 static_cast<const void*>(listener.get()));
-            }
+        const bool called = krel_std_internal::callGuarded(
+            L"krel_std::FileMonitor::notify",
+            [&listener] {
+                std::wstring call;
+                StringUtils::sprintfStringAppend(call, L"Listener(%p), now removed from the list,",
+                                                 static_cast<const void*>(listener.get()));
+                return call;
+            },
+            [&] { ((*listener).*handler)(directory, fileName); });
+        if (!called) {
             removeListener(listener);
         }
     }

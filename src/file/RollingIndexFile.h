@@ -14,26 +14,26 @@ class Configuration;
 
 namespace krel_std_internal {
 
-/// One read-modify-write of a rolling file set's index file, an INI file whose unnamed section
-/// holds "IndexOfLastLog". The writers of the set, in this process and in others, take turns:
-/// lock() holds the file exclusively (its share lock, an open-file-description lock) until the
-/// object is destroyed or save() puts the new content in place.
-///
-/// save() writes a new file beside the old one and renames it over it, so the file always
-/// holds a whole index; a writer waiting for the lock then finds the new file at the path and
-/// locks that one instead.
+// One read-modify-write of a rolling file set's index file, an INI file whose unnamed section
+// holds "IndexOfLastLog". The writers of the set, in this process and in others, take turns:
+// lock() holds the file exclusively (its share lock, an open-file-description lock) until the
+// object is destroyed or save() puts the new content in place.
+//
+// save() writes a new file beside the old one and renames it over it, so the file always
+// holds a whole index; a writer waiting for the lock then finds the new file at the path and
+// locks that one instead.
 class RollingIndexFile : private boost::noncopyable {
 public:
     enum State {
-        /// Locked; the file is new, empty or holds no readable configuration.
+        // Locked; the file is new, empty or holds no readable configuration.
         Absent,
-        /// Locked; the content was read.
+        // Locked; the content was read.
         Present,
-        /// The lock could not be taken within the wait, or the file could not be read.
+        // The lock could not be taken within the wait, or the file could not be read.
         Unreadable
     };
 
-    /// How long lock() waits for the other writers before the file counts as unreadable.
+    // How long lock() waits for the other writers before the file counts as unreadable.
     static const unsigned int LOCK_WAIT_MILLISECONDS = 5000;
     static constexpr const wchar_t* INDEX_KEY = L"IndexOfLastLog";
     static constexpr const wchar_t* COMMENT = L"#KrelLog - DO NOT EDIT";
@@ -41,17 +41,17 @@ public:
     explicit RollingIndexFile(const krel_std::File& path);
     ~RollingIndexFile();
 
-    /// Takes the lock, creating the file (and its directory) when missing, and reads it.
+    // Takes the lock, creating the file (and its directory) when missing, and reads it.
     State lock();
-    /// The stored index, read as a decimal integer: leading blanks and a sign are accepted,
-    /// trailing text is ignored; a missing key or an unreadable value gives 1.
+    // The stored index, read as a decimal integer: leading blanks and a sign are accepted,
+    // trailing text is ignored; a missing key or an unreadable value gives 1.
     long getStoredIndex() const;
-    /// Puts the new index in place and releases the lock. Throws KrelIOException when the
-    /// file cannot be written; it then keeps its earlier content.
+    // Puts the new index in place and releases the lock. Throws KrelIOException when the
+    // file cannot be written; it then keeps its earlier content.
     void save(unsigned long index);
 
 private:
-    /// One attempt to open the file alone; false when another holder keeps it.
+    // One attempt to open the file alone; false when another holder keeps it.
     bool tryOpen(const std::wstring& target, DWORD& error);
     bool readContent();
     void release();

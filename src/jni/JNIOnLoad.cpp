@@ -5,7 +5,8 @@
 #include "jni/JVM.h"
 
 // Hands the VM to the library's VM handle (a later VM leaves the first in place) and asks for
-// JNI 1.4, whatever the handle answered. Nothing else starts here: no logging, no thread.
+// JNI 1.4, whatever the handle answered. Nothing else starts here: no logging, no thread. The
+// VM calls it on a thread of its own, which nothing cancels.
 extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* reserved) {
     (void)reserved;
     try {

@@ -100,7 +100,7 @@ public:
     // KrelIllegalStateException IllegalStateException, KrelAccessException SecurityException,
     // KrelUnknownException and KrelRuntimeException RuntimeException, any other KrelException
     // Exception, each with the exception's message; anything else RuntimeException "Unknown
-    // error encountered.".
+    // error encountered.". Only natives call it, on a Java VM's thread, which nothing cancels.
     template <typename Work> auto guarded(Work&& work) -> decltype(work()) {
         try {
             return work();
@@ -137,7 +137,8 @@ private:
 
 // Runs a registry native in its frame: `body` does the native's work with the frame and
 // answers its Java result; `errorResult` makes the native's answer when a Java exception is
-// raised instead, before that exception is raised. No C++ exception leaves.
+// raised instead, before that exception is raised. No C++ exception leaves. A native runs on
+// a Java VM's thread, which nothing cancels, so no cancellation's unwinding meets the catches.
 template <typename Result, typename Body, typename ErrorResult>
 Result runRegistryNative(JNIEnv* env, const NativeSite& site, Body&& body,
                          ErrorResult&& errorResult) noexcept {

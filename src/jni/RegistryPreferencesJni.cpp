@@ -61,7 +61,8 @@ const char* const kUnknownFailureLine =
     "Unable to initialize logging: Unknown error encountered.\n";
 
 // Prints the reason logging could not start, as UTF-8 on the process's standard output (never
-// through wide stdio, which would fix the stream's orientation for the whole process).
+// through wide stdio, which would fix the stream's orientation for the whole process). Called
+// by a native, on a Java VM's thread, which nothing cancels.
 void reportLoggingFailure(const std::wstring& message) noexcept {
     try {
         const std::string text = krel_platform::wideToUtf8(message);

@@ -55,6 +55,8 @@ jstring getTitle(JNIEnv* env) {
 
 } // namespace
 
+// The natives run on a Java VM's thread, which nothing cancels: no cancellation's unwinding
+// meets their catches.
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_vandrel_util_WindowsConsoleJni_setConsoleTitle(JNIEnv* env, jobject,

@@ -11,6 +11,7 @@
 #include "file/File.h"
 #include "file/FileUtils.h"
 #include "log/KrelLoggerSTD.h"
+#include "platform/CancellationOff.h"
 #include "system/KrelSystem.h"
 #include "windows/KrelLibraryPimpl.h"
 
@@ -90,6 +91,8 @@ KrelLibrary::KrelLibrary(const File& file) : pimpl(new krel_std_internal::KrelLi
 }
 
 KrelLibrary::~KrelLibrary() {
+    // No cancellation may unwind out of a destructor: it is off while the unload is logged.
+    krel_platform::CancellationOff cancellationOff;
     try {
         Singleton<KrelLoggerSTD>::getInstance().STD0007(L"krel_std::KrelLibrary::~KrelLibrary",
                                                         pimpl->getPath());

@@ -5,12 +5,12 @@
 
 namespace krel_std_internal {
 
-/// Room that writeDecimal may need beyond `minimum`: a sign and the 20 digits of the widest value.
+// Room that writeDecimal may need beyond `minimum`: a sign and the 20 digits of the widest value.
 constexpr std::size_t kDecimalRoom = 21;
 
-/// Writes `value` in decimal with at least `minimum` digits, zero-padded, a minus sign ahead of
-/// a negative value (as "%N.Nd" does), and returns the end. `out` holds kDecimalRoom + minimum
-/// characters.
+// Writes `value` in decimal with at least `minimum` digits, zero-padded, a minus sign ahead of
+// a negative value (as "%N.Nd" does), and returns the end. `out` holds kDecimalRoom + minimum
+// characters.
 inline wchar_t* writeDecimal(wchar_t* out, long long value, std::size_t minimum) {
     unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
                                              : static_cast<unsigned long long>(value);

@@ -7,9 +7,9 @@
 
 namespace krel_std_internal {
 
-/// Collects the pieces of a line in a buffer of its own and appends them to the line a
-/// buffer-full at a time, so that a line of many short pieces costs one append to the string.
-/// finish() appends what is left.
+// Collects the pieces of a line in a buffer of its own and appends them to the line a
+// buffer-full at a time, so that a line of many short pieces costs one append to the string.
+// finish() appends what is left.
 class LineWriter {
 public:
     explicit LineWriter(std::wstring& line) : line(line), used(0) {}
@@ -42,7 +42,7 @@ public:
         used += text.size();
     }
 
-    /// Room for `count` characters (at most 64) at the end; commit() ends what was written.
+    // Room for `count` characters (at most 64) at the end; commit() ends what was written.
     wchar_t* room(std::size_t count) {
         if (count > kCapacity - used) {
             flush();

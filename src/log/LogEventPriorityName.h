@@ -7,7 +7,7 @@
 
 namespace krel_std_internal {
 
-/// The text logEventPriorityToString gives, as a view of a constant that lives for the process.
+// The text logEventPriorityToString gives, as a view of a constant that lives for the process.
 std::wstring_view logEventPriorityName(krel_std::LogEventPriority priority);
 
 } // namespace krel_std_internal

@@ -1,6 +1,7 @@
 #include "log/LoggerBase.h"
 
 #include "exception/KrelIllegalArgumentException.h"
+#include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
 #include "log/LocalTimeCache.h"
@@ -8,7 +9,6 @@
 #include "thread/AutoLock.h"
 
 #include <algorithm>
-#include <cxxabi.h>
 
 namespace krel_std {
 
@@ -94,11 +94,11 @@ void LoggerBase::appendToAll(const LogEvent& event) {
     krel_std_internal::AppenderWriteGuard guard(spareLine);
     WriteDepth depth(*this);
     for (const auto& appender : current) {
-        try {
-            appender->append(event);
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
+        const bool appended = krel_std_internal::callGuarded(
+            L"krel_std::LoggerBase::appendToAll",
+            [] { return std::wstring(L"ILogAppender::append, now removed,"); },
+            [&] { appender->append(event); });
+        if (!appended) {
             removeAppender(appender);
         }
     }

@@ -7,10 +7,10 @@ namespace krel_std_internal {
 
 class LogThreadState;
 
-/// Lends the calling thread's message buffer, emptied, for as long as the object lives, so that
-/// formatting a log message allocates nothing once the buffer has grown. A buffer made while the
-/// thread's buffer is already lent (a log call made while another is formatted or written) is
-/// one of its own.
+// Lends the calling thread's message buffer, emptied, for as long as the object lives, so that
+// formatting a log message allocates nothing once the buffer has grown. A buffer made while the
+// thread's buffer is already lent (a log call made while another is formatted or written) is
+// one of its own.
 class MessageBuffer {
 public:
     MessageBuffer();

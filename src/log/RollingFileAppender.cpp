@@ -129,7 +129,8 @@ RollingFileAppender::~RollingFileAppender() {
     try {
         StaticLog::removeConfigurationListener(asConfigurationListener());
     } catch (...) {
-        // The log's lock failed: the log is going away, and its configuration with it.
+        // The log's lock failed: the log is going away, and its configuration with it. Taking
+        // a lock is no cancellation point, so no cancellation's unwinding arrives here.
     }
     rollingFile.removeHeader(header);
 }

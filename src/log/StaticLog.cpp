@@ -29,6 +29,14 @@ namespace krel_std {
 
 namespace {
 
+// The line numbers of the static log's own failure traces. Log readers match these traces by
+// their numbers, so each keeps its number whatever line of this file writes it.
+const unsigned int kLockFailureLine = 190;
+const unsigned int kSingletonLockStateLine = 191;
+const unsigned int kInstanceLockStateLine = 192;
+const unsigned int kUnknownLockFailureLine = 195;
+const unsigned int kNoAppendersLine = 272;
+
 // The log name given at initialisation, read by any thread; both live for the process.
 std::wstring& moduleNameStorage() {
     static std::wstring& name = *new std::wstring;
@@ -57,7 +65,8 @@ StaticLog::~StaticLog() {
     try {
         AutoLock<Lock> guard(instanceLock);
     } catch (...) {
-        // The instance is going away regardless; a failing lock cannot be waited on.
+        // The instance is going away regardless; a failing lock cannot be waited on. Taking a
+        // lock is no cancellation point, so no cancellation's unwinding arrives here.
     }
 }
 
@@ -138,7 +147,7 @@ StaticLogPtr StaticLog::getInstance() {
         traceLockFailure(e, *lock);
         handle.reset();
     } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", 195);
+        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
         handle.reset();
     }
     return handle;
@@ -159,18 +168,19 @@ Lock* StaticLog::lockForWrite() {
         traceLockFailure(e, *lock);
         return nullptr;
     } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", 195);
+        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
         return nullptr;
     }
     return lock;
 }
 
 void StaticLog::traceLockFailure(KrelException& e, Lock& lock) {
-    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), 190);
-    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), 191);
+    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), kLockFailureLine);
+    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), kSingletonLockStateLine);
     StaticLog* current = instance.load();
     if (current != nullptr) {
-        traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(), 192);
+        traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(),
+                                kInstanceLockStateLine);
     }
 }
 
@@ -246,7 +256,7 @@ void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
     if (!configured.empty()) {
         setInitialized(true);
     } else if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, 272,
+        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, kNoAppendersLine,
                          L"Logging was not initialized because no appenders were found.");
     }
 }

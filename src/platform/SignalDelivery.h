@@ -1,5 +1,8 @@
 // The process's signal delivery: the table of C signal functions, the console control
 // handlers and the thread that runs them. See platform/WinSignal.h and platform/WinConsole.h.
+// It is the stand-in's one upward dependency: the delivery thread is a library Thread that
+// traces a failing function through the static log, so that the program's own functions get the
+// fault translation of every library thread and their failures reach the program's log.
 #pragma once
 
 #include "platform/WinConsole.h"

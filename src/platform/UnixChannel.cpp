@@ -62,19 +62,9 @@ bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& len
     return true;
 }
 
-bool peerUid(int socket, uid_t& uid) {
-    ucred peer{};
-    socklen_t size = sizeof(peer);
-    if (getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) {
-        return false;
-    }
-    uid = peer.uid;
-    return true;
-}
-
 bool peerIsOwnerOrRoot(int socket, uid_t owner) {
     uid_t uid = 0;
-    return peerUid(socket, uid) && (uid == owner || uid == 0);
+    return peerUserId(socket, uid) && (uid == owner || uid == 0);
 }
 
 int connectToOwner(const std::string& path, int type, uid_t owner, int timeoutMilliseconds) {

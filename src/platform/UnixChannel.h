@@ -3,6 +3,8 @@
 // accept only the expected account as their peer (SO_PEERCRED).
 #pragma once
 
+#include "PeerCredentials.h"
+
 #include <string>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -22,9 +24,6 @@ std::string entryPath(int directory, const std::string& name);
 
 // Fills a Unix socket address with a path; false when the path does not fit.
 bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& length);
-
-// The effective uid of the process at the other end of a connected socket; false if unknown.
-bool peerUid(int socket, uid_t& uid);
 
 // Whether the peer of a connected socket runs as owner or as root.
 bool peerIsOwnerOrRoot(int socket, uid_t owner);

@@ -1,8 +1,9 @@
 #include "UserRuntimeDirectory.h"
 
+#include "UnixChannel.h"
+
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krel_platform {
@@ -12,20 +13,19 @@ namespace {
 const char SUBDIRECTORY[] = "/krelstd";
 const char FALLBACK_PREFIX[] = "/tmp/krelstd-";
 
-// Whether an existing entry is a directory of the effective user closed to everyone else.
-bool isPrivateDirectory(const std::string& path) {
-    struct stat status = {};
-    if (lstat(path.c_str(), &status) != 0) {
+// Whether an existing entry is a directory of the effective user closed to everyone else;
+// otherwise false, errno EACCES or ENOTDIR. With create, a missing one is made first.
+bool isPrivateDirectory(const std::string& path, bool create = false) {
+    const int directory = openPrivateDirectory(path, geteuid(), create);
+    if (directory < 0) {
+        if (errno == EPERM) {
+            errno = EACCES;
+        } else if (errno == ELOOP) {
+            errno = ENOTDIR;
+        }
         return false;
     }
-    if (!S_ISDIR(status.st_mode)) {
-        errno = ENOTDIR;
-        return false;
-    }
-    if (status.st_uid != geteuid() || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        errno = EACCES;
-        return false;
-    }
+    close(directory);
     return true;
 }
 
@@ -46,10 +46,7 @@ std::string sessionDirectory() {
 } // namespace
 
 bool ensurePrivateDirectory(const std::string& path) {
-    if (mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
-        return false;
-    }
-    return isPrivateDirectory(path);
+    return isPrivateDirectory(path, true);
 }
 
 std::string userRuntimeDirectory() {

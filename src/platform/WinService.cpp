@@ -393,7 +393,7 @@ private:
             }
             ++queue.connections;
             uid_t peer = 0;
-            if (!krel_platform::peerUid(connection, peer) || (peer != geteuid() && peer != 0)) {
+            if (!krel_platform::peerUserId(connection, peer) || (peer != geteuid() && peer != 0)) {
                 ServiceReply refusal{};
                 refusal.error = ERROR_ACCESS_DENIED;
                 sendReply(connection, refusal);

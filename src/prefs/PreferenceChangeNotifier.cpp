@@ -1,10 +1,9 @@
 #include "prefs/PreferenceChangeNotifier.h"
 
-#include <cxxabi.h>
-
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
@@ -211,19 +210,20 @@ std::wstring PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::toSt
 // starts it again.
 void PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::run() {
     KREL_TRACE_SCOPE(RUN_CONTEXT);
-    try {
-        while (!isShutdown()) {
-            boost::shared_ptr<PreferenceChangeEvent> event = nextEvent();
-            if (event) {
-                deliver(event);
-            } else if (__internal_debug_on()) {
-                __internal_debug(RUN_CONTEXT, KREL_SOURCE_FILE, __LINE__,
-                                 L"Got NULL event from queue.");
+    const bool completed = krel_std_internal::callGuarded(
+        RUN_CONTEXT, [] { return std::wstring(L"The event queue"); },
+        [this] {
+            while (!isShutdown()) {
+                boost::shared_ptr<PreferenceChangeEvent> event = nextEvent();
+                if (event) {
+                    deliver(event);
+                } else if (__internal_debug_on()) {
+                    __internal_debug(RUN_CONTEXT, KREL_SOURCE_FILE, __LINE__,
+                                     L"Got NULL event from queue.");
+                }
             }
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+        });
+    if (!completed) {
         Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
     }
 }
@@ -241,11 +241,10 @@ PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::nextEvent() {
 
 void PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::deliver(
     const boost::shared_ptr<PreferenceChangeEvent>& event) {
-    try {
-        handlePreferenceChangeEvent(event);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+    const bool delivered = krel_std_internal::callGuarded(
+        RUN_CONTEXT, [] { return std::wstring(L"Delivering an event"); },
+        [&] { handlePreferenceChangeEvent(event); });
+    if (!delivered) {
         Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
     }
 }
@@ -262,11 +261,10 @@ void PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::handlePrefer
                           __internal_call_on() ? event->toString().c_str() : L"");
     const ListenerSet listeners = notifier.getPrefChgListeners(event->getListenerPath());
     for (const boost::shared_ptr<PreferenceChangeListener>& listener : listeners) {
-        try {
-            listener->preferenceChange(event);
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
+        const bool called = krel_std_internal::callGuarded(
+            context, [] { return std::wstring(L"PreferenceChangeListener::preferenceChange"); },
+            [&] { listener->preferenceChange(event); });
+        if (!called) {
             Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
         }
     }

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
+#include <cxxabi.h>
 #include <stdexcept>
 #include <string>
 
@@ -194,6 +195,8 @@ bool SVersionInfo::AddModule(FILE* stream, const SWString& module) {
         }
         moduleSet.insert(module);
         return true;
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         return false;
     }
@@ -203,6 +206,8 @@ bool SVersionInfo::DeleteModule(const SWString& module) {
     try {
         moduleSet.erase(module);
         return true;
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         return false;
     }
@@ -231,6 +236,8 @@ bool SVersionInfo::WriteModuleVerInfo(FILE* stream, SLog* log) {
             WriteModuleLine(stream, module);
         }
         return true;
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         std::fputs(kWriteError, stream);
         return false;

@@ -1,8 +1,7 @@
 #include "system/VersionInfoRegistry.h"
 
-#include <cxxabi.h>
-
 #include "exception/KrelIllegalArgumentException.h"
+#include "internal/GuardedCall.h"
 
 namespace krel_std {
 
@@ -87,11 +86,11 @@ VersionInfoRegistry::ListenerSet
 VersionInfoRegistry::notifyListeners(Notification notification, const VersionInfo& module) const {
     ListenerSet failed;
     for (const auto& listener : listeners) {
-        try {
-            ((*listener).*notification)(module);
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
+        const bool told = krel_std_internal::callGuarded(
+            L"krel_std::VersionInfoRegistry::notifyListeners",
+            [] { return std::wstring(L"VersionInfoListener, to be removed,"); },
+            [&] { ((*listener).*notification)(module); });
+        if (!told) {
             failed.insert(listener);
         }
     }

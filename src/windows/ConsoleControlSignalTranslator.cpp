@@ -5,6 +5,7 @@
 #include "log/ContextLogMessage.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/StaticLog.h"
+#include "platform/CancellationOff.h"
 #include "platform/WinBase.h"
 #include "platform/WinConsole.h"
 #include "platform/WinSignal.h"
@@ -38,6 +39,8 @@ ConsoleControlSignalTranslator::ConsoleControlSignalTranslator() {
 }
 
 ConsoleControlSignalTranslator::~ConsoleControlSignalTranslator() {
+    // No cancellation may unwind out of a destructor: it is off while a failure is logged.
+    krel_platform::CancellationOff cancellationOff;
     try {
         if (!SetConsoleCtrlHandler(&ConsoleControlSignalTranslator::controlCodeHandler, FALSE)) {
             const int error = static_cast<int>(GetLastError());

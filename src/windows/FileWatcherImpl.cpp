@@ -1,7 +1,6 @@
 #include "FileWatcherImpl.h"
 
 #include <algorithm>
-#include <cxxabi.h>
 #include <tuple>
 
 #include "base/ErrorUtils.h"
@@ -9,6 +8,7 @@
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelUnknownException.h"
+#include "internal/GuardedCall.h"
 #include "platform/WinBase.h"
 #include "platform/WinChangeNotify.h"
 #include "platform/WinSync.h"
@@ -406,30 +406,10 @@ void FileWatcherImpl::waitForCallsTo(const IFileListener* listener) {
 // A listener's exception is traced and goes no further: the thread serves every other
 // listener, and this one stays registered.
 void FileWatcherImpl::callGuarded(IFileListener& listener, Handler handler, const File& file) {
-    const wchar_t* const context = L"krel_std_internal::FileWatcherImpl::notifyListeners";
-    try {
-        (listener.*handler)(file);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (const krel_std::KrelException& e) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                       L"Listener for <%ls> threw an exception: %ls",
-                                       file.getPath().c_str(), e.getMessage().c_str());
-        }
-    } catch (const std::exception& e) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                       L"Listener for <%ls> threw an exception: %hs",
-                                       file.getPath().c_str(), e.what());
-        }
-    } catch (...) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                       L"Listener for <%ls> threw an unknown exception",
-                                       file.getPath().c_str());
-        }
-    }
+    krel_std_internal::callGuarded(
+        L"krel_std_internal::FileWatcherImpl::notifyListeners",
+        [&file] { return L"Listener for <" + file.getPath() + L">"; },
+        [&] { (listener.*handler)(file); });
 }
 
 } // namespace krel_std_internal

@@ -3,6 +3,7 @@
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
+#include "internal/GuardedCall.h"
 #include "platform/WinBase.h"
 #include "platform/WinSignal.h"
 #include "service/AbstractService.h"
@@ -27,12 +28,6 @@ const wchar_t START[] = L"krel_std::NTServiceController::start";
 
 void traceAtDebug(const wchar_t* context, KrelException& exception) {
     exception.logDebug(context);
-}
-
-void traceUnknownAtDebug(const wchar_t* context) {
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unknown exception caught.");
-    }
 }
 
 // Counts the control and signal handler calls running on a controller, so that a controller
@@ -165,13 +160,9 @@ void NTServiceController::serviceStartFunction(DWORD, wchar_t**) {
         return;
     }
     KREL_TRACE_SCOPE(START_FUNCTION);
-    try {
-        runServiceMain(*controller);
-    } catch (KrelException& exception) {
-        traceAtDebug(START_FUNCTION, exception);
-    } catch (...) {
-        traceUnknownAtDebug(START_FUNCTION);
-    }
+    krel_std_internal::callGuarded(
+        START_FUNCTION, [] { return std::wstring(L"The service main function"); },
+        [controller] { runServiceMain(*controller); });
 }
 
 void NTServiceController::runServiceMain(NTServiceController& controller) {
@@ -197,14 +188,10 @@ void NTServiceController::runServiceMain(NTServiceController& controller) {
     }
     controller.setServiceStatus(SERVICE_START_PENDING);
     shared->stopEvent.reset();
-    try {
-        controller.callServiceOnStart();
-    } catch (KrelException& exception) {
-        traceAtDebug(START_FUNCTION, exception);
-        reportStatus(*shared, SERVICE_STOPPED);
-        return;
-    } catch (...) {
-        traceUnknownAtDebug(START_FUNCTION);
+    const bool started = krel_std_internal::callGuarded(
+        START_FUNCTION, [] { return std::wstring(L"The service's onStart"); },
+        [&controller] { controller.callServiceOnStart(); });
+    if (!started) {
         reportStatus(*shared, SERVICE_STOPPED);
         return;
     }
@@ -228,13 +215,9 @@ void NTServiceController::handleServiceEvent(DWORD controlCode) {
     if (controller == nullptr) {
         return;
     }
-    try {
-        controller->handleControl(controlCode);
-    } catch (KrelException& exception) {
-        traceAtDebug(HANDLE_EVENT, exception);
-    } catch (...) {
-        traceUnknownAtDebug(HANDLE_EVENT);
-    }
+    krel_std_internal::callGuarded(
+        HANDLE_EVENT, [] { return std::wstring(L"The service's control handling"); },
+        [controller, controlCode] { controller->handleControl(controlCode); });
 }
 
 void NTServiceController::handleControl(DWORD controlCode) {
@@ -292,13 +275,9 @@ void NTServiceController::defaultServiceSignalHandler(int) {
     if (controller == nullptr) {
         return;
     }
-    try {
-        controller->stop(true);
-    } catch (KrelException& exception) {
-        traceAtDebug(SIGNAL_HANDLER, exception);
-    } catch (...) {
-        traceUnknownAtDebug(SIGNAL_HANDLER);
-    }
+    krel_std_internal::callGuarded(
+        SIGNAL_HANDLER, [] { return std::wstring(L"Stopping the service"); },
+        [controller] { controller->stop(true); });
 }
 
 void NTServiceController::setServiceStatus(DWORD serviceState) {

@@ -32,11 +32,10 @@ std::string exhaustedMemoryLeavesTheTextAsItWas() {
 } // namespace
 
 TEST(OlderFormat, ExhaustedMemoryLeavesTheTextAsItWas) {
-    if (test_support::addressSanitizerActive()) {
+    if (krel_test::addressSanitizerActive()) {
         GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
     }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        test_support::exitWithCheckUnderLimit(1ULL << 30, exhaustedMemoryLeavesTheTextAsItWas),
-        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(1ULL << 30, exhaustedMemoryLeavesTheTextAsItWas),
+                ::testing::ExitedWithCode(0), "");
 }

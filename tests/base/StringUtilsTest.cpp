@@ -146,7 +146,7 @@ std::string hugeWidthThrowsOutOfResourcesAndKeepsTheTarget() {
 class StringUtilsFormatUnderMemoryLimit : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (test_support::addressSanitizerActive()) {
+        if (krel_test::addressSanitizerActive()) {
             GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
         }
         GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -156,8 +156,8 @@ protected:
 } // namespace
 
 TEST_F(StringUtilsFormatUnderMemoryLimit, HugeWidthThrowsOutOfResourcesAndKeepsTheTarget) {
-    EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
-                    1ULL << 30, hugeWidthThrowsOutOfResourcesAndKeepsTheTarget),
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(1ULL << 30,
+                                                   hugeWidthThrowsOutOfResourcesAndKeepsTheTarget),
                 ::testing::ExitedWithCode(0), "");
 }
 

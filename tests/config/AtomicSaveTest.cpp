@@ -17,7 +17,7 @@
 #include "file/LockedFile.h"
 #include "platform/WinBase.h"
 #include "platform/WinMove.h"
-#include "support/FileSizeLimit.h"
+#include "support/ChildWithLimit.h"
 
 using krel_std::ConfigurationFile;
 using krel_std::File;
@@ -94,7 +94,7 @@ TEST_F(AtomicSaveTest, SaveThatRunsOutOfSpaceLeavesTheOldContentIntact) {
     writeBytes("app.cfg", "k=old\r\n");
     ConfigurationFile configuration = fileNamed("app.cfg");
     configuration.setValue(L"k", std::wstring(256 * 1024, L'n'));
-    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 64 * 1024, [&] {
         try {
             configuration.save();
         } catch (const KrelIOException&) {

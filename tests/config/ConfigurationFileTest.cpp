@@ -135,9 +135,9 @@ TEST_F(ConfigurationFileTest, FailedLoadOfAnOverlongUtf8NulKeepsContentAndFile) 
 TEST_F(ConfigurationFileTest, FailedLoadOfADeviceReadsNothingAndKeepsTheContent) {
     ConfigurationFile configuration(File(L"/dev/zero"));
     configuration.setValue(L"k", L"old");
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     EXPECT_THROW(configuration.load(), KrelIOException);
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
     EXPECT_EQ(configuration.getValue(L"k"), L"old");
 }
 

@@ -13,8 +13,8 @@
 
 #include "config/KrelStdConfig.h"
 #include "support/BytesRead.h"
+#include "support/ChildWithLimit.h"
 #include "support/DebugOutputCapture.h"
-#include "support/FileSizeLimit.h"
 #include "support/TempDirectory.h"
 
 using KrelStd::SWString;
@@ -98,12 +98,12 @@ TEST_F(KrelStdConfigTest, TracedReadNamesWhatItCouldNotFind) {
 }
 
 TEST_F(KrelStdConfigTest, DeviceReadsAsAMissingFileWithoutReadingIt) {
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     SWString value;
     KrelStd::GetConfigString(value, L"/dev/zero", L"s", L"k", L"d", false);
     EXPECT_EQ(value, SWString(L"d"));
     EXPECT_EQ(KrelStd::GetConfigInt(L"/dev/zero", L"s", L"k", 7, false), 7);
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
 }
 
 TEST_F(KrelStdConfigTest, IntegerReadsLeadingDigitsClampedToIntAndMarkerAsMissing) {
@@ -198,8 +198,9 @@ TEST_F(KrelStdConfigTest, WriteThatRunsOutOfSpaceKeepsTheFileAndRemovesTheTempor
     const std::string original = "[s]\r\nk=old\r\n" + std::string(1000, 'x') + "\r\n";
     writeBytes("app.cfg", original);
     const SWString large(std::wstring(256 * 1024, L'n'));
-    const int code = runWithFileSizeLimit(
-        64 * 1024, [&] { return KrelStd::PutConfigString(file(), L"s", L"k", large); });
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 64 * 1024, [&] {
+        return KrelStd::PutConfigString(file(), L"s", L"k", large);
+    });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes("app.cfg"), original);
     EXPECT_EQ(entries(), std::set<std::string>{"app.cfg"});

@@ -19,7 +19,7 @@
 #include "file/WholeFileReader.h"
 #include "file/WildcardFileFilter.h"
 #include "support/BytesRead.h"
-#include "support/FileSizeLimit.h"
+#include "support/ChildWithLimit.h"
 #include "support/TempDirectory.h"
 
 using krel_std::ByteArray;
@@ -232,7 +232,7 @@ TEST_F(FileUtilsTest, FifoReadsUpToItsWritersEnd) {
 
 TEST_F(FileUtilsTest, WriteThatRunsOutOfSpaceKeepsTheOldContent) {
     writeBytes("f", "old content");
-    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 64 * 1024, [&] {
         return FileUtils::writeFileContent(path("f"), ByteArray(std::string(256 * 1024, 'n'))) ? 1
                                                                                                : 0;
     });
@@ -244,7 +244,7 @@ TEST_F(FileUtilsTest, WriteThatRunsOutOfSpaceKeepsTheOldContent) {
 TEST_F(FileUtilsTest, CopyThatRunsOutOfSpaceKeepsTheOldDestination) {
     writeBytes("source", std::string(256 * 1024, 's'));
     writeBytes("target", "old content");
-    const int code = runWithFileSizeLimit(64 * 1024, [&] {
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 64 * 1024, [&] {
         try {
             FileUtils::copyFile(File(path("source")), File(path("target")));
         } catch (const krel_std::KrelIOException&) {
@@ -332,20 +332,20 @@ TEST(WildcardFilter, EmptyPatternIsRefused) {
 }
 
 TEST_F(FileUtilsTest, DeviceIsRefusedBeforeAnythingIsRead) {
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     EXPECT_FALSE(FileUtils::getFileContent(L"/dev/zero"));
     EXPECT_FALSE(FileUtils::getFileContentBuffer(L"/dev/urandom"));
     EXPECT_FALSE(FileUtils::compareFileContents(L"/dev/zero", L"/dev/zero"));
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
 }
 
 TEST_F(FileUtilsTest, FileReportingMoreThanTheLimitIsRefusedBeforeAnythingIsRead) {
     // Sparse: its size costs no disk.
     std::ofstream(native("huge")).close();
     std::filesystem::resize_file(native("huge"), krel_std_internal::WholeFileReader::MAX_BYTES + 1);
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     EXPECT_FALSE(FileUtils::getFileContent(path("huge")));
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
 }
 
 TEST_F(FileUtilsTest, CopyOfADeviceIsRefusedAndKeepsTheDestination) {

@@ -23,6 +23,7 @@
 #include "platform/WinError.h"
 #include "support/CallGate.h"
 #include "support/CallLog.h"
+#include "support/CancelledCall.h"
 #include "support/TempDirectory.h"
 #include "windows/FileWatcherImpl.h"
 
@@ -96,6 +97,15 @@ protected:
 
 private:
     krel_test::CallGate gate{GENEROUS};
+};
+
+// Waits inside its first call until the watcher thread is cancelled there.
+class CancelledListener : public RecordingListener {
+public:
+    krel_test::CancelledCall call{GENEROUS};
+
+protected:
+    void record(const wchar_t*, const File&) override { call.enterAndAwaitCancellation(); }
 };
 
 // Whether the thread sleeps in the kernel (blocked on a lock or condition).
@@ -298,6 +308,15 @@ TEST_F(FileWatcherTest, ThrowingListenerLeavesTheWatcherAndOthersServed) {
     std::ofstream(native("config.ini"), std::ios::app) << "\nb=2";
     ASSERT_TRUE(listener->waitForCalls(2));
     EXPECT_GE(thrower->count.load(), 2) << "the throwing listener stays registered";
+}
+
+TEST_F(FileWatcherTest, CancellingTheWatcherThreadInsideAListenerEndsOnlyThatThread) {
+    boost::shared_ptr<CancelledListener> listener(new CancelledListener);
+    watcher->addListener(listener, File(path("config.ini")));
+    writeBytes("config.ini", "a=1");
+    ASSERT_TRUE(listener->call.waitUntilEntered());
+    EXPECT_TRUE(listener->call.cancelAndWaitForEnd());
+    watcher.reset();
 }
 
 TEST_F(FileWatcherTest, RemovalWaitsForTheCallInProgress) {

@@ -322,7 +322,7 @@ TEST_F(LockedFileTest, ThisProcessHoldingTheFileExcludesAnother) {
 TEST_F(LockedFileTest, ReadOfADeviceIsRefusedBeforeAnythingIsRead) {
     LockedFile locked;
     locked.open(File(L"/dev/zero"), LockedFile::Read);
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     try {
         locked.read();
         FAIL() << "a device was read";
@@ -330,7 +330,7 @@ TEST_F(LockedFileTest, ReadOfADeviceIsRefusedBeforeAnythingIsRead) {
         EXPECT_EQ(exception.getMessage(),
                   L"Read file failed: only files and pipes are read whole, not devices.");
     }
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
 }
 
 TEST_F(LockedFileTest, ReadOfAFileReportingMoreThanTheLimitIsRefusedBeforeAnythingIsRead) {
@@ -339,7 +339,7 @@ TEST_F(LockedFileTest, ReadOfAFileReportingMoreThanTheLimitIsRefusedBeforeAnythi
                                  krel_std_internal::WholeFileReader::MAX_BYTES + 1);
     LockedFile locked;
     locked.open(file(), LockedFile::Read);
-    const uint64_t before = test_support::bytesReadSoFar();
+    const uint64_t before = krel_test::bytesReadSoFar();
     try {
         locked.read();
         FAIL() << "a file past the limit was read";
@@ -347,7 +347,7 @@ TEST_F(LockedFileTest, ReadOfAFileReportingMoreThanTheLimitIsRefusedBeforeAnythi
         EXPECT_EQ(exception.getMessage(),
                   L"Read file failed: the content passes the limit of 1073741824 bytes.");
     }
-    EXPECT_LT(test_support::bytesReadSoFar() - before, test_support::FEW_BYTES_READ);
+    EXPECT_LT(krel_test::bytesReadSoFar() - before, krel_test::FEW_BYTES_READ);
 }
 
 TEST_F(LockedFileTest, FifoReadsUpToItsWritersEnd) {

@@ -24,7 +24,7 @@
 #include "log/RollingFileHeader.h"
 #include "platform/WinFile.h"
 #include "platform/WinHandles.h"
-#include "support/FileSizeLimit.h"
+#include "support/ChildWithLimit.h"
 #include "support/TempDirectory.h"
 
 extern char** environ;
@@ -264,7 +264,7 @@ TEST_F(RollingFileTest, ThrowingHeaderLeavesOnlyItsOwnBlockOut) {
 
 TEST_F(RollingFileTest, FailedIndexSaveIsSwallowedAndTheWriterGoesOn) {
     // The index file's ~45 bytes do not fit under the limit; the log file's 5 bytes do.
-    const int code = runWithFileSizeLimit(16, [this]() {
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 16, [this]() {
         RollingFile file;
         configure(file);
         write(file, "hello");
@@ -290,7 +290,7 @@ protected:
 
     // The child's exit code: 0 when a write failed as "Unable to write file: ...".
     int writeUntilFull() {
-        return runWithFileSizeLimit(SPACE, [this]() {
+        return krel_test::runInChildWithLimit(RLIMIT_FSIZE, SPACE, [this]() {
             RollingFile file;
             configure(file, 3, 1 << 20);
             for (int number = 0; number < 100; ++number) {

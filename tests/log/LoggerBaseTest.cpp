@@ -7,8 +7,11 @@
 #include "log/LogFileFilter.h"
 #include "log/LoggerBase.h"
 #include "log/OutputDebugAppender.h"
+#include "support/CancelledCall.h"
 
 #include <gtest/gtest.h>
+
+#include <pthread.h>
 
 using namespace krel_std;
 using krel_test::DebugOutputCapture;
@@ -104,6 +107,33 @@ TEST(LoggerBaseTest, ThrowingAppenderIsDroppedForGoodWhileTheOthersGoOn) {
     EXPECT_FALSE(logger.containsAppender(failing));
     EXPECT_EQ(2u, first->events.size());
     EXPECT_EQ(2u, third->events.size());
+}
+
+TEST(LoggerBaseTest, CancellingAThreadInsideAnAppenderLeavesTheLoggerServing) {
+    LoggerBase logger;
+    const auto appender = recorder();
+    logger.addAppender(appender);
+    struct Shared {
+        LoggerBase& logger;
+        krel_test::CancelledCall call{std::chrono::seconds(10)};
+    } shared{logger};
+    appender->duringWrite = [&shared] { shared.call.enterAndAwaitCancellation(); };
+    auto body = [](void* argument) -> void* {
+        logInfo(static_cast<Shared*>(argument)->logger, L"cancelled");
+        return nullptr;
+    };
+    pthread_t thread;
+    ASSERT_EQ(0, pthread_create(&thread, nullptr, body, &shared));
+    ASSERT_TRUE(shared.call.waitUntilEntered());
+    EXPECT_TRUE(shared.call.cancelAndWaitForEnd());
+    void* result = nullptr;
+    pthread_join(thread, &result);
+    EXPECT_EQ(PTHREAD_CANCELED, result);
+
+    appender->duringWrite = nullptr;
+    logInfo(logger, L"after");
+    ASSERT_EQ(2u, appender->events.size());
+    EXPECT_EQ(L"after", appender->events[1].message);
 }
 
 TEST(LoggerBaseTest, LogCallFromInsideAnAppenderGoesToTheDebuggerOutput) {

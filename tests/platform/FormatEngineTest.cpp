@@ -374,14 +374,14 @@ protected:
     // under a cap, so there a check that needs no memory runs in the test itself and the others
     // are skipped.
     static void expectUnderLimit(std::string (*check)(), bool needsNoMemory) {
-        if (test_support::addressSanitizerActive()) {
+        if (krel_test::addressSanitizerActive()) {
             if (!needsNoMemory) {
                 GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
             }
             EXPECT_EQ(check(), "");
             return;
         }
-        EXPECT_EXIT(test_support::exitWithCheckUnderLimit(1ULL << 30, check),
+        EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(1ULL << 30, check),
                     ::testing::ExitedWithCode(0), "");
     }
 };

@@ -184,6 +184,15 @@ TEST_F(UserRuntimeDirectoryTest, MissingDirectoryIsMadeForTheUserAlone) {
     EXPECT_EQ(static_cast<mode_t>(0700), modeOf(directory));
 }
 
+TEST_F(UserRuntimeDirectoryTest, MissingDirectoryIsMadeWithMode0700WhateverTheUmask) {
+    const std::filesystem::path directory = native("run");
+    const mode_t previous = umask(0277);
+    const bool made = krel_platform::ensurePrivateDirectory(directory.string());
+    umask(previous);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(static_cast<mode_t>(0700), modeOf(directory));
+}
+
 TEST_F(UserRuntimeDirectoryTest, DirectoryOpenToOthersIsRefusedAndLeftAsItIs) {
     const std::filesystem::path directory = native("open");
     ASSERT_EQ(0, mkdir(directory.c_str(), 0700));

@@ -3,6 +3,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/KrelLoggerSTD.h"
 #include "prefs/PreferenceChangeNotifier.h"
+#include "support/CancelledCall.h"
 
 #include <gtest/gtest.h>
 
@@ -250,6 +251,15 @@ TEST_F(PreferenceChangeNotifierTest, ThrowingListenerIsLoggedAndDeliveryGoesOn) 
               L"<krel_std::PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::run>.",
               faults[0].message);
     EXPECT_TRUE(capture.log().withId(L"STD0000").empty());
+}
+
+TEST_F(PreferenceChangeNotifierTest, CancellingTheDispatchThreadInsideAListenerEndsOnlyThatThread) {
+    krel_test::CancelledCall call(std::chrono::seconds(10));
+    const ListenerPtr listener = listen(path(L"a"));
+    listener->action = [&call](const auto&) { call.enterAndAwaitCancellation(); };
+    send(path(L"a"), L"k1");
+    ASSERT_TRUE(call.waitUntilEntered());
+    EXPECT_TRUE(call.cancelAndWaitForEnd());
 }
 
 TEST_F(PreferenceChangeNotifierTest, ListenersRunWithNoNotifierLockHeld) {

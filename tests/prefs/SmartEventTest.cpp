@@ -1,6 +1,7 @@
 #include "thread/SmartEvent.h"
 
 #include "support/AddressSpaceLimit.h"
+#include "support/ChildWithLimit.h"
 
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
@@ -17,31 +18,6 @@
 using krel_std::SmartEvent;
 
 namespace {
-
-// Runs work in a child process that has no file descriptor left to open, and answers the
-// child's exit code (work's answer, 98 when it throws, -1 when the child did not end normally).
-// An alarm ends a child that hangs.
-int runWithoutDescriptors(const std::function<int()>& work) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(30);
-        const rlimit none{0, 0};
-        int code = setrlimit(RLIMIT_NOFILE, &none) == 0 ? 97 : 96;
-        if (code == 97) {
-            try {
-                code = work();
-            } catch (...) {
-                code = 98;
-            }
-        }
-        _exit(code);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(SmartEventTest, ManualResetEventStaysSignalledUntilReset) {
     SmartEvent event(true, true);
@@ -66,10 +42,10 @@ TEST(SmartEventTest, DestructionClosesTheHandle) {
 }
 
 TEST(SmartEventTest, FailedCreationLeavesANullHandleThatIsNotClosed) {
-    if (test_support::addressSanitizerActive()) {
+    if (krel_test::addressSanitizerActive()) {
         GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own";
     }
-    const int result = runWithoutDescriptors([] {
+    const int result = krel_test::runInChildWithLimit(RLIMIT_NOFILE, 0, [] {
         {
             SmartEvent event(true, false);
             if (event.getHandle() != nullptr) {

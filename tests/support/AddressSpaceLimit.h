@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-namespace test_support {
+namespace krel_test {
 
 // True when the build runs under AddressSanitizer, whose shadow memory and allocator cannot
 // work under an address-space cap.
@@ -61,4 +61,4 @@ inline bool limitAddressSpace(unsigned long long headroom) {
     std::exit(0);
 }
 
-} // namespace test_support
+} // namespace krel_test

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-namespace test_support {
+namespace krel_test {
 
 // Bytes the process's read calls have returned so far ("rchar" of /proc/self/io).
 inline uint64_t bytesReadSoFar() {
@@ -25,4 +25,4 @@ inline uint64_t bytesReadSoFar() {
 // own set-up and traces.
 const uint64_t FEW_BYTES_READ = 4u << 20;
 
-} // namespace test_support
+} // namespace krel_test

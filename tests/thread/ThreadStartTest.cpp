@@ -98,7 +98,7 @@ ChildOutcome refusalOfStart(Thread& thread) {
 // descriptor, an owned kernel mutex, some heap) and wait at a gate. Then every started thread
 // must end.
 ChildOutcome startUntilRefused(rlim_t headroom) {
-    test_support::limitAddressSpace(headroom);
+    krel_test::limitAddressSpace(headroom);
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
     const size_t most = 20000;
@@ -163,7 +163,7 @@ TEST_F(ThreadStartTest, AFailedSetUpOfTheNewThreadIsTheStartersOutOfResources) {
 }
 
 TEST_F(ThreadStartTest, StartsUnderAnAddressSpaceLimitEndInOutOfResourcesNeverInACrash) {
-    if (test_support::addressSanitizerActive()) {
+    if (krel_test::addressSanitizerActive()) {
         GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
     }
     const rlim_t mebibyte = 1024 * 1024;

@@ -76,7 +76,7 @@ std::string expandingEntityIsRefusedWithinTheLimit(const std::wstring& file) {
 class PreferencesXmlUnderMemoryLimitTest : public PreferencesXmlHostileInputTest {
 protected:
     void SetUp() override {
-        if (test_support::addressSanitizerActive()) {
+        if (krel_test::addressSanitizerActive()) {
             GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
         }
         PreferencesXmlHostileInputTest::SetUp();
@@ -87,7 +87,7 @@ protected:
 TEST_F(PreferencesXmlUnderMemoryLimitTest, AnExpandingEntityIsRefusedInBoundedMemory) {
     writeBytes("in.xml", expandingEntityDocument());
     const std::wstring file = path("in.xml");
-    EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(
                     256ULL << 20, [&file] { return expandingEntityIsRefusedWithinTheLimit(file); }),
                 ::testing::ExitedWithCode(0), "");
 }
@@ -108,7 +108,7 @@ TEST_F(PreferencesXmlUnderMemoryLimitTest, MemoryRunningOutBecomesOutOfResources
     writeBytes("in.xml", "<preferences><root type=\"user\"><map><entry key=\"k\" value=\"" +
                              std::string(24u << 20, 'v') + "\"/></map></root></preferences>");
     const std::wstring file = path("in.xml");
-    EXPECT_EXIT(test_support::exitWithCheckUnderLimit(
+    EXPECT_EXIT(krel_test::exitWithCheckUnderLimit(
                     56ULL << 20, [&file] { return exhaustedMemoryIsOutOfResources(file); }),
                 ::testing::ExitedWithCode(0), "");
 }
