@@ -1,17 +1,15 @@
 // UTF-8 and Base64 conversions of 10 MB inputs against iconv and OpenSSL's block codec. The text
 // is mostly ASCII with some two-, three- and four-byte characters, as a log or an INI file in a
 // European language holds.
-#include "support/AllocationCounter.h"
+#include <benchmark/benchmark.h>
+#include <iconv.h>
+#include <openssl/evp.h>
+#include <string>
 
 #include "base/Base64Utils.h"
 #include "base/Utf8Utils.h"
 #include "platform/WinNls.h"
-
-#include <benchmark/benchmark.h>
-#include <iconv.h>
-#include <openssl/evp.h>
-
-#include <string>
+#include "support/AllocationCounter.h"
 
 namespace {
 

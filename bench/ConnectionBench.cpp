@@ -2,23 +2,20 @@
 // write by hand: how soon a lost peer is noticed with heart beats every 20 ms, how soon the
 // connection is back after the peer returns with recovery cycles every 50 ms, and a connect and
 // disconnect through the manager against a bare socket connect and close.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
-#include "../tests/support/LoopbackPeer.h"
-
-#include "connection/ConnectionManager.h"
-#include "connection/IConnectionStatusListener.h"
-
 #include <algorithm>
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "../tests/support/LoopbackPeer.h"
+#include "connection/ConnectionManager.h"
+#include "connection/IConnectionStatusListener.h"
+#include "support/AllocationCounter.h"
+#include "support/Timing.h"
 
 namespace {
 

@@ -3,15 +3,13 @@
 // std::vector of std::function called under a std::mutex). The counter ns is the time of one
 // submit in nanoseconds; its bounds are absolute (1 µs to one listener, 3 µs to ten).
 #include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
-#include "connection/DispatcherFactory.h"
-
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "connection/DispatcherFactory.h"
+#include "support/AllocationCounter.h"
 
 namespace {
 

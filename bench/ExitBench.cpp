@@ -1,16 +1,15 @@
 // Start-to-exit of a program that links the library but never uses the Java bridge, against
 // the same program without the library: what the library adds to a program's start and end
 // (its load and unload hooks). The goal bounds the difference, in milliseconds.
-#include "support/Timing.h"
-
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "support/Timing.h"
 
 extern char** environ;
 

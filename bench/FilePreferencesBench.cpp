@@ -1,18 +1,15 @@
 // The file preferences back end against an INI settings file of Qt (QSettings in INI format): a
 // read of a value already loaded, and one changed value written to the file. Both sides work in
 // a directory of their own below $TMPDIR.
-#include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
-#include "prefs/FilePreferences.h"
-
 #include <QSettings>
 #include <QString>
 #include <QVariant>
-
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <string>
+
+#include "prefs/FilePreferences.h"
+#include "support/AllocationCounter.h"
 
 namespace {
 

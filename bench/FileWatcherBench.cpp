@@ -2,27 +2,25 @@
 // from the write to the listener's call, against a plain inotify wait for the same append.
 // The time of each iteration is that latency (manual time); the counter latency_ms is the
 // median latency of the run in milliseconds.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
-#include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/inotify.h>
 #include <unistd.h>
+#include <vector>
 
 #include "file/File.h"
 #include "file/FileWatcher.h"
 #include "file/IFileListener.h"
 #include "platform/Utf16.h"
+#include "support/Timing.h"
 
 namespace {
 

@@ -2,10 +2,9 @@
 // hexadecimal status, 110 characters in all): into a caller's buffer against the C library's
 // wide formatter, and into a new wide string against a type-safe formatting library.
 #include <benchmark/benchmark.h>
+#include <cwchar>
 #include <fmt/format.h>
 #include <fmt/xchar.h>
-
-#include <cwchar>
 #include <string>
 
 #include "base/KrelStdUtils.h"

@@ -6,22 +6,19 @@
 // so that they can also follow the bytes in use: "allocs" is the heap allocations per call, and
 // "peak_over_size" the highest count of heap bytes in use during one load divided by the file
 // size.
-#include <benchmark/benchmark.h>
-
 #include <INIReader.h>
+#include <atomic>
+#include <benchmark/benchmark.h>
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
-
-#include <malloc.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 #include "config/ConfigurationFile.h"
 #include "file/File.h"

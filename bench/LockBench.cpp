@@ -3,26 +3,23 @@
 // read-write lock, a read-mostly
 // read-write lock shared by eight threads, an event handing a wake-up to another thread and back,
 // and a wait for any of eight objects of which one is ready.
+#include <atomic>
 #include <benchmark/benchmark.h>
+#include <condition_variable>
+#include <mutex>
+#include <poll.h>
+#include <shared_mutex>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "support/AllocationCounter.h"
-
 #include "thread/AutoLock.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
 #include "thread/Lock.h"
 #include "thread/ReadWriteLock.h"
-
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <shared_mutex>
-#include <thread>
-#include <vector>
 
 using namespace krel_std;
 

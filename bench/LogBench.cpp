@@ -1,6 +1,11 @@
 // A log call at three depths: a scope tracer while tracing is off, a call below the threshold,
 // and a call that reaches an in-memory appender through the full line layout.
-#include "support/AllocationCounter.h"
+#include <benchmark/benchmark.h>
+#include <memory>
+#include <mutex>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/base_sink.h>
+#include <string>
 
 #include "base/LogFunctionCall.h"
 #include "log/ContextLogMessage.h"
@@ -9,14 +14,7 @@
 #include "log/KrelLogLayout.h"
 #include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
-
-#include <benchmark/benchmark.h>
-#include <spdlog/logger.h>
-#include <spdlog/sinks/base_sink.h>
-
-#include <memory>
-#include <mutex>
-#include <string>
+#include "support/AllocationCounter.h"
 
 namespace {
 

@@ -3,10 +3,9 @@
 // plain hand-off of the same event to a waiting thread through a mutex, a deque and a
 // std::condition_variable. The time of each iteration is that latency (manual time); the
 // counter latency_us is the median latency of the run in microseconds.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -14,13 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-
 #include "pattern/Singleton.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeListener.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "prefs/Preferences.h"
+#include "support/Timing.h"
 
 namespace {
 

@@ -3,14 +3,12 @@
 // does such a lookup, so the difference is the tree's own share (key checks, the node's lock,
 // the removal check, the default rule and the trace scope).
 #include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
-#include "../tests/support/MemoryPreferences.h"
-
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "../tests/support/MemoryPreferences.h"
+#include "support/AllocationCounter.h"
 
 namespace {
 

@@ -4,25 +4,21 @@
 // The imports also report their peak memory beside the document's size, for this tree and for
 // one of 2000 nodes with 50 keys each.
 #include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
-#include "../tests/support/MemoryPreferences.h"
-
-#include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/util/XMLString.hpp>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include "../tests/support/MemoryPreferences.h"
+#include "support/AllocationCounter.h"
 
 namespace {
 

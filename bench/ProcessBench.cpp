@@ -1,21 +1,20 @@
 // Start-to-running: from the call that starts a program until the program's main has set a
 // named event this benchmark holds. KrelStd's Process beside a bare posix_spawn and POCO's
 // Process::launch of the same program; the child is reaped outside the timed part.
+#include <Poco/Process.h>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "file/File.h"
 #include "platform/Utf16.h"
 #include "platform/WinSync.h"
 #include "process/Process.h"
 #include "support/Timing.h"
 #include "thread/Concurrency.h"
-
-#include <Poco/Process.h>
-#include <benchmark/benchmark.h>
-
-#include <chrono>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 

@@ -7,20 +7,18 @@
 // the value in one transaction.
 //
 // The counters read_us, write_us and cycle_us are the mean wall-clock microseconds per call.
-#include "support/Timing.h"
 #include <benchmark/benchmark.h>
-
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sqlite3.h>
 #include <string>
 #include <vector>
 
 #include "platform/WinReg.h"
 #include "support/AllocationCounter.h"
+#include "support/Timing.h"
 #include "system/KrelRegistry.h"
 
 namespace {

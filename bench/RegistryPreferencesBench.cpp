@@ -7,24 +7,20 @@
 // writes on request and answers the steady-clock time of its commit, which the listener's call
 // is measured from. get_us and put_us are mean microseconds per call; median_ms is the median
 // delay from commit to call.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
-#include <sqlite3.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
+#include <boost/make_shared.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <sqlite3.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#include <boost/make_shared.hpp>
 
 #include "platform/Utf16.h"
 #include "platform/WinReg.h"
@@ -32,6 +28,7 @@
 #include "prefs/PreferenceChangeListener.h"
 #include "prefs/RegistryPreferences.h"
 #include "support/AllocationCounter.h"
+#include "support/Timing.h"
 
 namespace {
 

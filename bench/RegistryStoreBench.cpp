@@ -11,31 +11,28 @@
 // An iteration of the four-writer benchmarks is one batch of each of four such processes,
 // started and warmed up beforehand, timed by the wall clock; write_us is the wall time per write of
 // all four, slowest_ms the longest single write of any.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
-#include "support/AllocationCounter.h"
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <string>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/WinHandles.h"
 #include "platform/WinReg.h"
 #include "platform/WinSync.h"
+#include "support/AllocationCounter.h"
+#include "support/Timing.h"
 
 extern char** environ;
 

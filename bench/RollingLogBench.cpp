@@ -2,7 +2,23 @@
 // message and the full line layout; and a call below the threshold. The peers write their own
 // rolling files of the same size and count, each line reaching the file as the call returns
 // where the peer offers it.
-#include "support/AllocationCounter.h"
+#include <Poco/AutoPtr.h>
+#include <Poco/FileChannel.h>
+#include <Poco/FormattingChannel.h>
+#include <Poco/Logger.h>
+#include <Poco/PatternFormatter.h>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <log4cxx/helpers/pool.h>
+#include <log4cxx/logger.h>
+#include <log4cxx/patternlayout.h>
+#include <log4cxx/rolling/rollingfileappender.h>
+#include <memory>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <string>
 
 #include "log/ContextLogMessage.h"
 #include "log/DebugFileFilter.h"
@@ -11,25 +27,7 @@
 #include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
 #include "platform/Utf16.h"
-
-#include <Poco/AutoPtr.h>
-#include <Poco/FileChannel.h>
-#include <Poco/FormattingChannel.h>
-#include <Poco/Logger.h>
-#include <Poco/PatternFormatter.h>
-#include <benchmark/benchmark.h>
-#include <log4cxx/helpers/pool.h>
-#include <log4cxx/logger.h>
-#include <log4cxx/patternlayout.h>
-#include <log4cxx/rolling/rollingfileappender.h>
-#include <spdlog/logger.h>
-#include <spdlog/sinks/rotating_file_sink.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
+#include "support/AllocationCounter.h"
 
 namespace {
 

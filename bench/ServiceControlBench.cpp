@@ -2,16 +2,7 @@
 // with a bare socket to a spawned child. Stop-to-reply: from the stop control until the
 // service's handler has run and answered; stop-to-exit: until its process has ended as well.
 // Starting the service is outside the timed part.
-#include "platform/ServiceChannel.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinReg.h"
-#include "platform/WinService.h"
-#include "platform/WinSync.h"
-#include "support/Timing.h"
-
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +12,14 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/ServiceChannel.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinReg.h"
+#include "platform/WinService.h"
+#include "platform/WinSync.h"
+#include "support/Timing.h"
 
 extern char** environ;
 

@@ -3,22 +3,20 @@
 // delivery thread against a hand-written sigaction handler, self-pipe and reader thread.
 // The time of each iteration is that latency (manual time); the counter latency_us is the
 // median latency of the run in microseconds.
-#include "support/Timing.h"
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <signal.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
-#include <signal.h>
-#include <unistd.h>
-
 #include "platform/WinSignal.h"
+#include "support/Timing.h"
 
 namespace {
 

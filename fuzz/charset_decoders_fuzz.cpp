@@ -1,13 +1,13 @@
 // Feeds arbitrary bytes to the UTF-8 and Base64 decoders. Whatever decodes must encode and
 // decode again to the same result; nothing may crash.
-#include "base/Base64Utils.h"
-#include "base/ByteArray.h"
-#include "base/Utf8Utils.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "base/Base64Utils.h"
+#include "base/ByteArray.h"
+#include "base/Utf8Utils.h"
 
 using krel_std::Base64Utils;
 using krel_std::ByteArray;

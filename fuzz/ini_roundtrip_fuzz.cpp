@@ -1,6 +1,11 @@
 // Feeds arbitrary bytes to the INI reader in each charset. Whatever reads must write and read
 // again to the same model, and writing that model again must give the same bytes; bytes that
 // do not read may only be refused with KrelIOException. Nothing may crash.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
 #include "base/ByteArray.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationElement.h"
@@ -8,11 +13,6 @@
 #include "config/ConfigurationVisitor.h"
 #include "config/IniConfigurationSerializer.h"
 #include "exception/KrelIOException.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
 using krel_std::ByteArray;
 using krel_std::Configuration;

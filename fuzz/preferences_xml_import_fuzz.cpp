@@ -1,19 +1,17 @@
 // Feeds arbitrary bytes, as a file, to the XML preferences import over the in-memory back end.
 // Bytes that do not import may only be refused with KrelInvalidPreferencesFormatException;
 // nothing may crash, hang or read outside the file.
-#include "exception/KrelInvalidPreferencesFormatException.h"
-#include "prefs/Preferences.h"
-
-#include "../tests/support/MemoryPreferences.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../tests/support/MemoryPreferences.h"
+#include "exception/KrelInvalidPreferencesFormatException.h"
+#include "prefs/Preferences.h"
 
 namespace {
 

@@ -3,8 +3,6 @@
 // and sizes (also for buffers too small), subkey and value orders, and handles of deleted keys.
 // Names come from a small set that differs by case only, and the store is emptied before
 // each input.
-#include "platform/WinReg.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/WinReg.h"
 
 namespace {
 

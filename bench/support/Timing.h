@@ -2,10 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 namespace bench_support {
 

@@ -1,11 +1,11 @@
 // The service the service benchmark starts: "service <name>" runs a service on the bare service
 // manager calls that stops on a stop control. Its peer is service_peer.cpp.
+#include <cstring>
+#include <string>
+
 #include "platform/Utf16.h"
 #include "platform/WinService.h"
 #include "platform/WinSync.h"
-
-#include <cstring>
-#include <string>
 
 namespace {
 

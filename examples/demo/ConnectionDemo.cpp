@@ -1,14 +1,13 @@
 #include "ConnectionDemo.h"
 
-#include "../../tests/support/LoopbackPeer.h"
-
-#include "connection/ConnectionManager.h"
-#include "connection/IConnectionStatusListener.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <iostream>
 #include <mutex>
+
+#include "../../tests/support/LoopbackPeer.h"
+#include "connection/ConnectionManager.h"
+#include "connection/IConnectionStatusListener.h"
 
 using namespace krel_std;
 

@@ -1,9 +1,8 @@
 #include "JavaBridgeDemo.h"
 
-#include <jni.h>
-
 #include <cstdint>
 #include <iostream>
+#include <jni.h>
 #include <string>
 #include <vector>
 

@@ -1,24 +1,21 @@
 // A short tour of KrelStd for a newcomer: run it with `make demo`.
-#include <iostream>
-
-#include "ConnectionDemo.h"
-#include "JavaBridgeDemo.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <mutex>
 #include <set>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include "ConnectionDemo.h"
+#include "JavaBridgeDemo.h"
 #include "base/Object.h"
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"

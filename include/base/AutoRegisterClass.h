@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <boost/shared_ptr.hpp>
+#include <string>
 
 #include "base/Class.h"
 #include "base/Object.h"

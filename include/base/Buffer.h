@@ -1,10 +1,10 @@
 // The cursor state of a fixed-capacity buffer: capacity, limit, position and mark.
 #pragma once
 
-#include "base/Object.h"
-
 #include <cstdint>
 #include <string>
+
+#include "base/Object.h"
 
 namespace krel_std {
 

@@ -1,11 +1,11 @@
 // A fixed-capacity byte store with typed relative and absolute access in a chosen byte order.
 #pragma once
 
-#include "base/Buffer.h"
-#include "base/Endian.h"
-
 #include <boost/shared_ptr.hpp>
 #include <cstddef>
+
+#include "base/Buffer.h"
+#include "base/Endian.h"
 
 namespace krel_std {
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <string>
 
 #include "base/Object.h"
 #include "base/ObjectFactory.h"

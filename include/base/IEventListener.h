@@ -1,9 +1,9 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+
 #include "base/IEvent.h"
 #include "base/Object.h"
-
-#include <boost/shared_ptr.hpp>
 
 namespace krel_std {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <type_traits>
+
 #include "log/ContextLogMessage.h"
 #include "log/LogEventPriority.h"
 #include "log/LogThreshold.h"
-
-#include <cstddef>
-#include <type_traits>
 
 namespace krel_std_internal {
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <string>
+#include <vector>
 
 #include "config/ConfigurationChangeEvent.h"
 #include "config/ConfigurationFile.h"

@@ -31,9 +31,9 @@ public:
         if (count == 0) {
             return npos;
         }
-        const size_t mask = slots.size() - 1;
+        const size_t mask = table.size() - 1;
         for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const Slot& candidate = slots[slot];
+            const Slot& candidate = table[slot];
             if (candidate.position == kEmpty) {
                 return npos;
             }
@@ -58,7 +58,7 @@ private:
     void place(uint32_t hash, uint32_t position);
     void grow();
 
-    std::vector<Slot> slots;
+    std::vector<Slot> table;
     uint32_t count = 0;
 };
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+#include <string>
+
 #include "connection/IConnectionImplementer.h"
 #include "connection/IConnectionStatusListener.h"
 #include "connection/ISendHeartBeat.h"
-
-#include <boost/shared_ptr.hpp>
-#include <string>
 
 namespace krel_std {
 

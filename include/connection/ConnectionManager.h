@@ -1,16 +1,16 @@
 #pragma once
 
-#include "base/Object.h"
-#include "connection/AbstractConnectionManager.h"
-#include "connection/IConnectionPolicy.h"
-#include "thread/AbstractNotificationThread.h"
-#include "thread/Lock.h"
-
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <set>
 #include <vector>
+
+#include "base/Object.h"
+#include "connection/AbstractConnectionManager.h"
+#include "connection/IConnectionPolicy.h"
+#include "thread/AbstractNotificationThread.h"
+#include "thread/Lock.h"
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // The dispatcher that the dispatcher factory makes.
 #pragma once
 
+#include <map>
+#include <set>
+
 #include "base/Object.h"
 #include "connection/IDispatcher.h"
 #include "thread/Lock.h"
-
-#include <map>
-#include <set>
 
 namespace krel_std {
 

@@ -1,15 +1,15 @@
 // The process's dispatchers by key.
 #pragma once
 
-#include "base/Object.h"
-#include "connection/IDispatcher.h"
-#include "pattern/Singleton.h"
-#include "thread/Lock.h"
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
+
+#include "base/Object.h"
+#include "connection/IDispatcher.h"
+#include "pattern/Singleton.h"
+#include "thread/Lock.h"
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // What a dispatcher offers: listeners registered by event name, and events handed to them.
 #pragma once
 
-#include "base/IEvent.h"
-#include "base/IEventListener.h"
-
 #include <boost/shared_ptr.hpp>
 #include <string>
 #include <vector>
+
+#include "base/IEvent.h"
+#include "base/IEventListener.h"
 
 namespace krel_std {
 

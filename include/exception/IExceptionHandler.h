@@ -1,8 +1,7 @@
 #pragma once
 
-#include <exception>
-
 #include <boost/shared_ptr.hpp>
+#include <exception>
 
 namespace krel_std {
 

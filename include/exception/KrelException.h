@@ -1,10 +1,9 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
 #include <exception>
 #include <map>
 #include <string>
-
-#include <boost/shared_ptr.hpp>
 
 #include "base/Object.h"
 

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
 #include <string>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
 
 #include "base/Object.h"
 #include "file/File.h"

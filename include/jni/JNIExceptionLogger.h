@@ -1,11 +1,9 @@
 #pragma once
 
-#include <jni.h>
-
 #include <atomic>
-#include <string>
-
 #include <boost/noncopyable.hpp>
+#include <jni.h>
+#include <string>
 
 #include "pattern/Singleton.h"
 #include "thread/Lock.h"

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <jni.h>
-
 #include <cstdint>
+#include <jni.h>
 
 namespace krel_std_internal {
 

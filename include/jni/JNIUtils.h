@@ -5,7 +5,6 @@
 #pragma once
 
 #include <jni.h>
-
 #include <string>
 #include <vector>
 

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <jni.h>
-
 #include <atomic>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <jni.h>
+#include <string>
+#include <vector>
 
 namespace krel_std {
 

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
-#include <string>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <deque>
 #include <jni.h>
+#include <string>
 
 #include "jni/IJniCallback.h"
 #include "pattern/Singleton.h"

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <map>
-#include <string>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <map>
+#include <string>
 
 #include "jni/JniPreferenceChangeListener.h"
 #include "pattern/Singleton.h"

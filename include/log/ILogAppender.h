@@ -1,13 +1,13 @@
 // The base of every destination of log events.
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+#include <string>
+
 #include "base/Configurable.h"
 #include "log/ILogEventFilter.h"
 #include "log/ILogEventLayout.h"
 #include "log/LogEvent.h"
-
-#include <boost/shared_ptr.hpp>
-#include <string>
 
 namespace krel_std {
 

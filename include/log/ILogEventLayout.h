@@ -1,10 +1,10 @@
 // The form of one log line.
 #pragma once
 
+#include <string>
+
 #include "base/Configurable.h"
 #include "log/LogEvent.h"
-
-#include <string>
 
 namespace krel_std {
 

@@ -1,12 +1,11 @@
 // Base of the numbered message catalogues.
 #pragma once
 
+#include <cstdarg>
+#include <string>
+
 #include "base/SWString.h"
 #include "log/LogEventPriority.h"
-
-#include <cstdarg>
-
-#include <string>
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // The library's own catalogue of numbered messages.
 #pragma once
 
-#include "log/KrelLogger.h"
-#include "pattern/Singleton.h"
-
 #include <boost/noncopyable.hpp>
 #include <cstdint>
 #include <string>
+
+#include "log/KrelLogger.h"
+#include "pattern/Singleton.h"
 
 namespace krel_std {
 

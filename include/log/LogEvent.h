@@ -1,10 +1,10 @@
 // The record that travels through the logging framework.
 #pragma once
 
-#include "log/LogEventPriority.h"
-
 #include <cstdint>
 #include <string>
+
+#include "log/LogEventPriority.h"
 
 namespace krel_std {
 

@@ -1,9 +1,9 @@
 // The static log's threshold test, answered inline by one read.
 #pragma once
 
-#include "log/LogEventPriority.h"
-
 #include <atomic>
+
+#include "log/LogEventPriority.h"
 
 namespace krel_std {
 class StaticLog;

@@ -1,15 +1,15 @@
 // The ordered appender list of one logger.
 #pragma once
 
-#include "log/ILogAppender.h"
-#include "log/LogEvent.h"
-#include "thread/Lock.h"
-
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "log/ILogAppender.h"
+#include "log/LogEvent.h"
+#include "thread/Lock.h"
 
 namespace krel_std_internal {
 class LogDispatch;

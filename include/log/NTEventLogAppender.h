@@ -1,10 +1,10 @@
 // Reports log events to the Application event log.
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+
 #include "base/AutoRegisterClass.h"
 #include "log/ILogAppender.h"
-
-#include <boost/shared_ptr.hpp>
 
 namespace krel_std_internal {
 class NTEventLogWrapper;

@@ -2,10 +2,10 @@
 // goes to the static log, and the static log's threshold answers its threshold questions.
 #pragma once
 
+#include <cstdarg>
+
 #include "base/SWString.h"
 #include "thread/Lock.h"
-
-#include <cstdarg>
 
 namespace KrelStd {
 

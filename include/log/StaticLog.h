@@ -1,13 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-
-#include <boost/shared_ptr.hpp>
 
 #include "config/ConfigurationListener.h"
 #include "file/File.h"

@@ -1,13 +1,13 @@
 // The log configuration file of the static log.
 #pragma once
 
-#include "config/ConfigurationListener.h"
-#include "config/KrelConfig.h"
-#include "log/ILogAppender.h"
-
 #include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
+
+#include "config/ConfigurationListener.h"
+#include "config/KrelConfig.h"
+#include "log/ILogAppender.h"
 
 namespace krel_std {
 

@@ -1,16 +1,16 @@
 // Builds configured appenders by class name and loads log modules.
 #pragma once
 
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+#include <map>
+#include <string>
+
 #include "log/ILogAppender.h"
 #include "log/ILogEventFilter.h"
 #include "log/ILogEventLayout.h"
 #include "pattern/Singleton.h"
 #include "thread/Lock.h"
-
-#include <boost/noncopyable.hpp>
-#include <boost/shared_ptr.hpp>
-#include <map>
-#include <string>
 
 namespace krel_std {
 

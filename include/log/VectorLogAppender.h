@@ -1,11 +1,11 @@
 // Keeps log lines in memory.
 #pragma once
 
-#include "log/ILogAppender.h"
-#include "thread/Lock.h"
-
 #include <list>
 #include <string>
+
+#include "log/ILogAppender.h"
+#include "thread/Lock.h"
 
 namespace krel_std {
 

@@ -1,10 +1,10 @@
 // The header block that every rolling file appender writes at the top of its files.
 #pragma once
 
+#include <string>
+
 #include "base/AutoRegisterClass.h"
 #include "log/RollingFileHeader.h"
-
-#include <string>
 
 namespace krel_std {
 

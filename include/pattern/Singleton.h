@@ -1,9 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <string>
-
 #include <boost/shared_ptr.hpp>
+#include <string>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <map>
-#include <string>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <map>
+#include <string>
 
 #include "base/LibraryMain.h"
 #include "base/Object.h"

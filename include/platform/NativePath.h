@@ -2,9 +2,9 @@
 // failed Linux call becomes a Windows error code.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <string>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

@@ -14,12 +14,12 @@
 // directory exists there again.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "platform/WinError.h"
 #include "platform/WinHandles.h"
 #include "platform/WinTypes.h"
-
-#include <cstdint>
-#include <string>
 
 #define FILE_NOTIFY_CHANGE_FILE_NAME 0x00000001u
 #define FILE_NOTIFY_CHANGE_DIR_NAME 0x00000002u

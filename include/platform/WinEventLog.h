@@ -10,12 +10,12 @@
 // installs it. readEventLogRecords gives the records back.
 #pragma once
 
-#include "platform/WinError.h"
-#include "platform/WinTypes.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/WinError.h"
+#include "platform/WinTypes.h"
 
 #define EVENTLOG_SUCCESS 0x0000
 #define EVENTLOG_ERROR_TYPE 0x0001

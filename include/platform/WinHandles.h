@@ -7,12 +7,12 @@
 // another thread waits on it lives until that wait returns.
 #pragma once
 
-#include "platform/WinError.h"
-#include "platform/WinTypes.h"
-
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "platform/WinError.h"
+#include "platform/WinTypes.h"
 
 // Removes the handle from the table; the object goes when its last reference does. An unknown
 // handle answers FALSE with ERROR_INVALID_HANDLE.

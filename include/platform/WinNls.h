@@ -3,7 +3,6 @@
 #pragma once
 
 #include "platform/WinError.h"
-
 #include "platform/WinTypes.h"
 
 #define CP_ACP 0

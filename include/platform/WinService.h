@@ -10,11 +10,11 @@
 // process stand-in with KREL_SERVICE_NAME=<name> in its environment.
 #pragma once
 
+#include <vector>
+
 #include "platform/WinError.h"
 #include "platform/WinReg.h"
 #include "platform/WinTypes.h"
-
-#include <vector>
 
 #define ERROR_INVALID_SERVICE_CONTROL 1052L
 #define ERROR_SERVICE_NO_THREAD 1054L

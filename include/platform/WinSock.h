@@ -3,9 +3,9 @@
 // is the C library's, with the Windows meaning.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <unistd.h>
+
+#include "platform/WinTypes.h"
 
 #define MAKEWORD(low, high) ((WORD)(((BYTE)(low)) | ((WORD)((BYTE)(high))) << 8))
 #define LOBYTE(word) ((BYTE)((word)&0xFF))

@@ -8,11 +8,11 @@
 // resets and waits act on the holder's event. Mutex names stay within the process.
 #pragma once
 
+#include <pthread.h>
+
 #include "platform/WinError.h"
 #include "platform/WinHandles.h"
 #include "platform/WinTypes.h"
-
-#include <pthread.h>
 
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;

@@ -10,10 +10,10 @@
 // A file without a record fails as a Windows module without a version resource does.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <string>
 #include <vector>
+
+#include "platform/WinTypes.h"
 
 #define VS_FFI_SIGNATURE 0xFEEF04BDu
 #define VS_FFI_STRUCVERSION 0x00010000u

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <boost/enable_shared_from_this.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "prefs/Preferences.h"
 #include "thread/Lock.h"

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <boost/optional.hpp>
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <boost/optional.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "config/ConfigurationListener.h"
 #include "config/KrelConfig.h"

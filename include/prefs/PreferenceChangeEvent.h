@@ -1,10 +1,9 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <functional>
+#include <string>
 
 #include "base/Object.h"
 

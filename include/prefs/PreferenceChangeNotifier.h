@@ -1,12 +1,11 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
 #include <deque>
 #include <map>
 #include <set>
 #include <string>
-
-#include <boost/noncopyable.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "base/Object.h"
 #include "pattern/Singleton.h"

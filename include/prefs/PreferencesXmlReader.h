@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <boost/shared_ptr.hpp>
+#include <string>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <boost/noncopyable.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "base/Object.h"
 #include "pattern/Singleton.h"

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
 #include <map>
 #include <string>
-
-#include <boost/noncopyable.hpp>
 
 #include "platform/WinTypes.h"
 #include "system/KrelRegistry.h"

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+#include <string>
+
 #include "base/Object.h"
 #include "file/File.h"
 #include "thread/Event.h"
-
-#include <boost/shared_ptr.hpp>
-
-#include <string>
 
 namespace krel_std_internal {
 class ProcessPimpl;

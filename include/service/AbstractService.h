@@ -1,10 +1,9 @@
 #pragma once
 
-#include "service/Application.h"
-
 #include <boost/shared_ptr.hpp>
-
 #include <string>
+
+#include "service/Application.h"
 
 namespace krel_std {
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "service/ConsoleControlSignalTranslator.h"
 #include "service/IArgumentParser.h"
 #include "service/ISignalHandler.h"
 #include "thread/Event.h"
 #include "thread/Runnable.h"
-
-#include <memory>
-#include <string>
 
 namespace krel_std {
 

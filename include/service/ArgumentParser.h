@@ -1,9 +1,9 @@
 #pragma once
 
-#include "service/IArgumentParser.h"
-
 #include <map>
 #include <string>
+
+#include "service/IArgumentParser.h"
 
 namespace krel_std {
 

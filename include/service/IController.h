@@ -1,9 +1,9 @@
 // What a service holds to be run and stopped.
 #pragma once
 
-#include "base/Object.h"
-
 #include <string>
+
+#include "base/Object.h"
 
 namespace krel_std {
 

@@ -1,11 +1,11 @@
 // Runs a service under the service control manager.
 #pragma once
 
-#include "platform/WinService.h"
-#include "service/ServiceController.h"
-
 #include <atomic>
 #include <memory>
+
+#include "platform/WinService.h"
+#include "service/ServiceController.h"
 
 namespace krel_std {
 

@@ -1,9 +1,9 @@
 // The numbered messages of the service code.
 #pragma once
 
-#include "log/KrelLogger.h"
-
 #include <string>
+
+#include "log/KrelLogger.h"
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // The older API's base of an NT service.
 #pragma once
 
+#include <atomic>
+#include <string>
+
 #include "base/SWString.h"
 #include "platform/WinService.h"
 #include "platform/WinTypes.h"
-
-#include <atomic>
-#include <string>
 
 namespace KrelStd {
 

@@ -1,9 +1,9 @@
 // One named part of a service program.
 #pragma once
 
-#include "thread/Lock.h"
-
 #include <string>
+
+#include "thread/Lock.h"
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // The components of a service program, handled together.
 #pragma once
 
-#include "service/ServiceComponent.h"
-#include "thread/Lock.h"
-
 #include <boost/shared_ptr.hpp>
 #include <list>
 #include <string>
+
+#include "service/ServiceComponent.h"
+#include "thread/Lock.h"
 
 namespace krel_std {
 

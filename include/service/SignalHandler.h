@@ -1,9 +1,9 @@
 // One C handler per signal, set directly with the runtime's signal.
 #pragma once
 
-#include "service/ISignalHandler.h"
-
 #include <set>
+
+#include "service/ISignalHandler.h"
 
 namespace krel_std {
 

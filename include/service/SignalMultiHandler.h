@@ -1,11 +1,11 @@
 // Several C handlers per signal, called from one handler of its own.
 #pragma once
 
-#include "service/ISignalHandler.h"
-
 #include <atomic>
 #include <map>
 #include <set>
+
+#include "service/ISignalHandler.h"
 
 namespace krel_std {
 

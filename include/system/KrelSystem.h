@@ -1,9 +1,8 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
 #include <map>
 #include <string>
-
-#include <boost/noncopyable.hpp>
 
 #include "base/Object.h"
 #include "pattern/Singleton.h"

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
-
-#include <boost/shared_ptr.hpp>
 
 #include "base/AutoRegisterClass.h"
 

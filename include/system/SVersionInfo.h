@@ -3,11 +3,11 @@
 // texts, never with exceptions.
 #pragma once
 
-#include "base/SWString.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <set>
+
+#include "base/SWString.h"
 
 namespace KrelStd {
 

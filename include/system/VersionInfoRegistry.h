@@ -1,11 +1,10 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <set>
 #include <string>
-
-#include <boost/noncopyable.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "pattern/Singleton.h"
 #include "system/VersionInfo.h"

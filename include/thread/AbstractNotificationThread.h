@@ -1,10 +1,10 @@
 #pragma once
 
+#include <atomic>
+
 #include "thread/Event.h"
 #include "thread/Lock.h"
 #include "thread/Thread.h"
-
-#include <atomic>
 
 namespace krel_std {
 

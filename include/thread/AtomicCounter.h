@@ -1,11 +1,11 @@
 #pragma once
 
+#include <string>
+#include <type_traits>
+
 #include "base/Object.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
-
-#include <string>
-#include <type_traits>
 
 namespace krel_std {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "thread/AtomicCounter.h"
-
 #include <cstdint>
+
+#include "thread/AtomicCounter.h"
 
 namespace krel_std {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
-
 #include <vector>
 
 namespace krel_std {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include "thread/AtomicInteger.h"
 #include "thread/ThreadFactory.h"
-
-#include <string>
 
 namespace krel_std {
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "thread/Runnable.h"
-
 #include <boost/shared_ptr.hpp>
-
 #include <string>
+
+#include "thread/Runnable.h"
 
 namespace krel_std {
 

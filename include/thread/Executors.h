@@ -1,13 +1,12 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+#include <string>
+
 #include "base/Object.h"
 #include "thread/Callable.h"
 #include "thread/Runnable.h"
 #include "thread/ThreadFactory.h"
-
-#include <boost/shared_ptr.hpp>
-
-#include <string>
 
 namespace krel_std {
 

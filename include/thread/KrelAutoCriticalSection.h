@@ -1,9 +1,9 @@
 // The older API's owner of a critical section that copies share.
 #pragma once
 
-#include "thread/KrelCriticalSection.h"
-
 #include <boost/shared_ptr.hpp>
+
+#include "thread/KrelCriticalSection.h"
 
 namespace KrelStd {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "base/Object.h"
-
 #include <boost/shared_ptr.hpp>
+
+#include "base/Object.h"
 
 namespace krel_std_internal {
 class ReadWriteLockPimpl;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "thread/Waitable.h"
-
 #include <boost/shared_ptr.hpp>
+
+#include "thread/Waitable.h"
 
 namespace krel_std_internal {
 class SemaphorePimpl;

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "base/Object.h"
-
+#include <atomic>
 #include <boost/shared_ptr.hpp>
 
-#include <atomic>
+#include "base/Object.h"
 
 namespace krel_std_internal {
 class WaitablePimpl;

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "thread/Runnable.h"
-#include "thread/Waitable.h"
-
 #include <boost/shared_ptr.hpp>
-
 #include <cstdint>
 #include <string>
+
+#include "thread/Runnable.h"
+#include "thread/Waitable.h"
 
 namespace krel_std_internal {
 class ThreadPimpl;

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+
 #include "base/Object.h"
 #include "thread/Runnable.h"
 #include "thread/Thread.h"
-
-#include <boost/shared_ptr.hpp>
 
 namespace krel_std {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <boost/noncopyable.hpp>
+#include <string>
 #include <xercesc/util/XercesDefs.hpp>
 
 namespace krel_std {

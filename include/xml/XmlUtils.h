@@ -3,7 +3,6 @@
 #include <list>
 #include <map>
 #include <string>
-
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>

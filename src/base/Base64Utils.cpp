@@ -1,14 +1,14 @@
 #include "base/Base64Utils.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 #include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIllegalArgumentException.h"
-
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
 
 namespace krel_std {
 

@@ -1,10 +1,10 @@
 #include "base/ByteArray.h"
 
+#include <cstring>
+
 #include "base/EncodingUtils.h"
 #include "base/ErrorUtils.h"
 #include "platform/Utf16.h"
-
-#include <cstring>
 
 namespace krel_std {
 

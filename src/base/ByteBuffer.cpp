@@ -1,15 +1,15 @@
 #include "base/ByteBuffer.h"
 
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+
 #include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "exception/KrelBufferOverflowException.h"
 #include "exception/KrelBufferUnderflowException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "system/KrelSystem.h"
-
-#include <cstdint>
-#include <cstring>
-#include <sstream>
 
 namespace krel_std {
 

@@ -1,5 +1,10 @@
 #include "base/EncodingUtils.h"
 
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
 #include "base/Base64Utils.h"
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
@@ -9,11 +14,6 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "platform/Utf16.h"
 #include "platform/WinNls.h"
-
-#include <climits>
-#include <cstdint>
-#include <cstdlib>
-#include <vector>
 
 namespace krel_std {
 

@@ -1,12 +1,11 @@
 // The file functions of the older utility set. Paths are ANSI texts; the runtime stand-in
 // makes the one conversion of a raw path text for the file system.
-#include "base/KrelStdUtils.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <new>
 
 #include "base/InternalTrace.h"
+#include "base/KrelStdUtils.h"
 #include "base/LogFunctionCall.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"

@@ -1,14 +1,14 @@
 #include "base/SWString.h"
 
-#include "base/EncodingUtils.h"
-#include "platform/UnicodeLocale.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+
+#include "base/EncodingUtils.h"
+#include "platform/UnicodeLocale.h"
 
 namespace KrelStd {
 

@@ -1,14 +1,14 @@
 #include "base/Utf8Utils.h"
 
-#include "base/ErrorUtils.h"
-#include "base/InternalTrace.h"
-#include "base/LogFunctionCall.h"
-#include "platform/Utf8Encoding.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+
+#include "base/ErrorUtils.h"
+#include "base/InternalTrace.h"
+#include "base/LogFunctionCall.h"
+#include "platform/Utf8Encoding.h"
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

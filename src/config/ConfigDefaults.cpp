@@ -1,4 +1,4 @@
-#include "ConfigDefaults.h"
+#include "config/ConfigDefaults.h"
 
 namespace krel_std_internal {
 

@@ -1,4 +1,4 @@
-#include "ConfigFileReader.h"
+#include "config/ConfigFileReader.h"
 
 #include <cerrno>
 

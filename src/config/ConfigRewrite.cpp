@@ -1,4 +1,4 @@
-#include "ConfigRewrite.h"
+#include "config/ConfigRewrite.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "ConfigFileReader.h"
 #include "base/SWString.h"
+#include "config/ConfigFileReader.h"
 #include "platform/FileReplacement.h"
 
 namespace krel_std_internal {

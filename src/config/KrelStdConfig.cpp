@@ -2,20 +2,20 @@
 // Every call opens the file and reads it from the start; nothing is cached.
 #include "config/KrelStdConfig.h"
 
-#include "ConfigDefaults.h"
-#include "ConfigFileReader.h"
-#include "base/InternalTrace.h"
-#include "base/KrelStdFields.h"
-#include "base/KrelStdUtils.h"
-#include "base/LogFunctionCall.h"
-#include "platform/VaListGuard.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <cwchar>
 #include <new>
+
+#include "base/InternalTrace.h"
+#include "base/KrelStdFields.h"
+#include "base/KrelStdUtils.h"
+#include "base/LogFunctionCall.h"
+#include "config/ConfigDefaults.h"
+#include "config/ConfigFileReader.h"
+#include "platform/VaListGuard.h"
 
 using krel_std::__internal_debug;
 using krel_std::__internal_debug_on;

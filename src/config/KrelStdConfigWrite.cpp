@@ -1,12 +1,11 @@
 // The writing functions of the older configuration API. Each copies the file through a
 // ConfigRewrite, trimming every line, and changes the lines of one section on the way.
-#include "config/KrelStdConfig.h"
-
-#include "ConfigDefaults.h"
-#include "ConfigRewrite.h"
-#include "base/KrelStdUtils.h"
-
 #include <new>
+
+#include "base/KrelStdUtils.h"
+#include "config/ConfigDefaults.h"
+#include "config/ConfigRewrite.h"
+#include "config/KrelStdConfig.h"
 
 using krel_std_internal::ConfigDefaults;
 using krel_std_internal::ConfigFileReader;

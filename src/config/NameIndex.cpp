@@ -12,13 +12,13 @@ const size_t kFirstSize = 8;
 } // namespace
 
 NameIndex::NameIndex(NameIndex&& other) noexcept
-    : slots(std::move(other.slots)), count(other.count) {
+    : table(std::move(other.table)), count(other.count) {
     other.clear();
 }
 
 NameIndex& NameIndex::operator=(NameIndex&& other) noexcept {
     if (&other != this) {
-        slots = std::move(other.slots);
+        table = std::move(other.table);
         count = other.count;
         other.clear();
     }
@@ -31,7 +31,7 @@ uint32_t NameIndex::hashOf(std::wstring_view name) {
 
 void NameIndex::add(uint32_t hash, uint32_t position) {
     // At most three quarters full, so a search meets an empty slot soon.
-    if ((count + 1) * 4 > slots.size() * 3) {
+    if ((count + 1) * 4 > table.size() * 3) {
         grow();
     }
     place(hash, position);
@@ -39,22 +39,22 @@ void NameIndex::add(uint32_t hash, uint32_t position) {
 }
 
 void NameIndex::clear() {
-    std::vector<Slot>().swap(slots);
+    std::vector<Slot>().swap(table);
     count = 0;
 }
 
 void NameIndex::place(uint32_t hash, uint32_t position) {
-    const size_t mask = slots.size() - 1;
+    const size_t mask = table.size() - 1;
     size_t slot = hash & mask;
-    while (slots[slot].position != kEmpty) {
+    while (table[slot].position != kEmpty) {
         slot = (slot + 1) & mask;
     }
-    slots[slot] = Slot{hash, position};
+    table[slot] = Slot{hash, position};
 }
 
 void NameIndex::grow() {
-    std::vector<Slot> old(slots.empty() ? kFirstSize : slots.size() * 2, Slot{0, kEmpty});
-    old.swap(slots);
+    std::vector<Slot> old(table.empty() ? kFirstSize : table.size() * 2, Slot{0, kEmpty});
+    old.swap(table);
     for (const Slot& slot : old) {
         if (slot.position != kEmpty) {
             place(slot.hash, slot.position);

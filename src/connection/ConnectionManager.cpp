@@ -1,5 +1,9 @@
 #include "connection/ConnectionManager.h"
 
+#include <cxxabi.h>
+#include <exception>
+#include <vector>
+
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
@@ -13,10 +17,6 @@
 #include "thread/AutoLock.h"
 #include "thread/Concurrency.h"
 #include "thread/TimeUtils.h"
-
-#include <cxxabi.h>
-#include <exception>
-#include <vector>
 
 namespace krel_std {
 

@@ -1,16 +1,15 @@
 // The connection manager's queued status and its two worker threads.
-#include "connection/ConnectionManager.h"
+#include <atomic>
+#include <cxxabi.h>
+#include <exception>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "connection/ConnectionManager.h"
 #include "exception/KrelConnectException.h"
 #include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "thread/TimeUtils.h"
-
-#include <atomic>
-#include <cxxabi.h>
-#include <exception>
 
 namespace krel_std {
 

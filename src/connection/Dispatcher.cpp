@@ -1,13 +1,13 @@
 #include "connection/Dispatcher.h"
 
+#include <boost/container/small_vector.hpp>
+#include <exception>
+
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
 #include "thread/AutoLock.h"
-
-#include <boost/container/small_vector.hpp>
-#include <exception>
 
 namespace krel_std {
 

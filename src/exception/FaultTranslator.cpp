@@ -8,10 +8,9 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <sstream>
-
 #include <pthread.h>
 #include <signal.h>
+#include <sstream>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>

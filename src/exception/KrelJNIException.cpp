@@ -1,8 +1,7 @@
 #include "exception/KrelJNIException.h"
 
-#include <jni.h>
-
 #include <atomic>
+#include <jni.h>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"

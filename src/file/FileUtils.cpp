@@ -1,5 +1,11 @@
 #include "file/FileUtils.h"
 
+#include <algorithm>
+#include <boost/algorithm/string/replace.hpp>
+#include <climits>
+#include <cstdint>
+#include <new>
+
 #include "base/ByteArray.h"
 #include "base/ByteBuffer.h"
 #include "base/ErrorUtils.h"
@@ -12,12 +18,6 @@
 #include "file/WholeFileReader.h"
 #include "platform/FileReplacement.h"
 #include "platform/WinCrtFile.h"
-
-#include <algorithm>
-#include <boost/algorithm/string/replace.hpp>
-#include <climits>
-#include <cstdint>
-#include <new>
 
 namespace krel_std {
 

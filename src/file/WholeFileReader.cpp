@@ -1,12 +1,12 @@
 #include "file/WholeFileReader.h"
 
+#include <algorithm>
+#include <new>
+
 #include "exception/KrelIOException.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"
 #include "platform/WinFile.h"
-
-#include <algorithm>
-#include <new>
 
 using krel_std::KrelIOException;
 

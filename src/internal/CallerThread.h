@@ -1,8 +1,7 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
+#include <pthread.h>
 
 namespace krel_std_internal {
 

@@ -1,8 +1,8 @@
 #include "internal/GuardedCall.h"
 
-#include "exception/KrelException.h"
-
 #include <exception>
+
+#include "exception/KrelException.h"
 
 namespace krel_std_internal {
 

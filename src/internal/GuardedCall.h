@@ -1,11 +1,10 @@
 // callGuarded: the one way a library thread calls work whose failure must not end the thread.
 #pragma once
 
-#include "base/InternalTrace.h"
-
 #include <cxxabi.h>
-
 #include <string>
+
+#include "base/InternalTrace.h"
 
 namespace krel_std_internal {
 

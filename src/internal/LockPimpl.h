@@ -1,12 +1,11 @@
 #pragma once
 
-#include "internal/CallerThread.h"
-
+#include <atomic>
+#include <cstdint>
 #include <pthread.h>
 #include <sys/single_threaded.h>
 
-#include <atomic>
-#include <cstdint>
+#include "internal/CallerThread.h"
 
 namespace krel_std_internal {
 

@@ -1,13 +1,13 @@
 #include "internal/PosixCalls.h"
 
+#include <cerrno>
+#include <cstdio>
+
 #include "exception/KrelAccessException.h"
 #include "exception/KrelDeadlockException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelOutOfResourcesException.h"
 #include "exception/KrelUnsupportedOperationException.h"
-
-#include <cerrno>
-#include <cstdio>
 
 using namespace krel_std;
 

@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 #include <semaphore.h>
-
 #include <string>
 
 namespace krel_std_internal {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <pthread.h>
 
 namespace krel_std_internal {
 

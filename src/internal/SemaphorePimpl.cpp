@@ -1,11 +1,11 @@
 #include "internal/SemaphorePimpl.h"
 
-#include "exception/KrelUnknownException.h"
-#include "internal/PosixCalls.h"
-
 #include <cerrno>
 #include <climits>
 #include <string>
+
+#include "exception/KrelUnknownException.h"
+#include "internal/PosixCalls.h"
 
 using namespace krel_std;
 

@@ -1,9 +1,9 @@
 #include "internal/SubscriptionConditionPimpl.h"
 
+#include <ctime>
+
 #include "internal/PosixCalls.h"
 #include "thread/TimeSpec.h"
-
-#include <ctime>
 
 namespace krel_std_internal {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <ctime>
+#include <pthread.h>
 
 namespace krel_std {
 class TimeSpec;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
 #include <map>
+#include <pthread.h>
 
 namespace krel_std_internal {
 

@@ -1,5 +1,10 @@
 #include "internal/ThreadPimpl.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cxxabi.h>
+#include <sched.h>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
@@ -18,11 +23,6 @@
 #include "platform/KernelMutex.h"
 #include "platform/WinHandles.h"
 #include "thread/Concurrency.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <cxxabi.h>
-#include <sched.h>
 
 using krel_std::KrelAccessException;
 using krel_std::KrelIllegalArgumentException;

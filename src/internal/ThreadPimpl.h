@@ -1,12 +1,11 @@
 #pragma once
 
-#include "thread/Event.h"
-#include "thread/Thread.h"
-
 #include <boost/shared_ptr.hpp>
 #include <pthread.h>
-
 #include <string>
+
+#include "thread/Event.h"
+#include "thread/Thread.h"
 
 namespace krel_std_internal {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "thread/Subscription.h"
-
-#include <pthread.h>
-
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <pthread.h>
+
+#include "thread/Subscription.h"
 
 namespace krel_std_internal {
 

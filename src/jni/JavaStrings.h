@@ -2,7 +2,6 @@
 #pragma once
 
 #include <jni.h>
-
 #include <string>
 
 namespace krel_std_internal {

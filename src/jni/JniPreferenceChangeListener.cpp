@@ -1,9 +1,8 @@
 #include "jni/JniPreferenceChangeListener.h"
 
 #include <algorithm>
-#include <string>
-
 #include <boost/make_shared.hpp>
+#include <string>
 
 #include "exception/KrelException.h"
 #include "jni/JniCallbackQueue.h"

@@ -3,11 +3,9 @@
 // key's listener, getJniCallbackData blocks for the next change, terminateJniCallback shuts the
 // callback queue down. All four run in the registry native frame (see RegistryNativeFrame.h),
 // so a library exception reaches Java mapped and no C++ exception reaches the VM.
-#include <jni.h>
-
-#include <string>
-
 #include <boost/shared_ptr.hpp>
+#include <jni.h>
+#include <string>
 
 #include "jni/JniCallbackQueue.h"
 #include "jni/JniPreferenceChangeListenerContainer.h"

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <jni.h>
-
 #include <string>
 #include <vector>
 

@@ -1,10 +1,9 @@
 // The registry natives of com.vandrel.util.prefs.RegistryPreferencesJni, and initLogging. Each
 // registry native opens the registry afresh through its own KrelRegistry and runs in the
 // registry native frame (see RegistryNativeFrame.h).
-#include <jni.h>
-
 #include <cstdio>
 #include <exception>
+#include <jni.h>
 #include <string>
 #include <vector>
 

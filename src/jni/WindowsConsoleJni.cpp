@@ -1,8 +1,7 @@
 // The console title natives of com.vandrel.util.WindowsConsoleJni. They report failure only
 // by their results and raise no Java exception; no C++ exception leaves them either.
-#include <jni.h>
-
 #include <algorithm>
+#include <jni.h>
 #include <string>
 
 #include "base/ErrorUtils.h"

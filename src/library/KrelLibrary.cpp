@@ -1,5 +1,6 @@
 #include "library/KrelLibrary.h"
 
+#include <cxxabi.h>
 #include <memory>
 #include <vector>
 
@@ -14,8 +15,6 @@
 #include "platform/CancellationOff.h"
 #include "system/KrelSystem.h"
 #include "windows/KrelLibraryPimpl.h"
-
-#include <cxxabi.h>
 
 namespace krel_std {
 

@@ -1,8 +1,8 @@
 #include "log/AppenderWriteGuard.h"
 
-#include "log/HotThreadLocal.h"
-
 #include <utility>
+
+#include "log/HotThreadLocal.h"
 
 namespace krel_std_internal {
 

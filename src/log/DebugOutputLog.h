@@ -1,10 +1,10 @@
 // The last-resort sink of the logging framework: the debugger output.
 #pragma once
 
-#include "log/LogEventPriority.h"
-
 #include <string>
 #include <string_view>
+
+#include "log/LogEventPriority.h"
 
 namespace krel_std_internal {
 

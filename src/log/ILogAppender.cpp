@@ -1,8 +1,8 @@
 #include "log/ILogAppender.h"
 
-#include "log/AppenderWriteGuard.h"
-
 #include <utility>
+
+#include "log/AppenderWriteGuard.h"
 
 namespace krel_std {
 

@@ -1,10 +1,10 @@
 #include "log/LocalTimeCache.h"
 
-#include "log/DecimalDigits.h"
-#include "log/LogThreadState.h"
-
 #include <chrono>
 #include <cwchar>
+
+#include "log/DecimalDigits.h"
+#include "log/LogThreadState.h"
 
 namespace krel_std_internal {
 

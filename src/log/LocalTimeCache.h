@@ -1,11 +1,11 @@
 // The local time of the second a thread last logged in.
 #pragma once
 
-#include "log/LogEvent.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+
+#include "log/LogEvent.h"
 
 namespace krel_std_internal {
 

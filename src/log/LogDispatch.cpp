@@ -1,5 +1,9 @@
 #include "log/LogDispatch.h"
 
+#include <cxxabi.h>
+#include <string>
+#include <vector>
+
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
 #include "log/AppenderWriteGuard.h"
@@ -7,10 +11,6 @@
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
 #include "thread/AutoLock.h"
-
-#include <cxxabi.h>
-#include <string>
-#include <vector>
 
 namespace krel_std_internal {
 

@@ -1,12 +1,12 @@
 // The path of every log call into the static log.
 #pragma once
 
-#include "log/LogEventPriority.h"
-
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <string_view>
+
+#include "log/LogEventPriority.h"
 
 namespace krel_std_internal {
 

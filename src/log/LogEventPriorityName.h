@@ -1,9 +1,9 @@
 // The priority names as constant texts, for writers that must not build a string per event.
 #pragma once
 
-#include "log/LogEventPriority.h"
-
 #include <string_view>
+
+#include "log/LogEventPriority.h"
 
 namespace krel_std_internal {
 

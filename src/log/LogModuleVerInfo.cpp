@@ -1,10 +1,10 @@
 #include "log/LogModuleVerInfo.h"
 
+#include <cxxabi.h>
+
 #include "log/SLog.h"
 #include "service/NTServiceLogger.h"
 #include "system/SVersionInfo.h"
-
-#include <cxxabi.h>
 
 namespace KrelStd {
 

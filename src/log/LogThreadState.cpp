@@ -1,9 +1,9 @@
 #include "log/LogThreadState.h"
 
-#include "log/HotThreadLocal.h"
-
 #include <new>
 #include <pthread.h>
+
+#include "log/HotThreadLocal.h"
 
 namespace krel_std_internal {
 

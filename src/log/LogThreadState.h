@@ -1,9 +1,9 @@
 // The logging framework's scratch state of one thread.
 #pragma once
 
-#include "log/LocalTimeCache.h"
-
 #include <string>
+
+#include "log/LocalTimeCache.h"
 
 namespace krel_std_internal {
 

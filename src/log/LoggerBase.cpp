@@ -1,5 +1,7 @@
 #include "log/LoggerBase.h"
 
+#include <algorithm>
+
 #include "exception/KrelIllegalArgumentException.h"
 #include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
@@ -7,8 +9,6 @@
 #include "log/LocalTimeCache.h"
 #include "log/LogDispatch.h"
 #include "thread/AutoLock.h"
-
-#include <algorithm>
 
 namespace krel_std {
 

@@ -1,5 +1,7 @@
 #include "log/RollingFileAppender.h"
 
+#include <cxxabi.h>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
@@ -12,8 +14,6 @@
 #include "pattern/Singleton.h"
 #include "platform/Windows1252.h"
 #include "system/Paths.h"
-
-#include <cxxabi.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -1,5 +1,8 @@
 #include "log/SLog.h"
 
+#include <cxxabi.h>
+#include <new>
+
 #include "log/LogEventPriority.h"
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
@@ -8,10 +11,6 @@
 #include "platform/WinNls.h"
 #include "thread/AutoLock.h"
 #include "thread/Thread.h"
-
-#include <cxxabi.h>
-
-#include <new>
 
 namespace KrelStd {
 

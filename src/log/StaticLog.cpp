@@ -1,5 +1,8 @@
 #include "log/StaticLog.h"
 
+#include <cxxabi.h>
+#include <mutex>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
@@ -9,9 +12,6 @@
 #include "log/StaticLogConfig.h"
 #include "platform/DebugOutput.h"
 #include "thread/AutoLock.h"
-
-#include <cxxabi.h>
-#include <mutex>
 
 namespace krel_std {
 

@@ -1,5 +1,10 @@
 #include "log/StaticLogConfig.h"
 
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+#include <cxxabi.h>
+#include <vector>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
@@ -12,11 +17,6 @@
 #include "log/StaticLogFactory.h"
 #include "pattern/Singleton.h"
 #include "system/Paths.h"
-
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/split.hpp>
-#include <cxxabi.h>
-#include <vector>
 
 namespace krel_std {
 

@@ -1,12 +1,12 @@
 // Internal: drives the static log's lifecycle from tests, without a configuration file.
 #pragma once
 
-#include "log/ILogAppender.h"
-#include "log/LogEventPriority.h"
-
 #include <boost/shared_ptr.hpp>
 #include <map>
 #include <string>
+
+#include "log/ILogAppender.h"
+#include "log/LogEventPriority.h"
 
 namespace krel_std_internal {
 

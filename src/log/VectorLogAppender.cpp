@@ -1,11 +1,11 @@
 #include "log/VectorLogAppender.h"
 
+#include <boost/core/null_deleter.hpp>
+
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
 #include "log/StaticLog.h"
 #include "thread/AutoLock.h"
-
-#include <boost/core/null_deleter.hpp>
 
 namespace krel_std {
 

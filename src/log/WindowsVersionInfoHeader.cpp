@@ -1,5 +1,7 @@
 #include "log/WindowsVersionInfoHeader.h"
 
+#include <string>
+
 #include "base/EncodingUtils.h"
 #include "exception/KrelException.h"
 #include "file/File.h"
@@ -9,8 +11,6 @@
 #include "system/KrelSystem.h"
 #include "system/SVersionInfo.h"
 #include "thread/TimeUtils.h"
-
-#include <string>
 
 namespace krel_std {
 

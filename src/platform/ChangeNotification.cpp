@@ -1,11 +1,11 @@
-#include "ChangeNotification.h"
-
-#include "ChangeNotificationHub.h"
-#include "platform/WinChangeNotify.h"
+#include "platform/ChangeNotification.h"
 
 #include <algorithm>
 #include <mutex>
 #include <sys/inotify.h>
+
+#include "platform/ChangeNotificationHub.h"
+#include "platform/WinChangeNotify.h"
 
 namespace krel_platform {
 

@@ -1,11 +1,11 @@
 // The change-notification kinds of the kernel-object stand-in.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

@@ -1,14 +1,14 @@
-#include "ChangeNotificationHub.h"
-
-#include "ChangeNotification.h"
-#include "platform/NativePath.h"
-#include "platform/WinError.h"
+#include "platform/ChangeNotificationHub.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/ChangeNotification.h"
+#include "platform/NativePath.h"
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

@@ -1,10 +1,10 @@
 // The one inotify instance behind every change notification of the process.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <map>
 #include <vector>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

@@ -1,7 +1,5 @@
 #include "platform/DirectoryTree.h"
 
-#include "platform/NativePath.h"
-
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -9,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/NativePath.h"
 
 namespace krel_platform {
 

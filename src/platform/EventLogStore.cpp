@@ -1,20 +1,18 @@
-#include "EventLogStore.h"
-
-#include "SqliteConnection.h"
-#include "SqliteStatement.h"
-#include "SqliteWriteLock.h"
-#include "platform/Utf16.h"
-#include "platform/WinReg.h"
-
-#include <sqlite3.h>
+#include "platform/EventLogStore.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <limits>
-
+#include <sqlite3.h>
 #include <unistd.h>
+
+#include "platform/SqliteConnection.h"
+#include "platform/SqliteStatement.h"
+#include "platform/SqliteWriteLock.h"
+#include "platform/Utf16.h"
+#include "platform/WinReg.h"
 
 namespace krel_platform {
 

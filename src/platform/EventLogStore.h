@@ -1,12 +1,12 @@
 // The SQLite store behind the event log stand-in.
 #pragma once
 
-#include "platform/WinEventLog.h"
-
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/WinEventLog.h"
 
 namespace krel_platform {
 

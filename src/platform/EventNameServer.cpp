@@ -1,10 +1,4 @@
-#include "EventNameServer.h"
-
-#include "KernelEvent.h"
-#include "PeerCredentials.h"
-#include "RemoteEvent.h"
-#include "UserRuntimeDirectory.h"
-#include "platform/Utf16.h"
+#include "platform/EventNameServer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +17,12 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+
+#include "platform/KernelEvent.h"
+#include "platform/PeerCredentials.h"
+#include "platform/RemoteEvent.h"
+#include "platform/UserRuntimeDirectory.h"
+#include "platform/Utf16.h"
 
 namespace krel_platform {
 

@@ -15,13 +15,13 @@
 // nothing costs it nothing.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <map>
 #include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

@@ -1,8 +1,5 @@
 #include "platform/FileReplacement.h"
 
-#include "platform/NativePath.h"
-#include "platform/WinBase.h"
-
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
@@ -17,6 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/NativePath.h"
+#include "platform/WinBase.h"
 
 namespace krel_platform {
 

@@ -1,8 +1,8 @@
 #include "platform/FileStamp.h"
 
-#include "platform/NativePath.h"
-
 #include <sys/stat.h>
+
+#include "platform/NativePath.h"
 
 namespace krel_platform {
 

@@ -1,4 +1,4 @@
-#include "HandleWait.h"
+#include "platform/HandleWait.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,10 +1,10 @@
 // The wait engine of the kernel-object stand-in.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <memory>
 #include <vector>
+
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
+#include <limits.h>
 #include <memory>
 #include <mutex>
 #include <set>
-
-#include <dirent.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
-#include "KernelEvent.h"
-
-#include "EventNameServer.h"
+#include "platform/KernelEvent.h"
 
 #include <algorithm>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+#include "platform/EventNameServer.h"
 
 namespace krel_platform {
 

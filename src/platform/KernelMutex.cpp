@@ -1,14 +1,14 @@
-#include "KernelMutex.h"
-
-#include "CancellationOff.h"
-#include "ThreadExitKey.h"
-#include "platform/WinBase.h"
+#include "platform/KernelMutex.h"
 
 #include <algorithm>
 #include <mutex>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/CancellationOff.h"
+#include "platform/ThreadExitKey.h"
+#include "platform/WinBase.h"
 
 namespace krel_platform {
 

@@ -1,9 +1,9 @@
 // The mutex kind of the kernel-object stand-in.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <memory>
+
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

@@ -1,4 +1,4 @@
-#include "KernelProcess.h"
+#include "platform/KernelProcess.h"
 
 #include <cerrno>
 #include <csignal>

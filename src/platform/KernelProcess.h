@@ -2,11 +2,11 @@
 // children.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <map>
 #include <memory>
 #include <sys/types.h>
+
+#include "platform/WinHandles.h"
 
 // This C library's header declares the pidfd calls without C linkage.
 extern "C" {

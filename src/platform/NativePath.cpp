@@ -1,10 +1,10 @@
 #include "platform/NativePath.h"
 
+#include <cerrno>
+
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinFile.h"
-
-#include <cerrno>
 
 namespace krel_platform {
 

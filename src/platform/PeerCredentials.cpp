@@ -1,4 +1,4 @@
-#include "PeerCredentials.h"
+#include "platform/PeerCredentials.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

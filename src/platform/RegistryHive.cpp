@@ -1,17 +1,17 @@
-#include "RegistryHive.h"
-
-#include "RegistryNotifier.h"
-#include "RegistryValueBuffer.h"
-#include "RegistryValueCache.h"
-#include "SqliteConnection.h"
-#include "SqliteStatement.h"
-#include "platform/WinError.h"
+#include "platform/RegistryHive.h"
 
 #include <fcntl.h>
 #include <filesystem>
 #include <sqlite3.h>
 #include <string_view>
 #include <unistd.h>
+
+#include "platform/RegistryNotifier.h"
+#include "platform/RegistryValueBuffer.h"
+#include "platform/RegistryValueCache.h"
+#include "platform/SqliteConnection.h"
+#include "platform/SqliteStatement.h"
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

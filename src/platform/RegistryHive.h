@@ -1,18 +1,18 @@
 // The keys and values of one registry hive, kept in an SQLite database of their own.
 #pragma once
 
-#include "RegistryKeyCache.h"
-#include "RegistryName.h"
-#include "RegistryValueCache.h"
-#include "SqliteWriteLock.h"
-#include "platform/WinTypes.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/RegistryKeyCache.h"
+#include "platform/RegistryName.h"
+#include "platform/RegistryValueCache.h"
+#include "platform/SqliteWriteLock.h"
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

@@ -1,6 +1,6 @@
-#include "RegistryKey.h"
+#include "platform/RegistryKey.h"
 
-#include "RegistryNotifier.h"
+#include "platform/RegistryNotifier.h"
 
 namespace krel_platform {
 

@@ -1,10 +1,10 @@
 // The kernel object behind a registry key handle.
 #pragma once
 
-#include "platform/WinHandles.h"
-
 #include <cstdint>
 #include <memory>
+
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

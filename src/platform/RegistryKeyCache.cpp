@@ -1,4 +1,4 @@
-#include "RegistryKeyCache.h"
+#include "platform/RegistryKeyCache.h"
 
 #include "platform/WinError.h"
 

@@ -1,13 +1,13 @@
 // Key lookups of one hive served from memory while no process has written the hive since.
 #pragma once
 
-#include "RegistryCacheEntries.h"
-#include "RegistryValueCache.h"
-#include "platform/WinTypes.h"
-
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/RegistryCacheEntries.h"
+#include "platform/RegistryValueCache.h"
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

@@ -1,12 +1,12 @@
-#include "RegistryName.h"
-
-#include "UnicodeLocale.h"
-#include "platform/Utf16.h"
-#include "platform/WinError.h"
+#include "platform/RegistryName.h"
 
 #include <algorithm>
 #include <cwchar>
 #include <wctype.h>
+
+#include "platform/UnicodeLocale.h"
+#include "platform/Utf16.h"
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

@@ -1,10 +1,10 @@
 // Names of registry keys and values, and the paths that join key names.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <string>
 #include <vector>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

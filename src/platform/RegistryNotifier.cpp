@@ -1,8 +1,4 @@
-#include "RegistryNotifier.h"
-
-#include "KernelEvent.h"
-#include "RegistryHive.h"
-#include "platform/WinHandles.h"
+#include "platform/RegistryNotifier.h"
 
 #include <algorithm>
 #include <csignal>
@@ -12,6 +8,10 @@
 #include <sys/inotify.h>
 #include <thread>
 #include <unistd.h>
+
+#include "platform/KernelEvent.h"
+#include "platform/RegistryHive.h"
+#include "platform/WinHandles.h"
 
 namespace krel_platform {
 

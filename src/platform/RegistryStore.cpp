@@ -1,9 +1,9 @@
-#include "RegistryStore.h"
-
-#include "RegistryHive.h"
-#include "RegistryNotifier.h"
+#include "platform/RegistryStore.h"
 
 #include <cstdlib>
+
+#include "platform/RegistryHive.h"
+#include "platform/RegistryNotifier.h"
 
 namespace krel_platform {
 

@@ -1,11 +1,11 @@
 // The registry hives of the process.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

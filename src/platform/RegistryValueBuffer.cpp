@@ -1,8 +1,8 @@
-#include "RegistryValueBuffer.h"
-
-#include "platform/WinError.h"
+#include "platform/RegistryValueBuffer.h"
 
 #include <cstring>
+
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

@@ -1,9 +1,9 @@
 // The caller's buffers for a value's type and data, filled by the Windows rules.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <cstddef>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

@@ -1,11 +1,11 @@
-#include "RegistryValueCache.h"
-
-#include "RegistryValueBuffer.h"
-#include "platform/WinError.h"
+#include "platform/RegistryValueCache.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/RegistryValueBuffer.h"
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

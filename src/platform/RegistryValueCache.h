@@ -1,12 +1,12 @@
 // Value reads of one hive served from memory while no process has written the hive since.
 #pragma once
 
-#include "RegistryCacheEntries.h"
-#include "platform/WinTypes.h"
-
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "platform/RegistryCacheEntries.h"
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

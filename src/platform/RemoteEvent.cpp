@@ -1,7 +1,4 @@
-#include "RemoteEvent.h"
-
-#include "PeerCredentials.h"
-#include "platform/WinError.h"
+#include "platform/RemoteEvent.h"
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +8,9 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include "platform/PeerCredentials.h"
+#include "platform/WinError.h"
 
 namespace krel_platform {
 

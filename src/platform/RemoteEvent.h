@@ -1,12 +1,11 @@
 // An event whose name another process holds (see EventNameServer.h).
 #pragma once
 
-#include "KernelEvent.h"
-
+#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include <string>
+#include "platform/KernelEvent.h"
 
 namespace krel_platform {
 

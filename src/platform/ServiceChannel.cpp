@@ -1,10 +1,4 @@
-#include "ServiceChannel.h"
-
-#include "UnicodeLocale.h"
-#include "UnixChannel.h"
-#include "platform/Utf16.h"
-#include "platform/WinError.h"
-#include "platform/WinReg.h"
+#include "platform/ServiceChannel.h"
 
 #include <array>
 #include <cerrno>
@@ -14,6 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
+
+#include "platform/UnicodeLocale.h"
+#include "platform/UnixChannel.h"
+#include "platform/Utf16.h"
+#include "platform/WinError.h"
+#include "platform/WinReg.h"
 
 namespace krel_platform {
 

@@ -6,9 +6,9 @@
 // by a fixed-length hash of the case-folded service name, so every name has its own.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <string>
+
+#include "platform/WinTypes.h"
 
 namespace krel_platform {
 

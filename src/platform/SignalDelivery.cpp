@@ -1,16 +1,5 @@
 #include "platform/SignalDelivery.h"
 
-#include "base/LogFunctionCall.h"
-#include "exception/FaultTranslator.h"
-#include "exception/KrelException.h"
-#include "log/ContextLogMessage.h"
-#include "log/StaticLog.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinError.h"
-#include "thread/Runnable.h"
-#include "thread/Thread.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -25,6 +14,17 @@
 #include <signal.h>
 #include <unistd.h>
 #include <vector>
+
+#include "base/LogFunctionCall.h"
+#include "exception/FaultTranslator.h"
+#include "exception/KrelException.h"
+#include "log/ContextLogMessage.h"
+#include "log/StaticLog.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinError.h"
+#include "thread/Runnable.h"
+#include "thread/Thread.h"
 
 namespace krel_platform {
 

@@ -5,10 +5,10 @@
 // fault translation of every library thread and their failures reach the program's log.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/WinConsole.h"
 #include "platform/WinSignal.h"
-
-#include <cstdint>
 
 namespace krel_platform {
 

@@ -1,4 +1,4 @@
-#include "SqliteConnection.h"
+#include "platform/SqliteConnection.h"
 
 #include <sqlite3.h>
 

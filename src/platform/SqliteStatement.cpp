@@ -1,8 +1,8 @@
-#include "SqliteStatement.h"
-
-#include "SqliteConnection.h"
+#include "platform/SqliteStatement.h"
 
 #include <sqlite3.h>
+
+#include "platform/SqliteConnection.h"
 
 namespace krel_platform {
 

@@ -1,8 +1,4 @@
-#include "SqliteWriteLock.h"
-
-#include "CancellationOff.h"
-
-#include <sqlite3.h>
+#include "platform/SqliteWriteLock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,10 +8,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sqlite3.h>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/CancellationOff.h"
 
 namespace krel_platform {
 

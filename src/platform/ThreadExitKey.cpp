@@ -1,4 +1,4 @@
-#include "ThreadExitKey.h"
+#include "platform/ThreadExitKey.h"
 
 namespace krel_platform {
 

@@ -1,4 +1,4 @@
-#include "UnixChannel.h"
+#include "platform/UnixChannel.h"
 
 #include <cerrno>
 #include <cstddef>

@@ -3,12 +3,12 @@
 // accept only the expected account as their peer (SO_PEERCRED).
 #pragma once
 
-#include "PeerCredentials.h"
-
 #include <string>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <sys/un.h>
+
+#include "platform/PeerCredentials.h"
 
 namespace krel_platform {
 

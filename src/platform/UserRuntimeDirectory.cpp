@@ -1,10 +1,10 @@
-#include "UserRuntimeDirectory.h"
-
-#include "UnixChannel.h"
+#include "platform/UserRuntimeDirectory.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
+
+#include "platform/UnixChannel.h"
 
 namespace krel_platform {
 

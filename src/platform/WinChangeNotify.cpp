@@ -1,12 +1,12 @@
 #include "platform/WinChangeNotify.h"
 
-#include "CancellationOff.h"
-#include "ChangeNotification.h"
-#include "ChangeNotificationHub.h"
+#include <mutex>
+
+#include "platform/CancellationOff.h"
+#include "platform/ChangeNotification.h"
+#include "platform/ChangeNotificationHub.h"
 #include "platform/NativePath.h"
 #include "platform/WinBase.h"
-
-#include <mutex>
 
 HANDLE FindFirstChangeNotificationW(LPCWSTR pathName, BOOL watchSubtree, DWORD notifyFilter) {
     krel_platform::CancellationOff cancellationOff;

@@ -4,13 +4,6 @@
 // beyond U+10FFFF as five- and six-byte sequences); every other conversion goes through iconv.
 // Best-fit substitutions of Windows are not made: a character the code page cannot hold becomes the
 // default character.
-#include "platform/WinNls.h"
-
-#include "platform/Utf8Encoding.h"
-#include "platform/WinBase.h"
-#include "platform/WinError.h"
-#include "platform/Windows1252.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -18,6 +11,12 @@
 #include <cwchar>
 #include <iconv.h>
 #include <string>
+
+#include "platform/Utf8Encoding.h"
+#include "platform/WinBase.h"
+#include "platform/WinError.h"
+#include "platform/WinNls.h"
+#include "platform/Windows1252.h"
 
 namespace {
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <fcntl.h>
 #include <mutex>
 #include <string>
-
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 

@@ -1,10 +1,5 @@
 #include "platform/WinCrtFile.h"
 
-#include "platform/NativePath.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinFile.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
@@ -13,6 +8,11 @@
 #include <string>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include "platform/NativePath.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinFile.h"
 
 using krel_platform::nativePath;
 using krel_platform::setLastErrorFromErrno;

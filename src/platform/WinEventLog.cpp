@@ -1,15 +1,14 @@
 #include "platform/WinEventLog.h"
 
-#include "CancellationOff.h"
-#include "EventLogStore.h"
+#include <climits>
+#include <new>
+#include <unistd.h>
+
+#include "platform/CancellationOff.h"
+#include "platform/EventLogStore.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinHandles.h"
-
-#include <climits>
-#include <new>
-
-#include <unistd.h>
 
 namespace {
 

@@ -1,11 +1,5 @@
 #include "platform/WinFile.h"
 
-#include "platform/FileReplacement.h"
-#include "platform/NativePath.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinHandles.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -14,6 +8,12 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/FileReplacement.h"
+#include "platform/NativePath.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinHandles.h"
 
 using krel_platform::nativePath;
 using krel_platform::setLastErrorFromErrno;

@@ -1,14 +1,14 @@
 #include "platform/WinHandles.h"
 
-#include "CancellationOff.h"
-#include "ThreadExitKey.h"
-#include "platform/WinBase.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+#include "platform/CancellationOff.h"
+#include "platform/ThreadExitKey.h"
+#include "platform/WinBase.h"
 
 namespace {
 

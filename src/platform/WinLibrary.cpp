@@ -1,15 +1,15 @@
 #include "platform/WinLibrary.h"
 
-#include "platform/NativePath.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-
 #include <climits>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 #include <string>
 #include <unistd.h>
+
+#include "platform/NativePath.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
 
 using krel_platform::nativePath;
 

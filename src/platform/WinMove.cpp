@@ -1,13 +1,13 @@
 #include "platform/WinMove.h"
 
-#include "platform/NativePath.h"
-#include "platform/WinBase.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+
+#include "platform/NativePath.h"
+#include "platform/WinBase.h"
 
 using krel_platform::nativePath;
 using krel_platform::setLastErrorFromErrno;

@@ -1,11 +1,5 @@
 #include "platform/WinProcess.h"
 
-#include "CancellationOff.h"
-#include "CommandLine.h"
-#include "KernelProcess.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -20,6 +14,12 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/CancellationOff.h"
+#include "platform/CommandLine.h"
+#include "platform/KernelProcess.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
 
 extern char** environ;
 

@@ -1,17 +1,17 @@
 #include "platform/WinReg.h"
 
-#include "CancellationOff.h"
-#include "KernelEvent.h"
-#include "RegistryHive.h"
-#include "RegistryKey.h"
-#include "RegistryName.h"
-#include "RegistryNotifier.h"
-#include "RegistryStore.h"
-#include "RegistryValueBuffer.h"
-#include "platform/WinHandles.h"
-
 #include <cstdint>
 #include <cstring>
+
+#include "platform/CancellationOff.h"
+#include "platform/KernelEvent.h"
+#include "platform/RegistryHive.h"
+#include "platform/RegistryKey.h"
+#include "platform/RegistryName.h"
+#include "platform/RegistryNotifier.h"
+#include "platform/RegistryStore.h"
+#include "platform/RegistryValueBuffer.h"
+#include "platform/WinHandles.h"
 
 using krel_platform::CancellationOff;
 using krel_platform::RegistryHive;

@@ -1,15 +1,5 @@
 #include "platform/WinService.h"
 
-#include "RegistryHive.h"
-#include "RegistryStore.h"
-#include "ServiceChannel.h"
-#include "UnixChannel.h"
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinHandles.h"
-#include "platform/WinProcess.h"
-#include "platform/WinSync.h"
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -28,6 +18,16 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/RegistryHive.h"
+#include "platform/RegistryStore.h"
+#include "platform/ServiceChannel.h"
+#include "platform/UnixChannel.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinHandles.h"
+#include "platform/WinProcess.h"
+#include "platform/WinSync.h"
 
 extern char** environ;
 

@@ -1,16 +1,16 @@
 #include "platform/WinSync.h"
 
-#include "CancellationOff.h"
-#include "EventNameServer.h"
-#include "HandleWait.h"
-#include "KernelEvent.h"
-#include "KernelMutex.h"
-#include "RemoteEvent.h"
-#include "platform/WinBase.h"
-
 #include <cerrno>
 #include <map>
 #include <string>
+
+#include "platform/CancellationOff.h"
+#include "platform/EventNameServer.h"
+#include "platform/HandleWait.h"
+#include "platform/KernelEvent.h"
+#include "platform/KernelMutex.h"
+#include "platform/RemoteEvent.h"
+#include "platform/WinBase.h"
 
 namespace {
 

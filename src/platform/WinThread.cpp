@@ -1,9 +1,5 @@
 #include "platform/WinThread.h"
 
-#include "platform/WinBase.h"
-#include "platform/WinHandles.h"
-#include "platform/WinProcess.h"
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -16,6 +12,10 @@
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include "platform/WinBase.h"
+#include "platform/WinHandles.h"
+#include "platform/WinProcess.h"
 
 #define KREL_SIGNAL_SAFE_TLS __attribute__((tls_model("initial-exec"))) thread_local
 

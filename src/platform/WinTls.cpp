@@ -1,8 +1,8 @@
 #include "platform/WinTls.h"
 
-#include "platform/WinBase.h"
-
 #include <pthread.h>
+
+#include "platform/WinBase.h"
 
 namespace {
 

@@ -1,21 +1,20 @@
 #include "platform/WinVersion.h"
 
+#include <cerrno>
+#include <cstring>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <new>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+#include <utility>
+
 #include "platform/NativePath.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
-
-#include <elf.h>
-#include <fcntl.h>
-#include <link.h>
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <new>
-#include <utility>
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <new>
 #include <utility>
 #include <vector>
-
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLValidator.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>

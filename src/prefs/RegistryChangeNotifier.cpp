@@ -1,5 +1,7 @@
 #include "prefs/RegistryChangeNotifier.h"
 
+#include <cxxabi.h>
+
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
@@ -15,8 +17,6 @@
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
 #include "windows/RegistryValueText.h"
-
-#include <cxxabi.h>
 
 namespace krel_std {
 

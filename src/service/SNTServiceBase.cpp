@@ -1,5 +1,7 @@
 #include "service/SNTServiceBase.h"
 
+#include <mutex>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "log/SLog.h"
@@ -10,8 +12,6 @@
 #include "platform/WinThread.h"
 #include "service/NTServiceLogger.h"
 #include "windows/ServiceStateTexts.h"
-
-#include <mutex>
 
 namespace KrelStd {
 

@@ -1,13 +1,13 @@
 #include "service/ServiceComponentManager.h"
 
+#include <algorithm>
+#include <cxxabi.h>
+#include <exception>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
 #include "thread/AutoLock.h"
-
-#include <algorithm>
-#include <cxxabi.h>
-#include <exception>
 
 namespace krel_std {
 

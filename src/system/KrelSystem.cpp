@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <mutex>
-
 #include <sys/utsname.h>
 #include <unistd.h>
 

@@ -1,9 +1,9 @@
 // The operating-system name of the older API, from a version record.
 #pragma once
 
-#include "platform/WinVersion.h"
-
 #include <string>
+
+#include "platform/WinVersion.h"
 
 namespace krel_std_internal {
 

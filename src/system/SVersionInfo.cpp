@@ -1,5 +1,12 @@
 #include "system/SVersionInfo.h"
 
+#include <cstdarg>
+#include <cstdlib>
+#include <ctime>
+#include <cxxabi.h>
+#include <stdexcept>
+#include <string>
+
 #include "log/SLog.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -9,13 +16,6 @@
 #include "system/KrelSystem.h"
 #include "system/OsName.h"
 #include "thread/TimeUtils.h"
-
-#include <cstdarg>
-#include <cstdlib>
-#include <ctime>
-#include <cxxabi.h>
-#include <stdexcept>
-#include <string>
 
 namespace KrelStd {
 

@@ -1,5 +1,7 @@
 #include "thread/Concurrency.h"
 
+#include <boost/make_shared.hpp>
+
 #include "base/LogFunctionCall.h"
 #include "exception/KrelWaitObjectDestroyedException.h"
 #include "internal/PosixCalls.h"
@@ -9,8 +11,6 @@
 #include "thread/SubscriptionCondition.h"
 #include "thread/TimeSpec.h"
 #include "thread/Waitable.h"
-
-#include <boost/make_shared.hpp>
 
 using krel_std_internal::PosixCalls;
 

@@ -1,8 +1,8 @@
 #include "thread/KrelThreadData.h"
 
-#include "platform/WinTls.h"
-
 #include <mutex>
+
+#include "platform/WinTls.h"
 
 namespace KrelStd {
 

@@ -1,13 +1,13 @@
 #include "thread/Semaphore.h"
 
+#include <climits>
+#include <cxxabi.h>
+#include <semaphore.h>
+
 #include "exception/KrelIllegalArgumentException.h"
 #include "internal/PosixCalls.h"
 #include "internal/SemaphorePimpl.h"
 #include "internal/WaitablePimpl.h"
-
-#include <climits>
-#include <cxxabi.h>
-#include <semaphore.h>
 
 using krel_std_internal::PosixCalls;
 using krel_std_internal::SemaphorePimpl;

@@ -1,8 +1,8 @@
 #include "thread/SubscriptionCondition.h"
 
-#include "internal/SubscriptionConditionPimpl.h"
-
 #include <boost/make_shared.hpp>
+
+#include "internal/SubscriptionConditionPimpl.h"
 
 using krel_std_internal::SubscriptionConditionPimpl;
 

@@ -1,15 +1,15 @@
 #include "thread/TimeUtils.h"
 
+#include <cstdio>
+#include <ctime>
+#include <cwchar>
+
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "internal/PosixCalls.h"
 #include "platform/Utf16.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
-
-#include <cstdio>
-#include <ctime>
-#include <cwchar>
 
 using krel_std_internal::PosixCalls;
 

@@ -1,4 +1,4 @@
-#include "FileMonitorImpl.h"
+#include "windows/FileMonitorImpl.h"
 
 #include "base/ErrorUtils.h"
 #include "exception/KrelIllegalArgumentException.h"

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <string>
-
 #include <boost/enable_shared_from_this.hpp>
+#include <string>
 
 #include "file/CFileWatchdog.h"
 #include "file/File.h"

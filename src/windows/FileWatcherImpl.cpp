@@ -1,4 +1,4 @@
-#include "FileWatcherImpl.h"
+#include "windows/FileWatcherImpl.h"
 
 #include <algorithm>
 #include <tuple>

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <boost/shared_ptr.hpp>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
 
 #include "file/File.h"
 #include "file/IFileListener.h"

@@ -1,5 +1,7 @@
 #include "windows/LockedFileImpl.h"
 
+#include <new>
+
 #include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
@@ -13,8 +15,6 @@
 #include "platform/WinFile.h"
 #include "thread/Concurrency.h"
 #include "thread/Waitable.h"
-
-#include <new>
 
 using krel_std::ByteArray;
 using krel_std::ErrorUtils;

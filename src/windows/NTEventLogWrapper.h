@@ -1,9 +1,8 @@
 #pragma once
 
+#include <boost/noncopyable.hpp>
 #include <cstdint>
 #include <string>
-
-#include <boost/noncopyable.hpp>
 
 #include "platform/WinTypes.h"
 

@@ -1,5 +1,8 @@
 #include "service/NTServiceController.h"
 
+#include <condition_variable>
+#include <mutex>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
@@ -12,9 +15,6 @@
 #include "thread/Event.h"
 #include "thread/Thread.h"
 #include "windows/ServiceStateTexts.h"
-
-#include <condition_variable>
-#include <mutex>
 
 namespace krel_std {
 

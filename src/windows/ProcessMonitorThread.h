@@ -1,10 +1,10 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+
 #include "platform/WinTypes.h"
 #include "thread/Event.h"
 #include "thread/Thread.h"
-
-#include <boost/shared_ptr.hpp>
 
 namespace krel_std_internal {
 

@@ -1,5 +1,7 @@
 #include "windows/ProcessPimpl.h"
 
+#include <vector>
+
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
@@ -10,8 +12,6 @@
 #include "platform/WinProcess.h"
 #include "platform/WinSync.h"
 #include "windows/ProcessMonitorThread.h"
-
-#include <vector>
 
 namespace krel_std_internal {
 

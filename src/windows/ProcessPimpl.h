@@ -1,11 +1,10 @@
 #pragma once
 
+#include <boost/shared_ptr.hpp>
+#include <string>
+
 #include "platform/WinTypes.h"
 #include "thread/Event.h"
-
-#include <boost/shared_ptr.hpp>
-
-#include <string>
 
 namespace krel_std_internal {
 

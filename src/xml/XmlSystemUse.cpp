@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <mutex>
-
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLUni.hpp>
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
-
 #include <xercesc/dom/DOMAttr.hpp>
 #include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/dom/DOMError.hpp>

@@ -1,8 +1,9 @@
 #include "base/Base64Utils.h"
-#include "base/ByteArray.h"
-#include "base/EncodingUtils.h"
 
 #include <gtest/gtest.h>
+
+#include "base/ByteArray.h"
+#include "base/EncodingUtils.h"
 
 using krel_std::Base64Utils;
 using krel_std::ByteArray;

@@ -1,10 +1,10 @@
 #include "base/ByteArray.h"
-#include "base/MemoryBuffer.h"
-#include "exception/KrelIllegalArgumentException.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <gtest/gtest.h>
+
+#include "base/MemoryBuffer.h"
+#include "exception/KrelIllegalArgumentException.h"
 
 using krel_std::ByteArray;
 using krel_std::KrelIllegalArgumentException;

@@ -1,13 +1,13 @@
 #include "base/ByteBuffer.h"
+
+#include <climits>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "base/ByteArray.h"
 #include "exception/KrelBufferOverflowException.h"
 #include "exception/KrelBufferUnderflowException.h"
 #include "exception/KrelIllegalArgumentException.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <climits>
 
 using namespace krel_std;
 using ::testing::HasSubstr;

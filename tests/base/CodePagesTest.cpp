@@ -1,11 +1,10 @@
+#include <cstring>
+#include <gtest/gtest.h>
+
 #include "base/EncodingUtils.h"
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
 #include "platform/WinNls.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 
 using krel_std::EncodingUtils;
 

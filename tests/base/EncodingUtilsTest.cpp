@@ -1,8 +1,9 @@
 #include "base/EncodingUtils.h"
-#include "base/ByteArray.h"
-#include "base/ByteBuffer.h"
 
 #include <gtest/gtest.h>
+
+#include "base/ByteArray.h"
+#include "base/ByteBuffer.h"
 
 using krel_std::ByteArray;
 using krel_std::ByteBuffer;

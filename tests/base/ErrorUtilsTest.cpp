@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
+#include "base/ErrorUtils.h"
 
 #include <boost/shared_ptr.hpp>
+#include <gtest/gtest.h>
 #include <string>
 
-#include "base/ErrorUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "platform/WinBase.h"
 #include "support/DebugOutputCapture.h"

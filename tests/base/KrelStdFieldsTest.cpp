@@ -1,9 +1,8 @@
 #include "base/KrelStdFields.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 using KrelStd::SWString;

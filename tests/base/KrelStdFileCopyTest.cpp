@@ -1,11 +1,9 @@
-#include "base/KrelStdUtils.h"
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 
+#include "base/KrelStdUtils.h"
 #include "support/DebugOutputCapture.h"
 #include "support/TempDirectory.h"
 

@@ -1,11 +1,10 @@
 #include "base/KrelStdUtils.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

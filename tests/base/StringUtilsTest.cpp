@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "base/StringUtils.h"
 
 #include <climits>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "base/ByteArray.h"
-#include "base/StringUtils.h"
 #include "exception/FaultTranslator.h"
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"

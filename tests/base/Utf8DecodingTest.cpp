@@ -1,16 +1,15 @@
 // MultiByteToWideChar decodes UTF-8 with a codec of its own; glibc's iconv is the reference for
 // what a valid form is, what becomes U+FFFD and where decoding goes on after an invalid byte.
-#include "platform/WinBase.h"
-#include "platform/WinError.h"
-#include "platform/WinNls.h"
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <gtest/gtest.h>
 #include <iconv.h>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "platform/WinBase.h"
+#include "platform/WinError.h"
+#include "platform/WinNls.h"
 
 namespace {
 

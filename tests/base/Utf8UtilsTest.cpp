@@ -1,7 +1,8 @@
 #include "base/Utf8Utils.h"
-#include "base/EncodingUtils.h"
 
 #include <gtest/gtest.h>
+
+#include "base/EncodingUtils.h"
 
 using krel_std::EncodingUtils;
 using krel_std::Utf8Utils;

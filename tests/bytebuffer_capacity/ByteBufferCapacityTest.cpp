@@ -1,11 +1,11 @@
 // The maximum capacity of a byte buffer is read once per process, so each scenario runs in a
 // fresh child process of its own.
+#include <cstdlib>
+#include <gtest/gtest.h>
+
 #include "base/ByteBuffer.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "system/KrelSystem.h"
-
-#include <cstdlib>
-#include <gtest/gtest.h>
 
 using krel_std::ByteBuffer;
 using krel_std::KrelIllegalArgumentException;

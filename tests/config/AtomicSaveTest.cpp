@@ -1,10 +1,9 @@
 // Saving replaces a configuration file in one atomic step, through a temporary file of its own
 // that nothing planted at a predictable name can redirect; and the stand-in's MoveFileExW.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <set>
 #include <sys/stat.h>

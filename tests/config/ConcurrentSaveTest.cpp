@@ -1,10 +1,9 @@
 // Several processes saving one configuration file while another reads it without a lock.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <set>
 #include <spawn.h>

@@ -2,11 +2,10 @@
 // fresh temporary directory per test.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 

@@ -1,12 +1,12 @@
 // Configuration files on disk: loading, saving, share locks, separators and failures.
-#include <gtest/gtest.h>
+#include "config/ConfigurationFile.h"
 
 #include <atomic>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <thread>
 
 #include "ConfigTestSupport.h"
-#include "config/ConfigurationFile.h"
 #include "config/IniConfigurationSerializer.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalStateException.h"

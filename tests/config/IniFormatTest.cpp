@@ -1,7 +1,6 @@
 // The INI text format: what a file reads as, and the exact bytes it is written back as.
-#include <gtest/gtest.h>
-
 #include <cwchar>
+#include <gtest/gtest.h>
 #include <sstream>
 
 #include "ConfigTestSupport.h"

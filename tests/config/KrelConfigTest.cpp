@@ -1,22 +1,22 @@
+#include "config/KrelConfig.h"
+
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
-
 #include "ConfigTestSupport.h"
 #include "base/ByteArray.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "config/ConfigurationListener.h"
 #include "config/ConfigurationSection.h"
-#include "config/KrelConfig.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
 #include "platform/DebugOutput.h"

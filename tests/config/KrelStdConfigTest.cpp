@@ -1,17 +1,17 @@
 // The older configuration functions: reading entries, rewriting files line by line, section
 // lists, the default path shared by the process, and writes that fail without losing the file.
-#include <gtest/gtest.h>
+#include "config/KrelStdConfig.h"
 
 #include <atomic>
 #include <climits>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
-#include "config/KrelStdConfig.h"
 #include "support/BytesRead.h"
 #include "support/ChildWithLimit.h"
 #include "support/DebugOutputCapture.h"

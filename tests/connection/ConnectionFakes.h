@@ -3,13 +3,6 @@
 // after a generous bound so that a broken manager fails a test instead of hanging it.
 #pragma once
 
-#include "connection/IConnectionImplementer.h"
-#include "connection/IConnectionStatusListener.h"
-#include "connection/ISendHeartBeat.h"
-#include "exception/KrelConnectException.h"
-#include "exception/KrelIllegalStateException.h"
-#include "exception/KrelObjectNotFoundException.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -19,6 +12,13 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "connection/IConnectionImplementer.h"
+#include "connection/IConnectionStatusListener.h"
+#include "connection/ISendHeartBeat.h"
+#include "exception/KrelConnectException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "exception/KrelObjectNotFoundException.h"
 
 namespace krel_test {
 

@@ -1,12 +1,10 @@
+#include <gtest/gtest.h>
+#include <memory>
+
 #include "ConnectionFakes.h"
+#include "connection/ConnectionManager.h"
 #include "support/DebugOutputCapture.h"
 #include "support/LoopbackPeer.h"
-
-#include "connection/ConnectionManager.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace krel_std;
 using krel_test::LoopbackClient;

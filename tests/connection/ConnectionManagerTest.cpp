@@ -1,16 +1,15 @@
-#include "ConnectionFakes.h"
-#include "log/LogTestSupport.h"
-#include "support/DebugOutputCapture.h"
-
 #include "connection/ConnectionManager.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+#include "ConnectionFakes.h"
 #include "connection/LastPlusOneConnectionPolicy.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/DebugFileFilter.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <thread>
+#include "log/LogTestSupport.h"
+#include "support/DebugOutputCapture.h"
 
 using namespace krel_std;
 using krel_test::RecordingListener;

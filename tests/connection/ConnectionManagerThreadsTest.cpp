@@ -1,15 +1,13 @@
-#include "ConnectionFakes.h"
-
-#include "connection/ConnectionManager.h"
-#include "log/DebugFileFilter.h"
-#include "log/LogTestSupport.h"
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <string>
+
+#include "ConnectionFakes.h"
+#include "connection/ConnectionManager.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
 
 using namespace krel_std;
 using krel_test::RecordingListener;

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "connection/LastPlusOneConnectionPolicy.h"
 #include "connection/ZeroStartConnectionPolicy.h"
-
-#include <gtest/gtest.h>
 
 using namespace krel_std;
 

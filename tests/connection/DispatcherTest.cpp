@@ -1,20 +1,20 @@
 // Dispatchers shared by key, and events handed to the listeners of their name.
-#include <gtest/gtest.h>
-
 #include "connection/Dispatcher.h"
-#include "connection/DispatcherFactory.h"
-#include "exception/KrelIOException.h"
-#include "exception/KrelIllegalArgumentException.h"
-#include "log/DebugFileFilter.h"
-#include "log/LogTestSupport.h"
 
 #include <algorithm>
 #include <atomic>
 #include <boost/weak_ptr.hpp>
 #include <functional>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "connection/DispatcherFactory.h"
+#include "exception/KrelIOException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
 
 namespace {
 

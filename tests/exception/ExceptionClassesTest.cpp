@@ -1,8 +1,7 @@
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "exception/KrelAbandonedException.h"
 #include "exception/KrelAccessException.h"

@@ -1,9 +1,8 @@
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <boost/make_shared.hpp>
-#include <gtest/gtest.h>
 
 #include "exception/AbstractExceptionHandler.h"
 #include "exception/KrelIOException.h"

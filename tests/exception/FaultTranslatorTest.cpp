@@ -1,15 +1,14 @@
+#include "exception/FaultTranslator.h"
+
 #include <csignal>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
-#include <sys/wait.h>
-
-#include <gtest/gtest.h>
-
-#include "exception/FaultTranslator.h"
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelRuntimeException.h"

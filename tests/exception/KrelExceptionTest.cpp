@@ -1,12 +1,12 @@
+#include "exception/KrelException.h"
+
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "exception/KrelAccessException.h"
-#include "exception/KrelException.h"
 #include "exception/KrelIOException.h"
 #include "platform/DebugOutput.h"
 

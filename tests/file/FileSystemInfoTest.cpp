@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
+#include "file/FileSystemInfo.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "DirectorySwapper.h"
-
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
-#include "file/FileSystemInfo.h"
 #include "support/TempDirectory.h"
 
 using krel_std::File;

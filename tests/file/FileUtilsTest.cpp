@@ -1,8 +1,9 @@
-#include <gtest/gtest.h>
+#include "file/FileUtils.h"
 
 #include <chrono>
 #include <fcntl.h>
 #include <future>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <sys/ioctl.h>
@@ -15,7 +16,6 @@
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
-#include "file/FileUtils.h"
 #include "file/WholeFileReader.h"
 #include "file/WildcardFileFilter.h"
 #include "support/BytesRead.h"

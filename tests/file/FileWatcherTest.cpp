@@ -1,24 +1,22 @@
-#include <gtest/gtest.h>
+#include "file/FileWatcher.h"
 
 #include <atomic>
+#include <boost/weak_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
-
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
-
-#include <boost/weak_ptr.hpp>
 
 #include "exception/KrelIOException.h"
 #include "file/File.h"
-#include "file/FileWatcher.h"
 #include "file/IFileListener.h"
 #include "platform/WinError.h"
 #include "support/CallGate.h"

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "file/LockedFile.h"
 
 #include <boost/make_shared.hpp>
 #include <chrono>
@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <spawn.h>
@@ -21,7 +22,6 @@
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelInterruptedException.h"
 #include "file/File.h"
-#include "file/LockedFile.h"
 #include "file/WholeFileReader.h"
 #include "support/BytesRead.h"
 #include "support/TempDirectory.h"

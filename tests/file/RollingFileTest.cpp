@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
+#include "file/RollingFile.h"
 
 #include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <spawn.h>
@@ -20,7 +21,6 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
-#include "file/RollingFile.h"
 #include "log/RollingFileHeader.h"
 #include "platform/WinFile.h"
 #include "platform/WinHandles.h"

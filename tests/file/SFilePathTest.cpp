@@ -1,8 +1,7 @@
 #include "file/SFilePath.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "support/TempDirectory.h"

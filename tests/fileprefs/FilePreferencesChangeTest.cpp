@@ -1,11 +1,10 @@
 // Changes made through the file tree become preference change events at once; the events keep
 // their node alive, and removing a listener that was never added leaves the others listening.
-#include "fileprefs/FilePrefsTestSupport.h"
-
-#include "prefs/ChangeTestSupport.h"
-
 #include <condition_variable>
 #include <mutex>
+
+#include "fileprefs/FilePrefsTestSupport.h"
+#include "prefs/ChangeTestSupport.h"
 
 using krel_std::PreferenceChangeEvent;
 using krel_test::FilePreferencesTest;

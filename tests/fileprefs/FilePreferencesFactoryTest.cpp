@@ -1,7 +1,6 @@
 // The file factory: chosen by name it hands out the file roots, and the file tree keeps its own
 // layout whichever factory is configured.
 #include "fileprefs/FilePrefsTestSupport.h"
-
 #include "prefs/ChangeTestSupport.h"
 #include "support/MemoryPreferences.h"
 

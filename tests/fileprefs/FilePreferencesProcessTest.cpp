@@ -1,9 +1,9 @@
 // Another process writes the same file tree: its flushed values reach nodes here, and flushes
 // of the two processes to one node keep each other's keys.
-#include "fileprefs/FilePrefsTestSupport.h"
-
 #include <set>
 #include <sstream>
+
+#include "fileprefs/FilePrefsTestSupport.h"
 
 using krel_test::FilePreferencesTest;
 using krel_test::runWriter;

@@ -1,13 +1,12 @@
 // The file tree's layout and storage: where nodes and files go, what a node answers before and
 // after a flush, and how outside edits and removals meet the node's own changes.
-#include "fileprefs/FilePrefsTestSupport.h"
+#include <algorithm>
 
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "fileprefs/FilePrefsTestSupport.h"
 #include "platform/FileReplacement.h"
 #include "platform/WinError.h"
-
-#include <algorithm>
 
 using krel_std::FilePreferences;
 using krel_test::FilePreferencesTest;

@@ -2,22 +2,20 @@
 // node of the user tree of each test's own, and the writer program run as another process.
 #pragma once
 
-#include "support/TempDirectory.h"
-
-#include "exception/KrelException.h"
-#include "prefs/FilePreferences.h"
-#include "prefs/PreferenceChangeNotifier.h"
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
+
+#include "exception/KrelException.h"
+#include "prefs/FilePreferences.h"
+#include "prefs/PreferenceChangeNotifier.h"
+#include "support/TempDirectory.h"
 
 extern char** environ;
 

@@ -5,9 +5,8 @@
 // Usage: krel_exit_dlopen_helper <scenario module> <directory>
 // Exits with the scenario's answer (0 when every thread ran), 2 on bad arguments, 3 when the
 // module cannot be loaded. Any other ending is the exit's fault.
-#include <dlfcn.h>
-
 #include <cstdio>
+#include <dlfcn.h>
 
 int main(int argc, char** argv) {
     if (argc != 3) {

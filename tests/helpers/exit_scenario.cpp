@@ -11,6 +11,7 @@
 // the preference node that is written over and over (KREL_EXIT_CLASS_PATH holds KrelStd.jar and
 // that thread's class, KREL_EXIT_LIBRARY_PATH the library's directory).
 #include <atomic>
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -18,8 +19,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include <boost/shared_ptr.hpp>
 
 #include "config/ConfigurationChangeEvent.h"
 #include "config/ConfigurationListener.h"

@@ -1,15 +1,15 @@
 // A service on the library's application frame, started by the end-to-end service tests.
 // Command line: <record file> <service name>. Appends to the record file "pid <id>", then one
 // line per hook ("onStart", "run", "onStop", "run end") and finally "start <true|false>".
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinProcess.h"
 #include "service/AbstractService.h"
 #include "thread/Concurrency.h"
-
-#include <fstream>
-#include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -3,15 +3,15 @@
 // KREL_OLDER_SERVICE_NAME and KREL_OLDER_SERVICE_FILE, since the service database starts it
 // without arguments. Run with -i or -u it installs or removes itself; started as a service it
 // writes its process id to "<file>.pid" and runs until stopped.
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "service/SNTServiceBase.h"
-
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "service/SNTServiceBase.h"
 
 namespace {
 

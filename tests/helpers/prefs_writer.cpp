@@ -7,15 +7,15 @@
 // the node's file is tried again until it succeeds (for at most a minute each).
 // Exits with status 0 once the last flush has returned, 1 when the tree refused a step, 2 on bad
 // arguments.
-#include "exception/KrelException.h"
-#include "platform/Utf16.h"
-#include "platform/WinError.h"
-#include "prefs/FilePreferences.h"
-
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+
+#include "exception/KrelException.h"
+#include "platform/Utf16.h"
+#include "platform/WinError.h"
+#include "prefs/FilePreferences.h"
 
 namespace {
 

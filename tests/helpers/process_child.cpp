@@ -10,16 +10,16 @@
 //   args <file>                      writes its arguments as CommandLineToArgvW gives them back
 //                                    from GetCommandLineW, one a line, then "cwd=" and its
 //                                    working directory
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinProcess.h"
-#include "platform/WinSync.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <unistd.h>
+
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinProcess.h"
+#include "platform/WinSync.h"
 
 namespace {
 

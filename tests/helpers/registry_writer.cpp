@@ -6,15 +6,15 @@
 // status 1 when a write fails. Without seconds it writes until it is killed; with them it
 // stops after that many seconds, writes "slowest <microseconds>\n", the longest that one
 // write took, and ends with status 0.
-#include "platform/Utf16.h"
-#include "platform/WinReg.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/Utf16.h"
+#include "platform/WinReg.h"
 
 namespace {
 

@@ -6,18 +6,18 @@
 // inherited|no registry", "control <code>", "stopped", then "end" or "dispatcher <error>".
 // With "hang" the handler holds control 128 until the process gets SIGUSR1; with "never" the
 // program never becomes a service: it records its pid and waits.
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinService.h"
-#include "platform/WinSignal.h"
-#include "platform/WinSync.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
 #include <string>
 #include <unistd.h>
+
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinService.h"
+#include "platform/WinSignal.h"
+#include "platform/WinSync.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // A log module for the tests: loading it registers the appender class "krel_test.ModuleAppender"
 // in the class registry, as a real log module registers its appenders.
-#include "base/AutoRegisterClass.h"
-#include "log/ILogAppender.h"
-
 #include <map>
 #include <string>
+
+#include "base/AutoRegisterClass.h"
+#include "log/ILogAppender.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // Choosing the installed Java runtime that best matches a wanted version.
+#include "JVM/JVMBestMatch.h"
+
 #include <gtest/gtest.h>
 
-#include "JVM/JVMBestMatch.h"
 #include "exception/KrelIllegalArgumentException.h"
 
 namespace {

@@ -1,9 +1,8 @@
 // The process's one VM handle: state that a process can set only once, so each test runs in a
 // child process of its own.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"

@@ -1,10 +1,10 @@
 // Finding the Java runtimes installed below chosen directories.
-#include <gtest/gtest.h>
+#include "platform/JavaRuntimes.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "platform/JavaRuntimeSearchHook.h"
-#include "platform/JavaRuntimes.h"
 #include "support/TempDirectory.h"
 
 namespace {

@@ -2,12 +2,11 @@
 // and its shut-down is final, so every shut-down runs in a process of its own.
 #include <atomic>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "base/LibraryMain.h"
 #include "exception/KrelIllegalArgumentException.h"

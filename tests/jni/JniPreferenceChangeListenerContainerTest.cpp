@@ -1,12 +1,11 @@
 // The container of the listeners of the keys that Java monitors. It is one per process, so each
 // test uses keys of its own.
+#include "jni/JniPreferenceChangeListenerContainer.h"
+
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include "jni/JniPreferenceChangeListenerContainer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The listener that turns preference changes into records of the Java callback queue, over the
 // in-memory preferences back end and a played JNIEnv.
+#include "jni/JniPreferenceChangeListener.h"
+
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "jni/JniPreferenceChangeListener.h"
 #include "jni/JniPreferenceChangeListenerContainer.h"
 #include "jni/JniQueueTestSupport.h"
 #include "prefs/PreferenceChangeEvent.h"

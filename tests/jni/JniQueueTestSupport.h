@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <boost/make_shared.hpp>
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -12,16 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
+#include <jni.h>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
-#include <jni.h>
 
 #include "jni/IJniCallback.h"
 #include "jni/JniCallbackQueue.h"

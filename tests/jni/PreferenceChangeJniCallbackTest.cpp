@@ -1,12 +1,12 @@
 // The record of one changed preference, turned into a Java object through a played JNIEnv.
+#include "jni/PreferenceChangeJniCallback.h"
+
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "exception/KrelIllegalArgumentException.h"
 #include "jni/JniQueueTestSupport.h"
-#include "jni/PreferenceChangeJniCallback.h"
 
 namespace {
 

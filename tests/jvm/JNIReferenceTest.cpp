@@ -1,9 +1,9 @@
 // Owners of JNI references delete each kind the way JNI wants it deleted.
-#include "JavaVMTest.h"
+#include "jni/JNIReference.h"
 
 #include <thread>
 
-#include "jni/JNIReference.h"
+#include "JavaVMTest.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Crossing between native text and Java objects in a running VM.
-#include "JavaVMTest.h"
+#include "jni/JNIUtils.h"
 
 #include <algorithm>
 #include <utility>
 
+#include "JavaVMTest.h"
 #include "jni/JNIExceptionLogger.h"
-#include "jni/JNIUtils.h"
 #include "support/DebugOutputCapture.h"
 
 namespace {

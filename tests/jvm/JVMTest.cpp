@@ -1,9 +1,8 @@
 // The VM found and created by the library, and the environments it hands out per thread.
-#include "JavaVMTest.h"
-
 #include <cstdlib>
 #include <thread>
 
+#include "JavaVMTest.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "jni/JNIUtils.h"
 

@@ -3,13 +3,11 @@
 // JNI call or too many local references while it ran, or when it left a Java exception pending.
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <boost/shared_ptr.hpp>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
 
 #include "VMOutputCapture.h"
 #include "jni/JVM.h"

@@ -1,10 +1,10 @@
 // Carrying Java exceptions over to the native side, and logging them.
-#include "JavaVMTest.h"
+#include "exception/KrelJNIException.h"
 
 #include <cstdio>
 #include <thread>
 
-#include "exception/KrelJNIException.h"
+#include "JavaVMTest.h"
 #include "jni/JNIExceptionLogger.h"
 #include "jni/JNIUtils.h"
 #include "support/DebugOutputCapture.h"

@@ -1,11 +1,9 @@
 // The registry natives called as a VM calls them, from native code beside a Java VM: what a Java
 // caller cannot see (the results a native answers with an exception pending) and what only native
 // code can arrange (a machine hive that refuses writes).
-#include <gtest/gtest.h>
-
-#include <jni.h>
-
 #include <functional>
+#include <gtest/gtest.h>
+#include <jni.h>
 #include <stdexcept>
 #include <string>
 

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
 #include <unistd.h>
 
 namespace krel_test {

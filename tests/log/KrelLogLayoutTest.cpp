@@ -1,12 +1,11 @@
 #include "log/KrelLogLayout.h"
 
-#include <gtest/gtest.h>
-
-#include "support/UtcZoneTest.h"
-
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <memory>
+
+#include "support/UtcZoneTest.h"
 
 using namespace krel_std;
 

@@ -1,11 +1,11 @@
-#include "LogTestSupport.h"
-
-#include "log/DebugFileFilter.h"
 #include "log/KrelLoggerSTD.h"
-#include "log/LogFileFilter.h"
-#include "log/VectorLogAppender.h"
 
 #include <gtest/gtest.h>
+
+#include "LogTestSupport.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogFileFilter.h"
+#include "log/VectorLogAppender.h"
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;

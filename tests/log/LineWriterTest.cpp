@@ -1,11 +1,10 @@
 #include "log/LineWriter.h"
 
-#include "log/DecimalDigits.h"
-
-#include <gtest/gtest.h>
-
 #include <climits>
+#include <gtest/gtest.h>
 #include <string>
+
+#include "log/DecimalDigits.h"
 
 using krel_std_internal::kDecimalRoom;
 using krel_std_internal::LineWriter;

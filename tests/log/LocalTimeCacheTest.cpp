@@ -1,12 +1,11 @@
 #include "log/LocalTimeCache.h"
 
-#include <gtest/gtest.h>
-
-#include "support/UtcZoneTest.h"
-
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <string>
+
+#include "support/UtcZoneTest.h"
 
 using krel_std_internal::LocalTimeCache;
 

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <boost/shared_ptr.hpp>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <vector>

@@ -1,13 +1,13 @@
 #include "log/LogEvent.h"
+
+#include <ctime>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
 #include "log/DebugFileFilter.h"
 #include "log/LogEventPriority.h"
 #include "log/LogFileFilter.h"
-
-#include <gtest/gtest.h>
-
-#include <ctime>
-#include <memory>
-#include <vector>
 
 using namespace krel_std;
 

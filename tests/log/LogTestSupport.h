@@ -2,19 +2,18 @@
 // gives every test a fresh static log.
 #pragma once
 
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "log/ILogAppender.h"
 #include "log/LogEvent.h"
 #include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
 #include "support/DebugOutputCapture.h"
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <mutex>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace krel_test {
 

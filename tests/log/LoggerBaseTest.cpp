@@ -1,17 +1,16 @@
-#include "LogTestSupport.h"
+#include "log/LoggerBase.h"
 
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include "LogTestSupport.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/ContextLogMessage.h"
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
 #include "log/LogFileFilter.h"
-#include "log/LoggerBase.h"
 #include "log/OutputDebugAppender.h"
 #include "support/CancelledCall.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
 
 using namespace krel_std;
 using krel_test::DebugOutputCapture;

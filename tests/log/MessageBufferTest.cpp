@@ -1,8 +1,7 @@
 #include "log/MessageBuffer.h"
 
-#include <gtest/gtest.h>
-
 #include <future>
+#include <gtest/gtest.h>
 #include <thread>
 
 using krel_std_internal::MessageBuffer;

@@ -1,19 +1,18 @@
-#include "LogTestSupport.h"
+#include "log/NTEventLogAppender.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
+#include "LogTestSupport.h"
 #include "base/Class.h"
 #include "exception/KrelIOException.h"
 #include "file/File.h"
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
-#include "log/NTEventLogAppender.h"
 #include "platform/Utf16.h"
 #include "platform/WinEventLog.h"
 #include "platform/WinReg.h"

@@ -1,9 +1,10 @@
-#include <gtest/gtest.h>
+#include "log/RollingFileAppender.h"
 
 #include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,6 @@
 #include "log/ILogEventLayout.h"
 #include "log/LogEvent.h"
 #include "log/LogTestSupport.h"
-#include "log/RollingFileAppender.h"
 #include "log/StaticLogTestHook.h"
 #include "platform/WinVersion.h"
 #include "support/DebugOutputCapture.h"

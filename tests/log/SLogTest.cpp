@@ -1,9 +1,9 @@
-#include "LogTestSupport.h"
-
-#include "log/DebugFileFilter.h"
 #include "log/SLog.h"
 
 #include <gtest/gtest.h>
+
+#include "LogTestSupport.h"
+#include "log/DebugFileFilter.h"
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;

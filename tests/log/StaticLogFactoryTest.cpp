@@ -1,16 +1,16 @@
-#include "LogTestSupport.h"
+#include "log/StaticLogFactory.h"
 
+#include <gtest/gtest.h>
+
+#include "LogTestSupport.h"
 #include "base/Class.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogEvent.h"
-#include "log/StaticLogFactory.h"
 #include "platform/Utf16.h"
 #include "support/LogProbeClasses.h"
 #include "system/KrelSystem.h"
-
-#include <gtest/gtest.h>
 
 using namespace krel_std;
 using krel_test::DebugOutputCapture;

@@ -1,15 +1,13 @@
-#include "LogTestSupport.h"
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
 
+#include "LogTestSupport.h"
 #include "base/LogFunctionCall.h"
 #include "log/ContextLogMessage.h"
 #include "log/DebugFileFilter.h"
 #include "log/VectorLogAppender.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <sstream>
-#include <thread>
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;

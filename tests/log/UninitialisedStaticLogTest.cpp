@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "base/InternalTrace.h"
@@ -5,8 +6,6 @@
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
 #include "support/DebugOutputCapture.h"
-
-#include <cstdlib>
 
 using namespace krel_std;
 

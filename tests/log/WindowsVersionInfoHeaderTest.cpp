@@ -1,9 +1,10 @@
-#include <gtest/gtest.h>
+#include "log/WindowsVersionInfoHeader.h"
 
 #include <boost/shared_ptr.hpp>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@
 #include "log/RollingFileAppender.h"
 #include "log/StaticLogTestHook.h"
 #include "log/VersionInfoHeader.h"
-#include "log/WindowsVersionInfoHeader.h"
 #include "platform/Utf16.h"
 #include "platform/WinVersion.h"
 #include "support/ModulePaths.h"

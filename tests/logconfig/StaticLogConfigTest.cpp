@@ -1,4 +1,8 @@
 #include "log/StaticLogConfig.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
 #include "exception/KrelIOException.h"
 #include "log/LogTestSupport.h"
 #include "log/StaticLogFactory.h"
@@ -8,10 +12,6 @@
 #include "support/TempDirectory.h"
 #include "system/KrelSystem.h"
 #include "system/Paths.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;

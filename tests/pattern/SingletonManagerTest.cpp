@@ -1,11 +1,11 @@
-#include <cstdlib>
+#include "pattern/SingletonManager.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "base/Class.h"
 #include "base/LibraryMain.h"
 #include "exception/KrelIllegalStateException.h"
-#include "pattern/SingletonManager.h"
 #include "system/KrelSystem.h"
 
 using krel_std::SingletonManager;

@@ -1,14 +1,14 @@
+#include "pattern/Singleton.h"
+
 #include <atomic>
+#include <boost/noncopyable.hpp>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include <boost/noncopyable.hpp>
-#include <gtest/gtest.h>
-
 #include "base/Class.h"
-#include "pattern/Singleton.h"
 #include "system/KrelSystem.h"
 
 using krel_std::Singleton;

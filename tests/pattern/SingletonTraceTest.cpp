@@ -1,9 +1,8 @@
-#include <string>
-#include <vector>
-
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "log/DebugFileFilter.h"
 #include "log/ILogAppender.h"

@@ -1,11 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <filesystem>
-#include <thread>
-
 #include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "platform/FileStamp.h"
 #include "platform/WinBase.h"

@@ -1,12 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
-#include <string>
-
 #include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
 #include <poll.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>

@@ -1,11 +1,10 @@
 #include <ctime>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
-
-#include <gtest/gtest.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"

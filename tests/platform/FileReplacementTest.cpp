@@ -1,19 +1,18 @@
 // Replacing a file: temporaries that killed savers left beside the target go once they are old,
 // nothing else near the target does; and the update lock of a read-modify-write keeps other
 // processes out until it is released.
-#include "support/TempDirectory.h"
-
 #include "platform/FileReplacement.h"
-#include "platform/WinBase.h"
 
 #include <csignal>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <string>
 #include <vector>
+
+#include "platform/WinBase.h"
+#include "support/TempDirectory.h"
 
 using krel_platform::FileReplacement;
 using krel_platform::FileUpdateLock;

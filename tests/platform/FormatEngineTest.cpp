@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cfloat>
 #include <climits>
@@ -7,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <new>
 #include <string>
 #include <vector>

@@ -1,22 +1,13 @@
 // Named events between processes: where their channels live and who may hold, reach or answer
 // them. The other-account cases fork a child that becomes the user nobody (65534); they are
 // skipped where the test cannot change its user.
-#include "support/TempDirectory.h"
-
-#include "platform/EventNameServer.h"
-#include "platform/RemoteEvent.h"
-#include "platform/UserRuntimeDirectory.h"
-#include "platform/WinBase.h"
-#include "platform/WinSync.h"
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <memory>
 #include <poll.h>
@@ -30,6 +21,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/EventNameServer.h"
+#include "platform/RemoteEvent.h"
+#include "platform/UserRuntimeDirectory.h"
+#include "platform/WinBase.h"
+#include "platform/WinSync.h"
+#include "support/TempDirectory.h"
 
 namespace {
 

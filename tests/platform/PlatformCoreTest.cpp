@@ -1,9 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <thread>
-
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "base/Object.h"

@@ -1,17 +1,17 @@
 // Threads named by handles: _beginthreadex, suspend counts, and the program's own file name.
+#include "platform/WinThread.h"
+
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLibrary.h"
 #include "platform/WinSync.h"
-#include "platform/WinThread.h"
 #include "support/ModulePaths.h"
-
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 namespace {
 

@@ -1,17 +1,16 @@
 #include "platform/WinVersion.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+#include <vector>
+
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
 #include "platform/WinSock.h"
 #include "support/ModulePaths.h"
 #include "support/TempDirectory.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/utsname.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <vector>
 
 namespace {
 

@@ -1,10 +1,9 @@
+#include <boost/shared_ptr.hpp>
 #include <cfloat>
 #include <climits>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
 
 #include "base/ByteArray.h"
 #include "exception/KrelBackingStoreException.h"

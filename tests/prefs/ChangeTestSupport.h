@@ -3,26 +3,25 @@
 // be held at.
 #pragma once
 
-#include "log/DebugFileFilter.h"
-#include "log/ILogAppender.h"
-#include "log/LogEvent.h"
-#include "log/StaticLogTestHook.h"
-#include "prefs/PreferenceChangeEvent.h"
-#include "prefs/PreferenceChangeListener.h"
-
 #include <atomic>
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include "log/DebugFileFilter.h"
+#include "log/ILogAppender.h"
+#include "log/LogEvent.h"
+#include "log/StaticLogTestHook.h"
+#include "prefs/PreferenceChangeEvent.h"
+#include "prefs/PreferenceChangeListener.h"
 
 namespace krel_test {
 

@@ -1,11 +1,10 @@
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
 
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeListener.h"

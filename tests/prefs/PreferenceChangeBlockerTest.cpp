@@ -1,17 +1,16 @@
+#include "prefs/PreferenceChangeBlocker.h"
+
+#include <future>
+#include <gtest/gtest.h>
+#include <list>
+#include <memory>
+
 #include "ChangeTestSupport.h"
 #include "PrefsTestSupport.h"
-
 #include "exception/KrelIllegalArgumentException.h"
-#include "prefs/PreferenceChangeBlocker.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/Paths.h"
 #include "thread/Event.h"
-
-#include <gtest/gtest.h>
-
-#include <future>
-#include <list>
-#include <memory>
 
 using namespace krel_std;
 using krel_test::Gate;

@@ -1,19 +1,17 @@
-#include "ChangeTestSupport.h"
-
-#include "exception/KrelIllegalArgumentException.h"
-#include "log/KrelLoggerSTD.h"
 #include "prefs/PreferenceChangeNotifier.h"
-#include "support/CancelledCall.h"
-
-#include <gtest/gtest.h>
-
-#include <condition_variable>
-#include <memory>
 
 #include <algorithm>
+#include <condition_variable>
 #include <future>
+#include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 #include <utility>
+
+#include "ChangeTestSupport.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "log/KrelLoggerSTD.h"
+#include "support/CancelledCall.h"
 
 using namespace krel_std;
 using krel_test::Gate;

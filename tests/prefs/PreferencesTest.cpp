@@ -1,7 +1,6 @@
-#include <string>
-
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "base/Class.h"
 #include "exception/KrelAccessException.h"

@@ -1,10 +1,10 @@
-#include <string>
+#include "prefs/PreferencesUtils.h"
 
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "exception/KrelIllegalArgumentException.h"
-#include "prefs/PreferencesUtils.h"
 #include "prefs/PrefsTestSupport.h"
 #include "system/KrelSystem.h"
 #include "system/Paths.h"

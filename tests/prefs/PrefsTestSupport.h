@@ -1,10 +1,9 @@
 // The fixture of the preferences tests: the in-memory back end chosen and emptied for each test.
 #pragma once
 
-#include <string>
-
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "exception/KrelException.h"
 #include "prefs/Preferences.h"

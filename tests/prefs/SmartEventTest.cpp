@@ -1,19 +1,17 @@
 #include "thread/SmartEvent.h"
 
-#include "support/AddressSpaceLimit.h"
-#include "support/ChildWithLimit.h"
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
 #include "platform/WinHandles.h"
 #include "platform/WinSync.h"
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/AddressSpaceLimit.h"
+#include "support/ChildWithLimit.h"
 
 using krel_std::SmartEvent;
 

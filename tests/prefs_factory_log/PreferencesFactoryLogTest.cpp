@@ -1,9 +1,8 @@
 // The first successful choice of a preferences factory in a process is logged; this executable
 // holds the only test that chooses one, so it sees that first call.
-#include <string>
-
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "exception/KrelAccessException.h"
 #include "log/DebugFileFilter.h"

@@ -1,13 +1,12 @@
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-#include "platform/WinProcess.h"
-
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
+#include "platform/WinProcess.h"
 
 namespace {
 

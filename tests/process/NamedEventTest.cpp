@@ -1,8 +1,7 @@
-#include "ProcessFixture.h"
-
-#include "platform/EventNameServer.h"
-
 #include <filesystem>
+
+#include "ProcessFixture.h"
+#include "platform/EventNameServer.h"
 
 using krel_std::Process;
 

@@ -1,19 +1,18 @@
 // Starts the helper program tests/helpers/process_child.cpp as a krel_std::Process.
 #pragma once
 
-#include "support/ModulePaths.h"
-#include "support/TempDirectory.h"
+#include <atomic>
+#include <memory>
+#include <string>
+#include <unistd.h>
 
 #include "file/File.h"
 #include "platform/WinBase.h"
 #include "platform/WinSync.h"
 #include "process/Process.h"
+#include "support/ModulePaths.h"
+#include "support/TempDirectory.h"
 #include "thread/Concurrency.h"
-
-#include <atomic>
-#include <memory>
-#include <string>
-#include <unistd.h>
 
 class ProcessFixture : public TempDirectoryTest {
 protected:

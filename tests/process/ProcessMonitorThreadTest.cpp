@@ -1,7 +1,7 @@
-#include "ProcessFixture.h"
-
-#include "platform/WinProcess.h"
 #include "windows/ProcessMonitorThread.h"
+
+#include "ProcessFixture.h"
+#include "platform/WinProcess.h"
 
 using krel_std::Process;
 using krel_std_internal::ProcessMonitorThread;

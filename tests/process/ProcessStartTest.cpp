@@ -1,13 +1,12 @@
-#include "ProcessFixture.h"
-
-#include "platform/WinProcess.h"
-
 #include <csignal>
 #include <filesystem>
 #include <poll.h>
 #include <sstream>
 #include <sys/syscall.h>
 #include <vector>
+
+#include "ProcessFixture.h"
+#include "platform/WinProcess.h"
 
 using krel_std::File;
 using krel_std::Process;

@@ -1,13 +1,3 @@
-#include "ProcessFixture.h"
-
-#include "base/ErrorUtils.h"
-#include "exception/KrelAccessException.h"
-#include "exception/KrelIllegalArgumentException.h"
-#include "exception/KrelIllegalStateException.h"
-#include "thread/Concurrency.h"
-
-#include "platform/WinProcess.h"
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -18,6 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "ProcessFixture.h"
+#include "base/ErrorUtils.h"
+#include "exception/KrelAccessException.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "exception/KrelIllegalStateException.h"
+#include "platform/WinProcess.h"
+#include "thread/Concurrency.h"
 
 using krel_std::File;
 using krel_std::KrelAccessException;

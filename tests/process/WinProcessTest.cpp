@@ -1,9 +1,9 @@
-#include "ProcessFixture.h"
-
 #include "platform/WinProcess.h"
 
 #include <filesystem>
 #include <sys/resource.h>
+
+#include "ProcessFixture.h"
 
 using krel_std::Process;
 

@@ -1,11 +1,10 @@
 // krel-admin as another process reads the event log that this process writes.
-#include "RegistryTestSupport.h"
-
-#include "platform/WinBase.h"
-#include "platform/WinEventLog.h"
-
 #include <filesystem>
 #include <sstream>
+
+#include "RegistryTestSupport.h"
+#include "platform/WinBase.h"
+#include "platform/WinEventLog.h"
 
 namespace {
 

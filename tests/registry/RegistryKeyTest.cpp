@@ -1,6 +1,5 @@
 // Keys of the registry stand-in: paths, names, order, handles, access and the roots.
 #include "RegistryTestSupport.h"
-
 #include "platform/WinHandles.h"
 #include "platform/WinSync.h"
 

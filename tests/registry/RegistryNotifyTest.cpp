@@ -1,10 +1,9 @@
 // One-shot change notifications of registry keys, from this process and from another one.
-#include "RegistryTestSupport.h"
+#include <thread>
 
+#include "RegistryTestSupport.h"
 #include "platform/WinHandles.h"
 #include "platform/WinSync.h"
-
-#include <thread>
 
 namespace {
 

@@ -2,11 +2,6 @@
 // for writing and reading values as Windows bytes and for running krel-admin.
 #pragma once
 
-#include "support/TempDirectory.h"
-
-#include "platform/Utf16.h"
-#include "platform/WinReg.h"
-
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -15,6 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/Utf16.h"
+#include "platform/WinReg.h"
+#include "support/TempDirectory.h"
 
 extern char** environ;
 

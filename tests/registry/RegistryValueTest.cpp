@@ -1,7 +1,7 @@
 // Values of the registry stand-in: Windows bytes, buffer sizes, names and order.
-#include "RegistryTestSupport.h"
-
 #include <cstring>
+
+#include "RegistryTestSupport.h"
 
 namespace {
 

@@ -1,17 +1,15 @@
 // Other processes writing the registry: writers at the same time all succeed, each in its
 // turn and without long waits, a hive that another process holds is waited for, and a writer
 // killed while it writes leaves the store readable, with every write it saw committed.
-#include "RegistryTestSupport.h"
-
-#include "platform/SqliteConnection.h"
-#include "platform/SqliteWriteLock.h"
-
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <csignal>
 #include <poll.h>
+#include <sqlite3.h>
 #include <sstream>
+
+#include "RegistryTestSupport.h"
+#include "platform/SqliteConnection.h"
+#include "platform/SqliteWriteLock.h"
 
 namespace {
 

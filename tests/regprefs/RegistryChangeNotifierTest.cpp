@@ -1,14 +1,14 @@
-#include <string>
-#include <vector>
+#include "prefs/RegistryChangeNotifier.h"
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "exception/KrelOutOfResourcesException.h"
 #include "prefs/PreferenceChangeBlocker.h"
-#include "prefs/RegistryChangeNotifier.h"
 #include "regprefs/RegistryPrefsTestSupport.h"
 #include "thread/Event.h"
 

@@ -1,8 +1,9 @@
-#include <string>
-#include <vector>
+#include "prefs/RegistryListener.h"
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
@@ -10,7 +11,6 @@
 #include "prefs/AutoCloseRegistry.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "prefs/RegistryChangeNotifier.h"
-#include "prefs/RegistryListener.h"
 #include "regprefs/RegistryPrefsTestSupport.h"
 
 namespace {

@@ -1,13 +1,13 @@
-#include <memory>
-#include <string>
+#include "prefs/RegistryPreferences.h"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <string>
 
 #include "exception/KrelAccessException.h"
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "prefs/Preferences.h"
-#include "prefs/RegistryPreferences.h"
 #include "regprefs/RegistryPrefsTestSupport.h"
 #include "support/MemoryPreferences.h"
 

@@ -3,14 +3,13 @@
 // added before its registry goes away.
 #pragma once
 
+#include <boost/shared_ptr.hpp>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
 
 #include "platform/Utf16.h"
 #include "prefs/PreferenceChangeEvent.h"

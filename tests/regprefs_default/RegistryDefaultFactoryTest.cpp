@@ -1,10 +1,9 @@
 // With no factory configured, the preferences roots are the registry's and the first choice is
 // logged once; this executable holds the only test that chooses a factory, so it sees that
 // first call.
-#include <string>
-
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"

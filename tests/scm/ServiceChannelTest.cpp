@@ -1,11 +1,7 @@
 // Who can reach a running service's channel, and what its clients can rely on: only the
 // service's account answers, no client holds the channel, every name has a channel of its own,
 // and a query is answered whatever the control handler is doing.
-#include "ServiceManagerFixture.h"
-
 #include "platform/ServiceChannel.h"
-#include "platform/UnixChannel.h"
-#include "support/Eventually.h"
 
 #include <algorithm>
 #include <csignal>
@@ -17,6 +13,10 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "ServiceManagerFixture.h"
+#include "platform/UnixChannel.h"
+#include "support/Eventually.h"
 
 namespace {
 

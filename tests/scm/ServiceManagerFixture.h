@@ -2,19 +2,18 @@
 // record files the tests give it.
 #pragma once
 
-#include "registry/RegistryTestSupport.h"
-#include "support/ModulePaths.h"
-
-#include "platform/WinBase.h"
-#include "platform/WinProcess.h"
-#include "platform/WinService.h"
-#include "platform/WinSync.h"
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "platform/WinBase.h"
+#include "platform/WinProcess.h"
+#include "platform/WinService.h"
+#include "platform/WinSync.h"
+#include "registry/RegistryTestSupport.h"
+#include "support/ModulePaths.h"
 
 class ServiceManagerTest : public RegistryTest {
 protected:

@@ -1,16 +1,14 @@
-#include "log/LogTestSupport.h"
-
-#include "log/DebugFileFilter.h"
-#include "service/AbstractService.h"
-#include "thread/Concurrency.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
+#include "service/AbstractService.h"
+#include "thread/Concurrency.h"
 
 using namespace krel_std;
 using krel_test::RecordingAppender;

@@ -1,12 +1,11 @@
 #include "service/ArgumentParser.h"
 
-#include "exception/KrelIllegalArgumentException.h"
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "exception/KrelIllegalArgumentException.h"
 
 using namespace krel_std;
 

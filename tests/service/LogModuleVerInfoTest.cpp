@@ -1,12 +1,12 @@
-#include "log/LogTestSupport.h"
-#include "support/ModulePaths.h"
-
-#include "log/DebugFileFilter.h"
 #include "log/LogModuleVerInfo.h"
-#include "log/SLog.h"
-#include "system/SVersionInfo.h"
 
 #include <gtest/gtest.h>
+
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
+#include "log/SLog.h"
+#include "support/ModulePaths.h"
+#include "system/SVersionInfo.h"
 
 using namespace krel_std;
 using krel_test::RecordingAppender;

@@ -1,13 +1,12 @@
-#include "log/LogTestSupport.h"
-
-#include "log/DebugFileFilter.h"
 #include "service/NTServiceLogger.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
 
 using namespace krel_std;
 using krel_test::RecordingAppender;

@@ -1,14 +1,13 @@
 // Components of a service program, started, stopped and switched together by their manager.
-#include <gtest/gtest.h>
-
-#include "exception/KrelIOException.h"
-#include "service/ServiceComponentManager.h"
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "exception/KrelIOException.h"
+#include "service/ServiceComponentManager.h"
 
 namespace {
 

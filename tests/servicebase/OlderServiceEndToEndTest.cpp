@@ -1,8 +1,8 @@
 // A service on the older base in a process of its own, installed with its own -i, driven with
 // krel-admin as a new user would, and removed with its own -u.
-#include "scm/ServiceManagerFixture.h"
-
 #include <sys/stat.h>
+
+#include "scm/ServiceManagerFixture.h"
 
 namespace {
 

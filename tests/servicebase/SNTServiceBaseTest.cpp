@@ -1,11 +1,10 @@
 // The older service base: its standard options, its installation, and its life under the
 // service control dispatcher in this process.
-#include "servicebase/ServiceBaseFixture.h"
+#include <stdexcept>
 
 #include "platform/WinThread.h"
+#include "servicebase/ServiceBaseFixture.h"
 #include "support/ModulePaths.h"
-
-#include <stdexcept>
 
 namespace {
 

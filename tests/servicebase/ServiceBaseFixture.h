@@ -3,16 +3,6 @@
 // of the test as if the service control manager had started the process.
 #pragma once
 
-#include "log/LogTestSupport.h"
-#include "registry/RegistryTestSupport.h"
-#include "support/Eventually.h"
-
-#include "log/DebugFileFilter.h"
-#include "platform/WinBase.h"
-#include "platform/WinService.h"
-#include "platform/WinSync.h"
-#include "service/SNTServiceBase.h"
-
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -20,6 +10,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
+#include "platform/WinBase.h"
+#include "platform/WinService.h"
+#include "platform/WinSync.h"
+#include "registry/RegistryTestSupport.h"
+#include "service/SNTServiceBase.h"
+#include "support/Eventually.h"
 
 // Counts while the test lets it; every worker that runs is counted in `live`.
 struct TestWorker {

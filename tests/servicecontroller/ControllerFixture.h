@@ -3,23 +3,22 @@
 // service manager calls. One dispatcher runs at a time per process: each test runs its own.
 #pragma once
 
-#include "log/LogTestSupport.h"
-#include "registry/RegistryTestSupport.h"
-#include "support/Eventually.h"
-
-#include "exception/KrelIOException.h"
-#include "log/DebugFileFilter.h"
-#include "platform/WinBase.h"
-#include "platform/WinService.h"
-#include "service/AbstractService.h"
-#include "thread/Concurrency.h"
-
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "exception/KrelIOException.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
+#include "platform/WinBase.h"
+#include "platform/WinService.h"
+#include "registry/RegistryTestSupport.h"
+#include "service/AbstractService.h"
+#include "support/Eventually.h"
+#include "thread/Concurrency.h"
 
 // Records its hooks, the thread each ran on, and what run() did.
 class RecordingService : public krel_std::AbstractService {

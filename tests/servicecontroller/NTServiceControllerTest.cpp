@@ -1,14 +1,13 @@
 // The controller under a dispatcher in this process: the states it reports, the hooks it
 // calls and on which threads.
-#include "ControllerFixture.h"
-#include <algorithm>
-
-#include "platform/WinSignal.h"
 #include "service/NTServiceController.h"
-#include "windows/ServiceStateTexts.h"
 
 #include <algorithm>
 #include <csignal>
+
+#include "ControllerFixture.h"
+#include "platform/WinSignal.h"
+#include "windows/ServiceStateTexts.h"
 
 namespace {
 

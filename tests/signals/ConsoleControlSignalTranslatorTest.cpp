@@ -1,16 +1,15 @@
-#include "SignalTestSupport.h"
-#include "log/LogTestSupport.h"
-
-#include "log/ContextLogMessage.h"
-#include "log/DebugFileFilter.h"
-#include "platform/WinConsole.h"
 #include "service/ConsoleControlSignalTranslator.h"
-#include "thread/Concurrency.h"
-#include "thread/Event.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
+
+#include "SignalTestSupport.h"
+#include "log/ContextLogMessage.h"
+#include "log/DebugFileFilter.h"
+#include "log/LogTestSupport.h"
+#include "platform/WinConsole.h"
+#include "thread/Concurrency.h"
+#include "thread/Event.h"
 
 using namespace krel_test;
 using krel_std::ConsoleControlSignalTranslator;

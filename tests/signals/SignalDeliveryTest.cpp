@@ -1,18 +1,17 @@
-#include "SignalTestSupport.h"
-#include "log/LogTestSupport.h"
+#include "platform/SignalDelivery.h"
 
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+
+#include "SignalTestSupport.h"
 #include "exception/KrelIllegalStateException.h"
 #include "log/DebugFileFilter.h"
-#include "platform/SignalDelivery.h"
+#include "log/LogTestSupport.h"
 #include "platform/WinBase.h"
 #include "platform/WinConsole.h"
 #include "platform/WinError.h"
-
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <sys/mman.h>
-#include <sys/wait.h>
 
 using namespace krel_test;
 

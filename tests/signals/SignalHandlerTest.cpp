@@ -1,10 +1,9 @@
-#include "SignalTestSupport.h"
-
 #include "service/SignalHandler.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
+
+#include "SignalTestSupport.h"
 
 using namespace krel_test;
 using krel_std::ISignalHandler;

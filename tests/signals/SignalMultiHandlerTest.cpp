@@ -1,11 +1,10 @@
-#include "SignalTestSupport.h"
-
 #include "service/SignalMultiHandler.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
+
+#include "SignalTestSupport.h"
 
 using namespace krel_test;
 using krel_std::SignalMultiHandler;

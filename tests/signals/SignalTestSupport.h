@@ -2,20 +2,19 @@
 // (and on which thread), and a fixture that gives every signal the tests use back to SIG_DFL.
 #pragma once
 
-#include "platform/SignalDelivery.h"
-#include "platform/WinSignal.h"
-#include "thread/Thread.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <signal.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/SignalDelivery.h"
+#include "platform/WinSignal.h"
+#include "thread/Thread.h"
 
 namespace krel_test {
 

@@ -1,5 +1,12 @@
 // The static log of this process is started once, from a configuration file, by initInstance;
 // the tests then watch it run. Nothing here resets it.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+
 #include "exception/KrelIllegalStateException.h"
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
@@ -9,14 +16,6 @@
 #include "support/LogProbeClasses.h"
 #include "system/KrelSystem.h"
 #include "system/Paths.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 
 using namespace krel_std;
 using krel_test::ProbeAppender;

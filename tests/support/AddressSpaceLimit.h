@@ -3,13 +3,12 @@
 // inside EXPECT_EXIT with ::testing::ExitedWithCode(0) and the "threadsafe" death test style.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 
 namespace krel_test {
 

@@ -8,12 +8,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <string>
-#include <thread>
-
 #include <poll.h>
 #include <pthread.h>
+#include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace krel_test {

@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <functional>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -2,9 +2,6 @@
 // change reports of a configuration file.
 #pragma once
 
-#include "config/ConfigurationChangeEvent.h"
-#include "config/ConfigurationListener.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -13,6 +10,9 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "config/ConfigurationChangeEvent.h"
+#include "config/ConfigurationListener.h"
 
 namespace krel_test {
 

@@ -2,17 +2,17 @@
 // factory can build them by name and the tests can see what they were given.
 #pragma once
 
-#include "base/AutoRegisterClass.h"
-#include "exception/KrelIllegalArgumentException.h"
-#include "log/ILogAppender.h"
-#include "log/ILogEventFilter.h"
-
 #include <map>
 #include <mutex>
 #include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "base/AutoRegisterClass.h"
+#include "exception/KrelIllegalArgumentException.h"
+#include "log/ILogAppender.h"
+#include "log/ILogEventFilter.h"
 
 namespace krel_test {
 

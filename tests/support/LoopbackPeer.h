@@ -6,26 +6,25 @@
 // reads give up after RECEIVE_TIMEOUT_MS.
 #pragma once
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
 #include "connection/IConnectionImplementer.h"
 #include "connection/ISendHeartBeat.h"
 #include "exception/KrelConnectException.h"
 #include "exception/KrelObjectNotFoundException.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace krel_test {
 

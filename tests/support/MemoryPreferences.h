@@ -7,15 +7,14 @@
 // keeps a journal of the flush, sync and removal calls it receives.
 #pragma once
 
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/shared_ptr.hpp>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <boost/enable_shared_from_this.hpp>
-#include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
 
 #include "base/AutoRegisterClass.h"
 #include "base/Class.h"

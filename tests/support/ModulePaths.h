@@ -2,12 +2,11 @@
 // (which has no version record) and the helper module with a full record.
 #pragma once
 
-#include "platform/Utf16.h"
-
 #include <dlfcn.h>
+#include <string>
 #include <unistd.h>
 
-#include <string>
+#include "platform/Utf16.h"
 
 namespace krel_test {
 

@@ -3,11 +3,10 @@
 // used to set up or check its own results.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 

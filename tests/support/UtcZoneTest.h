@@ -2,10 +2,9 @@
 // starts and after it ends, and a test may switch to another zone for its own cases.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 
 namespace krel_test {
 

@@ -1,12 +1,11 @@
 #include <atomic>
+#include <boost/shared_ptr.hpp>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
 
 #include "base/AutoRegisterClass.h"
 #include "base/Class.h"

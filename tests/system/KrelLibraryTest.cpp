@@ -1,15 +1,15 @@
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
+#include "library/KrelLibrary.h"
 
 #include <boost/shared_ptr.hpp>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <string>
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelUnknownException.h"
 #include "file/File.h"
-#include "library/KrelLibrary.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "platform/Utf16.h"

@@ -1,12 +1,13 @@
+#include "system/KrelRegistry.h"
+
+#include <boost/shared_ptr.hpp>
 #include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <typeinfo>
 #include <utility>
 #include <vector>
-
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
 
 #include "base/ErrorUtils.h"
 #include "exception/KrelAccessException.h"
@@ -19,7 +20,6 @@
 #include "platform/Utf16.h"
 #include "platform/WinHandles.h"
 #include "platform/WinReg.h"
-#include "system/KrelRegistry.h"
 
 using krel_std::KrelException;
 using krel_std::KrelRegistry;

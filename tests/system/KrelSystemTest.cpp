@@ -1,16 +1,16 @@
+#include "system/KrelSystem.h"
+
 #include <atomic>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <sys/utsname.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include "exception/KrelIllegalArgumentException.h"
-#include "system/KrelSystem.h"
 
 using krel_std::KrelIllegalArgumentException;
 using krel_std::KrelSystem;

@@ -1,8 +1,7 @@
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "base/Class.h"
 #include "base/LibraryMain.h"

@@ -1,9 +1,8 @@
 #include <atomic>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "base/LibraryMain.h"

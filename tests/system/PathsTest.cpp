@@ -1,7 +1,8 @@
-#include <string>
+#include "system/Paths.h"
 
 #include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "base/Class.h"
 #include "exception/KrelAccessException.h"
@@ -9,7 +10,6 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "system/KrelSystem.h"
-#include "system/Paths.h"
 
 using krel_std::KrelSystem;
 using krel_std::Paths;

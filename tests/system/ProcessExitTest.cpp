@@ -1,8 +1,7 @@
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <string>
 #include <vector>
 
 #include "support/TempDirectory.h"

@@ -1,20 +1,19 @@
 #include "system/SVersionInfo.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
 #include "log/SLog.h"
 #include "platform/WinVersion.h"
 #include "support/ModulePaths.h"
 #include "system/KrelSystem.h"
 #include "system/OsName.h"
-
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdio>
-#include <cwchar>
-#include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 using krel_test::moduleOf;
 using krel_test::selfPath;

@@ -1,7 +1,11 @@
+#include "system/VersionInfoRegistry.h"
+
 #include <atomic>
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -9,13 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-#include <gtest/gtest.h>
-
 #include "exception/KrelIllegalArgumentException.h"
 #include "system/VersionInfo.h"
 #include "system/VersionInfoListener.h"
-#include "system/VersionInfoRegistry.h"
 
 using krel_std::VersionInfo;
 using krel_std::VersionInfoRegistry;

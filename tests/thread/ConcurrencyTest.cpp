@@ -1,19 +1,17 @@
-#include "SyncTestSupport.h"
-
-#include "exception/KrelWaitObjectDestroyedException.h"
 #include "thread/Concurrency.h"
-#include "thread/Event.h"
-#include "thread/Subscription.h"
-#include "thread/SubscriptionCondition.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
-#include <sched.h>
 
 #include <atomic>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
+#include <pthread.h>
+#include <sched.h>
+
+#include "SyncTestSupport.h"
+#include "exception/KrelWaitObjectDestroyedException.h"
+#include "thread/Event.h"
+#include "thread/Subscription.h"
+#include "thread/SubscriptionCondition.h"
 
 using namespace krel_std;
 using sync_test::Background;

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "thread/Runnable.h"
-
 #include <boost/shared_ptr.hpp>
-
 #include <functional>
+
+#include "thread/Runnable.h"
 
 namespace sync_test {
 

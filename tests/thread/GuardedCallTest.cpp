@@ -1,13 +1,12 @@
 #include "internal/GuardedCall.h"
-#include "exception/KrelIOException.h"
-#include "support/CancelledCall.h"
 
 #include <gtest/gtest.h>
-
 #include <pthread.h>
-
 #include <stdexcept>
 #include <string>
+
+#include "exception/KrelIOException.h"
+#include "support/CancelledCall.h"
 
 namespace {
 

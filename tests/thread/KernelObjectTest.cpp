@@ -1,13 +1,11 @@
-#include "SyncTestSupport.h"
+#include <chrono>
+#include <gtest/gtest.h>
+#include <vector>
 
+#include "SyncTestSupport.h"
 #include "platform/WinBase.h"
 #include "platform/WinSync.h"
 #include "platform/WinTls.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <vector>
 
 using sync_test::Background;
 using sync_test::BRIEFLY;

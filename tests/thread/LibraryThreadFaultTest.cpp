@@ -1,24 +1,21 @@
 // Machine faults in the work of threads started through Thread. This file is built with
 // -fnon-call-exceptions (tests/CMakeLists.txt), so a fault may unwind straight out of the
 // faulting instruction into a catch of the same function.
-#include "SyncTestSupport.h"
-#include "support/DebugOutputCapture.h"
-
-#include "exception/KrelAccessException.h"
-#include "exception/KrelRuntimeException.h"
-#include "thread/Thread.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
-#include <sys/wait.h>
+#include "SyncTestSupport.h"
+#include "exception/KrelAccessException.h"
+#include "exception/KrelRuntimeException.h"
+#include "support/DebugOutputCapture.h"
+#include "thread/Thread.h"
 
 using krel_std::KrelAccessException;
 using krel_std::KrelException;

@@ -1,17 +1,15 @@
-#include "SyncTestSupport.h"
+#include "thread/Lock.h"
 
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <pthread.h>
+#include <vector>
+
+#include "SyncTestSupport.h"
 #include "exception/KrelAccessException.h"
 #include "thread/AutoLock.h"
 #include "thread/Concurrency.h"
-#include "thread/Lock.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
-
-#include <atomic>
-#include <memory>
-#include <vector>
 
 using namespace krel_std;
 using sync_test::Background;

@@ -1,16 +1,14 @@
-#include "SyncTestSupport.h"
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
 
+#include "SyncTestSupport.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "thread/AbstractNotificationThread.h"
 #include "thread/Concurrency.h"
 #include "thread/DefaultThreadFactory.h"
 #include "thread/Event.h"
 #include "thread/Executors.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 
 using krel_std::AbstractNotificationThread;
 using krel_std::Concurrency;

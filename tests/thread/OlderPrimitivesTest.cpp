@@ -1,15 +1,13 @@
-#include "SyncTestSupport.h"
+#include <atomic>
+#include <gtest/gtest.h>
 
+#include "SyncTestSupport.h"
 #include "thread/KrelAutoCriticalSection.h"
 #include "thread/KrelCond.h"
 #include "thread/KrelCriticalSection.h"
 #include "thread/KrelMutex.h"
 #include "thread/KrelThreadData.h"
 #include "thread/KrelThreadFunctions.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
 
 using namespace KrelStd;
 using sync_test::Background;

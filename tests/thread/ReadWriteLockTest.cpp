@@ -1,19 +1,17 @@
-#include "SyncTestSupport.h"
+#include "thread/ReadWriteLock.h"
 
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <pthread.h>
+#include <vector>
+
+#include "SyncTestSupport.h"
 #include "exception/KrelAccessException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
-#include "thread/ReadWriteLock.h"
 #include "thread/Semaphore.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
-
-#include <atomic>
-#include <memory>
-#include <vector>
 
 using namespace krel_std;
 using sync_test::Background;

@@ -1,23 +1,21 @@
-#include "SyncTestSupport.h"
+#include "thread/Semaphore.h"
 
+#include <atomic>
+#include <climits>
+#include <gtest/gtest.h>
+#include <memory>
+#include <pthread.h>
+#include <sched.h>
+#include <semaphore.h>
+#include <set>
+#include <vector>
+
+#include "SyncTestSupport.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelUnknownException.h"
 #include "thread/AtomicInteger.h"
 #include "thread/AtomicLong.h"
 #include "thread/Concurrency.h"
-#include "thread/Semaphore.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
-#include <sched.h>
-#include <semaphore.h>
-
-#include <atomic>
-#include <climits>
-#include <memory>
-#include <set>
-#include <vector>
 
 using namespace krel_std;
 using sync_test::Background;

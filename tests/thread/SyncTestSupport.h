@@ -1,11 +1,10 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
+#include <pthread.h>
 #include <thread>
 
 namespace sync_test {

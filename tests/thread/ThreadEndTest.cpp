@@ -1,19 +1,16 @@
+#include <atomic>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
 #include "FunctionRunnable.h"
 #include "SyncTestSupport.h"
-
 #include "exception/KrelException.h"
 #include "platform/WinSync.h"
 #include "thread/Thread.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstring>
-#include <functional>
-#include <thread>
-
-#include <dirent.h>
-#include <dlfcn.h>
 
 using krel_std::KrelException;
 using krel_std::Thread;

@@ -1,24 +1,21 @@
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <new>
+#include <pthread.h>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
 #include "FunctionRunnable.h"
 #include "SyncTestSupport.h"
-
 #include "exception/KrelOutOfResourcesException.h"
 #include "platform/WinSync.h"
 #include "support/AddressSpaceLimit.h"
 #include "thread/Thread.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <new>
-#include <string>
-#include <vector>
-
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 using krel_std::KrelOutOfResourcesException;
 using krel_std::Thread;

@@ -1,23 +1,22 @@
-#include "FunctionRunnable.h"
-#include "SyncTestSupport.h"
-#include "support/DebugOutputCapture.h"
-
-#include "exception/KrelIllegalStateException.h"
-#include "internal/ThreadIdMap.h"
-#include "platform/WinSync.h"
-#include "thread/AutoLock.h"
-#include "thread/Concurrency.h"
-#include "thread/Event.h"
-#include "thread/Lock.h"
 #include "thread/Thread.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
+
+#include "FunctionRunnable.h"
+#include "SyncTestSupport.h"
+#include "exception/KrelIllegalStateException.h"
+#include "internal/ThreadIdMap.h"
+#include "platform/WinSync.h"
+#include "support/DebugOutputCapture.h"
+#include "thread/AutoLock.h"
+#include "thread/Concurrency.h"
+#include "thread/Event.h"
+#include "thread/Lock.h"
 
 using krel_std::AutoLock;
 using krel_std::Event;

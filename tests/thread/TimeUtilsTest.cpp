@@ -1,14 +1,13 @@
 #include "thread/TimeUtils.h"
-#include "exception/KrelIllegalArgumentException.h"
-#include "thread/TimeSpec.h"
-
-#include <gtest/gtest.h>
-
-#include "support/UtcZoneTest.h"
 
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
+
+#include "exception/KrelIllegalArgumentException.h"
+#include "support/UtcZoneTest.h"
+#include "thread/TimeSpec.h"
 
 using namespace krel_std;
 

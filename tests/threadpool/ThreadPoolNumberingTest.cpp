@@ -1,8 +1,8 @@
 // The pool number is process-wide and never reset, so this executable holds only this test.
+#include <gtest/gtest.h>
+
 #include "thread/DefaultThreadFactory.h"
 #include "thread/Executors.h"
-
-#include <gtest/gtest.h>
 
 using krel_std::DefaultThreadFactory;
 using krel_std::Runnable;

@@ -1,14 +1,14 @@
-#include <gtest/gtest.h>
+#include "file/CFileWatchdog.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "file/CFileWatchdog.h"
 #include "platform/WinSync.h"
 #include "support/TempDirectory.h"
 

@@ -1,9 +1,11 @@
-#include <gtest/gtest.h>
+#include "file/FileMonitor.h"
 
+#include <boost/make_shared.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <future>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -11,12 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include <boost/make_shared.hpp>
-
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/FileEventListener.h"
-#include "file/FileMonitor.h"
 #include "support/CallGate.h"
 #include "support/CallLog.h"
 #include "support/TempDirectory.h"

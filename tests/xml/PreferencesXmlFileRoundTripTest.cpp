@@ -2,11 +2,10 @@
 // as directory names and of windows-1252 keys and values, exported, removed and imported into
 // the empty tree, comes back equal, also when read again from its files.
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "fileprefs/FilePrefsTestSupport.h"
 #include "platform/Utf16.h"

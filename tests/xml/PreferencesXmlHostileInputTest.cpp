@@ -2,9 +2,8 @@
 // memory, and nothing stored or exported before is lost.
 #include <chrono>
 #include <filesystem>
-#include <string>
-
 #include <gtest/gtest.h>
+#include <string>
 
 #include "base/StringUtils.h"
 #include "exception/KrelIllegalArgumentException.h"

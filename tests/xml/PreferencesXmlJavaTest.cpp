@@ -1,8 +1,7 @@
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/Utf16.h"
 #include "xml/XmlPreferencesFixture.h"

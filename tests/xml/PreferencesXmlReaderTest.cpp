@@ -1,11 +1,11 @@
+#include "prefs/PreferencesXmlReader.h"
+
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelInvalidPreferencesFormatException.h"
-#include "prefs/PreferencesXmlReader.h"
 #include "xml/XmlPreferencesFixture.h"
 
 namespace krel_test {

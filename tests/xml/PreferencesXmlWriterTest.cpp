@@ -1,13 +1,13 @@
-#include <string>
+#include "prefs/PreferencesXmlWriter.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
 #include "prefs/PreferencesXmlReader.h"
-#include "prefs/PreferencesXmlWriter.h"
 #include "xml/XmlPreferencesFixture.h"
 
 namespace krel_test {

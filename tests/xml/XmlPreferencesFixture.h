@@ -2,12 +2,11 @@
 // back end, chosen and emptied for each test.
 #pragma once
 
+#include <boost/shared_ptr.hpp>
 #include <initializer_list>
 #include <map>
 #include <string>
 #include <utility>
-
-#include <boost/shared_ptr.hpp>
 
 #include "exception/KrelException.h"
 #include "prefs/Preferences.h"

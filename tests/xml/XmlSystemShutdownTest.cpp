@@ -1,14 +1,12 @@
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
+#include <unistd.h>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 

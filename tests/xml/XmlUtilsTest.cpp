@@ -1,8 +1,9 @@
+#include "xml/XmlUtils.h"
+
+#include <gtest/gtest.h>
 #include <list>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 #include <xercesc/dom/DOMImplementation.hpp>
 #include <xercesc/dom/DOMImplementationLS.hpp>
 #include <xercesc/dom/DOMImplementationRegistry.hpp>
@@ -12,7 +13,6 @@
 #include "exception/KrelXmlException.h"
 #include "platform/Utf16.h"
 #include "support/TempDirectory.h"
-#include "xml/XmlUtils.h"
 
 using krel_std::XmlUtils;
 using xercesc::DOMNode;

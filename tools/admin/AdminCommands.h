@@ -1,10 +1,10 @@
 // The commands of krel-admin and what they share.
 #pragma once
 
-#include "platform/WinReg.h"
-
 #include <string>
 #include <vector>
+
+#include "platform/WinReg.h"
 
 namespace krel_admin {
 

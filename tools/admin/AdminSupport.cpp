@@ -1,12 +1,11 @@
-#include "AdminCommands.h"
-
-#include "platform/Utf16.h"
-#include "platform/WinBase.h"
-
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
 #include <iostream>
+
+#include "AdminCommands.h"
+#include "platform/Utf16.h"
+#include "platform/WinBase.h"
 
 namespace krel_admin {
 

@@ -2,12 +2,11 @@
 // interrogate, shutdown or a code number to a running service and prints the status it answers.
 // Shutdown, and any control with --as-system, goes the way the system sends controls, past the
 // rules for what a caller may send.
+#include <cstdlib>
+
 #include "AdminCommands.h"
 #include "ServiceSupport.h"
-
 #include "platform/WinBase.h"
-
-#include <cstdlib>
 
 namespace krel_admin {
 namespace {

@@ -2,7 +2,6 @@
 // disabled] [--depend <name>]...: enters a service of its own process into the database.
 #include "AdminCommands.h"
 #include "ServiceSupport.h"
-
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 

@@ -2,7 +2,6 @@
 // runs on.
 #include "AdminCommands.h"
 #include "ServiceSupport.h"
-
 #include "platform/WinBase.h"
 
 namespace krel_admin {

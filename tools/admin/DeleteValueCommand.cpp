@@ -1,6 +1,5 @@
 // krel-admin delete-value <hive>\<key> <value>: deletes one value.
 #include "AdminCommands.h"
-
 #include "platform/Utf16.h"
 
 namespace krel_admin {

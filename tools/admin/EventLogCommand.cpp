@@ -1,17 +1,16 @@
 // krel-admin eventlog [--source <name>] [--from <record>] [--count <n>]: prints the records of
 // the Application event log, oldest first, one field a line, each record ending in a blank line;
 // "no records" when none matches.
-#include "AdminCommands.h"
-
-#include "platform/Utf16.h"
-#include "platform/WinEventLog.h"
-
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <system_error>
+
+#include "AdminCommands.h"
+#include "platform/Utf16.h"
+#include "platform/WinEventLog.h"
 
 namespace krel_admin {
 

@@ -1,7 +1,6 @@
 // krel-admin query-service <name>: prints the service's status (STOPPED when it does not run).
 #include "AdminCommands.h"
 #include "ServiceSupport.h"
-
 #include "platform/WinBase.h"
 
 namespace krel_admin {

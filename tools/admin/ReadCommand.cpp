@@ -1,7 +1,6 @@
 // krel-admin read <hive>\<key> <value>: prints the value's data as list shows it ("" names
 // the default value).
 #include "AdminCommands.h"
-
 #include "platform/Utf16.h"
 
 namespace krel_admin {

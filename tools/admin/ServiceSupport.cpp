@@ -1,11 +1,11 @@
 #include "ServiceSupport.h"
 
+#include <cstdio>
+#include <iostream>
+
 #include "AdminCommands.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
-
-#include <cstdio>
-#include <iostream>
 
 namespace krel_admin {
 

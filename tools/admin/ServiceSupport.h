@@ -1,9 +1,9 @@
 // What the service commands of krel-admin share.
 #pragma once
 
-#include "platform/WinService.h"
-
 #include <string>
+
+#include "platform/WinService.h"
 
 namespace krel_admin {
 

@@ -1,11 +1,10 @@
 // krel-admin start-service <name>: starts the service and prints its status once it runs its
 // dispatcher.
+#include <cstdio>
+
 #include "AdminCommands.h"
 #include "ServiceSupport.h"
-
 #include "platform/WinBase.h"
-
-#include <cstdio>
 
 namespace krel_admin {
 

@@ -1,14 +1,13 @@
 // krel-admin write <hive>\<key> <value> <type> <data>: sets the value, creating the key and
 // the keys on its way.
-#include "AdminCommands.h"
-
-#include "platform/Utf16.h"
-
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cwctype>
 #include <iostream>
+
+#include "AdminCommands.h"
+#include "platform/Utf16.h"
 
 namespace krel_admin {
 

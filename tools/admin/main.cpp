@@ -2,10 +2,10 @@
 // event log and manages services.
 //
 // Usage: krel-admin <command> <arguments>; "krel-admin help" lists the commands.
-#include "AdminCommands.h"
-
 #include <cstring>
 #include <iostream>
+
+#include "AdminCommands.h"
 
 namespace {
 

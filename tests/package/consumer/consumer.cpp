@@ -1,9 +1,8 @@
 // Uses the installed library through its installed headers: the load hook registered the
 // paths provider, system properties keep what is set, the JDK's headers are on the path, and a
 // document parsed through the XML headers (which use the XML parser's own types) links and runs.
-#include <jni.h>
-
 #include <iostream>
+#include <jni.h>
 
 #include "base/Class.h"
 #include "log/StaticLog.h"
