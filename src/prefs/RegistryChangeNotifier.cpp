@@ -1,7 +1,5 @@
 #include "prefs/RegistryChangeNotifier.h"
 
-#include <cxxabi.h>
-
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
@@ -9,6 +7,7 @@
 #include "exception/KrelIllegalStateException.h"
 #include "exception/KrelObjectNotFoundException.h"
 #include "exception/KrelOutOfResourcesException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "platform/WinHandles.h"
 #include "platform/WinSync.h"
@@ -447,42 +446,47 @@ std::wstring RegistryChangeNotifier::RegistryCheckingThread::toString() const {
     return L"RegistryCheckingThread{" + Thread::toString() + L"}";
 }
 
+// The thread's whole loop is one guarded call: a failure ends the thread with STD3003, a
+// cancellation passes through.
 void RegistryChangeNotifier::RegistryCheckingThread::run() {
-    try {
-        Handles handles(notifier);
-        for (;;) {
-            const DWORD result =
-                WaitForMultipleObjects(handles.getCount(), handles.getHandles(), FALSE, INFINITE);
-            if (__internal_trace_on()) {
-                __internal_trace(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                 L"WaitForMultipleObjects return <%d>.", static_cast<int>(result));
-            }
-            if (result == WAIT_OBJECT_0) {
-                if (__internal_debug_on()) {
-                    __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                     L"Got terminate signal.");
+    const bool completed = krel_std_internal::callGuarded(
+        kRunContext, [] { return std::wstring(L"The registry checking loop"); },
+        [this] {
+            Handles handles(notifier);
+            for (;;) {
+                const DWORD result = WaitForMultipleObjects(handles.getCount(),
+                                                            handles.getHandles(), FALSE, INFINITE);
+                if (__internal_trace_on()) {
+                    __internal_trace(kRunContext, KREL_SOURCE_FILE, __LINE__,
+                                     L"WaitForMultipleObjects return <%d>.",
+                                     static_cast<int>(result));
                 }
-                break;
-            }
-            if (result == WAIT_OBJECT_0 + 1) {
-                if (__internal_call_on()) {
-                    __internal_call(kRunContext, KREL_SOURCE_FILE, __LINE__, L"Got update signal.");
+                if (result == WAIT_OBJECT_0) {
+                    if (__internal_debug_on()) {
+                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
+                                         L"Got terminate signal.");
+                    }
+                    break;
                 }
-                handles.update();
-            } else if (result == WAIT_FAILED) {
-                if (__internal_debug_on()) {
-                    __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                     L"Wait failed: <%ls>.",
-                                     ErrorUtils::getLastErrorDescription().c_str());
+                if (result == WAIT_OBJECT_0 + 1) {
+                    if (__internal_call_on()) {
+                        __internal_call(kRunContext, KREL_SOURCE_FILE, __LINE__,
+                                        L"Got update signal.");
+                    }
+                    handles.update();
+                } else if (result == WAIT_FAILED) {
+                    if (__internal_debug_on()) {
+                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
+                                         L"Wait failed: <%ls>.",
+                                         ErrorUtils::getLastErrorDescription().c_str());
+                    }
+                    break;
+                } else if (result < handles.getCount()) {
+                    processSignaledHandle(handles, result);
                 }
-                break;
-            } else if (result < handles.getCount()) {
-                processSignaledHandle(handles, result);
             }
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+        });
+    if (!completed) {
         Singleton<KrelLoggerSTD>::getInstance().STD3003(kRunContext);
     }
 }
