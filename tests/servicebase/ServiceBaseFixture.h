@@ -16,9 +16,9 @@
 #include "platform/WinBase.h"
 #include "platform/WinService.h"
 #include "platform/WinSync.h"
-#include "registry/RegistryTestSupport.h"
 #include "service/SNTServiceBase.h"
 #include "support/Eventually.h"
+#include "support/ServiceDispatcherTest.h"
 
 // Counts while the test lets it; every worker that runs is counted in `live`.
 struct TestWorker {
@@ -103,64 +103,32 @@ private:
     std::vector<std::string> recorded;
 };
 
-class ServiceBaseTest : public RegistryTest {
+class ServiceBaseTest : public krel_test::ServiceDispatcherTest {
 protected:
-    static constexpr auto PATIENCE = std::chrono::seconds(20);
+    ServiceBaseTest() : ServiceDispatcherTest(L"KrelServiceBaseTest") {}
 
     void SetUp() override {
-        RegistryTest::SetUp();
-        krel_std_internal::StaticLogTestHook::reset();
-        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
-        static std::atomic<int> counter(0);
-        name =
-            L"KrelServiceBaseTest-" + std::to_wstring(getpid()) + L"-" + std::to_wstring(++counter);
-        manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        ASSERT_NE(manager, nullptr);
+        ServiceDispatcherTest::SetUp();
         TestWorker::end.store(false);
         TestWorker::started.store(0);
-        krel_platform::clearReportedServiceStates();
         service.reset(new RecordingServiceBase(name));
     }
 
     void TearDown() override {
-        if (dispatcher.joinable()) {
-            SERVICE_STATUS status{};
-            krel_platform::controlServiceAsSystem(handle, SERVICE_CONTROL_STOP, &status);
-            dispatcher.join();
-        }
+        stopDispatcher();
         TestWorker::end.store(true);
         EXPECT_TRUE(krel_test::becomesTrue([] { return TestWorker::live.load() == 0; }, PATIENCE))
             << "a worker did not end";
         service.reset();
-        krel_platform::setServiceMarkerForTesting(nullptr);
-        if (handle != nullptr) {
-            CloseServiceHandle(handle);
-        }
-        CloseServiceHandle(manager);
-        krel_std_internal::StaticLogTestHook::reset();
-        RegistryTest::TearDown();
+        ServiceDispatcherTest::TearDown();
     }
 
     // Enters the service in the database and runs Start() on a thread of its own, as main()
     // would.
     void startDispatcher() {
-        handle =
-            CreateServiceW(manager, name.c_str(), nullptr, SERVICE_ALL_ACCESS,
-                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                           L"/bin/true", nullptr, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(handle, nullptr);
+        createServiceEntry();
         krel_platform::setServiceMarkerForTesting(name.c_str());
         dispatcher = std::thread([this] { started = service->Start(); });
-    }
-
-    // Waits until the service reports the state; false when it does not in time.
-    bool reaches(DWORD state) {
-        return krel_test::becomesTrue(
-            [&] {
-                SERVICE_STATUS status{};
-                return QueryServiceStatus(handle, &status) && status.dwCurrentState == state;
-            },
-            PATIENCE);
     }
 
     // Waits until the service main function has reported RUNNING around its worker's start (the
@@ -196,30 +164,11 @@ protected:
         return units;
     }
 
-    // Sends the control as the system would; the error it met.
-    DWORD control(DWORD code) {
-        SERVICE_STATUS status{};
-        return krel_platform::controlServiceAsSystem(handle, code, &status) ? ERROR_SUCCESS
-                                                                            : GetLastError();
-    }
-
-    void endDispatcher() { dispatcher.join(); }
-
     // Whether the worker counts on within the patience.
     static bool workerMoves() {
         const long before = TestWorker::loops.load();
         return krel_test::becomesTrue([before] { return TestWorker::loops.load() != before; },
                                       PATIENCE);
-    }
-
-    std::vector<std::wstring> loggedCodes() const {
-        std::vector<std::wstring> codes;
-        for (const krel_std::LogEvent& event : appender->events) {
-            if (!event.errorId.empty()) {
-                codes.push_back(event.errorId);
-            }
-        }
-        return codes;
     }
 
     std::vector<std::wstring> loggedMessages() const {
@@ -239,12 +188,6 @@ protected:
                                           const_cast<wchar_t* const*>(options.data()));
     }
 
-    std::wstring name;
-    SC_HANDLE manager = nullptr;
-    SC_HANDLE handle = nullptr;
     std::unique_ptr<RecordingServiceBase> service;
-    std::thread dispatcher;
     std::atomic<int> started{-1};
-    const boost::shared_ptr<krel_test::RecordingAppender> appender{new krel_test::RecordingAppender(
-        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter()))};
 };

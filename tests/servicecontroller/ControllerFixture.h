@@ -15,9 +15,9 @@
 #include "log/LogTestSupport.h"
 #include "platform/WinBase.h"
 #include "platform/WinService.h"
-#include "registry/RegistryTestSupport.h"
 #include "service/AbstractService.h"
 #include "support/Eventually.h"
+#include "support/ServiceDispatcherTest.h"
 #include "thread/Concurrency.h"
 
 // Records its hooks, the thread each ran on, and what run() did.
@@ -96,42 +96,20 @@ private:
     std::thread::id stopThread;
 };
 
-class ControllerTest : public RegistryTest {
+class ControllerTest : public krel_test::ServiceDispatcherTest {
 protected:
-    static constexpr auto PATIENCE = std::chrono::seconds(20);
+    ControllerTest() : ServiceDispatcherTest(L"KrelControllerTest") {}
 
     void SetUp() override {
-        RegistryTest::SetUp();
-        krel_std_internal::StaticLogTestHook::reset();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
-        static std::atomic<int> counter(0);
-        name =
-            L"KrelControllerTest-" + std::to_wstring(getpid()) + L"-" + std::to_wstring(++counter);
-        manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        ASSERT_NE(manager, nullptr);
-        handle =
-            CreateServiceW(manager, name.c_str(), nullptr, SERVICE_ALL_ACCESS,
-                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                           L"/bin/true", nullptr, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(handle, nullptr);
-        krel_platform::clearReportedServiceStates();
+        ServiceDispatcherTest::SetUp();
+        createServiceEntry();
         service.reset(new RecordingService(name));
     }
 
     void TearDown() override {
-        if (dispatcher.joinable()) {
-            SERVICE_STATUS status{};
-            krel_platform::controlServiceAsSystem(handle, SERVICE_CONTROL_STOP, &status);
-            dispatcher.join();
-        }
+        stopDispatcher();
         service.reset();
-        krel_platform::setServiceMarkerForTesting(nullptr);
-        CloseServiceHandle(handle);
-        CloseServiceHandle(manager);
-        krel_std_internal::StaticLogTestHook::reset();
-        RegistryTest::TearDown();
+        ServiceDispatcherTest::TearDown();
     }
 
     // Runs start() of the service on the dispatcher's thread, as main() would.
@@ -144,44 +122,7 @@ protected:
         });
     }
 
-    // Waits until the service reports the state; false when it does not in time.
-    bool reaches(DWORD state) {
-        return krel_test::becomesTrue(
-            [&] {
-                SERVICE_STATUS status{};
-                return QueryServiceStatus(handle, &status) && status.dwCurrentState == state;
-            },
-            PATIENCE);
-    }
-
-    DWORD control(DWORD code) {
-        SERVICE_STATUS status{};
-        return krel_platform::controlServiceAsSystem(handle, code, &status) ? ERROR_SUCCESS
-                                                                            : GetLastError();
-    }
-
-    void endDispatcher() {
-        if (dispatcher.joinable()) {
-            dispatcher.join();
-        }
-    }
-
-    std::vector<std::wstring> loggedCodes() const {
-        std::vector<std::wstring> codes;
-        for (const krel_std::LogEvent& event : appender->events) {
-            if (!event.errorId.empty()) {
-                codes.push_back(event.errorId);
-            }
-        }
-        return codes;
-    }
-
-    std::wstring name;
-    SC_HANDLE manager = nullptr;
-    SC_HANDLE handle = nullptr;
     std::unique_ptr<RecordingService> service;
-    std::thread dispatcher;
     std::thread::id dispatcherThread;
     std::atomic<bool> started{true};
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
