@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <cxxabi.h>
 #include <deque>
@@ -100,27 +101,43 @@ std::shared_ptr<ServiceObject> serviceOf(SC_HANDLE handle) {
     return krel_platform::referenceHandleAs<ServiceObject>(reinterpret_cast<HANDLE>(handle));
 }
 
-// The ImagePath of a service, false when the name has none (no such service).
-bool readImagePath(const std::wstring& name, std::wstring& imagePath) {
+// A whole value of the service's key, with its type; false when the key or the value is missing.
+bool readServiceValue(const std::wstring& name, const wchar_t* valueName, DWORD& type,
+                      std::vector<BYTE>& data) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(name).c_str(), 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
         return false;
     }
-    DWORD type = 0;
     DWORD size = 0;
-    bool found =
-        RegQueryValueExW(key, L"ImagePath", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ);
+    bool found = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
     if (found) {
-        std::u16string units(size / sizeof(char16_t) + 1, u'\0');
-        size = static_cast<DWORD>(units.size() * sizeof(char16_t));
-        found = RegQueryValueExW(key, L"ImagePath", nullptr, &type,
-                                 reinterpret_cast<BYTE*>(&units[0]), &size) == ERROR_SUCCESS;
-        imagePath = krel_platform::utf16ToWide(units.c_str());
+        data.assign(size, 0);
+        found =
+            RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+        data.resize(size);
     }
     RegCloseKey(key);
     return found;
+}
+
+// The UTF-16 units of string data, up to its first NUL or its end.
+std::u16string unitsOf(const std::vector<BYTE>& data) {
+    std::u16string units(data.size() / sizeof(char16_t), u'\0');
+    std::memcpy(&units[0], data.data(), units.size() * sizeof(char16_t));
+    return units;
+}
+
+// The ImagePath of a service, false when the name has none (no such service).
+bool readImagePath(const std::wstring& name, std::wstring& imagePath) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!readServiceValue(name, L"ImagePath", type, data) ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return false;
+    }
+    imagePath = krel_platform::utf16ToWide(unitsOf(data).c_str());
+    return true;
 }
 
 DWORD connectionError(krel_platform::ServiceChannelState state) {
@@ -589,45 +606,30 @@ BOOL sendControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status, Requ
 
 // A REG_DWORD value of the service's key; false when it has none.
 bool readNumber(const std::wstring& name, const wchar_t* valueName, DWORD& number) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(name).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!readServiceValue(name, valueName, type, data) || type != REG_DWORD ||
+        data.size() != sizeof(number)) {
         return false;
     }
-    DWORD type = 0;
-    DWORD size = sizeof(number);
-    const bool found = RegQueryValueExW(key, valueName, nullptr, &type,
-                                        reinterpret_cast<BYTE*>(&number), &size) == ERROR_SUCCESS &&
-                       type == REG_DWORD && size == sizeof(number);
-    RegCloseKey(key);
-    return found;
+    std::memcpy(&number, data.data(), sizeof(number));
+    return true;
 }
 
 // The names in the service's DependOnService list.
 std::vector<std::wstring> readDependencies(const std::wstring& name) {
     std::vector<std::wstring> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(name).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!readServiceValue(name, L"DependOnService", type, data) || type != REG_MULTI_SZ) {
         return names;
     }
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, L"DependOnService", nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS &&
-        type == REG_MULTI_SZ) {
-        std::u16string units(size / sizeof(char16_t) + 2, u'\0');
-        size = static_cast<DWORD>(units.size() * sizeof(char16_t));
-        if (RegQueryValueExW(key, L"DependOnService", nullptr, &type,
-                             reinterpret_cast<BYTE*>(&units[0]), &size) == ERROR_SUCCESS) {
-            for (size_t at = 0; at < units.size() && units[at] != u'\0';) {
-                const size_t end = units.find(u'\0', at);
-                names.push_back(krel_platform::utf16ToWide(units.substr(at, end - at).c_str()));
-                at = end + 1;
-            }
-        }
+    const std::u16string units = unitsOf(data);
+    for (size_t at = 0; at < units.size() && units[at] != u'\0';) {
+        const size_t end = std::min(units.find(u'\0', at), units.size());
+        names.push_back(krel_platform::utf16ToWide(units.substr(at, end - at).c_str()));
+        at = end + 1;
     }
-    RegCloseKey(key);
     return names;
 }
 
