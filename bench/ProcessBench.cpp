@@ -1,17 +1,20 @@
-// Start-to-running: from the call that starts a program until the program's main has set a
-// named event this benchmark holds. KrelStd's Process beside a bare posix_spawn and POCO's
-// Process::launch of the same program; the child is reaped outside the timed part.
+// Start-to-running: from the call that starts a program until the program's main has written to
+// a FIFO this benchmark holds open. KrelStd's Process beside a bare posix_spawn and POCO's
+// Process::launch of the same program, which does not link the library; the child is reaped
+// outside the timed part.
 #include <Poco/Process.h>
 #include <benchmark/benchmark.h>
-#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/select.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "file/File.h"
 #include "platform/Utf16.h"
-#include "platform/WinSync.h"
 #include "process/Process.h"
 #include "support/Timing.h"
 #include "thread/Concurrency.h"
@@ -27,28 +30,55 @@ std::string childPath() {
     return self.substr(0, self.rfind('/')) + "/krel_bench_ready_child";
 }
 
-// The event each started child sets; held here for the whole run.
-class ReadyEvent {
+// The FIFO each started child writes one byte to, below $TMPDIR; held open for reading (and for
+// writing, so that a child's close never ends the stream) for the whole run, removed at the end.
+class ReadyFifo {
 public:
-    ReadyEvent()
-        : name("krel-bench-ready-" + std::to_string(getpid())),
-          handle(CreateEventW(nullptr, TRUE, FALSE, krel_platform::utf8ToWide(name).c_str())) {}
-    ~ReadyEvent() { CloseHandle(handle); }
+    ReadyFifo() : name(fifoPath()), made(mkfifo(name.c_str(), 0600) == 0) {
+        descriptor = made ? open(name.c_str(), O_RDWR | O_CLOEXEC) : -1;
+    }
+    ~ReadyFifo() {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        if (made) {
+            std::remove(name.c_str());
+        }
+    }
+    ReadyFifo(const ReadyFifo&) = delete;
+    ReadyFifo& operator=(const ReadyFifo&) = delete;
 
-    bool await() const { return WaitForSingleObject(handle, 10000) == WAIT_OBJECT_0; }
-    void reset() const { ResetEvent(handle); }
+    // Waits up to 10 s for a child's byte.
+    bool await() const {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(descriptor, &readable);
+        timeval limit{10, 0};
+        char ready = 0;
+        return descriptor >= 0 &&
+               select(descriptor + 1, &readable, nullptr, nullptr, &limit) == 1 &&
+               read(descriptor, &ready, 1) == 1;
+    }
 
     const std::string name;
-    const HANDLE handle;
+
+private:
+    static std::string fifoPath() {
+        const char* base = getenv("TMPDIR");
+        return std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+               "/krel-bench-ready-" + std::to_string(getpid());
+    }
+
+    const bool made;
+    int descriptor = -1;
 };
 
 void StartToRunningKrel(benchmark::State& state) {
-    ReadyEvent ready;
+    ReadyFifo ready;
     const krel_std::File program(krel_platform::utf8ToWide(childPath()));
     const std::wstring arguments = krel_platform::utf8ToWide(ready.name);
     bench_support::MeanTimer timer(state);
     for (auto _ : state) {
-        ready.reset();
         timer.begin();
         krel_std::Process process(program, arguments, krel_std::File());
         if (!ready.await()) {
@@ -63,13 +93,12 @@ void StartToRunningKrel(benchmark::State& state) {
 }
 
 void StartToRunningSpawn(benchmark::State& state) {
-    ReadyEvent ready;
+    ReadyFifo ready;
     const std::string program = childPath();
     std::string name = ready.name;
     char* argv[] = {const_cast<char*>("krel_bench_ready_child"), &name[0], nullptr};
     bench_support::MeanTimer timer(state);
     for (auto _ : state) {
-        ready.reset();
         timer.begin();
         pid_t pid = 0;
         if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0 ||
@@ -84,12 +113,11 @@ void StartToRunningSpawn(benchmark::State& state) {
 }
 
 void StartToRunningPoco(benchmark::State& state) {
-    ReadyEvent ready;
+    ReadyFifo ready;
     const std::string program = childPath();
     const Poco::Process::Args arguments{ready.name};
     bench_support::MeanTimer timer(state);
     for (auto _ : state) {
-        ready.reset();
         timer.begin();
         Poco::ProcessHandle handle = Poco::Process::launch(program, arguments);
         if (!ready.await()) {
