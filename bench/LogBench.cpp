@@ -1,6 +1,8 @@
-// A log call at three depths: a scope tracer while tracing is off, a call below the threshold,
-// and a call that reaches an in-memory appender through the full line layout.
+// A log call at four depths: a scope tracer while tracing is off, a call below the threshold,
+// and a call that reaches an in-memory appender through the full line layout, once keeping the
+// line and once only counting its characters.
 #include <benchmark/benchmark.h>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <spdlog/logger.h>
@@ -20,41 +22,65 @@ namespace {
 
 using namespace krel_std;
 
-// Keeps the last formatted line, reusing its buffer.
-class LastLineAppender : public ILogAppender {
+// The layout with thread id and function, as made from a configuration.
+boost::shared_ptr<ILogEventLayout> debugLayout() {
+    KrelLogLayout prototype;
+    return boost::shared_ptr<ILogEventLayout>(
+        dynamic_cast<ILogEventLayout*>(prototype.newInstance({{L"debug", L"true"}})));
+}
+
+// An appender that writes nothing: the rows below say what it does with a formatted line.
+class BenchAppender : public ILogAppender {
 public:
-    LastLineAppender()
+    BenchAppender()
         : ILogAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter()), debugLayout()) {}
 
     Configurable* newInstance(const std::map<std::wstring, std::wstring>&) override {
         return nullptr;
     }
 
+protected:
+    void localAppend(const LogEvent&) override {}
+};
+
+// Keeps the last formatted line, reusing its buffer.
+class LastLineAppender : public BenchAppender {
+public:
     std::wstring last;
 
 protected:
-    void localAppend(const LogEvent&) override {}
+    using BenchAppender::localAppend;
     void localAppend(const std::wstring& line) override { last.assign(line); }
-
-private:
-    // The layout with thread id and function, as made from a configuration.
-    static boost::shared_ptr<ILogEventLayout> debugLayout() {
-        KrelLogLayout prototype;
-        return boost::shared_ptr<ILogEventLayout>(
-            dynamic_cast<ILogEventLayout*>(prototype.newInstance({{L"debug", L"true"}})));
-    }
 };
 
-// The static log, initialised once with the memory appender and threshold INFO.
-LastLineAppender& krelMemory() {
-    static LastLineAppender* appender = [] {
-        auto* made = new LastLineAppender();
-        krel_std_internal::StaticLogTestHook::initialize(
-            L"Bench", {{L"memory", boost::shared_ptr<ILogAppender>(made)}});
-        krel_std_internal::StaticLogTestHook::setThreshold(INFO);
-        return made;
-    }();
+// Counts the characters of the formatted lines.
+class CountingAppender : public BenchAppender {
+public:
+    std::size_t characters = 0;
+
+protected:
+    using BenchAppender::localAppend;
+    void localAppend(const std::wstring& line) override { characters += line.size(); }
+};
+
+// The appender the static log writes to now.
+ILogAppender* currentAppender = nullptr;
+
+// Makes the one `Appender` the static log's only appender, threshold INFO, unless it is already.
+template <typename Appender> Appender& logTo() {
+    static const boost::shared_ptr<Appender> appender(new Appender());
+    if (currentAppender != appender.get()) {
+        using krel_std_internal::StaticLogTestHook;
+        StaticLogTestHook::reset();
+        StaticLogTestHook::initialize(L"Bench", {{L"bench", appender}});
+        StaticLogTestHook::setThreshold(INFO);
+        currentAppender = appender.get();
+    }
     return *appender;
+}
+
+LastLineAppender& krelMemory() {
+    return logTo<LastLineAppender>();
 }
 
 // The peer's sink: formats every message into a memory buffer and keeps the last line.
@@ -71,11 +97,29 @@ protected:
     void flush_() override {}
 };
 
-// A logger at level info whose lines carry time, priority, thread, file, line and function.
-spdlog::logger& peerLogger() {
+// The peer's sink for the counting row: formats every message into a memory buffer and counts
+// the characters.
+class CountingSink : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    std::size_t characters = 0;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override {
+        spdlog::memory_buf_t formatted;
+        formatter_->format(message, formatted);
+        characters += formatted.size();
+    }
+    void flush_() override {}
+};
+
+// The pattern of the layout above: time, priority, thread, file, line, function and message.
+const char kPeerPattern[] = "%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v";
+
+// A logger at level info writing to one `Sink`.
+template <typename Sink> spdlog::logger& peerLogger() {
     static spdlog::logger* logger = [] {
-        auto sink = std::make_shared<LastLineSink>();
-        sink->set_pattern("%Y-%m-%d %H:%M:%S:%e %l [%t] %s[%#] %!: %v");
+        auto sink = std::make_shared<Sink>();
+        sink->set_pattern(kPeerPattern);
         auto* made = new spdlog::logger("bench", sink);
         made->set_level(spdlog::level::info);
         return made;
@@ -95,7 +139,7 @@ void traceScopeOffKrel(benchmark::State& state) {
 }
 
 void traceScopeOffPeer(benchmark::State& state) {
-    spdlog::logger& logger = peerLogger();
+    spdlog::logger& logger = peerLogger<LastLineSink>();
     for (auto _ : state) {
         logger.trace("Begin.");
         benchmark::ClobberMemory();
@@ -116,7 +160,29 @@ void logToMemoryKrel(benchmark::State& state) {
 }
 
 void logToMemoryPeer(benchmark::State& state) {
-    spdlog::logger& logger = peerLogger();
+    spdlog::logger& logger = peerLogger<LastLineSink>();
+    const spdlog::source_loc location{"LogBench.cpp", 12, "Bench::run"};
+    int value = 0;
+    for (auto _ : state) {
+        logger.log(location, spdlog::level::info, "value {}", ++value);
+    }
+}
+
+void logToCountingKrel(benchmark::State& state) {
+    CountingAppender& counting = logTo<CountingAppender>();
+    ContextLogMessage context(L"Bench::run", INFO, L"KrelStd", L"LogBench.cpp", 12);
+    int value = 0;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        context.log(L"value %d", ++value);
+    }
+    scope.report(state);
+    benchmark::DoNotOptimize(counting.characters);
+    state.SetLabel("goal<=1");
+}
+
+void logToCountingPeer(benchmark::State& state) {
+    spdlog::logger& logger = peerLogger<CountingSink>();
     const spdlog::source_loc location{"LogBench.cpp", 12, "Bench::run"};
     int value = 0;
     for (auto _ : state) {
@@ -140,7 +206,7 @@ void belowThresholdKrel(benchmark::State& state) {
 }
 
 void belowThresholdPeer(benchmark::State& state) {
-    spdlog::logger& logger = peerLogger();
+    spdlog::logger& logger = peerLogger<LastLineSink>();
     int value = 0;
     for (auto _ : state) {
         logger.debug("value {}", ++value);
@@ -152,6 +218,8 @@ BENCHMARK(traceScopeOffKrel)->Name("trace scope off/krel");
 BENCHMARK(traceScopeOffPeer)->Name("trace scope off/peer");
 BENCHMARK(logToMemoryKrel)->Name("log call to memory appender/krel");
 BENCHMARK(logToMemoryPeer)->Name("log call to memory appender/peer");
+BENCHMARK(logToCountingKrel)->Name("log call to counting appender/krel");
+BENCHMARK(logToCountingPeer)->Name("log call to counting appender/peer");
 BENCHMARK(belowThresholdKrel)->Name("log call below threshold/krel");
 BENCHMARK(belowThresholdPeer)->Name("log call below threshold/peer");
 

@@ -1,8 +1,8 @@
 #include "log/ContextLogMessage.h"
 
+#include "internal/CallerThread.h"
 #include "log/LogDispatch.h"
 #include "platform/VaListGuard.h"
-#include "thread/Thread.h"
 
 namespace krel_std {
 
@@ -25,8 +25,10 @@ void ContextLogMessage::log(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     krel_platform::VaListGuard endArguments(arguments);
+    // The id that Thread::getCurrentThreadId gives, kept where the thread reaches it in one read.
     krel_std_internal::LogDispatch::writeFormatted(
-        {priority, function, {}, {}, Thread::getCurrentThreadId(), file, line}, format, arguments);
+        {priority, function, {}, {}, krel_std_internal::CallerThread::id(), file, line}, format,
+        arguments);
 }
 
 void ContextLogMessage::log(LogEventPriority priority, const std::wstring& function,

@@ -69,7 +69,8 @@ std::wstring KrelLogLayout::format(const LogEvent& event) {
     return line;
 }
 
-// The text up to the milliseconds is made once per second.
+// The text up to the milliseconds is made once per second; milliseconds of a time made by the
+// clock have exactly three digits.
 void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
     using krel_std_internal::LocalTimeCache;
     wchar_t* prefix = line.room(LocalTimeCache::kStampPrefixRoom);
@@ -78,8 +79,18 @@ void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
         return;
     }
     line.commit(prefix + length);
-    line.commit(writeDecimal(line.room(kDecimalRoom + 3), event.time.millitm, 3));
-    line.put(L' ');
+    const unsigned millis = event.time.millitm;
+    if (millis > 999) {
+        line.commit(writeDecimal(line.room(kDecimalRoom + 3), millis, 3));
+        line.put(L' ');
+        return;
+    }
+    wchar_t* out = line.room(4);
+    out[0] = static_cast<wchar_t>(L'0' + millis / 100);
+    out[1] = static_cast<wchar_t>(L'0' + millis / 10 % 10);
+    out[2] = static_cast<wchar_t>(L'0' + millis % 10);
+    out[3] = L' ';
+    line.commit(out + 4);
 }
 
 void KrelLogLayout::appendPriority(LineWriter& line, const LogEvent& event) {

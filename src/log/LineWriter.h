@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "log/CharacterMove.h"
+
 namespace krel_std_internal {
 
 // Collects the pieces of a line in a buffer of its own and appends them to the line a
@@ -31,14 +33,7 @@ public:
                 return;
             }
         }
-        wchar_t* out = buffer + used;
-        if (text.size() <= 16) {
-            for (wchar_t character : text) {
-                *out++ = character;
-            }
-        } else {
-            std::char_traits<wchar_t>::copy(out, text.data(), text.size());
-        }
+        moveCharacters(buffer + used, text.data(), text.size());
         used += text.size();
     }
 

@@ -1,6 +1,7 @@
 #include "log/LocalTimeCache.h"
 
 #include <chrono>
+#include <cstring>
 #include <cwchar>
 
 #include "log/DecimalDigits.h"
@@ -66,7 +67,9 @@ std::size_t LocalTimeCache::writeStampPrefix(int64_t seconds, wchar_t* out) {
     if (entry.prefixLength == 0) {
         makeStampPrefix(entry);
     }
-    std::wmemcpy(out, entry.prefix, entry.prefixLength);
+    // The whole room in one move of a fixed size, which needs no call; what lies beyond the
+    // length is left for the caller to overwrite.
+    std::memcpy(out, entry.prefix, sizeof entry.prefix);
     return entry.prefixLength;
 }
 

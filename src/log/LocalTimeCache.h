@@ -35,8 +35,8 @@ public:
     static krel_std::LogEventTime now();
 
     // Writes "2009-03-05 14:07:09:", the time stamp of `seconds` up to its milliseconds in
-    // local time, to `out` (kStampPrefixRoom characters) and answers its length; 0 when the
-    // time cannot be converted.
+    // local time, to `out` (kStampPrefixRoom characters, all of which it may overwrite) and
+    // answers its length; 0 when the time cannot be converted.
     static std::size_t writeStampPrefix(int64_t seconds, wchar_t* out);
 };
 

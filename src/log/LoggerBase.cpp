@@ -5,6 +5,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
+#include "log/CharacterMove.h"
 #include "log/DebugOutputLog.h"
 #include "log/LocalTimeCache.h"
 #include "log/LogDispatch.h"
@@ -75,12 +76,12 @@ bool LoggerBase::isAppending() {
 void LoggerBase::write(const krel_std_internal::LogRecord& record) {
     reusedEvent.time = krel_std_internal::LocalTimeCache::now();
     reusedEvent.priority = record.priority;
-    reusedEvent.errorId.assign(record.errorId);
     reusedEvent.threadId = record.threadId;
-    reusedEvent.file.assign(record.file);
     reusedEvent.line = record.line;
-    reusedEvent.function.assign(record.function);
-    reusedEvent.message.assign(record.message);
+    krel_std_internal::assignText(reusedEvent.errorId, record.errorId);
+    krel_std_internal::assignText(reusedEvent.file, record.file);
+    krel_std_internal::assignText(reusedEvent.function, record.function);
+    krel_std_internal::assignText(reusedEvent.message, record.message);
     appendToAll(reusedEvent);
 }
 

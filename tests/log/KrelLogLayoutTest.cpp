@@ -133,6 +133,30 @@ TEST_F(KrelLogLayoutTest, NumbersKeepTheirMinimumWidthsAndNeverLoseDigits) {
     EXPECT_EQ(L"2009-03-05 14:07:09:042 INFO [0xffffffffffffffff] f: m\n", format(e, true));
 }
 
+// One thread's events keep the text of their second between calls: each event must still
+// show its own second and millisecond, forwards, backwards and across a day.
+TEST_F(KrelLogLayoutTest, EachLineShowsItsOwnSecondAndMillisecond) {
+    LogEvent e = event(INFO, L"m");
+    const struct {
+        int64_t time;
+        uint16_t millis;
+        const wchar_t* line;
+    } steps[] = {
+        {1236262029, 42, L"2009-03-05 14:07:09:042 INFO m\n"},
+        {1236262029, 43, L"2009-03-05 14:07:09:043 INFO m\n"},
+        {1236262029, 999, L"2009-03-05 14:07:09:999 INFO m\n"},
+        {1236262030, 0, L"2009-03-05 14:07:10:000 INFO m\n"},
+        {1236262029, 5, L"2009-03-05 14:07:09:005 INFO m\n"},
+        {1236297599, 120, L"2009-03-05 23:59:59:120 INFO m\n"},
+        {1236297600, 120, L"2009-03-06 00:00:00:120 INFO m\n"},
+    };
+    for (const auto& step : steps) {
+        e.time.time = step.time;
+        e.time.millitm = step.millis;
+        EXPECT_EQ(step.line, format(e, false)) << step.time << "." << step.millis;
+    }
+}
+
 TEST_F(KrelLogLayoutTest, TimeThatCannotBeConvertedIsLeftOut) {
     LogEvent e = event(WARN, L"m");
     e.time.time = INT64_MAX;

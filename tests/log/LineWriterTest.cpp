@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "log/CharacterMove.h"
 #include "log/DecimalDigits.h"
 
 using krel_std_internal::kDecimalRoom;
 using krel_std_internal::LineWriter;
+using krel_std_internal::moveCharacters;
 using krel_std_internal::writeDecimal;
 
 namespace {
@@ -32,6 +34,41 @@ TEST(DecimalDigitsTest, WritesTheExtremesWhole) {
 
 // Pieces that straddle the writer's own buffer, pieces larger than it, and digits written
 // into reserved room near its end must all arrive in order.
+std::wstring numbered(std::size_t count) {
+    std::wstring text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += static_cast<wchar_t>(L'A' + i);
+    }
+    return text;
+}
+
+// Every length up to beyond the inline blocks arrives whole, and nothing around the target is
+// touched.
+TEST(CharacterMoveTest, RunsOfEveryLengthArriveWhole) {
+    for (std::size_t count = 0; count <= 40; ++count) {
+        const std::wstring from = numbered(count);
+        std::wstring to(count + 2, L'#');
+        moveCharacters(&to[1], from.data(), count);
+        EXPECT_EQ(L"#" + from + L"#", to) << count;
+    }
+}
+
+// A run moved onto a range that overlaps it, forwards and backwards, arrives as it was.
+TEST(CharacterMoveTest, OverlappingRunsArriveAsTheyWere) {
+    for (std::size_t count = 0; count <= 40; ++count) {
+        for (std::size_t shift = 1; shift <= 3; ++shift) {
+            std::wstring forwards = numbered(count + shift);
+            moveCharacters(&forwards[shift], forwards.data(), count);
+            EXPECT_EQ(numbered(count), forwards.substr(shift)) << count << " " << shift;
+
+            std::wstring backwards = numbered(count + shift);
+            const std::wstring expected = backwards.substr(shift);
+            moveCharacters(&backwards[0], backwards.data() + shift, count);
+            EXPECT_EQ(expected, backwards.substr(0, count)) << count << " " << shift;
+        }
+    }
+}
+
 TEST(LineWriterTest, PiecesOfAnySizeArriveWholeAndInOrder) {
     std::wstring line = L"start:";
     std::wstring expected = line;

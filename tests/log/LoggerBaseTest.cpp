@@ -49,6 +49,30 @@ TEST(LoggerBaseTest, LogBuildsAnEventFromEveryArgumentButTheModule) {
     EXPECT_EQ(12u, event.line);
 }
 
+// The logger refills one event from call to call: texts of the same length as the last call's
+// must still be replaced, and shorter or longer ones must not keep a remnant.
+TEST(LoggerBaseTest, EachEventCarriesItsOwnTextsWhateverTheLastCallLogged) {
+    LoggerBase logger;
+    const auto appender = recorder();
+    logger.addAppender(appender);
+
+    logger.log(INFO, L"Foo::bar", L"first text", L"KrelStd", L"STD0001", 1, L"Foo.cpp", 3);
+    logger.log(INFO, L"Baz::qux", L"other text", L"KrelStd", L"STD0002", 1, L"Bar.cpp", 3);
+    logger.log(INFO, L"F::b", L"a much longer text than before", L"KrelStd", L"", 1, L"", 3);
+    logger.log(INFO, L"Foo::bar", L"x", L"KrelStd", L"E1", 1, L"Foo.cpp", 3);
+
+    ASSERT_EQ(4u, appender->events.size());
+    EXPECT_EQ(L"Baz::qux", appender->events[1].function);
+    EXPECT_EQ(L"other text", appender->events[1].message);
+    EXPECT_EQ(L"STD0002", appender->events[1].errorId);
+    EXPECT_EQ(L"Bar.cpp", appender->events[1].file);
+    EXPECT_EQ(L"a much longer text than before", appender->events[2].message);
+    EXPECT_EQ(L"", appender->events[2].errorId);
+    EXPECT_EQ(L"", appender->events[2].file);
+    EXPECT_EQ(L"x", appender->events[3].message);
+    EXPECT_EQ(L"E1", appender->events[3].errorId);
+}
+
 TEST(LoggerBaseTest, AppendersReceiveEventsInTheOrderAdded) {
     LoggerBase logger;
     std::vector<int> order;
