@@ -116,16 +116,15 @@ private:
         if (close == begin + 1) {
             return;
         }
-        const std::wstring name = copy(begin + 1, close - 1);
-        builder.openSection(ConfigurationText::trimmed(name));
+        builder.openSection(ConfigurationText::trimmed(copy(begin + 1, close - 1)));
     }
 
     // The key runs to the first "=" not escaped; a backslash escapes only a character that
     // IniTextWriter escapes, before any other it is a literal character of the key. A line
     // without "=", or with a blank key, is an empty line.
     void readKeyValue(size_t begin, size_t end) {
-        std::wstring keyAndValue;
-        keyAndValue.reserve(end - begin);
+        std::wstring& keyAndValue = line;
+        keyAndValue.clear();
         for (size_t index = begin; index < end; ++index) {
             if (text[index] == L'=') {
                 // The line begins with a character that is not white space, and so does the key.
@@ -138,7 +137,7 @@ private:
                 }
                 const size_t keyLength = keyAndValue.size();
                 append(keyAndValue, index + 1, end);
-                builder.appendKeyValue(std::move(keyAndValue), keyLength);
+                builder.appendKeyValue(keyAndValue, keyLength);
                 return;
             }
             if (text[index] == L'\\' && index + 1 < end &&
@@ -150,11 +149,11 @@ private:
         builder.appendEmptyLine();
     }
 
-    std::wstring copy(size_t begin, size_t end) const {
-        std::wstring part;
-        part.reserve(end - begin);
-        append(part, begin, end);
-        return part;
+    // The text from begin to end, valid until the next line is read.
+    std::wstring_view copy(size_t begin, size_t end) {
+        line.clear();
+        append(line, begin, end);
+        return line;
     }
 
     void append(std::wstring& target, size_t begin, size_t end) const {
@@ -165,6 +164,9 @@ private:
 
     const Text& text;
     ConfigurationBuilder& builder;
+    // The text of the line being read, one buffer for all lines: the builder keeps the text in
+    // a form of its own, so no line needs a string of its own on the way.
+    std::wstring line;
 };
 
 template <typename Text>
