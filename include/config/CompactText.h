@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <variant>
 
 namespace krel_std_internal {
@@ -27,9 +26,6 @@ public:
     static wchar_t byteValue(char byte) { return static_cast<wchar_t>(static_cast<uint8_t>(byte)); }
 
     size_t size() const;
-    bool empty() const { return size() == 0; }
-    // Whether the text is held four bytes per character.
-    bool isWide() const { return std::holds_alternative<std::wstring>(text); }
 
     void assign(std::wstring_view replacement);
     // Replaces the `length` characters at `offset` (up to the end when fewer are left) with the
@@ -53,10 +49,9 @@ public:
         return visit(std::wstring_view(std::get<std::wstring>(text)).substr(offset, length));
     }
 
+private:
     // Whether every character fits the one-byte form.
     static bool fitsBytes(std::wstring_view text);
-
-private:
     // Writes the byte of each character's value to `to`; whether every character fits a byte.
     static bool copyBytes(std::wstring_view from, char* to);
     static std::wstring widened(std::string_view bytes);

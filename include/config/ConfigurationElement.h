@@ -65,7 +65,7 @@ private:
     // (trimmed at its right end), unchecked: the reader makes these from lines it has split.
     ConfigurationElement(std::wstring_view keyAndValue, size_t keyLength);
 
-    // Call visit with the field as CompactText::visit does, and answer its result.
+    // Calls visit with the field as CompactText::visit does, and answer its result.
     template <typename Visit> decltype(auto) visitKey(Visit&& visit) const {
         return text.visit(0, keyLength, visit);
     }

@@ -10,8 +10,8 @@ namespace krel_std_internal {
 
 // Positions of the named entries of one list, by name. The index holds positions and hashes
 // only: the names stay in the list, and find asks the list whether the entry at a position has
-// the name sought. A list
-// that moves or removes entries rebuilds its index; one that appends entries adds them.
+// the name sought. A list that moves or removes entries rebuilds its index; one that appends
+// entries adds them.
 class NameIndex {
 public:
     static constexpr uint32_t npos = UINT32_MAX;
