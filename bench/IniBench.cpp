@@ -214,7 +214,7 @@ void BM_KrelLoadPeak(benchmark::State& state) {
         peak = scope.peak();
     }
     reportPeak(state, peak, path);
-    state.SetLabel("peak_over_size<=8");
+    state.SetLabel("peak_over_size<=4.5");
 }
 
 void BM_PeerLoadPeak(benchmark::State& state) {

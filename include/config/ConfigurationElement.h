@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/Object.h"
+#include "config/CompactText.h"
 
 namespace krel_std_internal {
 class ConfigurationBuilder;
@@ -62,21 +63,28 @@ private:
 
     // A key/value line of text that holds the key (trimmed, not empty) followed by the value
     // (trimmed at its right end), unchecked: the reader makes these from lines it has split.
-    ConfigurationElement(std::wstring&& keyAndValue, size_t keyLength);
+    ConfigurationElement(std::wstring_view keyAndValue, size_t keyLength);
 
-    std::wstring_view keyView() const { return std::wstring_view(text).substr(0, keyLength); }
-    std::wstring_view valueView() const {
-        return std::wstring_view(text).substr(keyLength, valueLength);
+    // Calls visit with the field as CompactText::visit does, and answer its result.
+    template <typename Visit> decltype(auto) visitKey(Visit&& visit) const {
+        return text.visit(0, keyLength, visit);
     }
-    std::wstring_view commentView() const {
-        return std::wstring_view(text).substr(keyLength + valueLength);
+    template <typename Visit> decltype(auto) visitValue(Visit&& visit) const {
+        return text.visit(keyLength, valueLength, visit);
     }
+    template <typename Visit> decltype(auto) visitComment(Visit&& visit) const {
+        return text.visit(keyLength + valueLength, std::wstring::npos, visit);
+    }
+    bool keyEquals(std::wstring_view key) const { return text.partEquals(0, keyLength, key); }
+    // NameIndex::hashOf of the key.
+    uint32_t keyHash() const;
     void makeEmptyLine();
     // Replaces the `length` characters at `offset` of the text with the replacement.
     void replaceText(size_t offset, size_t length, std::wstring_view replacement);
 
-    // Key, value and comment back to back in one string: one allocation for a line.
-    std::wstring text;
+    // Key, value and comment back to back in one text: one allocation for a line, of one byte
+    // a character for most lines.
+    krel_std_internal::CompactText text;
     uint32_t keyLength = 0;
     uint32_t valueLength = 0;
 };

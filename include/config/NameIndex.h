@@ -9,8 +9,9 @@
 namespace krel_std_internal {
 
 // Positions of the named entries of one list, by name. The index holds positions and hashes
-// only: the names stay in the list, and find asks the list for the name at a position. A list
-// that moves or removes entries rebuilds its index; one that appends entries adds them.
+// only: the names stay in the list, and find asks the list whether the entry at a position has
+// the name sought. A list that moves or removes entries rebuilds its index; one that appends
+// entries adds them.
 class NameIndex {
 public:
     static constexpr uint32_t npos = UINT32_MAX;
@@ -22,12 +23,14 @@ public:
     NameIndex(NameIndex&& other) noexcept;
     NameIndex& operator=(NameIndex&& other) noexcept;
 
-    static uint32_t hashOf(std::wstring_view name);
+    // The hash of a name's characters: the same for a name held as bytes of characters below
+    // U+0100 (see CompactText) as for the same name held as wide characters.
+    static uint32_t hashOf(std::wstring_view name) { return hashOfCharacters(name); }
+    static uint32_t hashOf(std::string_view name) { return hashOfCharacters(name); }
 
-    // The position of the entry with that name and hash, or npos. nameAt(position) answers
-    // the name of the list's entry at a position.
-    template <typename NameAt>
-    uint32_t find(std::wstring_view name, uint32_t hash, const NameAt& nameAt) const {
+    // The position of the entry with that hash for which isNamed(position) holds, or npos.
+    // isNamed(position) answers whether the list's entry at a position has the name sought.
+    template <typename IsNamed> uint32_t find(uint32_t hash, const IsNamed& isNamed) const {
         if (count == 0) {
             return npos;
         }
@@ -37,7 +40,7 @@ public:
             if (candidate.position == kEmpty) {
                 return npos;
             }
-            if (candidate.hash == hash && nameAt(candidate.position) == name) {
+            if (candidate.hash == hash && isNamed(candidate.position)) {
                 return candidate.position;
             }
         }
@@ -54,6 +57,21 @@ private:
         uint32_t hash;
         uint32_t position;
     };
+
+    // FNV-1a over the characters' values, its 64 bits then mixed so that the low bits, which
+    // pick the slot, depend on every character.
+    template <typename View> static uint32_t hashOfCharacters(View name) {
+        uint64_t hash = 0xCBF29CE484222325ull;
+        for (auto character : name) {
+            hash = (hash ^ characterValue(character)) * 0x100000001B3ull;
+        }
+        hash ^= hash >> 33;
+        hash *= 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 33;
+        return static_cast<uint32_t>(hash);
+    }
+    static uint32_t characterValue(char byte) { return static_cast<uint8_t>(byte); }
+    static uint32_t characterValue(wchar_t character) { return static_cast<uint32_t>(character); }
 
     void place(uint32_t hash, uint32_t position);
     void grow();

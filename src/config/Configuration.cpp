@@ -29,8 +29,9 @@ const ConfigurationSection* Configuration::findSection(std::wstring_view trimmed
 }
 
 uint32_t Configuration::findSectionPosition(std::wstring_view trimmedName, uint32_t hash) const {
-    return sectionNames.find(trimmedName, hash,
-                             [this](uint32_t position) { return sections[position].name; });
+    return sectionNames.find(hash, [this, trimmedName](uint32_t position) {
+        return sections[position].name == trimmedName;
+    });
 }
 
 void Configuration::appendSection(ConfigurationSection&& section, uint32_t nameHash) {

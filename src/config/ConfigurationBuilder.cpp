@@ -25,24 +25,23 @@ void ConfigurationBuilder::openSection(std::wstring_view name) {
     configuration.appendSection(std::move(section), hash);
 }
 
-void ConfigurationBuilder::appendKeyValue(std::wstring&& keyAndValue, size_t keyLength) {
+void ConfigurationBuilder::appendKeyValue(std::wstring_view keyAndValue, size_t keyLength) {
     ConfigurationSection& section = configuration.sections[current];
-    const std::wstring_view key(keyAndValue.data(), keyLength);
+    const std::wstring_view key = keyAndValue.substr(0, keyLength);
     const uint32_t hash = NameIndex::hashOf(key);
     const uint32_t found = section.findKey(key, hash);
     if (found == NameIndex::npos) {
-        section.appendUnique(ConfigurationElement(std::move(keyAndValue), keyLength), hash);
+        section.appendUnique(ConfigurationElement(keyAndValue, keyLength), hash);
         return;
     }
     ConfigurationElement& element = section.elements[found];
-    element.replaceText(element.keyLength, element.valueLength,
-                        std::wstring_view(keyAndValue).substr(keyLength));
+    element.replaceText(element.keyLength, element.valueLength, keyAndValue.substr(keyLength));
     element.valueLength = static_cast<uint32_t>(keyAndValue.size() - keyLength);
 }
 
 void ConfigurationBuilder::appendComment(std::wstring_view comment) {
     ConfigurationElement element;
-    element.text.assign(comment.data(), comment.size());
+    element.text.assign(comment);
     configuration.sections[current].elements.push_back(std::move(element));
 }
 

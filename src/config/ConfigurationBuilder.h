@@ -28,7 +28,7 @@ public:
     // A key/value line: the text holds the trimmed, non-empty key followed by the value,
     // trimmed at its right end. A key already in the current section gets the new value in its
     // first place.
-    void appendKeyValue(std::wstring&& keyAndValue, size_t keyLength);
+    void appendKeyValue(std::wstring_view keyAndValue, size_t keyLength);
     // A comment line with the text after its "#".
     void appendComment(std::wstring_view comment);
     void appendEmptyLine();

@@ -4,8 +4,10 @@
 
 #include "base/ErrorUtils.h"
 #include "config/ConfigurationText.h"
+#include "config/NameIndex.h"
 
 using krel_std_internal::ConfigurationText;
+using krel_std_internal::NameIndex;
 
 namespace krel_std {
 
@@ -22,9 +24,9 @@ ConfigurationElement::ConfigurationElement(const std::wstring& key, const std::w
     setValue(value);
 }
 
-ConfigurationElement::ConfigurationElement(std::wstring&& keyAndValue, size_t newKeyLength)
-    : text(std::move(keyAndValue)), keyLength(static_cast<uint32_t>(newKeyLength)),
-      valueLength(static_cast<uint32_t>(text.size() - newKeyLength)) {}
+ConfigurationElement::ConfigurationElement(std::wstring_view keyAndValue, size_t newKeyLength)
+    : text(keyAndValue), keyLength(static_cast<uint32_t>(newKeyLength)),
+      valueLength(static_cast<uint32_t>(keyAndValue.size() - newKeyLength)) {}
 
 ConfigurationElement::ConfigurationElement(ConfigurationElement&& other) noexcept
     : Object(other), text(std::move(other.text)), keyLength(other.keyLength),
@@ -56,15 +58,19 @@ std::wstring ConfigurationElement::toString() const {
 }
 
 std::wstring ConfigurationElement::getKey() const {
-    return std::wstring(keyView());
+    return text.part(0, keyLength);
 }
 
 std::wstring ConfigurationElement::getValue() const {
-    return std::wstring(valueView());
+    return text.part(keyLength, valueLength);
 }
 
 std::wstring ConfigurationElement::getComment() const {
-    return std::wstring(commentView());
+    return text.part(keyLength + valueLength, std::wstring::npos);
+}
+
+uint32_t ConfigurationElement::keyHash() const {
+    return visitKey([](auto key) { return NameIndex::hashOf(key); });
 }
 
 void ConfigurationElement::setKey(const std::wstring& newKey) {
@@ -90,7 +96,7 @@ void ConfigurationElement::setComment(const std::wstring& newComment) {
 
 void ConfigurationElement::replaceText(size_t offset, size_t length,
                                        std::wstring_view replacement) {
-    text.replace(offset, length, replacement.data(), replacement.size());
+    text.replace(offset, length, replacement);
 }
 
 bool ConfigurationElement::isKeyValue() const {

@@ -42,8 +42,9 @@ uint32_t ConfigurationSection::findKey(std::wstring_view trimmedKey) const {
 }
 
 uint32_t ConfigurationSection::findKey(std::wstring_view trimmedKey, uint32_t hash) const {
-    return keys.find(trimmedKey, hash,
-                     [this](uint32_t position) { return elements[position].keyView(); });
+    return keys.find(hash, [this, trimmedKey](uint32_t position) {
+        return elements[position].keyEquals(trimmedKey);
+    });
 }
 
 void ConfigurationSection::appendUnique(ConfigurationElement&& element, uint32_t keyHash) {
@@ -57,8 +58,7 @@ void ConfigurationSection::rebuildIndex() {
     keys.clear();
     for (size_t position = 0; position < elements.size(); ++position) {
         if (elements[position].isKeyValue()) {
-            keys.add(NameIndex::hashOf(elements[position].keyView()),
-                     static_cast<uint32_t>(position));
+            keys.add(elements[position].keyHash(), static_cast<uint32_t>(position));
         }
     }
 }
@@ -90,7 +90,7 @@ bool ConfigurationSection::removeKeyValue(const std::wstring& key) {
     }
     elements.erase(std::remove_if(elements.begin(), elements.end(),
                                   [&](const ConfigurationElement& e) {
-                                      return e.isKeyValue() && e.keyView() == trimmedKey;
+                                      return e.isKeyValue() && e.keyEquals(trimmedKey);
                                   }),
                    elements.end());
     rebuildIndex();

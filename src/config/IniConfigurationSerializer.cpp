@@ -1,5 +1,7 @@
 #include "config/IniConfigurationSerializer.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "base/ByteArray.h"
@@ -13,6 +15,7 @@
 #include "file/File.h"
 #include "platform/Windows1252.h"
 
+using krel_std_internal::CompactText;
 using krel_std_internal::ConfigurationCodec;
 using krel_std_internal::IniTextParser;
 using krel_std_internal::IniTextWriter;
@@ -20,6 +23,12 @@ using krel_std_internal::IniTextWriter;
 namespace krel_std {
 
 namespace {
+
+std::wstring widened(std::string_view bytes) {
+    std::wstring text(bytes.size(), L'\0');
+    std::transform(bytes.begin(), bytes.end(), text.begin(), CompactText::byteValue);
+    return text;
+}
 
 // Text written to a wide stream.
 class StreamSink {
@@ -29,6 +38,7 @@ public:
     // Formatted output, so the stream's own settings apply as to any text written to it.
     void append(wchar_t character) { stream << character; }
     void append(std::wstring_view text) { stream << text; }
+    void append(std::string_view bytes) { stream << widened(bytes); }
 
 private:
     std::wostream& stream;
@@ -39,6 +49,10 @@ class TextSink {
 public:
     void append(wchar_t character) { text.push_back(character); }
     void append(std::wstring_view text) { this->text.append(text); }
+    void append(std::string_view bytes) {
+        std::transform(bytes.begin(), bytes.end(), std::back_inserter(text),
+                       CompactText::byteValue);
+    }
 
     std::wstring text;
 };
@@ -60,8 +74,24 @@ public:
             append(character);
         }
     }
+    // Characters below U+0080 are the same byte in windows-1252: copied as they are, and only
+    // the others encoded one by one.
+    void append(std::string_view characters) {
+        const size_t start = bytes.size();
+        bytes.append(characters);
+        for (size_t index = start; index < bytes.size(); ++index) {
+            if (static_cast<uint8_t>(bytes[index]) >= 0x80) {
+                bytes[index] = encoded(CompactText::byteValue(bytes[index]));
+            }
+        }
+    }
 
     std::string bytes;
+
+private:
+    static char encoded(wchar_t character) {
+        return static_cast<char>(krel_platform::wideToWindows1252(character, '?'));
+    }
 };
 
 // Writes the lines of the sections and elements it visits to a sink.
@@ -109,7 +139,7 @@ void IniConfigurationSerializer::SerializationVisitor::visit(const Configuration
 
 std::wstring IniConfigurationSerializer::SerializationVisitor::escapeKey(const std::wstring& key) {
     TextSink sink;
-    IniTextWriter::writeEscapedKey(sink, key);
+    IniTextWriter::writeEscapedKey(sink, std::wstring_view(key));
     return sink.text;
 }
 

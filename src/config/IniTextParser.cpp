@@ -116,55 +116,66 @@ private:
         if (close == begin + 1) {
             return;
         }
-        const std::wstring name = copy(begin + 1, close - 1);
-        builder.openSection(ConfigurationText::trimmed(name));
+        builder.openSection(ConfigurationText::trimmed(copy(begin + 1, close - 1)));
     }
 
     // The key runs to the first "=" not escaped; a backslash escapes only a character that
     // IniTextWriter escapes, before any other it is a literal character of the key. A line
     // without "=", or with a blank key, is an empty line.
     void readKeyValue(size_t begin, size_t end) {
-        std::wstring keyAndValue;
-        keyAndValue.reserve(end - begin);
+        wchar_t* const keyAndValue = room(end - begin);
+        size_t length = 0;
         for (size_t index = begin; index < end; ++index) {
             if (text[index] == L'=') {
                 // The line begins with a character that is not white space, and so does the key.
-                while (!keyAndValue.empty() &&
-                       ConfigurationText::isWhiteSpace(keyAndValue.back())) {
-                    keyAndValue.pop_back();
+                while (length > 0 && ConfigurationText::isWhiteSpace(keyAndValue[length - 1])) {
+                    --length;
                 }
-                if (keyAndValue.empty()) {
+                if (length == 0) {
                     break;
                 }
-                const size_t keyLength = keyAndValue.size();
-                append(keyAndValue, index + 1, end);
-                builder.appendKeyValue(std::move(keyAndValue), keyLength);
+                const size_t keyLength = length;
+                length += copyTo(keyAndValue + length, index + 1, end);
+                builder.appendKeyValue(std::wstring_view(keyAndValue, length), keyLength);
                 return;
             }
             if (text[index] == L'\\' && index + 1 < end &&
                 IniTextWriter::isEscapable(text[index + 1])) {
                 ++index;
             }
-            keyAndValue.push_back(text[index]);
+            keyAndValue[length++] = text[index];
         }
         builder.appendEmptyLine();
     }
 
-    std::wstring copy(size_t begin, size_t end) const {
-        std::wstring part;
-        part.reserve(end - begin);
-        append(part, begin, end);
-        return part;
+    // The text from begin to end, valid until the next line is read.
+    std::wstring_view copy(size_t begin, size_t end) {
+        wchar_t* const part = room(end - begin);
+        return std::wstring_view(part, copyTo(part, begin, end));
     }
 
-    void append(std::wstring& target, size_t begin, size_t end) const {
-        for (size_t index = begin; index < end; ++index) {
-            target.push_back(text[index]);
+    // Room for `count` characters in the line buffer, which only grows: no line pays for
+    // clearing or growing it again.
+    wchar_t* room(size_t count) {
+        if (line.size() < count) {
+            line.resize(count);
         }
+        return line.data();
+    }
+
+    // Copies the text from begin to end to `target`; the number of characters copied.
+    size_t copyTo(wchar_t* target, size_t begin, size_t end) const {
+        for (size_t index = begin; index < end; ++index) {
+            *target++ = text[index];
+        }
+        return end - begin;
     }
 
     const Text& text;
     ConfigurationBuilder& builder;
+    // The text of the line being read, one buffer for all lines: the builder keeps the text in
+    // a form of its own, so no line needs a string of its own on the way.
+    std::wstring line;
 };
 
 template <typename Text>

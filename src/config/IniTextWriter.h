@@ -8,8 +8,9 @@
 
 namespace krel_std_internal {
 
-// Writes INI lines to a sink: any object with append(wchar_t) and append(std::wstring_view).
-// Each line ends with the separator given.
+// Writes INI lines to a sink: any object with append(wchar_t), append(std::wstring_view) and
+// append(std::string_view), the last for text in the one-byte form of CompactText. Each line
+// ends with the separator given.
 class IniTextWriter {
 public:
     // The characters a backslash escapes in a key.
@@ -35,19 +36,20 @@ public:
         if (element.isEmpty()) {
             sink.append(separator);
         } else if (element.isKeyValue()) {
-            writeEscapedKey(sink, element.keyView());
+            element.visitKey([&sink](auto key) { writeEscapedKey(sink, key); });
             sink.append(L'=');
-            sink.append(element.valueView());
+            element.visitValue([&sink](auto value) { sink.append(value); });
             sink.append(separator);
         } else {
             sink.append(L'#');
-            sink.append(element.commentView());
+            element.visitComment([&sink](auto comment) { sink.append(comment); });
             sink.append(separator);
         }
     }
 
-    // The key with a backslash before each "\", "=", "#" and "[".
-    template <typename Sink> static void writeEscapedKey(Sink& sink, std::wstring_view key) {
+    // The key (a std::wstring_view, or a std::string_view of the one-byte form) with a
+    // backslash before each "\", "=", "#" and "[".
+    template <typename Sink, typename View> static void writeEscapedKey(Sink& sink, View key) {
         size_t plain = 0;
         for (size_t index = 0; index < key.size(); ++index) {
             if (isEscapable(key[index])) {

@@ -1,6 +1,5 @@
 #include "config/NameIndex.h"
 
-#include <functional>
 #include <utility>
 
 namespace krel_std_internal {
@@ -23,10 +22,6 @@ NameIndex& NameIndex::operator=(NameIndex&& other) noexcept {
         other.clear();
     }
     return *this;
-}
-
-uint32_t NameIndex::hashOf(std::wstring_view name) {
-    return static_cast<uint32_t>(std::hash<std::wstring_view>()(name));
 }
 
 void NameIndex::add(uint32_t hash, uint32_t position) {

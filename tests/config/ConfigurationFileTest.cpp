@@ -47,6 +47,26 @@ TEST_F(ConfigurationFileTest, SaveWritesTheExactTextAndLoadReadsItBack) {
     EXPECT_EQ(describe(read), describe(written));
 }
 
+TEST_F(ConfigurationFileTest, SaveAfterLoadWritesTheFileBackByteForByte) {
+    const std::string content = "#  header comment  with  gaps\r\n"
+                                "\r\n"
+                                "top=1\r\n"
+                                "[Section One]\r\n"
+                                "key=  spaced  value\r\n"
+                                "path\\\\to\\=x=C:\\dir\r\n"
+                                "caf\xE9=\xE0 la \x80\r\n"
+                                "#\xE9t\xE9\r\n"
+                                "\r\n"
+                                "[T]\r\n"
+                                "k=\r\n";
+    writeBytes("hand.cfg", content);
+    ConfigurationFile configuration = fileNamed("hand.cfg");
+    configuration.load();
+    configuration.setPath(File(path("saved.cfg")));
+    configuration.save();
+    EXPECT_EQ(readBytes("saved.cfg"), content);
+}
+
 TEST_F(ConfigurationFileTest, SaveKeepsTheSeparatorOfTheLoadedFile) {
     writeBytes("lf.cfg", "# settings\nk=v\n");
     ConfigurationFile configuration = fileNamed("lf.cfg");

@@ -51,6 +51,26 @@ TEST(ConfigurationElementTest, KeyValueAndCommentChangeIndependently) {
     EXPECT_EQ(element.getValue(), L"a longer value");
 }
 
+TEST(ConfigurationElementTest, FieldsKeepCharactersOfEveryRangeWhileOthersChange) {
+    // Latin characters up to U+00FF, then wider ones, then Latin ones again in one field: the
+    // other fields keep their characters through each change.
+    ConfigurationElement element(L"cl\xE9", L"na\xEFve \xFF");
+    element.setComment(L"\x80\x9F\xA0");
+    EXPECT_EQ(element.toString(),
+              L"ConfigurationElement{key='cl\xE9',value='na\xEFve \xFF',comment='\x80\x9F\xA0'}");
+    element.setValue(L"\x20AC \U0001F600 \xE9");
+    EXPECT_EQ(element.getKey(), L"cl\xE9");
+    EXPECT_EQ(element.getValue(), L"\x20AC \U0001F600 \xE9");
+    EXPECT_EQ(element.getComment(), L"\x80\x9F\xA0");
+    element.setKey(L"\x0100");
+    element.setValue(L"\xE0");
+    EXPECT_EQ(element.toString(),
+              L"ConfigurationElement{key='\x0100',value='\xE0',comment='\x80\x9F\xA0'}");
+    element.setKey(L"\xDF");
+    EXPECT_EQ(element.toString(),
+              L"ConfigurationElement{key='\xDF',value='\xE0',comment='\x80\x9F\xA0'}");
+}
+
 TEST(ConfigurationElementTest, BlankKeyIsRefused) {
     try {
         ConfigurationElement element(L"  ", L"v");
@@ -229,6 +249,23 @@ TEST(ConfigurationTest, SectionNamesAndKeysCompareExactly) {
     EXPECT_FALSE(configuration.containsSection(L"section"));
     EXPECT_FALSE(configuration.containsKey(L"key", L"Section"));
     EXPECT_TRUE(configuration.containsKey(L"\tKey ", L" Section\t"));
+}
+
+TEST(ConfigurationTest, KeysBeyondAsciiAreFoundReplacedAndRemoved) {
+    Configuration configuration;
+    configuration.setValue(L"\xE9t\xE9", L"1");
+    configuration.setValue(L"\x0100", L"2");
+    configuration.setValue(L"e\x301", L"3");
+    configuration.setValue(L"\xE9t\xE9", L"4");
+    EXPECT_EQ(configuration.getKeys(),
+              Configuration::StringList({L"\xE9t\xE9", L"\x0100", L"e\x301"}));
+    EXPECT_EQ(configuration.getValue(L"\xE9t\xE9"), L"4");
+    EXPECT_FALSE(configuration.containsKey(L"\xC9t\xE9"));
+    EXPECT_FALSE(configuration.containsKey(L"\x01E9t\xE9"));
+    EXPECT_TRUE(configuration.removeKeyValue(L"\x0100"));
+    EXPECT_EQ(configuration.getValue(L"\xE9t\xE9"), L"4");
+    EXPECT_EQ(configuration.getValue(L"e\x301"), L"3");
+    EXPECT_FALSE(configuration.containsKey(L"\x0100"));
 }
 
 TEST(ConfigurationTest, ClearLeavesOneEmptyUnnamedSection) {

@@ -185,6 +185,34 @@ TEST(IniFormatTest, DecodedCharsetsReadEscapesHeadersAndCommentsAsWindows1252Doe
     }
 }
 
+TEST(IniFormatTest, LatinCharactersOfALineAreWrittenAsEachCharsetHoldsThem) {
+    Configuration model;
+    model.setValue(L"cl\xE9=x", L"\xE0\x81\x80");
+    model.appendElement(ConfigurationElement(L"\xFF"));
+    IniConfigurationSerializer windows1252(L"windows-1252");
+    EXPECT_EQ(windows1252.serialize(model)->toString(), "cl\xE9\\=x=\xE0\x81?\r\n#\xFF\r\n");
+    IniConfigurationSerializer utf8(L"UTF-8");
+    EXPECT_EQ(utf8.serialize(model)->toString(),
+              "cl\xC3\xA9\\=x=\xC3\xA0\xC2\x81\xC2\x80\r\n#\xC3\xBF\r\n");
+    std::wostringstream stream;
+    IniConfigurationSerializer::SerializationVisitor visitor(stream);
+    model.visit(visitor);
+    EXPECT_EQ(stream.str(), L"cl\xE9\\=x=\xE0\x81\x80\r\n#\xFF\r\n");
+}
+
+TEST(IniFormatTest, KeysReadBeyondAsciiAreFoundAndMergeWithTheirRepeats) {
+    IniConfigurationSerializer serializer(L"UTF-8");
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(
+        bytesOf("[s\xC3\xA9]\n\xC3\xA9=1\n\xC4\x80=2\n\xC3\xA9=\xE2\x82\xAC\n\xC4\x81=\xC3\xBF\n"));
+    EXPECT_EQ(model->getKeys(L"s\xE9"), Configuration::StringList({L"\xE9", L"\x0100", L"\x0101"}));
+    EXPECT_EQ(model->getValue(L"\xE9", L"s\xE9"), L"\x20AC");
+    EXPECT_EQ(model->getValue(L"\x0100", L"s\xE9"), L"2");
+    EXPECT_EQ(model->getValue(L"\x0101", L"s\xE9"), L"\xFF");
+    EXPECT_FALSE(model->containsKey(L"\x01E9", L"s\xE9"));
+    EXPECT_EQ(serializer.serialize(*model)->toString(),
+              "[s\xC3\xA9]\n\xC3\xA9=\xE2\x82\xAC\n\xC4\x80=2\n\xC4\x81=\xC3\xBF\n");
+}
+
 TEST(IniFormatTest, HundredThousandSectionsReadInFileOrderAndMerge) {
     std::string input;
     for (int section = 0; section < 100000; ++section) {
