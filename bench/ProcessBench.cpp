@@ -4,12 +4,15 @@
 #include <Poco/Process.h>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "file/File.h"
+#include "platform/UserRuntimeDirectory.h"
 #include "platform/Utf16.h"
 #include "platform/WinSync.h"
 #include "process/Process.h"
@@ -19,6 +22,39 @@
 extern char** environ;
 
 namespace {
+
+// Named events live in the user's runtime directory. The run gets one of its own, a fresh
+// private directory below $TMPDIR (or /tmp where that path would be too long for the library's
+// sockets), named through XDG_RUNTIME_DIR before main runs, so that the children find it and
+// nothing is left behind.
+class RuntimeDirectory {
+public:
+    RuntimeDirectory() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/krel-bench-XXXXXX";
+        if (pattern.size() > LONGEST) {
+            pattern = "/tmp/krel-bench-XXXXXX";
+        }
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path = pattern;
+            setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+        }
+    }
+    ~RuntimeDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+
+private:
+    // The library takes a runtime directory with its subdirectory "/krelstd" up to this long.
+    static const size_t LONGEST =
+        krel_platform::USER_RUNTIME_DIRECTORY_MAX_LENGTH - sizeof("/krelstd") + 1;
+
+    std::string path;
+};
+
+RuntimeDirectory runtimeDirectory;
 
 std::string childPath() {
     char buffer[4096] = {};
