@@ -13,7 +13,8 @@ import java.util.prefs.Preferences;
  * timed from the write's start (for the tool, from the start of its process) to the callback's
  * arrival on the consumer thread. One change at a time, so each latency stands alone. Beside
  * them, the JDK's own java.util.prefs listener on its file back end, which hears only of changes
- * made in its own VM.
+ * made in its own VM. A row that misses its goal ends in "missed", and the table ends with the
+ * number of goals missed.
  */
 public final class CallbackLatencyBench {
     private static final int HKEY_CURRENT_USER = RegistryPreferencesJni.HKEY_CURRENT_USER;
@@ -21,6 +22,11 @@ public final class CallbackLatencyBench {
     private static final int CHANGES = 200;
     private static final int WARM_UP = 20;
     private static final long WAIT_SECONDS = 5;
+    /** The bound on the 99th percentile of a change's latency through the natives. */
+    private static final double GOAL_P99_MILLIS = 50;
+
+    /** Goals missed so far. */
+    private static int missed;
 
     private CallbackLatencyBench() {}
 
@@ -45,9 +51,9 @@ public final class CallbackLatencyBench {
         RegistryPreferencesJni.startMonitoringKey(HKEY_CURRENT_USER, KEY);
 
         System.out.println("path                               p50 ms   p99 ms   max ms  goal");
-        report("jni callback in-process/krel", "p99<=50", measure(arrivals, index
+        report("jni callback in-process/krel", GOAL_P99_MILLIS, measure(arrivals, index
                 -> RegistryPreferencesJni.setStrValue(HKEY_CURRENT_USER, KEY, "Value", "v" + index)));
-        report("jni callback other process/krel", "p99<=50",
+        report("jni callback other process/krel", GOAL_P99_MILLIS,
                 measure(arrivals, index -> runTool(tool, "v" + index)));
 
         RegistryPreferencesJni.stopMonitoringKey(HKEY_CURRENT_USER, KEY);
@@ -58,11 +64,12 @@ public final class CallbackLatencyBench {
         Preferences node = Preferences.userRoot().node("krelbench/callbacks");
         node.addPreferenceChangeListener(
                 event -> peerArrivals.add(new Arrival(event.getNewValue(), System.nanoTime())));
-        report("jni callback in-process/peer", "",
+        report("jni callback in-process/peer", Double.NaN,
                 measure(peerArrivals, index -> node.put("Value", "v" + index)));
         System.out.println("jni callback other process/peer   never reported (readable after the"
                 + " next periodic sync, 30 s by default)");
         node.removeNode();
+        System.out.println(missed == 0 ? "every goal met" : missed + " goal(s) missed");
     }
 
     /** Latencies in nanoseconds of CHANGES changes, after a warm-up. */
@@ -105,9 +112,15 @@ public final class CallbackLatencyBench {
         }
     }
 
-    private static void report(String path, String goal, long[] sorted) {
-        System.out.printf("%-32s %8.2f %8.2f %8.2f  %s%n", path, millis(sorted, 50),
-                millis(sorted, 99), sorted[sorted.length - 1] / 1e6, goal);
+    /** Prints the percentiles; a bound that is a number is the goal on the 99th percentile. */
+    private static void report(String path, double p99BoundMillis, long[] sorted) {
+        double p99 = millis(sorted, 99);
+        boolean hasGoal = !Double.isNaN(p99BoundMillis);
+        boolean met = !hasGoal || p99 <= p99BoundMillis;
+        missed += met ? 0 : 1;
+        System.out.printf("%-32s %8.2f %8.2f %8.2f  %s%s%n", path, millis(sorted, 50), p99,
+                sorted[sorted.length - 1] / 1e6,
+                hasGoal ? String.format("p99<=%.0f", p99BoundMillis) : "", met ? "" : " missed");
     }
 
     /** The percentile of the sorted latencies, in milliseconds. */

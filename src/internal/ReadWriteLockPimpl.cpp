@@ -68,8 +68,8 @@ private:
 } // namespace
 
 ReadWriteLockPimpl::ReadWriteLockPimpl(int maxReaders)
-    : serial(nextSerial.fetch_add(1, std::memory_order_relaxed)), maxReaders(maxReaders), state(0),
-      writer(PosixCalls::nullThread()), writerCount(0), overflowCount(0) {
+    : serial(nextSerial.fetch_add(1, std::memory_order_relaxed)), maxReaders(maxReaders),
+      overflowCount(0), state(0), writer(PosixCalls::nullThread()), writerCount(0) {
     pthread_mutex_init(&mutex, nullptr);
     pthread_cond_init(&changed, nullptr);
     pthread_mutex_init(&overflowMutex, nullptr);
@@ -84,16 +84,70 @@ ReadWriteLockPimpl::~ReadWriteLockPimpl() {
     pthread_mutex_destroy(&mutex);
 }
 
-// The writer reads without a slot of its own.
+// A count in the caller's table is the read lock re-entered. Without one, and with no overflow
+// entries to look through, the caller holds no read lock here: it counts itself in the word, and
+// only a refusal (a writer flagged, possibly the caller itself, or every slot taken) leaves this
+// path.
 void ReadWriteLockPimpl::readLock() {
+    ReadTable& table = readTable;
+    const uint32_t used = table.used;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (table.entries[i].lock == serial) {
+            reenterRead(table.entries[i].count);
+            return;
+        }
+    }
+    if (used == READ_TABLE_SIZE || overflowCount.load(std::memory_order_acquire) != 0) {
+        readLockBeyondTable();
+        return;
+    }
+    if (!mayRead(state.fetch_add(READER, std::memory_order_acquire))) {
+        enterRefusedReader();
+        return;
+    }
+    table.entries[used] = ReadEntry{serial, 1};
+    table.used = used + 1;
+}
+
+// The last entry in use takes the place of the one removed. Read locks are mostly released in
+// the reverse order of taking, so the entry removed mostly is the last one, which is not copied:
+// copying an entry just written would wait for its two stores to reach the cache.
+void ReadWriteLockPimpl::readUnlock() {
+    ReadTable& table = readTable;
+    const uint32_t used = table.used;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (table.entries[i].lock == serial) {
+            if (--table.entries[i].count == 0) {
+                if (i != used - 1) {
+                    table.entries[i] = table.entries[used - 1];
+                }
+                table.used = used - 1;
+                leaveAsReader();
+            }
+            return;
+        }
+    }
+    readUnlockBeyondTable();
+}
+
+void ReadWriteLockPimpl::reenterRead(uint32_t& count) {
+    if (count == MAX_RECURSION) {
+        throwReadRecursion();
+    }
+    ++count;
+}
+
+void ReadWriteLockPimpl::throwReadRecursion() {
+    PosixCalls::raise<KrelOutOfResourcesException>(
+        L"krel_std::ReadWriteLock::readLock",
+        L"readLock failed: Recursion limit for this thread has been reached.");
+}
+
+// The writer reads without a slot of its own.
+void ReadWriteLockPimpl::readLockBeyondTable() {
     uint32_t* count = findReadCount();
     if (count != nullptr) {
-        if (*count == MAX_RECURSION) {
-            PosixCalls::raise<KrelOutOfResourcesException>(
-                L"krel_std::ReadWriteLock::readLock",
-                L"readLock failed: Recursion limit for this thread has been reached.");
-        }
-        ++*count;
+        reenterRead(*count);
         return;
     }
     bool slot = !isWriter();
@@ -110,8 +164,9 @@ void ReadWriteLockPimpl::readLock() {
     }
 }
 
-void ReadWriteLockPimpl::readUnlock() {
-    uint32_t* count = findReadCount();
+void ReadWriteLockPimpl::readUnlockBeyondTable() {
+    uint32_t* count =
+        overflowCount.load(std::memory_order_acquire) == 0 ? nullptr : findOverflowReadCount();
     if (count == nullptr) {
         PosixCalls::raise<KrelAccessException>(
             L"krel_std::ReadWriteLock::readUnlock",
@@ -120,7 +175,38 @@ void ReadWriteLockPimpl::readUnlock() {
     if (--*count > 0) {
         return;
     }
-    removeReadCount(count);
+    removeOverflowReadCount();
+    if (!isWriter()) {
+        returnSlot();
+    }
+}
+
+// Only the writer flag refuses the writer, which holds the lock: no thread waits for the count it
+// takes back, so that needs no wake-up. The caller's table has room, as readLock found.
+void ReadWriteLockPimpl::enterRefusedReader() {
+    if (isWriter()) {
+        state.fetch_sub(READER, std::memory_order_relaxed);
+    } else {
+        returnSlot();
+        waitForSlot();
+    }
+    addReadCount(1);
+}
+
+// With no writer flagged and nobody asleep, nobody needs to hear of the departure, and the
+// caller, not being the writer, holds a slot.
+void ReadWriteLockPimpl::leaveAsReader() {
+    uint64_t current = state.load(std::memory_order_relaxed);
+    while ((current & (WRITER | SLEEPERS)) == 0) {
+        if (state.compare_exchange_weak(current, current - READER, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+            return;
+        }
+    }
+    leaveAsFlaggedReader();
+}
+
+void ReadWriteLockPimpl::leaveAsFlaggedReader() {
     if (!isWriter()) {
         returnSlot();
     }

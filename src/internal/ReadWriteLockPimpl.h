@@ -19,6 +19,10 @@ namespace krel_std_internal {
 // read lock touches no shared state. Locks are told apart by a serial number that is never
 // reused, so an entry left behind for a destroyed lock can never be taken for another lock.
 //
+// readLock and readUnlock run their common cases without a call: a count found in the table,
+// and a slot that the word grants or takes back in one step. The writer reading, the overflow
+// map, waits and wake-ups are out of line.
+//
 // Lock order: the mutex is the only lock taken inside; the overflow mutex is never held while
 // waiting.
 class ReadWriteLockPimpl {
@@ -40,6 +44,22 @@ private:
     static constexpr uint64_t READER_MASK = 0xFFFFFFFFu;
     static constexpr uint64_t WRITER = uint64_t(1) << 32;
     static constexpr uint64_t SLEEPERS = uint64_t(1) << 33;
+
+    // Adds one to a read count the caller holds; throws at the recursion limit.
+    static void reenterRead(uint32_t& count);
+    __attribute__((noinline, noreturn)) static void throwReadRecursion();
+    // readLock and readUnlock where the caller's table cannot answer: a full table or a lock
+    // with entries in its overflow map.
+    __attribute__((noinline)) void readLockBeyondTable();
+    __attribute__((noinline)) void readUnlockBeyondTable();
+    // The word refused the slot that the caller counted itself in for: the writer reads without
+    // a slot, anybody else waits for one. Then enters the caller's read count.
+    __attribute__((noinline)) void enterRefusedReader();
+    // Gives the caller's slot back, as a reader whose count just dropped to 0.
+    void leaveAsReader();
+    // The same while a writer is flagged or threads sleep: the caller may be the writer, which
+    // holds no slot, or may have to wake the sleepers.
+    __attribute__((noinline)) void leaveAsFlaggedReader();
 
     // The caller's read count for this lock: in its thread-local table or in the overflow map.
     uint32_t* findReadCount();
@@ -70,8 +90,12 @@ private:
     // Makes the change under the mutex and wakes every sleeper.
     __attribute__((noinline)) void leaveAndWake(uint64_t change);
 
+    // Readers read these on every first entry, and they rarely change, so they share a cache
+    // line that the word's traffic does not disturb.
     const uint64_t serial;
     const int maxReaders;
+    // Entries in the overflow map: while there are none, a count the table lacks is not held.
+    std::atomic<int> overflowCount;
     // Every reader writes the word; it has a cache line of its own, so the fields that readers
     // only read stay in their caches.
     alignas(64) std::atomic<uint64_t> state;
@@ -82,7 +106,6 @@ private:
     // Read counts of threads whose thread-local table was full.
     pthread_mutex_t overflowMutex;
     std::map<pthread_t, uint32_t> overflowReaders;
-    std::atomic<int> overflowCount;
 };
 
 } // namespace krel_std_internal

@@ -145,6 +145,27 @@ TEST(ReadWriteLockTest, WaitingWriterHoldsBackNewReaders) {
     EXPECT_TRUE(reader->get());
 }
 
+// A reader re-entering its read lock must not queue behind the writer that waits for it to leave.
+TEST(ReadWriteLockTest, ReaderReentersWhileAWriterWaits) {
+    ReadWriteLock lock(1);
+    Semaphore entered;
+    Event writerWaits(false, false);
+    Background<bool> reader([&] {
+        ReadWriteLock::ReaderLock first(lock);
+        entered.increment();
+        Concurrency::waitForSingleObject(writerWaits, 10000);
+        ReadWriteLock::ReaderLock again(lock);
+        return true;
+    });
+    entered.decrement();
+    std::unique_ptr<Background<bool>> writer(writeLockElsewhere(lock));
+    EXPECT_FALSE(writer->finishedWithin(sync_test::BRIEFLY));
+    writerWaits.signal();
+    ASSERT_TRUE(reader.finishedWithin(sync_test::SOON));
+    EXPECT_TRUE(reader.get());
+    EXPECT_TRUE(writer->get());
+}
+
 TEST(ReadWriteLockTest, WriterCancelledWhileWaitingNoLongerHoldsBackReaders) {
     ReadWriteLock lock;
     lock.readLock();
