@@ -292,8 +292,10 @@ void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value)
     KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::putSpi", L"Begin. Key <%ls> Value <%ls>.",
                           key.c_str(), value.c_str());
     AutoLock<Lock> guard(lock);
-    ownChanges[key] = value;
+    // Noted as the node's own change only once the configuration took it: a key or value that
+    // the file cannot hold is refused here and never reaches a flush.
     config.setValue(key, value, Configuration::defaultSection);
+    ownChanges[key] = value;
 }
 
 void FilePreferences::removeSpi(const std::wstring& key) {

@@ -135,6 +135,17 @@ TEST_F(FilePreferencesTest, FlushWhileAnotherUpdaterHoldsTheFileFailsAndKeepsThe
     EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "kept=1"));
 }
 
+TEST_F(FilePreferencesTest, ARefusedPutLeavesLaterFlushesWorking) {
+    EXPECT_THROW(node->put(L"broken", L"line\r\nbreak"), krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(node->put(L" ", L"blank key"), krel_std::KrelIllegalArgumentException);
+    node->put(L"kept", L"1");
+    node->flush();
+    EXPECT_EQ(L"default", node->get(L"broken", L"default"));
+    const std::string stored = readFile(userDirectory("prefs.cfg"));
+    EXPECT_TRUE(contains(stored, "kept=1"));
+    EXPECT_FALSE(contains(stored, "broken"));
+}
+
 TEST_F(FilePreferencesTest, KeysLeaveOutEmptyValuesAndClearKeepsThem) {
     node->put(L"empty", L"");
     node->put(L"full", L"1");
