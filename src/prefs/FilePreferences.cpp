@@ -94,6 +94,12 @@ bool isPathTooLongToSave(const File& file) {
 
 void doNothing(ConfigurationListener*) {}
 
+// The section that holds a node's preferences, made once so a lookup builds no name.
+const std::wstring& unnamedSection() {
+    static const std::wstring& section = *new std::wstring(Configuration::defaultSection);
+    return section;
+}
+
 PreferenceChangeNotifier& notifier() {
     return Singleton<PreferenceChangeNotifier>::getInstance();
 }
@@ -279,13 +285,15 @@ std::vector<std::wstring> FilePreferences::keysSpi() {
     return listed;
 }
 
+// Called with the node's lock held. A stored value is found with one lookup; only the empty
+// text, which is also the answer for a missing key, needs the second.
 std::wstring FilePreferences::getSpi(const std::wstring& key) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::getSpi", L"Begin. Key <%ls>.", key.c_str());
-    AutoLock<Lock> guard(lock);
-    if (!config.containsKey(key, Configuration::defaultSection)) {
+    std::wstring value = config.getValue(key, unnamedSection());
+    if (value.empty() && !config.containsKey(key, unnamedSection())) {
         throw KrelObjectNotFoundException(L"File or key is not found.");
     }
-    return config.getValue(key, Configuration::defaultSection);
+    return value;
 }
 
 void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value) {
