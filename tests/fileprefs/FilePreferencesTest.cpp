@@ -162,6 +162,18 @@ TEST_F(FilePreferencesTest, HandMadeSubdirectoryIsAChild) {
     EXPECT_TRUE(node->nodeExists(L"handmade"));
 }
 
+TEST_F(FilePreferencesTest, OnlyDirectoriesAndLinksToThemAreChildren) {
+    std::filesystem::create_directories(userDirectory("made/inner"));
+    std::filesystem::create_directories(userDirectory(".hidden"));
+    writeFile(userDirectory("plain.txt"), "not a node");
+    std::filesystem::create_directory_symlink(userDirectory("made/inner"), userDirectory("linked"));
+    std::filesystem::create_symlink(userDirectory("missing"), userDirectory("dangling"));
+    std::filesystem::create_directories(userDirectory("back\\slash"));
+    node->put(L"k", L"v");
+    node->flush();
+    EXPECT_EQ((std::vector<std::wstring>{L".hidden", L"linked", L"made"}), node->childrenNames());
+}
+
 TEST_F(FilePreferencesTest, RemoveNodeDeletesTheTreeWithChildrenNeverMade) {
     const auto child = node->node(L"branch");
     writeFile(userDirectory("branch/never/made/prefs.cfg"), "k=v\r\n");
