@@ -426,6 +426,8 @@ void PreferencesXmlReader::flushStoredNodes() {
             node->flush();
         } catch (abi::__forced_unwind&) {
             throw;
+        } catch (const KrelIllegalStateException&) {
+            // The node was removed meanwhile: its entries are skipped, as a put into it is.
         } catch (...) {
             if (!firstFailure) {
                 firstFailure = std::current_exception();
