@@ -52,7 +52,7 @@ void FileGetKrel(benchmark::State& state) {
     }
     scope.report(state);
     nanosecondsPerCall(state, "get_ns");
-    state.SetLabel("get_ns<=1000");
+    state.SetLabel("goal<=1.2");
 }
 
 void FileGetPeer(benchmark::State& state) {

@@ -3,9 +3,16 @@
 // written with one stream, and parsed with the same DOM parser into a map without any checks.
 // The imports also report their peak memory beside the document's size, for this tree and for
 // one of 2000 nodes with 50 keys each.
+//
+// The file back end beside them: its export of the same tree against the in-memory back end's,
+// and its import of a document of 100 nodes with 100 keys each, on disk when the import returns,
+// against the JDK's own import of the same document into its file back end followed by a flush
+// (a Java program that times its own runs, started once per repetition).
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -18,6 +25,7 @@
 #include <xercesc/util/XMLString.hpp>
 
 #include "../tests/support/MemoryPreferences.h"
+#include "prefs/FilePreferences.h"
 #include "support/AllocationCounter.h"
 
 namespace {
@@ -217,6 +225,154 @@ void ImportPeer(benchmark::State& state) {
     }
 }
 
+// A directory of the benchmark's own below $TMPDIR, removed with everything in it when the
+// program ends.
+class TemporaryDirectory {
+public:
+    explicit TemporaryDirectory(const char* name) : path(makeDirectory(name)) {}
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+    const std::string path;
+
+private:
+    static std::string makeDirectory(const char* name) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + name + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        return pattern;
+    }
+};
+
+// The file back end's trees live below a directory of this program, named before the back end
+// first needs its roots.
+void placeFileTrees() {
+    static const TemporaryDirectory directory("krel-xml-file-tree");
+    setenv("KREL_PREFS_DIR", directory.path.c_str(), 1);
+}
+
+// The file back end chosen as the factory in use while the object lives.
+class FileBackEndSelection {
+public:
+    FileBackEndSelection() : saved(system().getProperty(variable(), L"")) {
+        placeFileTrees();
+        system().setProperty(variable(), L"krel_std.FilePreferencesFactory");
+    }
+    ~FileBackEndSelection() { system().setProperty(variable(), saved); }
+    FileBackEndSelection(const FileBackEndSelection&) = delete;
+    FileBackEndSelection& operator=(const FileBackEndSelection&) = delete;
+
+private:
+    static krel_std::KrelSystem& system() { return krel_std::KrelSystem::getInstance(); }
+    static const wchar_t* variable() { return krel_test::MemoryPreferencesSelection::variable(); }
+
+    const std::wstring saved;
+};
+
+const int fileImportNodeCount = 100;
+const int fileImportKeyCount = 100;
+
+// The document both sides of the file back end's import read: a tree of the user root, written
+// once by the in-memory back end.
+const std::string& fileImportDocument() {
+    static const TemporaryFile document("krel-xml-file-import");
+    static const bool written = [] {
+        krel_test::MemoryPreferencesSelection selection;
+        krel_test::MemoryPreferencesFactory& factory =
+            krel_test::MemoryPreferencesFactory::registered();
+        factory.reset();
+        fill(factory.userRoot(), fileImportNodeCount, fileImportKeyCount);
+        factory.userRoot()->exportSubtree(wide(document.path));
+        factory.reset();
+        return true;
+    }();
+    benchmark::DoNotOptimize(written);
+    return document.path;
+}
+
+// The subtree that both sides of the file back end's export write.
+const wchar_t exportedNode[] = L"exported";
+
+void ExportFileKrel(benchmark::State& state) {
+    const FileBackEndSelection selection;
+    const boost::shared_ptr<krel_std::Preferences> tree =
+        krel_std::Preferences::userRoot()->node(exportedNode);
+    fill(tree);
+    tree->flush();
+    const TemporaryFile target("krel-xml-file-export");
+    const std::wstring file = wide(target.path);
+    for (auto _ : state) {
+        tree->exportSubtree(file);
+    }
+    state.SetLabel("goal<=1.5");
+}
+
+void ExportFilePeer(benchmark::State& state) {
+    krel_test::MemoryPreferencesSelection selection;
+    krel_test::MemoryPreferencesFactory& factory =
+        krel_test::MemoryPreferencesFactory::registered();
+    factory.reset();
+    const boost::shared_ptr<krel_std::Preferences> tree = factory.userRoot()->node(exportedNode);
+    fill(tree);
+    const TemporaryFile target("peer-xml-file-export");
+    const std::wstring file = wide(target.path);
+    for (auto _ : state) {
+        tree->exportSubtree(file);
+    }
+}
+
+void ImportFileKrel(benchmark::State& state) {
+    const std::wstring document = wide(fileImportDocument());
+    const FileBackEndSelection selection;
+    // As the peer's warm-up does, the first import makes the tree's nodes.
+    krel_std::Preferences::importPreferences(document);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        krel_std::Preferences::importPreferences(document);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.SetLabel("goal<=2");
+}
+
+// The peer's median time of one import and flush in seconds, or -1 when it could not be run.
+double javaImportSeconds(const std::string& document, int runs) {
+    static const TemporaryDirectory trees("peer-xml-java-tree");
+    const std::string command =
+        std::string("'") + KREL_BENCH_JAVA + "' -Djava.util.prefs.userRoot='" + trees.path +
+        "/user' -Djava.util.prefs.systemRoot='" + trees.path + "/system' -cp '" +
+        KREL_BENCH_IMPORT_PEER_JAR + "' PreferencesImportPeer '" + document + "' " +
+        std::to_string(runs) + " 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr) {
+        return -1;
+    }
+    long long nanoseconds = -1;
+    if (std::fscanf(output, "%lld", &nanoseconds) != 1) {
+        nanoseconds = -1;
+    }
+    const int status = pclose(output);
+    return status == 0 && nanoseconds > 0 ? nanoseconds / 1e9 : -1;
+}
+
+void ImportFilePeer(benchmark::State& state) {
+    const double seconds = javaImportSeconds(fileImportDocument(), 9);
+    if (seconds < 0) {
+        state.SkipWithError("the Java import program could not be run");
+        return;
+    }
+    for (auto _ : state) {
+        state.SetIterationTime(seconds);
+    }
+}
+
 } // namespace
 
 BENCHMARK(ExportKrel)->Name("PreferencesXml/export/krel")->Unit(benchmark::kMillisecond);
@@ -227,3 +383,19 @@ BENCHMARK(ImportKrelLarge)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(ImportPeer)->Name("PreferencesXml/import/peer")->Unit(benchmark::kMillisecond);
+BENCHMARK(ExportFileKrel)
+    ->Name("PreferencesXml/export file back end/krel")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ExportFilePeer)
+    ->Name("PreferencesXml/export file back end/peer")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportFileKrel)
+    ->Name("PreferencesXml/import file back end/krel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(9);
+BENCHMARK(ImportFilePeer)
+    ->Name("PreferencesXml/import file back end/peer")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(9);

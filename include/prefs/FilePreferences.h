@@ -110,6 +110,8 @@ private:
     // Set before any member that depends on it.
     const RootType treeType;
     File nodeDirectory;
+    // The directory's canonical path.
+    const std::wstring directoryPath;
     File prefsFile;
     KrelConfig config;
     // The keys put (a value) or removed (none) through this node since its last write.

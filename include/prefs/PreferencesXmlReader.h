@@ -2,6 +2,8 @@
 
 #include <boost/shared_ptr.hpp>
 #include <string>
+#include <unordered_set>
+#include <vector>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
@@ -16,7 +18,8 @@ class Preferences;
 
 // Reads an XML document of the standard Java preferences type from a UTF-8 file and stores
 // every entry it holds into the user or system tree of the preferences factory in use. Nodes
-// are created as needed; nothing is ever removed, and each entry is put and flushed on its own,
+// are created as needed and nothing is ever removed. Entries are put as they are read, and each
+// node that took entries is flushed once before the import returns, also when it fails part-way,
 // so what was stored before a failure stays stored.
 //
 // Every raw CR and LF of the file is dropped before parsing and the text ends at its first NUL;
@@ -100,6 +103,14 @@ private:
                                                       const std::wstring& name);
     void addKeyValueToPreferences(const boost::shared_ptr<Preferences>& target,
                                   const std::wstring& key, const std::wstring& value);
+    void rememberStoredNode(const boost::shared_ptr<Preferences>& target);
+    // Whether an ancestor of the node took entries too.
+    bool hasStoredAncestor(const boost::shared_ptr<Preferences>& node) const;
+    // Flushes each node that took entries once: a node below another such node is flushed with
+    // that node's subtree. Every node is tried; the first failure is thrown after the last try.
+    void flushStoredNodes();
+    // The same after a failure of the import, which stays the failure reported.
+    void flushStoredNodesAfterFailure();
     std::wstring getAttributeValue(xercesc::DOMNode* element, const std::wstring& attribute);
     void throwIfNodeNameIsEmpty(const std::wstring& name);
     // "Input file <name> has invalid XML format." followed by the detail.
@@ -111,6 +122,9 @@ private:
     XmlSystemUse xmlSystem;
     DocumentParser parser;
     xercesc::DOMDocument* document;
+    // The nodes that took entries since the last flush, in the order of their first entry.
+    std::vector<boost::shared_ptr<Preferences>> storedNodes;
+    std::unordered_set<const Preferences*> storedNodeSet;
 };
 
 } // namespace krel_std

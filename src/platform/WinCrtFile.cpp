@@ -114,6 +114,21 @@ bool matchesPattern(const std::wstring& name, const std::wstring& pattern) {
     return p == pattern.size();
 }
 
+// The status of a directory entry in one call: of what a link names, else of the link itself
+// (whose creation time is then its change time); with the creation time where the file system
+// keeps one.
+bool entryStatus(const std::string& path, struct statx& status) {
+    const unsigned int wanted = STATX_BASIC_STATS | STATX_BTIME;
+    if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, wanted, &status) == 0) {
+        return true;
+    }
+    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, wanted, &status) == 0) {
+        status.stx_mask &= ~static_cast<unsigned int>(STATX_BTIME);
+        return true;
+    }
+    return false;
+}
+
 // Fills `data` with the next entry that matches; false at the end of the directory.
 bool nextMatch(FindState& state, struct _wfinddata64i32_t& data) {
     while (dirent* entry = readdir(state.directory)) {
@@ -124,14 +139,15 @@ bool nextMatch(FindState& state, struct _wfinddata64i32_t& data) {
         data = _wfinddata64i32_t{};
         wcscpy(data.name, name.c_str());
         const std::string path = state.path + "/" + entry->d_name;
-        struct stat status {};
-        if (stat(path.c_str(), &status) == 0 || lstat(path.c_str(), &status) == 0) {
-            data.attrib = S_ISDIR(status.st_mode) ? _A_SUBDIR : _A_NORMAL;
+        struct statx status {};
+        if (entryStatus(path, status)) {
+            data.attrib = S_ISDIR(status.stx_mode) ? _A_SUBDIR : _A_NORMAL;
             data.attrib |= (name.size() > 1 && name[0] == L'.' && name != L"..") ? _A_HIDDEN : 0;
-            data.time_create = creationTime(path, status);
-            data.time_access = status.st_atim.tv_sec;
-            data.time_write = status.st_mtim.tv_sec;
-            data.size = static_cast<_fsize_t>(status.st_size);
+            data.time_create = (status.stx_mask & STATX_BTIME) != 0 ? status.stx_btime.tv_sec
+                                                                    : status.stx_ctime.tv_sec;
+            data.time_access = status.stx_atime.tv_sec;
+            data.time_write = status.stx_mtime.tv_sec;
+            data.size = static_cast<_fsize_t>(status.stx_size);
         }
         return true;
     }

@@ -1,22 +1,28 @@
 #include "prefs/FilePreferences.h"
 
+#include <cwchar>
+
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "config/ConfigurationChangeEvent.h"
+#include "config/ConfigurationElement.h"
+#include "config/ConfigurationSection.h"
+#include "config/ConfigurationVisitor.h"
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelObjectNotFoundException.h"
-#include "file/DirectoryFilter.h"
 #include "pattern/Singleton.h"
 #include "platform/FileReplacement.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
+#include "platform/WinCrtFile.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/KrelSystem.h"
 #include "thread/AutoLock.h"
+#include "windows/FindHandle.h"
 
 namespace krel_std {
 
@@ -94,6 +100,31 @@ bool isPathTooLongToSave(const File& file) {
 
 void doNothing(ConfigurationListener*) {}
 
+// The keys of the unnamed section whose value is not the empty text, in file order, gathered in
+// one walk under the configuration's lock.
+class ListedKeys : public ConfigurationVisitor {
+public:
+    void visit(const ConfigurationSection& section) override {
+        inUnnamedSection = section.getName().empty();
+    }
+    void visit(const ConfigurationElement& element) override {
+        if (inUnnamedSection && element.isKeyValue() && !element.getValue().empty()) {
+            keys.push_back(element.getKey());
+        }
+    }
+
+    std::vector<std::wstring> keys;
+
+private:
+    bool inUnnamedSection = false;
+};
+
+// The section that holds a node's preferences, made once so a lookup builds no name.
+const std::wstring& unnamedSection() {
+    static const std::wstring& section = *new std::wstring(Configuration::defaultSection);
+    return section;
+}
+
 PreferenceChangeNotifier& notifier() {
     return Singleton<PreferenceChangeNotifier>::getInstance();
 }
@@ -120,7 +151,7 @@ boost::shared_ptr<Preferences> FilePreferences::getRoot(RootType type) {
 
 FilePreferences::FilePreferences(RootType type, const std::wstring& name)
     : treeType(type), nodeDirectory(buildFilePath(rootTypePath(type), name)),
-      prefsFile(nodeDirectory.getCanonicalPath(), prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Root type <%d> Name <%ls>.", static_cast<int>(type),
                           name.c_str());
@@ -138,7 +169,7 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
                                  const std::wstring& name)
     : AbstractPreferences(parent, name), treeType(treeTypeOf(parent)),
       nodeDirectory(buildFilePath(parent, checkedChildName(name))),
-      prefsFile(nodeDirectory.getCanonicalPath(), prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
@@ -247,15 +278,26 @@ boost::shared_ptr<AbstractPreferences> FilePreferences::childSpi(const std::wstr
     return boost::shared_ptr<AbstractPreferences>(new FilePreferences(shared_from_this(), name));
 }
 
+// One pass over the directory: each entry's own attributes tell a directory (a link to one
+// counts as one), so no entry is looked up again by path. A name holding '\' cannot be addressed
+// as a child and is left out.
 std::vector<std::wstring> FilePreferences::childrenNamesSpi() {
     KREL_TRACE_SCOPE(L"krel_std::FilePreferences::childrenNamesSpi");
     AutoLock<Lock> guard(lock);
     std::vector<std::wstring> names;
-    if (nodeDirectory.isDirectory()) {
-        for (const File& child : nodeDirectory.listFiles(DirectoryFilter())) {
-            names.push_back(child.getName());
-        }
+    struct _wfinddata64i32_t entry {};
+    const bool endsWithSeparator = !directoryPath.empty() && directoryPath.back() == L'/';
+    const krel_std_internal::FindHandle search(
+        _wfindfirst64i32((directoryPath + (endsWithSeparator ? L"*" : L"/*")).c_str(), &entry));
+    if (!search.isValid()) {
+        return names;
     }
+    do {
+        if ((entry.attrib & _A_SUBDIR) != 0 && std::wcscmp(entry.name, L".") != 0 &&
+            std::wcscmp(entry.name, L"..") != 0 && std::wcschr(entry.name, L'\\') == nullptr) {
+            names.emplace_back(entry.name);
+        }
+    } while (_wfindnext64i32(search.get(), &entry) == 0);
     return names;
 }
 
@@ -268,32 +310,30 @@ bool FilePreferences::existsSpi(const std::wstring& path) {
 std::vector<std::wstring> FilePreferences::keysSpi() {
     KREL_TRACE_SCOPE(L"krel_std::FilePreferences::keysSpi");
     AutoLock<Lock> guard(lock);
-    const Configuration::StringList keys = config.getKeys(Configuration::defaultSection);
-    const Configuration::StringList values = config.getValues(Configuration::defaultSection);
-    std::vector<std::wstring> listed;
-    for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
-        if (!values[i].empty()) {
-            listed.push_back(keys[i]);
-        }
-    }
-    return listed;
+    ListedKeys listed;
+    config.visit(listed);
+    return listed.keys;
 }
 
+// Called with the node's lock held. A stored value is found with one lookup; only the empty
+// text, which is also the answer for a missing key, needs the second.
 std::wstring FilePreferences::getSpi(const std::wstring& key) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::getSpi", L"Begin. Key <%ls>.", key.c_str());
-    AutoLock<Lock> guard(lock);
-    if (!config.containsKey(key, Configuration::defaultSection)) {
+    std::wstring value = config.getValue(key, unnamedSection());
+    if (value.empty() && !config.containsKey(key, unnamedSection())) {
         throw KrelObjectNotFoundException(L"File or key is not found.");
     }
-    return config.getValue(key, Configuration::defaultSection);
+    return value;
 }
 
 void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::FilePreferences::putSpi", L"Begin. Key <%ls> Value <%ls>.",
                           key.c_str(), value.c_str());
     AutoLock<Lock> guard(lock);
-    ownChanges[key] = value;
+    // Noted as the node's own change only once the configuration took it: a key or value that
+    // the file cannot hold is refused here and never reaches a flush.
     config.setValue(key, value, Configuration::defaultSection);
+    ownChanges[key] = value;
 }
 
 void FilePreferences::removeSpi(const std::wstring& key) {

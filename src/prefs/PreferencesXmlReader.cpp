@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cxxabi.h>
+#include <exception>
 #include <list>
 #include <map>
 #include <new>
@@ -268,7 +270,15 @@ void PreferencesXmlReader::readPreferences() {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readPreferences";
     DOMElement* preferences = XmlUtils::getDocumentRoot(context, document);
     XmlUtils::throwIfNodeNameIsNotMatchFor(context, preferences, L"preferences");
-    readRoot(preferences);
+    try {
+        readRoot(preferences);
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        flushStoredNodesAfterFailure();
+        throw;
+    }
+    flushStoredNodes();
 }
 
 void PreferencesXmlReader::readRoot(DOMNode* preferences) {
@@ -369,7 +379,7 @@ void PreferencesXmlReader::addKeyValueToPreferences(const boost::shared_ptr<Pref
                                                     const std::wstring& value) {
     try {
         target->put(key, value);
-        target->flush();
+        rememberStoredNode(target);
     } catch (const KrelIllegalArgumentException& cause) {
         throwInvalidFormat(L"krel_std::PreferencesXmlReader::addKeyValueToPreferences",
                            invalidFormat(L" Invalid attribute key <" +
@@ -378,6 +388,66 @@ void PreferencesXmlReader::addKeyValueToPreferences(const boost::shared_ptr<Pref
                            cause);
     } catch (const KrelIllegalStateException&) {
         // The node was removed meanwhile: this entry is skipped and the import goes on.
+    }
+}
+
+void PreferencesXmlReader::rememberStoredNode(const boost::shared_ptr<Preferences>& target) {
+    if (storedNodeSet.insert(target.get()).second) {
+        storedNodes.push_back(target);
+    }
+}
+
+bool PreferencesXmlReader::hasStoredAncestor(const boost::shared_ptr<Preferences>& node) const {
+    try {
+        for (boost::shared_ptr<Preferences> ancestor = node->parent(); ancestor;
+             ancestor = ancestor->parent()) {
+            if (storedNodeSet.count(ancestor.get()) != 0) {
+                return true;
+            }
+        }
+    } catch (const KrelIllegalStateException&) {
+        // A node removed meanwhile is flushed on its own, which stores nothing.
+    }
+    return false;
+}
+
+void PreferencesXmlReader::flushStoredNodes() {
+    std::vector<boost::shared_ptr<Preferences>> topmost;
+    for (const boost::shared_ptr<Preferences>& node : storedNodes) {
+        if (!hasStoredAncestor(node)) {
+            topmost.push_back(node);
+        }
+    }
+    storedNodes.clear();
+    storedNodeSet.clear();
+    std::exception_ptr firstFailure;
+    for (const boost::shared_ptr<Preferences>& node : topmost) {
+        try {
+            node->flush();
+        } catch (abi::__forced_unwind&) {
+            throw;
+        } catch (const KrelIllegalStateException&) {
+            // The node was removed meanwhile: its entries are skipped, as a put into it is.
+        } catch (...) {
+            if (!firstFailure) {
+                firstFailure = std::current_exception();
+            }
+        }
+    }
+    if (firstFailure) {
+        std::rethrow_exception(firstFailure);
+    }
+}
+
+void PreferencesXmlReader::flushStoredNodesAfterFailure() {
+    try {
+        flushStoredNodes();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (KrelException& error) {
+        error.logDebug(importContext);
+    } catch (...) {
+        // The import's own failure is the one reported.
     }
 }
 

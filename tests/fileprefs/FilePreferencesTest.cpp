@@ -135,6 +135,17 @@ TEST_F(FilePreferencesTest, FlushWhileAnotherUpdaterHoldsTheFileFailsAndKeepsThe
     EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "kept=1"));
 }
 
+TEST_F(FilePreferencesTest, ARefusedPutLeavesLaterFlushesWorking) {
+    EXPECT_THROW(node->put(L"broken", L"line\r\nbreak"), krel_std::KrelIllegalArgumentException);
+    EXPECT_THROW(node->put(L" ", L"blank key"), krel_std::KrelIllegalArgumentException);
+    node->put(L"kept", L"1");
+    node->flush();
+    EXPECT_EQ(L"default", node->get(L"broken", L"default"));
+    const std::string stored = readFile(userDirectory("prefs.cfg"));
+    EXPECT_TRUE(contains(stored, "kept=1"));
+    EXPECT_FALSE(contains(stored, "broken"));
+}
+
 TEST_F(FilePreferencesTest, KeysLeaveOutEmptyValuesAndClearKeepsThem) {
     node->put(L"empty", L"");
     node->put(L"full", L"1");
@@ -149,6 +160,18 @@ TEST_F(FilePreferencesTest, HandMadeSubdirectoryIsAChild) {
     const std::vector<std::wstring> names = node->childrenNames();
     EXPECT_NE(names.end(), std::find(names.begin(), names.end(), L"handmade"));
     EXPECT_TRUE(node->nodeExists(L"handmade"));
+}
+
+TEST_F(FilePreferencesTest, OnlyDirectoriesAndLinksToThemAreChildren) {
+    std::filesystem::create_directories(userDirectory("made/inner"));
+    std::filesystem::create_directories(userDirectory(".hidden"));
+    writeFile(userDirectory("plain.txt"), "not a node");
+    std::filesystem::create_directory_symlink(userDirectory("made/inner"), userDirectory("linked"));
+    std::filesystem::create_symlink(userDirectory("missing"), userDirectory("dangling"));
+    std::filesystem::create_directories(userDirectory("back\\slash"));
+    node->put(L"k", L"v");
+    node->flush();
+    EXPECT_EQ((std::vector<std::wstring>{L".hidden", L"linked", L"made"}), node->childrenNames());
 }
 
 TEST_F(FilePreferencesTest, RemoveNodeDeletesTheTreeWithChildrenNeverMade) {

@@ -1,12 +1,17 @@
 // XML export and import through the file back end: a generated tree of names the back end keeps
 // as directory names and of windows-1252 keys and values, exported, removed and imported into
-// the empty tree, comes back equal, also when read again from its files.
+// the empty tree, comes back equal, also when read again from its files. An import is on disk
+// when it returns, and one that fails part-way leaves on disk what it stored before the failure.
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "exception/KrelBackingStoreException.h"
+#include "exception/KrelInvalidPreferencesFormatException.h"
 #include "fileprefs/FilePrefsTestSupport.h"
 #include "platform/Utf16.h"
 #include "prefs/FilePreferences.h"
@@ -116,10 +121,51 @@ protected:
         krel_std::Preferences::importPreferences(path("tree.xml"));
     }
 
+    // A document of the user tree whose lines are the elements below the base node's element.
+    std::wstring baseDocument(std::initializer_list<std::string> elements) {
+        std::string text =
+            header() + "<root type=\"user\"><map/><node name=\"" + baseName + "\"><map/>";
+        for (const std::string& element : elements) {
+            text += element;
+        }
+        writeBytes("import.xml", text + "</node></root></preferences>");
+        return path("import.xml");
+    }
+
+    // The "key=value" lines of the file of a node below the base, read from disk as another
+    // process would find them.
+    std::set<std::string> storedPairs(const std::string& below) const {
+        std::ifstream in(prefsDirectory() / "user" / baseName / below / "prefs.cfg",
+                         std::ios::binary);
+        std::set<std::string> pairs;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            pairs.insert(line);
+        }
+        return pairs;
+    }
+
     std::string baseName;
     std::wstring basePath;
     boost::shared_ptr<krel_std::Preferences> base;
 };
+
+// A node element with the entries, each "key=value".
+std::string nodeElement(const std::string& name, std::initializer_list<std::string> entries,
+                        const std::string& inner = std::string()) {
+    std::string text = "<node name=\"" + name + "\"><map>";
+    for (const std::string& entry : entries) {
+        const std::size_t equals = entry.find('=');
+        text += "<entry key=\"" + entry.substr(0, equals) + "\" value=\"" +
+                entry.substr(equals + 1) + "\"/>";
+    }
+    return text + "</map>" + inner + "</node>";
+}
+
+typedef std::set<std::string> Pairs;
 
 TEST_F(PreferencesXmlFileRoundTripTest, AGeneratedTreeComesBackEqual) {
     generateTree();
@@ -147,6 +193,48 @@ TEST_F(PreferencesXmlFileRoundTripTest, ImportedValuesAreStoredAsWindows1252Text
                      std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
               "caf\xE9=\x80 \xFF\x9F q\" a& l< g>\r\n");
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AnImportIsOnDiskWhenItReturns) {
+    krel_std::Preferences::importPreferences(
+        baseDocument({nodeElement("one", {"a=1", "b=2"}, nodeElement("inner", {"c=3"})),
+                      nodeElement("two", {"d=4"})}));
+    EXPECT_EQ(storedPairs("one"), (Pairs{"a=1", "b=2"}));
+    EXPECT_EQ(storedPairs("one/inner"), (Pairs{"c=3"}));
+    EXPECT_EQ(storedPairs("two"), (Pairs{"d=4"}));
+}
+
+// Each document stores entries into two nodes before it meets a node it cannot store.
+TEST_F(PreferencesXmlFileRoundTripTest, AnImportFailingPartWayLeavesTheEarlierEntriesOnDisk) {
+    const std::string tooLong(krel_std::Preferences::MAX_PREF_VALUE_LENGTH + 1, 'x');
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {"a value too long", nodeElement("third", {"bad=" + tooLong})},
+        {"an entry without a value", "<node name=\"third\"><map><entry key=\"bad\"/></map></node>"},
+        {"a node without a name", "<node name=\"\"><map/></node>"}};
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.first);
+        removeBase();
+        const std::wstring document = baseDocument(
+            {nodeElement("first", {"a=1", "b=2"}), nodeElement("second", {"c=3"}), failure.second});
+        EXPECT_THROW(krel_std::Preferences::importPreferences(document),
+                     krel_std::KrelInvalidPreferencesFormatException);
+        EXPECT_EQ(storedPairs("first"), (Pairs{"a=1", "b=2"}));
+        EXPECT_EQ(storedPairs("second"), (Pairs{"c=3"}));
+    }
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AnImportMeetingAnUnwritableNodeStillStoresTheOthers) {
+    // A directory in the place of the node's file: no save can replace it, not even as root.
+    base->node(L"blocked");
+    std::filesystem::create_directory(prefsDirectory() / "user" / baseName / "blocked" /
+                                      "prefs.cfg");
+    const std::wstring document =
+        baseDocument({nodeElement("first", {"a=1"}), nodeElement("blocked", {"b=2"}),
+                      nodeElement("last", {"c=3"})});
+    EXPECT_THROW(krel_std::Preferences::importPreferences(document),
+                 krel_std::KrelBackingStoreException);
+    EXPECT_EQ(storedPairs("first"), (Pairs{"a=1"}));
+    EXPECT_EQ(storedPairs("last"), (Pairs{"c=3"}));
 }
 
 } // namespace
