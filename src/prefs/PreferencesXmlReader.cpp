@@ -270,10 +270,10 @@ void PreferencesXmlReader::readPreferences() {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readPreferences";
     DOMElement* preferences = XmlUtils::getDocumentRoot(context, document);
     XmlUtils::throwIfNodeNameIsNotMatchFor(context, preferences, L"preferences");
+    // Entries stored before a failure, or before the thread's cancellation (which no later
+    // cancellation point acts on again while it unwinds), reach the disk before it ends.
     try {
         readRoot(preferences);
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
         flushStoredNodesAfterFailure();
         throw;
