@@ -1,4 +1,4 @@
-// Export and import of a tree of 100 nodes with 10 keys each as an XML preferences document,
+// Export and import of a tree of 1000 nodes with 10 keys each as an XML preferences document,
 // on the in-memory test back end, against what a user would write instead: the same document
 // written with one stream, and parsed with the same DOM parser into a map without any checks.
 // The imports also report their peak memory beside the document's size, for this tree and for
@@ -6,14 +6,20 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMImplementation.hpp>
+#include <xercesc/dom/DOMImplementationRegistry.hpp>
+#include <xercesc/dom/DOMLSOutput.hpp>
+#include <xercesc/dom/DOMLSSerializer.hpp>
+#include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -22,7 +28,7 @@
 
 namespace {
 
-const int nodeCount = 100;
+const int nodeCount = 1000;
 const int keyCount = 10;
 const int largeNodeCount = 2000;
 const int largeKeyCount = 50;
@@ -35,6 +41,11 @@ std::string temporaryFile(const char* name) {
 
 std::wstring wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
+}
+
+std::u16string number(int value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
 }
 
 void fill(const boost::shared_ptr<krel_std::Preferences>& root, int nodes = nodeCount,
@@ -75,29 +86,53 @@ void ExportKrel(benchmark::State& state) {
     state.SetLabel("goal<=1.2");
 }
 
-void ExportPeer(benchmark::State& state) {
-    std::map<std::string, std::map<std::string, std::string>> tree;
+// The same document as a DOM of the XML parser's own, made from the same values.
+xercesc::DOMDocument* buildDocument(xercesc::DOMImplementation& implementation) {
+    xercesc::DOMDocument* document = implementation.createDocument(
+        nullptr, u"preferences",
+        implementation.createDocumentType(u"preferences", nullptr,
+                                          u"http://java.sun.com/dtd/preferences.dtd"));
+    xercesc::DOMElement* root = document->createElement(u"root");
+    root->setAttribute(u"type", u"user");
+    root->appendChild(document->createElement(u"map"));
+    document->getDocumentElement()->appendChild(root);
     for (int node = 0; node < nodeCount; ++node) {
+        xercesc::DOMElement* child = document->createElement(u"node");
+        child->setAttribute(u"name", (u"node" + number(node)).c_str());
+        xercesc::DOMElement* map = document->createElement(u"map");
         for (int key = 0; key < keyCount; ++key) {
-            tree["node" + std::to_string(node)]["key" + std::to_string(key)] =
-                "value of key " + std::to_string(key);
+            xercesc::DOMElement* entry = document->createElement(u"entry");
+            entry->setAttribute(u"key", (u"key" + number(key)).c_str());
+            entry->setAttribute(u"value", (u"value of key " + number(key)).c_str());
+            map->appendChild(entry);
         }
+        child->appendChild(map);
+        root->appendChild(child);
     }
+    return document;
+}
+
+// Releases what the DOM implementation made.
+struct Release {
+    template <typename Made> void operator()(Made* made) const { made->release(); }
+};
+
+// Serialises the document it is given, pretty-printed, as UTF-8 into the file, each time.
+void ExportPeer(benchmark::State& state) {
+    xercesc::DOMImplementation& implementation =
+        *xercesc::DOMImplementationRegistry::getDOMImplementation(u"LS");
+    const std::unique_ptr<xercesc::DOMDocument, Release> document(buildDocument(implementation));
     const TemporaryFile target("peer-xml-export");
-    const std::string& file = target.path;
     for (auto _ : state) {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << "<?xml version=\"1.0\"?>\r\n<preferences>\r\n\t<root "
-               "type=\"user\">\r\n\t\t<map/>\r\n";
-        for (const auto& node : tree) {
-            out << "\t\t\t<node name=\"" << node.first << "\">\r\n\t\t\t\t<map>\r\n";
-            for (const auto& entry : node.second) {
-                out << "\t\t\t\t\t<entry key=\"" << entry.first << "\" value=\"" << entry.second
-                    << "\"/>\r\n";
-            }
-            out << "\t\t\t\t</map>\r\n\t\t\t</node>\r\n";
-        }
-        out << "\t</root>\r\n</preferences>\r\n";
+        const std::unique_ptr<xercesc::DOMLSSerializer, Release> serializer(
+            implementation.createLSSerializer());
+        serializer->getDomConfig()->setParameter(xercesc::XMLUni::fgDOMWRTFormatPrettyPrint, true);
+        const std::unique_ptr<xercesc::DOMLSOutput, Release> output(
+            implementation.createLSOutput());
+        output->setEncoding(u"UTF-8");
+        xercesc::LocalFileFormatTarget file(target.path.c_str());
+        output->setByteStream(&file);
+        serializer->write(document.get(), output.get());
     }
 }
 
