@@ -214,7 +214,10 @@ void importTree(benchmark::State& state, int nodes, int keys, const char* label)
     bench_support::AllocationScope scope;
     for (auto _ : state) {
         state.PauseTiming();
+        // The emptying is no part of the import: its allocations are left out of the count.
+        const long long allocations = bench_support::allocationCount;
         emptyTrees(factory);
+        bench_support::allocationCount = allocations;
         state.ResumeTiming();
         krel_std::Preferences::importPreferences(file);
     }
