@@ -1,6 +1,7 @@
-// Export and import of a tree of 100 nodes with 10 keys each as an XML preferences document,
-// on the in-memory test back end, against what a user would write instead: the same document
-// written with one stream, and parsed with the same DOM parser into a map without any checks.
+// Export and import of a tree of 1000 nodes with 10 keys each as an XML preferences document,
+// on the in-memory test back end, against what a user would write instead with the XML parser's
+// own DOM: the same document, already built as a DOM, serialised with escaping into a file, and
+// parsed with the same DOM parser into maps of values by node path without any checks.
 // The imports also report their peak memory beside the document's size, for this tree and for
 // one of 2000 nodes with 50 keys each.
 //
@@ -15,12 +16,19 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMImplementation.hpp>
+#include <xercesc/dom/DOMImplementationRegistry.hpp>
+#include <xercesc/dom/DOMLSOutput.hpp>
+#include <xercesc/dom/DOMLSSerializer.hpp>
+#include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -30,7 +38,7 @@
 
 namespace {
 
-const int nodeCount = 100;
+const int nodeCount = 1000;
 const int keyCount = 10;
 const int largeNodeCount = 2000;
 const int largeKeyCount = 50;
@@ -43,6 +51,11 @@ std::string temporaryFile(const char* name) {
 
 std::wstring wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
+}
+
+std::u16string number(int value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
 }
 
 void fill(const boost::shared_ptr<krel_std::Preferences>& root, int nodes = nodeCount,
@@ -83,29 +96,53 @@ void ExportKrel(benchmark::State& state) {
     state.SetLabel("goal<=1.2");
 }
 
-void ExportPeer(benchmark::State& state) {
-    std::map<std::string, std::map<std::string, std::string>> tree;
+// The same document as a DOM of the XML parser's own, made from the same values.
+xercesc::DOMDocument* buildDocument(xercesc::DOMImplementation& implementation) {
+    xercesc::DOMDocument* document = implementation.createDocument(
+        nullptr, u"preferences",
+        implementation.createDocumentType(u"preferences", nullptr,
+                                          u"http://java.sun.com/dtd/preferences.dtd"));
+    xercesc::DOMElement* root = document->createElement(u"root");
+    root->setAttribute(u"type", u"user");
+    root->appendChild(document->createElement(u"map"));
+    document->getDocumentElement()->appendChild(root);
     for (int node = 0; node < nodeCount; ++node) {
+        xercesc::DOMElement* child = document->createElement(u"node");
+        child->setAttribute(u"name", (u"node" + number(node)).c_str());
+        xercesc::DOMElement* map = document->createElement(u"map");
         for (int key = 0; key < keyCount; ++key) {
-            tree["node" + std::to_string(node)]["key" + std::to_string(key)] =
-                "value of key " + std::to_string(key);
+            xercesc::DOMElement* entry = document->createElement(u"entry");
+            entry->setAttribute(u"key", (u"key" + number(key)).c_str());
+            entry->setAttribute(u"value", (u"value of key " + number(key)).c_str());
+            map->appendChild(entry);
         }
+        child->appendChild(map);
+        root->appendChild(child);
     }
+    return document;
+}
+
+// Releases what the DOM implementation made.
+struct Release {
+    template <typename Made> void operator()(Made* made) const { made->release(); }
+};
+
+// Serialises the document it is given, pretty-printed, as UTF-8 into the file, each time.
+void ExportPeer(benchmark::State& state) {
+    xercesc::DOMImplementation& implementation =
+        *xercesc::DOMImplementationRegistry::getDOMImplementation(u"LS");
+    const std::unique_ptr<xercesc::DOMDocument, Release> document(buildDocument(implementation));
     const TemporaryFile target("peer-xml-export");
-    const std::string& file = target.path;
     for (auto _ : state) {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << "<?xml version=\"1.0\"?>\r\n<preferences>\r\n\t<root "
-               "type=\"user\">\r\n\t\t<map/>\r\n";
-        for (const auto& node : tree) {
-            out << "\t\t\t<node name=\"" << node.first << "\">\r\n\t\t\t\t<map>\r\n";
-            for (const auto& entry : node.second) {
-                out << "\t\t\t\t\t<entry key=\"" << entry.first << "\" value=\"" << entry.second
-                    << "\"/>\r\n";
-            }
-            out << "\t\t\t\t</map>\r\n\t\t\t</node>\r\n";
-        }
-        out << "\t</root>\r\n</preferences>\r\n";
+        const std::unique_ptr<xercesc::DOMLSSerializer, Release> serializer(
+            implementation.createLSSerializer());
+        serializer->getDomConfig()->setParameter(xercesc::XMLUni::fgDOMWRTFormatPrettyPrint, true);
+        const std::unique_ptr<xercesc::DOMLSOutput, Release> output(
+            implementation.createLSOutput());
+        output->setEncoding(u"UTF-8");
+        xercesc::LocalFileFormatTarget file(target.path.c_str());
+        output->setByteStream(&file);
+        serializer->write(document.get(), output.get());
     }
 }
 
@@ -161,6 +198,17 @@ void reportImportPeak(benchmark::State& state, const std::wstring& file) {
     state.counters["peak/doc"] = documentKilobytes > 0 ? peak / documentKilobytes : 0;
 }
 
+// Empty trees for the next import. A node and its parent hold one another, so the user tree's
+// nodes are removed first: otherwise every tree dropped stays in memory, and each import
+// would be given memory the process never touched before.
+void emptyTrees(krel_test::MemoryPreferencesFactory& factory) {
+    const boost::shared_ptr<krel_std::Preferences> root = factory.userRoot();
+    for (const std::wstring& name : root->childrenNames()) {
+        root->node(name)->removeNode();
+    }
+    factory.reset();
+}
+
 void importTree(benchmark::State& state, int nodes, int keys, const char* label) {
     krel_test::MemoryPreferencesSelection selection;
     krel_test::MemoryPreferencesFactory& factory =
@@ -175,7 +223,10 @@ void importTree(benchmark::State& state, int nodes, int keys, const char* label)
     bench_support::AllocationScope scope;
     for (auto _ : state) {
         state.PauseTiming();
-        factory.reset();
+        // The emptying is no part of the import: its allocations are left out of the count.
+        const long long allocations = bench_support::allocationCount;
+        emptyTrees(factory);
+        bench_support::allocationCount = allocations;
         state.ResumeTiming();
         krel_std::Preferences::importPreferences(file);
     }
@@ -191,8 +242,12 @@ void ImportKrelLarge(benchmark::State& state) {
     importTree(state, largeNodeCount, largeKeyCount, "100000 entries");
 }
 
-// Every "entry" element's key and value below the node, in document order.
-void collectEntries(xercesc::DOMNode* node, std::map<std::u16string, std::u16string>& values) {
+// A tree's values by node path, as the in-memory back end holds them.
+typedef std::map<std::u16string, std::map<std::u16string, std::u16string>> StoredValues;
+
+// Every "entry" element's key and value below the element into the values of the node at
+// `path`, and those of every "node" element below it into the values of its own path.
+void collectEntries(xercesc::DOMNode* node, const std::u16string& path, StoredValues& values) {
     for (xercesc::DOMNode* child = node->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
         if (child->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) {
@@ -200,12 +255,17 @@ void collectEntries(xercesc::DOMNode* node, std::map<std::u16string, std::u16str
         }
         auto* element = static_cast<xercesc::DOMElement*>(child);
         if (std::u16string(u"entry") == element->getTagName()) {
-            values[element->getAttribute(u"key")] = element->getAttribute(u"value");
+            values[path][element->getAttribute(u"key")] = element->getAttribute(u"value");
+        } else if (std::u16string(u"node") == element->getTagName()) {
+            collectEntries(element, path + u"/" + element->getAttribute(u"name"), values);
+        } else {
+            collectEntries(element, path, values);
         }
-        collectEntries(element, values);
     }
 }
 
+// Parses the document and stores every entry by its node's path; the values are emptied
+// between iterations, untimed, as the import's tree is.
 void ImportPeer(benchmark::State& state) {
     krel_test::MemoryPreferencesSelection selection;
     krel_test::MemoryPreferencesFactory& factory =
@@ -215,12 +275,15 @@ void ImportPeer(benchmark::State& state) {
     const TemporaryFile source("peer-xml-import");
     const std::string& file = source.path;
     factory.userRoot()->exportSubtree(wide(file));
+    StoredValues values;
     for (auto _ : state) {
+        state.PauseTiming();
+        values.clear();
+        state.ResumeTiming();
         xercesc::XercesDOMParser parser;
         parser.setLoadExternalDTD(false);
         parser.parse(file.c_str());
-        std::map<std::u16string, std::u16string> values;
-        collectEntries(parser.getDocument()->getDocumentElement(), values);
+        collectEntries(parser.getDocument()->getDocumentElement(), std::u16string(), values);
         benchmark::DoNotOptimize(values.size());
     }
 }

@@ -30,7 +30,8 @@ class Preferences;
 // encoded surrogates included) before parsing, a document type declaration with an internal
 // subset (the only place entities could be declared) when the parser meets it, and nodes
 // nested deeper than MAX_NODE_DEPTH as soon as the parser meets one, before anything is stored.
-// Comments are not kept.
+// Comments and character data are not kept: the document type holds everything in elements and
+// their attributes.
 class PreferencesXmlReader : public Object {
 public:
     // The largest file an import reads.
@@ -59,7 +60,8 @@ private:
     // entity lets a small document expand itself without bound, so a document type
     // declaration with an internal subset, and any entity declaration, ends the parse with
     // KrelXmlException before the parser reads it. So does a node element nested deeper than
-    // MAX_NODE_DEPTH node elements, as soon as it starts.
+    // MAX_NODE_DEPTH node elements, as soon as it starts. Character data (the white space
+    // between elements) makes no nodes.
     class DocumentParser : public xercesc::XercesDOMParser {
     public:
         DocumentParser();
@@ -77,6 +79,8 @@ private:
                          const bool hasExtSubset) override;
         void entityDecl(const xercesc::DTDEntityDecl& entity, const bool isPEDecl,
                         const bool isIgnored) override;
+        void docCharacters(const XMLCh* const characters, const XMLSize_t length,
+                           const bool cdataSection) override;
 
     private:
         // The node elements open around the parser's position.

@@ -2,6 +2,7 @@
 
 #include <boost/shared_ptr.hpp>
 #include <string>
+#include <vector>
 
 #include "base/Object.h"
 #include "file/LockedFile.h"
@@ -17,16 +18,23 @@ class Preferences;
 //
 // The output file is created or truncated at construction and held exclusively until the end
 // of a write; a later write opens and truncates it again. Each write makes the whole document
-// first and writes it only once it is complete, so a node, key or value holding a character
-// that an XML 1.0 document cannot carry (most control characters, U+FFFE, U+FFFF, lone
-// surrogates) ends the write before the file is reopened or written.
+// (in UTF-8) first and writes it only once it is complete, so a node, key or value holding a
+// character that an XML 1.0 document cannot carry (most control characters, U+FFFE, U+FFFF,
+// lone surrogates) ends the write before the file is reopened or written.
 class PreferencesXmlWriter : public Object {
 public:
     // Throws KrelIllegalArgumentException naming the node and the key when a name, key or
     // value the document for the node (with its subtree when asked) would hold has a character
-    // an XML 1.0 document cannot carry. The export operations of a node call it before they
-    // make a writer, which truncates its file.
+    // an XML 1.0 document cannot carry.
     static void throwIfCannotBeWritten(const boost::shared_ptr<Preferences>& node, bool subtree);
+
+    // The export operations of a node: makes the document for the node (with its subtree when
+    // asked) once, and only when it is complete makes a writer, which truncates the file, and
+    // writes it. So a character the document cannot carry throws as throwIfCannotBeWritten
+    // does and leaves the file as it was; a node removed meanwhile ends the write as writePrefs
+    // reports it.
+    static void exportPreferences(const boost::shared_ptr<Preferences>& node, bool subtree,
+                                  const std::wstring& outputFilename);
 
     // Throws KrelIllegalArgumentException for an empty node or file name, and KrelIOException
     // "Unable to open or create file." when the file cannot be opened alone.
@@ -49,36 +57,48 @@ private:
     // A writer that only makes documents in memory: it has no file.
     PreferencesXmlWriter(const boost::shared_ptr<Preferences>& node, bool subtree, InMemory);
 
-    void internalWritePrefs();
+    // Writes the document, made first unless `composed` says it is made already.
+    void internalWritePrefs(bool composed);
     // The whole document into `document`.
     void composeDocument();
+    // An empty piece at the end of the document.
+    void startPiece();
+    // The line's end; a piece that has grown full goes to the document and the next begins.
+    void endLine();
     void openOutputFile();
-    void writeHeader();
     void writePreferences();
     void writeRoot(int level);
     void writeRootMap(int level);
     int writeBeginParents(int level);
     void writeNode(const boost::shared_ptr<Preferences>& current, int level);
+    void writeNodeStart(int level, const std::wstring& name);
     void writeMap(const boost::shared_ptr<Preferences>& current, int level);
-    void writeEntries(const boost::shared_ptr<Preferences>& current, int level);
+    void writeEntries(const boost::shared_ptr<Preferences>& current,
+                      const std::vector<std::wstring>& keys, int level);
     void writeCloseParents(int level, int count);
-    static std::wstring createIndents(int count);
+    void writeIndents(int count);
     // An attribute value with the characters that cannot stand raw between double quotes, or
     // would not come back from a parser unchanged, written as character references.
-    static std::wstring escape(const std::wstring& text);
+    void writeEscaped(const std::wstring& text);
+    // One character that can stand raw, in UTF-8.
+    void writeCharacter(wchar_t character);
     // Throws when the text has a character an XML 1.0 document cannot carry; `what` names the
     // text ("Name", "Key <k>" or "Value of key <k>") and `current` its node.
     static void throwIfCannotCarry(const boost::shared_ptr<Preferences>& current,
                                    const std::wstring& what, const std::wstring& text);
-    void writeLine(const std::wstring& text);
+    // The indents, the markup (ASCII) and the line's end.
+    void writeLine(int level, const char* markup);
 
     Lock lock;
     const boost::shared_ptr<Preferences> node;
     const std::wstring outputFilename;
     bool subtree;
     LockedFile outputFile;
-    // The document being made; written at once when complete.
-    std::wstring document;
+    // The document, in UTF-8, as pieces of a bounded size: a large document then never needs
+    // one large block of memory, nor copies of it as it grows. Written at once when complete.
+    std::vector<std::string> document;
+    // The piece being made, which ends the document made so far.
+    std::string piece;
 };
 
 } // namespace krel_std

@@ -62,6 +62,10 @@ public:
     // The one attribute of that name of an element that has attributes.
     static std::wstring getAttributeValue(const wchar_t* context, xercesc::DOMNode* node,
                                           const std::wstring& attribute);
+    // The value of the one attribute of that name of an element, or null when it has none. The
+    // value stays owned by the document.
+    static const XMLCh* findAttributeValue(const wchar_t* context, xercesc::DOMNode* node,
+                                           const std::wstring& attribute);
     // Every attribute of an element by name; empty when it has none.
     static std::map<std::wstring, std::wstring> getAttributes(const wchar_t* context,
                                                               xercesc::DOMNode* node);

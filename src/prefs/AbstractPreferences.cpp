@@ -165,15 +165,13 @@ void AbstractPreferences::clear() {
     }
 }
 
-// A writer truncates its file when made, so what the document cannot carry is refused first.
+// The document is made before its file is truncated, so what it cannot carry is refused first.
 void AbstractPreferences::exportNode(const std::wstring& fileName) {
-    PreferencesXmlWriter::throwIfCannotBeWritten(shared_from_this(), false);
-    PreferencesXmlWriter(shared_from_this(), fileName).writePrefs();
+    PreferencesXmlWriter::exportPreferences(shared_from_this(), false, fileName);
 }
 
 void AbstractPreferences::exportSubtree(const std::wstring& fileName) {
-    PreferencesXmlWriter::throwIfCannotBeWritten(shared_from_this(), true);
-    PreferencesXmlWriter(shared_from_this(), fileName).writePrefsTree();
+    PreferencesXmlWriter::exportPreferences(shared_from_this(), true, fileName);
 }
 
 void AbstractPreferences::flush() {

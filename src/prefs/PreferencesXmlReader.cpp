@@ -5,7 +5,6 @@
 #include <cxxabi.h>
 #include <exception>
 #include <list>
-#include <map>
 #include <new>
 #include <utility>
 #include <vector>
@@ -170,6 +169,9 @@ void PreferencesXmlReader::DocumentParser::entityDecl(const DTDEntityDecl&, cons
     throw error;
 }
 
+void PreferencesXmlReader::DocumentParser::docCharacters(const XMLCh* const, const XMLSize_t,
+                                                         const bool) {}
+
 PreferencesXmlReader::PreferencesXmlReader(const std::wstring& inputFilename)
     : inputFilename(inputFilename),
       xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"), document(nullptr) {
@@ -246,8 +248,9 @@ std::string PreferencesXmlReader::getFileContents() {
     throwIfIsTooLarge(bytes.size());
     bytes.resize(std::min(bytes.size(), bytes.find('\0')));
     throwIfIsNotUtf8(bytes);
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\n'), bytes.end());
+    bytes.erase(std::remove_if(bytes.begin(), bytes.end(),
+                               [](char byte) { return byte == '\r' || byte == '\n'; }),
+                bytes.end());
     return bytes;
 }
 
@@ -308,16 +311,16 @@ void PreferencesXmlReader::readMap(DOMNode* element, const boost::shared_ptr<Pre
 
 void PreferencesXmlReader::readEntry(DOMNode* entry, const boost::shared_ptr<Preferences>& target) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readEntry";
-    const std::map<std::wstring, std::wstring> attributes = XmlUtils::getAttributes(context, entry);
-    const auto key = attributes.find(L"key");
-    if (key == attributes.end()) {
+    const XMLCh* const key = XmlUtils::findAttributeValue(context, entry, L"key");
+    if (key == nullptr) {
         throwInvalidFormat(context, invalidFormat(L" Attribute <key> not found."));
     }
-    const auto value = attributes.find(L"value");
-    if (value == attributes.end()) {
+    const XMLCh* const value = XmlUtils::findAttributeValue(context, entry, L"value");
+    if (value == nullptr) {
         throwInvalidFormat(context, invalidFormat(L" Attribute <value> not found."));
     }
-    addKeyValueToPreferences(target, key->second, value->second);
+    addKeyValueToPreferences(target, krel_platform::utf16ToWide(key),
+                             krel_platform::utf16ToWide(value));
 }
 
 void PreferencesXmlReader::readNodes(DOMNode* element,
@@ -355,19 +358,21 @@ boost::shared_ptr<Preferences>
 PreferencesXmlReader::addPreferencesNode(const boost::shared_ptr<Preferences>& parent,
                                          const std::wstring& name) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::addPreferencesNode";
-    const std::wstring quotedName = StringUtils::quotedPrefix(name);
-    const std::wstring message =
-        invalidFormat(L" Invalid preference node name <" + quotedName + L">.");
+    const auto invalidName = [this, &name] {
+        return invalidFormat(L" Invalid preference node name <" + StringUtils::quotedPrefix(name) +
+                             L">.");
+    };
     // A name is one path step: a '/' would reach other nodes, even the tree's root.
     if (name.find(Preferences::SLASH) != std::wstring::npos) {
-        throwInvalidFormat(
-            context, message,
-            KrelIllegalArgumentException(L"Node name <" + quotedName + L"> contains '/'."));
+        throwInvalidFormat(context, invalidName(),
+                           KrelIllegalArgumentException(L"Node name <" +
+                                                        StringUtils::quotedPrefix(name) +
+                                                        L"> contains '/'."));
     }
     try {
         return parent->node(name);
     } catch (const KrelIllegalArgumentException& cause) {
-        throwInvalidFormat(context, message, cause);
+        throwInvalidFormat(context, invalidName(), cause);
     } catch (KrelIllegalStateException& cause) {
         cause.logDebug(context);
         throw;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "base/ByteArray.h"
@@ -13,6 +14,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
+#include "platform/Utf8Encoding.h"
 #include "prefs/Preferences.h"
 #include "thread/AutoLock.h"
 
@@ -20,8 +22,18 @@ namespace krel_std {
 
 namespace {
 
-// The document type that the standard Java preferences import accepts.
-const wchar_t* const preferencesDtd = L"http://java.sun.com/dtd/preferences.dtd";
+// The document's first lines, the document type being the one that the standard Java
+// preferences import accepts.
+const char* const documentHeader =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<!DOCTYPE preferences SYSTEM 'http://java.sun.com/dtd/preferences.dtd'>\r\n";
+
+// File::lineSeparator in UTF-8.
+const char* const lineEnd = "\r\n";
+
+// The size a piece of a document grows to before the next one begins: a block this size comes
+// from the heap's free blocks, never from new pages of memory.
+const std::size_t pieceBytes = 32 * 1024;
 
 // The characters of XML 1.0: TAB, LF, CR, U+0020 to U+D7FF, U+E000 to U+FFFD and the planes
 // above the basic one.
@@ -29,6 +41,10 @@ bool isXmlCharacter(wchar_t character) {
     const unsigned long code = static_cast<unsigned long>(static_cast<std::uint32_t>(character));
     return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
            (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+bool canCarry(const std::wstring& text) {
+    return std::all_of(text.begin(), text.end(), isXmlCharacter);
 }
 
 std::wstring codePointText(wchar_t character) {
@@ -70,6 +86,27 @@ void PreferencesXmlWriter::throwIfCannotBeWritten(const boost::shared_ptr<Prefer
     }
 }
 
+void PreferencesXmlWriter::exportPreferences(const boost::shared_ptr<Preferences>& node,
+                                             bool subtree, const std::wstring& outputFilename) {
+    ErrorUtils::isNullEx(node, L"krel_std::PreferencesXmlWriter::exportPreferences",
+                         L"Preferences node");
+    PreferencesXmlWriter composer(node, subtree, InMemory());
+    bool composed = true;
+    try {
+        composer.composeDocument();
+    } catch (const KrelIllegalStateException&) {
+        // A node removed meanwhile: the write itself reports it, as a write on its own would.
+        composed = false;
+    }
+    PreferencesXmlWriter writer(node, outputFilename);
+    AutoLock<Lock> guard(writer.lock);
+    writer.subtree = subtree;
+    if (composed) {
+        writer.document = std::move(composer.document);
+    }
+    writer.internalWritePrefs(composed);
+}
+
 PreferencesXmlWriter::~PreferencesXmlWriter() {
     outputFile.close();
 }
@@ -83,23 +120,27 @@ void PreferencesXmlWriter::writePrefs() {
     KREL_TRACE_SCOPE(L"krel_std::PreferencesXmlWriter::writePrefs");
     AutoLock<Lock> guard(lock);
     subtree = false;
-    internalWritePrefs();
+    internalWritePrefs(false);
 }
 
 void PreferencesXmlWriter::writePrefsTree() {
     KREL_TRACE_SCOPE(L"krel_std::PreferencesXmlWriter::writePrefsTree");
     AutoLock<Lock> guard(lock);
     subtree = true;
-    internalWritePrefs();
+    internalWritePrefs(false);
 }
 
-void PreferencesXmlWriter::internalWritePrefs() {
+void PreferencesXmlWriter::internalWritePrefs(bool composed) {
     try {
-        composeDocument();
+        if (!composed) {
+            composeDocument();
+        }
         if (!outputFile.isOpen()) {
             openOutputFile();
         }
-        outputFile.write(ByteArray(document, L"UTF-8"));
+        for (const std::string& text : document) {
+            outputFile.write(ByteArray(text));
+        }
         document.clear();
         outputFile.close();
     } catch (const KrelIllegalStateException& cause) {
@@ -115,42 +156,51 @@ void PreferencesXmlWriter::internalWritePrefs() {
 
 void PreferencesXmlWriter::composeDocument() {
     document.clear();
-    writeHeader();
+    startPiece();
+    piece += documentHeader;
     writePreferences();
+    document.push_back(std::move(piece));
+}
+
+void PreferencesXmlWriter::startPiece() {
+    piece = std::string();
+    piece.reserve(pieceBytes + pieceBytes / 8);
+}
+
+void PreferencesXmlWriter::endLine() {
+    piece += lineEnd;
+    if (piece.size() >= pieceBytes) {
+        document.push_back(std::move(piece));
+        startPiece();
+    }
 }
 
 void PreferencesXmlWriter::openOutputFile() {
     outputFile.open(File(outputFilename), LockedFile::Overwrite);
 }
 
-void PreferencesXmlWriter::writeHeader() {
-    writeLine(L"<?xml version=\"1.0\"?>");
-    writeLine(std::wstring(L"<!DOCTYPE preferences SYSTEM '") + preferencesDtd + L"'>");
-}
-
 void PreferencesXmlWriter::writePreferences() {
-    writeLine(L"<preferences>");
+    writeLine(0, "<preferences>");
     writeRoot(1);
-    writeLine(L"</preferences>");
+    writeLine(0, "</preferences>");
 }
 
 void PreferencesXmlWriter::writeRoot(int level) {
-    writeLine(createIndents(level) + L"<root type=\"" + (node->isUserNode() ? L"user" : L"system") +
-              L"\">");
+    writeLine(level, node->isUserNode() ? "<root type=\"user\">" : "<root type=\"system\">");
     writeRootMap(level + 1);
     int nodeLevel = level + 1;
     const int parents = writeBeginParents(nodeLevel);
     nodeLevel += parents;
     writeNode(node, nodeLevel);
     writeCloseParents(nodeLevel, parents);
-    writeLine(createIndents(level) + L"</root>");
+    writeLine(level, "</root>");
 }
 
 void PreferencesXmlWriter::writeRootMap(int level) {
-    if (!node->parent() && !node->keys().empty()) {
-        writeMap(node, level);
+    if (node->parent()) {
+        writeLine(level, "<map/>");
     } else {
-        writeLine(createIndents(level) + L"<map/>");
+        writeMap(node, level);
     }
 }
 
@@ -171,9 +221,9 @@ int PreferencesXmlWriter::writeBeginParents(int level) {
         if (end > start) {
             const std::wstring name = ancestors.substr(start, end - start);
             throwIfCannotCarry(node, L"Name", name);
-            writeLine(createIndents(level) + L"<node name=\"" + escape(name) + L"\">");
+            writeNodeStart(level, name);
             ++level;
-            writeLine(createIndents(level) + L"<map/>");
+            writeLine(level, "<map/>");
             ++count;
         }
         start = end + 1;
@@ -186,7 +236,7 @@ void PreferencesXmlWriter::writeNode(const boost::shared_ptr<Preferences>& curre
     if (hasParent) {
         const std::wstring name = current->name();
         throwIfCannotCarry(current, L"Name", name);
-        writeLine(createIndents(level) + L"<node name=\"" + escape(name) + L"\">");
+        writeNodeStart(level, name);
         writeMap(current, level + 1);
     }
     if (subtree) {
@@ -195,74 +245,101 @@ void PreferencesXmlWriter::writeNode(const boost::shared_ptr<Preferences>& curre
         }
     }
     if (hasParent) {
-        writeLine(createIndents(level) + L"</node>");
+        writeLine(level, "</node>");
     }
+}
+
+void PreferencesXmlWriter::writeNodeStart(int level, const std::wstring& name) {
+    writeIndents(level);
+    piece += "<node name=\"";
+    writeEscaped(name);
+    piece += "\">";
+    endLine();
 }
 
 void PreferencesXmlWriter::writeMap(const boost::shared_ptr<Preferences>& current, int level) {
-    if (current->keys().empty()) {
-        writeLine(createIndents(level) + L"<map/>");
+    const std::vector<std::wstring> keys = current->keys();
+    if (keys.empty()) {
+        writeLine(level, "<map/>");
         return;
     }
-    writeLine(createIndents(level) + L"<map>");
-    writeEntries(current, level + 1);
-    writeLine(createIndents(level) + L"</map>");
+    writeLine(level, "<map>");
+    writeEntries(current, keys, level + 1);
+    writeLine(level, "</map>");
 }
 
-void PreferencesXmlWriter::writeEntries(const boost::shared_ptr<Preferences>& current, int level) {
-    const std::wstring indents = createIndents(level);
-    for (const std::wstring& key : current->keys()) {
+void PreferencesXmlWriter::writeEntries(const boost::shared_ptr<Preferences>& current,
+                                        const std::vector<std::wstring>& keys, int level) {
+    for (const std::wstring& key : keys) {
         if (key.empty()) {
             continue;
         }
         const std::wstring value = current->get(key, std::wstring());
-        const std::wstring quotedKey = L"key <" + StringUtils::quotedPrefix(key) + L">";
-        throwIfCannotCarry(current, L"Key " + quotedKey.substr(4), key);
-        throwIfCannotCarry(current, L"Value of " + quotedKey, value);
-        writeLine(indents + L"<entry key=\"" + escape(key) + L"\" value=\"" + escape(value) +
-                  L"\"/>");
+        if (!canCarry(key) || !canCarry(value)) {
+            const std::wstring quotedKey = L"key <" + StringUtils::quotedPrefix(key) + L">";
+            throwIfCannotCarry(current, L"Key " + quotedKey.substr(4), key);
+            throwIfCannotCarry(current, L"Value of " + quotedKey, value);
+        }
+        writeIndents(level);
+        piece += "<entry key=\"";
+        writeEscaped(key);
+        piece += "\" value=\"";
+        writeEscaped(value);
+        piece += "\"/>";
+        endLine();
     }
 }
 
 void PreferencesXmlWriter::writeCloseParents(int level, int count) {
     for (int index = 0; index < count; ++index) {
         --level;
-        writeLine(createIndents(level) + L"</node>");
+        writeLine(level, "</node>");
     }
 }
 
-std::wstring PreferencesXmlWriter::createIndents(int count) {
-    return count < 1 ? std::wstring() : std::wstring(static_cast<std::size_t>(count), L'\t');
+void PreferencesXmlWriter::writeIndents(int count) {
+    if (count > 0) {
+        piece.append(static_cast<std::size_t>(count), '\t');
+    }
 }
 
-std::wstring PreferencesXmlWriter::escape(const std::wstring& text) {
-    std::wstring escaped;
-    escaped.reserve(text.size());
+void PreferencesXmlWriter::writeEscaped(const std::wstring& text) {
     for (const wchar_t character : text) {
         switch (character) {
         case L'&':
-            escaped += L"&amp;";
+            piece += "&amp;";
             break;
         case L'<':
-            escaped += L"&lt;";
+            piece += "&lt;";
             break;
         case L'"':
-            escaped += L"&quot;";
+            piece += "&quot;";
             break;
         case L'\r':
-            escaped += L"&#13;";
+            piece += "&#13;";
             break;
         case L'\n':
-            escaped += L"&#10;";
+            piece += "&#10;";
             break;
         case L'\t':
-            escaped += L"&#9;";
+            piece += "&#9;";
             break;
         default:
-            escaped += character;
+            writeCharacter(character);
         }
     }
-    return escaped;
+}
+
+void PreferencesXmlWriter::writeCharacter(wchar_t character) {
+    if (static_cast<std::uint32_t>(character) < 0x80) {
+        piece += static_cast<char>(character);
+        return;
+    }
+    char bytes[4];
+    const wchar_t* next = &character;
+    const char* const end = krel_platform::encodeUtf8(next, next + 1, bytes, bytes + sizeof bytes,
+                                                      krel_platform::Utf8Surrogates::ENCODE);
+    piece.append(bytes, static_cast<std::size_t>(end - bytes));
 }
 
 void PreferencesXmlWriter::throwIfCannotCarry(const boost::shared_ptr<Preferences>& current,
@@ -278,9 +355,10 @@ void PreferencesXmlWriter::throwIfCannotCarry(const boost::shared_ptr<Preference
     throw error;
 }
 
-void PreferencesXmlWriter::writeLine(const std::wstring& text) {
-    document += text;
-    document += File::lineSeparator;
+void PreferencesXmlWriter::writeLine(int level, const char* markup) {
+    writeIndents(level);
+    piece += markup;
+    endLine();
 }
 
 } // namespace krel_std

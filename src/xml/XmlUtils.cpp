@@ -290,8 +290,23 @@ std::wstring XmlUtils::getAttributeValue(const wchar_t* context, DOMNode* node,
     ErrorUtils::isNullEx(node, context, L"XML node");
     throwIfIsInvalidNodeType(context, node);
     throwIfNodeHasNoAttributes(context, node);
-    const std::u16string wanted = krel_platform::wideToUtf16(attribute);
+    const XMLCh* value = findAttributeValue(context, node, attribute);
+    if (value == nullptr) {
+        throwXmlException(context, L"Attribute <" + attribute + L"> not found for node <" +
+                                       quoted(node->getNodeName()) + L">.");
+    }
+    return toWide(value);
+}
+
+const XMLCh* XmlUtils::findAttributeValue(const wchar_t* context, DOMNode* node,
+                                          const std::wstring& attribute) {
+    ErrorUtils::isNullEx(node, context, L"XML node");
+    throwIfIsInvalidNodeType(context, node);
     const DOMNamedNodeMap* attributes = node->getAttributes();
+    if (attributes == nullptr) {
+        return nullptr;
+    }
+    const std::u16string wanted = krel_platform::wideToUtf16(attribute);
     const XMLCh* value = nullptr;
     for (XMLSize_t index = 0; index < attributes->getLength(); ++index) {
         const DOMAttr* item = static_cast<const DOMAttr*>(attributes->item(index));
@@ -305,11 +320,7 @@ std::wstring XmlUtils::getAttributeValue(const wchar_t* context, DOMNode* node,
         }
         value = item->getValue();
     }
-    if (value == nullptr) {
-        throwXmlException(context, L"Attribute <" + attribute + L"> not found for node <" +
-                                       quoted(node->getNodeName()) + L">.");
-    }
-    return toWide(value);
+    return value;
 }
 
 std::map<std::wstring, std::wstring> XmlUtils::getAttributes(const wchar_t* context,

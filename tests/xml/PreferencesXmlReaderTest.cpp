@@ -75,6 +75,36 @@ TEST_F(PreferencesXmlReaderTest, AnEntryWithoutKeyOrValueIsRefusedNamingTheAttri
         invalid(L" Attribute <value> not found."));
 }
 
+TEST_F(PreferencesXmlReaderTest, TextAndCdataBetweenElementsAreIgnored) {
+    EXPECT_EQ(
+        importBody({"<root type=\"user\">root text<map>a &amp; b<![CDATA[<entry key=\"hidden\" "
+                    "value=\"x\"/>]]><entry key=\"k\" value=\"v\"/>tail</map>",
+                    "<node name=\"n\">node text<map/></node></root>", "</preferences>"})
+            .first,
+        L"(nothing thrown)");
+    EXPECT_EQ(user->keys(), std::vector<std::wstring>{L"k"});
+    EXPECT_EQ(user->get(L"k", L""), L"v");
+    EXPECT_TRUE(user->nodeExists(L"n"));
+}
+
+TEST_F(PreferencesXmlReaderTest, AProcessingInstructionNamedEntryIsRefused) {
+    const auto failure =
+        importBody({"<root type=\"user\"><map><?entry key=\"k\" value=\"v\"?></map></root>",
+                    "</preferences>"});
+    EXPECT_EQ(failure.first, invalid());
+    EXPECT_EQ(failure.second, L"<entry> node is invalid.");
+    EXPECT_TRUE(user->keys().empty());
+}
+
+TEST_F(PreferencesXmlReaderTest, AnAttributeGivenTwiceIsRefusedByTheParser) {
+    const auto failure = importBody(
+        {"<root type=\"user\"><map><entry key=\"k\" value=\"v\" key=\"j\"/></map></root>",
+         "</preferences>"});
+    EXPECT_EQ(failure.first, invalid());
+    EXPECT_EQ(failure.second.rfind(L"Unable to parse input: ", 0), 0u) << failure.second;
+    EXPECT_TRUE(user->keys().empty());
+}
+
 TEST_F(PreferencesXmlReaderTest, AnEmptyNodeNameIsRefused) {
     EXPECT_EQ(importBody({"<root type=\"user\"><map/><node name=\"\"><map/></node></root>",
                           "</preferences>"})

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
@@ -69,6 +70,52 @@ TEST_F(PreferencesXmlWriterTest, AttributeValuesEscapeMarkupLineBreaksAndTabs) {
         text.find("<entry key=\"k\" value=\"a&amp;b&lt;c>d&quot;e'f&#13;g&#10;h&#9;i\xC3\xA9\"/>"),
         std::string::npos)
         << text;
+}
+
+TEST_F(PreferencesXmlWriterTest, ASubtreeNeedingEscapesIsWrittenByteForByte) {
+    const boost::shared_ptr<krel_std::Preferences> top = user->node(L"t\u00f6p & <co>");
+    top->put(L"a\"b", L"x\ty\r\nz '>' \u20ac\U0001F600");
+    top->put(L"plain", L"");
+    top->node(L"sub\tname")->put(L"k", L"&amp;");
+    top->node(L"empty");
+    top->exportSubtree(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"),
+              header() +
+                  document({"\t<root type=\"user\">", "\t\t<map/>",
+                            "\t\t<node name=\"t\xC3\xB6p &amp; &lt;co>\">", "\t\t\t<map>",
+                            "\t\t\t\t<entry key=\"a&quot;b\" value=\"x&#9;y&#13;&#10;z '>' "
+                            "\xE2\x82\xAC\xF0\x9F\x98\x80\"/>",
+                            "\t\t\t\t<entry key=\"plain\" value=\"\"/>", "\t\t\t</map>",
+                            "\t\t\t<node name=\"empty\">", "\t\t\t\t<map/>", "\t\t\t</node>",
+                            "\t\t\t<node name=\"sub&#9;name\">", "\t\t\t\t<map>",
+                            "\t\t\t\t\t<entry key=\"k\" value=\"&amp;amp;\"/>", "\t\t\t\t</map>",
+                            "\t\t\t</node>", "\t\t</node>", "\t</root>", "</preferences>"}));
+}
+
+// Large enough that the document is made in several pieces.
+TEST_F(PreferencesXmlWriterTest, ALargeSubtreeIsWrittenWholeInOrder) {
+    std::vector<std::string> lines = {"\t<root type=\"user\">", "\t\t<map/>"};
+    for (int index = 0; index < 300; ++index) {
+        const std::wstring name = L"n" + std::to_wstring(1000 + index);
+        const boost::shared_ptr<krel_std::Preferences> child = user->node(name);
+        const std::wstring value(100 + index, L'\u00e9');
+        child->put(L"v", value);
+        std::string encoded;
+        for (std::size_t count = 0; count < value.size(); ++count) {
+            encoded += "\xC3\xA9";
+        }
+        lines.push_back("\t\t\t<node name=\"n" + std::to_string(1000 + index) + "\">");
+        lines.insert(lines.end(),
+                     {"\t\t\t\t<map>", "\t\t\t\t\t<entry key=\"v\" value=\"" + encoded + "\"/>",
+                      "\t\t\t\t</map>", "\t\t\t</node>"});
+    }
+    lines.insert(lines.end(), {"\t</root>", "</preferences>"});
+    std::string expected = header();
+    for (const std::string& line : lines) {
+        expected += line + "\r\n";
+    }
+    user->exportSubtree(path("out.xml"));
+    EXPECT_EQ(readBytes("out.xml"), expected);
 }
 
 TEST_F(PreferencesXmlWriterTest, ASecondWriteTruncatesTheFile) {

@@ -82,9 +82,18 @@ TEST_F(XmlUtilsTest, AttributesAreReadByExactNameAndAMissingOneIsNamed) {
               L"Attribute <name> not found for node <entry>.");
 }
 
+TEST_F(XmlUtilsTest, AnAttributeFoundByExactNameIsItsValueAndAMissingOneIsNull) {
+    xercesc::DOMElement* root = parse("<entry key=\"k\" Value=\"V\" value=\"v &amp; &#10;\"/>");
+    EXPECT_EQ(std::u16string(XmlUtils::findAttributeValue(context, root, L"value")), u"v & \n");
+    EXPECT_EQ(XmlUtils::findAttributeValue(context, root, L"name"), nullptr);
+    EXPECT_EQ(XmlUtils::findAttributeValue(context, parse("<entry/>"), L"key"), nullptr);
+}
+
 TEST_F(XmlUtilsTest, NodesThatAreNotElementsAreRefused) {
     xercesc::DOMElement* root = parse("<r>text</r>");
     EXPECT_EQ(xmlError([&] { XmlUtils::getAttributes(context, root->getFirstChild()); }),
+              L"<#text> node is invalid.");
+    EXPECT_EQ(xmlError([&] { XmlUtils::findAttributeValue(context, root->getFirstChild(), L"k"); }),
               L"<#text> node is invalid.");
 }
 
