@@ -55,7 +55,9 @@ public:
     // Opens the key, creating it and the keys on its way when missing; creation needs
     // mayCreate (ERROR_ACCESS_DENIED otherwise).
     LSTATUS createKey(int64_t base, LPCWSTR subKey, bool mayCreate, int64_t& key, bool& created);
-    LSTATUS queryValue(int64_t key, const RegistryName& name, const RegistryValueBuffer& buffer);
+    // Reads the value named valueName (null: the default value); a malformed name answers
+    // RegistryName::fromValueName's error.
+    LSTATUS queryValue(int64_t key, LPCWSTR valueName, const RegistryValueBuffer& buffer);
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
     LSTATUS deleteValue(int64_t key, const RegistryName& name);

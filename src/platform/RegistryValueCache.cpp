@@ -69,13 +69,28 @@ uint64_t RegistryValueCache::version() const {
     return current % 2 == 0 ? current : noVersion;
 }
 
+LSTATUS RegistryValueCache::deliver(const Entry& entry, const RegistryValueBuffer& buffer) {
+    return entry.status == ERROR_SUCCESS
+               ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
+               : entry.status;
+}
+
 bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string& folded,
                                 const RegistryValueBuffer& buffer, LSTATUS& status) {
     for (const Entry& entry : entries.under(current)) {
         if (entry.key == key && entry.folded == folded) {
-            status = entry.status == ERROR_SUCCESS
-                         ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
-                         : entry.status;
+            status = deliver(entry, buffer);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RegistryValueCache::answer(uint64_t current, int64_t key, std::wstring_view spelling,
+                                const RegistryValueBuffer& buffer, LSTATUS& status) {
+    for (const Entry& entry : entries.under(current)) {
+        if (entry.key == key && entry.spelling == spelling) {
+            status = deliver(entry, buffer);
             return true;
         }
     }
@@ -83,10 +98,10 @@ bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string
 }
 
 void RegistryValueCache::remember(uint64_t before, uint64_t after, int64_t key,
-                                  const std::string& folded, LSTATUS status, DWORD type,
-                                  const void* data, size_t size) {
+                                  std::wstring_view spelling, const std::string& folded,
+                                  LSTATUS status, DWORD type, const void* data, size_t size) {
     if (entries.mayRemember(before, after)) {
-        entries.add(Entry{key, folded, status, type,
+        entries.add(Entry{key, std::wstring(spelling), folded, status, type,
                           std::string(static_cast<const char*>(data), data == nullptr ? 0 : size)});
     }
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/RegistryCacheEntries.h"
 #include "platform/WinTypes.h"
@@ -40,21 +41,30 @@ public:
     // The version now; noVersion while a write is under way or without a mapping.
     uint64_t version() const;
     // Delivers the remembered answer for the value and answers true, or false when the
-    // version has moved or the value was not read under it.
+    // version has moved or the value was not read under it. The value is named by its folded
+    // name, or by its name spelled exactly as the read that remembered it spelled it, which
+    // needs no conversion or folding of the name.
     bool answer(uint64_t current, int64_t key, const std::string& folded,
                 const RegistryValueBuffer& buffer, LSTATUS& status);
-    // Remembers the answer read from the database between the versions before and after.
-    void remember(uint64_t before, uint64_t after, int64_t key, const std::string& folded,
-                  LSTATUS status, DWORD type, const void* data, size_t size);
+    bool answer(uint64_t current, int64_t key, std::wstring_view spelling,
+                const RegistryValueBuffer& buffer, LSTATUS& status);
+    // Remembers the answer read from the database between the versions before and after, for
+    // the name as the reader spelled it and as folded.
+    void remember(uint64_t before, uint64_t after, int64_t key, std::wstring_view spelling,
+                  const std::string& folded, LSTATUS status, DWORD type, const void* data,
+                  size_t size);
 
 private:
     struct Entry {
         int64_t key;
+        std::wstring spelling;
         std::string folded;
         LSTATUS status;
         DWORD type;
         std::string data;
     };
+
+    static LSTATUS deliver(const Entry& entry, const RegistryValueBuffer& buffer);
 
     std::atomic<uint64_t>* shared = nullptr;
     RegistryCacheEntries<Entry> entries{noVersion};
