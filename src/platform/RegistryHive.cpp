@@ -594,4 +594,12 @@ std::vector<int64_t> RegistryHive::watchedCounters(const std::vector<int64_t>& k
     return counters;
 }
 
+bool RegistryHive::hasUnannouncedChanges(uint64_t& writeVersion) const {
+    return cache.movedSinceAccounted(writeVersion);
+}
+
+void RegistryHive::accountChanges(uint64_t writeVersion) {
+    cache.account(writeVersion);
+}
+
 } // namespace krel_platform

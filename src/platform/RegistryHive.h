@@ -76,6 +76,11 @@ public:
     // another connection commits, and the counters of keys (-1 for a deleted key).
     int64_t watchedDataVersion();
     std::vector<int64_t> watchedCounters(const std::vector<int64_t>& keys);
+    // For the notifier thread: whether the hive may hold changes that no look of the notifier
+    // and no announcement of this process's writes has covered; writeVersion receives the
+    // write version now, to be accounted for once the counters have been looked at.
+    bool hasUnannouncedChanges(uint64_t& writeVersion) const;
+    void accountChanges(uint64_t writeVersion);
 
 private:
     void open(const std::string& lockPath);

@@ -45,19 +45,43 @@ bool RegistryValueCache::attach(int descriptor, bool writable) {
     return true;
 }
 
+// Writers take turns until their write is finished, so the versions only grow, and a write
+// that starts from the accounted version follows it directly.
 uint64_t RegistryValueCache::startWrite() {
     if (shared == nullptr) {
         return 0;
     }
-    const uint64_t seen = shared->load();
+    uint64_t seen = shared->load();
     const uint64_t mark = seen % 2 == 0 ? seen + 1 : seen + 2;
     shared->store(mark);
+    accounted.compare_exchange_strong(seen, mark);
     return mark;
 }
 
 void RegistryValueCache::finishWrite(uint64_t mark) {
     if (shared != nullptr) {
+        uint64_t started = mark;
+        accounted.compare_exchange_strong(started, mark + 1);
         shared->store(mark + 1);
+    }
+}
+
+bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
+    if (shared == nullptr) {
+        current = nothingAccounted;
+        return true;
+    }
+    current = shared->load();
+    return current != accounted.load();
+}
+
+void RegistryValueCache::account(uint64_t current) {
+    if (current == nothingAccounted) {
+        return;
+    }
+    uint64_t known = accounted.load();
+    while ((known == nothingAccounted || known < current) &&
+           !accounted.compare_exchange_weak(known, current)) {
     }
 }
 
