@@ -7,7 +7,8 @@
 // The writer process is forked before main, while the process has no thread but its own; it
 // writes on request and answers the steady-clock time of its commit, which the listener's call
 // is measured from. get_us and put_us are mean microseconds per call; median_ms is the median
-// delay from commit to call.
+// delay from commit to call. A put's time is mostly the disk's, so its goal is a ratio to the
+// peer's write: the same journal and sync settings, one transaction per write, on the same disk.
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -319,7 +320,7 @@ void krelPut(benchmark::State& state) {
     }
     bench_support::reportMeanMicroseconds(state, "put_us", start);
     scope.report(state);
-    state.SetLabel("put_us<=60");
+    state.SetLabel("goal<=2");
 }
 
 void peerPut(benchmark::State& state) {
