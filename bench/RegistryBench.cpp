@@ -6,7 +6,9 @@
 // does on every call, goes against finding the key by its path in a table of keys and reading
 // the value in one transaction.
 //
-// The counters read_us, write_us and cycle_us are the mean wall-clock microseconds per call.
+// The counters read_us, write_us and cycle_us are the mean wall-clock microseconds per call. A
+// write's time is mostly the disk's (the journal and the database written per transaction), so
+// its goal is a ratio to the peer doing the same durable work on the same disk.
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
@@ -78,7 +80,7 @@ void krelWrite(benchmark::State& state) {
     }
     bench_support::reportMeanMicroseconds(state, "write_us", start);
     scope.report(state);
-    state.SetLabel("write_us<=50");
+    state.SetLabel("goal<=1.5");
 }
 
 // A fresh KrelRegistry opens the key, reads the value and closes the key on each call.

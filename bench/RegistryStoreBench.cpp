@@ -1,7 +1,8 @@
 // The registry stand-in: a value read and a value write against the same statements run on
-// SQLite directly, four processes writing one value at once against four doing the same on
-// SQLite directly, and how long a value written by another process takes to signal an armed
-// key's event, against a plain inotify wait for another process's append to a file.
+// SQLite directly, a value write while a change watch is armed against the same write with none,
+// four processes writing one value at once against four doing the same on SQLite directly, and how
+// long a value written by another process takes to signal an armed key's event, against a plain
+// inotify wait for another process's append to a file.
 //
 // The other processes are this program started again with KREL_BENCH_REGISTRY_WRITER set. Set
 // to "1", it writes once per request read from stdin and answers the steady-clock time taken
@@ -211,6 +212,54 @@ void peerValueWrite(benchmark::State& state) {
             break;
         }
     }
+}
+
+// The same write while a change watch is armed on another key of the hive: the watch must cost
+// the writes nothing much. Its peer is the write with no watch armed. Timed by the wall clock,
+// as the watch's work runs on the notifier thread.
+void krelValueWriteWatched(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(L"Software\\Bench");
+    const HKEY watched = createKey(watchedPath);
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (RegNotifyChangeKeyValue(watched, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE) !=
+        ERROR_SUCCESS) {
+        state.SkipWithError("no watch");
+        return;
+    }
+    std::vector<BYTE> text = sampleText();
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        ++text[0];
+        if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
+                           static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+    scope.report(state);
+    if (WaitForSingleObject(event, 0) != WAIT_TIMEOUT) {
+        state.SkipWithError("the watch fired for another key");
+    }
+    CloseHandle(event);
+    RegCloseKey(watched);
+    RegCloseKey(key);
+    state.SetLabel("goal<=1.1");
+}
+
+void unwatchedValueWrite(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(L"Software\\Bench");
+    std::vector<BYTE> text = sampleText();
+    for (auto _ : state) {
+        ++text[0];
+        if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
+                           static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+    RegCloseKey(key);
 }
 
 // This program started again as the writing process; its stdin and stdout are pipes.
@@ -450,6 +499,10 @@ BENCHMARK(krelValueRead)->Name("registry value read/krel");
 BENCHMARK(peerValueRead)->Name("registry value read/peer");
 BENCHMARK(krelValueWrite)->Name("registry value write/krel");
 BENCHMARK(peerValueWrite)->Name("registry value write/peer");
+BENCHMARK(krelValueWriteWatched)
+    ->Name("registry value write with a watch armed/krel")
+    ->UseRealTime();
+BENCHMARK(unwatchedValueWrite)->Name("registry value write with a watch armed/peer")->UseRealTime();
 BENCHMARK(krelFourWriters)->Name("registry value write four writers/krel")->UseRealTime();
 BENCHMARK(peerFourWriters)->Name("registry value write four writers/peer")->UseRealTime();
 BENCHMARK(krelChangeFromAnotherProcess)

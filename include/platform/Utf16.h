@@ -8,6 +8,8 @@ namespace krel_platform {
 
 // Joins surrogate pairs into one code point; a lone surrogate passes through unchanged.
 std::wstring utf16ToWide(const std::u16string& text);
+// The same for the `length` units at text.
+std::wstring utf16ToWide(const char16_t* text, size_t length);
 
 // Splits code points above U+FFFF into surrogate pairs; a lone surrogate passes through.
 std::u16string wideToUtf16(const std::wstring& text);

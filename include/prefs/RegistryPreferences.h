@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/WinReg.h"
 #include "prefs/AbstractPreferences.h"
 
 namespace krel_std {
@@ -18,7 +19,10 @@ class Lock;
 //
 // Every operation opens its key on one registry wrapper shared by all nodes, uses it and closes
 // it again, holding the node's lock and then the wrapper's lock throughout; nothing is cached,
-// so every read sees what any process wrote last. Failed writes are swallowed, failed reads
+// so every read sees what any process wrote last. A text read is first tried on the node's own
+// key handle, opened at the first read and kept until the node is removed or destroyed; a key
+// deleted or a hive reopened meanwhile is opened again by its path, and whatever that read does
+// not answer with a text is read the full way. Failed writes are swallowed, failed reads
 // answer the default, and failed listings and removals throw KrelBackingStoreException.
 //
 // Listeners are handed to the registry change notifier, which watches the node's key.
@@ -85,11 +89,18 @@ private:
     // Creates (or opens) the key and closes it again; failures are swallowed.
     void createNodeKey(const std::wstring& keyPath);
     const std::wstring& nodeKey() const;
+    // Reads a text value that fits the wrapper's buffer through the kept key, opening the key
+    // when none is kept or the kept one is gone; false for anything else, which the caller
+    // reads the full way. Called with the node's lock held.
+    bool readKeptText(const std::wstring& key, std::wstring& text);
+    void closeKeptKey();
 
     // The hive of the tree this node belongs to, fixed when the node is made.
     const int hive;
     // The node's key path below its hive; a node's path never changes.
     const std::wstring keyPath;
+    // The node's key opened for reading values, or null; guarded by the node's lock.
+    HKEY keptKey = nullptr;
 };
 
 } // namespace krel_std

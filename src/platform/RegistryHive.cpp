@@ -330,14 +330,27 @@ LSTATUS RegistryHive::createKey(int64_t base, LPCWSTR subKey, bool mayCreate, in
     return status;
 }
 
-LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
+// A value read again with the name spelled as before is answered before the name is converted;
+// only a name that was read without error is remembered.
+LSTATUS RegistryHive::queryValue(int64_t key, LPCWSTR valueName,
                                  const RegistryValueBuffer& buffer) {
-    if (LSTATUS status = prepare()) {
+    const std::wstring_view spelling = valueName == nullptr ? std::wstring_view() : valueName;
+    LSTATUS status = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (cache.answer(cache.version(), key, spelling, buffer, status)) {
+            return status;
+        }
+    }
+    RegistryName name;
+    if ((status = RegistryName::fromValueName(valueName, name)) != ERROR_SUCCESS) {
+        return status;
+    }
+    if ((status = prepare()) != ERROR_SUCCESS) {
         return status;
     }
     std::lock_guard<std::mutex> guard(mutex);
     const uint64_t before = cache.version();
-    LSTATUS status = ERROR_SUCCESS;
     if (cache.answer(before, key, name.folded(), buffer, status)) {
         return status;
     }
@@ -358,7 +371,7 @@ LSTATUS RegistryHive::queryValue(int64_t key, const RegistryName& name,
         data = query.blob(1);
         size = query.blobSize(1);
     }
-    cache.remember(before, cache.version(), key, name.folded(), status, type, data, size);
+    cache.remember(before, cache.version(), key, spelling, name.folded(), status, type, data, size);
     return status == ERROR_SUCCESS ? buffer.deliver(type, data, size) : status;
 }
 
@@ -579,6 +592,14 @@ std::vector<int64_t> RegistryHive::watchedCounters(const std::vector<int64_t>& k
         }
     }
     return counters;
+}
+
+bool RegistryHive::hasUnannouncedChanges(uint64_t& writeVersion) const {
+    return cache.movedSinceAccounted(writeVersion);
+}
+
+void RegistryHive::accountChanges(uint64_t writeVersion) {
+    cache.account(writeVersion);
 }
 
 } // namespace krel_platform

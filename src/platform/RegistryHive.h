@@ -55,7 +55,9 @@ public:
     // Opens the key, creating it and the keys on its way when missing; creation needs
     // mayCreate (ERROR_ACCESS_DENIED otherwise).
     LSTATUS createKey(int64_t base, LPCWSTR subKey, bool mayCreate, int64_t& key, bool& created);
-    LSTATUS queryValue(int64_t key, const RegistryName& name, const RegistryValueBuffer& buffer);
+    // Reads the value named valueName (null: the default value); a malformed name answers
+    // RegistryName::fromValueName's error.
+    LSTATUS queryValue(int64_t key, LPCWSTR valueName, const RegistryValueBuffer& buffer);
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
     LSTATUS deleteValue(int64_t key, const RegistryName& name);
@@ -74,6 +76,11 @@ public:
     // another connection commits, and the counters of keys (-1 for a deleted key).
     int64_t watchedDataVersion();
     std::vector<int64_t> watchedCounters(const std::vector<int64_t>& keys);
+    // For the notifier thread: whether the hive may hold changes that no look of the notifier
+    // and no announcement of this process's writes has covered; writeVersion receives the
+    // write version now, to be accounted for once the counters have been looked at.
+    bool hasUnannouncedChanges(uint64_t& writeVersion) const;
+    void accountChanges(uint64_t writeVersion);
 
 private:
     void open(const std::string& lockPath);

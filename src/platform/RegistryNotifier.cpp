@@ -19,6 +19,8 @@ namespace {
 
 // How often the notifier thread looks at the hives when no doorbell rings.
 constexpr int safetyPollMs = 2000;
+// How long the notifier thread lets rings gather after it has looked at one.
+constexpr int ringRestMs = 1;
 
 void drain(int descriptor) {
     char buffer[4096];
@@ -41,7 +43,6 @@ bool RegistryNotifier::arm(const std::shared_ptr<RegistryHive>& hive, int64_t ke
     }
     watchDoorbell(*hive);
     registrations.push_back(Registration{++lastId, hive, key, counter, event, owner});
-    added = true;
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = write(wakeDescriptor, &one, sizeof one);
     return true;
@@ -124,55 +125,88 @@ void RegistryNotifier::clear() {
     registrations.clear();
 }
 
+// After a look that rings called for, the thread rests a moment listening to new registrations
+// alone: the rings of a burst of writes then wake it once, not once a write, and are looked at
+// together when it listens to them again.
 void RegistryNotifier::run() {
     for (;;) {
         pollfd descriptors[2] = {{wakeDescriptor, POLLIN, 0}, {inotifyDescriptor, POLLIN, 0}};
         const bool quiet = poll(descriptors, 2, safetyPollMs) == 0;
+        const bool rung = (descriptors[1].revents & POLLIN) != 0;
         drain(wakeDescriptor);
         drain(inotifyDescriptor);
         check(quiet);
+        if (rung) {
+            pollfd registering{wakeDescriptor, POLLIN, 0};
+            poll(&registering, 1, ringRestMs);
+        }
     }
 }
 
+bool RegistryNotifier::anyUnannouncedChanges() const {
+    uint64_t writeVersion = 0;
+    return std::any_of(registrations.begin(), registrations.end(),
+                       [&](const Registration& registration) {
+                           return registration.hive->hasUnannouncedChanges(writeVersion);
+                       });
+}
+
+// A hive needs a look when its write version has moved past what this process has accounted
+// for, and then only when another connection has committed since the last look. That also
+// covers a registration just added: a write after its counter was read moved the version. The
+// write version is read before the counters, so a write that commits meanwhile is looked at
+// again at its own ring.
 void RegistryNotifier::check(bool quiet) {
     std::vector<Registration> armed;
-    bool everyHive = false;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        armed = registrations;
-        everyHive = added;
-        added = false;
         if (quiet) {
-            for (const Registration& registration : armed) {
+            for (const Registration& registration : registrations) {
                 watchDoorbell(*registration.hive);
             }
         }
+        if (!anyUnannouncedChanges()) {
+            return;
+        }
+        armed = registrations;
     }
     std::map<std::shared_ptr<RegistryHive>, int64_t> versions;
     std::vector<uint64_t> fired;
+    std::vector<const RegistryHive*> looked;
     for (const Registration& registration : armed) {
-        if (versions.count(registration.hive) != 0) {
+        if (std::find(looked.begin(), looked.end(), registration.hive.get()) != looked.end()) {
+            continue;
+        }
+        looked.push_back(registration.hive.get());
+        auto seen = dataVersions.find(registration.hive);
+        uint64_t writeVersion = 0;
+        if (!registration.hive->hasUnannouncedChanges(writeVersion) && seen != dataVersions.end()) {
+            versions[registration.hive] = seen->second;
             continue;
         }
         const int64_t version = registration.hive->watchedDataVersion();
-        versions[registration.hive] = version;
-        auto seen = dataVersions.find(registration.hive);
-        if (!everyHive && seen != dataVersions.end() && seen->second == version) {
-            continue;
-        }
-        std::vector<const Registration*> ofHive;
-        std::vector<int64_t> keys;
-        for (const Registration& other : armed) {
-            if (other.hive == registration.hive) {
-                ofHive.push_back(&other);
-                keys.push_back(other.key);
+        bool complete = version >= 0;
+        if (seen == dataVersions.end() || seen->second != version) {
+            std::vector<const Registration*> ofHive;
+            std::vector<int64_t> keys;
+            for (const Registration& other : armed) {
+                if (other.hive == registration.hive) {
+                    ofHive.push_back(&other);
+                    keys.push_back(other.key);
+                }
+            }
+            const std::vector<int64_t> counters = registration.hive->watchedCounters(keys);
+            for (size_t i = 0; i < ofHive.size(); ++i) {
+                complete = complete && counters[i] != -2;
+                if (counters[i] == -1 || (counters[i] >= 0 && counters[i] != ofHive[i]->counter)) {
+                    fired.push_back(ofHive[i]->id);
+                }
             }
         }
-        const std::vector<int64_t> counters = registration.hive->watchedCounters(keys);
-        for (size_t i = 0; i < ofHive.size(); ++i) {
-            if (counters[i] == -1 || (counters[i] >= 0 && counters[i] != ofHive[i]->counter)) {
-                fired.push_back(ofHive[i]->id);
-            }
+        // A look that could not read everything is made again at the next ring or poll.
+        if (complete) {
+            versions[registration.hive] = version;
+            registration.hive->accountChanges(writeVersion);
         }
     }
     dataVersions.swap(versions);

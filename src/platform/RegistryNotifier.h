@@ -17,7 +17,8 @@ class RegistryHive;
 // commit; writes of other processes are found by a notifier thread, started on the first
 // arming and never stopped, which waits on the hives' doorbells with inotify (and polls every
 // few seconds in case a ring was lost), and on a ring compares the counters of the armed keys
-// through a connection of its own.
+// through a connection of its own. A ring of a hive that only this process has written since
+// the thread's last look needs no look: those writes have signalled already.
 class RegistryNotifier {
 public:
     static RegistryNotifier& instance();
@@ -50,17 +51,19 @@ private:
     bool start();
     void watchDoorbell(const RegistryHive& hive);
     [[noreturn]] void run();
-    // Compares the counters of the armed keys of every hive that another connection has
-    // changed since the last look (of every hive when registrations were added since). After
-    // a quiet wait it also watches the doorbells again, in case one was made since.
+    // Compares the counters of the armed keys of every hive that another process has changed
+    // since the last look. After a quiet wait it also watches the doorbells again, in case one
+    // was made since.
     void check(bool quiet);
+    // Whether a hive of the registrations may hold changes not yet looked at; with the mutex
+    // held.
+    bool anyUnannouncedChanges() const;
     // Signals and removes the registrations that are still armed and chosen.
     template <typename Chosen> void fire(Chosen chosen);
 
     std::mutex mutex;
     std::vector<Registration> registrations;
     uint64_t lastId = 0;
-    bool added = false;
     bool started = false;
     int inotifyDescriptor = -1;
     int wakeDescriptor = -1;

@@ -45,13 +45,14 @@ std::shared_ptr<RegistryHive> RegistryStore::hive(Hive which) {
         hives[which] =
             std::make_shared<RegistryHive>(base + ".db", base + ".doorbell", base + ".lock");
         hives[which]->setForcedReadOnly(forcedReadOnly[which]);
+        current[which].store(hives[which].get());
     }
     return hives[which];
 }
 
-bool RegistryStore::isCurrent(const RegistryHive* candidate) {
-    std::lock_guard<std::mutex> guard(mutex);
-    return candidate == hives[currentUser].get() || candidate == hives[localMachine].get();
+bool RegistryStore::isCurrent(const RegistryHive* candidate) const {
+    return candidate != nullptr &&
+           (candidate == current[currentUser].load() || candidate == current[localMachine].load());
 }
 
 void RegistryStore::setForcedReadOnly(Hive which, bool readOnly) {
@@ -68,6 +69,7 @@ void RegistryStore::reopen() {
         std::lock_guard<std::mutex> guard(mutex);
         for (int i = 0; i < hiveCount; ++i) {
             closing[i].swap(hives[i]);
+            current[i].store(nullptr);
         }
     }
     RegistryNotifier::instance().clear();

@@ -1,6 +1,7 @@
 // The registry hives of the process.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,8 +24,9 @@ public:
 
     // The hive, opened when first asked for.
     std::shared_ptr<RegistryHive> hive(Hive which);
-    // Whether the hive object is still the store's (not one of before a reopen).
-    bool isCurrent(const RegistryHive* candidate);
+    // Whether the hive object is still the store's (not one of before a reopen). Takes no
+    // lock: the caller holds the candidate, so no other hive can have its address.
+    bool isCurrent(const RegistryHive* candidate) const;
     void setForcedReadOnly(Hive which, bool readOnly);
     // Forgets the open hives; the next use opens them where the environment then says.
     void reopen();
@@ -36,6 +38,8 @@ private:
 
     std::mutex mutex;
     std::shared_ptr<RegistryHive> hives[hiveCount];
+    // The hives' addresses, set with them under the mutex, for isCurrent.
+    std::atomic<const RegistryHive*> current[hiveCount] = {};
     bool forcedReadOnly[hiveCount] = {false, false};
 };
 

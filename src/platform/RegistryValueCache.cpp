@@ -45,19 +45,43 @@ bool RegistryValueCache::attach(int descriptor, bool writable) {
     return true;
 }
 
+// Writers take turns until their write is finished, so the versions only grow, and a write
+// that starts from the accounted version follows it directly.
 uint64_t RegistryValueCache::startWrite() {
     if (shared == nullptr) {
         return 0;
     }
-    const uint64_t seen = shared->load();
+    uint64_t seen = shared->load();
     const uint64_t mark = seen % 2 == 0 ? seen + 1 : seen + 2;
     shared->store(mark);
+    accounted.compare_exchange_strong(seen, mark);
     return mark;
 }
 
 void RegistryValueCache::finishWrite(uint64_t mark) {
     if (shared != nullptr) {
+        uint64_t started = mark;
+        accounted.compare_exchange_strong(started, mark + 1);
         shared->store(mark + 1);
+    }
+}
+
+bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
+    if (shared == nullptr) {
+        current = nothingAccounted;
+        return true;
+    }
+    current = shared->load();
+    return current != accounted.load();
+}
+
+void RegistryValueCache::account(uint64_t current) {
+    if (current == nothingAccounted) {
+        return;
+    }
+    uint64_t known = accounted.load();
+    while ((known == nothingAccounted || known < current) &&
+           !accounted.compare_exchange_weak(known, current)) {
     }
 }
 
@@ -69,13 +93,28 @@ uint64_t RegistryValueCache::version() const {
     return current % 2 == 0 ? current : noVersion;
 }
 
+LSTATUS RegistryValueCache::deliver(const Entry& entry, const RegistryValueBuffer& buffer) {
+    return entry.status == ERROR_SUCCESS
+               ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
+               : entry.status;
+}
+
 bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string& folded,
                                 const RegistryValueBuffer& buffer, LSTATUS& status) {
     for (const Entry& entry : entries.under(current)) {
         if (entry.key == key && entry.folded == folded) {
-            status = entry.status == ERROR_SUCCESS
-                         ? buffer.deliver(entry.type, entry.data.data(), entry.data.size())
-                         : entry.status;
+            status = deliver(entry, buffer);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RegistryValueCache::answer(uint64_t current, int64_t key, std::wstring_view spelling,
+                                const RegistryValueBuffer& buffer, LSTATUS& status) {
+    for (const Entry& entry : entries.under(current)) {
+        if (entry.key == key && entry.spelling == spelling) {
+            status = deliver(entry, buffer);
             return true;
         }
     }
@@ -83,10 +122,10 @@ bool RegistryValueCache::answer(uint64_t current, int64_t key, const std::string
 }
 
 void RegistryValueCache::remember(uint64_t before, uint64_t after, int64_t key,
-                                  const std::string& folded, LSTATUS status, DWORD type,
-                                  const void* data, size_t size) {
+                                  std::wstring_view spelling, const std::string& folded,
+                                  LSTATUS status, DWORD type, const void* data, size_t size) {
     if (entries.mayRemember(before, after)) {
-        entries.add(Entry{key, folded, status, type,
+        entries.add(Entry{key, std::wstring(spelling), folded, status, type,
                           std::string(static_cast<const char*>(data), data == nullptr ? 0 : size)});
     }
 }

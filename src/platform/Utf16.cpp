@@ -51,17 +51,32 @@ bool isValidSecondByte(unsigned char lead, unsigned char second) {
 } // namespace
 
 std::wstring utf16ToWide(const std::u16string& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
+    return utf16ToWide(text.data(), text.size());
+}
+
+// Sized once for the units and cut to the characters they make, so a text costs one allocation.
+// A text without surrogates, the usual case, is widened unit by unit in one plain pass.
+std::wstring utf16ToWide(const char16_t* text, size_t length) {
+    bool surrogates = false;
+    for (size_t i = 0; i < length; ++i) {
+        surrogates |= (text[i] & 0xF800) == 0xD800;
+    }
+    if (!surrogates) {
+        return std::wstring(text, text + length);
+    }
+    std::wstring out(length, L'\0');
+    wchar_t* const start = &out[0];
+    wchar_t* next = start;
+    for (size_t i = 0; i < length; ++i) {
         const char32_t c = text[i];
-        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+        if (isHighSurrogate(c) && i + 1 < length && isLowSurrogate(text[i + 1])) {
             const char32_t low = text[++i];
-            out += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+            *next++ = static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         } else {
-            out += static_cast<wchar_t>(c);
+            *next++ = static_cast<wchar_t>(c);
         }
     }
+    out.resize(static_cast<size_t>(next - start));
     return out;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/WinHandles.h"
 
 using krel_platform::CancellationOff;
+using krel_platform::KernelObject;
 using krel_platform::RegistryHive;
 using krel_platform::RegistryKey;
 using krel_platform::RegistryName;
@@ -42,12 +43,19 @@ DWORD keyAccessOf(REGSAM desired) {
     return access;
 }
 
-// What a key argument names: a key of a current hive with the handle's access.
+// What a key argument names: a key of a current hive with the handle's access. The handle's
+// object, held while the reference lives, keeps its hive; a predefined root holds its hive here.
 struct KeyReference {
-    std::shared_ptr<RegistryKey> object;
-    std::shared_ptr<RegistryHive> hive;
+    std::shared_ptr<KernelObject> held;
+    const RegistryKey* object = nullptr;
+    std::shared_ptr<RegistryHive> root;
+    RegistryHive* hive = nullptr;
     int64_t key = 0;
     DWORD access = 0;
+
+    const std::shared_ptr<RegistryHive>& sharedHive() const {
+        return object != nullptr ? object->getHive() : root;
+    }
 };
 
 // A predefined root is known by the low 32 bits of its value; the other roots and handles
@@ -55,20 +63,23 @@ struct KeyReference {
 LSTATUS resolve(HKEY key, KeyReference& reference) {
     const uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
     if (low == 0x80000001u || low == 0x80000002u) {
-        reference.hive = RegistryStore::instance().hive(
+        reference.root = RegistryStore::instance().hive(
             low == 0x80000001u ? RegistryStore::currentUser : RegistryStore::localMachine);
+        reference.hive = reference.root.get();
         reference.key = RegistryHive::rootKey;
         reference.access = KEY_ALL_ACCESS;
         return ERROR_SUCCESS;
     }
-    auto object = krel_platform::referenceHandleAs<RegistryKey>(key);
+    std::shared_ptr<KernelObject> held = krel_platform::referenceHandle(key);
+    const auto* object = dynamic_cast<const RegistryKey*>(held.get());
     if (object == nullptr || !RegistryStore::instance().isCurrent(object->getHive().get())) {
         return ERROR_INVALID_HANDLE;
     }
-    reference.hive = object->getHive();
+    reference.hive = object->getHive().get();
     reference.key = object->getKey();
     reference.access = object->getAccess();
-    reference.object = std::move(object);
+    reference.object = object;
+    reference.held = std::move(held);
     return ERROR_SUCCESS;
 }
 
@@ -99,7 +110,7 @@ LSTATUS resolveValue(HKEY key, DWORD needed, LPCWSTR valueName, KeyReference& re
 
 HKEY insertKey(const KeyReference& base, int64_t key, REGSAM desired) {
     return reinterpret_cast<HKEY>(krel_platform::insertHandle(
-        std::make_shared<RegistryKey>(base.hive, key, keyAccessOf(desired))));
+        std::make_shared<RegistryKey>(base.sharedHive(), key, keyAccessOf(desired))));
 }
 
 bool isPredefined(HKEY key) {
@@ -186,10 +197,9 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
         return ERROR_INVALID_PARAMETER;
     }
     KeyReference reference;
-    RegistryName name;
-    LSTATUS status = resolveValue(key, KEY_QUERY_VALUE, valueName, reference, name);
+    LSTATUS status = resolve(key, KEY_QUERY_VALUE, reference);
     if (status == ERROR_SUCCESS) {
-        status = reference.hive->queryValue(reference.key, name,
+        status = reference.hive->queryValue(reference.key, valueName,
                                             RegistryValueBuffer(type, data, dataSize));
     }
     return status;
@@ -305,8 +315,8 @@ LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
     if ((status = reference.hive->changeCounter(reference.key, counter)) != ERROR_SUCCESS) {
         return status;
     }
-    return krel_platform::RegistryNotifier::instance().arm(reference.hive, reference.key, counter,
-                                                           signalled, reference.object.get())
+    return krel_platform::RegistryNotifier::instance().arm(reference.sharedHive(), reference.key,
+                                                           counter, signalled, reference.object)
                ? ERROR_SUCCESS
                : ERROR_NOT_ENOUGH_MEMORY;
 }

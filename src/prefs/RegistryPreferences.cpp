@@ -133,7 +133,9 @@ RegistryPreferences::RegistryPreferences(const boost::shared_ptr<AbstractPrefere
     createNodeKey(keyPath);
 }
 
-RegistryPreferences::~RegistryPreferences() {}
+RegistryPreferences::~RegistryPreferences() {
+    closeKeptKey();
+}
 
 void RegistryPreferences::createNodeKey(const std::wstring& keyPath) {
     Guard guard(lock);
@@ -276,6 +278,10 @@ std::wstring RegistryPreferences::getSpi(const std::wstring& key) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::RegistryPreferences::getSpi", L"Begin. Key <%ls>.",
                           key.c_str());
     Guard guard(lock);
+    std::wstring kept;
+    if (readKeptText(key, kept)) {
+        return kept;
+    }
     AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kRead);
     try {
         return registry().getStrValue(key);
@@ -286,6 +292,35 @@ std::wstring RegistryPreferences::getSpi(const std::wstring& key) {
             return text;
         }
         throw;
+    }
+}
+
+// A name or path holding NUL would name something else to the system: such reads go the full
+// way, which refuses them.
+bool RegistryPreferences::readKeptText(const std::wstring& key, std::wstring& text) {
+    if (key.find(L'\0') != std::wstring::npos) {
+        return false;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (keptKey == nullptr && (keyPath.find(L'\0') != std::wstring::npos ||
+                                   RegOpenKeyExW(asHKey(rootNativeHandle()), keyPath.c_str(), 0,
+                                                 kRead, &keptKey) != ERROR_SUCCESS)) {
+            keptKey = nullptr;
+            return false;
+        }
+        const LSTATUS code = krel_std_internal::readShortText(keptKey, key, text);
+        if (code != ERROR_KEY_DELETED && code != ERROR_INVALID_HANDLE) {
+            return code == ERROR_SUCCESS;
+        }
+        closeKeptKey();
+    }
+    return false;
+}
+
+void RegistryPreferences::closeKeptKey() {
+    if (keptKey != nullptr) {
+        RegCloseKey(keptKey);
+        keptKey = nullptr;
     }
 }
 
@@ -320,6 +355,7 @@ void RegistryPreferences::syncSpi() {}
 void RegistryPreferences::removeNodeSpi() {
     KREL_TRACE_SCOPE(L"krel_std::RegistryPreferences::removeNodeSpi");
     Guard guard(lock);
+    closeKeptKey();
     try {
         registry().deleteKey(asHKey(rootNativeHandle()), nodeKey());
     } catch (const KrelException& exception) {

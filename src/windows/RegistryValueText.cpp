@@ -40,6 +40,29 @@ bool readWholeText(HKEY key, const std::wstring& name, std::wstring& text) {
     return false;
 }
 
+LSTATUS readShortText(HKEY key, const std::wstring& name, std::wstring& text) {
+    char16_t units[kWrapperTextBytes / 2 + 1];
+    DWORD type = REG_NONE;
+    DWORD size = kWrapperTextBytes;
+    const LSTATUS code =
+        RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(units), &size);
+    if (code != ERROR_SUCCESS) {
+        return code;
+    }
+    if (type != REG_SZ) {
+        return ERROR_INVALID_DATA;
+    }
+    size_t length = size / 2;
+    if (size % 2 != 0) {
+        // The odd last byte is a unit of its own whose high byte is zero.
+        units[length] = reinterpret_cast<const unsigned char*>(units)[size - 1];
+        ++length;
+    }
+    const char16_t* const end = std::char_traits<char16_t>::find(units, length, u'\0');
+    text = krel_platform::utf16ToWide(units, end == nullptr ? length : end - units);
+    return ERROR_SUCCESS;
+}
+
 std::wstring rootText(HKEY root) {
     wchar_t buffer[16];
     std::swprintf(

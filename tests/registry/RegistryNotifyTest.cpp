@@ -1,5 +1,7 @@
 // One-shot change notifications of registry keys, from this process and from another one.
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include "RegistryTestSupport.h"
 #include "platform/WinHandles.h"
@@ -140,6 +142,56 @@ TEST_F(RegistryNotifyTest, KeyDeletedByAnotherProcessSignals) {
 
     ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Watched"}), 0);
     EXPECT_TRUE(signalled(event, patienceMs));
+}
+
+// This process's own writes need no look by the notifier; another process's write among them
+// does, round after round.
+TEST_F(RegistryNotifyTest, ValuesWrittenByAnotherProcessAmidThisProcesssWritesSignal) {
+    const HKEY busy = createKey(L"Software\\Busy");
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (DWORD round = 0; round < 1000000 && !stop; ++round) {
+            ASSERT_EQ(setNumber(busy, L"round", round), ERROR_SUCCESS);
+        }
+    });
+
+    for (int round = 0; round < 8; ++round) {
+        ResetEvent(event);
+        ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
+        ASSERT_EQ(
+            runTool({"write", "HKCU\\Software\\Watched", "v", "REG_DWORD", std::to_string(round)}),
+            0);
+        EXPECT_TRUE(signalled(event, patienceMs)) << "round " << round;
+    }
+    stop = true;
+    writer.join();
+}
+
+TEST_F(RegistryNotifyTest, BurstOfWritesByOtherProcessesSignalsEveryWatchedKey) {
+    constexpr int keys = 8;
+    std::vector<HANDLE> events;
+    for (int i = 0; i < keys; ++i) {
+        events.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        const HKEY watched = createKey(L"Software\\Burst\\k" + std::to_wstring(i));
+        ASSERT_EQ(arm(watched, events.back()), ERROR_SUCCESS);
+    }
+
+    std::vector<pid_t> writers;
+    for (int i = 0; i < keys; ++i) {
+        writers.push_back(
+            spawn({KREL_ADMIN_TOOL, "write", "HKCU\\Software\\Burst\\k" + std::to_string(i), "v",
+                   "REG_DWORD", "1"},
+                  nullptr));
+    }
+    for (pid_t pid : writers) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int i = 0; i < keys; ++i) {
+        EXPECT_TRUE(signalled(events[i], patienceMs)) << "key k" << i;
+        CloseHandle(events[i]);
+    }
 }
 
 TEST_F(RegistryNotifyTest, MachineHiveIsWatchedToo) {

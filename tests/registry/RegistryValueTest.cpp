@@ -91,6 +91,22 @@ TEST_F(RegistryValueTest, ReadAfterAWriteSeesTheNewData) {
     EXPECT_EQ(readString(key, L"v"), L"");
 }
 
+TEST_F(RegistryValueTest, ReadsUnderEverySpellingFollowWritesAndDeletionsOfAnotherProcess) {
+    ASSERT_EQ(setString(key, L"Spelled", L"first"), ERROR_SUCCESS);
+    ASSERT_EQ(readString(key, L"Spelled"), L"first");
+    ASSERT_EQ(readString(key, L"SPELLED"), L"first");
+
+    ASSERT_EQ(runTool({"write", "HKCU\\Software\\Values", "spelled", "REG_SZ", "second"}), 0);
+    EXPECT_EQ(readString(key, L"Spelled"), L"second");
+    EXPECT_EQ(readString(key, L"SPELLED"), L"second");
+    ASSERT_EQ(runTool({"delete-value", "HKCU\\Software\\Values", "SpElLeD"}), 0);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(key, L"Spelled", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(key, L"SPELLED", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(RegistryValueTest, MissingValueIsNotFound) {
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(key, L"absent", nullptr, nullptr, nullptr, &size),

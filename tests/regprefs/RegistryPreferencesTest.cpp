@@ -1,5 +1,6 @@
 #include "prefs/RegistryPreferences.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -102,6 +103,62 @@ TEST_F(RegistryNodeTest, TextsLongerThanTheWrappersBufferRoundTripWhole) {
     node->put(L"longest", longest);
     EXPECT_EQ(node->get(L"medium", L"def"), medium);
     EXPECT_EQ(node->get(L"longest", L"def"), longest);
+}
+
+TEST_F(RegistryNodeTest, GetSeesATextAnotherProcessWrote) {
+    const auto node = userNode();
+    node->put(L"k", L"mine");
+    ASSERT_EQ(node->get(L"k", L"def"), L"mine");
+    ASSERT_EQ(runTool({"write", toolKey("HKCU"), "k", "REG_SZ", "theirs"}), 0);
+    EXPECT_EQ(node->get(L"k", L"def"), L"theirs");
+}
+
+TEST_F(RegistryNodeTest, GetAnswersTheDefaultOnceAnotherProcessDeletesTheValue) {
+    const auto node = userNode();
+    node->put(L"k", L"mine");
+    ASSERT_EQ(node->get(L"k", L"def"), L"mine");
+    ASSERT_EQ(runTool({"delete-value", toolKey("HKCU"), "k"}), 0);
+    EXPECT_EQ(node->get(L"k", L"def"), L"def");
+}
+
+TEST_F(RegistryNodeTest, GetFollowsItsKeyDeletedAndMadeAgainByAnotherProcess) {
+    const auto node = userNode(L"/remade");
+    node->put(L"k", L"mine");
+    ASSERT_EQ(node->get(L"k", L"def"), L"mine");
+    ASSERT_EQ(runTool({"delete-key", toolKey("HKCU", "\\remade")}), 0);
+    EXPECT_EQ(node->get(L"k", L"def"), L"def");
+    ASSERT_EQ(runTool({"write", toolKey("HKCU", "\\remade"), "k", "REG_SZ", "theirs"}), 0);
+    EXPECT_EQ(node->get(L"k", L"def"), L"theirs");
+}
+
+TEST_F(RegistryNodeTest, GetReadsTheRegistryInUseAfterTheStoreIsReopened) {
+    const auto node = userNode();
+    node->put(L"k", L"before");
+    ASSERT_EQ(node->get(L"k", L"def"), L"before");
+    const std::filesystem::path other = root / "other";
+    std::filesystem::create_directories(other);
+    setenv("KREL_REGISTRY_DIR", other.c_str(), 1);
+    krel_platform::reopenRegistryStore();
+    EXPECT_EQ(node->get(L"k", L"def"), L"def");
+    ASSERT_EQ(setString(createKey(top), L"k", L"after"), ERROR_SUCCESS);
+    EXPECT_EQ(node->get(L"k", L"def"), L"after");
+}
+
+TEST_F(RegistryNodeTest, TextReadsUpToItsFirstNulAndAnOddLastByteIsACharacter) {
+    const HKEY key = userKey();
+    const BYTE odd[3] = {'a', 0, 'b'};
+    ASSERT_EQ(RegSetValueExW(key, L"odd", 0, REG_SZ, odd, 3), ERROR_SUCCESS);
+    const BYTE inner[8] = {'x', 0, 0, 0, 'y', 0, 0, 0};
+    ASSERT_EQ(RegSetValueExW(key, L"inner", 0, REG_SZ, inner, 8), ERROR_SUCCESS);
+    const std::vector<BYTE> surrogates = stringBytes(L"\U0001F600 ok");
+    ASSERT_EQ(RegSetValueExW(key, L"pair", 0, REG_SZ, surrogates.data(),
+                             static_cast<DWORD>(surrogates.size())),
+              ERROR_SUCCESS);
+
+    const auto node = userNode();
+    EXPECT_EQ(node->get(L"odd", L"def"), L"ab");
+    EXPECT_EQ(node->get(L"inner", L"def"), L"x");
+    EXPECT_EQ(node->get(L"pair", L"def"), L"\U0001F600 ok");
 }
 
 TEST_F(RegistryNodeTest, ChildrenAreTheSubkeys) {
