@@ -7,7 +7,9 @@
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
+#include "log/GroupedLineWriter.h"
 #include "log/KrelLoggerSTD.h"
+#include "log/LineCommitScope.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
 #include "log/WindowsVersionInfoHeader.h"
@@ -120,6 +122,7 @@ void toWindows1252(const std::wstring& text, std::string& bytes) {
 
 RollingFileAppender::RollingFileAppender()
     : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
+      lines(std::make_shared<krel_std_internal::GroupedLineWriter>()), rollingFile(lines->file()),
       header(new WindowsVersionInfoHeader()), debug(false), alwaysOpen(false) {
     rollingFile.addHeader(header);
     StaticLog::addConfigurationListener(asConfigurationListener());
@@ -299,10 +302,10 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
         return;
     }
     toWindows1252(line, lineBytes);
-    try {
-        rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
-    } catch (const KrelException&) {
-        // The line is lost; the appender stays in the logger.
+    // A line that fails to write is lost; the appender stays in the logger.
+    const uint64_t ticket = lines->queue(lineBytes.data(), lineBytes.size());
+    if (!krel_std_internal::LineCommitScope::defer(lines, ticket)) {
+        lines->awaitWritten(ticket);
     }
 }
 
