@@ -1,21 +1,37 @@
 #include "log/GroupedLineWriter.h"
 
+#include <new>
+
 #include "exception/KrelException.h"
 #include "log/AppenderWriteGuard.h"
 
 namespace krel_std_internal {
 
-// Ends a writer's turn however the write ends: the taken lines count as written, and every
-// waiter is woken to find its line written or to take its turn.
+// Ends a writer's turn however the write ends. The lines written, or lost to a failed write,
+// count as written; lines a cancelled or throwing writer did not reach go back to the front
+// of the queue for the next writer. Every waiter is woken to find its line written or to take
+// its turn.
 class GroupedLineWriter::WriterRelease {
 public:
     WriterRelease(GroupedLineWriter& writer, std::unique_lock<std::mutex>& hold, uint64_t through)
         : writer(writer), hold(hold), through(through) {}
     ~WriterRelease() {
         hold.lock();
+        uint64_t written = through - (writer.takenEnds.size() - writer.takenDone);
+        if (written < through) {
+            try {
+                writer.requeueRest();
+            } catch (const std::bad_alloc&) {
+                // No room to keep them: these lines and the queued ones are lost.
+                writer.queued.clear();
+                writer.queuedEnds.clear();
+                written = writer.lastQueued;
+            }
+        }
         writer.taken.clear();
         writer.takenEnds.clear();
-        writer.lastWritten = through;
+        writer.takenDone = 0;
+        writer.lastWritten = written;
         writer.writing = false;
         writer.lineWritten.notify_all();
     }
@@ -71,8 +87,24 @@ void GroupedLineWriter::writeTaken() {
         } catch (const krel_std::KrelException&) {
             // These lines are lost; the next ones are written on.
         }
+        takenDone = line;
         start = end;
     }
+}
+
+void GroupedLineWriter::requeueRest() {
+    const std::size_t from = takenDone == 0 ? 0 : takenEnds[takenDone - 1];
+    taken.erase(0, from);
+    takenEnds.erase(takenEnds.begin(), takenEnds.begin() + static_cast<std::ptrdiff_t>(takenDone));
+    for (std::size_t& end : takenEnds) {
+        end -= from;
+    }
+    for (const std::size_t end : queuedEnds) {
+        takenEnds.push_back(taken.size() + end);
+    }
+    taken += queued;
+    queued.swap(taken);
+    queuedEnds.swap(takenEnds);
 }
 
 } // namespace krel_std_internal

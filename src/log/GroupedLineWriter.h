@@ -21,8 +21,9 @@ namespace krel_std_internal {
 // is one append of whole lines, which the rolling file checks against its limit and shares
 // with other processes as it does any write.
 //
-// A writer that fails, throws or is cancelled still releases the lines it took: the waiters
-// return and the next line's thread writes on.
+// A writer that throws or is cancelled hands the lines it did not reach back to the queue and
+// wakes the waiters, so the next waiting thread writes on; no line waits for a writer that is
+// gone.
 class GroupedLineWriter {
 public:
     GroupedLineWriter() = default;
@@ -46,6 +47,8 @@ private:
     void writeQueued(std::unique_lock<std::mutex>& hold);
     // Writes the taken lines, whole lines per write; a write that fails loses its lines.
     void writeTaken();
+    // Puts the taken lines not yet done back in front of the queued ones.
+    void requeueRest();
 
     krel_std::RollingFile rollingFile;
     std::mutex mutex;
@@ -56,6 +59,8 @@ private:
     // Lines a writer has taken; touched only by that writer.
     std::string taken;
     std::vector<std::size_t> takenEnds;
+    // How many taken lines were written or lost so far.
+    std::size_t takenDone = 0;
     uint64_t lastQueued = 0;
     uint64_t lastWritten = 0;
     bool writing = false;
