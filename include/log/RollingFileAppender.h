@@ -88,8 +88,6 @@ private:
     boost::shared_ptr<RollingFileHeader> header;
     bool debug;
     bool alwaysOpen;
-    // The bytes of the line being written, kept from line to line.
-    std::string lineBytes;
 };
 
 } // namespace krel_std

@@ -1,37 +1,40 @@
 #include "log/GroupedLineWriter.h"
 
-#include <new>
+#include <cxxabi.h>
+#include <pthread.h>
 
-#include "exception/KrelException.h"
 #include "log/AppenderWriteGuard.h"
 
 namespace krel_std_internal {
 
-// Ends a writer's turn however the write ends. The lines written, or lost to a failed write,
-// count as written; lines a cancelled or throwing writer did not reach go back to the front
-// of the queue for the next writer. Every waiter is woken to find its line written or to take
-// its turn.
+namespace {
+
+// Holds off cancellation while it lives: a writer writes the whole group it took, other
+// threads' lines included, and a cancellation takes effect at its next cancellation point.
+class CancellationHeldOff {
+public:
+    CancellationHeldOff() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous); }
+    ~CancellationHeldOff() { pthread_setcancelstate(previous, nullptr); }
+    CancellationHeldOff(const CancellationHeldOff&) = delete;
+    CancellationHeldOff& operator=(const CancellationHeldOff&) = delete;
+
+private:
+    int previous = 0;
+};
+
+} // namespace
+
+// Ends a writer's turn however the write ends: the taken lines count as written, and every
+// waiter is woken to find its line written or to take its turn.
 class GroupedLineWriter::WriterRelease {
 public:
     WriterRelease(GroupedLineWriter& writer, std::unique_lock<std::mutex>& hold, uint64_t through)
         : writer(writer), hold(hold), through(through) {}
     ~WriterRelease() {
         hold.lock();
-        uint64_t written = through - (writer.takenEnds.size() - writer.takenDone);
-        if (written < through) {
-            try {
-                writer.requeueRest();
-            } catch (const std::bad_alloc&) {
-                // No room to keep them: these lines and the queued ones are lost.
-                writer.queued.clear();
-                writer.queuedEnds.clear();
-                written = writer.lastQueued;
-            }
-        }
         writer.taken.clear();
         writer.takenEnds.clear();
-        writer.takenDone = 0;
-        writer.lastWritten = written;
+        writer.lastWritten = through;
         writer.writing = false;
         writer.lineWritten.notify_all();
     }
@@ -43,13 +46,6 @@ private:
     std::unique_lock<std::mutex>& hold;
     uint64_t through;
 };
-
-uint64_t GroupedLineWriter::queue(const char* bytes, std::size_t count) {
-    const std::lock_guard<std::mutex> hold(mutex);
-    queued.append(bytes, count);
-    queuedEnds.push_back(queued.size());
-    return ++lastQueued;
-}
 
 void GroupedLineWriter::awaitWritten(uint64_t ticket) {
     std::unique_lock<std::mutex> hold(mutex);
@@ -73,8 +69,16 @@ void GroupedLineWriter::writeQueued(std::unique_lock<std::mutex>& hold) {
 }
 
 void GroupedLineWriter::writeTaken() {
+    writeGroups();
+    // A log call stays a cancellation point, as the write it makes is one: a cancellation held
+    // off takes effect here, once every taken line is written.
+    pthread_testcancel();
+}
+
+void GroupedLineWriter::writeGroups() {
     // A log call made while the file writes (a header's trace) must not reach the appenders.
     const AppenderWriteGuard guard;
+    const CancellationHeldOff holdOff;
     std::size_t start = 0;
     std::size_t line = 0;
     while (line < takenEnds.size()) {
@@ -84,27 +88,14 @@ void GroupedLineWriter::writeTaken() {
         }
         try {
             rollingFile.write(taken.data() + start, 0, static_cast<unsigned long>(end - start));
-        } catch (const krel_std::KrelException&) {
-            // These lines are lost; the next ones are written on.
+        } catch (abi::__forced_unwind&) {
+            throw;
+        } catch (...) {
+            // These lines are lost, as a line is that fails to write; the next ones go on, and
+            // no failure reaches the callers that wait.
         }
-        takenDone = line;
         start = end;
     }
-}
-
-void GroupedLineWriter::requeueRest() {
-    const std::size_t from = takenDone == 0 ? 0 : takenEnds[takenDone - 1];
-    taken.erase(0, from);
-    takenEnds.erase(takenEnds.begin(), takenEnds.begin() + static_cast<std::ptrdiff_t>(takenDone));
-    for (std::size_t& end : takenEnds) {
-        end -= from;
-    }
-    for (const std::size_t end : queuedEnds) {
-        takenEnds.push_back(taken.size() + end);
-    }
-    taken += queued;
-    queued.swap(taken);
-    queuedEnds.swap(takenEnds);
 }
 
 } // namespace krel_std_internal

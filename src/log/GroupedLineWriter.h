@@ -21,9 +21,11 @@ namespace krel_std_internal {
 // is one append of whole lines, which the rolling file checks against its limit and shares
 // with other processes as it does any write.
 //
-// A writer that throws or is cancelled hands the lines it did not reach back to the queue and
-// wakes the waiters, so the next waiting thread writes on; no line waits for a writer that is
-// gone.
+// A writer is not cancelled while it writes the group it took, only once it is written; a
+// waiter that is cancelled
+// leaves its line queued, and its log call still waits for it, with cancellation disabled, as
+// it unwinds. Failures of a write lose its lines and never reach the callers. So no line
+// waits for a writer that is gone.
 class GroupedLineWriter {
 public:
     GroupedLineWriter() = default;
@@ -32,8 +34,16 @@ public:
 
     krel_std::RollingFile& file() { return rollingFile; }
 
-    // Queues the bytes of one line; answers the ticket to wait for.
-    uint64_t queue(const char* bytes, std::size_t count);
+    // Queues one line, made by `write(char* out)` into room for `largest` bytes, which
+    // answers how many it wrote; answers the ticket to wait for.
+    template <class Write> uint64_t queue(std::size_t largest, const Write& write) {
+        const std::lock_guard<std::mutex> hold(mutex);
+        const std::size_t start = queued.size();
+        queued.resize(start + largest);
+        queued.resize(start + write(&queued[start]));
+        queuedEnds.push_back(queued.size());
+        return ++lastQueued;
+    }
     // Returns once the line of the ticket was written or lost, writing queued lines itself
     // while no other thread writes.
     void awaitWritten(uint64_t ticket);
@@ -45,10 +55,11 @@ private:
 
     // Takes every queued line and writes it, the lock released meanwhile.
     void writeQueued(std::unique_lock<std::mutex>& hold);
-    // Writes the taken lines, whole lines per write; a write that fails loses its lines.
+    // Writes the taken lines, then lets a held-off cancellation take effect.
     void writeTaken();
-    // Puts the taken lines not yet done back in front of the queued ones.
-    void requeueRest();
+    // Writes the taken lines, whole lines per write, with cancellation held off; a write that
+    // fails loses its lines.
+    void writeGroups();
 
     krel_std::RollingFile rollingFile;
     std::mutex mutex;
@@ -59,8 +70,6 @@ private:
     // Lines a writer has taken; touched only by that writer.
     std::string taken;
     std::vector<std::size_t> takenEnds;
-    // How many taken lines were written or lost so far.
-    std::size_t takenDone = 0;
     uint64_t lastQueued = 0;
     uint64_t lastWritten = 0;
     bool writing = false;

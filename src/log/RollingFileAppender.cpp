@@ -97,13 +97,12 @@ size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
     return done;
 }
 
-// The text up to its first NUL, one byte per character, '?' for one the code page lacks.
-// Between 1 and 0x7F the code page and Unicode agree, so those need no look at the table.
-void toWindows1252(const std::wstring& text, std::string& bytes) {
+// The text up to its first NUL, one byte per character, '?' for one the code page lacks, into
+// out (room for text.size() bytes); answers the count written. Between 1 and 0x7F the code
+// page and Unicode agree, so those need no look at the table.
+std::size_t toWindows1252(const std::wstring& text, char* out) {
     const size_t count = text.size();
-    bytes.resize(count);
     const wchar_t* in = text.data();
-    char* out = &bytes[0];
     size_t done = narrowAsciiBlocks(in, count, out);
     for (; done < count; ++done) {
         const uint32_t character = static_cast<uint32_t>(in[done]);
@@ -115,7 +114,7 @@ void toWindows1252(const std::wstring& text, std::string& bytes) {
             out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
         }
     }
-    bytes.resize(done);
+    return done;
 }
 
 } // namespace
@@ -301,9 +300,9 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    toWindows1252(line, lineBytes);
     // A line that fails to write is lost; the appender stays in the logger.
-    const uint64_t ticket = lines->queue(lineBytes.data(), lineBytes.size());
+    const uint64_t ticket =
+        lines->queue(line.size(), [&line](char* out) { return toWindows1252(line, out); });
     if (!krel_std_internal::LineCommitScope::defer(lines, ticket)) {
         lines->awaitWritten(ticket);
     }
