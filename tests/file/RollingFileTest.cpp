@@ -559,7 +559,7 @@ protected:
             while (std::getline(text, line)) {
                 const size_t start = line.find_first_not_of(' ');
                 // The header block of a rolling file appender's files is no writer's line.
-                if (start != std::string::npos && line.rfind("VERSION INFO: ", 0) != 0) {
+                if (start != std::string::npos && line.compare(start, 14, "VERSION INFO: ") != 0) {
                     lines.push_back(line.substr(start));
                 }
             }
