@@ -69,24 +69,17 @@ size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
     size_t done = 0;
 #if defined(__SSE2__)
     static_assert(sizeof(wchar_t) == 4, "wide characters are 32 bits");
-    const __m128i one = _mm_set1_epi32(1);
-    const __m128i last = _mm_set1_epi32(0x7E);
     const __m128i zero = _mm_setzero_si128();
     for (; done + 16 <= count; done += 16) {
-        __m128i quarter[4];
-        __m128i outside = zero;
-        for (int each = 0; each < 4; ++each) {
-            quarter[each] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done) + each);
-            // Character - 1 outside 0..0x7E, compared as signed numbers.
-            const __m128i shifted = _mm_sub_epi32(quarter[each], one);
-            outside = _mm_or_si128(outside, _mm_or_si128(_mm_cmpgt_epi32(shifted, last),
-                                                         _mm_cmplt_epi32(shifted, zero)));
-        }
-        if (_mm_movemask_epi8(outside) != 0) {
+        const __m128i* block = reinterpret_cast<const __m128i*>(in + done);
+        // Saturating packs keep 1..0x7F as they are and turn every other character into 0 or
+        // a byte from 0x80 up, which the checks below find.
+        const __m128i narrow = _mm_packus_epi16(
+            _mm_packs_epi32(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+            _mm_packs_epi32(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+        if ((_mm_movemask_epi8(narrow) | _mm_movemask_epi8(_mm_cmpeq_epi8(narrow, zero))) != 0) {
             break;
         }
-        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(quarter[0], quarter[1]),
-                                                _mm_packs_epi32(quarter[2], quarter[3]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), narrow);
     }
 #else

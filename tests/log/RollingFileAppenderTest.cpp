@@ -172,6 +172,15 @@ TEST_F(RollingFileAppenderTest, LongLinesConvertAroundTheAsciiEdgeCharacterByCha
               body("logs/app0001.log"));
 }
 
+TEST_F(RollingFileAppenderTest, CharactersWhoseLowBitsAreAsciiAreNotTakenForAscii) {
+    const auto appender = make({{L"path", L"app.log"}});
+    std::wstring line(16, L'a');
+    line[3] = static_cast<wchar_t>(0x10041);
+    line[9] = static_cast<wchar_t>(0x141);
+    append(*appender, line + std::wstring(16, L'b'));
+    EXPECT_EQ("aaa?aaaaa?aaaaaa" + std::string(16, 'b') + "\n", body("logs/app0001.log"));
+}
+
 TEST_F(RollingFileAppenderTest, LineEndsAtItsFirstNul) {
     const auto appender = make({{L"path", L"app.log"}});
     const std::wstring start(40, L'a');
