@@ -4,17 +4,12 @@
 #include <boost/shared_ptr.hpp>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 
 #include "base/AutoRegisterClass.h"
 #include "config/ConfigurationListener.h"
 #include "file/RollingFile.h"
 #include "log/ILogAppender.h"
-
-namespace krel_std_internal {
-class GroupedLineWriter;
-} // namespace krel_std_internal
 
 namespace krel_std {
 
@@ -27,9 +22,6 @@ class RollingFileHeader;
 // A debug appender ("layout.debug" true, default extension ".dbg") keeps its file open only
 // while the log threshold is below INFO, unless "always_open" is true; a change of the
 // threshold in the log configuration opens or closes it while the program runs.
-//
-// Lines of threads that log at the same time may reach the file together, in one write of
-// whole lines; each log call still returns only once its line was handed to the system.
 //
 // Every appender listens to the static log's configuration file from construction to
 // destruction (without the log holding a share of it). The static log's own appenders live
@@ -82,12 +74,12 @@ private:
     // Prepares the directory and opens the file of a new appender.
     void openConfiguredFile(const File& file, unsigned long files, unsigned long size);
 
-    // Owns the file; shared with log calls that wait for their lines after leaving the logger.
-    const std::shared_ptr<krel_std_internal::GroupedLineWriter> lines;
-    RollingFile& rollingFile;
+    RollingFile rollingFile;
     boost::shared_ptr<RollingFileHeader> header;
     bool debug;
     bool alwaysOpen;
+    // The bytes of the line being written, kept from line to line.
+    std::string lineBytes;
 };
 
 } // namespace krel_std

@@ -61,9 +61,8 @@ public:
     // The path of a log call: LogDispatch::write takes the static log's, the instance's and the
     // logger's locks and hands the record to LoggerBase::write, which stamps one event and gives
     // it to each appender in turn; an appender's filter decides and its layout makes the line;
-    // a RollingFileAppender queues the line, and once the locks are free the call waits until
-    // it is in the file: written by RollingFile::write in one write() together with the lines
-    // that other threads queued meanwhile. `module` is not kept: the event has no field for it.
+    // a RollingFileAppender hands the line to RollingFile::write, which writes it to the file
+    // with one write(). `module` is not kept: the event has no field for it.
     static void log(LogEventPriority priority, const std::wstring& function,
                     const std::wstring& message, const std::wstring& module,
                     const std::wstring& errorId, uint64_t threadId, const std::wstring& file,

@@ -8,7 +8,6 @@
 #include "exception/KrelException.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
-#include "log/LineCommitScope.h"
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
 #include "thread/AutoLock.h"
@@ -96,25 +95,19 @@ void LogDispatch::write(const LogRecord& record) {
         DebugOutputLog::write(record.priority, record.message, record.file, record.line);
         return;
     }
-    // Appenders that group the lines of concurrent calls into one write leave the wait for
-    // this call's lines to the scope, which waits once the locks are free.
-    LineCommitScope lineCommits;
-    {
-        krel_std::Lock* lock = StaticLog::lockForWrite();
-        if (lock == nullptr) {
-            return;
-        }
-        const HeldLock release(*lock);
-        StaticLog* current = StaticLog::instance.load();
-        if (current != nullptr) {
-            // The declared order of a log call: the static log's lock, the instance's own
-            // lock, then the logger's lock, held while every appender writes.
-            const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
-            const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
-            current->logger.write(record);
-        }
+    krel_std::Lock* lock = StaticLog::lockForWrite();
+    if (lock == nullptr) {
+        return;
     }
-    lineCommits.finish();
+    const HeldLock release(*lock);
+    StaticLog* current = StaticLog::instance.load();
+    if (current != nullptr) {
+        // The declared order of a log call: the static log's lock, the instance's own lock,
+        // then the logger's lock, held while every appender writes.
+        const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
+        const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
+        current->logger.write(record);
+    }
 }
 
 void LogDispatch::runExclusive(const std::function<void()>& change) {

@@ -7,9 +7,7 @@
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
-#include "log/GroupedLineWriter.h"
 #include "log/KrelLoggerSTD.h"
-#include "log/LineCommitScope.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
 #include "log/WindowsVersionInfoHeader.h"
@@ -114,7 +112,6 @@ std::size_t toWindows1252(const std::wstring& text, char* out) {
 
 RollingFileAppender::RollingFileAppender()
     : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
-      lines(std::make_shared<krel_std_internal::GroupedLineWriter>()), rollingFile(lines->file()),
       header(new WindowsVersionInfoHeader()), debug(false), alwaysOpen(false) {
     rollingFile.addHeader(header);
     StaticLog::addConfigurationListener(asConfigurationListener());
@@ -293,11 +290,12 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    // A line that fails to write is lost; the appender stays in the logger.
-    const uint64_t ticket =
-        lines->queue(line.size(), [&line](char* out) { return toWindows1252(line, out); });
-    if (!krel_std_internal::LineCommitScope::defer(lines, ticket)) {
-        lines->awaitWritten(ticket);
+    lineBytes.resize(line.size());
+    lineBytes.resize(toWindows1252(line, &lineBytes[0]));
+    try {
+        rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
+    } catch (const KrelException&) {
+        // The line is lost; the appender stays in the logger.
     }
 }
 

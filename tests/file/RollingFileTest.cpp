@@ -532,15 +532,16 @@ protected:
         return seen.size();
     }
 
-    // The set's files longer than the limit allows: the size plus 32 writes per writer, what
-    // a writer may write before it has first seen another's bytes (after that, one write). A
-    // write holds one line of 80 bytes, or up to `linesPerWrite` where lines are grouped.
+    // The set's files longer than the limit allows: the size plus 32 lines of 80 bytes per
+    // writer, what a writer may write before it has first seen another's bytes (after that,
+    // one line), plus `headerBytes` per writer where files begin with a header block: a
+    // writer that joins a file as another fills it writes its block after the padding.
     std::vector<std::string> filesPastTheLimit(unsigned long size, int writers,
-                                               unsigned linesPerWrite = 1) const {
+                                               unsigned long headerBytes = 0) const {
         std::vector<std::string> past;
         for (const std::string& name : setFiles()) {
             const uintmax_t length = std::filesystem::file_size(native(name));
-            if (length > size + 32u * 80u * linesPerWrite * static_cast<unsigned>(writers)) {
+            if (length > size + (32u * 80u + headerBytes) * static_cast<unsigned>(writers)) {
                 past.push_back(name + ": " + std::to_string(length));
             }
         }
@@ -607,6 +608,6 @@ TEST_F(SharedRollingSetTest, TwoProcessesLoggingFromEightThreadsLoseNoLineAndTea
     int malformed = 0;
     EXPECT_EQ(2u * 8u * 2500u, wholeLines(malformed));
     EXPECT_EQ(0, malformed);
-    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2, 8));
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2, 16 * 1024));
     EXPECT_GE(setFiles().size(), 3u);
 }
