@@ -10,6 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <log4cxx/helpers/pool.h>
 #include <log4cxx/logger.h>
@@ -19,6 +21,8 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "log/ContextLogMessage.h"
 #include "log/DebugFileFilter.h"
@@ -207,6 +211,54 @@ void rollingPoco(benchmark::State& state) {
     }
 }
 
+void lineIntoRollingFileKrel(benchmark::State& state) {
+    rollingKrel(state);
+    state.SetLabel(state.threads() == 1 ? "goal<=1.2" : "goal<=0.8");
+}
+
+// The floor: the same line made with snprintf in a stack buffer and handed to the system by
+// one write() on a descriptor opened for appending, so each line is in the kernel as the call
+// returns. The local time of the current second is converted once per second and thread.
+class AppendedLineFile {
+public:
+    AppendedLineFile()
+        : descriptor(::open(directory().file("append.log").c_str(),
+                            O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {}
+
+    void write(const char* function, const char* file, int line, int value) {
+        thread_local const unsigned long threadId = static_cast<unsigned long>(syscall(SYS_gettid));
+        thread_local time_t convertedSecond = -1;
+        thread_local struct tm local {};
+        struct timespec now {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        if (now.tv_sec != convertedSecond) {
+            localtime_r(&now.tv_sec, &local);
+            convertedSecond = now.tv_sec;
+        }
+        char text[512];
+        const int length =
+            std::snprintf(text, sizeof(text),
+                          "%04d-%02d-%02d %02d:%02d:%02d:%03d %s [0x%lx] %s[%d] %s: %s %06d\n",
+                          local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                          local.tm_min, local.tm_sec, static_cast<int>(now.tv_nsec / 1000000),
+                          "INFO", threadId, file, line, function, MESSAGE_TEXT, value);
+        if (length > 0 && ::write(descriptor, text, static_cast<size_t>(length)) != length) {
+            std::abort();
+        }
+    }
+
+private:
+    int descriptor;
+};
+
+void lineIntoRollingFilePeer(benchmark::State& state) {
+    static AppendedLineFile* file = new AppendedLineFile();
+    int value = 0;
+    for (auto _ : state) {
+        file->write("Bench::run", "RollingLogBench.cpp", 12, ++value);
+    }
+}
+
 void belowThresholdKrel(benchmark::State& state) {
     krelRollingLog();
     int value = 0;
@@ -247,6 +299,8 @@ BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " log4cxx/krel")->Threads(1)
 BENCHMARK(rollingLog4cxx)->Name(std::string(ROLLING) + " log4cxx/peer")->Threads(1)->Threads(8);
 BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " poco/krel")->Threads(1)->Threads(8);
 BENCHMARK(rollingPoco)->Name(std::string(ROLLING) + " poco/peer")->Threads(1)->Threads(8);
+BENCHMARK(lineIntoRollingFileKrel)->Name("line into rolling file/krel")->Threads(1)->Threads(8);
+BENCHMARK(lineIntoRollingFilePeer)->Name("line into rolling file/peer")->Threads(1)->Threads(8);
 BENCHMARK(belowThresholdKrel)->Name("below threshold/krel");
 BENCHMARK(belowThresholdSpdlog)->Name("below threshold/peer");
 

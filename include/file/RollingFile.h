@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
@@ -34,7 +35,8 @@ class RollingFileHeader;
 // A write lands whole or not at all: one that the file system cuts short (a full disk, a file
 // size limit) is cut back off the file, so the next text never continues a torn line.
 //
-// Every operation but toString holds the object's recursive lock for its whole run.
+// Every operation but toString and isOpenForWriting holds the object's recursive lock for its
+// whole run.
 class RollingFile : public Object, private boost::noncopyable {
 public:
     typedef std::vector<boost::shared_ptr<RollingFileHeader>> HeaderList;
@@ -62,7 +64,8 @@ public:
     // The size is kept; a pending reopen after a failed roll-over is dropped.
     void close();
     bool isOpen() const;
-    // Open, or closed by a failed roll-over whose reopen is pending: a write may succeed.
+    // Open, or closed by a failed roll-over whose reopen is pending: a write may succeed. Takes
+    // no lock: answers the state that the last finished operation left.
     bool isOpenForWriting() const;
 
     // Writes count bytes from buffer + offset, rolling over first when they would pass the
@@ -85,6 +88,8 @@ public:
     bool hasHeader(const boost::shared_ptr<RollingFileHeader>& header) const;
 
 private:
+    class WritableNote;
+
     std::wstring getIndexFile() const;
     // Chooses the index under the index file's lock: joins a newer index that another writer
     // recorded, or advances the own index, replaces a full file there and records it.
@@ -101,7 +106,7 @@ private:
     // past them since.
     void takeBack(int64_t end, uint32_t written);
     // Rolls over when a write of count bytes would pass the limit, or when another writer
-    // removed or filled the file.
+    // removed or filled the file. Called holding the lock.
     void rolloverIfNecessary(unsigned long count);
     // Asks the system, at most once a second, whether the file was removed (true) or has
     // reached the limit (the size is then taken from the system).
@@ -136,6 +141,10 @@ private:
     // Another writer's bytes or index were seen: the end is asked for after every write.
     bool othersSeen;
     uint32_t writesSinceEndCheck;
+    // Operations running, nested in one another, on the thread holding the lock.
+    uint32_t operationDepth;
+    // Whether a write may succeed, as the last finished operation left it.
+    std::atomic<bool> writable;
 };
 
 } // namespace krel_std

@@ -39,6 +39,29 @@ uint32_t sizeOf(int64_t length) {
     return static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX));
 }
 
+} // namespace
+
+// Publishes whether a write may succeed once the outermost operation ends, however it ends,
+// for isOpenForWriting to read without the lock. The states in between (a roll-over's closed
+// file) are never published.
+class RollingFile::WritableNote {
+public:
+    explicit WritableNote(RollingFile& file) : file(file) { ++file.operationDepth; }
+    ~WritableNote() {
+        if (--file.operationDepth == 0) {
+            file.writable.store(file.descriptor.isValid() || file.reopenPending,
+                                std::memory_order_release);
+        }
+    }
+    WritableNote(const WritableNote&) = delete;
+    WritableNote& operator=(const WritableNote&) = delete;
+
+private:
+    RollingFile& file;
+};
+
+namespace {
+
 std::wstring paddedIndex(uint32_t index) {
     std::wstring digits = std::to_wstring(index);
     if (digits.size() < 4) {
@@ -51,7 +74,8 @@ std::wstring paddedIndex(uint32_t index) {
 
 RollingFile::RollingFile()
     : maximumSize(0), maximumFiles(0), index(0), size(0), writeCount(0), reopenPending(false),
-      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0) {}
+      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0), operationDepth(0),
+      writable(false) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -65,6 +89,7 @@ std::wstring RollingFile::toString() const {
 
 void RollingFile::setFilePath(const File& file) {
     AutoLock<Lock> guard(lock);
+    const WritableNote note(*this);
     const std::wstring name = file.getName();
     const size_t dot = name.find_last_of(L'.');
     if (file.isDirectory() || dot == std::wstring::npos) {
@@ -95,6 +120,7 @@ std::wstring RollingFile::getIndexFile() const {
 
 void RollingFile::open() {
     AutoLock<Lock> guard(lock);
+    const WritableNote note(*this);
     reopenPending = false;
     openCurrent();
 }
@@ -132,6 +158,7 @@ void RollingFile::openCurrent() {
 
 void RollingFile::close() {
     AutoLock<Lock> guard(lock);
+    const WritableNote note(*this);
     reopenPending = false;
     descriptor.close();
 }
@@ -142,12 +169,12 @@ bool RollingFile::isOpen() const {
 }
 
 bool RollingFile::isOpenForWriting() const {
-    AutoLock<Lock> guard(lock);
-    return descriptor.isValid() || reopenPending;
+    return writable.load(std::memory_order_acquire);
 }
 
 unsigned long RollingFile::write(const char* buffer, unsigned long offset, unsigned long count) {
     AutoLock<Lock> guard(lock);
+    const WritableNote note(*this);
     if (!descriptor.isValid()) {
         if (!reopenPending) {
             throw KrelIllegalStateException(L"File must be open first.");
@@ -214,6 +241,7 @@ void RollingFile::takeBack(int64_t end, uint32_t written) {
 
 void RollingFile::setMaximumSize(unsigned long newMaximumSize) {
     AutoLock<Lock> guard(lock);
+    const WritableNote note(*this);
     maximumSize = newMaximumSize > LARGEST_MAXIMUM_SIZE ? LARGEST_MAXIMUM_SIZE
                                                         : static_cast<uint32_t>(newMaximumSize);
     if (maximumSize != 0 && descriptor.isValid()) {
@@ -356,7 +384,6 @@ void RollingFile::rolloverIfNecessary(unsigned long count) {
     if (maximumSize == 0) {
         return;
     }
-    AutoLock<Lock> guard(lock);
     if (isFileRemovedByOthers()) {
         rollover();
         return;

@@ -67,24 +67,17 @@ size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
     size_t done = 0;
 #if defined(__SSE2__)
     static_assert(sizeof(wchar_t) == 4, "wide characters are 32 bits");
-    const __m128i one = _mm_set1_epi32(1);
-    const __m128i last = _mm_set1_epi32(0x7E);
     const __m128i zero = _mm_setzero_si128();
     for (; done + 16 <= count; done += 16) {
-        __m128i quarter[4];
-        __m128i outside = zero;
-        for (int each = 0; each < 4; ++each) {
-            quarter[each] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done) + each);
-            // Character - 1 outside 0..0x7E, compared as signed numbers.
-            const __m128i shifted = _mm_sub_epi32(quarter[each], one);
-            outside = _mm_or_si128(outside, _mm_or_si128(_mm_cmpgt_epi32(shifted, last),
-                                                         _mm_cmplt_epi32(shifted, zero)));
-        }
-        if (_mm_movemask_epi8(outside) != 0) {
+        const __m128i* block = reinterpret_cast<const __m128i*>(in + done);
+        // Saturating packs keep 1..0x7F as they are and turn every other character into 0 or
+        // a byte from 0x80 up, which the checks below find.
+        const __m128i narrow = _mm_packus_epi16(
+            _mm_packs_epi32(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+            _mm_packs_epi32(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+        if ((_mm_movemask_epi8(narrow) | _mm_movemask_epi8(_mm_cmpeq_epi8(narrow, zero))) != 0) {
             break;
         }
-        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(quarter[0], quarter[1]),
-                                                _mm_packs_epi32(quarter[2], quarter[3]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), narrow);
     }
 #else
@@ -95,13 +88,12 @@ size_t narrowAsciiBlocks(const wchar_t* in, size_t count, char* out) {
     return done;
 }
 
-// The text up to its first NUL, one byte per character, '?' for one the code page lacks.
-// Between 1 and 0x7F the code page and Unicode agree, so those need no look at the table.
-void toWindows1252(const std::wstring& text, std::string& bytes) {
+// The text up to its first NUL, one byte per character, '?' for one the code page lacks, into
+// out (room for text.size() bytes); answers the count written. Between 1 and 0x7F the code
+// page and Unicode agree, so those need no look at the table.
+std::size_t toWindows1252(const std::wstring& text, char* out) {
     const size_t count = text.size();
-    bytes.resize(count);
     const wchar_t* in = text.data();
-    char* out = &bytes[0];
     size_t done = narrowAsciiBlocks(in, count, out);
     for (; done < count; ++done) {
         const uint32_t character = static_cast<uint32_t>(in[done]);
@@ -113,7 +105,7 @@ void toWindows1252(const std::wstring& text, std::string& bytes) {
             out[done] = static_cast<char>(krel_platform::wideToWindows1252(in[done], '?'));
         }
     }
-    bytes.resize(done);
+    return done;
 }
 
 } // namespace
@@ -298,7 +290,8 @@ void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    toWindows1252(line, lineBytes);
+    lineBytes.resize(line.size());
+    lineBytes.resize(toWindows1252(line, &lineBytes[0]));
     try {
         rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
     } catch (const KrelException&) {

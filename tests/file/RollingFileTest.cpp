@@ -452,18 +452,25 @@ protected:
         return self.substr(0, self.find_last_of('/')) + "/helpers/krel_rolling_writer";
     }
 
-    pid_t start(const std::string& id, int threads, int lines, unsigned long size) {
+    // A writer of its own RollingFile, or with `logged` one that logs through the static log
+    // into a rolling file appender of the set.
+    pid_t start(const std::string& id, int threads, int lines, unsigned long size,
+                bool logged = false) {
         const std::string name = program();
         const std::string target = native("app.log").string();
         const std::string threadText = std::to_string(threads);
         const std::string lineText = std::to_string(lines);
         const std::string sizeText = std::to_string(size);
         const std::string filesText = "100000";
-        char* const arguments[] = {
-            const_cast<char*>(name.c_str()),      const_cast<char*>(target.c_str()),
-            const_cast<char*>(id.c_str()),        const_cast<char*>(threadText.c_str()),
-            const_cast<char*>(lineText.c_str()),  const_cast<char*>(sizeText.c_str()),
-            const_cast<char*>(filesText.c_str()), nullptr};
+        char* const arguments[] = {const_cast<char*>(name.c_str()),
+                                   const_cast<char*>(target.c_str()),
+                                   const_cast<char*>(id.c_str()),
+                                   const_cast<char*>(threadText.c_str()),
+                                   const_cast<char*>(lineText.c_str()),
+                                   const_cast<char*>(sizeText.c_str()),
+                                   const_cast<char*>(filesText.c_str()),
+                                   logged ? const_cast<char*>("logged") : nullptr,
+                                   nullptr};
         pid_t pid = -1;
         EXPECT_EQ(0, posix_spawn(&pid, name.c_str(), nullptr, nullptr, arguments, environ));
         return pid;
@@ -478,10 +485,11 @@ protected:
     }
 
     // Starts the writers, each of its own process, and waits until all have ended.
-    void runWriters(int processes, int threads, int lines, unsigned long size) {
+    void runWriters(int processes, int threads, int lines, unsigned long size,
+                    bool logged = false) {
         std::vector<pid_t> writers;
         for (int process = 0; process < processes; ++process) {
-            writers.push_back(start(std::to_string(process), threads, lines, size));
+            writers.push_back(start(std::to_string(process), threads, lines, size, logged));
         }
         for (pid_t writer : writers) {
             EXPECT_EQ(0, exitCode(writer));
@@ -526,12 +534,14 @@ protected:
 
     // The set's files longer than the limit allows: the size plus 32 lines of 80 bytes per
     // writer, what a writer may write before it has first seen another's bytes (after that,
-    // one line).
-    std::vector<std::string> filesPastTheLimit(unsigned long size, int writers) const {
+    // one line), plus `headerBytes` per writer where files begin with a header block: a
+    // writer that joins a file as another fills it writes its block after the padding.
+    std::vector<std::string> filesPastTheLimit(unsigned long size, int writers,
+                                               unsigned long headerBytes = 0) const {
         std::vector<std::string> past;
         for (const std::string& name : setFiles()) {
             const uintmax_t length = std::filesystem::file_size(native(name));
-            if (length > size + 32u * 80u * static_cast<unsigned>(writers)) {
+            if (length > size + (32u * 80u + headerBytes) * static_cast<unsigned>(writers)) {
                 past.push_back(name + ": " + std::to_string(length));
             }
         }
@@ -539,7 +549,7 @@ protected:
     }
 
     // Every line of every file of the set, blanks of padding dropped from its start; a piece
-    // of blanks alone (a padded tail) is no line.
+    // of blanks alone (a padded tail) and a header line are no lines.
     std::vector<std::string> allLines(int& files) const {
         std::vector<std::string> lines;
         files = 0;
@@ -549,7 +559,8 @@ protected:
             std::string line;
             while (std::getline(text, line)) {
                 const size_t start = line.find_first_not_of(' ');
-                if (start != std::string::npos) {
+                // The header block of a rolling file appender's files is no writer's line.
+                if (start != std::string::npos && line.compare(start, 14, "VERSION INFO: ") != 0) {
                     lines.push_back(line.substr(start));
                 }
             }
@@ -589,4 +600,14 @@ TEST_F(SharedRollingSetTest, FourProcessesKeepEveryFileNearTheLimit) {
     EXPECT_EQ(0, malformed);
     EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 4));
     EXPECT_GE(setFiles().size(), 5u);
+}
+
+TEST_F(SharedRollingSetTest, TwoProcessesLoggingFromEightThreadsLoseNoLineAndTearNone) {
+    const unsigned long size = 1 << 20;
+    runWriters(2, 8, 2500, size, true);
+    int malformed = 0;
+    EXPECT_EQ(2u * 8u * 2500u, wholeLines(malformed));
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2, 16 * 1024));
+    EXPECT_GE(setFiles().size(), 3u);
 }

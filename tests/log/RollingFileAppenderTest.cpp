@@ -1,14 +1,20 @@
 #include "log/RollingFileAppender.h"
 
+#include <atomic>
 #include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "config/ConfigurationChangeEvent.h"
 #include "config/ConfigurationListener.h"
@@ -17,6 +23,7 @@
 #include "log/ILogEventLayout.h"
 #include "log/LogEvent.h"
 #include "log/LogTestSupport.h"
+#include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
 #include "platform/WinVersion.h"
 #include "support/DebugOutputCapture.h"
@@ -164,6 +171,15 @@ TEST_F(RollingFileAppenderTest, LongLinesConvertAroundTheAsciiEdgeCharacterByCha
               body("logs/app0001.log"));
 }
 
+TEST_F(RollingFileAppenderTest, CharactersWhoseLowBitsAreAsciiAreNotTakenForAscii) {
+    const auto appender = make({{L"path", L"app.log"}});
+    std::wstring line(16, L'a');
+    line[3] = static_cast<wchar_t>(0x10041);
+    line[9] = static_cast<wchar_t>(0x141);
+    append(*appender, line + std::wstring(16, L'b'));
+    EXPECT_EQ("aaa?aaaaa?aaaaaa" + std::string(16, 'b') + "\n", body("logs/app0001.log"));
+}
+
 TEST_F(RollingFileAppenderTest, LineEndsAtItsFirstNul) {
     const auto appender = make({{L"path", L"app.log"}});
     const std::wstring start(40, L'a');
@@ -242,4 +258,134 @@ TEST_F(RollingFileAppenderTest, ChangedFileCountIsAnnouncedThroughTheLog) {
     ASSERT_EQ(1u, recorder->events.size());
     EXPECT_EQ(L"STD0010", recorder->events[0].errorId);
     EXPECT_EQ(5u, appender->getMaximumFiles());
+}
+
+namespace {
+
+// Threads log at once through the static log into one rolling file.
+class ConcurrentRollingLogTest : public RollingFileAppenderTest {
+protected:
+    static constexpr int kThreads = 8;
+
+    void startLog(const std::wstring& size, const std::wstring& files) {
+        appender.reset(make({{L"path", L"app.log"}, {L"size", size}, {L"files", files}}).release());
+        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"rolling", appender}});
+        krel_std_internal::StaticLogTestHook::setThreshold(krel_std::INFO);
+    }
+
+    // "T<thread> L<line> " and filler to 79 characters.
+    static std::string lineText(int thread, int line) {
+        std::string text = "T" + std::to_string(thread) + " L" + std::to_string(line) + " ";
+        return text.append(79 - text.size(), 'x');
+    }
+
+    static void logLine(int thread, int line) {
+        const std::string text = lineText(thread, line);
+        krel_std::StaticLog::log(krel_std::INFO, L"Test::run",
+                                 std::wstring(text.begin(), text.end()), L"", L"", 0, L"", 0);
+    }
+
+    // Runs `work(thread)` on kThreads threads started together.
+    static void runThreads(const std::function<void(int)>& work) {
+        std::vector<std::thread> threads;
+        for (int thread = 0; thread < kThreads; ++thread) {
+            threads.emplace_back(work, thread);
+        }
+        for (std::thread& each : threads) {
+            each.join();
+        }
+    }
+
+    // The bodies of the set's files app0001.log, app0002.log... in order, while they exist.
+    std::vector<std::string> bodies() const {
+        std::vector<std::string> found;
+        for (int index = 1;; ++index) {
+            char name[32];
+            std::snprintf(name, sizeof(name), "logs/app%04d.log", index);
+            if (!std::filesystem::exists(native(name))) {
+                return found;
+            }
+            found.push_back(body(name));
+        }
+    }
+
+    // How many lines of each thread the texts hold, each whole, once and in its thread's order
+    // from the first; `malformed` counts the others. Padding blanks before a line are dropped.
+    static std::vector<int> linesPerThread(const std::vector<std::string>& texts, int& malformed) {
+        std::vector<int> next(kThreads, 0);
+        malformed = 0;
+        for (const std::string& text : texts) {
+            std::istringstream stream(text);
+            std::string line;
+            while (std::getline(stream, line)) {
+                const size_t start = line.find_first_not_of(' ');
+                if (start == std::string::npos) {
+                    continue;
+                }
+                line.erase(0, start);
+                int thread = -1;
+                int number = -1;
+                if (std::sscanf(line.c_str(), "T%d L%d ", &thread, &number) != 2 || thread < 0 ||
+                    thread >= kThreads || line != lineText(thread, number) ||
+                    number != next[thread]) {
+                    ++malformed;
+                    continue;
+                }
+                ++next[thread];
+            }
+        }
+        return next;
+    }
+
+    static void expectEveryLineOnceInOrder(const std::vector<std::string>& texts, int lines) {
+        int malformed = 0;
+        EXPECT_EQ(std::vector<int>(kThreads, lines), linesPerThread(texts, malformed));
+        EXPECT_EQ(0, malformed);
+    }
+
+    boost::shared_ptr<krel_std::ILogAppender> appender;
+};
+
+} // namespace
+
+TEST_F(ConcurrentRollingLogTest, LinesOfManyThreadsAreAllPresentWholeAndInOrder) {
+    startLog(L"4MB", L"3");
+    const int lines = 2000;
+    runThreads([&](int thread) {
+        for (int line = 0; line < lines; ++line) {
+            logLine(thread, line);
+        }
+    });
+    expectEveryLineOnceInOrder(bodies(), lines);
+}
+
+TEST_F(ConcurrentRollingLogTest, ALineIsInTheFileWhenItsCallReturns) {
+    startLog(L"4MB", L"3");
+    std::atomic<int> missing(0);
+    runThreads([&](int thread) {
+        for (int line = 0; line < 100; ++line) {
+            logLine(thread, line);
+            if (readBytes("logs/app0001.log").find(lineText(thread, line) + "\n") ==
+                std::string::npos) {
+                ++missing;
+            }
+        }
+    });
+    EXPECT_EQ(0, missing.load());
+}
+
+TEST_F(ConcurrentRollingLogTest, LinesOfManyThreadsRollOverAtTheSizeLimit) {
+    startLog(L"1MB", L"10");
+    // About 2.5 MiB of lines: two full files and a third begun.
+    const int lines = 4000;
+    runThreads([&](int thread) {
+        for (int line = 0; line < lines; ++line) {
+            logLine(thread, line);
+        }
+    });
+    const std::vector<std::string> texts = bodies();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0x100000u, std::filesystem::file_size(native("logs/app0001.log")));
+    EXPECT_EQ(0x100000u, std::filesystem::file_size(native("logs/app0002.log")));
+    expectEveryLineOnceInOrder(texts, lines);
 }
