@@ -172,11 +172,6 @@ void rollingKrel(benchmark::State& state) {
     scope.report(state);
 }
 
-void rollingSpdlogKrel(benchmark::State& state) {
-    rollingKrel(state);
-    state.SetLabel("goal<=1");
-}
-
 void rollingSpdlog(benchmark::State& state) {
     spdlog::logger& logger = spdlogRolling();
     const spdlog::source_loc location{"RollingLogBench.cpp", 12, "Bench::run"};
@@ -288,7 +283,9 @@ void belowThresholdSpdlog(benchmark::State& state) {
 
 const char* const ROLLING = "log call to rolling file";
 
-BENCHMARK(rollingSpdlogKrel)->Name(std::string(ROLLING) + "/krel")->Threads(1)->Threads(8);
+// spdlog's plain rolling file keeps lines in its own buffer, so that pair is shown without a goal:
+// its equal-work peer, where each line reaches the file as the call returns, is the flushed one.
+BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + "/krel")->Threads(1)->Threads(8);
 BENCHMARK(rollingSpdlog)->Name(std::string(ROLLING) + "/peer")->Threads(1)->Threads(8);
 BENCHMARK(rollingKrel)->Name(std::string(ROLLING) + " spdlog flushed/krel")->Threads(1)->Threads(8);
 BENCHMARK(rollingSpdlogFlushed)
