@@ -182,12 +182,9 @@ void peerValueRead(benchmark::State& state) {
     }
 }
 
-// Each write changes the data (SQLite skips a write that changes nothing).
-void krelValueWrite(benchmark::State& state) {
-    BenchRegistry registry;
-    const HKEY key = createKey(L"Software\\Bench");
-    std::vector<BYTE> text = sampleText();
-    bench_support::AllocationScope scope;
+// Writes the value once an iteration, each time with changed data (SQLite skips a write that
+// changes nothing).
+void writeEachIteration(benchmark::State& state, HKEY key, std::vector<BYTE>& text) {
     for (auto _ : state) {
         ++text[0];
         if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
@@ -196,6 +193,14 @@ void krelValueWrite(benchmark::State& state) {
             break;
         }
     }
+}
+
+void krelValueWrite(benchmark::State& state) {
+    BenchRegistry registry;
+    const HKEY key = createKey(L"Software\\Bench");
+    std::vector<BYTE> text = sampleText();
+    bench_support::AllocationScope scope;
+    writeEachIteration(state, key, text);
     scope.report(state);
     RegCloseKey(key);
     state.SetLabel("goal<=2");
@@ -229,14 +234,7 @@ void krelValueWriteWatched(benchmark::State& state) {
     }
     std::vector<BYTE> text = sampleText();
     bench_support::AllocationScope scope;
-    for (auto _ : state) {
-        ++text[0];
-        if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
-                           static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
-            state.SkipWithError("write failed");
-            break;
-        }
-    }
+    writeEachIteration(state, key, text);
     scope.report(state);
     if (WaitForSingleObject(event, 0) != WAIT_TIMEOUT) {
         state.SkipWithError("the watch fired for another key");
@@ -251,14 +249,7 @@ void unwatchedValueWrite(benchmark::State& state) {
     BenchRegistry registry;
     const HKEY key = createKey(L"Software\\Bench");
     std::vector<BYTE> text = sampleText();
-    for (auto _ : state) {
-        ++text[0];
-        if (RegSetValueExW(key, L"DataFile", 0, REG_SZ, text.data(),
-                           static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
-            state.SkipWithError("write failed");
-            break;
-        }
-    }
+    writeEachIteration(state, key, text);
     RegCloseKey(key);
 }
 
