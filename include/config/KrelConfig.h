@@ -73,8 +73,10 @@ public:
 
 protected:
     bool hasConfigurationListener(const boost::shared_ptr<ConfigurationListener>& listener) const;
-    // Reloads the file (or, when it was deleted, takes an empty configuration), takes the new
-    // content and reports each change. Up to five attempts, 0, 100, 200, 300 and 400 ms apart.
+    // Once the file's content has settled (its stamp unchanged for 50 ms), reloads it (or, when
+    // it is gone, takes an empty configuration), takes the new content and reports each change.
+    // Up to five attempts, 0, 100, 200, 300 and 400 ms apart. An empty file replacing keys is
+    // read again a few times before it is taken.
     void checkFileForChanges(bool deleted);
     // The changes from this configuration to the fresh one: for each key of this one in order,
     // Changed (with the fresh value) or Removed (with the old value); then for each key only
@@ -95,6 +97,8 @@ private:
     void notifyAll(const EventList& events);
     // Loads the fresh configuration in up to five attempts; false when all failed.
     static bool loadWithRetries(ConfigurationFile& fresh);
+    bool loadSettled(ConfigurationFile& fresh);
+    bool holdsKeys() const;
 
     ListenerList listeners;
 };

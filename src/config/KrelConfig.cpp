@@ -9,6 +9,7 @@
 #include "exception/KrelException.h"
 #include "file/FileWatcher.h"
 #include "pattern/Singleton.h"
+#include "platform/FileStamp.h"
 #include "thread/AutoLock.h"
 #include "thread/Thread.h"
 
@@ -18,6 +19,14 @@ namespace {
 
 const int loadAttempts = 5;
 const long retryStepMs = 100;
+// A file rewritten in place (truncated, then written) passes through states nobody meant as a
+// configuration. It is read once its stamp stayed the same for one quiet period, waiting at
+// most settleRounds periods for a file that keeps changing.
+const long quietPeriodMs = 50;
+const int settleRounds = 20;
+// An empty file that replaced a configuration with keys is read again this many quiet periods
+// before it is taken: it is most likely a rewrite caught between its truncation and its write.
+const int emptyRereads = 4;
 
 void traceMonitoringFailure(const wchar_t* context, const std::wstring& path,
                             const KrelException& error) {
@@ -35,6 +44,34 @@ std::wstring canonicalText(const File& file) {
     } catch (const KrelException&) {
         return file.getPath();
     }
+}
+
+// Waits until the file's stamp (or its absence) held for one quiet period; true when the file
+// exists then.
+bool waitUntilQuiet(const File& file) {
+    const std::wstring path = file.getPath();
+    krel_platform::FileStamp before;
+    bool existed = krel_platform::readFileStamp(path, before);
+    for (int round = 0; round < settleRounds; ++round) {
+        Thread::sleep(quietPeriodMs);
+        krel_platform::FileStamp now;
+        const bool exists = krel_platform::readFileStamp(path, now);
+        if (exists == existed && (!exists || !now.contentDiffers(before))) {
+            break;
+        }
+        before = now;
+        existed = exists;
+    }
+    return existed;
+}
+
+bool holdsNoKeys(const Configuration& configuration) {
+    for (const std::wstring& section : configuration.getSectionNames()) {
+        if (!configuration.getKeys(section).empty()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -235,12 +272,37 @@ bool KrelConfig::loadWithRetries(ConfigurationFile& fresh) {
     return false;
 }
 
-// The fresh configuration shares this one's serializer, so a reload also refreshes the line
-// separator remembered for saving. The changes are worked out and the content replaced in one
-// hold of the lock, so a setter on another thread falls wholly before or after the reload.
+bool KrelConfig::holdsKeys() const {
+    AutoLock<Lock> guard(lock);
+    return !holdsNoKeys(*this);
+}
+
+// Reads the settled file; an empty reading that would replace keys is taken only when the file
+// is still empty after a few more quiet periods.
+bool KrelConfig::loadSettled(ConfigurationFile& fresh) {
+    if (!loadWithRetries(fresh)) {
+        return false;
+    }
+    for (int reread = 0; reread < emptyRereads && holdsNoKeys(fresh) && holdsKeys(); ++reread) {
+        if (!waitUntilQuiet(getPath())) {
+            return true;
+        }
+        if (!loadWithRetries(fresh)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file is read once its content has settled, so one edit gives one reading; a file deleted
+// and made again meanwhile (an editor's save) is read rather than taken as deleted. The fresh
+// configuration shares this one's serializer, so a reload also refreshes the line separator
+// remembered for saving. The changes are worked out and the content replaced in one hold of the
+// lock, so a setter on another thread falls wholly before or after the reload.
 void KrelConfig::checkFileForChanges(bool deleted) {
+    deleted = !waitUntilQuiet(getPath()) && deleted;
     ConfigurationFile fresh(getPath(), getSerializer());
-    if (!deleted && !loadWithRetries(fresh)) {
+    if (!deleted && !loadSettled(fresh)) {
         return;
     }
     EventList events;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -259,6 +260,19 @@ TEST_F(KrelConfigTest, ReloadReportsOneEventPerAddedRemovedOrChangedKey) {
               eventsUpToSentinel("a.ini", changed));
     EXPECT_EQ(L"20", config->getValue(L"b"));
     EXPECT_FALSE(config->containsSection(L"s"));
+}
+
+// As "cat new > a.ini" or an editor that saves in place: truncated first, written a moment later.
+TEST_F(KrelConfigTest, FileRewrittenInPlaceIsReadOnceWithItsFinalContent) {
+    const auto config = watched("a.ini", "a=1\nb=2\n");
+    {
+        std::ofstream out(native("a.ini"), std::ios::binary | std::ios::trunc);
+        out.flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        out << "a=1\nb=3\n";
+    }
+    EXPECT_EQ((Events{L"Changed [] b=3", L"Added [] sentinel=1"}),
+              eventsUpToSentinel("a.ini", "a=1\nb=3\n"));
 }
 
 TEST_F(KrelConfigTest, AddedCommentReportsNothing) {

@@ -44,26 +44,29 @@ public:
     std::wstring format(const krel_std::LogEvent& event) override { return event.message + L"\n"; }
 };
 
-// Counts the configuration changes it is told of; a test waits for a count.
-class ChangeCounter : public krel_std::ConfigurationListener {
+// Remembers the last threshold it was told of; a test waits for a value.
+class ThresholdListener : public krel_std::ConfigurationListener {
 public:
-    void onConfigChange(const ConfigurationChangeEvent&) override {
+    void onConfigChange(const ConfigurationChangeEvent& event) override {
+        if (event.getKey() != L"Threshold") {
+            return;
+        }
         std::lock_guard<std::mutex> guard(mutex);
-        ++changes;
+        threshold = event.getType() == ConfigurationChangeEvent::Removed ? L"" : event.getValue();
         changed.notify_all();
     }
 
-    // False when the count was not reached within ten seconds.
-    bool waitFor(int count) {
+    // False when the threshold did not become the value within ten seconds.
+    bool waitFor(const std::wstring& value) {
         std::unique_lock<std::mutex> guard(mutex);
         return changed.wait_for(guard, std::chrono::seconds(10),
-                                [&]() { return changes >= count; });
+                                [&]() { return threshold == value; });
     }
 
 private:
     std::mutex mutex;
     std::condition_variable changed;
-    int changes = 0;
+    std::wstring threshold;
 };
 
 class RollingFileAppenderTest : public TempDirectoryTest {
@@ -234,16 +237,16 @@ TEST_F(RollingFileAppenderTest, FailedChangeIsSwallowedAndTheWatcherGoesOn) {
     writeBytes("log.cfg", "[Debug Log]\r\nThreshold=INFO\r\n");
     krel_std::KrelConfig configuration(path("log.cfg"));
     configuration.load();
-    const boost::shared_ptr<ChangeCounter> counter(new ChangeCounter());
+    const boost::shared_ptr<ThresholdListener> thresholds(new ThresholdListener());
     configuration.addConfigurationListener(boost::shared_ptr<krel_std::ConfigurationListener>(
         appender.get(), [](krel_std::ConfigurationListener*) {}));
-    configuration.addConfigurationListener(counter);
+    configuration.addConfigurationListener(thresholds);
 
     writeBytes("log.cfg", "[Debug Log]\r\nThreshold=DEBUG\r\n");
-    ASSERT_TRUE(counter->waitFor(1));
+    ASSERT_TRUE(thresholds->waitFor(L"DEBUG"));
     std::filesystem::remove(native("logs/app0001.dbg"));
     writeBytes("log.cfg", "[Debug Log]\r\nThreshold=TRACE\r\n");
-    ASSERT_TRUE(counter->waitFor(2));
+    ASSERT_TRUE(thresholds->waitFor(L"TRACE"));
     append(*appender, L"opened");
     EXPECT_EQ("opened\n", body("logs/app0001.dbg"));
 }
