@@ -43,7 +43,9 @@ public:
         std::wstring host;
     };
 
-    // Delivers the queued statuses to the listeners, one at a time and in order.
+    // Delivers the queued statuses to the listeners, one at a time and in order. A status queued
+    // before shutdown is still delivered before the thread ends: the last disconnect's loss
+    // reaches the listeners.
     class NotificationThread : public AbstractNotificationThread {
     public:
         explicit NotificationThread(ConnectionManager* manager);
@@ -53,6 +55,7 @@ public:
         void run() override;
 
     private:
+        // Delivers statuses until the queue is empty.
         void drainQueue();
         void deliver(const ServiceStatus& status);
         void traceNotifying(IConnectionStatusListener& listener);

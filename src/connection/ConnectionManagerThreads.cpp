@@ -49,15 +49,18 @@ std::wstring ConnectionManager::NotificationThread::toString() const {
     return L"NotificationThread{" + AbstractNotificationThread::toString() + L"}";
 }
 
+// The queue is drained once more after the shutdown flag is seen: shutdown() queues the loss
+// of the connection it closes just before it sets the flag.
 void ConnectionManager::NotificationThread::run() {
     while (!isShutdown()) {
         drainQueue();
         sleepForPeriod(-1);
     }
+    drainQueue();
 }
 
 void ConnectionManager::NotificationThread::drainQueue() {
-    while (!isShutdown()) {
+    for (;;) {
         const boost::shared_ptr<ServiceStatus> status = manager->getStatus();
         if (!status) {
             return;

@@ -4,6 +4,7 @@
 #include "ConnectionFakes.h"
 #include "connection/ConnectionManager.h"
 #include "support/DebugOutputCapture.h"
+#include "support/Eventually.h"
 #include "support/LoopbackPeer.h"
 
 using namespace krel_std;
@@ -14,6 +15,22 @@ using krel_test::RecordingListener;
 namespace {
 
 typedef std::vector<std::wstring> Statuses;
+
+// Still busy with the connection's "up" when a shutdown begins: it returns only once the
+// shutdown has closed the connection and let go of the manager's lock, by which time the
+// notification thread has been told to stop.
+class BusyListener : public RecordingListener {
+public:
+    void statusChanged(bool isUp, const std::wstring& host) override {
+        RecordingListener::statusChanged(isUp, host);
+        if (isUp && krel_test::becomesTrue([&] { return !manager->isConnected(); },
+                                           std::chrono::seconds(10))) {
+            manager->getRecoveryInterval();
+        }
+    }
+
+    ConnectionManager* manager = nullptr;
+};
 
 // Two echoing peers and a manager with heart beats every 20 ms and recovery cycles every
 // 50 ms. Statuses are awaited with generous bounds: how fast they come is measured in bench/.
@@ -88,6 +105,23 @@ TEST_F(ConnectionManagerLoopbackTest, TheConnectionMessagesNameTheHostOfEachConn
     EXPECT_LT(connectedFirst, lostFirst);
     EXPECT_LT(lostFirst, connectedSecond);
     EXPECT_LT(connectedSecond, leftSecond);
+}
+
+TEST_F(ConnectionManagerLoopbackTest, ShutdownReturnsOnlyOnceTheListenersHeardTheLoss) {
+    manager->connect();
+    manager->shutdown();
+    EXPECT_EQ(Statuses({L"up " + first.host(), L"down " + first.host()}), listener->statuses());
+}
+
+TEST_F(ConnectionManagerLoopbackTest,
+       ALossQueuedWhileAListenerIsBusyIsDeliveredBeforeShutdownEnds) {
+    const boost::shared_ptr<BusyListener> busy(new BusyListener());
+    busy->manager = manager.get();
+    manager->removeListener(listener);
+    manager->addListener(busy);
+    manager->connect();
+    manager->shutdown();
+    EXPECT_EQ(Statuses({L"up " + first.host(), L"down " + first.host()}), busy->statuses());
 }
 
 TEST_F(ConnectionManagerLoopbackTest, AConnectToAPeerThatIsGoneIsRefused) {
