@@ -25,7 +25,12 @@ class RollingFileHeader;
 // Several writers, in this process or in others, may share one set. They take turns on the
 // index file (an exclusive lock around each read-modify-write): a writer whose file is full
 // and who finds the index already moved on joins that file; only the writer that advances the
-// index replaces a full file at the new index (the wrap-around). Once a writer has seen
+// index replaces the file at the new index (the wrap-around). The index file also counts the
+// roll-overs: a writer that finds the index and the count as it last left or read them knows
+// that the next file was begun on an earlier lap and starts it afresh, whatever limit it was
+// filled to; a writer that finds the index file new or without a valid index replaces only a
+// full file there. Either way a file that another writer has begun and recorded is never
+// removed before the ring comes round to it again. Once a writer has seen
 // another writer's bytes or index, each of its writes leaves it knowing the file's real end,
 // so no file passes the limit by more than one write per writer; before that it asks for the
 // end every 32 writes, and every other write or so above 95% of the limit. A writer also notices,
@@ -92,7 +97,8 @@ private:
 
     std::wstring getIndexFile() const;
     // Chooses the index under the index file's lock: joins a newer index that another writer
-    // recorded, or advances the own index, replaces a full file there and records it.
+    // recorded, or advances the own index, replaces the file there as removeReplacedFile says
+    // and records the index with the roll-over count.
     void updateIndex();
     // Re-reads the size from the descriptor when the file is near or past the limit.
     void updateSize();
@@ -116,9 +122,10 @@ private:
     // The index after the own one, 1 after the maximum file count.
     uint32_t nextIndex() const;
     bool isFull(const File& file) const;
-    // Removes the file at the current index when it is full; only the writer that has just
+    // Removes the file at the current index when it was begun on an earlier lap of the ring,
+    // whatever limit it was written under, or when it is full; only the writer that has just
     // advanced the index calls it, holding the index file's lock.
-    void removeFullFile();
+    void removeReplacedFile(bool ofEarlierLap);
     // Opens the file at the current path, moving on past full files that this writer did not
     // start itself.
     void openCurrent();
@@ -127,6 +134,8 @@ private:
     uint32_t maximumSize;
     uint32_t maximumFiles;
     uint32_t index;
+    // The index file's roll-over count as this writer last read or recorded it.
+    uint64_t rolloverCount;
     uint32_t size;
     File directory;
     std::wstring baseName;

@@ -73,9 +73,9 @@ std::wstring paddedIndex(uint32_t index) {
 } // namespace
 
 RollingFile::RollingFile()
-    : maximumSize(0), maximumFiles(0), index(0), size(0), writeCount(0), reopenPending(false),
-      nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0), operationDepth(0),
-      writable(false) {}
+    : maximumSize(0), maximumFiles(0), index(0), rolloverCount(0), size(0), writeCount(0),
+      reopenPending(false), nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0),
+      operationDepth(0), writable(false) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -296,16 +296,24 @@ void RollingFile::updateIndex() {
         return;
     }
     const long stored = state == RollingIndexFile::Present ? indexFile.getStoredIndex() : 0;
-    if (stored > 0 && static_cast<unsigned long>(stored) != index) {
+    const uint64_t storedRollover =
+        state == RollingIndexFile::Present ? indexFile.getStoredRollover() : 0;
+    if (stored > 0 &&
+        (static_cast<unsigned long>(stored) != index || storedRollover != rolloverCount)) {
         // Another writer moved the index since this one last did.
         othersSeen = othersSeen || index != 0;
         index = static_cast<uint32_t>(stored);
+        rolloverCount = storedRollover;
         return;
     }
+    // The index file holds what this writer last read or recorded: no writer has begun a file
+    // since, so the file at the next index was begun on an earlier lap of the ring.
+    const bool earlierLap = stored > 0;
     index = nextIndex();
-    removeFullFile();
+    rolloverCount = earlierLap ? storedRollover % UINT64_MAX + 1 : storedRollover;
+    removeReplacedFile(earlierLap);
     try {
-        indexFile.save(index);
+        indexFile.save(index, rolloverCount);
     } catch (const KrelException& e) {
         // The other writers follow later, when they find this writer's file full.
         if (__internal_debug_on()) {
@@ -331,9 +339,9 @@ bool RollingFile::isFull(const File& file) const {
     return length >= maximumSize || length > UINT32_MAX;
 }
 
-void RollingFile::removeFullFile() {
+void RollingFile::removeReplacedFile(bool ofEarlierLap) {
     const File current(getFilePath());
-    if (isFull(current)) {
+    if ((ofEarlierLap && current.isFile()) || isFull(current)) {
         current.remove();
     }
 }

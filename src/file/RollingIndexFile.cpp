@@ -132,11 +132,24 @@ long RollingIndexFile::getStoredIndex() const {
     return stream.fail() ? 1 : value;
 }
 
-void RollingIndexFile::save(unsigned long index) {
+uint64_t RollingIndexFile::getStoredRollover() const {
+    if (!content || !content->containsKey(ROLLOVER_KEY)) {
+        return 0;
+    }
+    std::wistringstream stream(content->getValue(ROLLOVER_KEY));
+    unsigned long long value = 0;
+    stream >> value;
+    return stream.fail() ? 0 : value;
+}
+
+void RollingIndexFile::save(unsigned long index, uint64_t rollover) {
     if (!content) {
         content = newContent();
     }
     content->setValue(INDEX_KEY, std::to_wstring(index));
+    if (rollover != 0) {
+        content->setValue(ROLLOVER_KEY, std::to_wstring(rollover));
+    }
     const boost::shared_ptr<ByteArray> bytes = serializer().serialize(*content);
     // This writer already holds the lock of the file it replaces: the replacement itself
     // takes none. Writers waiting for the lock find the new file once it is in place.

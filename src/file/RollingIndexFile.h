@@ -3,6 +3,7 @@
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
 #include <string>
 
 #include "file/File.h"
@@ -15,7 +16,9 @@ class Configuration;
 namespace krel_std_internal {
 
 // One read-modify-write of a rolling file set's index file, an INI file whose unnamed section
-// holds "IndexOfLastLog". The writers of the set, in this process and in others, take turns:
+// holds "IndexOfLastLog" and, once a writer has moved on from a file it found recorded there,
+// "RolloverOfLastLog": how many times writers moved the index on that way. Other keys are kept
+// as they are. The writers of the set, in this process and in others, take turns:
 // lock() holds the file exclusively (its share lock, an open-file-description lock) until the
 // object is destroyed or save() puts the new content in place.
 //
@@ -36,6 +39,7 @@ public:
     // How long lock() waits for the other writers before the file counts as unreadable.
     static const unsigned int LOCK_WAIT_MILLISECONDS = 5000;
     static constexpr const wchar_t* INDEX_KEY = L"IndexOfLastLog";
+    static constexpr const wchar_t* ROLLOVER_KEY = L"RolloverOfLastLog";
     static constexpr const wchar_t* COMMENT = L"#KrelLog - DO NOT EDIT";
 
     explicit RollingIndexFile(const krel_std::File& path);
@@ -46,9 +50,13 @@ public:
     // The stored index, read as a decimal integer: leading blanks and a sign are accepted,
     // trailing text is ignored; a missing key or an unreadable value gives 1.
     long getStoredIndex() const;
-    // Puts the new index in place and releases the lock. Throws KrelIOException when the
-    // file cannot be written; it then keeps its earlier content.
-    void save(unsigned long index);
+    // The stored roll-over count, read as an unsigned decimal integer; a missing key or an
+    // unreadable value gives 0.
+    uint64_t getStoredRollover() const;
+    // Puts the new index and roll-over count in place and releases the lock; a count of 0 is
+    // not written. Throws KrelIOException when the file cannot be written; it then keeps its
+    // earlier content.
+    void save(unsigned long index, uint64_t rollover);
 
 private:
     // One attempt to open the file alone; false when another holder keeps it.

@@ -233,6 +233,57 @@ TEST_F(RollingFileTest, LoweringTheLimitBelowTheSizeOfAnOpenFileRollsAtOnce) {
     EXPECT_EQ(500u, readBytes(logName(1)).size());
 }
 
+namespace {
+
+// A ring of three files, each beginning with the header "H\n", filled with lines "old <n>"
+// under the small limit until the writer is on the third file; then the limit is doubled.
+class RaisedLimitTest : public RollingFileTest {
+protected:
+    static constexpr int MOST_LINES = 1000;
+
+    void SetUp() override {
+        RollingFileTest::SetUp();
+        file.addHeader(boost::shared_ptr<krel_std::RollingFileHeader>(new TextHeader(HEADER)));
+        configure(file, 3);
+        for (int number = 0; number < MOST_LINES && file.getFilePath() != path(logName(3));
+             ++number) {
+            write(file, "old " + std::to_string(number) + "\n");
+        }
+        ASSERT_EQ(path(logName(3)), file.getFilePath());
+        file.setMaximumSize(2 * LIMIT);
+    }
+
+    // Writes lines "new <n>" until the writer has moved on to another file the given number
+    // of times; whether it did.
+    bool writeUntilMoved(int moves) {
+        std::wstring current = file.getFilePath();
+        for (int number = 0; number < MOST_LINES && moves > 0; ++number) {
+            write(file, "new " + std::to_string(number) + "\n");
+            if (file.getFilePath() != current) {
+                current = file.getFilePath();
+                --moves;
+            }
+        }
+        return moves == 0;
+    }
+
+    const std::string HEADER = "H\n";
+    RollingFile file;
+};
+
+} // namespace
+
+TEST_F(RaisedLimitTest, EveryFileOfTheNextLapBeginsWithItsHeaderAndHoldsNoOlderLine) {
+    ASSERT_TRUE(writeUntilMoved(3));
+    EXPECT_EQ(path(logName(3)), file.getFilePath());
+    for (int index = 1; index <= 3; ++index) {
+        const std::string text = readBytes(logName(index));
+        EXPECT_EQ(0u, text.rfind(HEADER, 0)) << logName(index) << ": " << text;
+        EXPECT_EQ(std::string::npos, text.find("old ")) << logName(index) << ": " << text;
+        EXPECT_EQ(std::string::npos, text.find(" " + HEADER)) << logName(index) << ": " << text;
+    }
+}
+
 TEST_F(RollingFileTest, LimitsFromTwoGibibytesOnAreCapped) {
     RollingFile file;
     file.setMaximumSize(4294967295ul);
@@ -382,6 +433,23 @@ TEST_F(RollingFileTest, SecondWriterJoinsTheIndexTheFirstAdvancedInsteadOfAdvanc
     EXPECT_NE(std::string::npos, indexFileText().find("IndexOfLastLog=2\r\n"));
     EXPECT_EQ("second-1\n" + std::string(LIMIT - 9, 'a') + std::string(LIMIT - 9, 'b'),
               readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, WriterMovingOnKeepsTheFileAnotherWriterBeganOnTheSameLap) {
+    RollingFile first;
+    RollingFile second;
+    configure(first, 1);
+    configure(second, 1);
+    write(second, "second-1\n");
+    write(first, std::string(LIMIT - 9, 'a'));
+    // The first writer comes round to the ring's only file and begins it afresh.
+    write(first, "first-2\n");
+    ASSERT_EQ("first-2\n", readBytes(logName(1)));
+    // The second writer still counts the bytes of the file it began with.
+    write(second, std::string(LIMIT - 9, 'b'));
+    write(second, "second-2\n");
+    EXPECT_EQ(path(logName(1)), second.getFilePath());
+    EXPECT_EQ("first-2\nsecond-2\n", readBytes(logName(1)));
 }
 
 TEST_F(RollingFileTest, WriterJoiningAFullFileMovesOnInsteadOfRemovingIt) {
