@@ -522,14 +522,14 @@ protected:
 
     // A writer of its own RollingFile, or with `logged` one that logs through the static log
     // into a rolling file appender of the set.
-    pid_t start(const std::string& id, int threads, int lines, unsigned long size,
-                bool logged = false) {
+    pid_t start(const std::string& id, int threads, int lines, unsigned long size, bool logged,
+                unsigned long files) {
         const std::string name = program();
         const std::string target = native("app.log").string();
         const std::string threadText = std::to_string(threads);
         const std::string lineText = std::to_string(lines);
         const std::string sizeText = std::to_string(size);
-        const std::string filesText = "100000";
+        const std::string filesText = std::to_string(files);
         char* const arguments[] = {const_cast<char*>(name.c_str()),
                                    const_cast<char*>(target.c_str()),
                                    const_cast<char*>(id.c_str()),
@@ -552,12 +552,13 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    // Starts the writers, each of its own process, and waits until all have ended.
-    void runWriters(int processes, int threads, int lines, unsigned long size,
-                    bool logged = false) {
+    // Starts the writers, each of its own process, and waits until all have ended. By default
+    // the set has more files than the writers fill.
+    void runWriters(int processes, int threads, int lines, unsigned long size, bool logged = false,
+                    unsigned long files = 100000) {
         std::vector<pid_t> writers;
         for (int process = 0; process < processes; ++process) {
-            writers.push_back(start(std::to_string(process), threads, lines, size, logged));
+            writers.push_back(start(std::to_string(process), threads, lines, size, logged, files));
         }
         for (pid_t writer : writers) {
             EXPECT_EQ(0, exitCode(writer));
@@ -678,4 +679,15 @@ TEST_F(SharedRollingSetTest, TwoProcessesLoggingFromEightThreadsLoseNoLineAndTea
     EXPECT_EQ(0, malformed);
     EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2, 16 * 1024));
     EXPECT_GE(setFiles().size(), 3u);
+}
+
+TEST_F(SharedRollingSetTest, FourProcessesGoingRoundARingOfThreeFilesTearNoLine) {
+    const unsigned long size = 64 * 1024;
+    runWriters(4, 4, 800, size, false, 3);
+    int malformed = 0;
+    EXPECT_GT(wholeLines(malformed), 0u);
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 4));
+    EXPECT_EQ(3u, setFiles().size());
+    EXPECT_NE(std::string::npos, indexFileText().find("RolloverOfLastLog="));
 }
