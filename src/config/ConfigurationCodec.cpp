@@ -1,10 +1,14 @@
 #include "config/ConfigurationCodec.h"
 
+#include <cstdint>
+
 #include "base/ByteArray.h"
 #include "base/EncodingUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelIOException.h"
+#include "platform/Utf16.h"
+#include "platform/WinNls.h"
 
 namespace krel_std_internal {
 
@@ -76,6 +80,45 @@ void ConfigurationCodec::refuseNul(std::string_view bytes, const std::wstring& c
 boost::shared_ptr<krel_std::ByteArray> ConfigurationCodec::encode(const std::wstring& text,
                                                                   const std::wstring& charset) {
     return boost::shared_ptr<krel_std::ByteArray>(new krel_std::ByteArray(text, charset));
+}
+
+std::size_t ConfigurationCodec::findNonAscii(std::wstring_view text) {
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        if (static_cast<uint32_t>(text[index]) >= 0x80) {
+            return index;
+        }
+    }
+    return std::wstring_view::npos;
+}
+
+std::size_t ConfigurationCodec::findUnencodable(std::wstring_view text,
+                                                const std::wstring& charset) {
+    for (std::size_t index = findNonAscii(text); index < text.size(); ++index) {
+        if (static_cast<uint32_t>(text[index]) >= 0x80 && !isEncodable(text[index], charset)) {
+            return index;
+        }
+    }
+    return std::wstring_view::npos;
+}
+
+// One character through the conversion the charset is written with: windows-1252 through code
+// page 0, which tells when it put its default character in; UTF-8 through the code page that
+// fails on what it would replace; anything else as the UTF-16 units of the byte array.
+bool ConfigurationCodec::isEncodable(wchar_t character, const std::wstring& charset) {
+    if (character >= 0xD800 && character <= 0xDFFF) {
+        return false;
+    }
+    if (charset == L"windows-1252") {
+        BOOL usedDefault = FALSE;
+        return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &character, 1, nullptr, 0, nullptr,
+                                   &usedDefault) > 0 &&
+               usedDefault == FALSE;
+    }
+    if (charset == L"UTF-8") {
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, &character, 1, nullptr, 0,
+                                   nullptr, nullptr) > 0;
+    }
+    return krel_platform::isFaithfulInUtf16(&character, 1);
 }
 
 void ConfigurationCodec::refuse(const std::wstring& message) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,11 +27,22 @@ public:
     static boost::shared_ptr<krel_std::ByteArray> encode(const std::wstring& text,
                                                          const std::wstring& charset);
 
+    // The index of the first character at or above U+0080, npos when there is none: every
+    // charset holds text below U+0080 as it is.
+    static std::size_t findNonAscii(std::wstring_view text);
+
+    // The index of the first character of the text that the charset cannot hold, npos when it
+    // holds them all. A surrogate is never held; any other character is held when the
+    // conversion of the charset encodes it as itself rather than as a substitute ('?' in
+    // windows-1252, U+FFFD in UTF-8 and UTF-16).
+    static std::size_t findUnencodable(std::wstring_view text, const std::wstring& charset);
+
 private:
     ConfigurationCodec() = delete;
 
     static std::wstring decodeText(const krel_std::ByteArray& bytes, const std::wstring& charset);
     [[noreturn]] static void refuse(const std::wstring& message);
+    static bool isEncodable(wchar_t character, const std::wstring& charset);
 };
 
 } // namespace krel_std_internal
