@@ -32,21 +32,29 @@ bool holdsOverlongNul(std::string_view raw) {
 
 } // namespace
 
+bool ConfigurationCodec::beginsWithByteOrderMark(std::string_view bytes) {
+    return bytes.substr(0, utf8ByteOrderMark.size()) == utf8ByteOrderMark;
+}
+
 std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
                                         const std::wstring& charset) {
-    std::wstring text = decodeText(bytes, charset);
+    const std::string_view all(bytes.getArray().get(), static_cast<size_t>(bytes.getLength()));
+    const size_t skipped = beginsWithByteOrderMark(all) ? utf8ByteOrderMark.size() : 0;
+    std::wstring text = decodeText(bytes, skipped, charset);
     if (text.find(L'\0') != std::wstring::npos) {
         refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
     }
-    if (!text.empty() && text[0] == kByteOrderMark) {
+    // UTF-16's own mark; the byte charsets' one was skipped above.
+    if (!isByteCharset(charset) && !text.empty() && text[0] == kByteOrderMark) {
         text.erase(0, 1);
     }
     return text;
 }
 
-std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
+std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes, size_t skipped,
                                             const std::wstring& charset) {
-    const std::string raw = bytes.toString();
+    std::string raw = bytes.toString();
+    raw.erase(0, skipped);
     if (raw.empty()) {
         return std::wstring();
     }
@@ -59,10 +67,11 @@ std::wstring ConfigurationCodec::decodeText(const krel_std::ByteArray& bytes,
     } else if (raw.size() % 2 != 0) {
         refuse(undecodable);
     }
-    // UTF-8 is decoded from the copy made above, the other charsets as the byte array does.
+    // UTF-8 is decoded from the copy made above, the other charsets as a byte array does.
     const std::wstring text = charset == L"UTF-8"
                                   ? krel_std::EncodingUtils::convertUtf8ToUnicode(raw)
-                                  : bytes.toWString(charset);
+                              : skipped == 0 ? bytes.toWString(charset)
+                                             : krel_std::ByteArray(raw).toWString(charset);
     const bool complete = charset == L"windows-1252" ? text.size() == raw.size() : !text.empty();
     if (!complete) {
         refuse(undecodable);

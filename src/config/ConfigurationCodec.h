@@ -14,8 +14,16 @@ namespace krel_std_internal {
 
 class ConfigurationCodec {
 public:
-    // The text of all the bytes, without one leading byte-order mark. Bytes that do not decode
-    // in full, and text holding NUL, throw KrelIOException: a configuration read in part would
+    // The UTF-8 byte-order mark, EF BB BF: one at the head of a file is skipped whatever the
+    // charset, so a file an editor saved "with BOM" reads as the same lines.
+    static constexpr std::string_view utf8ByteOrderMark = "\xEF\xBB\xBF";
+
+    // Whether the bytes begin with the UTF-8 byte-order mark.
+    static bool beginsWithByteOrderMark(std::string_view bytes);
+
+    // The text of all the bytes, without one leading UTF-8 byte-order mark (see
+    // beginsWithByteOrderMark) or, in UTF-16, one leading U+FEFF. Bytes that do not decode in
+    // full, and text holding NUL, throw KrelIOException: a configuration read in part would
     // lose the rest at its next save.
     static std::wstring decode(const krel_std::ByteArray& bytes, const std::wstring& charset);
 
@@ -40,7 +48,9 @@ public:
 private:
     ConfigurationCodec() = delete;
 
-    static std::wstring decodeText(const krel_std::ByteArray& bytes, const std::wstring& charset);
+    // The text of the bytes after the first `skipped`.
+    static std::wstring decodeText(const krel_std::ByteArray& bytes, std::size_t skipped,
+                                   const std::wstring& charset);
     [[noreturn]] static void refuse(const std::wstring& message);
     static bool isEncodable(wchar_t character, const std::wstring& charset);
 };
