@@ -12,10 +12,11 @@ class ByteArray;
 class Configuration;
 
 // Turns a configuration into bytes and back in a charset ("windows-1252", "UTF-8" or
-// "ISO-10646-UCS-2") and remembers the line separator to write.
+// "ISO-10646-UCS-2") and remembers the line separator to write, and whether the bytes written
+// begin with a byte-order mark because the bytes last read did.
 //
 // One serializer object may be shared by several configuration files on several threads:
-// its charset and line separator are guarded by a mutex of its own.
+// its charset, line separator and byte-order mark are guarded by a mutex of its own.
 class ConfigurationSerializer : public Object {
 public:
     static constexpr const wchar_t* defaultCharset = L"windows-1252";
@@ -23,7 +24,7 @@ public:
     // A charset that EncodingUtils::isValidCharacterSet rejects throws
     // KrelIllegalArgumentException "Charset <charset> is invalid.".
     explicit ConfigurationSerializer(const std::wstring& charset = defaultCharset);
-    // Copies the charset and the line separator.
+    // Copies the charset, the line separator and the byte-order mark.
     ConfigurationSerializer(const ConfigurationSerializer& other);
     ConfigurationSerializer& operator=(const ConfigurationSerializer& other);
     ~ConfigurationSerializer() override;
@@ -49,6 +50,9 @@ protected:
     // The line separator, first set to the fallback when it is empty; one atomic step, so a
     // concurrent setLineSeparator is never overwritten.
     std::wstring getLineSeparatorOr(const std::wstring& fallback);
+    // Whether the bytes written begin with the UTF-8 byte-order mark: false until set.
+    bool getByteOrderMark() const;
+    void setByteOrderMark(bool written);
 
 private:
     static std::wstring checkedCharset(const std::wstring& charset);
@@ -56,6 +60,7 @@ private:
     mutable std::mutex mutex;
     std::wstring charset;
     std::wstring lineSeparator;
+    bool byteOrderMark = false;
 };
 
 } // namespace krel_std

@@ -51,12 +51,16 @@ public:
     IniConfigurationSerializer& operator=(const IniConfigurationSerializer& other) = default;
     ~IniConfigurationSerializer() override;
 
-    // The configuration's lines encoded in the charset. Sets the line separator to "\r\n"
-    // first when it is empty.
+    // The configuration's lines encoded in the charset, after the UTF-8 byte-order mark when
+    // the bytes last read began with one, or when the lines' own bytes begin as the mark does
+    // (a reader would take them for it). Sets the line separator to "\r\n" first when it is
+    // empty.
     boost::shared_ptr<ByteArray> serialize(const Configuration& configuration) override;
     // A new configuration read from the bytes, and the bytes' line separator remembered ("" when
     // they hold none). Bytes that are not text of the charset, or text holding NUL, throw
-    // KrelIOException and change nothing. One leading byte-order mark is skipped.
+    // KrelIOException and change nothing. One leading UTF-8 byte-order mark (EF BB BF) is
+    // skipped whatever the charset, and remembered so that the bytes written begin with it
+    // again; in UCS-2 one leading U+FEFF is skipped too.
     boost::shared_ptr<Configuration> deserialize(const ByteArray& bytes) override;
     // A new IniConfigurationSerializer of the same charset, with no line separator.
     ConfigurationSerializer* newInstance() const override;

@@ -27,6 +27,10 @@ namespace krel_std {
 // directories. Making a node object makes its directory; the file is written by flush and sync.
 // Any subdirectory of a node's directory counts as a child node.
 //
+// The file holds text of its charset, windows-1252: put refuses a key or value holding any other
+// character (a surrogate among them) with KrelIllegalArgumentException naming the key and the
+// character, as it refuses one holding a line break, and stores nothing.
+//
 // A node reads its existing file when it is made and answers from its configuration in memory.
 // Flush and sync write the file as it is on disk at that moment plus the keys put or removed
 // through this node since its last flush or sync, and the node then holds that content, so

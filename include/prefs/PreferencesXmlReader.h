@@ -30,6 +30,9 @@ class Preferences;
 // encoded surrogates included) before parsing, a document type declaration with an internal
 // subset (the only place entities could be declared) when the parser meets it, and nodes
 // nested deeper than MAX_NODE_DEPTH as soon as the parser meets one, before anything is stored.
+// The external subset a document type declaration names is never read, so a reference to an
+// entity other than the five predefined ones refuses the document, with or without that
+// declaration.
 // Comments and character data are not kept: the document type holds everything in elements and
 // their attributes.
 class PreferencesXmlReader : public Object {
@@ -60,8 +63,10 @@ private:
     // entity lets a small document expand itself without bound, so a document type
     // declaration with an internal subset, and any entity declaration, ends the parse with
     // KrelXmlException before the parser reads it. So does a node element nested deeper than
-    // MAX_NODE_DEPTH node elements, as soon as it starts. Character data (the white space
-    // between elements) makes no nodes.
+    // MAX_NODE_DEPTH node elements, as soon as it starts. After a document type declaration the
+    // document is read as one without it, since its external subset is never read: a reference
+    // to an undeclared entity is an error then too. Character data (the white space between
+    // elements) makes no nodes.
     class DocumentParser : public xercesc::XercesDOMParser {
     public:
         DocumentParser();

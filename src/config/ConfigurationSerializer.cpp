@@ -21,15 +21,18 @@ ConfigurationSerializer::ConfigurationSerializer(const ConfigurationSerializer& 
     MutexLock guard(other.mutex);
     charset = other.charset;
     lineSeparator = other.lineSeparator;
+    byteOrderMark = other.byteOrderMark;
 }
 
 ConfigurationSerializer& ConfigurationSerializer::operator=(const ConfigurationSerializer& other) {
     if (&other != this) {
         const std::wstring otherCharset = other.getCharset();
         const std::wstring otherSeparator = other.getLineSeparator();
+        const bool otherByteOrderMark = other.getByteOrderMark();
         MutexLock guard(mutex);
         charset = otherCharset;
         lineSeparator = otherSeparator;
+        byteOrderMark = otherByteOrderMark;
     }
     return *this;
 }
@@ -56,6 +59,16 @@ std::wstring ConfigurationSerializer::getLineSeparatorOr(const std::wstring& fal
         lineSeparator = fallback;
     }
     return lineSeparator;
+}
+
+bool ConfigurationSerializer::getByteOrderMark() const {
+    MutexLock guard(mutex);
+    return byteOrderMark;
+}
+
+void ConfigurationSerializer::setByteOrderMark(bool written) {
+    MutexLock guard(mutex);
+    byteOrderMark = written;
 }
 
 std::wstring ConfigurationSerializer::getCharset() const {

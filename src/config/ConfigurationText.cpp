@@ -1,7 +1,11 @@
 #include "config/ConfigurationText.h"
 
+#include <cstdint>
+#include <cwchar>
+
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "config/ConfigurationCodec.h"
 #include "exception/KrelIllegalArgumentException.h"
 
 namespace krel_std_internal {
@@ -37,6 +41,23 @@ void ConfigurationText::checkSingleLine(const std::wstring& text, const wchar_t*
     }
     const std::wstring message =
         std::wstring(name) + L" value contains a line break or NUL character.";
+    if (krel_std::__internal_debug_on()) {
+        krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
+    }
+    throw krel_std::KrelIllegalArgumentException(message);
+}
+
+void ConfigurationText::checkCharset(const std::wstring& text, const std::wstring& charset,
+                                     const wchar_t* context, const std::wstring& subject) {
+    const size_t found = ConfigurationCodec::findUnencodable(text, charset);
+    if (found == std::wstring::npos) {
+        return;
+    }
+    wchar_t codePoint[16];
+    std::swprintf(codePoint, sizeof codePoint / sizeof codePoint[0], L"U+%04X",
+                  static_cast<unsigned int>(static_cast<uint32_t>(text[found])));
+    const std::wstring message = subject + L" contains character " + codePoint +
+                                 L", which charset " + charset + L" cannot hold.";
     if (krel_std::__internal_debug_on()) {
         krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
     }

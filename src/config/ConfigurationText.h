@@ -31,6 +31,13 @@ public:
     static void checkSingleLine(const std::wstring& text, const wchar_t* context,
                                 const wchar_t* name);
 
+    // Refuses text holding a character that the charset cannot hold (see
+    // ConfigurationCodec::findUnencodable) with KrelIllegalArgumentException "<subject> contains
+    // character U+XXXX, which charset <charset> cannot hold.": such text would be written with a
+    // substitute in its place and read back as other text.
+    static void checkCharset(const std::wstring& text, const std::wstring& charset,
+                             const wchar_t* context, const std::wstring& subject);
+
 private:
     ConfigurationText() = delete;
 };

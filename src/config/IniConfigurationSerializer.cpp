@@ -153,21 +153,35 @@ IniConfigurationSerializer::serialize(const Configuration& configuration) {
     KREL_TRACE_SCOPE(L"krel_std::IniConfigurationSerializer::serialize");
     const std::wstring lineSeparator = getLineSeparatorOr(File::lineSeparator);
     const std::wstring charset = getCharset();
+    const bool remembered = getByteOrderMark();
+    const std::string_view mark = ConfigurationCodec::utf8ByteOrderMark;
     if (charset == L"windows-1252") {
         // Encoded line by line: the whole text is never held as wide characters.
         Windows1252Sink sink;
+        sink.bytes.assign(remembered ? mark : std::string_view());
         writeLines(sink, configuration, lineSeparator);
+        if (!remembered && ConfigurationCodec::beginsWithByteOrderMark(sink.bytes)) {
+            sink.bytes.insert(0, mark);
+        }
         return boost::shared_ptr<ByteArray>(new ByteArray(sink.bytes));
     }
     TextSink sink;
     writeLines(sink, configuration, lineSeparator);
-    return ConfigurationCodec::encode(sink.text, charset);
+    const boost::shared_ptr<ByteArray> encoded = ConfigurationCodec::encode(sink.text, charset);
+    const std::string_view bytes(encoded->getArray().get(),
+                                 static_cast<size_t>(encoded->getLength()));
+    if (!remembered && !ConfigurationCodec::beginsWithByteOrderMark(bytes)) {
+        return encoded;
+    }
+    return boost::shared_ptr<ByteArray>(new ByteArray(std::string(mark) + std::string(bytes)));
 }
 
 boost::shared_ptr<Configuration> IniConfigurationSerializer::deserialize(const ByteArray& bytes) {
     KREL_TRACE_SCOPE(L"krel_std::IniConfigurationSerializer::deserialize");
     boost::shared_ptr<Configuration> configuration(new Configuration());
-    setLineSeparator(IniTextParser::read(bytes, getCharset(), *configuration));
+    const IniTextParser::Layout layout = IniTextParser::read(bytes, getCharset(), *configuration);
+    setLineSeparator(layout.lineSeparator);
+    setByteOrderMark(layout.byteOrderMark);
     return configuration;
 }
 

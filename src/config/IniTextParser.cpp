@@ -188,16 +188,22 @@ std::wstring readText(const Text& text, krel_std::Configuration& configuration) 
 
 } // namespace
 
-std::wstring IniTextParser::read(const krel_std::ByteArray& bytes, const std::wstring& charset,
-                                 krel_std::Configuration& configuration) {
+IniTextParser::Layout IniTextParser::read(const krel_std::ByteArray& bytes,
+                                          const std::wstring& charset,
+                                          krel_std::Configuration& configuration) {
+    const std::string_view all(bytes.getArray().get(), static_cast<size_t>(bytes.getLength()));
+    Layout layout;
+    layout.byteOrderMark = ConfigurationCodec::beginsWithByteOrderMark(all);
     if (charset == L"windows-1252") {
-        const char* data = bytes.getArray().get();
-        const size_t size = static_cast<size_t>(bytes.getLength());
-        ConfigurationCodec::refuseNul(std::string_view(data, size), charset);
-        return readText(ByteText(data, size), configuration);
+        const std::string_view text =
+            all.substr(layout.byteOrderMark ? ConfigurationCodec::utf8ByteOrderMark.size() : 0);
+        ConfigurationCodec::refuseNul(text, charset);
+        layout.lineSeparator = readText(ByteText(text.data(), text.size()), configuration);
+        return layout;
     }
     const std::wstring decoded = ConfigurationCodec::decode(bytes, charset);
-    return readText(WideText(decoded), configuration);
+    layout.lineSeparator = readText(WideText(decoded), configuration);
+    return layout;
 }
 
 } // namespace krel_std_internal

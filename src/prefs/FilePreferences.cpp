@@ -5,9 +5,12 @@
 #include "base/ErrorUtils.h"
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
+#include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
+#include "config/ConfigurationCodec.h"
 #include "config/ConfigurationElement.h"
 #include "config/ConfigurationSection.h"
+#include "config/ConfigurationText.h"
 #include "config/ConfigurationVisitor.h"
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIOException.h"
@@ -123,6 +126,25 @@ private:
 const std::wstring& unnamedSection() {
     static const std::wstring& section = *new std::wstring(Configuration::defaultSection);
     return section;
+}
+
+// Refuses a key or value holding a character that the file's charset cannot hold: it would be
+// written as a substitute ('?'), read back as other text, and keys differing only there would
+// become one. Text below U+0080, which every charset holds, is passed by one look at each
+// character.
+void checkFileCharset(const ConfigurationFile& config, const std::wstring& key,
+                      const std::wstring& value) {
+    using krel_std_internal::ConfigurationCodec;
+    using krel_std_internal::ConfigurationText;
+    if (ConfigurationCodec::findNonAscii(key) == std::wstring::npos &&
+        ConfigurationCodec::findNonAscii(value) == std::wstring::npos) {
+        return;
+    }
+    const wchar_t* const context = L"krel_std::FilePreferences::putSpi";
+    const std::wstring charset = config.getSerializer()->getCharset();
+    const std::wstring quotedKey = L"<" + StringUtils::quotedPrefix(key) + L">";
+    ConfigurationText::checkCharset(key, charset, context, L"Key " + quotedKey);
+    ConfigurationText::checkCharset(value, charset, context, L"Value of key " + quotedKey);
 }
 
 PreferenceChangeNotifier& notifier() {
@@ -332,6 +354,7 @@ void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value)
     AutoLock<Lock> guard(lock);
     // Noted as the node's own change only once the configuration took it: a key or value that
     // the file cannot hold is refused here and never reaches a flush.
+    checkFileCharset(config, key, value);
     config.setValue(key, value, Configuration::defaultSection);
     ownChanges[key] = value;
 }

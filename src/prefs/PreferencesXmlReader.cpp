@@ -10,6 +10,7 @@
 #include <vector>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLValidator.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
@@ -160,6 +161,10 @@ void PreferencesXmlReader::DocumentParser::doctypeDecl(const DTDElementDecl& ele
         throw error;
     }
     XercesDOMParser::doctypeDecl(element, publicId, systemId, hasIntSubset, hasExtSubset);
+    // The external subset is never read, so the document declares no entity at all: read as
+    // one without a document type declaration, a reference to any entity but the five
+    // predefined ones is the error it is there, not a reference silently left out.
+    getScanner()->setHasNoDTD(true);
 }
 
 void PreferencesXmlReader::DocumentParser::entityDecl(const DTDEntityDecl&, const bool,

@@ -77,6 +77,30 @@ TEST_F(ConfigurationFileTest, SaveKeepsTheSeparatorOfTheLoadedFile) {
     EXPECT_EQ(readBytes("lf.cfg"), "# settings\nk=v\nadded=1\n");
 }
 
+TEST_F(ConfigurationFileTest, AByteOrderMarkKeepsTheFirstSectionAndIsSavedAgain) {
+    const std::string content = "\xEF\xBB\xBF[s]\r\na=caf\xC3\xA9\r\n";
+    writeBytes("bom.ini", content);
+    ConfigurationFile configuration = fileNamed("bom.ini");
+    configuration.load();
+    EXPECT_EQ(configuration.getSectionNames(), Configuration::StringList({L"", L"s"}));
+    EXPECT_EQ(configuration.getValue(L"a", L"s"), L"caf\u00c3\u00a9");
+    EXPECT_TRUE(configuration.getKeys(L"").empty());
+    configuration.save();
+    EXPECT_EQ(readBytes("bom.ini"), content);
+}
+
+TEST_F(ConfigurationFileTest, AFileWithoutAByteOrderMarkIsSavedWithoutOne) {
+    writeBytes("bom.ini", "\xEF\xBB\xBF[s]\r\na=1\r\n");
+    writeBytes("plain.ini", "[s]\r\na=1\r\n");
+    ConfigurationFile configuration = fileNamed("bom.ini");
+    configuration.load();
+    configuration.setPath(File(path("plain.ini")));
+    configuration.load();
+    configuration.setValue(L"b", L"2", L"s");
+    configuration.save();
+    EXPECT_EQ(readBytes("plain.ini"), "[s]\r\na=1\r\nb=2\r\n");
+}
+
 TEST_F(ConfigurationFileTest, SaveReplacesTheWholeFileAndLeavesNoHelperFiles) {
     writeBytes("a.cfg", "long=" + std::string(200, 'x') + "\r\n");
     ConfigurationFile configuration = fileNamed("a.cfg");

@@ -2,6 +2,8 @@
 #include <cwchar>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "ConfigTestSupport.h"
 #include "base/ByteArray.h"
@@ -245,14 +247,61 @@ TEST(IniFormatTest, HundredThousandKeysOfOneSectionKeepTheirOrder) {
     EXPECT_EQ(model->getValue(L"key99999", L"S"), L"99999");
 }
 
-TEST(IniFormatTest, Utf8ReadsFourByteSequencesAndSkipsTheByteOrderMark) {
-    const std::string text = "k=\xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
+TEST(IniFormatTest, Utf8ReadsFourByteSequencesAndKeepsTheByteOrderMark) {
+    const std::string text = "\xEF\xBB\xBFk=\xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
     IniConfigurationSerializer serializer(L"UTF-8");
-    const boost::shared_ptr<Configuration> model =
-        serializer.deserialize(bytesOf("\xEF\xBB\xBF" + text));
+    const boost::shared_ptr<Configuration> model = serializer.deserialize(bytesOf(text));
     EXPECT_EQ(model->getKeys(), Configuration::StringList({L"k"}));
     EXPECT_EQ(model->getValue(L"k"), std::wstring(L"\x20AC \U0001F600"));
     EXPECT_EQ(serializer.serialize(*model)->toString(), text);
+}
+
+// "[s]\r\na=1\r\n" in each charset, after the UTF-8 byte-order mark.
+TEST(IniFormatTest, OneUtf8ByteOrderMarkIsSkippedInEveryCharsetAndWrittenBack) {
+    const std::string mark = "\xEF\xBB\xBF";
+    const std::vector<std::pair<std::wstring, std::string>> cases = {
+        {L"windows-1252", "[s]\r\na=1\r\n"},
+        {L"UTF-8", "[s]\r\na=1\r\n"},
+        {L"ISO-10646-UCS-2", std::string("[\0s\0]\0\r\0\n\0a\0=\0"
+                                         "1\0\r\0\n\0",
+                                         20)}};
+    for (const auto& charset : cases) {
+        SCOPED_TRACE(std::string(charset.first.begin(), charset.first.end()));
+        IniConfigurationSerializer serializer(charset.first);
+        const boost::shared_ptr<Configuration> model =
+            serializer.deserialize(bytesOf(mark + charset.second));
+        EXPECT_EQ(model->getKeys(L"s"), Configuration::StringList({L"a"}));
+        EXPECT_TRUE(model->getKeys(L"").empty());
+        EXPECT_EQ(serializer.serialize(*model)->toString(), mark + charset.second);
+    }
+}
+
+TEST(IniFormatTest, OnlyTheFirstByteOrderMarkIsSkipped) {
+    IniConfigurationSerializer serializer(L"UTF-8");
+    const boost::shared_ptr<Configuration> model =
+        serializer.deserialize(bytesOf("\xEF\xBB\xBF\xEF\xBB\xBFk=1\r\n"));
+    EXPECT_EQ(model->getKeys(), Configuration::StringList({L"\uFEFFk"}));
+}
+
+TEST(IniFormatTest, TextBeginningAsTheMarkIsWrittenAfterAMarkAndReadsBackTheSame) {
+    IniConfigurationSerializer serializer;
+    const boost::shared_ptr<Configuration> model =
+        serializer.deserialize(bytesOf(" \xEF\xBB\xBFk=1\r\n"));
+    EXPECT_EQ(model->getKeys(), Configuration::StringList({L"\u00ef\u00bb\u00bfk"}));
+    const std::string written = serializer.serialize(*model)->toString();
+    EXPECT_EQ(written, "\xEF\xBB\xBF\xEF\xBB\xBFk=1\r\n");
+    EXPECT_EQ(describe(*serializer.deserialize(bytesOf(written))), describe(*model));
+}
+
+TEST(IniFormatTest, AByteOrderMarkIsWrittenOnlyAfterReadingOne) {
+    IniConfigurationSerializer serializer;
+    Configuration fresh;
+    fresh.setValue(L"k", L"v");
+    EXPECT_EQ(serializer.serialize(fresh)->toString(), "k=v\r\n");
+    serializer.deserialize(bytesOf("\xEF\xBB\xBFk=v\r\n"));
+    EXPECT_EQ(serializer.serialize(fresh)->toString(), "\xEF\xBB\xBFk=v\r\n");
+    serializer.deserialize(bytesOf("k=v\r\n"));
+    EXPECT_EQ(serializer.serialize(fresh)->toString(), "k=v\r\n");
 }
 
 TEST(IniFormatTest, Ucs2IsLittleEndianUtf16WithoutByteOrderMarkWhenWritten) {

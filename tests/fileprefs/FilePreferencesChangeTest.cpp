@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "exception/KrelIllegalArgumentException.h"
 #include "fileprefs/FilePrefsTestSupport.h"
 #include "prefs/ChangeTestSupport.h"
 
@@ -91,6 +92,15 @@ TEST_F(FilePreferencesChangeTest, RemovalReportsTheEmptyText) {
     ASSERT_EQ(1u, events.size());
     EXPECT_EQ(L"key", events[0]->getKey());
     EXPECT_EQ(L"", events[0]->getNewValue());
+}
+
+TEST_F(FilePreferencesChangeTest, PutRefusedForTheFileCharsetReportsNothing) {
+    const auto recorder = listenTo(node);
+    EXPECT_THROW(node->put(L"refused", L"\u4e00"), krel_std::KrelIllegalArgumentException);
+    node->put(L"marker", L"1");
+    const auto events = recorder->waitFor(1);
+    ASSERT_EQ(1u, events.size());
+    EXPECT_EQ(L"marker", events[0]->getKey());
 }
 
 TEST_F(FilePreferencesChangeTest, FlushTakingInTheFileReportsNothing) {

@@ -200,10 +200,42 @@ TEST_F(FilePreferencesTest, DotDotNamesAreRefusedAndTouchNothingOutside) {
     EXPECT_FALSE(std::filesystem::exists(prefsDir / "user" / "x"));
 }
 
-TEST_F(FilePreferencesTest, CharacterOutsideTheFileCharsetIsStoredAsAQuestionMark) {
-    node->put(L"text", L"a\u4e00b");
+TEST_F(FilePreferencesTest, ValueOutsideTheFileCharsetIsRefusedNamingTheKeyAndTheCharacter) {
+    try {
+        node->put(L"user", L"\u041f\u0440\u0438\u0432\u0435\u0442");
+        ADD_FAILURE() << "stored a value windows-1252 cannot hold";
+    } catch (const krel_std::KrelIllegalArgumentException& error) {
+        EXPECT_EQ(L"Value of key <user> contains character U+041F, which charset windows-1252 "
+                  L"cannot hold.",
+                  error.getMessage());
+    }
+    node->put(L"kept", L"1");
     node->flush();
-    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "text=a?b"));
+    EXPECT_EQ(L"default", node->get(L"user", L"default"));
+    EXPECT_EQ("kept=1\r\n", readFile(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, KeysDifferingOnlyOutsideTheFileCharsetAreBothRefused) {
+    const std::vector<std::wstring> keys{std::wstring(L"Ka") + wchar_t(0xD800), L"Ka\U0001F600"};
+    const std::vector<std::wstring> characters{L"U+D800", L"U+1F600"};
+    for (std::size_t index = 0; index < keys.size(); ++index) {
+        try {
+            node->put(keys[index], L"value");
+            ADD_FAILURE() << "stored a key windows-1252 cannot hold";
+        } catch (const krel_std::KrelIllegalArgumentException& error) {
+            EXPECT_EQ(0u, error.getMessage().find(L"Key <Ka"));
+            EXPECT_NE(std::wstring::npos, error.getMessage().find(characters[index]));
+        }
+    }
+    node->flush();
+    EXPECT_TRUE(node->keys().empty());
+    EXPECT_FALSE(contains(readFile(userDirectory("prefs.cfg")), "Ka"));
+}
+
+TEST_F(FilePreferencesTest, Windows1252CharactersBeyondAsciiAreStoredAsTheirBytes) {
+    node->put(L"caf\u00e9", L"\u20ac \u0178\u00ff");
+    node->flush();
+    EXPECT_EQ("caf\xE9=\x80 \x9F\xFF\r\n", readFile(userDirectory("prefs.cfg")));
 }
 
 // Node names whose directory the file system cannot hold: each character above U+FFFF takes

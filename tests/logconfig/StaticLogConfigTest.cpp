@@ -91,6 +91,10 @@ TEST_F(StaticLogConfigTest, ThresholdIsAnExactPriorityNameOrInfo) {
     EXPECT_EQ(TRACE, thresholdOf("[Debug Log]\nThreshold=TRACE\n"));
 }
 
+TEST_F(StaticLogConfigTest, ByteOrderMarkBeforeTheDebugLogSectionKeepsItsThreshold) {
+    EXPECT_EQ(WARN, thresholdOf("\xEF\xBB\xBF[Debug Log]\r\nThreshold=WARN\r\n"));
+}
+
 TEST_F(StaticLogConfigTest, AppenderKeysSplitIntoNameAndDottedProperty) {
     const auto config = initialize("[Log Appenders]\n"
                                    "appender.F.layout.debug=true\n"

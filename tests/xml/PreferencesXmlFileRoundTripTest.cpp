@@ -210,7 +210,8 @@ TEST_F(PreferencesXmlFileRoundTripTest, AnImportFailingPartWayLeavesTheEarlierEn
     const std::vector<std::pair<std::string, std::string>> failures = {
         {"a value too long", nodeElement("third", {"bad=" + tooLong})},
         {"an entry without a value", "<node name=\"third\"><map><entry key=\"bad\"/></map></node>"},
-        {"a node without a name", "<node name=\"\"><map/></node>"}};
+        {"a node without a name", "<node name=\"\"><map/></node>"},
+        {"a value outside windows-1252", nodeElement("third", {"bad=\xE4\xB8\x80"})}};
     for (const auto& failure : failures) {
         SCOPED_TRACE(failure.first);
         removeBase();
@@ -221,6 +222,20 @@ TEST_F(PreferencesXmlFileRoundTripTest, AnImportFailingPartWayLeavesTheEarlierEn
         EXPECT_EQ(storedPairs("first"), (Pairs{"a=1", "b=2"}));
         EXPECT_EQ(storedPairs("second"), (Pairs{"c=3"}));
     }
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AnEntryOutsideTheFileCharsetIsRefusedNamingIt) {
+    const std::wstring document =
+        baseDocument({nodeElement("first", {"a=1"}),
+                      nodeElement("second", {"b=2", "user=\xD0\x9F\xD1\x80\xD0\xB8"})});
+    const auto failure = failureOf([&] { krel_std::Preferences::importPreferences(document); });
+    EXPECT_EQ(failure.first, L"Input file <" + document +
+                                 L"> has invalid XML format. Invalid attribute key <user> or "
+                                 L"value <\u041f\u0440\u0438>.");
+    EXPECT_EQ(failure.second, L"Value of key <user> contains character U+041F, which charset "
+                              L"windows-1252 cannot hold.");
+    EXPECT_EQ(storedPairs("first"), (Pairs{"a=1"}));
+    EXPECT_EQ(storedPairs("second"), (Pairs{"b=2"}));
 }
 
 TEST_F(PreferencesXmlFileRoundTripTest, AnImportMeetingAnUnwritableNodeStillStoresTheOthers) {

@@ -221,6 +221,39 @@ TEST_F(PreferencesXmlReaderTest, AnExternalEntityInAValueIsNotRead) {
     }
 }
 
+TEST_F(PreferencesXmlReaderTest, AnUndefinedEntityRefusesTheDocumentWithOrWithoutTheDoctype) {
+    const std::string body =
+        document({"<root type=\"user\"><map><entry key=\"a\" value=\"1\"/>",
+                  "<entry key=\"k\" value=\"x&undefined;y\"/></map></root>", "</preferences>"});
+    for (const std::string& head : {header(), std::string("<preferences>")}) {
+        SCOPED_TRACE(head);
+        writeBytes("in.xml", head + body);
+        const auto failure =
+            failureOf([&] { krel_std::Preferences::importPreferences(path("in.xml")); });
+        EXPECT_EQ(failure.first, invalid());
+        EXPECT_EQ(failure.second, L"Unable to parse input: entity 'undefined' not found");
+        EXPECT_TRUE(user->keys().empty());
+    }
+}
+
+TEST_F(PreferencesXmlReaderTest, AnUndefinedEntityBetweenElementsRefusesTheDocument) {
+    EXPECT_EQ(importBody({"<root type=\"user\"><map><entry key=\"a\" value=\"1\"/>",
+                          "&undefined;</map></root>", "</preferences>"})
+                  .first,
+              invalid());
+    EXPECT_TRUE(user->keys().empty());
+}
+
+TEST_F(PreferencesXmlReaderTest, PredefinedEntitiesAndCharacterReferencesAreReadAfterTheDoctype) {
+    EXPECT_EQ(importBody({"<root type=\"user\"><map>",
+                          "<entry key=\"k&amp;\" value=\"&lt;&gt;&amp;&quot;&apos; "
+                          "&#233;&#x20AC;&#x1F600;\"/>",
+                          "</map></root>", "</preferences>"})
+                  .first,
+              L"(nothing thrown)");
+    EXPECT_EQ(user->get(L"k&", L""), L"<>&\"' \u00e9\u20ac\U0001F600");
+}
+
 // Generated trees exported and imported into an empty tree come back equal.
 using PreferencesXmlRoundTripTest = XmlPreferencesTest;
 
