@@ -188,16 +188,34 @@ bool renameOver(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0 || failFromErrno();
 }
 
-} // namespace
-
-bool isFileAtPath(int descriptor, const std::string& nativePath) {
-    struct stat opened {};
+// Whether the link at path, whose relative text is given, is one that only the kernel can
+// follow: its text names nothing, yet a file is reached through it.
+bool isKernelLink(const std::string& path, const std::string& text) {
     struct stat named {};
-    return fstat(descriptor, &opened) == 0 && stat(nativePath.c_str(), &named) == 0 &&
-           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    struct stat reached {};
+    return lstat((directoryOf(path) + "/" + text).c_str(), &named) != 0 && errno == ENOENT &&
+           stat(path.c_str(), &reached) == 0;
 }
 
-bool resolveLinks(const std::string& nativePath, std::string& resolved) {
+// Whether a writer may follow the link at path, whose own status is given: its owner is the
+// caller or the owner of the directory that holds it. A link of any other owner may have been
+// put there by another account that may write the directory, to turn the writer's bytes into a
+// file of that account's choosing; the kernel keeps the same rule in sticky world-writable
+// directories, but cannot apply it to links resolved here.
+bool mayFollowLink(const std::string& path, const struct stat& link) {
+    if (link.st_uid == geteuid()) {
+        return true;
+    }
+    struct stat directory {};
+    return stat(directoryOf(path).c_str(), &directory) == 0 && directory.st_uid == link.st_uid;
+}
+
+// The chain of links at path followed as resolveLinks tells. kernelLink tells that the chain
+// ends in a link whose text names no path although the kernel reaches a file through it (a
+// descriptor's link below /proc, such as /dev/stdout on a pipe): resolved is then that link,
+// for the open to follow.
+bool resolveChain(const std::string& nativePath, std::string& resolved, bool& kernelLink) {
+    kernelLink = false;
     std::string current = nativePath;
     for (int hop = 0; hop <= MAX_LINKS; ++hop) {
         struct stat status {};
@@ -212,14 +230,58 @@ bool resolveLinks(const std::string& nativePath, std::string& resolved) {
             resolved = current;
             return true;
         }
+        if (!mayFollowLink(current, status)) {
+            errno = EACCES;
+            return false;
+        }
         std::string link;
         if (!readLink(current, link)) {
             return false;
+        }
+        if (!link.empty() && link[0] != '/' && isKernelLink(current, link)) {
+            kernelLink = true;
+            resolved = current;
+            return true;
         }
         current = !link.empty() && link[0] == '/' ? link : directoryOf(current) + "/" + link;
     }
     errno = ELOOP;
     return false;
+}
+
+} // namespace
+
+bool isFileAtPath(int descriptor, const std::string& nativePath) {
+    struct stat opened {};
+    struct stat named {};
+    return fstat(descriptor, &opened) == 0 && stat(nativePath.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool resolveLinks(const std::string& nativePath, std::string& resolved) {
+    bool kernelLink = false;
+    return resolveChain(nativePath, resolved, kernelLink);
+}
+
+bool resolveForOpen(const std::string& nativePath, int& flags, std::string& openPath) {
+    if ((flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0) {
+        openPath = nativePath;
+        return true;
+    }
+    bool kernelLink = false;
+    if (!resolveChain(nativePath, openPath, kernelLink)) {
+        return false;
+    }
+    flags |= kernelLink ? 0 : O_NOFOLLOW;
+    return true;
+}
+
+int openResolved(const std::string& nativePath, int flags, mode_t mode) {
+    std::string openPath;
+    if (!resolveForOpen(nativePath, flags, openPath)) {
+        return -1;
+    }
+    return open(openPath.c_str(), flags, mode);
 }
 
 FileReplacement::FileReplacement()
@@ -234,7 +296,8 @@ bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
     abandon();
     locking = lockingMode;
     inPlace = false;
-    if (!resolveLinks(nativePath(targetPath), target)) {
+    bool kernelLink = false;
+    if (!resolveChain(nativePath(targetPath), target, kernelLink)) {
         return failFromErrno();
     }
     if (nameOf(target).empty()) {
@@ -249,7 +312,7 @@ bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
         return failWith(ERROR_ACCESS_DENIED);
     }
     if (existed && !S_ISREG(status.st_mode)) {
-        return beginInPlace(lockingMode);
+        return beginInPlace(lockingMode, kernelLink ? 0 : O_NOFOLLOW);
     }
     // Renaming needs only the directory's permission: a file the caller may not write stays
     // as it is, as an open for writing would leave it.
@@ -395,9 +458,9 @@ bool FileReplacement::adoptTemporary(int descriptor, const std::string& name,
     return true;
 }
 
-bool FileReplacement::beginInPlace(Locking lockingMode) {
+bool FileReplacement::beginInPlace(Locking lockingMode, int noFollow) {
     // A FIFO without a reader is refused at once rather than waited for.
-    const int descriptor = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor = open(target.c_str(), O_WRONLY | noFollow | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
         return failFromErrno();
     }
