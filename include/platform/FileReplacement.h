@@ -110,7 +110,10 @@ private:
 // file comes in between. It is not a lock on the target, whose file each replacement swaps for
 // a new one and whose own share lock its readers and FileReplacement take, but on a side file
 // ".<name>.lock" beside it (links at the target resolved first), made when missing and left in
-// place. Every updater of the file must take it.
+// place. Every updater of the file must take it, and only an account that may write the file
+// can: the side file is refused to others, and its mode lets only the target's writers open it
+// (read and write for each class that may write the target: 0600 beside a 0644 target, 0660
+// beside a 0664 one), since any descriptor of it could hold the lock.
 class FileUpdateLock {
 public:
     FileUpdateLock();
@@ -119,10 +122,13 @@ public:
     // Releases a lock still held.
     ~FileUpdateLock();
 
-    // Takes the lock of the target without waiting. False with the calling thread's last
-    // Windows error set when it fails: ERROR_SHARING_VIOLATION while another holder has it, an
-    // error of the file system when the side file cannot be made or opened (a missing
-    // directory included).
+    // Takes the lock of the target without waiting. A side file made now gets the owner, group
+    // and mode that fit the target's; an older one of another mode is given them when its owner
+    // (or a privileged caller) takes it, unless its owner and group cannot be the target's.
+    // False with the calling thread's last Windows error set when it fails:
+    // ERROR_SHARING_VIOLATION while another holder has it, ERROR_ACCESS_DENIED when the caller
+    // may not write the target, an error of the file system when the side file cannot be made
+    // or opened (a missing directory included).
     bool acquire(const std::wstring& target);
     void release();
 

@@ -249,6 +249,71 @@ bool resolveChain(const std::string& nativePath, std::string& resolved, bool& ke
     return false;
 }
 
+// Opens the side file of an update lock, never through a link and never waiting on a FIFO put
+// at the name; made new with the owner's bits alone when missing (created tells). -1 with errno
+// set on failure.
+int openSideFile(const std::string& side, bool& created) {
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
+        int opened = open(side.c_str(), flags);
+        if (opened >= 0 || errno != ENOENT) {
+            created = false;
+            return opened;
+        }
+        opened = open(side.c_str(), flags | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+        if (opened >= 0 || errno != EEXIST) {
+            created = opened >= 0;
+            return opened;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// The mode of a side file whose target has the mode given: read and write for each class of
+// the accounts that may write the target, nothing for the others.
+mode_t sideFileMode(mode_t targetMode) {
+    mode_t mode = 0;
+    mode |= (targetMode & S_IWUSR) != 0 ? S_IRUSR | S_IWUSR : 0;
+    mode |= (targetMode & S_IWGRP) != 0 ? S_IRGRP | S_IWGRP : 0;
+    mode |= (targetMode & S_IWOTH) != 0 ? S_IROTH | S_IWOTH : 0;
+    return mode;
+}
+
+// Gives the side file the owner, group and mode that let exactly the target's writers open it:
+// a side file made now, or one of an older mode that its owner (or a privileged caller) takes.
+// A side file whose owner and group cannot be the target's keeps its mode: narrowing it could
+// shut out a writer of the target. Without a target a new side file keeps the maker's umask
+// applied to the mode of a new file. Failures change nothing for the lock.
+void fitSideFile(int descriptor, bool created, const struct stat* target) {
+    struct stat side {};
+    if (fstat(descriptor, &side) != 0 || !S_ISREG(side.st_mode)) {
+        return;
+    }
+    if (target == nullptr) {
+        if (created) {
+            fchmod(descriptor, sideFileMode(0666 & ~processUmask()));
+        }
+        return;
+    }
+    if (!created && side.st_uid != geteuid() && geteuid() != 0) {
+        return;
+    }
+    if (side.st_uid != target->st_uid || side.st_gid != target->st_gid) {
+        // Only a privileged caller may give the file away; its group the owner may change.
+        if (fchown(descriptor, target->st_uid, target->st_gid) != 0) {
+            fchown(descriptor, static_cast<uid_t>(-1), target->st_gid);
+        }
+        if (fstat(descriptor, &side) != 0) {
+            return;
+        }
+    }
+    const bool targetsOwnership = side.st_uid == target->st_uid && side.st_gid == target->st_gid;
+    const mode_t wanted = sideFileMode(target->st_mode);
+    if ((created || targetsOwnership) && (side.st_mode & 07777) != wanted) {
+        fchmod(descriptor, wanted);
+    }
+}
 } // namespace
 
 bool isFileAtPath(int descriptor, const std::string& nativePath) {
@@ -560,8 +625,8 @@ FileUpdateLock::~FileUpdateLock() {
     release();
 }
 
-// The side file is locked with flock, which needs only a descriptor open for reading: every
-// account that may read the side file can take its turn, whoever made it.
+// The side file is locked with flock, which any descriptor of it allows, one open for reading
+// included: the side file's mode lets only the accounts that may write the target open it.
 bool FileUpdateLock::acquire(const std::wstring& targetPath) {
     release();
     std::string target;
@@ -571,15 +636,24 @@ bool FileUpdateLock::acquire(const std::wstring& targetPath) {
     if (nameOf(target).empty()) {
         return failWith(ERROR_ACCESS_DENIED);
     }
+    struct stat targetStatus {};
+    const bool targetExists = stat(target.c_str(), &targetStatus) == 0;
+    if (!targetExists && errno != ENOENT) {
+        return failFromErrno();
+    }
+    // Only an account that may write the file takes part in its updates.
+    if (targetExists && access(target.c_str(), W_OK) != 0) {
+        return failFromErrno();
+    }
     const std::string side =
         hiddenSibling(directoryOf(target), nameOf(target), MAX_LOCK_NAME_PART, LOCK_SUFFIX);
     for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
-        // Never through a link, and never waiting on a FIFO put at the name.
-        const int opened =
-            open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        bool created = false;
+        const int opened = openSideFile(side, created);
         if (opened < 0) {
             return failFromErrno();
         }
+        fitSideFile(opened, created, targetExists ? &targetStatus : nullptr);
         if (flock(opened, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             close(opened);

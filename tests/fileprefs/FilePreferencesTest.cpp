@@ -169,6 +169,19 @@ TEST_F(SharedNodeDirectoryTest, FlushRefusesAFileLinkPlantedByAnotherAccount) {
     EXPECT_TRUE(std::filesystem::is_symlink(userDirectory("prefs.cfg")));
 }
 
+TEST_F(SharedNodeDirectoryTest, AReaderOnlyAccountCannotHoldTheUpdateLockAgainstFlushes) {
+    node->put(L"first", L"1");
+    node->flush();
+    const std::string side = userDirectory(".prefs.cfg.lock").string();
+    EXPECT_EQ(0, krel_test::runAsNobody([&] {
+                  const int opened = open(side.c_str(), O_RDONLY | O_CLOEXEC);
+                  return opened < 0 && errno == EACCES ? 0 : 1;
+              }));
+    node->put(L"second", L"2");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "second=2"));
+}
+
 TEST_F(FilePreferencesTest, ARefusedPutLeavesLaterFlushesWorking) {
     EXPECT_THROW(node->put(L"broken", L"line\r\nbreak"), krel_std::KrelIllegalArgumentException);
     EXPECT_THROW(node->put(L" ", L"blank key"), krel_std::KrelIllegalArgumentException);

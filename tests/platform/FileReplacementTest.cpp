@@ -204,6 +204,42 @@ TEST_F(FileReplacementTest, AReplacementThroughADescriptorsLinkWritesThePipeInPl
 
 namespace {
 
+mode_t modeOf(const std::filesystem::path& file) {
+    struct stat status {};
+    return stat(file.c_str(), &status) == 0 ? status.st_mode & 07777 : 07777;
+}
+
+// The update lock's side file is made with the write bits of its target.
+class UpdateLockModeTest : public FileReplacementTest {
+protected:
+    // Takes and releases the lock of the target of that mode; answers the side file's mode.
+    mode_t sideFileModeFor(mode_t targetMode) {
+        writeBytes(TARGET, "k=v\r\n");
+        EXPECT_EQ(0, chmod(native(TARGET).c_str(), targetMode));
+        FileUpdateLock lock;
+        EXPECT_TRUE(lock.acquire(path(TARGET)));
+        return modeOf(native(".app.cfg.lock"));
+    }
+};
+
+} // namespace
+
+TEST_F(UpdateLockModeTest, SideFileOfATargetOnlyItsOwnerWritesIsTheOwnersAlone) {
+    EXPECT_EQ(0600u, sideFileModeFor(0644));
+}
+
+TEST_F(UpdateLockModeTest, SideFileOfAGroupWritableTargetIsOpenToTheGroup) {
+    EXPECT_EQ(0660u, sideFileModeFor(0664));
+}
+
+TEST_F(UpdateLockModeTest, SideFileOpenToReadersIsNarrowedWhenTaken) {
+    writeBytes(".app.cfg.lock", "");
+    ASSERT_EQ(0, chmod(native(".app.cfg.lock").c_str(), 0644));
+    EXPECT_EQ(0600u, sideFileModeFor(0644));
+}
+
+namespace {
+
 // A directory that every account may write ("shared", sticky as /tmp) and a file outside it
 // ("victim") into which another account would like to turn the test's writes.
 class PlantedLinkTest : public FileReplacementTest {
@@ -282,4 +318,32 @@ TEST_F(PlantedLinkTest, ALinkOfTheDirectorysOwnerIsFollowed) {
     ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("nobodys/app.cfg")));
     ASSERT_TRUE(replace("nobodys/app.cfg", "replaced"));
     EXPECT_EQ("replaced", readBytes("victim"));
+}
+
+TEST_F(PlantedLinkTest, AReaderOnlyAccountCannotOpenTheSideFileOfTheUpdateLock) {
+    writeBytes("shared/app.cfg", "k=v\r\n");
+    ASSERT_EQ(0, chmod(native("shared/app.cfg").c_str(), 0644));
+    {
+        FileUpdateLock lock;
+        ASSERT_TRUE(lock.acquire(path("shared/app.cfg")));
+    }
+    const std::string side = native("shared/.app.cfg.lock").string();
+    EXPECT_EQ(0, runAsNobody([&] {
+                  const int opened = open(side.c_str(), O_RDONLY | O_CLOEXEC);
+                  return opened < 0 && errno == EACCES ? 0 : 1;
+              }));
+}
+
+TEST_F(PlantedLinkTest, AReaderOnlyAccountIsRefusedTheUpdateLock) {
+    writeBytes("shared/app.cfg", "k=v\r\n");
+    ASSERT_EQ(0, chmod(native("shared/app.cfg").c_str(), 0644));
+    EXPECT_EQ(0, runAsNobody([&] {
+                  FileUpdateLock lock;
+                  return !lock.acquire(path("shared/app.cfg")) &&
+                                 GetLastError() == ERROR_ACCESS_DENIED
+                             ? 0
+                             : 1;
+              }));
+    FileUpdateLock mine;
+    EXPECT_TRUE(mine.acquire(path("shared/app.cfg")));
 }
