@@ -296,7 +296,10 @@ void fitSideFile(int descriptor, bool created, const struct stat* target) {
         }
         return;
     }
-    if (!created && side.st_uid != geteuid() && geteuid() != 0) {
+    // Only the empty file of one name that a lock leaves is changed: a file linked in from
+    // elsewhere under the side file's name keeps its owner and mode.
+    if (!created &&
+        ((side.st_uid != geteuid() && geteuid() != 0) || side.st_nlink != 1 || side.st_size != 0)) {
         return;
     }
     if (side.st_uid != target->st_uid || side.st_gid != target->st_gid) {
@@ -314,6 +317,7 @@ void fitSideFile(int descriptor, bool created, const struct stat* target) {
         fchmod(descriptor, wanted);
     }
 }
+
 } // namespace
 
 bool isFileAtPath(int descriptor, const std::string& nativePath) {

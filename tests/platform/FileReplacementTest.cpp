@@ -238,6 +238,14 @@ TEST_F(UpdateLockModeTest, SideFileOpenToReadersIsNarrowedWhenTaken) {
     EXPECT_EQ(0600u, sideFileModeFor(0644));
 }
 
+TEST_F(UpdateLockModeTest, AFileLinkedInAsTheSideFileKeepsItsMode) {
+    writeBytes("elsewhere", "");
+    ASSERT_EQ(0, chmod(native("elsewhere").c_str(), 0644));
+    std::filesystem::create_hard_link(native("elsewhere"), native(".app.cfg.lock"));
+    sideFileModeFor(0644);
+    EXPECT_EQ(0644u, modeOf(native("elsewhere")));
+}
+
 namespace {
 
 // A directory that every account may write ("shared", sticky as /tmp) and a file outside it
