@@ -7,9 +7,10 @@
 // directory is synced. A reader of the target sees the old or the new content in full, never
 // a missing, empty or partly written file. Temporaries of that name that a saver killed
 // mid-way left beside the target are removed by a later replacement of the same target once
-// they are older than STALE_TEMPORARY_AGE_SECONDS. A symbolic link at the target is resolved: the
-// file it names gets the new content and the link stays. A target that is not a regular file (a
-// FIFO, a device) cannot be replaced and is written in place.
+// they are older than STALE_TEMPORARY_AGE_SECONDS. A symbolic link at the target is resolved as
+// resolveLinks tells (a link that another account may have planted is refused): the file it
+// names gets the new content and the link stays. A target that is not a regular file (a FIFO, a
+// device) cannot be replaced and is written in place.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +26,22 @@ namespace krel_platform {
 bool isFileAtPath(int descriptor, const std::string& nativePath);
 
 // The path that the chain of symbolic links at path ends in (path itself when it is no link);
-// the end may be missing. False with errno set when a link cannot be read or the chain is too
-// long (ELOOP).
+// the end may be missing. A link is followed only when its owner is the caller (the effective
+// user) or the owner of the directory that holds it, at every step of the chain: any other
+// account that may write the directory could have put it there to send a writer's bytes into a
+// file of its choosing. False with errno set when a link is refused so (EACCES), cannot be read
+// or the chain is too long (ELOOP).
 bool resolveLinks(const std::string& nativePath, std::string& resolved);
+
+// Where an open with the open(2) flags opens the file at path. An open that may write, create
+// or truncate opens the end of the chain of links that resolveLinks approves, with O_NOFOLLOW
+// added so that a link put at that name meanwhile is not followed either; other opens keep the
+// path. False with errno set as resolveLinks sets it.
+bool resolveForOpen(const std::string& nativePath, int& flags, std::string& openPath);
+
+// open(2) of the path with the flags and mode, at the place that resolveForOpen tells. -1 with
+// errno set on failure.
+int openResolved(const std::string& nativePath, int flags, mode_t mode);
 
 // A temporary of the hidden name whose last change is this old belongs to no live saver (a
 // saver changes its temporary as it writes it) and is removed by the next replacement.
@@ -74,7 +88,8 @@ private:
     bool createTemporary(mode_t mode, const struct stat* existing);
     bool createFromPattern(const std::string& directory, mode_t mode, const struct stat* existing);
     bool adoptTemporary(int descriptor, const std::string& name, const struct stat* existing);
-    bool beginInPlace(Locking locking);
+    // noFollow is O_NOFOLLOW, or 0 for a link that only the kernel can follow.
+    bool beginInPlace(Locking locking, int noFollow);
     bool lockTarget();
     bool putInPlace();
     void releaseLock();
@@ -95,7 +110,10 @@ private:
 // file comes in between. It is not a lock on the target, whose file each replacement swaps for
 // a new one and whose own share lock its readers and FileReplacement take, but on a side file
 // ".<name>.lock" beside it (links at the target resolved first), made when missing and left in
-// place. Every updater of the file must take it.
+// place. Every updater of the file must take it, and only an account that may write the file
+// can: the side file is refused to others, and its mode lets only the target's writers open it
+// (read and write for each class that may write the target: 0600 beside a 0644 target, 0660
+// beside a 0664 one), since any descriptor of it could hold the lock.
 class FileUpdateLock {
 public:
     FileUpdateLock();
@@ -104,10 +122,13 @@ public:
     // Releases a lock still held.
     ~FileUpdateLock();
 
-    // Takes the lock of the target without waiting. False with the calling thread's last
-    // Windows error set when it fails: ERROR_SHARING_VIOLATION while another holder has it, an
-    // error of the file system when the side file cannot be made or opened (a missing
-    // directory included).
+    // Takes the lock of the target without waiting. A side file made now gets the owner, group
+    // and mode that fit the target's; an older one of another mode is given them when its owner
+    // (or a privileged caller) takes it, unless its owner and group cannot be the target's.
+    // False with the calling thread's last Windows error set when it fails:
+    // ERROR_SHARING_VIOLATION while another holder has it, ERROR_ACCESS_DENIED when the caller
+    // may not write the target, an error of the file system when the side file cannot be made
+    // or opened (a missing directory included).
     bool acquire(const std::wstring& target);
     void release();
 

@@ -88,7 +88,9 @@ struct _wfinddata64i32_t {
     wchar_t name[260];
 };
 
-// _wopen and _wfopen refuse a directory (EACCES) and never wait for the peer of a FIFO.
+// _wopen and _wfopen refuse a directory (EACCES) and never wait for the peer of a FIFO. An open
+// that writes, creates or truncates follows a symbolic link only when its owner is the caller or
+// the owner of the directory holding it (krel_platform::resolveLinks); else EACCES.
 int _wopen(const wchar_t* fileName, int openFlag, int permissionMode = 0);
 int _read(int descriptor, void* buffer, unsigned int count);
 int _write(int descriptor, const void* buffer, unsigned int count);

@@ -47,7 +47,10 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 
 // Opens or creates a file. Only the access, share mode and creation disposition are used. A
-// directory is refused with ERROR_ACCESS_DENIED; opening a FIFO never waits for a peer.
+// directory is refused with ERROR_ACCESS_DENIED; opening a FIFO never waits for a peer. An open
+// for writing, or one that may create or empty the file, follows a symbolic link only when its
+// owner is the caller or the owner of the directory holding it (krel_platform::resolveLinks);
+// else ERROR_ACCESS_DENIED.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);

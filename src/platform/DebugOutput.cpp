@@ -3,12 +3,26 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
+#include "platform/FileReplacement.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 
 namespace {
+
+// The file at the path opened for appending, following only the links that a writer may follow.
+FILE* openForAppending(const char* path) {
+    const int descriptor =
+        krel_platform::openResolved(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    FILE* const stream = descriptor < 0 ? nullptr : fdopen(descriptor, "a");
+    if (stream == nullptr && descriptor >= 0) {
+        close(descriptor);
+    }
+    return stream;
+}
 
 // The sink is chosen once, from KREL_DEBUG_OUTPUT, and lives for the whole process so that
 // output from threads still running at exit never meets a destroyed object.
@@ -27,7 +41,7 @@ struct DebugSink {
         if (std::string(target) == "stderr") {
             stream = stderr;
         } else {
-            stream = std::fopen(target, "a");
+            stream = openForAppending(target);
         }
         heard = stream != nullptr;
     }

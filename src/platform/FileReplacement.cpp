@@ -188,16 +188,34 @@ bool renameOver(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0 || failFromErrno();
 }
 
-} // namespace
-
-bool isFileAtPath(int descriptor, const std::string& nativePath) {
-    struct stat opened {};
+// Whether the link at path, whose relative text is given, is one that only the kernel can
+// follow: its text names nothing, yet a file is reached through it.
+bool isKernelLink(const std::string& path, const std::string& text) {
     struct stat named {};
-    return fstat(descriptor, &opened) == 0 && stat(nativePath.c_str(), &named) == 0 &&
-           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    struct stat reached {};
+    return lstat((directoryOf(path) + "/" + text).c_str(), &named) != 0 && errno == ENOENT &&
+           stat(path.c_str(), &reached) == 0;
 }
 
-bool resolveLinks(const std::string& nativePath, std::string& resolved) {
+// Whether a writer may follow the link at path, whose own status is given: its owner is the
+// caller or the owner of the directory that holds it. A link of any other owner may have been
+// put there by another account that may write the directory, to turn the writer's bytes into a
+// file of that account's choosing; the kernel keeps the same rule in sticky world-writable
+// directories, but cannot apply it to links resolved here.
+bool mayFollowLink(const std::string& path, const struct stat& link) {
+    if (link.st_uid == geteuid()) {
+        return true;
+    }
+    struct stat directory {};
+    return stat(directoryOf(path).c_str(), &directory) == 0 && directory.st_uid == link.st_uid;
+}
+
+// The chain of links at path followed as resolveLinks tells. kernelLink tells that the chain
+// ends in a link whose text names no path although the kernel reaches a file through it (a
+// descriptor's link below /proc, such as /dev/stdout on a pipe): resolved is then that link,
+// for the open to follow.
+bool resolveChain(const std::string& nativePath, std::string& resolved, bool& kernelLink) {
+    kernelLink = false;
     std::string current = nativePath;
     for (int hop = 0; hop <= MAX_LINKS; ++hop) {
         struct stat status {};
@@ -212,14 +230,127 @@ bool resolveLinks(const std::string& nativePath, std::string& resolved) {
             resolved = current;
             return true;
         }
+        if (!mayFollowLink(current, status)) {
+            errno = EACCES;
+            return false;
+        }
         std::string link;
         if (!readLink(current, link)) {
             return false;
+        }
+        if (!link.empty() && link[0] != '/' && isKernelLink(current, link)) {
+            kernelLink = true;
+            resolved = current;
+            return true;
         }
         current = !link.empty() && link[0] == '/' ? link : directoryOf(current) + "/" + link;
     }
     errno = ELOOP;
     return false;
+}
+
+// Opens the side file of an update lock, never through a link and never waiting on a FIFO put
+// at the name; made new with the owner's bits alone when missing (created tells). -1 with errno
+// set on failure.
+int openSideFile(const std::string& side, bool& created) {
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
+        int opened = open(side.c_str(), flags);
+        if (opened >= 0 || errno != ENOENT) {
+            created = false;
+            return opened;
+        }
+        opened = open(side.c_str(), flags | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+        if (opened >= 0 || errno != EEXIST) {
+            created = opened >= 0;
+            return opened;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// The mode of a side file whose target has the mode given: read and write for each class of
+// the accounts that may write the target, nothing for the others.
+mode_t sideFileMode(mode_t targetMode) {
+    mode_t mode = 0;
+    mode |= (targetMode & S_IWUSR) != 0 ? S_IRUSR | S_IWUSR : 0;
+    mode |= (targetMode & S_IWGRP) != 0 ? S_IRGRP | S_IWGRP : 0;
+    mode |= (targetMode & S_IWOTH) != 0 ? S_IROTH | S_IWOTH : 0;
+    return mode;
+}
+
+// Gives the side file the owner, group and mode that let exactly the target's writers open it:
+// a side file made now, or one of an older mode that its owner (or a privileged caller) takes.
+// A side file whose owner and group cannot be the target's keeps its mode: narrowing it could
+// shut out a writer of the target. Without a target a new side file keeps the maker's umask
+// applied to the mode of a new file. Failures change nothing for the lock.
+void fitSideFile(int descriptor, bool created, const struct stat* target) {
+    struct stat side {};
+    if (fstat(descriptor, &side) != 0 || !S_ISREG(side.st_mode)) {
+        return;
+    }
+    if (target == nullptr) {
+        if (created) {
+            fchmod(descriptor, sideFileMode(0666 & ~processUmask()));
+        }
+        return;
+    }
+    // Only the empty file of one name that a lock leaves is changed: a file linked in from
+    // elsewhere under the side file's name keeps its owner and mode.
+    if (!created &&
+        ((side.st_uid != geteuid() && geteuid() != 0) || side.st_nlink != 1 || side.st_size != 0)) {
+        return;
+    }
+    if (side.st_uid != target->st_uid || side.st_gid != target->st_gid) {
+        // Only a privileged caller may give the file away; its group the owner may change.
+        if (fchown(descriptor, target->st_uid, target->st_gid) != 0) {
+            fchown(descriptor, static_cast<uid_t>(-1), target->st_gid);
+        }
+        if (fstat(descriptor, &side) != 0) {
+            return;
+        }
+    }
+    const bool targetsOwnership = side.st_uid == target->st_uid && side.st_gid == target->st_gid;
+    const mode_t wanted = sideFileMode(target->st_mode);
+    if ((created || targetsOwnership) && (side.st_mode & 07777) != wanted) {
+        fchmod(descriptor, wanted);
+    }
+}
+
+} // namespace
+
+bool isFileAtPath(int descriptor, const std::string& nativePath) {
+    struct stat opened {};
+    struct stat named {};
+    return fstat(descriptor, &opened) == 0 && stat(nativePath.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool resolveLinks(const std::string& nativePath, std::string& resolved) {
+    bool kernelLink = false;
+    return resolveChain(nativePath, resolved, kernelLink);
+}
+
+bool resolveForOpen(const std::string& nativePath, int& flags, std::string& openPath) {
+    if ((flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0) {
+        openPath = nativePath;
+        return true;
+    }
+    bool kernelLink = false;
+    if (!resolveChain(nativePath, openPath, kernelLink)) {
+        return false;
+    }
+    flags |= kernelLink ? 0 : O_NOFOLLOW;
+    return true;
+}
+
+int openResolved(const std::string& nativePath, int flags, mode_t mode) {
+    std::string openPath;
+    if (!resolveForOpen(nativePath, flags, openPath)) {
+        return -1;
+    }
+    return open(openPath.c_str(), flags, mode);
 }
 
 FileReplacement::FileReplacement()
@@ -234,7 +365,8 @@ bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
     abandon();
     locking = lockingMode;
     inPlace = false;
-    if (!resolveLinks(nativePath(targetPath), target)) {
+    bool kernelLink = false;
+    if (!resolveChain(nativePath(targetPath), target, kernelLink)) {
         return failFromErrno();
     }
     if (nameOf(target).empty()) {
@@ -249,7 +381,7 @@ bool FileReplacement::begin(const std::wstring& targetPath, Locking lockingMode,
         return failWith(ERROR_ACCESS_DENIED);
     }
     if (existed && !S_ISREG(status.st_mode)) {
-        return beginInPlace(lockingMode);
+        return beginInPlace(lockingMode, kernelLink ? 0 : O_NOFOLLOW);
     }
     // Renaming needs only the directory's permission: a file the caller may not write stays
     // as it is, as an open for writing would leave it.
@@ -395,9 +527,9 @@ bool FileReplacement::adoptTemporary(int descriptor, const std::string& name,
     return true;
 }
 
-bool FileReplacement::beginInPlace(Locking lockingMode) {
+bool FileReplacement::beginInPlace(Locking lockingMode, int noFollow) {
     // A FIFO without a reader is refused at once rather than waited for.
-    const int descriptor = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor = open(target.c_str(), O_WRONLY | noFollow | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
         return failFromErrno();
     }
@@ -497,8 +629,8 @@ FileUpdateLock::~FileUpdateLock() {
     release();
 }
 
-// The side file is locked with flock, which needs only a descriptor open for reading: every
-// account that may read the side file can take its turn, whoever made it.
+// The side file is locked with flock, which any descriptor of it allows, one open for reading
+// included: the side file's mode lets only the accounts that may write the target open it.
 bool FileUpdateLock::acquire(const std::wstring& targetPath) {
     release();
     std::string target;
@@ -508,15 +640,24 @@ bool FileUpdateLock::acquire(const std::wstring& targetPath) {
     if (nameOf(target).empty()) {
         return failWith(ERROR_ACCESS_DENIED);
     }
+    struct stat targetStatus {};
+    const bool targetExists = stat(target.c_str(), &targetStatus) == 0;
+    if (!targetExists && errno != ENOENT) {
+        return failFromErrno();
+    }
+    // Only an account that may write the file takes part in its updates.
+    if (targetExists && access(target.c_str(), W_OK) != 0) {
+        return failFromErrno();
+    }
     const std::string side =
         hiddenSibling(directoryOf(target), nameOf(target), MAX_LOCK_NAME_PART, LOCK_SUFFIX);
     for (int attempt = 0; attempt < MAX_LOCK_ATTEMPTS; ++attempt) {
-        // Never through a link, and never waiting on a FIFO put at the name.
-        const int opened =
-            open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        bool created = false;
+        const int opened = openSideFile(side, created);
         if (opened < 0) {
             return failFromErrno();
         }
+        fitSideFile(opened, created, targetExists ? &targetStatus : nullptr);
         if (flock(opened, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             close(opened);

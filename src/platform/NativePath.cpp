@@ -66,6 +66,8 @@ DWORD fileErrorFromErrno(int error) {
         return ERROR_INVALID_PARAMETER;
     case ENOSPC:
     case EDQUOT:
+    // A file grown to the largest size its file system or the process's limit allows.
+    case EFBIG:
         return ERROR_DISK_FULL;
     case ENAMETOOLONG:
         return ERROR_FILENAME_EXCED_RANGE;
@@ -73,8 +75,6 @@ DWORD fileErrorFromErrno(int error) {
         return ERROR_DIR_NOT_EMPTY;
     case EXDEV:
         return ERROR_NOT_SAME_DEVICE;
-    case EFBIG:
-        return ERROR_INVALID_PARAMETER;
     default:
         return ERROR_GEN_FAILURE;
     }

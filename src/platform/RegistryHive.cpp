@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "platform/FileReplacement.h"
 #include "platform/RegistryNotifier.h"
 #include "platform/RegistryValueBuffer.h"
 #include "platform/RegistryValueCache.h"
@@ -151,7 +152,7 @@ void RegistryHive::open(const std::string& lockPath) {
     if (access(directory.c_str(), W_OK) == 0) {
         connection = SqliteConnection::open(path, true, error);
         if (connection != nullptr && !connection->isReadOnly() && writeLock.open(lockPath)) {
-            doorbellDescriptor = ::open(doorbellPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            doorbellDescriptor = openResolved(doorbellPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
             writable = cache.attach(doorbellDescriptor, true);
         }
         if (writable) {

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/CancellationOff.h"
+#include "platform/FileReplacement.h"
 
 namespace krel_platform {
 
@@ -91,7 +92,7 @@ SqliteWriteLock::~SqliteWriteLock() {
 
 bool SqliteWriteLock::open(const std::string& lockPath) {
     path = lockPath;
-    descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    descriptor = openResolved(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (descriptor < 0 || wake < 0) {
         return false;
@@ -202,7 +203,7 @@ int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline
 // Closing the file description drops both bytes, whichever a cancelled wait had taken.
 void SqliteWriteLock::reopen() {
     close(descriptor);
-    descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    descriptor = openResolved(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
 }
 
 } // namespace krel_platform

@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "platform/FileReplacement.h"
 #include "platform/NativePath.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
@@ -176,9 +177,10 @@ int streamOpenFlags(const std::string& mode) {
 
 // Opens a descriptor as the runtime does: a directory is refused with EACCES, and the open never
 // waits for a peer (a FIFO without a writer reads as empty; one without a reader refuses
-// writing), so no caller can hang in it. -1 with errno set on failure.
+// writing), so no caller can hang in it. An open that writes follows only the links that
+// resolveForOpen approves. -1 with errno set on failure.
 int openDescriptor(const std::string& path, int flags, mode_t mode) {
-    const int descriptor = open(path.c_str(), flags | O_NONBLOCK, mode);
+    const int descriptor = krel_platform::openResolved(path, flags | O_NONBLOCK, mode);
     if (descriptor < 0) {
         return -1;
     }

@@ -225,8 +225,14 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         SetLastError(fileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = nativePath(fileName);
-    const int flags = accessFlags(desiredAccess);
+    // A writer, or an open that may make or empty the file, follows only approved links.
+    int flags = accessFlags(desiredAccess) | (creationDisposition == OPEN_EXISTING ? 0 : O_CREAT);
+    std::string path;
+    if (!krel_platform::resolveForOpen(nativePath(fileName), flags, path)) {
+        SetLastError(krel_platform::fileErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    flags &= ~O_CREAT;
     for (int attempt = 0; attempt < MAX_OPEN_ATTEMPTS; ++attempt) {
         bool existed = true;
         const int descriptor = openByDisposition(path, flags, creationDisposition, existed);

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/ByteArray.h"
 #include "base/ErrorUtils.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
@@ -14,7 +13,9 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Utf8Encoding.h"
+#include "platform/WinBase.h"
 #include "prefs/Preferences.h"
 #include "thread/AutoLock.h"
 
@@ -107,9 +108,7 @@ void PreferencesXmlWriter::exportPreferences(const boost::shared_ptr<Preferences
     writer.internalWritePrefs(composed);
 }
 
-PreferencesXmlWriter::~PreferencesXmlWriter() {
-    outputFile.close();
-}
+PreferencesXmlWriter::~PreferencesXmlWriter() = default;
 
 std::wstring PreferencesXmlWriter::toString() const {
     return L"PreferencesXmlWriter{node=" + node->toString() + L",outputFilename='" +
@@ -135,21 +134,27 @@ void PreferencesXmlWriter::internalWritePrefs(bool composed) {
         if (!composed) {
             composeDocument();
         }
-        if (!outputFile.isOpen()) {
+        if (!output) {
             openOutputFile();
         }
         for (const std::string& text : document) {
-            outputFile.write(ByteArray(text));
+            if (!output->write(text.data(), text.size())) {
+                throwFileFailure(L"krel_std::PreferencesXmlWriter::writePrefs",
+                                 L"Write file failed.");
+            }
         }
         document.clear();
-        outputFile.close();
+        if (!output->commit()) {
+            throwFileFailure(L"krel_std::PreferencesXmlWriter::writePrefs", L"Write file failed.");
+        }
+        output.reset();
     } catch (const KrelIllegalStateException& cause) {
-        outputFile.close();
+        output.reset();
         KrelIOException error(L"Output file was closed before write.", cause);
         error.logDebug(L"krel_std::PreferencesXmlWriter::internalWritePrefs");
         throw error;
     } catch (...) {
-        outputFile.close();
+        output.reset();
         throw;
     }
 }
@@ -176,7 +181,24 @@ void PreferencesXmlWriter::endLine() {
 }
 
 void PreferencesXmlWriter::openOutputFile() {
-    outputFile.open(File(outputFilename), LockedFile::Overwrite);
+    output.reset(new krel_platform::FileReplacement());
+    // Held alone, as an overwriting open would hold it, until the new file is in its place.
+    if (!output->begin(File(outputFilename).getCanonicalPath(),
+                       krel_platform::FileReplacement::Exclusive)) {
+        output.reset();
+        throwFileFailure(L"krel_std::PreferencesXmlWriter::openOutputFile",
+                         L"Unable to open or create file.");
+    }
+}
+
+void PreferencesXmlWriter::throwFileFailure(const wchar_t* context, const wchar_t* message) const {
+    const int error = static_cast<int>(GetLastError());
+    KrelIOException failure(message,
+                            KrelIOException(File(outputFilename).getCanonicalPath() + L": " +
+                                                ErrorUtils::getWindowsErrorDescription(error),
+                                            error));
+    failure.logDebug(context);
+    throw failure;
 }
 
 void PreferencesXmlWriter::writePreferences() {

@@ -17,6 +17,7 @@
 #include "platform/WinBase.h"
 #include "platform/WinMove.h"
 #include "support/ChildWithLimit.h"
+#include "support/OtherAccount.h"
 
 using krel_std::ConfigurationFile;
 using krel_std::File;
@@ -158,6 +159,27 @@ TEST_F(AtomicSaveTest, SaveThroughASymbolicLinkWritesTheLinkedFileAndKeepsTheLin
     EXPECT_TRUE(std::filesystem::is_symlink(native("app.cfg")));
     EXPECT_EQ(readBytes("real/app.cfg"), "k=new\r\n");
     EXPECT_EQ(entries(), (std::set<std::string>{"app.cfg", "real"}));
+}
+
+TEST_F(AtomicSaveTest, SaveRefusesALinkThatAnotherAccountPlantedInASharedFolder) {
+    if (!krel_test::otherAccountUnavailable().empty()) {
+        GTEST_SKIP() << krel_test::otherAccountUnavailable();
+    }
+    writeBytes("victim", "precious");
+    std::filesystem::create_directory(native("shared"));
+    ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+    ASSERT_TRUE(krel_test::shareDirectory(native("shared")));
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("shared/app.cfg")));
+    ConfigurationFile configuration = fileNamed("shared/app.cfg");
+    configuration.setValue(L"k", L"stolen");
+    try {
+        configuration.save();
+        ADD_FAILURE() << "saved through another account's link";
+    } catch (const KrelIOException& error) {
+        EXPECT_NE(error.getMessage().find(L": 5:"), std::wstring::npos) << error.getMessage();
+    }
+    EXPECT_EQ(readBytes("victim"), "precious");
+    EXPECT_TRUE(std::filesystem::is_symlink(native("shared/app.cfg")));
 }
 
 TEST_F(AtomicSaveTest, SavedFileKeepsItsPermissionBits) {

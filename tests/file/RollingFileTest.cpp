@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "exception/KrelException.h"
+#include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "file/File.h"
@@ -25,6 +26,7 @@
 #include "platform/WinFile.h"
 #include "platform/WinHandles.h"
 #include "support/ChildWithLimit.h"
+#include "support/OtherAccount.h"
 #include "support/TempDirectory.h"
 
 extern char** environ;
@@ -323,6 +325,25 @@ TEST_F(RollingFileTest, FailedIndexSaveIsSwallowedAndTheWriterGoesOn) {
     });
     EXPECT_EQ(0, code);
     EXPECT_EQ("hello", readBytes(logName(1)));
+}
+
+TEST_F(RollingFileTest, OpenRefusesALogFileLinkThatAnotherAccountPlanted) {
+    if (!krel_test::otherAccountUnavailable().empty()) {
+        GTEST_SKIP() << krel_test::otherAccountUnavailable();
+    }
+    writeBytes("victim", "precious");
+    ASSERT_EQ(0, chmod(root.c_str(), 0755));
+    ASSERT_TRUE(krel_test::shareDirectory(root));
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native(logName(1))));
+    RollingFile file;
+    try {
+        configure(file);
+        ADD_FAILURE() << "opened another account's link";
+    } catch (const krel_std::KrelIOException& e) {
+        EXPECT_EQ(L"Unable to open file: 5:Access is denied.", e.getMessage());
+    }
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_EQ("precious", readBytes("victim"));
 }
 
 namespace {

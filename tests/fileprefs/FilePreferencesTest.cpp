@@ -1,12 +1,15 @@
 // The file tree's layout and storage: where nodes and files go, what a node answers before and
 // after a flush, and how outside edits and removals meet the node's own changes.
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "fileprefs/FilePrefsTestSupport.h"
 #include "platform/FileReplacement.h"
 #include "platform/WinError.h"
+#include "support/OtherAccount.h"
 
 using krel_std::FilePreferences;
 using krel_test::FilePreferencesTest;
@@ -133,6 +136,50 @@ TEST_F(FilePreferencesTest, FlushWhileAnotherUpdaterHoldsTheFileFailsAndKeepsThe
     otherUpdater.release();
     node->flush();
     EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "kept=1"));
+}
+
+// A node directory that every account may write (sticky, as /tmp), reachable by nobody, and a
+// file outside the tree into which another account would like to turn the node's flushes.
+class SharedNodeDirectoryTest : public FilePreferencesTest {
+protected:
+    void SetUp() override {
+        FilePreferencesTest::SetUp();
+        if (!krel_test::otherAccountUnavailable().empty()) {
+            GTEST_SKIP() << krel_test::otherAccountUnavailable();
+        }
+        std::filesystem::create_directories(userDirectory());
+        for (const std::filesystem::path& directory : {prefsDir, prefsDir / "user", root}) {
+            ASSERT_EQ(0, chmod(directory.c_str(), 0755));
+        }
+        ASSERT_TRUE(krel_test::shareDirectory(userDirectory()));
+        writeBytes("victim", "precious");
+    }
+};
+
+TEST_F(SharedNodeDirectoryTest, FlushRefusesAFileLinkPlantedByAnotherAccount) {
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), userDirectory("prefs.cfg")));
+    node->put(L"secret", L"1");
+    try {
+        node->flush();
+        ADD_FAILURE() << "flushed through another account's link";
+    } catch (const krel_std::KrelBackingStoreException& error) {
+        EXPECT_TRUE(hasCauseWithError(error, ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ("precious", readBytes("victim"));
+    EXPECT_TRUE(std::filesystem::is_symlink(userDirectory("prefs.cfg")));
+}
+
+TEST_F(SharedNodeDirectoryTest, AReaderOnlyAccountCannotHoldTheUpdateLockAgainstFlushes) {
+    node->put(L"first", L"1");
+    node->flush();
+    const std::string side = userDirectory(".prefs.cfg.lock").string();
+    EXPECT_EQ(0, krel_test::runAsNobody([&] {
+                  const int opened = open(side.c_str(), O_RDONLY | O_CLOEXEC);
+                  return opened < 0 && errno == EACCES ? 0 : 1;
+              }));
+    node->put(L"second", L"2");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "second=2"));
 }
 
 TEST_F(FilePreferencesTest, ARefusedPutLeavesLaterFlushesWorking) {

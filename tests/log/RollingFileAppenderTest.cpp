@@ -27,6 +27,7 @@
 #include "log/StaticLogTestHook.h"
 #include "platform/WinVersion.h"
 #include "support/DebugOutputCapture.h"
+#include "support/OtherAccount.h"
 #include "support/TempDirectory.h"
 #include "system/Paths.h"
 
@@ -249,6 +250,23 @@ TEST_F(RollingFileAppenderTest, FailedChangeIsSwallowedAndTheWatcherGoesOn) {
     ASSERT_TRUE(thresholds->waitFor(L"TRACE"));
     append(*appender, L"opened");
     EXPECT_EQ("opened\n", body("logs/app0001.dbg"));
+}
+
+TEST_F(RollingFileAppenderTest, ALogFileLinkThatAnotherAccountPlantedDropsTheLinesAndIsTold) {
+    if (!krel_test::otherAccountUnavailable().empty()) {
+        GTEST_SKIP() << krel_test::otherAccountUnavailable();
+    }
+    writeBytes("victim", "precious");
+    std::filesystem::create_directories(native("logs"));
+    ASSERT_EQ(0, chmod(root.c_str(), 0755));
+    ASSERT_TRUE(krel_test::shareDirectory(native("logs")));
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("logs/Probe0001.log")));
+    krel_test::DebugOutputCapture capture;
+    const auto appender = make({{L"path", L"Probe.log"}});
+    append(*appender, L"root's line");
+    EXPECT_EQ("precious", readBytes("victim"));
+    EXPECT_NE(std::wstring::npos, capture.all().find(L"Unable to open file: 5:Access is denied."))
+        << capture.all();
 }
 
 TEST_F(RollingFileAppenderTest, ChangedFileCountIsAnnouncedThroughTheLog) {

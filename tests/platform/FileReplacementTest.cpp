@@ -1,6 +1,7 @@
 // Replacing a file: temporaries that killed savers left beside the target go once they are old,
-// nothing else near the target does; and the update lock of a read-modify-write keeps other
-// processes out until it is released.
+// nothing else near the target does; links that another account may have planted are not
+// followed by a writer; and the update lock of a read-modify-write keeps other processes out
+// until it is released, and other accounts out that may not write the file.
 #include "platform/FileReplacement.h"
 
 #include <csignal>
@@ -12,10 +13,16 @@
 #include <vector>
 
 #include "platform/WinBase.h"
+#include "platform/WinCrtFile.h"
+#include "platform/WinFile.h"
+#include "platform/WinHandles.h"
+#include "support/OtherAccount.h"
 #include "support/TempDirectory.h"
 
 using krel_platform::FileReplacement;
 using krel_platform::FileUpdateLock;
+using krel_test::otherAccountUnavailable;
+using krel_test::runAsNobody;
 
 namespace {
 
@@ -177,4 +184,174 @@ TEST_F(FileReplacementTest, UpdateLockReleasedIsTakenByTheNextHolder) {
     EXPECT_FALSE(second.acquire(path(TARGET)));
     first.release();
     EXPECT_TRUE(second.acquire(path(TARGET)));
+}
+
+TEST_F(FileReplacementTest, AReplacementThroughADescriptorsLinkWritesThePipeInPlace) {
+    int ends[2];
+    ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+    FileReplacement replacement;
+    ASSERT_TRUE(
+        replacement.begin(krel_platform::utf8ToWide("/proc/self/fd/" + std::to_string(ends[1])),
+                          FileReplacement::Unlocked));
+    ASSERT_TRUE(replacement.write("piped", 5));
+    ASSERT_TRUE(replacement.commit());
+    close(ends[1]);
+    char bytes[16] = {};
+    EXPECT_EQ(5, read(ends[0], bytes, sizeof(bytes)));
+    EXPECT_EQ("piped", std::string(bytes));
+    close(ends[0]);
+}
+
+namespace {
+
+mode_t modeOf(const std::filesystem::path& file) {
+    struct stat status {};
+    return stat(file.c_str(), &status) == 0 ? status.st_mode & 07777 : 07777;
+}
+
+// The update lock's side file is made with the write bits of its target.
+class UpdateLockModeTest : public FileReplacementTest {
+protected:
+    // Takes and releases the lock of the target of that mode; answers the side file's mode.
+    mode_t sideFileModeFor(mode_t targetMode) {
+        writeBytes(TARGET, "k=v\r\n");
+        EXPECT_EQ(0, chmod(native(TARGET).c_str(), targetMode));
+        FileUpdateLock lock;
+        EXPECT_TRUE(lock.acquire(path(TARGET)));
+        return modeOf(native(".app.cfg.lock"));
+    }
+};
+
+} // namespace
+
+TEST_F(UpdateLockModeTest, SideFileOfATargetOnlyItsOwnerWritesIsTheOwnersAlone) {
+    EXPECT_EQ(0600u, sideFileModeFor(0644));
+}
+
+TEST_F(UpdateLockModeTest, SideFileOfAGroupWritableTargetIsOpenToTheGroup) {
+    EXPECT_EQ(0660u, sideFileModeFor(0664));
+}
+
+TEST_F(UpdateLockModeTest, SideFileOpenToReadersIsNarrowedWhenTaken) {
+    writeBytes(".app.cfg.lock", "");
+    ASSERT_EQ(0, chmod(native(".app.cfg.lock").c_str(), 0644));
+    EXPECT_EQ(0600u, sideFileModeFor(0644));
+}
+
+TEST_F(UpdateLockModeTest, AFileLinkedInAsTheSideFileKeepsItsMode) {
+    writeBytes("elsewhere", "");
+    ASSERT_EQ(0, chmod(native("elsewhere").c_str(), 0644));
+    std::filesystem::create_hard_link(native("elsewhere"), native(".app.cfg.lock"));
+    sideFileModeFor(0644);
+    EXPECT_EQ(0644u, modeOf(native("elsewhere")));
+}
+
+namespace {
+
+// A directory that every account may write ("shared", sticky as /tmp) and a file outside it
+// ("victim") into which another account would like to turn the test's writes.
+class PlantedLinkTest : public FileReplacementTest {
+protected:
+    void SetUp() override {
+        FileReplacementTest::SetUp();
+        if (!otherAccountUnavailable().empty()) {
+            GTEST_SKIP() << otherAccountUnavailable();
+        }
+        ASSERT_EQ(0, chmod(root.c_str(), 0755));
+        std::filesystem::create_directory(native("shared"));
+        ASSERT_TRUE(krel_test::shareDirectory(native("shared")));
+        writeBytes("victim", "precious");
+    }
+
+    // Nobody's link at shared/<name> to the victim.
+    void plant(const std::string& name) {
+        ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("shared/" + name)));
+    }
+};
+
+} // namespace
+
+TEST_F(PlantedLinkTest, AReplacementRefusesALinkOfAnotherAccount) {
+    plant("app.cfg");
+    FileReplacement replacement;
+    EXPECT_FALSE(replacement.begin(path("shared/app.cfg"), FileReplacement::Exclusive));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ("precious", readBytes("victim"));
+    EXPECT_TRUE(std::filesystem::is_symlink(native("shared/app.cfg")));
+}
+
+TEST_F(PlantedLinkTest, EveryLinkOfAChainIsChecked) {
+    plant("planted");
+    std::filesystem::create_symlink("planted", native("shared/app.cfg"));
+    EXPECT_FALSE(replace("shared/app.cfg", "stolen"));
+    EXPECT_EQ("precious", readBytes("victim"));
+}
+
+TEST_F(PlantedLinkTest, CreateFileForWritingRefusesALinkOfAnotherAccount) {
+    plant("app.log");
+    const HANDLE file = CreateFileW(path("shared/app.log").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ("precious", readBytes("victim"));
+}
+
+TEST_F(PlantedLinkTest, RuntimeOpenForAppendingRefusesALinkOfAnotherAccount) {
+    plant("app.log");
+    EXPECT_EQ(-1, _wopen(path("shared/app.log").c_str(), _O_WRONLY | _O_APPEND | _O_CREAT,
+                         _S_IREAD | _S_IWRITE));
+    EXPECT_EQ(nullptr, _wfopen(path("shared/app.log").c_str(), L"a"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ("precious", readBytes("victim"));
+}
+
+TEST_F(PlantedLinkTest, AnOpenForReadingStillFollowsALinkOfAnotherAccount) {
+    plant("app.cfg");
+    const HANDLE file = CreateFileW(path("shared/app.cfg").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+}
+
+TEST_F(PlantedLinkTest, ALinkOfTheCallersOwnIsFollowed) {
+    std::filesystem::create_symlink(native("victim"), native("shared/app.cfg"));
+    ASSERT_TRUE(replace("shared/app.cfg", "replaced"));
+    EXPECT_EQ("replaced", readBytes("victim"));
+    EXPECT_TRUE(std::filesystem::is_symlink(native("shared/app.cfg")));
+}
+
+TEST_F(PlantedLinkTest, ALinkOfTheDirectorysOwnerIsFollowed) {
+    std::filesystem::create_directory(native("nobodys"));
+    ASSERT_EQ(0, chown(native("nobodys").c_str(), krel_test::NOBODY, krel_test::NOBODY));
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("nobodys/app.cfg")));
+    ASSERT_TRUE(replace("nobodys/app.cfg", "replaced"));
+    EXPECT_EQ("replaced", readBytes("victim"));
+}
+
+TEST_F(PlantedLinkTest, AReaderOnlyAccountCannotOpenTheSideFileOfTheUpdateLock) {
+    writeBytes("shared/app.cfg", "k=v\r\n");
+    ASSERT_EQ(0, chmod(native("shared/app.cfg").c_str(), 0644));
+    {
+        FileUpdateLock lock;
+        ASSERT_TRUE(lock.acquire(path("shared/app.cfg")));
+    }
+    const std::string side = native("shared/.app.cfg.lock").string();
+    EXPECT_EQ(0, runAsNobody([&] {
+                  const int opened = open(side.c_str(), O_RDONLY | O_CLOEXEC);
+                  return opened < 0 && errno == EACCES ? 0 : 1;
+              }));
+}
+
+TEST_F(PlantedLinkTest, AReaderOnlyAccountIsRefusedTheUpdateLock) {
+    writeBytes("shared/app.cfg", "k=v\r\n");
+    ASSERT_EQ(0, chmod(native("shared/app.cfg").c_str(), 0644));
+    EXPECT_EQ(0, runAsNobody([&] {
+                  FileUpdateLock lock;
+                  return !lock.acquire(path("shared/app.cfg")) &&
+                                 GetLastError() == ERROR_ACCESS_DENIED
+                             ? 0
+                             : 1;
+              }));
+    FileUpdateLock mine;
+    EXPECT_TRUE(mine.acquire(path("shared/app.cfg")));
 }

@@ -1,14 +1,20 @@
 #include "prefs/PreferencesXmlWriter.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "platform/Utf16.h"
 #include "prefs/PreferencesXmlReader.h"
+#include "support/ChildWithLimit.h"
+#include "support/OtherAccount.h"
 #include "xml/XmlPreferencesFixture.h"
 
 namespace krel_test {
@@ -132,6 +138,52 @@ TEST_F(PreferencesXmlWriterTest, ASecondWriteTruncatesTheFile) {
 TEST_F(PreferencesXmlWriterTest, MissingParentDirectoriesAreCreated) {
     user->exportNode(path("one/two/out.xml"));
     EXPECT_FALSE(readBytes("one/two/out.xml").empty());
+}
+
+TEST_F(PreferencesXmlWriterTest, AnExportThatRunsOutOfSpaceLeavesTheOldFileWholeAndTellsWhy) {
+    const std::string old = std::string(8192, 'o');
+    writeBytes("out.xml", old);
+    for (int i = 0; i < 2000; ++i) {
+        user->put(L"key" + std::to_wstring(i), std::wstring(40, L'v'));
+    }
+    const int code = krel_test::runInChildWithLimit(RLIMIT_FSIZE, 16 * 1024, [&] {
+        const auto failure = failureOf([&] { user->exportNode(path("out.xml")); });
+        const bool told =
+            failure.first == L"Write file failed." &&
+            failure.second == path("out.xml") + L": 112:There is not enough space on the disk.";
+        return told ? 0 : 1;
+    });
+    EXPECT_EQ(0, code);
+    EXPECT_EQ(old, readBytes("out.xml"));
+}
+
+TEST_F(PreferencesXmlWriterTest, AnExportToAPipeIsWrittenInPlace) {
+    int ends[2];
+    ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+    user->exportNode(krel_platform::utf8ToWide("/proc/self/fd/" + std::to_string(ends[1])));
+    close(ends[1]);
+    std::string received;
+    char bytes[4096];
+    for (ssize_t count; (count = read(ends[0], bytes, sizeof(bytes))) > 0;) {
+        received.append(bytes, static_cast<size_t>(count));
+    }
+    close(ends[0]);
+    EXPECT_EQ(header(), received.substr(0, header().size()));
+}
+
+TEST_F(PreferencesXmlWriterTest, AnExportRefusesALinkThatAnotherAccountPlanted) {
+    if (!otherAccountUnavailable().empty()) {
+        GTEST_SKIP() << otherAccountUnavailable();
+    }
+    writeBytes("victim", "precious");
+    std::filesystem::create_directory(native("shared"));
+    ASSERT_EQ(0, chmod(root.c_str(), 0755));
+    ASSERT_TRUE(krel_test::shareDirectory(native("shared")));
+    ASSERT_TRUE(krel_test::plantLinkAsNobody(native("victim"), native("shared/out.xml")));
+    const auto failure = failureOf([&] { user->exportNode(path("shared/out.xml")); });
+    EXPECT_EQ(L"Unable to open or create file.", failure.first);
+    EXPECT_EQ(0u, failure.second.find(path("shared/out.xml") + L": 5:")) << failure.second;
+    EXPECT_EQ("precious", readBytes("victim"));
 }
 
 TEST_F(PreferencesXmlWriterTest, AFileBeingWrittenCannotBeImported) {
