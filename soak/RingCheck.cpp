@@ -6,7 +6,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <tuple>
 
 #include "SoakSupport.h"
