@@ -4,7 +4,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan bench clean format install
+.PHONY: all deps configure build demo test asan bench soak clean format install
 
 all: build
 
@@ -77,6 +77,19 @@ bench:
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKREL_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@python3 ./scripts/bench-table.py $(BENCH_BUILD)
+
+# A long run of a service under changing settings and failing servers (see soak/Driver.h), in
+# $(SOAK_DIR), made afresh, with a registry of its own; it prints its figures and fails on a miss.
+# Built like the demo, in the main build directory.
+SOAK_MINUTES ?= 10
+SOAK_DIR      = $(BUILD)/soak-run
+soak:
+	@./scripts/install-deps.sh demo
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKREL_BUILD_BENCH=OFF \
+	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DKREL_BUILD_TESTS=OFF) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target krel-soak krel-admin
+	@rm -rf $(SOAK_DIR)
+	@$(BUILD)/soak/krel-soak --minutes $(SOAK_MINUTES) --dir $(SOAK_DIR)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
