@@ -1,6 +1,6 @@
-// Runs work in a forked child process with one resource limit lowered, so that a test can show
-// how the library meets the limit (a full disk, no descriptor left) without the test process
-// itself living under it.
+// Runs work in a forked child process, prepared first (with one resource limit lowered, say),
+// so that a test can show how the library meets a limit or another account without the test
+// process itself living under it.
 #pragma once
 
 #include <csignal>
@@ -11,18 +11,18 @@
 
 namespace krel_test {
 
-// Lowers `resource` (an RLIMIT_ constant) to `limit` in a child, runs work there and answers the
-// child's exit code: what work answers, 96 when the limit could not be set, 98 when work
-// throws, -1 when the child did not end normally. In the child a write past a file size limit
-// fails (EFBIG) instead of ending the process, and an alarm ends a child that hangs.
-inline int runInChildWithLimit(int resource, rlim_t limit, const std::function<int()>& work) {
+// Runs work in a forked child once prepare (run in the child first) succeeded, and answers the
+// child's exit code: what work answers, unprepared when prepare failed, 98 when work throws, -1
+// when the child did not end normally. In the child a write past a file size limit fails
+// (EFBIG) instead of ending the process, and an alarm ends a child that hangs.
+inline int runInChild(const std::function<bool()>& prepare, int unprepared,
+                      const std::function<int()>& work) {
     const pid_t child = fork();
     if (child == 0) {
         alarm(30);
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit lowered{limit, limit};
-        int code = setrlimit(resource, &lowered) == 0 ? 97 : 96;
-        if (code == 97) {
+        int code = unprepared;
+        if (prepare()) {
             try {
                 code = work();
             } catch (...) {
@@ -36,6 +36,13 @@ inline int runInChildWithLimit(int resource, rlim_t limit, const std::function<i
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Lowers `resource` (an RLIMIT_ constant) to `limit` in a child and runs work there, as
+// runInChild does; 96 when the limit could not be set.
+inline int runInChildWithLimit(int resource, rlim_t limit, const std::function<int()>& work) {
+    const rlimit lowered{limit, limit};
+    return runInChild([&] { return setrlimit(resource, &lowered) == 0; }, 96, work);
 }
 
 } // namespace krel_test

@@ -3,14 +3,14 @@
 // its files. Only a process running as root can change its user; tests skip otherwise.
 #pragma once
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <grp.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/ChildWithLimit.h"
 
 namespace krel_test {
 
@@ -21,29 +21,15 @@ inline std::string otherAccountUnavailable() {
     return geteuid() == 0 ? std::string() : std::string("only root can act as the user nobody");
 }
 
-// Runs work in a child that has become nobody and answers the child's exit code: what work
-// answers, 95 when the child could not become nobody, 98 when work throws, -1 when the child
-// did not end normally. An alarm ends a child that hangs.
+// Runs work in a child that has become nobody, as runInChild does; 95 when the child could not
+// become nobody.
 inline int runAsNobody(const std::function<int()>& work) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(30);
-        int code = 95;
-        if (setgroups(0, nullptr) == 0 && setresgid(NOBODY, NOBODY, NOBODY) == 0 &&
-            setresuid(NOBODY, NOBODY, NOBODY) == 0) {
-            try {
-                code = work();
-            } catch (...) {
-                code = 98;
-            }
-        }
-        _exit(code);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return runInChild(
+        [] {
+            return setgroups(0, nullptr) == 0 && setresgid(NOBODY, NOBODY, NOBODY) == 0 &&
+                   setresuid(NOBODY, NOBODY, NOBODY) == 0;
+        },
+        95, work);
 }
 
 // Makes a symbolic link at `link` to `target` as nobody; true when it was made.
