@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -31,8 +34,19 @@ namespace {
 const char CHANNEL_PREFIX[] = "event-";
 const char TEMPORARY_PREFIX[] = "new-";
 const char LOCK_FILE[] = "/events.lock";
-// How long a replacement of a channel waits for another process of the user to finish its own.
-const int LOCK_PATIENCE_MS = 2000;
+// How long a creation keeps trying while other processes take, leave or replace names.
+const int PUBLICATION_PATIENCE_MS = 5000;
+// The longest sleep between two tries of the lock when no close of the lock file wakes the
+// waiter first (see ReplacementLock::await).
+const int LOCK_NAP_MS = 50;
+
+typedef std::chrono::steady_clock Clock;
+
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return remaining > 0 ? static_cast<int>(std::min<long long>(remaining, 1 << 30)) : 0;
+}
 
 void sendByte(int descriptor, char byte) {
     send(descriptor, &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -126,24 +140,15 @@ private:
 // processes cannot both replace it and hold one name twice.
 class ReplacementLock {
 public:
-    explicit ReplacementLock(const std::string& directory)
-        : descriptor(open((directory + LOCK_FILE).c_str(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR)),
-          held(false) {
-        for (int waited = 0; descriptor >= 0 && waited < LOCK_PATIENCE_MS; ++waited) {
-            if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-                held = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                return;
-            }
-            poll(nullptr, 0, 1);
-        }
-        errno = ETIMEDOUT;
-    }
+    // Waits for the lock until the deadline; with a deadline already passed, tries once.
+    ReplacementLock(const std::string& directory, Clock::time_point deadline)
+        : path(directory + LOCK_FILE),
+          descriptor(
+              open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR)),
+          held(descriptor >= 0 && (tryLock() || (errno == EWOULDBLOCK && await(deadline)))) {}
     ReplacementLock(const ReplacementLock&) = delete;
     ReplacementLock& operator=(const ReplacementLock&) = delete;
+    // Closing the file lets go of the lock and wakes the processes waiting for it.
     ~ReplacementLock() {
         if (descriptor >= 0) {
             close(descriptor);
@@ -153,8 +158,57 @@ public:
     bool isHeld() const { return held; }
 
 private:
-    int descriptor;
-    bool held;
+    bool tryLock() const {
+        int result = 0;
+        do {
+            result = flock(descriptor, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+
+    // A holder lets go of the lock by closing the file, so the waiter sleeps until the file is
+    // closed by someone and tries again; the nap bounds a sleep that no close ends (no inotify
+    // here, or a holder whose descriptor a forked child shares). False (errno ETIMEDOUT) at the
+    // deadline.
+    bool await(Clock::time_point deadline) const {
+        if (millisecondsUntil(deadline) == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (watch >= 0 && inotify_add_watch(watch, path.c_str(), IN_CLOSE) < 0) {
+            close(watch);
+            watch = -1;
+        }
+        bool taken = false;
+        for (;;) {
+            if (tryLock()) {
+                taken = true;
+                break;
+            }
+            const int remaining = millisecondsUntil(deadline);
+            if (errno != EWOULDBLOCK || remaining == 0) {
+                errno = errno == EWOULDBLOCK ? ETIMEDOUT : errno;
+                break;
+            }
+            pollfd polled{watch, POLLIN, 0};
+            if (poll(&polled, 1, std::min(remaining, LOCK_NAP_MS)) == 1) {
+                char events[4096];
+                while (read(watch, events, sizeof(events)) > 0) {
+                }
+            }
+        }
+        const int error = errno;
+        if (watch >= 0) {
+            close(watch);
+        }
+        errno = error;
+        return taken;
+    }
+
+    const std::string path;
+    const int descriptor;
+    const bool held;
 };
 
 // A channel file this process holds: the file of that inode at path.
@@ -247,20 +301,33 @@ bool isChannelEntry(const char* name) {
            std::strncmp(name, TEMPORARY_PREFIX, sizeof(TEMPORARY_PREFIX) - 1) == 0;
 }
 
+// Whether a directory entry may be an abandoned socket. A channel file listens from the moment
+// it is published; a temporary one refuses connections between its bind and its listen, so it
+// counts only once the process named in it has gone.
+bool mayBeAbandoned(const char* name) {
+    if (std::strncmp(name, TEMPORARY_PREFIX, sizeof(TEMPORARY_PREFIX) - 1) != 0) {
+        return true;
+    }
+    char* end = nullptr;
+    const unsigned long maker = std::strtoul(name + sizeof(TEMPORARY_PREFIX) - 1, &end, 16);
+    return *end == '-' && kill(static_cast<pid_t>(maker), 0) != 0 && errno == ESRCH;
+}
+
 // Removes the channel files and temporaries of killed holders from the directory, once per
-// process, so that they do not gather there.
+// process, so that they do not gather there; skipped while another process holds the lock.
 void sweepAbandonedChannels(const std::string& directory) {
     static std::atomic<bool> swept(false);
     if (swept.exchange(true)) {
         return;
     }
-    ReplacementLock lock(directory);
+    ReplacementLock lock(directory, Clock::now());
     DIR* listing = lock.isHeld() ? opendir(directory.c_str()) : nullptr;
     if (listing == nullptr) {
         return;
     }
     while (const dirent* entry = readdir(listing)) {
-        if (entry->d_type == DT_SOCK && isChannelEntry(entry->d_name)) {
+        if (entry->d_type == DT_SOCK && isChannelEntry(entry->d_name) &&
+            mayBeAbandoned(entry->d_name)) {
             const std::string path = directory + "/" + entry->d_name;
             if (isAbandonedSocket(path)) {
                 unlink(path.c_str());
@@ -276,11 +343,11 @@ bool isUnanswered(int error) {
 }
 
 // Puts the fresh listener in place of a channel whose holder has gone or is another user's.
-// False (errno set) when a holder of this user answers there meanwhile (EADDRINUSE) or the lock
-// cannot be had.
+// False (errno set) when a holder of this user answers there meanwhile (EADDRINUSE), another
+// process published the name meanwhile (EEXIST), or the lock cannot be had by the deadline.
 bool replaceUnanswered(const FreshListener& fresh, const std::string& directory,
-                       const std::string& path) {
-    ReplacementLock lock(directory);
+                       const std::string& path, Clock::time_point deadline) {
+    ReplacementLock lock(directory, deadline);
     if (!lock.isHeld()) {
         return false;
     }
@@ -310,6 +377,68 @@ std::shared_ptr<KernelObject> holdName(FreshListener& fresh, const std::string& 
     event->attachPublisher(std::move(publisher));
     EventNameServer::instance().serve(listener, event);
     return event;
+}
+
+// Whether a round failed because other processes took, left or replaced the name meanwhile:
+// the next round takes the name or reaches its new holder.
+bool isNameInMotion(int error) {
+    return error == ENOENT || error == EEXIST || error == EADDRINUSE || error == ECONNRESET ||
+           error == EPIPE || error == ECONNABORTED;
+}
+
+// The cause reported for a channel file that cannot be made: a lack of space, memory or
+// descriptors as it is, anything else as a denial.
+int publicationError(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+    case ETIMEDOUT:
+        return error;
+    default:
+        return EACCES;
+    }
+}
+
+// One round of a creation: takes the name when it is free or its holder has gone, or reaches
+// its holder. Empty (errno set) otherwise; an errno of isNameInMotion asks for another round.
+std::shared_ptr<KernelObject> takeOrReach(const std::string& directory, const std::string& path,
+                                          bool manualReset, bool initialState,
+                                          Clock::time_point deadline, bool& alreadyExists) {
+    FreshListener fresh(directory);
+    if (!fresh.isListening()) {
+        errno = publicationError(errno);
+        return nullptr;
+    }
+    if (fresh.publishAt(path)) {
+        return holdName(fresh, path, manualReset, initialState);
+    }
+    if (errno != EEXIST) {
+        // ENOENT: the fresh socket was taken away (its maker looked gone); the next round
+        // makes another.
+        if (errno != ENOENT) {
+            errno = publicationError(errno);
+        }
+        return nullptr;
+    }
+    std::shared_ptr<RemoteEvent> remote = RemoteEvent::connect(path, manualReset);
+    if (remote) {
+        alreadyExists = true;
+        return remote;
+    }
+    if (!isUnanswered(errno)) {
+        return nullptr;
+    }
+    if (replaceUnanswered(fresh, directory, path, deadline)) {
+        return holdName(fresh, path, manualReset, initialState);
+    }
+    if (!isNameInMotion(errno)) {
+        errno = publicationError(errno);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -505,35 +634,20 @@ std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool ma
     }
     sweepAbandonedChannels(directory);
     const std::string path = directory + "/" + eventChannelName(name);
-    // A holder that leaves between two steps frees the name: the next round takes it.
-    for (int round = 0; round < 8; ++round) {
-        FreshListener fresh(directory);
-        if (!fresh.isListening()) {
-            break;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(PUBLICATION_PATIENCE_MS);
+    int error = 0;
+    do {
+        std::shared_ptr<KernelObject> event =
+            takeOrReach(directory, path, manualReset, initialState, deadline, alreadyExists);
+        if (event || !isNameInMotion(errno)) {
+            return event;
         }
-        if (fresh.publishAt(path)) {
-            return holdName(fresh, path, manualReset, initialState);
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-        std::shared_ptr<RemoteEvent> remote = RemoteEvent::connect(path, manualReset);
-        if (remote) {
-            alreadyExists = true;
-            return remote;
-        }
-        if (isUnanswered(errno)) {
-            if (replaceUnanswered(fresh, directory, path)) {
-                return holdName(fresh, path, manualReset, initialState);
-            }
-            if (errno == ETIMEDOUT) {
-                return nullptr;
-            }
-        } else if (errno != ENOENT) {
-            return nullptr;
-        }
-    }
-    return KernelEvent::create(manualReset, initialState);
+        error = errno;
+    } while (millisecondsUntil(deadline) > 0);
+    // A holder that keeps closing the connection before it tells the state refuses this process.
+    errno = error == ECONNRESET ? EACCES : ETIMEDOUT;
+    return nullptr;
 }
 
 } // namespace krel_platform

@@ -87,11 +87,14 @@ std::string eventChannelName(const std::wstring& name);
 // directory is not safe to use.
 std::string eventChannelPath(const std::wstring& name);
 
-// Creates the event of a name: the held event when this process gets the name, a RemoteEvent
-// (alreadyExists set) when another process of this user holds it, or a plain local event when
-// no socket can be made. Empty (errno set) when no descriptor is left, when the user's runtime
-// directory is not safe (EACCES: for example another user made it first), or when the holder
-// refuses this process (EACCES) or does not answer (ETIMEDOUT).
+// Creates the event of a name: the held event when this process gets the name, or a RemoteEvent
+// (alreadyExists set) when another process of this user holds it; never an event that other
+// processes cannot reach under the name. A round that finds the name taken, left or replaced
+// meanwhile is followed by another, for a few seconds at most. Empty (errno set) when the
+// name's channel cannot be made (ENOSPC or EDQUOT, EMFILE or ENFILE, ENOMEM, otherwise EACCES),
+// when the user's runtime directory is not safe (EACCES: for example another user made it
+// first), when the holder refuses this process (EACCES) or does not answer (ETIMEDOUT), or when
+// the name is still contended when the time is up (ETIMEDOUT).
 std::shared_ptr<KernelObject> createNamedEvent(const std::wstring& name, bool manualReset,
                                                bool initialState, bool& alreadyExists);
 

@@ -77,14 +77,14 @@ std::shared_ptr<RemoteEvent> RemoteEvent::connect(const std::string& path, bool 
     if (descriptor < 0) {
         return nullptr;
     }
-    // The holder's first byte is the event's state; without it the peer was refused or gone.
-    // A holder that refuses this process closes the connection at once (errno EACCES).
+    // The holder's first byte is the event's state; a connection closed before it (errno
+    // ECONNRESET, whether reset or closed in order) was refused or met a holder that has gone.
     char state = 0;
     ssize_t received = -1;
     if (!awaitReadable(descriptor, ANSWER_TIMEOUT_MS)) {
         errno = ETIMEDOUT;
     } else if ((received = recv(descriptor, &state, 1, MSG_DONTWAIT)) == 0) {
-        errno = EACCES;
+        errno = ECONNRESET;
     }
     if (received != 1) {
         int error = errno;

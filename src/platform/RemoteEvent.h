@@ -21,8 +21,9 @@ public:
     // -1 when nobody listens there (errno ENOENT or ECONNREFUSED), another user answers (EPERM:
     // its answers are never taken), or the holder does not take the connection (ETIMEDOUT).
     static int openChannel(const std::string& path);
-    // Empty, errno as openChannel's, or EACCES when the holder refuses this process, or
-    // ETIMEDOUT when it does not answer.
+    // Empty, errno as openChannel's, or ECONNRESET when the connection closes before the holder
+    // tells the state (the holder refuses this process or has gone meanwhile), or ETIMEDOUT
+    // when it does not answer.
     static std::shared_ptr<RemoteEvent> connect(const std::string& path, bool manualReset);
     ~RemoteEvent() override;
 

@@ -35,12 +35,18 @@ DWORD creationError() {
     case EMFILE:
     case ENFILE:
         return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case ENOMEM:
+    case ENOBUFS:
+        return ERROR_NOT_ENOUGH_MEMORY;
     case EACCES:
         return ERROR_ACCESS_DENIED;
     case ETIMEDOUT:
         return ERROR_TIMEOUT;
     default:
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return ERROR_GEN_FAILURE;
     }
 }
 

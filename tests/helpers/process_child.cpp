@@ -7,9 +7,13 @@
 //   as-nobody <event>                becomes the user "nobody" (65534), creates the named event
 //                                    and ends with the last error (0 when it made a new event,
 //                                    183 when it reached an existing one)
+//   churn <event> <count>            creates and closes the named event <count> times; ends
+//                                    with 0, or with 1 at the first creation that fails or
+//                                    answers an error other than 0 or 183 (written to stderr)
 //   args <file>                      writes its arguments as CommandLineToArgvW gives them back
 //                                    from GetCommandLineW, one a line, then "cwd=" and its
 //                                    working directory
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -73,6 +77,21 @@ int openAsNobody(const char* name) {
     return static_cast<int>(error);
 }
 
+int churn(const char* name, int count) {
+    const std::wstring event = wide(name);
+    for (int round = 0; round < count; ++round) {
+        HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        const DWORD error = GetLastError();
+        if (handle == nullptr || (error != ERROR_SUCCESS && error != ERROR_ALREADY_EXISTS)) {
+            std::fprintf(stderr, "creation %d of %s: handle %p, error %lu\n", round, name, handle,
+                         static_cast<unsigned long>(error));
+            return 1;
+        }
+        CloseHandle(handle);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +111,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "as-nobody" && argc == 3) {
         return openAsNobody(argv[2]);
+    }
+    if (mode == "churn" && argc == 4) {
+        return churn(argv[2], std::atoi(argv[3]));
     }
     if (mode == "args" && argc >= 3) {
         return writeArguments(argv[2]);

@@ -27,6 +27,7 @@
 #include "platform/UserRuntimeDirectory.h"
 #include "platform/WinBase.h"
 #include "platform/WinSync.h"
+#include "support/OtherAccount.h"
 #include "support/TempDirectory.h"
 
 namespace {
@@ -233,6 +234,28 @@ TEST_F(UserRuntimeDirectoryTest, SessionDirectoryOpenToOthersIsPassedOver) {
     setenv("XDG_RUNTIME_DIR", shortRoot.c_str(), 1);
     EXPECT_EQ(fallbackDirectory(), krel_platform::userRuntimeDirectory());
     EXPECT_FALSE(std::filesystem::exists(shortRoot + "/krelstd"));
+}
+
+TEST_F(UserRuntimeDirectoryTest, NamedEventThatCannotBePublishedIsNotMade) {
+    const std::string unavailable = krel_test::otherAccountUnavailable();
+    if (!unavailable.empty()) {
+        GTEST_SKIP() << unavailable;
+    }
+    // The session directory and its channel directory are nobody's and private, but nobody may
+    // not write in the channel directory.
+    const std::string channels = shortRoot + "/krelstd";
+    ASSERT_EQ(0, chmod(shortRoot.c_str(), 0700));
+    ASSERT_EQ(0, chown(shortRoot.c_str(), NOBODY, NOBODY));
+    ASSERT_EQ(0, mkdir(channels.c_str(), 0700));
+    ASSERT_EQ(0, chown(channels.c_str(), NOBODY, NOBODY));
+    ASSERT_EQ(0, chmod(channels.c_str(), 0500));
+    setenv("XDG_RUNTIME_DIR", shortRoot.c_str(), 1);
+    const std::wstring name = wide(uniqueName("unpublishable"));
+    const int outcome = krel_test::runAsNobody([&] {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+        return event == nullptr ? static_cast<int>(GetLastError()) : 0;
+    });
+    EXPECT_EQ(ERROR_ACCESS_DENIED, outcome) << "0: an event that no other process can reach";
 }
 
 class NamedEventChannelTest : public ::testing::Test {

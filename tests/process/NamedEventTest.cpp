@@ -134,3 +134,13 @@ TEST_F(NamedEventTest, NamesSharingALongPrefixAreSeparateEvents) {
     CloseHandle(held);
     CloseHandle(other);
 }
+
+TEST_F(NamedEventTest, TwoProcessesCreatingAndClosingOneNameNeverFail) {
+    const std::wstring name = uniqueName(L"churned");
+    Process& first = start(L"churn " + name + L" 2000");
+    Process& second = start(L"churn " + name + L" 2000");
+    ASSERT_TRUE(awaitEnd(first));
+    ASSERT_TRUE(awaitEnd(second));
+    EXPECT_EQ(0, first.getExitCode());
+    EXPECT_EQ(0, second.getExitCode());
+}
