@@ -169,12 +169,14 @@ TEST_F(CFileWatchdogTest, FullListDropsEventsAndMarksThem) {
     for (const std::string& name : names) {
         writeBytes(name, "x");
     }
-    // Every creation has been seen once each record shows its file, queued or dropped.
+    // Every change has been seen once each record shows its file as written, queued or
+    // dropped; a record taken between the creation and the write would change once more.
     ASSERT_TRUE(eventually([&] {
         std::vector<CWatchdogFile> files;
         watchdog.GetFileList(files);
-        return std::all_of(files.begin(), files.end(),
-                           [](const CWatchdogFile& file) { return file.Exists(); });
+        return std::all_of(files.begin(), files.end(), [](const CWatchdogFile& file) {
+            return file.Exists() && file.GetSize() == 1;
+        });
     }));
     EXPECT_TRUE(watchdog.GetThrownAwayFlag());
     EXPECT_EQ(watchdog.GetEventCount(), CFileWatchdog::DEFAULT_MAX_LIST_SIZE);
