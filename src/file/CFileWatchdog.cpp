@@ -205,10 +205,12 @@ int CFileWatchdog::SetupChangeNotification() {
     return AwaitAcknowledge(START_ACKNOWLEDGE_MS, true);
 }
 
+// The start is withdrawn before the stop is signalled: a thread that answered the stop must
+// not find the earlier start still signalled and begin watching again.
 int CFileWatchdog::StopChangeNotification() {
     ResetEvent(acknowledgeEvent);
-    SetEvent(stopEvent);
     ResetEvent(startEvent);
+    SetEvent(stopEvent);
     return AwaitAcknowledge(STOP_ACKNOWLEDGE_MS, false);
 }
 

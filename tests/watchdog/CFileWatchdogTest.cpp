@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,12 +169,14 @@ TEST_F(CFileWatchdogTest, FullListDropsEventsAndMarksThem) {
     for (const std::string& name : names) {
         writeBytes(name, "x");
     }
-    // Every creation has been seen once each record shows its file, queued or dropped.
+    // Every change has been seen once each record shows its file as written, queued or
+    // dropped; a record taken between the creation and the write would change once more.
     ASSERT_TRUE(eventually([&] {
         std::vector<CWatchdogFile> files;
         watchdog.GetFileList(files);
-        return std::all_of(files.begin(), files.end(),
-                           [](const CWatchdogFile& file) { return file.Exists(); });
+        return std::all_of(files.begin(), files.end(), [](const CWatchdogFile& file) {
+            return file.Exists() && file.GetSize() == 1;
+        });
     }));
     EXPECT_TRUE(watchdog.GetThrownAwayFlag());
     EXPECT_EQ(watchdog.GetEventCount(), CFileWatchdog::DEFAULT_MAX_LIST_SIZE);
@@ -211,6 +214,38 @@ TEST_F(CFileWatchdogTest, StoppedWatchdogResumesOnTheSameThread) {
     ASSERT_EQ(watchdog.StartWatching(), 0);
     writeBytes("a.txt", "abc");
     EXPECT_EQ(takeEvents(1), std::vector<unsigned long>{CFileWatchdog::WD_FILE_CREATED});
+}
+
+// Keeps the calling thread, and the threads it starts, on the processor it runs on, for one
+// scope; a woken thread then runs in the caller's place instead of beside it.
+class OneProcessor {
+public:
+    OneProcessor() {
+        sched_getaffinity(0, sizeof(previous), &previous);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof(one), &one);
+    }
+    OneProcessor(const OneProcessor&) = delete;
+    OneProcessor& operator=(const OneProcessor&) = delete;
+    ~OneProcessor() { sched_setaffinity(0, sizeof(previous), &previous); }
+
+private:
+    cpu_set_t previous;
+};
+
+// A thread that has answered a stop waits for the next start; it never resumes on the start
+// it was given before, which would show the stop a watching flag set again.
+TEST_F(CFileWatchdogTest, EveryStopOfRepeatedCyclesIsAnsweredAsStopped) {
+    OneProcessor oneProcessor;
+    watch({"a.txt"});
+    int stoppedCycles = 0;
+    while (stoppedCycles < 200 && watchdog.StopWatching() == 0 && !watchdog.GetWatchingFlag() &&
+           watchdog.StartWatching() == 0) {
+        ++stoppedCycles;
+    }
+    EXPECT_EQ(stoppedCycles, 200);
 }
 
 TEST_F(CFileWatchdogTest, CopyTakesTheSettingsButNoEvents) {
