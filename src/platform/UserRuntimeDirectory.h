@@ -16,10 +16,14 @@ const size_t USER_RUNTIME_DIRECTORY_MAX_LENGTH = 64;
 // another user or is open to others, ENOTDIR when it is no directory, or the error of mkdir.
 bool ensurePrivateDirectory(const std::string& path);
 
-// "krelstd" in $XDG_RUNTIME_DIR when that variable names an absolute directory that is private
-// to the effective user (as ensurePrivateDirectory checks it) and short enough, else
-// "/tmp/krelstd-<effective uid>"; made private when missing. Empty, errno set as by
-// ensurePrivateDirectory, when the directory is unsafe (for example another user made it first).
+// The first of these that can be had, made private when missing: "krelstd" in $XDG_RUNTIME_DIR
+// when that variable names an absolute directory private to the effective user (as
+// ensurePrivateDirectory checks it); for root "/run/krelstd", for another user "krelstd" in
+// /run/user/<uid> when that is the user's own and private; "krelstd/events" in $XDG_CACHE_HOME
+// or in ".cache" of the home directory when its file system holds Unix socket files; last
+// "/tmp/krelstd-<effective uid>", the one place another account can take first. Each is passed
+// over when longer than USER_RUNTIME_DIRECTORY_MAX_LENGTH. Empty, errno set as by
+// ensurePrivateDirectory, when even the last is unsafe (for example another user made it first).
 std::string userRuntimeDirectory();
 
 } // namespace krel_platform

@@ -11,6 +11,7 @@
 #include <linux/capability.h>
 #include <memory>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <string>
 #include <sys/prctl.h>
@@ -169,8 +170,6 @@ protected:
         return status.st_mode & 07777;
     }
 
-    static std::string fallbackDirectory() { return "/tmp/krelstd-" + std::to_string(geteuid()); }
-
     std::string savedSession;
     bool hadSession = false;
     // Short enough for the session directory's length limit, unlike the test's own directory.
@@ -232,8 +231,165 @@ TEST_F(UserRuntimeDirectoryTest, PrivateSessionDirectoryHoldsTheChannels) {
 TEST_F(UserRuntimeDirectoryTest, SessionDirectoryOpenToOthersIsPassedOver) {
     ASSERT_EQ(0, chmod(shortRoot.c_str(), 0755));
     setenv("XDG_RUNTIME_DIR", shortRoot.c_str(), 1);
-    EXPECT_EQ(fallbackDirectory(), krel_platform::userRuntimeDirectory());
+    const std::string directory = krel_platform::userRuntimeDirectory();
+    EXPECT_FALSE(directory.empty()) << std::strerror(errno);
+    EXPECT_NE(0u, directory.rfind(shortRoot, 0)) << directory;
     EXPECT_FALSE(std::filesystem::exists(shortRoot + "/krelstd"));
+}
+
+TEST_F(UserRuntimeDirectoryTest, RootWithoutASessionKeepsItsChannelsUnderRun) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the directory under /run is root's";
+    }
+    const std::string expected = "/run/krelstd";
+    const bool existed = std::filesystem::exists(expected);
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(expected, krel_platform::userRuntimeDirectory());
+    EXPECT_EQ(static_cast<mode_t>(0700), modeOf(expected));
+    if (!existed) {
+        rmdir(expected.c_str());
+    }
+}
+
+// A user without a session directory, run in forked children with a home of its own below the
+// test's short directory, while nobody may have taken /tmp/krelstd-<uid>. Each test process
+// takes a uid of no account whose directories are not there, so that tests running side by side
+// do not meet in /tmp.
+class UserWithoutSessionTest : public UserRuntimeDirectoryTest {
+protected:
+    void SetUp() override {
+        UserRuntimeDirectoryTest::SetUp();
+        const std::string unavailable = krel_test::otherAccountUnavailable();
+        if (!unavailable.empty()) {
+            GTEST_SKIP() << unavailable;
+        }
+        victim = unusedUserId();
+        ASSERT_NE(0u, victim) << "no unused uid";
+        ASSERT_EQ(0, chmod(shortRoot.c_str(), 0755));
+        home = shortRoot + "/home";
+        ASSERT_TRUE(makeHome(home));
+    }
+
+    void TearDown() override {
+        removeTmpDirectory();
+        UserRuntimeDirectoryTest::TearDown();
+    }
+
+    static std::string tmpDirectoryOf(uid_t user) { return "/tmp/krelstd-" + std::to_string(user); }
+
+    static uid_t unusedUserId() {
+        for (uid_t user = 40000 + static_cast<uid_t>(getpid()) % 20000; user < 61000; ++user) {
+            if (getpwuid(user) == nullptr && !std::filesystem::exists(tmpDirectoryOf(user)) &&
+                !std::filesystem::exists("/run/user/" + std::to_string(user))) {
+                return user;
+            }
+        }
+        return 0;
+    }
+
+    std::string tmpDirectory() const { return tmpDirectoryOf(victim); }
+
+    void removeTmpDirectory() const {
+        std::error_code ignored;
+        if (victim != 0) {
+            std::filesystem::remove_all(tmpDirectory(), ignored);
+        }
+    }
+
+    bool makeHome(const std::string& path) const {
+        return mkdir(path.c_str(), 0700) == 0 && chown(path.c_str(), victim, victim) == 0;
+    }
+
+    // Makes /tmp/krelstd-<uid> as nobody, as a squatter would before the user's first event.
+    bool squatTmpDirectory() const {
+        const std::string directory = tmpDirectory();
+        return krel_test::runAsNobody([&] { return mkdir(directory.c_str(), 0700); }) == 0;
+    }
+
+    // Becomes the user with the home given and no session or cache directory in the environment.
+    bool becomeVictim(const std::string& homeDirectory) const {
+        setenv("HOME", homeDirectory.c_str(), 1);
+        unsetenv("XDG_RUNTIME_DIR");
+        unsetenv("XDG_CACHE_HOME");
+        return setgroups(0, nullptr) == 0 && setresgid(victim, victim, victim) == 0 &&
+               setresuid(victim, victim, victim) == 0;
+    }
+
+    // The user's runtime directory as a child of that user sees it; "?" when it cannot be had.
+    std::string victimsDirectory(const std::string& homeDirectory) const {
+        Child child([&](int channel) {
+            if (!becomeVictim(homeDirectory)) {
+                return 95;
+            }
+            const std::string directory = krel_platform::userRuntimeDirectory();
+            if (write(channel, directory.data(), directory.size()) < 0) {
+                return 1;
+            }
+            return 0;
+        });
+        std::string directory;
+        char byte = child.nextReport();
+        while (byte != '?') {
+            directory += byte;
+            byte = child.nextReport();
+        }
+        return directory.empty() ? "?" : directory;
+    }
+
+    // Whether a named event the user creates in a child is set by another child of that user.
+    bool victimsEventIsShared(const std::string& homeDirectory) const {
+        const std::wstring name = wide(uniqueName("victim"));
+        Child holder([&](int channel) {
+            if (!becomeVictim(homeDirectory)) {
+                return 95;
+            }
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+            report(channel, event != nullptr ? 'c' : 'x');
+            if (event == nullptr) {
+                return 1;
+            }
+            report(channel, WaitForSingleObject(event, PATIENCE_MS) == WAIT_OBJECT_0 ? 's' : 't');
+            return 0;
+        });
+        EXPECT_EQ('c', holder.nextReport()) << "x: the holder could not create the event";
+        const int setter = krel_test::runInChild(
+            [&] { return becomeVictim(homeDirectory); }, 95,
+            [&] {
+                HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+                return event != nullptr && GetLastError() == ERROR_ALREADY_EXISTS && SetEvent(event)
+                           ? 0
+                           : 1;
+            });
+        EXPECT_EQ(0, setter);
+        return setter == 0 && holder.nextReport() == 's';
+    }
+
+    uid_t victim = 0;
+    std::string home;
+};
+
+TEST_F(UserWithoutSessionTest, DirectoryOfAnotherAccountInTmpDoesNotStopNamedEvents) {
+    ASSERT_TRUE(squatTmpDirectory());
+    EXPECT_TRUE(victimsEventIsShared(home));
+}
+
+TEST_F(UserWithoutSessionTest, ChannelsAreKeptInTheCacheOfTheHome) {
+    EXPECT_EQ(home + "/.cache/krelstd/events", victimsDirectory(home));
+    EXPECT_EQ(static_cast<mode_t>(0700), modeOf(home + "/.cache/krelstd/events"));
+}
+
+TEST_F(UserWithoutSessionTest, HomeTooLongForSocketNamesIsPassedOver) {
+    const std::string longHome = shortRoot + "/" + std::string(60, 'h');
+    ASSERT_TRUE(makeHome(longHome));
+    EXPECT_EQ(tmpDirectory(), victimsDirectory(longHome));
+    EXPECT_TRUE(victimsEventIsShared(longHome));
+}
+
+TEST_F(UserWithoutSessionTest, HomeTheUserCannotWriteIsPassedOver) {
+    const std::string closedHome = shortRoot + "/closed";
+    ASSERT_EQ(0, mkdir(closedHome.c_str(), 0755));
+    EXPECT_EQ(tmpDirectory(), victimsDirectory(closedHome));
+    EXPECT_FALSE(std::filesystem::exists(closedHome + "/.cache"));
 }
 
 TEST_F(UserRuntimeDirectoryTest, NamedEventThatCannotBePublishedIsNotMade) {
