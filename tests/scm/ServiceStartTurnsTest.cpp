@@ -3,6 +3,8 @@
 // for a running one, and of starts at the same time exactly one starts the program.
 #include <algorithm>
 #include <csignal>
+#include <sys/wait.h>
+#include <utility>
 #include <vector>
 
 #include "ServiceManagerFixture.h"
@@ -35,8 +37,7 @@ protected:
     }
 
     // A running service whose process was then killed (its channel's socket file left behind).
-    SC_HANDLE killedService() {
-        const std::wstring name = uniqueName();
+    SC_HANDLE killedService(const std::wstring& name) {
         SC_HANDLE service = create(name, helperCommand(name));
         startService(service);
         EXPECT_TRUE(reaches(service, SERVICE_RUNNING));
@@ -80,6 +81,30 @@ protected:
         return instance;
     }
 
+    // Runs krel-admin start-service in two processes at once; the exit code and the errors each
+    // printed, sorted by exit code.
+    std::vector<std::pair<int, std::string>> twoToolStartsAtOnce(const std::wstring& service) {
+        const std::string name = krel_platform::wideToUtf8(service);
+        std::vector<std::pair<pid_t, std::string>> tools;
+        for (int index = 0; index < 2; ++index) {
+            const std::string errorPath = (root / ("start-" + std::to_string(index))).string();
+            tools.emplace_back(
+                spawn({KREL_ADMIN_TOOL, "start-service", name}, nullptr, errorPath.c_str()),
+                errorPath);
+        }
+        std::vector<std::pair<int, std::string>> results;
+        for (const auto& tool : tools) {
+            int status = 0;
+            waitpid(tool.first, &status, 0);
+            std::ifstream in(tool.second);
+            results.emplace_back(
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        }
+        std::sort(results.begin(), results.end());
+        return results;
+    }
+
     size_t launches() const {
         const std::vector<std::string> lines = recordLines();
         return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [](const auto& line) {
@@ -105,7 +130,7 @@ TEST_F(ServiceStartTurnsTest, AServiceIsStartedAgainAsSoonAsItReportsStopped) {
 }
 
 TEST_F(ServiceStartTurnsTest, OfTwoStartsAtOnceOneSucceedsAndTheOtherFindsTheServiceRunning) {
-    SC_HANDLE service = killedService();
+    SC_HANDLE service = killedService(uniqueName());
 
     const std::vector<DWORD> errors = twoStartsAtOnce(service);
 
@@ -114,12 +139,24 @@ TEST_F(ServiceStartTurnsTest, OfTwoStartsAtOnceOneSucceedsAndTheOtherFindsTheSer
 }
 
 TEST_F(ServiceStartTurnsTest, TwoStartsAtOnceLaunchTheProgramOnce) {
-    SC_HANDLE service = killedService();
+    SC_HANDLE service = killedService(uniqueName());
     ASSERT_EQ(launches(), 1u);
 
     twoStartsAtOnce(service);
 
     EXPECT_EQ(launches(), 2u);
+}
+
+TEST_F(ServiceStartTurnsTest, OfTwoToolStartsAtOnceOneSucceedsAndTheOtherFailsWithAlreadyRunning) {
+    const std::wstring name = uniqueName();
+    killedService(name);
+
+    const std::vector<std::pair<int, std::string>> results = twoToolStartsAtOnce(name);
+
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].first, 0) << results[0].second;
+    EXPECT_EQ(results[1].first, 1);
+    EXPECT_NE(results[1].second.find("(1056)"), std::string::npos) << results[1].second;
 }
 
 TEST_F(ServiceStartTurnsTest, AnInstanceThatReportedStoppedButLingersIsWaitedForNotCalledRunning) {
