@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +24,11 @@ namespace {
 // A client gives up on a service that does not take its connection within this time.
 const int kConnectTimeoutMilliseconds = 5000;
 const int kBacklog = 64;
+// The pause between two attempts to take a start lock that another start holds.
+const int kStartLockNapMilliseconds = 2;
+
+const char kChannelLockSuffix[] = ".lock";
+const char kStartLockSuffix[] = ".start";
 
 // SHA-256 (FIPS 180-4) of a byte string.
 class Sha256 {
@@ -116,6 +123,34 @@ int openChannelDirectory(bool create, uid_t& owner) {
     return openPrivateDirectory(hiveDirectory + "/services", owner, create);
 }
 
+// Opens (with create, makes) a lock file of the channel directory; no link is followed, and
+// one that root makes becomes the machine hive owner's.
+int openLockFile(int directory, const std::string& fileName, uid_t owner, bool create) {
+    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT : 0);
+    const int descriptor = openat(directory, fileName.c_str(), flags, S_IRUSR | S_IWUSR);
+    if (descriptor >= 0 && geteuid() == 0 && owner != 0) {
+        (void)!fchown(descriptor, owner, static_cast<gid_t>(-1));
+    }
+    return descriptor;
+}
+
+// Takes the lock of the file; another holder is waited for, at most until the deadline.
+bool lockUntil(int descriptor, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        poll(nullptr, 0, kStartLockNapMilliseconds);
+    }
+}
+
 } // namespace
 
 std::string serviceChannelName(const std::wstring& serviceName) {
@@ -161,6 +196,49 @@ int connectServiceChannel(const std::wstring& serviceName, ServiceChannelState& 
     return connection;
 }
 
+int lockServiceStart(const std::wstring& serviceName, int timeoutMilliseconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    uid_t owner = 0;
+    const int directory = openChannelDirectory(true, owner);
+    if (directory < 0) {
+        return -1;
+    }
+    const int descriptor =
+        openLockFile(directory, serviceChannelName(serviceName) + kStartLockSuffix, owner, true);
+    const int openError = errno;
+    ::close(directory);
+    if (descriptor < 0) {
+        errno = openError;
+        return -1;
+    }
+    if (!lockUntil(descriptor, deadline)) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+bool serviceChannelHeld(const std::wstring& serviceName) {
+    uid_t owner = 0;
+    const int directory = openChannelDirectory(false, owner);
+    if (directory < 0) {
+        return false;
+    }
+    const int descriptor =
+        openLockFile(directory, serviceChannelName(serviceName) + kChannelLockSuffix, owner, false);
+    ::close(directory);
+    if (descriptor < 0) {
+        return false;
+    }
+    // A shared lock is refused only while an instance holds the channel's exclusive one.
+    const bool held = flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(descriptor);
+    return held;
+}
+
 ServiceChannelListener::~ServiceChannelListener() {
     close();
 }
@@ -173,14 +251,10 @@ DWORD ServiceChannelListener::open(const std::wstring& serviceName) {
         return ERROR_ACCESS_DENIED;
     }
     name = serviceChannelName(serviceName);
-    lock = openat(directory, (name + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                  S_IRUSR | S_IWUSR);
+    lock = openLockFile(directory, name + kChannelLockSuffix, owner, true);
     if (lock < 0) {
         close();
         return ERROR_ACCESS_DENIED;
-    }
-    if (geteuid() == 0 && owner != 0) {
-        (void)!fchown(lock, owner, static_cast<gid_t>(-1));
     }
     if (flock(lock, LOCK_EX | LOCK_NB) != 0) {
         close();

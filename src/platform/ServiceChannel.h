@@ -22,11 +22,22 @@ enum class ServiceChannelState {
     abandoned,   // a channel without a listener: its service ended without closing it
     unreachable, // the caller may not reach the channel
     foreign,     // another account answers: nothing it says is believed
-    busy         // the service did not take the connection in time
+    busy,        // the service did not take the connection in time
+    closed       // the service closed the connection without answering: it is ending
 };
 
 // Connects to the service's channel; the descriptor (close-on-exec) when connected, else -1.
 int connectServiceChannel(const std::wstring& serviceName, ServiceChannelState& state);
+
+// Takes the lock under which the starts of the service take turns across processes (a file
+// beside the channel), waiting for it at most the time given. Answers the descriptor holding
+// it (closing it lets go), or -1 with errno: ETIMEDOUT when another start held it all along,
+// else why the channel directory or the lock file cannot be had.
+int lockServiceStart(const std::wstring& serviceName, int timeoutMilliseconds);
+
+// Whether an instance of the service still holds its channel: one that is ending holds it
+// until its process is gone, also after its socket file has been removed.
+bool serviceChannelHeld(const std::wstring& serviceName);
 
 // The listening end of a service's channel, held by the running service: at most one per
 // service name, taken with a lock beside the socket, which also lets a stale socket of a

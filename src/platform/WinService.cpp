@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -44,6 +45,8 @@ const DWORD kProcessEndMilliseconds = 10000;
 const auto kRequestTime = std::chrono::milliseconds(1000);
 // Connections a service holds at once (waiting for their request or for their control).
 const size_t kMostConnections = 32;
+// The pause between two looks at an instance that is ending.
+const int kEndingPollMilliseconds = 2;
 
 // The records a running service takes on its socket and answers.
 enum RequestKind : uint32_t { QueryRequest = 0, ControlRequest = 1, SystemControlRequest = 2 };
@@ -158,7 +161,7 @@ DWORD connectionError(krel_platform::ServiceChannelState state) {
 // hive's owner (or root) is asked. Answers ERROR_SERVICE_NOT_ACTIVE when the service does not
 // run (another account answering on its channel included), ERROR_ACCESS_DENIED when its
 // channel cannot be reached, ERROR_SERVICE_REQUEST_TIMEOUT when no answer comes. found tells what
-// was found there.
+// was found there (closed when the service closed the connection without answering).
 DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceReply& reply,
                krel_platform::ServiceChannelState& found) {
     const int descriptor = krel_platform::connectServiceChannel(name, found);
@@ -169,9 +172,14 @@ DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceRe
     setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     const ServiceRequest request{kind, code};
     DWORD error = ERROR_SERVICE_REQUEST_TIMEOUT;
-    if (send(descriptor, &request, sizeof(request), MSG_NOSIGNAL) == sizeof(request) &&
-        recv(descriptor, &reply, sizeof(reply), 0) == sizeof(reply)) {
+    ssize_t got = -1;
+    if (send(descriptor, &request, sizeof(request), MSG_NOSIGNAL) == sizeof(request)) {
+        got = recv(descriptor, &reply, sizeof(reply), 0);
+    }
+    if (got == sizeof(reply)) {
         error = ERROR_SUCCESS;
+    } else if (got == 0 || (got < 0 && (errno == ECONNRESET || errno == EPIPE))) {
+        found = krel_platform::ServiceChannelState::closed;
     }
     close(descriptor);
     return error;
@@ -633,9 +641,11 @@ std::vector<std::wstring> readDependencies(const std::wstring& name) {
     return names;
 }
 
+// Whether the service answers a state other than STOPPED (one that answers STOPPED is ending).
 bool isRunning(const std::wstring& name) {
     ServiceReply reply{};
-    return exchange(name, QueryRequest, 0, reply) == ERROR_SUCCESS;
+    return exchange(name, QueryRequest, 0, reply) == ERROR_SUCCESS &&
+           reply.status.dwCurrentState != SERVICE_STOPPED;
 }
 
 DWORD startService(const std::wstring& name, const std::vector<std::wstring>& starting);
@@ -670,18 +680,42 @@ DWORD startDependencies(const std::wstring& name, const std::vector<std::wstring
     return ERROR_SUCCESS;
 }
 
-// Starts the service (the last of the services being started) as StartServiceW does.
-DWORD startService(const std::wstring& name, const std::vector<std::wstring>& starting) {
-    std::wstring imagePath;
-    if (!readImagePath(name, imagePath)) {
-        return ERROR_SERVICE_DOES_NOT_EXIST;
+// ERROR_SUCCESS once no instance of the service runs. Only the service's own account answering
+// counts as an instance. One that answers STOPPED, or closes the connection without answering,
+// is ending: it is waited for until it has let go of its channel, at most until the deadline
+// (then ERROR_SERVICE_REQUEST_TIMEOUT). ERROR_SERVICE_ALREADY_RUNNING when the service answers
+// another state; a channel the caller cannot reach (or that does not answer) is not started
+// over: its error.
+DWORD awaitNoInstance(const std::wstring& name, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        ServiceReply reply{};
+        krel_platform::ServiceChannelState found;
+        const DWORD reached = exchange(name, QueryRequest, 0, reply, found);
+        if (reached == ERROR_SUCCESS && reply.status.dwCurrentState != SERVICE_STOPPED) {
+            return ERROR_SERVICE_ALREADY_RUNNING;
+        }
+        const bool ending =
+            reached == ERROR_SUCCESS || found == krel_platform::ServiceChannelState::closed;
+        if (!ending && reached != ERROR_SERVICE_NOT_ACTIVE) {
+            return reached;
+        }
+        if (!ending && !krel_platform::serviceChannelHeld(name)) {
+            return ERROR_SUCCESS;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return ERROR_SERVICE_REQUEST_TIMEOUT;
+        }
+        poll(nullptr, 0, kEndingPollMilliseconds);
     }
-    // Only the service's own account answering counts as the service running; a channel the
-    // caller cannot reach (or that does not answer) is not started over.
-    ServiceReply reply{};
-    const DWORD reached = exchange(name, QueryRequest, 0, reply);
-    if (reached != ERROR_SERVICE_NOT_ACTIVE) {
-        return reached == ERROR_SUCCESS ? ERROR_SERVICE_ALREADY_RUNNING : reached;
+}
+
+// Starts the service once no instance of it runs, holding the start lock of its name.
+DWORD startUnlessRunning(const std::wstring& name, std::wstring& imagePath,
+                         const std::vector<std::wstring>& starting,
+                         std::chrono::steady_clock::time_point deadline) {
+    const DWORD running = awaitNoInstance(name, deadline);
+    if (running != ERROR_SUCCESS) {
+        return running;
     }
     DWORD startType = SERVICE_DEMAND_START;
     if (readNumber(name, L"Start", startType) && startType == SERVICE_DISABLED) {
@@ -705,6 +739,26 @@ DWORD startService(const std::wstring& name, const std::vector<std::wstring>& st
     }
     const DWORD error = awaitListening(name, information.hProcess);
     keepStartedProcess(information.hProcess);
+    return error;
+}
+
+// Starts the service (the last of the services being started) as StartServiceW does. Starts of
+// one service take turns across processes, each holding the turn until the instance it started
+// answers (or failed to): a start that follows finds it running, and the program is started
+// once.
+DWORD startService(const std::wstring& name, const std::vector<std::wstring>& starting) {
+    std::wstring imagePath;
+    if (!readImagePath(name, imagePath)) {
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+    const DWORD timeout = startTimeout();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    const int turn = krel_platform::lockServiceStart(name, static_cast<int>(timeout));
+    if (turn < 0) {
+        return errno == ETIMEDOUT ? ERROR_SERVICE_REQUEST_TIMEOUT : ERROR_ACCESS_DENIED;
+    }
+    const DWORD error = startUnlessRunning(name, imagePath, starting, deadline);
+    close(turn);
     return error;
 }
 
