@@ -128,9 +128,9 @@ private:
 } // namespace
 
 RegistryHive::RegistryHive(const std::string& databasePath, const std::string& doorbellPath,
-                           const std::string& lockPath)
+                           const std::string& lockPath, mode_t fileMode)
     : databasePath(databasePath), doorbellPath(doorbellPath) {
-    open(lockPath);
+    open(lockPath, fileMode);
 }
 
 RegistryHive::~RegistryHive() {
@@ -139,20 +139,30 @@ RegistryHive::~RegistryHive() {
     }
 }
 
+// Only the owner writes the database, as SQLite itself would make it (0644).
+void RegistryHive::createDatabase(mode_t fileMode) {
+    const int created = openResolved(databasePath, O_RDWR | O_CREAT | O_CLOEXEC, fileMode & 0644);
+    if (created >= 0) {
+        close(created);
+    }
+}
+
 // Whether the hive is writable depends on the files alone; its database is set up at the first
 // call, in the writers' turn. Without the shared write version
 // other processes could not tell this one's writes from their remembered reads, and without
 // the lock file it could not take its turn: such a hive is not written.
-void RegistryHive::open(const std::string& lockPath) {
+void RegistryHive::open(const std::string& lockPath, mode_t fileMode) {
     const std::string& path = databasePath;
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     int error = SQLITE_OK;
     if (access(directory.c_str(), W_OK) == 0) {
+        createDatabase(fileMode);
         connection = SqliteConnection::open(path, true, error);
-        if (connection != nullptr && !connection->isReadOnly() && writeLock.open(lockPath)) {
-            doorbellDescriptor = openResolved(doorbellPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (connection != nullptr && !connection->isReadOnly() &&
+            writeLock.open(lockPath, fileMode)) {
+            doorbellDescriptor = openResolved(doorbellPath, O_RDWR | O_CREAT | O_CLOEXEC, fileMode);
             writable = cache.attach(doorbellDescriptor, true);
         }
         if (writable) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "platform/RegistryKeyCache.h"
@@ -33,12 +34,13 @@ class RegistryHive {
 public:
     static constexpr int64_t rootKey = 1;
 
-    // Opens the database, creating it and its directory when the process may; a hive that
-    // cannot be written is opened read-only, and one that cannot be read at all is empty. A
-    // writable hive's database is set up at the first call; one that stays busy meanwhile is
-    // set up at a later call.
+    // Opens the database, creating it and its directory when the process may; the database,
+    // doorbell and lock files it creates get fileMode (the database without write permission
+    // for others). A hive that cannot be written is opened
+    // read-only, and one that cannot be read at all is empty. A writable hive's database is set
+    // up at the first call; one that stays busy meanwhile is set up at a later call.
     RegistryHive(const std::string& databasePath, const std::string& doorbellPath,
-                 const std::string& lockPath);
+                 const std::string& lockPath, mode_t fileMode);
     RegistryHive(const RegistryHive&) = delete;
     RegistryHive& operator=(const RegistryHive&) = delete;
     ~RegistryHive();
@@ -83,7 +85,10 @@ public:
     void accountChanges(uint64_t writeVersion);
 
 private:
-    void open(const std::string& lockPath);
+    void open(const std::string& lockPath, mode_t fileMode);
+    // Makes the missing database file with the mode, so that SQLite's journal files, which
+    // copy its mode, get it too.
+    void createDatabase(mode_t fileMode);
     LSTATUS initialise(SqliteConnection& candidate);
     // Sets up a writable hive's database in the writers' turn when that has not succeeded yet:
     // the error that stopped it (ERROR_BUSY when other writers kept the hive the whole time).

@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 #include "platform/RegistryHive.h"
 #include "platform/RegistryNotifier.h"
@@ -15,6 +16,25 @@ std::string environment(const char* name) {
 }
 
 const char* const baseNames[RegistryStore::hiveCount] = {"user", "machine"};
+
+// The user's hive is for the user alone; the machine's is readable by every account.
+const mode_t fileModes[RegistryStore::hiveCount] = {0600, 0666};
+
+// Makes the directory and the missing ones above it, each for the owner alone whatever the
+// umask. An existing directory is left as it is: a wider one still serves its hive.
+void makePrivateDirectories(const std::string& directory) {
+    struct stat status {};
+    if (directory.empty() || stat(directory.c_str(), &status) == 0) {
+        return;
+    }
+    const size_t parent = directory.find_last_of('/');
+    if (parent != std::string::npos && parent > 0) {
+        makePrivateDirectories(directory.substr(0, parent));
+    }
+    if (mkdir(directory.c_str(), 0700) == 0) {
+        chmod(directory.c_str(), 0700);
+    }
+}
 
 } // namespace
 
@@ -41,9 +61,13 @@ std::string RegistryStore::directoryOf(Hive which) {
 std::shared_ptr<RegistryHive> RegistryStore::hive(Hive which) {
     std::lock_guard<std::mutex> guard(mutex);
     if (hives[which] == nullptr) {
-        const std::string base = directoryOf(which) + "/" + baseNames[which];
-        hives[which] =
-            std::make_shared<RegistryHive>(base + ".db", base + ".doorbell", base + ".lock");
+        const std::string directory = directoryOf(which);
+        if (which == currentUser && environment("KREL_REGISTRY_DIR").empty()) {
+            makePrivateDirectories(directory);
+        }
+        const std::string base = directory + "/" + baseNames[which];
+        hives[which] = std::make_shared<RegistryHive>(base + ".db", base + ".doorbell",
+                                                      base + ".lock", fileModes[which]);
         hives[which]->setForcedReadOnly(forcedReadOnly[which]);
         current[which].store(hives[which].get());
     }

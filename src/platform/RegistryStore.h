@@ -15,7 +15,9 @@ class RegistryHive;
 // Opens each hive on first use and keeps it for the life of the process (or until a test
 // reopens the store). The databases are user.db and machine.db in the directory that
 // KREL_REGISTRY_DIR names; without it, the user's hive is in $XDG_CONFIG_HOME/krelstd/registry
-// ($HOME/.config when unset) and the machine's in /var/lib/krelstd/registry.
+// ($HOME/.config when unset) and the machine's in /var/lib/krelstd/registry. The user's hive
+// is private: its files are made for the user alone, and so is its directory at that default
+// place; the machine's hive is readable by every account.
 class RegistryStore {
 public:
     enum Hive { currentUser, localMachine, hiveCount };

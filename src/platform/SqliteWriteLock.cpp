@@ -10,8 +10,6 @@
 #include <pthread.h>
 #include <sqlite3.h>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/CancellationOff.h"
@@ -26,11 +24,7 @@ namespace {
 constexpr off_t gateByte = 0;
 constexpr off_t turnByte = 1;
 
-// The lock file holds the count of waiting writers at its start.
-constexpr size_t countedSize = 64;
-
-static_assert(std::atomic<uint32_t>::is_always_lock_free,
-              "the count of waiters is shared between processes");
+std::atomic<int> waitLimit{SqliteWriteLock::waitLimitMs};
 
 int lockRange(int descriptor, short type, off_t start, off_t length, int command) {
     struct flock range {};
@@ -78,10 +72,11 @@ void drain(int descriptor) {
 
 } // namespace
 
+void SqliteWriteLock::setWaitLimitForTests(std::chrono::milliseconds limit) {
+    waitLimit.store(static_cast<int>(limit.count()));
+}
+
 SqliteWriteLock::~SqliteWriteLock() {
-    if (waiting != nullptr) {
-        munmap(waiting, countedSize);
-    }
     if (descriptor >= 0) {
         close(descriptor);
     }
@@ -90,33 +85,22 @@ SqliteWriteLock::~SqliteWriteLock() {
     }
 }
 
-bool SqliteWriteLock::open(const std::string& lockPath) {
-    path = lockPath;
-    descriptor = openResolved(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+bool SqliteWriteLock::open(const std::string& path, mode_t mode) {
+    descriptor = openResolved(path, O_RDWR | O_CREAT | O_CLOEXEC, mode);
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (descriptor < 0 || wake < 0) {
-        return false;
-    }
-    // Without the count every writer goes through the gate.
-    struct stat status {};
-    if (fstat(descriptor, &status) == 0 && (status.st_size >= static_cast<off_t>(countedSize) ||
-                                            ftruncate(descriptor, countedSize) == 0)) {
-        void* mapped =
-            mmap(nullptr, countedSize, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
-        waiting = mapped == MAP_FAILED ? nullptr : static_cast<std::atomic<uint32_t>*>(mapped);
-    }
-    return true;
+    return descriptor >= 0 && wake >= 0;
 }
 
 int SqliteWriteLock::acquire() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitLimitMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(waitLimit.load());
     if (descriptor < 0) {
         return SQLITE_CANTOPEN;
     }
     if (!threads.try_lock_until(deadline)) {
         return SQLITE_BUSY;
     }
-    const int result = lockFile(deadline);
+    const int result = queue(deadline);
     if (result != SQLITE_OK) {
         threads.unlock();
     }
@@ -128,28 +112,8 @@ void SqliteWriteLock::release() {
     threads.unlock();
 }
 
-// A lone writer takes the turn at once; one that finds the turn taken, or others waiting,
-// queues.
-int SqliteWriteLock::lockFile(std::chrono::steady_clock::time_point deadline) {
-    if (waiting != nullptr && waiting->load() == 0) {
-        if (lockRange(descriptor, F_WRLCK, turnByte, 1, F_OFD_SETLK) == 0) {
-            return SQLITE_OK;
-        }
-        if (!isConflict(errno)) {
-            return SQLITE_IOERR;
-        }
-    }
-    if (waiting != nullptr) {
-        waiting->fetch_add(1);
-    }
-    const int result = queue(deadline);
-    if (waiting != nullptr) {
-        waiting->fetch_sub(1);
-    }
-    return result;
-}
-
-// Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held.
+// Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held,
+// so a writer arriving while others wait for the turn finds the gate taken and queues.
 int SqliteWriteLock::queue(std::chrono::steady_clock::time_point deadline) {
     if (lockRange(descriptor, F_WRLCK, gateByte, 2, F_OFD_SETLK) != 0) {
         return isConflict(errno) ? waitInThread(deadline) : SQLITE_IOERR;
@@ -172,7 +136,6 @@ int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline
     const int created = pthread_create(&thread, nullptr, waitForTurn, &waiter);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (created != 0) {
-        reopen();
         return SQLITE_NOMEM;
     }
     int ready = 0;
@@ -196,14 +159,13 @@ int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline
         lockRange(descriptor, F_UNLCK, gateByte, 1, F_OFD_SETLK);
         return SQLITE_OK;
     }
-    reopen();
+    unlockAll();
     return error < 0 ? SQLITE_BUSY : SQLITE_IOERR;
 }
 
-// Closing the file description drops both bytes, whichever a cancelled wait had taken.
-void SqliteWriteLock::reopen() {
-    close(descriptor);
-    descriptor = openResolved(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// The description stays open for the next wait: unlocking is what gives the bytes back.
+void SqliteWriteLock::unlockAll() {
+    lockRange(descriptor, F_UNLCK, gateByte, 2, F_OFD_SETLK);
 }
 
 } // namespace krel_platform
