@@ -24,6 +24,7 @@
 #include "platform/KernelEvent.h"
 #include "platform/PeerCredentials.h"
 #include "platform/RemoteEvent.h"
+#include "platform/Sha256.h"
 #include "platform/UserRuntimeDirectory.h"
 #include "platform/Utf16.h"
 
@@ -50,21 +51,6 @@ int millisecondsUntil(Clock::time_point deadline) {
 
 void sendByte(int descriptor, char byte) {
     send(descriptor, &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-}
-
-// FNV-1a over 128 bits: fixed-length, and distinct for distinct names in practice.
-std::string hashDigits(const std::string& text) {
-    const unsigned __int128 prime = (static_cast<unsigned __int128>(1) << 88) + 0x13B;
-    unsigned __int128 hash =
-        (static_cast<unsigned __int128>(0x6c62272e07bb0142ull) << 64) | 0x62b821756295c58dull;
-    for (unsigned char byte : text) {
-        hash = (hash ^ byte) * prime;
-    }
-    char digits[33];
-    std::snprintf(digits, sizeof(digits), "%016llx%016llx",
-                  static_cast<unsigned long long>(hash >> 64),
-                  static_cast<unsigned long long>(hash));
-    return digits;
 }
 
 // A socket listening at a fresh name of this process in the directory, ready to be published
@@ -616,7 +602,7 @@ void EventNameServer::dropClient(int client, KernelEvent& event) {
 }
 
 std::string eventChannelName(const std::wstring& name) {
-    return CHANNEL_PREFIX + hashDigits(wideToUtf8(name));
+    return CHANNEL_PREFIX + hashName(wideToUtf8(name));
 }
 
 std::string eventChannelPath(const std::wstring& name) {

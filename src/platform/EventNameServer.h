@@ -2,9 +2,9 @@
 //
 // The first process to create an event of a name holds the name: it listens on a Unix socket
 // file in the user's private runtime directory (see UserRuntimeDirectory.h), named
-// "event-<32 hex digits>" after a 128-bit hash of the name's UTF-8 text, so every name has a
-// channel of its own whatever its length. No other account can create, replace or reach a file
-// there, and both ends check the peer's user (SO_PEERCRED): the holder closes a connection of
+// "event-<32 hex digits>" after the SHA-256 of the name's UTF-8 text (see Sha256.h), so every name
+// has a channel of its own whatever its length. No other account can create, replace or reach a
+// file there, and both ends check the peer's user (SO_PEERCRED): the holder closes a connection of
 // another user at once, and a process takes the state and answers of a channel only from a
 // holder of its own user. A channel whose holder has gone (its socket file left behind) is
 // replaced under a lock file of the directory, so that only one process takes its place.
