@@ -25,6 +25,7 @@
 #include "platform/PeerCredentials.h"
 #include "platform/RemoteEvent.h"
 #include "platform/Sha256.h"
+#include "platform/UnixChannel.h"
 #include "platform/UserRuntimeDirectory.h"
 #include "platform/Utf16.h"
 
@@ -64,25 +65,13 @@ public:
         std::snprintf(name, sizeof(name), "/%s%x-%x", TEMPORARY_PREFIX,
                       static_cast<unsigned>(getpid()), counter.fetch_add(1));
         temporary = directory + name;
-        sockaddr_un address;
-        socklen_t length = 0;
-        if (!fillSocketAddress(temporary, address, length)) {
-            return;
-        }
-        int made = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (made < 0) {
-            return;
-        }
         unlink(temporary.c_str());
-        if (bind(made, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(made, 64) != 0) {
-            int error = errno;
-            close(made);
+        descriptor = listenAt(temporary, SOCK_STREAM | SOCK_NONBLOCK, 64);
+        if (descriptor < 0) {
+            const int error = errno;
             unlink(temporary.c_str());
             errno = error;
-            return;
         }
-        descriptor = made;
     }
     FreshListener(const FreshListener&) = delete;
     FreshListener& operator=(const FreshListener&) = delete;
@@ -269,7 +258,7 @@ private:
 bool isAbandonedSocket(const std::string& path) {
     sockaddr_un address;
     socklen_t length = 0;
-    if (!fillSocketAddress(path, address, length)) {
+    if (!socketAddress(path, address, length)) {
         return false;
     }
     int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -2,14 +2,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstddef>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include "platform/PeerCredentials.h"
+#include "platform/UnixChannel.h"
 #include "platform/WinError.h"
 
 namespace krel_platform {
@@ -30,39 +28,17 @@ bool awaitReadable(int descriptor, int timeout) {
 
 } // namespace
 
-bool fillSocketAddress(const std::string& path, sockaddr_un& address, socklen_t& length) {
-    if (path.size() >= sizeof(address.sun_path)) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
-    return true;
-}
-
 int RemoteEvent::openChannel(const std::string& path) {
-    sockaddr_un address;
-    socklen_t length = 0;
-    if (!fillSocketAddress(path, address, length)) {
-        return -1;
-    }
-    int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // The time-out bounds the connect (a holder whose backlog is full) and every later request's
+    // send.
+    const int descriptor = connectWithin(path, SOCK_STREAM, ANSWER_TIMEOUT_MS);
     if (descriptor < 0) {
+        errno = errno == EAGAIN ? ETIMEDOUT : errno;
         return -1;
     }
-    // Bounds the connect (a holder whose backlog is full) and every later request's send.
-    const timeval patience{ANSWER_TIMEOUT_MS / 1000, 0};
-    setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
-    int result = 0;
-    do {
-        result = ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0 || !isPeerOfOwnUser(descriptor)) {
-        int error = result != 0 ? (errno == EAGAIN ? ETIMEDOUT : errno) : EPERM;
+    if (!isPeerOfOwnUser(descriptor)) {
         close(descriptor);
-        errno = error;
+        errno = EPERM;
         return -1;
     }
     return descriptor;

@@ -2,15 +2,10 @@
 #pragma once
 
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include "platform/KernelEvent.h"
 
 namespace krel_platform {
-
-// Fills a Unix socket address with path; false (errno ENAMETOOLONG) when the path does not fit.
-bool fillSocketAddress(const std::string& path, sockaddr_un& address, socklen_t& length);
 
 // Mirrors the holder's state in a local event, updated from the connection whenever the state
 // is tested. Set, reset and pulse are carried out by the holder before they return. When the

@@ -181,12 +181,8 @@ DWORD ServiceChannelListener::open(const std::wstring& serviceName) {
     }
     // Holding the lock, whatever socket file is left there belongs to an instance that ended.
     unlinkat(directory, name.c_str(), 0);
-    sockaddr_un address;
-    socklen_t length = 0;
-    listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listener < 0 || !socketAddress(entryPath(directory, name), address, length) ||
-        bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener, kBacklog) != 0) {
+    listener = listenAt(entryPath(directory, name), SOCK_SEQPACKET | SOCK_NONBLOCK, kBacklog);
+    if (listener < 0) {
         close();
         return ERROR_ACCESS_DENIED;
     }

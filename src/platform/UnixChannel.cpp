@@ -55,6 +55,7 @@ bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& len
     address = sockaddr_un{};
     address.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        errno = ENAMETOOLONG;
         return false;
     }
     path.copy(address.sun_path, path.size());
@@ -62,16 +63,30 @@ bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& len
     return true;
 }
 
-bool peerIsOwnerOrRoot(int socket, uid_t owner) {
-    uid_t uid = 0;
-    return peerUserId(socket, uid) && (uid == owner || uid == 0);
-}
-
-int connectToOwner(const std::string& path, int type, uid_t owner, int timeoutMilliseconds) {
+int listenAt(const std::string& path, int type, int backlog) {
     sockaddr_un address;
     socklen_t length = 0;
     if (!socketAddress(path, address, length)) {
-        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int descriptor = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) {
+        return -1;
+    }
+    if (bind(descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(descriptor, backlog) != 0) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+int connectWithin(const std::string& path, int type, int timeoutMilliseconds) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!socketAddress(path, address, length)) {
         return -1;
     }
     const int descriptor = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
@@ -80,10 +95,27 @@ int connectToOwner(const std::string& path, int type, uid_t owner, int timeoutMi
     }
     const timeval timeout{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
     setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-    if (connect(descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    int result = 0;
+    do {
+        result = connect(descriptor, reinterpret_cast<sockaddr*>(&address), length);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
         const int error = errno;
         close(descriptor);
         errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+bool peerIsOwnerOrRoot(int socket, uid_t owner) {
+    uid_t uid = 0;
+    return peerUserId(socket, uid) && (uid == owner || uid == 0);
+}
+
+int connectToOwner(const std::string& path, int type, uid_t owner, int timeoutMilliseconds) {
+    const int descriptor = connectWithin(path, type, timeoutMilliseconds);
+    if (descriptor < 0) {
         return -1;
     }
     if (!peerIsOwnerOrRoot(descriptor, owner)) {

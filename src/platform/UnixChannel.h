@@ -22,8 +22,18 @@ int openPrivateDirectory(const std::string& path, uid_t owner, bool create);
 // how long the directory's own path is.
 std::string entryPath(int directory, const std::string& name);
 
-// Fills a Unix socket address with a path; false when the path does not fit.
+// Fills a Unix socket address with a path; false (errno ENAMETOOLONG) when the path does not fit.
 bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& length);
+
+// A new socket of the type (SOCK_STREAM, SOCK_SEQPACKET, with SOCK_NONBLOCK if wanted) bound to
+// the free path and listening with the backlog. Answers the descriptor (close-on-exec), or -1
+// with errno (ENAMETOOLONG when the path does not fit, EADDRINUSE when a file is there).
+int listenAt(const std::string& path, int type, int backlog);
+
+// Connects a new socket of the type to the socket file; a listener whose backlog stays full is
+// given up after the time-out (errno EAGAIN), which also bounds every later send. Answers the
+// descriptor (close-on-exec), or -1 with errno.
+int connectWithin(const std::string& path, int type, int timeoutMilliseconds);
 
 // Whether the peer of a connected socket runs as owner or as root.
 bool peerIsOwnerOrRoot(int socket, uid_t owner);

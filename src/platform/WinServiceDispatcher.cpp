@@ -261,8 +261,7 @@ private:
                 return;
             }
             ++queue.connections;
-            uid_t peer = 0;
-            if (!krel_platform::peerUserId(connection, peer) || (peer != geteuid() && peer != 0)) {
+            if (!krel_platform::peerIsOwnerOrRoot(connection, geteuid())) {
                 ServiceReply refusal{};
                 refusal.error = ERROR_ACCESS_DENIED;
                 sendReply(connection, refusal);

@@ -25,6 +25,7 @@
 
 #include "platform/EventNameServer.h"
 #include "platform/RemoteEvent.h"
+#include "platform/UnixChannel.h"
 #include "platform/UserRuntimeDirectory.h"
 #include "platform/WinBase.h"
 #include "platform/WinSync.h"
@@ -69,7 +70,7 @@ bool becomeNobody(bool keepFileAccess) {
 
 socklen_t socketAddress(const std::string& path, sockaddr_un& address) {
     socklen_t length = 0;
-    EXPECT_TRUE(krel_platform::fillSocketAddress(path, address, length)) << path;
+    EXPECT_TRUE(krel_platform::socketAddress(path, address, length)) << path;
     return length;
 }
 
