@@ -12,8 +12,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -21,6 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/FileLockWait.h"
 #include "platform/KernelEvent.h"
 #include "platform/PeerCredentials.h"
 #include "platform/RemoteEvent.h"
@@ -38,9 +37,6 @@ const char TEMPORARY_PREFIX[] = "new-";
 const char LOCK_FILE[] = "/events.lock";
 // How long a creation keeps trying while other processes take, leave or replace names.
 const int PUBLICATION_PATIENCE_MS = 5000;
-// The longest sleep between two tries of the lock when no close of the lock file wakes the
-// waiter first (see ReplacementLock::await).
-const int LOCK_NAP_MS = 50;
 
 typedef std::chrono::steady_clock Clock;
 
@@ -117,13 +113,12 @@ class ReplacementLock {
 public:
     // Waits for the lock until the deadline; with a deadline already passed, tries once.
     ReplacementLock(const std::string& directory, Clock::time_point deadline)
-        : path(directory + LOCK_FILE),
-          descriptor(
-              open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR)),
-          held(descriptor >= 0 && (tryLock() || (errno == EWOULDBLOCK && await(deadline)))) {}
+        : descriptor(open((directory + LOCK_FILE).c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR)),
+          held(descriptor >= 0 && lockFileUntil(descriptor, deadline)) {}
     ReplacementLock(const ReplacementLock&) = delete;
     ReplacementLock& operator=(const ReplacementLock&) = delete;
-    // Closing the file lets go of the lock and wakes the processes waiting for it.
+    // Closing the file lets go of the lock.
     ~ReplacementLock() {
         if (descriptor >= 0) {
             close(descriptor);
@@ -133,55 +128,6 @@ public:
     bool isHeld() const { return held; }
 
 private:
-    bool tryLock() const {
-        int result = 0;
-        do {
-            result = flock(descriptor, LOCK_EX | LOCK_NB);
-        } while (result != 0 && errno == EINTR);
-        return result == 0;
-    }
-
-    // A holder lets go of the lock by closing the file, so the waiter sleeps until the file is
-    // closed by someone and tries again; the nap bounds a sleep that no close ends (no inotify
-    // here, or a holder whose descriptor a forked child shares). False (errno ETIMEDOUT) at the
-    // deadline.
-    bool await(Clock::time_point deadline) const {
-        if (millisecondsUntil(deadline) == 0) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        if (watch >= 0 && inotify_add_watch(watch, path.c_str(), IN_CLOSE) < 0) {
-            close(watch);
-            watch = -1;
-        }
-        bool taken = false;
-        for (;;) {
-            if (tryLock()) {
-                taken = true;
-                break;
-            }
-            const int remaining = millisecondsUntil(deadline);
-            if (errno != EWOULDBLOCK || remaining == 0) {
-                errno = errno == EWOULDBLOCK ? ETIMEDOUT : errno;
-                break;
-            }
-            pollfd polled{watch, POLLIN, 0};
-            if (poll(&polled, 1, std::min(remaining, LOCK_NAP_MS)) == 1) {
-                char events[4096];
-                while (read(watch, events, sizeof(events)) > 0) {
-                }
-            }
-        }
-        const int error = errno;
-        if (watch >= 0) {
-            close(watch);
-        }
-        errno = error;
-        return taken;
-    }
-
-    const std::string path;
     const int descriptor;
     const bool held;
 };

@@ -4,12 +4,12 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
 
+#include "platform/FileLockWait.h"
 #include "platform/Sha256.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/UnixChannel.h"
@@ -24,8 +24,6 @@ namespace {
 // A client gives up on a service that does not take its connection within this time.
 const int kConnectTimeoutMilliseconds = 5000;
 const int kBacklog = 64;
-// The pause between two attempts to take a start lock that another start holds.
-const int kStartLockNapMilliseconds = 2;
 
 const char kChannelLockSuffix[] = ".lock";
 const char kStartLockSuffix[] = ".start";
@@ -58,23 +56,6 @@ int openLockFile(int directory, const std::string& fileName, uid_t owner, bool c
         (void)!fchown(descriptor, owner, static_cast<gid_t>(-1));
     }
     return descriptor;
-}
-
-// Takes the lock of the file; another holder is waited for, at most until the deadline.
-bool lockUntil(int descriptor, std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-            return true;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        poll(nullptr, 0, kStartLockNapMilliseconds);
-    }
 }
 
 } // namespace
@@ -131,7 +112,7 @@ int lockServiceStart(const std::wstring& serviceName, int timeoutMilliseconds) {
         errno = openError;
         return -1;
     }
-    if (!lockUntil(descriptor, deadline)) {
+    if (!lockFileUntil(descriptor, deadline)) {
         const int error = errno;
         ::close(descriptor);
         errno = error;
