@@ -2,7 +2,9 @@
 // after a flush, and how outside edits and removals meet the node's own changes.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <thread>
 
 #include "exception/KrelBackingStoreException.h"
 #include "exception/KrelIllegalArgumentException.h"
@@ -30,6 +32,25 @@ bool hasCauseWithError(const krel_std::KrelException& error, int code) {
     return false;
 }
 
+// Flushes the node, waiting while another process holds its file: the system root is one file
+// for every test of the program, and a test process reading it while this one saves makes the
+// save fail with the sharing violation, its changes kept for the next flush.
+template <typename Node> void flushWhenFree(const Node& node) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        try {
+            node->flush();
+            return;
+        } catch (const krel_std::KrelBackingStoreException& error) {
+            if (!hasCauseWithError(error, ERROR_SHARING_VIOLATION) ||
+                std::chrono::steady_clock::now() > deadline) {
+                throw;
+            }
+        }
+        std::this_thread::yield();
+    }
+}
+
 } // namespace
 
 TEST_F(FilePreferencesTest, UserNodeIsADirectoryWithItsFileUnderTheUserRoot) {
@@ -49,10 +70,10 @@ TEST_F(FilePreferencesTest, SystemRootKeepsItsFileInTheSystemDirectory) {
     const auto root = FilePreferences::getSystemRoot();
     const std::wstring key(nodeName.begin(), nodeName.end());
     root->put(key, L"1");
-    root->flush();
+    flushWhenFree(root);
     EXPECT_TRUE(contains(readFile(prefsDir / "system" / "prefs.cfg"), nodeName + "=1"));
     root->remove(key);
-    root->flush();
+    flushWhenFree(root);
 }
 
 TEST_F(FilePreferencesTest, ListenerPathsNameTheTreeAndTheAbsolutePath) {
