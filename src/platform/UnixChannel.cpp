@@ -63,22 +63,36 @@ bool socketAddress(const std::string& path, sockaddr_un& address, socklen_t& len
     return true;
 }
 
-int listenAt(const std::string& path, int type, int backlog) {
-    sockaddr_un address;
-    socklen_t length = 0;
+namespace {
+
+// A new socket of the type and the address of the socket file at path; -1 with errno set.
+int socketFor(const std::string& path, int type, sockaddr_un& address, socklen_t& length) {
     if (!socketAddress(path, address, length)) {
         return -1;
     }
-    const int descriptor = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    return socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+}
+
+// Closes a socket whose set-up failed; -1 with the failure's errno.
+int failed(int descriptor) {
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return -1;
+}
+
+} // namespace
+
+int listenAt(const std::string& path, int type, int backlog) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    const int descriptor = socketFor(path, type, address, length);
     if (descriptor < 0) {
         return -1;
     }
     if (bind(descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(descriptor, backlog) != 0) {
-        const int error = errno;
-        close(descriptor);
-        errno = error;
-        return -1;
+        return failed(descriptor);
     }
     return descriptor;
 }
@@ -86,10 +100,7 @@ int listenAt(const std::string& path, int type, int backlog) {
 int connectWithin(const std::string& path, int type, int timeoutMilliseconds) {
     sockaddr_un address;
     socklen_t length = 0;
-    if (!socketAddress(path, address, length)) {
-        return -1;
-    }
-    const int descriptor = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    const int descriptor = socketFor(path, type, address, length);
     if (descriptor < 0) {
         return -1;
     }
@@ -99,13 +110,7 @@ int connectWithin(const std::string& path, int type, int timeoutMilliseconds) {
     do {
         result = connect(descriptor, reinterpret_cast<sockaddr*>(&address), length);
     } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        const int error = errno;
-        close(descriptor);
-        errno = error;
-        return -1;
-    }
-    return descriptor;
+    return result == 0 ? descriptor : failed(descriptor);
 }
 
 bool peerIsOwnerOrRoot(int socket, uid_t owner) {
