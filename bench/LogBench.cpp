@@ -1,6 +1,7 @@
 // A log call at four depths: a scope tracer while tracing is off, a call below the threshold,
 // and a call that reaches an in-memory appender through the full line layout, once keeping the
-// line and once only counting its characters.
+// line and once only counting its characters. The counting appender receives a short line and
+// a line of the usual length, with a number, a text and a padded hexadecimal field.
 #include <benchmark/benchmark.h>
 #include <cstddef>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
 #include "support/AllocationCounter.h"
+#include "thread/Thread.h"
 
 namespace {
 
@@ -182,6 +184,40 @@ void logToCountingKrel(benchmark::State& state) {
     state.SetLabel("goal<=1");
 }
 
+// The user and status of the long line: its message is 108 characters for values of 5 digits.
+const wchar_t kLongLineUser[] = L"operator.backup@site-north";
+const char kLongLineUserNarrow[] = "operator.backup@site-north";
+const unsigned int kLongLineStatus = 0x2F0A;
+
+// The library's own log call with literal texts, as its trace sites make it.
+void logLongLineKrel(benchmark::State& state) {
+    CountingAppender& counting = logTo<CountingAppender>();
+    int value = 10000;
+    bench_support::AllocationScope scope;
+    for (auto _ : state) {
+        ContextLogMessage::log(INFO, L"Bench::run", L"KrelStd", L"", Thread::getCurrentThreadId(),
+                               L"LogBench.cpp", 12,
+                               L"Request %d of user <%ls> ended with status 0x%08X; session cache "
+                               L"written back.",
+                               ++value, kLongLineUser, kLongLineStatus);
+    }
+    scope.report(state);
+    benchmark::DoNotOptimize(counting.characters);
+    state.SetLabel("goal<=1.0");
+}
+
+void logLongLinePeer(benchmark::State& state) {
+    spdlog::logger& logger = peerLogger<CountingSink>();
+    const spdlog::source_loc location{"LogBench.cpp", 12, "Bench::run"};
+    int value = 10000;
+    for (auto _ : state) {
+        logger.log(location, spdlog::level::info,
+                   "Request {} of user <{}> ended with status 0x{:08X}; session cache written "
+                   "back.",
+                   ++value, kLongLineUserNarrow, kLongLineStatus);
+    }
+}
+
 void belowThresholdKrel(benchmark::State& state) {
     krelMemory();
     int value = 0;
@@ -210,8 +246,10 @@ BENCHMARK(traceScopeOffKrel)->Name("trace scope off/krel");
 BENCHMARK(traceScopeOffPeer)->Name("trace scope off/peer");
 BENCHMARK(logToMemoryKrel)->Name("log call to memory appender/krel");
 BENCHMARK(logPeer<LastLineSink>)->Name("log call to memory appender/peer");
-BENCHMARK(logToCountingKrel)->Name("log call to counting appender/krel");
-BENCHMARK(logPeer<CountingSink>)->Name("log call to counting appender/peer");
+BENCHMARK(logToCountingKrel)->Name("log call of a short line to counting appender/krel");
+BENCHMARK(logPeer<CountingSink>)->Name("log call of a short line to counting appender/peer");
+BENCHMARK(logLongLineKrel)->Name("log call of a long line to counting appender/krel");
+BENCHMARK(logLongLinePeer)->Name("log call of a long line to counting appender/peer");
 BENCHMARK(belowThresholdKrel)->Name("log call below threshold/krel");
 BENCHMARK(belowThresholdPeer)->Name("log call below threshold/peer");
 

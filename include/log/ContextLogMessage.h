@@ -19,12 +19,20 @@ public:
     // Logs with this object's context, an empty error id and the calling thread's id.
     void log(const wchar_t* format, ...);
 
+    // Logs with the given context. Texts given as pointers (normally literals) are read in
+    // place, never copied into strings on the way; a null one logs as empty.
+    static void log(LogEventPriority priority, const wchar_t* function, const wchar_t* module,
+                    const wchar_t* errorId, uint64_t threadId, const wchar_t* file,
+                    unsigned int line, const wchar_t* format, ...);
     static void log(LogEventPriority priority, const std::wstring& function,
                     const std::wstring& module, const std::wstring& errorId, uint64_t threadId,
                     const std::wstring& file, unsigned int line, const wchar_t* format, ...);
 
     // Formats the message and hands it to the static log; a message that cannot be formatted
     // is replaced by the formatting error's text. No threshold is tested here.
+    static void logVA(LogEventPriority priority, const wchar_t* function, const wchar_t* module,
+                      const wchar_t* errorId, uint64_t threadId, const wchar_t* file,
+                      unsigned int line, const wchar_t* format, va_list arguments);
     static void logVA(LogEventPriority priority, const std::wstring& function,
                       const std::wstring& module, const std::wstring& errorId, uint64_t threadId,
                       const std::wstring& file, unsigned int line, const wchar_t* format,

@@ -127,9 +127,9 @@ void ErrorUtils::logDebug(const wchar_t* context, const std::wstring& message) {
     if (!StaticLog::isThresholdOn(DEBUG)) {
         return;
     }
-    ContextLogMessage::log(DEBUG, StringUtils::nullCheckedString(context), L"KrelStd",
-                           std::wstring(), Thread::getCurrentThreadId(),
-                           getFileBaseName(L"" __FILE__), __LINE__, L"%ls", message.c_str());
+    ContextLogMessage::log(DEBUG, context != nullptr ? context : L"NULL", L"KrelStd", L"",
+                           Thread::getCurrentThreadId(), KREL_SOURCE_FILE, __LINE__, L"%ls",
+                           message.c_str());
 }
 
 void ErrorUtils::failValueCheck(const wchar_t* context, const std::wstring& message) {

@@ -31,6 +31,15 @@ void ContextLogMessage::log(const wchar_t* format, ...) {
         arguments);
 }
 
+void ContextLogMessage::log(LogEventPriority priority, const wchar_t* function,
+                            const wchar_t* module, const wchar_t* errorId, uint64_t threadId,
+                            const wchar_t* file, unsigned int line, const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    krel_platform::VaListGuard endArguments(arguments);
+    logVA(priority, function, module, errorId, threadId, file, line, format, arguments);
+}
+
 void ContextLogMessage::log(LogEventPriority priority, const std::wstring& function,
                             const std::wstring& module, const std::wstring& errorId,
                             uint64_t threadId, const std::wstring& file, unsigned int line,
@@ -39,6 +48,14 @@ void ContextLogMessage::log(LogEventPriority priority, const std::wstring& funct
     va_start(arguments, format);
     krel_platform::VaListGuard endArguments(arguments);
     logVA(priority, function, module, errorId, threadId, file, line, format, arguments);
+}
+
+void ContextLogMessage::logVA(LogEventPriority priority, const wchar_t* function, const wchar_t*,
+                              const wchar_t* errorId, uint64_t threadId, const wchar_t* file,
+                              unsigned int line, const wchar_t* format, va_list arguments) {
+    krel_std_internal::LogDispatch::writeFormatted(
+        {priority, orEmpty(function), {}, orEmpty(errorId), threadId, orEmpty(file), line}, format,
+        arguments);
 }
 
 void ContextLogMessage::logVA(LogEventPriority priority, const std::wstring& function,
