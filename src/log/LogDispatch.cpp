@@ -10,6 +10,8 @@
 #include "log/DebugOutputLog.h"
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
+#include "platform/VaListGuard.h"
+#include "platform/WinCrt.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std_internal {
@@ -83,6 +85,35 @@ void writeKept(const std::vector<KeptRecord>& kept) {
     }
 }
 
+// The longest message formatted on the stack; a longer one is formatted into the thread's
+// message buffer.
+constexpr std::size_t kStackMessageCharacters = 256;
+
+// Formats the message into a buffer on the stack and writes the record with it. Answers false,
+// having written nothing and leaving the argument list unread, when the text does not fit or
+// cannot be formatted there; the caller then formats it the long way, which also reports why
+// a format fails.
+bool writeFormattedOnStack(LogRecord& record, const wchar_t* format, va_list arguments) {
+    wchar_t text[kStackMessageCharacters];
+    va_list copy;
+    va_copy(copy, arguments);
+    krel_platform::VaListGuard endCopy(copy);
+    int length = -1;
+    try {
+        length = _vsnwprintf(text, kStackMessageCharacters, format, copy);
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        return false;
+    }
+    if (length < 0) {
+        return false;
+    }
+    record.message = std::wstring_view(text, static_cast<std::size_t>(length));
+    LogDispatch::write(record);
+    return true;
+}
+
 } // namespace
 
 void LogDispatch::write(const LogRecord& record) {
@@ -145,6 +176,9 @@ void LogDispatch::runKeepingLogCalls(const std::function<void()>& change) {
 }
 
 void LogDispatch::writeFormatted(LogRecord record, const wchar_t* format, va_list arguments) {
+    if (writeFormattedOnStack(record, format, arguments)) {
+        return;
+    }
     MessageBuffer message;
     try {
         krel_std::StringUtils::sprintfStringAppendVA(message.text(), arguments, format);
