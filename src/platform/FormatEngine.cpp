@@ -8,6 +8,10 @@
 #include <memory>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/VaListGuard.h"
 #include "platform/Windows1252.h"
 
@@ -32,7 +36,7 @@ constexpr int kExactDigits = 16500;
 constexpr size_t kHostFormatSize = 40;
 
 // The number of characters before the first terminator or `stop`, four at a time.
-template <typename Text> size_t lengthUpTo(const Text* text, Text stop) {
+template <typename Text> size_t scalarLengthUpTo(const Text* text, Text stop) {
     const Text* at = text;
     for (;; at += 4) {
         for (int offset = 0; offset < 4; ++offset) {
@@ -42,6 +46,53 @@ template <typename Text> size_t lengthUpTo(const Text* text, Text stop) {
         }
     }
 }
+
+#if defined(__SSE2__)
+
+// The bytes of the sixteen-byte block that belong to a terminator or a `stop` character, one
+// bit each. The block may reach beyond the text (see lengthUpTo).
+template <typename Text>
+__attribute__((no_sanitize_address)) unsigned matchesInBlock(const char* block, __m128i stops) {
+    const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i found =
+        sizeof(Text) == 1
+            ? _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, stops))
+            : _mm_or_si128(_mm_cmpeq_epi32(bytes, zero), _mm_cmpeq_epi32(bytes, stops));
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+}
+
+// The number of characters before the first terminator or `stop`, sixteen bytes at a time.
+// Every load is of an aligned block that holds a character the scalar search would read, so it
+// touches no page that search would not: bytes of the first block before the text are masked
+// off, and no block after the one with the terminator is read. Those neighbouring bytes are
+// not the text's, so the address sanitizer is told not to check these loads.
+template <typename Text>
+__attribute__((no_sanitize_address)) size_t lengthUpTo(const Text* text, Text stop) {
+    static_assert(sizeof(Text) == 1 || sizeof(Text) == 4, "one- or four-byte characters");
+    const auto address = reinterpret_cast<uintptr_t>(text);
+    if (address % sizeof(Text) != 0) {
+        return scalarLengthUpTo(text, stop);
+    }
+    const __m128i stops = sizeof(Text) == 1 ? _mm_set1_epi8(static_cast<char>(stop))
+                                            : _mm_set1_epi32(static_cast<int>(stop));
+    const char* block = reinterpret_cast<const char*>(address & ~uintptr_t(15));
+    unsigned matches = matchesInBlock<Text>(block, stops) & (~0u << (address & 15));
+    while (matches == 0) {
+        block += 16;
+        matches = matchesInBlock<Text>(block, stops);
+    }
+    const char* found = block + __builtin_ctz(matches);
+    return static_cast<size_t>(found - reinterpret_cast<const char*>(text)) / sizeof(Text);
+}
+
+#else
+
+template <typename Text> size_t lengthUpTo(const Text* text, Text stop) {
+    return scalarLengthUpTo(text, stop);
+}
+
+#endif
 
 // The length of a string argument, at most `precision` characters when one is given. The
 // characters are read here, in code built to turn a memory fault into an exception, rather than

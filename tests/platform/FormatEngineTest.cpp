@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <new>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/WinCrt.h"
@@ -252,6 +254,93 @@ TEST(FormatEngine, TextsAroundTheStackBufferSizeAreAppendedWhole) {
         EXPECT_EQ(started, L"<" + piece + L"|");
         EXPECT_EQ(narrowFormat("%*d", static_cast<int>(length), 7),
                   std::string(length - 1, ' ') + "7");
+    }
+}
+
+// Places `text` with its terminator at `offset` characters into a buffer of stray characters,
+// so that its start and end fall at every position within the engine's reading blocks.
+template <typename Char>
+const Char* placeAt(std::vector<Char>& buffer, size_t offset, const std::basic_string<Char>& text) {
+    buffer.assign(offset + text.size() + 64, static_cast<Char>('%'));
+    std::copy(text.begin(), text.end(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+    buffer[offset + text.size()] = 0;
+    return buffer.data() + offset;
+}
+
+TEST(FormatEngine, LiteralsAndStringsAreFoundWholeAtEveryOffset) {
+    std::vector<wchar_t> wideFormatText;
+    std::vector<wchar_t> wideArgument;
+    std::vector<char> narrowFormatText;
+    std::vector<char> narrowArgument;
+    for (size_t offset = 0; offset < 20; ++offset) {
+        for (size_t length = 0; length < 40; ++length) {
+            const std::wstring literal(length, L'x');
+            const std::wstring word(length, L'y');
+            EXPECT_EQ(wideFormat(placeAt(wideFormatText, offset, literal + L"<%ls>" + literal),
+                                 placeAt(wideArgument, offset, word)),
+                      literal + L"<" + word + L">" + literal)
+                << offset << " " << length;
+            const std::string narrowLiteral(length, 'x');
+            const std::string narrowWord(length, 'y');
+            EXPECT_EQ(narrowFormat(
+                          placeAt(narrowFormatText, offset, narrowLiteral + "<%s>" + narrowLiteral),
+                          placeAt(narrowArgument, offset, narrowWord)),
+                      narrowLiteral + "<" + narrowWord + ">" + narrowLiteral)
+                << offset << " " << length;
+        }
+    }
+}
+
+// A page that can be read followed by one that cannot; texts placed to end at the boundary
+// show whether the engine reads past their terminators into the next page.
+class PageBoundary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        void* pages =
+            mmap(nullptr, 2 * pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(MAP_FAILED, pages);
+        base = static_cast<char*>(pages);
+        ASSERT_EQ(0, mprotect(base + pageSize, pageSize, PROT_NONE));
+    }
+    void TearDown() override {
+        if (base != nullptr) {
+            munmap(base, 2 * pageSize);
+        }
+    }
+
+    // Copies the text and its terminator so that the terminator is the page's last character.
+    template <typename Char> const Char* atPageEnd(const std::basic_string<Char>& text) {
+        Char* end = reinterpret_cast<Char*>(base + pageSize) - 1;
+        Char* start = end - text.size();
+        std::copy(text.begin(), text.end(), start);
+        *end = 0;
+        return start;
+    }
+
+    size_t pageSize = 0;
+    char* base = nullptr;
+};
+
+TEST_F(PageBoundary, WideFormatEndingAtTheLastReadableCharacterIsFormatted) {
+    for (size_t length = 0; length < 9; ++length) {
+        const std::wstring tail(length, L't');
+        EXPECT_EQ(wideFormat(atPageEnd(L"n=%d " + tail), 5), L"n=5 " + tail);
+    }
+}
+
+TEST_F(PageBoundary, WideArgumentEndingAtTheLastReadableCharacterIsFormatted) {
+    for (size_t length = 0; length < 9; ++length) {
+        const std::wstring word(length, L'w');
+        EXPECT_EQ(wideFormat(L"<%ls>", atPageEnd(word)), L"<" + word + L">");
+    }
+}
+
+TEST_F(PageBoundary, NarrowFormatAndArgumentEndingAtTheLastReadableByteAreFormatted) {
+    for (size_t length = 0; length < 33; ++length) {
+        const std::string word(length, 'w');
+        EXPECT_EQ(narrowFormat("<%s>", atPageEnd(word)), "<" + word + ">");
+        EXPECT_EQ(narrowFormat(atPageEnd("%d" + word), 3), "3" + word);
     }
 }
 
