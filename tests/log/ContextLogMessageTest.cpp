@@ -5,6 +5,7 @@
 #include <string>
 
 #include "LogTestSupport.h"
+#include "base/ErrorUtils.h"
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
 
@@ -127,6 +128,16 @@ TEST_F(ContextLogMessageTest, FormatThatFailsLogsTheFormattingError) {
     const LogEvent& event = recorder->events.back();
     EXPECT_EQ(L"F::g", event.function);
     EXPECT_EQ(L"Unable to format string: bad %n here", event.message);
+}
+
+TEST_F(ContextLogMessageTest, FailedCheckWithoutAContextIsTracedForFunctionNull) {
+    EXPECT_TRUE(ErrorUtils::isBelowMinimum(1, 2, nullptr, L"Length"));
+
+    ASSERT_FALSE(recorder->events.empty());
+    const LogEvent& event = recorder->events.front();
+    EXPECT_EQ(L"NULL", event.function);
+    EXPECT_EQ(L"ErrorUtils.cpp", event.file);
+    EXPECT_EQ(L"Length value 1 is below minimum of 2.", event.message);
 }
 
 } // namespace
