@@ -7,6 +7,7 @@
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 namespace krel_std {
@@ -46,6 +47,10 @@ public:
     static xercesc::DOMDocument* parseAndGetDocument(const wchar_t* context,
                                                      xercesc::XercesDOMParser& parser,
                                                      const std::string& text);
+    // Parses the text up to its first NUL byte with a streaming parser, whose handlers take
+    // what they need as the parse goes. Throws KrelXmlException "Unable to parse input: " + the
+    // parser's message; an exception a handler throws passes unchanged.
+    static void parse(const wchar_t* context, xercesc::SAXParser& parser, const std::string& text);
     // The text in the local code page, then as the narrow form.
     static xercesc::DOMDocument* parseAndGetDocument(const wchar_t* context,
                                                      xercesc::XercesDOMParser& parser,
