@@ -12,9 +12,10 @@
 
 namespace krel_std {
 
-// The library's thin layer over the XML DOM parser: starts and stops the parser library with the
-// library itself, parses documents held in memory and walks the DOM with checks that turn every
-// unexpected shape into a KrelXmlException with a fixed message.
+// The library's thin layer over the XML parser: starts and stops the parser library with the
+// library itself, parses documents held in memory, into a DOM or through a streaming parser's
+// handlers, and walks the DOM with checks that turn every unexpected shape into a
+// KrelXmlException with a fixed message.
 //
 // Every operation that takes a context (the qualified name of the caller) traces each exception
 // it builds with that context before throwing it. Node names are compared exactly with the DOM
