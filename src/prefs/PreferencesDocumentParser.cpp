@@ -69,7 +69,7 @@ void PreferencesDocumentContent::shrink() {
 PreferencesDocumentParser::PreferencesDocumentParser(unsigned int maxNodeDepth)
     : SAXParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr), gatherer(maxNodeDepth) {
     installAdvDocHandler(&gatherer);
-    setDTDHandler(this);
+    setDTDHandler(&declarations);
 }
 
 PreferencesDocumentParser::~PreferencesDocumentParser() {

@@ -71,7 +71,7 @@ struct PreferencesDocumentContent {
 // `maxNodeDepth` "node" elements, each with KrelXmlException before the parser reads further.
 // After a document type declaration the document is read as one without it, since its external
 // subset is never read: a reference to an undeclared entity is an error then too.
-class PreferencesDocumentParser : public xercesc::SAXParser, private xercesc::DTDHandler {
+class PreferencesDocumentParser : public xercesc::SAXParser {
 public:
     explicit PreferencesDocumentParser(unsigned int maxNodeDepth);
     ~PreferencesDocumentParser() override;
@@ -149,15 +149,18 @@ private:
         unsigned int nodeDepth = 0;
     };
 
-    // The parser hands document type declarations to this parser only while it has a
-    // handler for their notations and unparsed entities, which the document type declares none
-    // of.
-    void notationDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
-    void unparsedEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
-                            const XMLCh* const) override {}
-    void resetDocType() override {}
+    // The parser hands document type declarations to this parser only while it has a handler
+    // for their notations and unparsed entities, which the document type declares none of.
+    class DeclarationSink : public xercesc::DTDHandler {
+    public:
+        void notationDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
+        void unparsedEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
+                                const XMLCh* const) override {}
+        void resetDocType() override {}
+    };
 
     Gatherer gatherer;
+    DeclarationSink declarations;
 };
 
 } // namespace krel_std
