@@ -3,20 +3,26 @@
 // own DOM: the same document, already built as a DOM, serialised with escaping into a file, and
 // parsed with the same DOM parser into maps of values by node path without any checks.
 // The imports also report their peak memory beside the document's size, for this tree and for
-// one of 2000 nodes with 50 keys each.
+// one of 2000 nodes with 50 keys each (100 000 entries), whose import is also timed against the
+// DOM parse alone of the same document. Peak memory is measured in a fresh process of this
+// program started for one import or parse: how far its resident high-water mark rises above
+// the one the process started with.
 //
 // The file back end beside them: its export of the same tree against the in-memory back end's,
 // and its import of a document of 100 nodes with 100 keys each, on disk when the import returns,
 // against the JDK's own import of the same document into its file back end followed by a flush
 // (a Java program that times its own runs, started once per repetition).
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,6 +37,7 @@
 #include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include "../tests/support/MemoryPreferences.h"
 #include "prefs/FilePreferences.h"
@@ -153,8 +160,9 @@ long residentHighWaterKilobytes() {
 }
 
 // One import into an empty tree in a child process, whose high-water mark of resident memory
-// starts at what it inherits: answers how far the import raised it, in kilobytes, or -1.
-long importPeakKilobytes(const std::wstring& file) {
+// starts at what it inherits: answers how far the import raised it, in kilobytes, or -1. In a
+// process whose heap has grown and been freed before, an import reuses that memory.
+long warmImportPeakKilobytes(const std::wstring& file) {
     int channel[2];
     if (pipe(channel) != 0) {
         return -1;
@@ -186,16 +194,127 @@ long importPeakKilobytes(const std::wstring& file) {
     return raised;
 }
 
-// "docKB" the document's size and "peakKB" how far one import raises the resident memory's
-// high-water mark, which holds the stored tree too.
-void reportImportPeak(benchmark::State& state, const std::wstring& file) {
+// The parser's own DOM parse of the document, with the external DTD left unread as the import
+// leaves it.
+void domParse(const std::string& file) {
+    xercesc::XercesDOMParser parser;
+    parser.setLoadExternalDTD(false);
+    parser.parse(file.c_str());
+    benchmark::DoNotOptimize(parser.getDocument());
+}
+
+// The process's resident high-water mark (VmHWM) in kilobytes, or -1. Unlike the resource usage's
+// mark it starts afresh in a program just started, where the resource usage keeps the mark of
+// the process that started it.
+long memoryHighWaterKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// What one import or DOM parse cost in a fresh process of this program.
+struct FreshRun {
+    long peakKilobytes = -1;
+    double seconds = -1;
+};
+
+const char freshRunVariable[] = "KREL_BENCH_XML_FRESH_RUN";
+
+// In a process started for one run, "import:<file>" or "parse:<file>" in freshRunVariable: the
+// run, its peak memory above the process's own before it and its time on standard output, and
+// the end of the process before any benchmark runs.
+bool runFreshRunIfAsked() {
+    const char* request = std::getenv(freshRunVariable);
+    if (request == nullptr) {
+        return false;
+    }
+    const std::string text(request);
+    const std::string file = text.substr(text.find(':') + 1);
+    krel_test::MemoryPreferencesSelection selection;
+    krel_test::MemoryPreferencesFactory::registered().reset();
+    const long before = memoryHighWaterKilobytes();
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        if (text.rfind("import:", 0) == 0) {
+            krel_std::Preferences::importPreferences(std::wstring(file.begin(), file.end()));
+        } else {
+            domParse(file);
+        }
+    } catch (...) {
+        _exit(1);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::cout << memoryHighWaterKilobytes() - before << " " << seconds << std::endl;
+    _exit(0);
+}
+
+const bool freshRunDone = runFreshRunIfAsked();
+
+// Starts this program again for one run of the kind ("import" or "parse") on the file.
+FreshRun runInFreshProcess(const char* kind, const std::string& file) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return FreshRun();
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, channel[0]);
+    const std::string request = std::string(freshRunVariable) + "=" + kind + ":" + file;
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.push_back(*variable);
+    }
+    environment.push_back(const_cast<char*>(request.c_str()));
+    environment.push_back(nullptr);
+    char program[] = "/proc/self/exe";
+    char* arguments[] = {program, nullptr};
+    pid_t child = -1;
+    const int started =
+        posix_spawn(&child, program, &actions, nullptr, arguments, environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(channel[1]);
+    FreshRun run;
+    std::string output;
+    char buffer[256];
+    for (ssize_t got; started == 0 && (got = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(channel[0]);
+    int status = 1;
+    if (started == 0) {
+        waitpid(child, &status, 0);
+    }
+    if (status == 0 &&
+        std::sscanf(output.c_str(), "%ld %lf", &run.peakKilobytes, &run.seconds) != 2) {
+        run = FreshRun();
+    }
+    return status == 0 ? run : FreshRun();
+}
+
+double documentKilobytes(const std::string& file) {
     struct stat info {};
+    return stat(file.c_str(), &info) == 0 ? info.st_size / 1024.0 : 0;
+}
+
+// "docKB" the document's size, "peakKB" how far one import in a fresh process raises the
+// resident memory's high-water mark, which holds the stored tree too, and "peak_doc" the one
+// beside the other; "warmPeak/doc" the same for an import in a copy of this process, whose heap
+// has grown before.
+void reportImportPeak(benchmark::State& state, const std::wstring& file) {
     const std::string name(file.begin(), file.end());
-    const double documentKilobytes = stat(name.c_str(), &info) == 0 ? info.st_size / 1024.0 : 0;
-    const long peak = importPeakKilobytes(file);
-    state.counters["docKB"] = documentKilobytes;
-    state.counters["peakKB"] = static_cast<double>(peak);
-    state.counters["peak/doc"] = documentKilobytes > 0 ? peak / documentKilobytes : 0;
+    const double document = documentKilobytes(name);
+    const FreshRun run = runInFreshProcess("import", name);
+    const long warm = warmImportPeakKilobytes(file);
+    state.counters["docKB"] = document;
+    state.counters["peakKB"] = static_cast<double>(run.peakKilobytes);
+    state.counters["peak_doc"] = document > 0 ? run.peakKilobytes / document : 0;
+    state.counters["warmPeak/doc"] = document > 0 ? warm / document : 0;
 }
 
 // Empty trees for the next import. A node and its parent hold one another, so the user tree's
@@ -209,15 +328,30 @@ void emptyTrees(krel_test::MemoryPreferencesFactory& factory) {
     factory.reset();
 }
 
+// A document of the user tree's nodes and keys, written once by the in-memory back end and
+// removed when the program ends.
+const std::string& importDocument(int nodes, int keys) {
+    static std::map<std::pair<int, int>, std::unique_ptr<TemporaryFile>> documents;
+    std::unique_ptr<TemporaryFile>& document = documents[{nodes, keys}];
+    if (!document) {
+        const std::string name = "krel-xml-import-" + std::to_string(nodes * keys);
+        document.reset(new TemporaryFile(name.c_str()));
+        krel_test::MemoryPreferencesSelection selection;
+        krel_test::MemoryPreferencesFactory& factory =
+            krel_test::MemoryPreferencesFactory::registered();
+        factory.reset();
+        fill(factory.userRoot(), nodes, keys);
+        factory.userRoot()->exportSubtree(wide(document->path));
+        factory.reset();
+    }
+    return document->path;
+}
+
 void importTree(benchmark::State& state, int nodes, int keys, const char* label) {
+    const std::wstring file = wide(importDocument(nodes, keys));
     krel_test::MemoryPreferencesSelection selection;
     krel_test::MemoryPreferencesFactory& factory =
         krel_test::MemoryPreferencesFactory::registered();
-    factory.reset();
-    fill(factory.userRoot(), nodes, keys);
-    const TemporaryFile source("krel-xml-import");
-    const std::wstring file = wide(source.path);
-    factory.userRoot()->exportSubtree(file);
     factory.reset();
     reportImportPeak(state, file);
     bench_support::AllocationScope scope;
@@ -239,7 +373,44 @@ void ImportKrel(benchmark::State& state) {
 }
 
 void ImportKrelLarge(benchmark::State& state) {
-    importTree(state, largeNodeCount, largeKeyCount, "100000 entries");
+    importTree(state, largeNodeCount, largeKeyCount, "goal<=1.0");
+}
+
+// The DOM parse alone of the large import's document.
+void ImportPeerLarge(benchmark::State& state) {
+    const std::string& file = importDocument(largeNodeCount, largeKeyCount);
+    for (auto _ : state) {
+        domParse(file);
+    }
+}
+
+// One run per iteration in a fresh process, timed there: "peak_doc" its peak memory beside the
+// document's size.
+void freshRuns(benchmark::State& state, const char* kind) {
+    const std::string& file = importDocument(largeNodeCount, largeKeyCount);
+    const double document = documentKilobytes(file);
+    double peak = 0;
+    for (auto _ : state) {
+        const FreshRun run = runInFreshProcess(kind, file);
+        if (run.peakKilobytes < 0) {
+            state.SkipWithError("the fresh process did not run");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        peak = std::max(peak, static_cast<double>(run.peakKilobytes));
+    }
+    state.counters["docKB"] = document;
+    state.counters["peakKB"] = peak;
+    state.counters["peak_doc"] = document > 0 ? peak / document : 0;
+}
+
+void ImportMemoryKrel(benchmark::State& state) {
+    freshRuns(state, "import");
+    state.SetLabel("peak_doc<=8");
+}
+
+void ImportMemoryPeer(benchmark::State& state) {
+    freshRuns(state, "parse");
 }
 
 // A tree's values by node path, as the in-memory back end holds them.
@@ -441,11 +612,25 @@ void ImportFilePeer(benchmark::State& state) {
 BENCHMARK(ExportKrel)->Name("PreferencesXml/export/krel")->Unit(benchmark::kMillisecond);
 BENCHMARK(ExportPeer)->Name("PreferencesXml/export/peer")->Unit(benchmark::kMillisecond);
 BENCHMARK(ImportKrel)->Name("PreferencesXml/import/krel")->Unit(benchmark::kMillisecond);
-BENCHMARK(ImportKrelLarge)
-    ->Name("PreferencesXml/import/krel/large")
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
 BENCHMARK(ImportPeer)->Name("PreferencesXml/import/peer")->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportKrelLarge)
+    ->Name("PreferencesXml/import 100000 entries/krel")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(ImportPeerLarge)
+    ->Name("PreferencesXml/import 100000 entries/peer")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(ImportMemoryKrel)
+    ->Name("PreferencesXml/import 100000 entries fresh process/krel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+BENCHMARK(ImportMemoryPeer)
+    ->Name("PreferencesXml/import 100000 entries fresh process/peer")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 BENCHMARK(ExportFileKrel)
     ->Name("PreferencesXml/export file back end/krel")
     ->Unit(benchmark::kMillisecond);

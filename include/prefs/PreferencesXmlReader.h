@@ -1,12 +1,11 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
-#include <xercesc/dom/DOMDocument.hpp>
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "base/Object.h"
 #include "thread/Lock.h"
@@ -15,12 +14,17 @@
 namespace krel_std {
 
 class Preferences;
+class PreferencesDocumentParser;
+struct PreferencesDocumentContent;
 
 // Reads an XML document of the standard Java preferences type from a UTF-8 file and stores
 // every entry it holds into the user or system tree of the preferences factory in use. Nodes
-// are created as needed and nothing is ever removed. Entries are put as they are read, and each
-// node that took entries is flushed once before the import returns, also when it fails part-way,
-// so what was stored before a failure stays stored.
+// are created as needed and nothing is ever removed. The document is parsed whole before
+// anything is stored, so a document the parser refuses anywhere stores nothing; the parse
+// keeps only what the import reads, in a compact form. Then the entries are put root first,
+// each node's map before its child nodes, and each node that took entries is flushed once
+// before the import returns, also when the document's content fails a check part-way, so what
+// was stored before that failure stays stored.
 //
 // Every raw CR and LF of the file is dropped before parsing and the text ends at its first NUL;
 // line breaks and tabs in values travel as character references.
@@ -59,39 +63,6 @@ public:
     void importPreferences();
 
 private:
-    // The DOM parser of a preferences document. The document type needs no entities, and an
-    // entity lets a small document expand itself without bound, so a document type
-    // declaration with an internal subset, and any entity declaration, ends the parse with
-    // KrelXmlException before the parser reads it. So does a node element nested deeper than
-    // MAX_NODE_DEPTH node elements, as soon as it starts. After a document type declaration the
-    // document is read as one without it, since its external subset is never read: a reference
-    // to an undeclared entity is an error then too. Character data (the white space between
-    // elements) makes no nodes.
-    class DocumentParser : public xercesc::XercesDOMParser {
-    public:
-        DocumentParser();
-        void startDocument() override;
-        void startElement(const xercesc::XMLElementDecl& element, const unsigned int uriId,
-                          const XMLCh* const prefix,
-                          const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
-                          const XMLSize_t attributeCount, const bool isEmpty,
-                          const bool isRoot) override;
-        // Called for empty elements too.
-        void endElement(const xercesc::XMLElementDecl& element, const unsigned int uriId,
-                        const bool isRoot, const XMLCh* const prefix) override;
-        void doctypeDecl(const xercesc::DTDElementDecl& element, const XMLCh* const publicId,
-                         const XMLCh* const systemId, const bool hasIntSubset,
-                         const bool hasExtSubset) override;
-        void entityDecl(const xercesc::DTDEntityDecl& entity, const bool isPEDecl,
-                        const bool isIgnored) override;
-        void docCharacters(const XMLCh* const characters, const XMLSize_t length,
-                           const bool cdataSection) override;
-
-    private:
-        // The node elements open around the parser's position.
-        unsigned int nodeDepth = 0;
-    };
-
     void internalImportPreferences();
     [[noreturn]] void throwOutOfMemory() const;
     void setupParser();
@@ -99,14 +70,19 @@ private:
     std::string getFileContents();
     void throwIfIsTooLarge(unsigned long long size);
     void throwIfIsNotUtf8(const std::string& bytes);
-    void readPreferences();
-    void readRoot(xercesc::DOMNode* preferences);
-    void readMap(xercesc::DOMNode* element, const boost::shared_ptr<Preferences>& target);
-    void readEntry(xercesc::DOMNode* entry, const boost::shared_ptr<Preferences>& target);
-    // The element's "node" children into the node, each with its own nodes, depth first.
-    void readNodes(xercesc::DOMNode* element, const boost::shared_ptr<Preferences>& target);
-    // One "node" element's name and map into a child of the node; answers the child.
-    boost::shared_ptr<Preferences> readNode(xercesc::DOMNode* element,
+    void readPreferences(const PreferencesDocumentContent& content);
+    void readRoot(const PreferencesDocumentContent& content);
+    // The one map of the container, named by `tag` in messages, into the node.
+    void readMap(const PreferencesDocumentContent& content, std::uint32_t container,
+                 const wchar_t* tag, const boost::shared_ptr<Preferences>& target);
+    void readEntry(const PreferencesDocumentContent& content, std::uint32_t entry,
+                   const boost::shared_ptr<Preferences>& target);
+    // The root's "node" children into the node, each with its own nodes, depth first.
+    void readNodes(const PreferencesDocumentContent& content, std::uint32_t root,
+                   const boost::shared_ptr<Preferences>& target);
+    // One "node" container's name and map into a child of the node; answers the child.
+    boost::shared_ptr<Preferences> readNode(const PreferencesDocumentContent& content,
+                                            std::uint32_t container,
                                             const boost::shared_ptr<Preferences>& target);
     boost::shared_ptr<Preferences> addPreferencesNode(const boost::shared_ptr<Preferences>& parent,
                                                       const std::wstring& name);
@@ -120,17 +96,20 @@ private:
     void flushStoredNodes();
     // The same after a failure of the import, which stays the failure reported.
     void flushStoredNodesAfterFailure();
-    std::wstring getAttributeValue(xercesc::DOMNode* element, const std::wstring& attribute);
+    // The naming attribute of a root or node container, named by `tag` and `attribute` in
+    // messages.
+    std::wstring getAttributeValue(const PreferencesDocumentContent& content,
+                                   std::uint32_t container, const wchar_t* tag,
+                                   const wchar_t* attribute);
     void throwIfNodeNameIsEmpty(const std::wstring& name);
     // "Input file <name> has invalid XML format." followed by the detail.
     std::wstring invalidFormat(const std::wstring& detail) const;
 
     Lock lock;
     const std::wstring inputFilename;
-    // Keeps the parser library started for as long as the parser and its document live.
+    // Keeps the parser library started for as long as the parser lives.
     XmlSystemUse xmlSystem;
-    DocumentParser parser;
-    xercesc::DOMDocument* document;
+    std::unique_ptr<PreferencesDocumentParser> parser;
     // The nodes that took entries since the last flush, in the order of their first entry.
     std::vector<boost::shared_ptr<Preferences>> storedNodes;
     std::unordered_set<const Preferences*> storedNodeSet;

@@ -7,13 +7,15 @@
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 namespace krel_std {
 
-// The library's thin layer over the XML DOM parser: starts and stops the parser library with the
-// library itself, parses documents held in memory and walks the DOM with checks that turn every
-// unexpected shape into a KrelXmlException with a fixed message.
+// The library's thin layer over the XML parser: starts and stops the parser library with the
+// library itself, parses documents held in memory, into a DOM or through a streaming parser's
+// handlers, and walks the DOM with checks that turn every unexpected shape into a
+// KrelXmlException with a fixed message.
 //
 // Every operation that takes a context (the qualified name of the caller) traces each exception
 // it builds with that context before throwing it. Node names are compared exactly with the DOM
@@ -46,6 +48,10 @@ public:
     static xercesc::DOMDocument* parseAndGetDocument(const wchar_t* context,
                                                      xercesc::XercesDOMParser& parser,
                                                      const std::string& text);
+    // Parses the text up to its first NUL byte with a streaming parser, whose handlers take
+    // what they need as the parse goes. Throws KrelXmlException "Unable to parse input: " + the
+    // parser's message; an exception a handler throws passes unchanged.
+    static void parse(const wchar_t* context, xercesc::SAXParser& parser, const std::string& text);
     // The text in the local code page, then as the narrow form.
     static xercesc::DOMDocument* parseAndGetDocument(const wchar_t* context,
                                                      xercesc::XercesDOMParser& parser,

@@ -4,15 +4,10 @@
 #include <cstddef>
 #include <cxxabi.h>
 #include <exception>
-#include <list>
 #include <new>
 #include <utility>
 #include <vector>
-#include <xercesc/framework/XMLElementDecl.hpp>
-#include <xercesc/framework/XMLValidator.hpp>
-#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 
 #include "base/ByteArray.h"
@@ -28,6 +23,7 @@
 #include "file/LockedFile.h"
 #include "platform/Utf16.h"
 #include "prefs/Preferences.h"
+#include "prefs/PreferencesDocumentParser.h"
 #include "thread/AutoLock.h"
 #include "xml/XmlUtils.h"
 
@@ -106,80 +102,18 @@ bool isWellFormedUtf8(const std::string& bytes) {
     return true;
 }
 
-bool isNodeElement(const XMLElementDecl& element) {
-    static const std::u16string name = u"node";
-    return name == element.getFullName();
+[[noreturn]] void throwXmlException(const wchar_t* context, const std::wstring& message) {
+    KrelXmlException error(message);
+    error.logDebug(context);
+    throw error;
 }
 
 } // namespace
 
-PreferencesXmlReader::DocumentParser::DocumentParser()
-    : XercesDOMParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
-
-void PreferencesXmlReader::DocumentParser::startDocument() {
-    nodeDepth = 0;
-    XercesDOMParser::startDocument();
-}
-
-void PreferencesXmlReader::DocumentParser::startElement(const XMLElementDecl& element,
-                                                        const unsigned int uriId,
-                                                        const XMLCh* const prefix,
-                                                        const RefVectorOf<XMLAttr>& attributes,
-                                                        const XMLSize_t attributeCount,
-                                                        const bool isEmpty, const bool isRoot) {
-    if (isNodeElement(element)) {
-        if (nodeDepth == MAX_NODE_DEPTH) {
-            KrelXmlException error(L"Nodes are nested deeper than the limit of " +
-                                   std::to_wstring(MAX_NODE_DEPTH) + L" levels.");
-            error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::startElement");
-            throw error;
-        }
-        ++nodeDepth;
-    }
-    XercesDOMParser::startElement(element, uriId, prefix, attributes, attributeCount, isEmpty,
-                                  isRoot);
-}
-
-void PreferencesXmlReader::DocumentParser::endElement(const XMLElementDecl& element,
-                                                      const unsigned int uriId, const bool isRoot,
-                                                      const XMLCh* const prefix) {
-    XercesDOMParser::endElement(element, uriId, isRoot, prefix);
-    if (isNodeElement(element) && nodeDepth > 0) {
-        --nodeDepth;
-    }
-}
-
-void PreferencesXmlReader::DocumentParser::doctypeDecl(const DTDElementDecl& element,
-                                                       const XMLCh* const publicId,
-                                                       const XMLCh* const systemId,
-                                                       const bool hasIntSubset,
-                                                       const bool hasExtSubset) {
-    if (hasIntSubset) {
-        KrelXmlException error(L"A document type declaration with an internal subset is not "
-                               L"accepted.");
-        error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::doctypeDecl");
-        throw error;
-    }
-    XercesDOMParser::doctypeDecl(element, publicId, systemId, hasIntSubset, hasExtSubset);
-    // The external subset is never read, so the document declares no entity at all: read as
-    // one without a document type declaration, a reference to any entity but the five
-    // predefined ones is the error it is there, not a reference silently left out.
-    getScanner()->setHasNoDTD(true);
-}
-
-void PreferencesXmlReader::DocumentParser::entityDecl(const DTDEntityDecl&, const bool,
-                                                      const bool) {
-    KrelXmlException error(L"An entity declaration is not accepted.");
-    error.logDebug(L"krel_std::PreferencesXmlReader::DocumentParser::entityDecl");
-    throw error;
-}
-
-void PreferencesXmlReader::DocumentParser::docCharacters(const XMLCh* const, const XMLSize_t,
-                                                         const bool) {}
-
 PreferencesXmlReader::PreferencesXmlReader(const std::wstring& inputFilename)
     : inputFilename(inputFilename),
-      xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"), document(nullptr) {
+      xmlSystem(L"krel_std::PreferencesXmlReader::PreferencesXmlReader"),
+      parser(new PreferencesDocumentParser(MAX_NODE_DEPTH)) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::PreferencesXmlReader";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Input filename <%ls>.", inputFilename.c_str());
     ErrorUtils::isEmptyEx(inputFilename, context, L"Input filename");
@@ -212,15 +146,20 @@ void PreferencesXmlReader::throwOutOfMemory() const {
     throw error;
 }
 
-// The bytes are handed to the parser as they are and dropped once the document is built, so
-// an import holds the file's bytes and the document, never a wide copy of the whole text.
+// The bytes are handed to the parser as they are and dropped once the parse has ended, so an
+// import holds the file's bytes and the content the parse gathers, never a wide copy of the
+// whole text. The content is dropped once it is stored, also when storing fails.
 void PreferencesXmlReader::internalImportPreferences() {
+    struct ContentRelease {
+        ~ContentRelease() { parser.clearContent(); }
+        PreferencesDocumentParser& parser;
+    } release{*parser};
     try {
         {
             const std::string text = getFileContents();
-            document = XmlUtils::parseAndGetDocument(importContext, parser, text);
+            XmlUtils::parse(importContext, *parser, text);
         }
-        readPreferences();
+        readPreferences(parser->getContent());
     } catch (const KrelXmlException& cause) {
         throw KrelInvalidPreferencesFormatException(invalidFormat(std::wstring()), cause);
     }
@@ -228,13 +167,12 @@ void PreferencesXmlReader::internalImportPreferences() {
 
 void PreferencesXmlReader::setupParser() {
     try {
-        parser.setValidationScheme(XercesDOMParser::Val_Never);
-        parser.setDoNamespaces(false);
-        parser.setLoadExternalDTD(false);
-        parser.setDisableDefaultEntityResolution(true);
-        parser.setCreateCommentNodes(false);
+        parser->setValidationScheme(SAXParser::Val_Never);
+        parser->setDoNamespaces(false);
+        parser->setLoadExternalDTD(false);
+        parser->setDisableDefaultEntityResolution(true);
     } catch (const XMLException& cause) {
-        KrelXmlException error(L"Unable to setup XercesDOMParser: " +
+        KrelXmlException error(L"Unable to setup SAXParser: " +
                                krel_platform::utf16ToWide(cause.getMessage()));
         error.logDebug(L"krel_std::PreferencesXmlReader::setupParser");
         throw error;
@@ -274,14 +212,18 @@ void PreferencesXmlReader::throwIfIsNotUtf8(const std::string& bytes) {
     }
 }
 
-void PreferencesXmlReader::readPreferences() {
-    static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readPreferences";
-    DOMElement* preferences = XmlUtils::getDocumentRoot(context, document);
-    XmlUtils::throwIfNodeNameIsNotMatchFor(context, preferences, L"preferences");
+void PreferencesXmlReader::readPreferences(const PreferencesDocumentContent& content) {
+    if (!content.otherDocumentElement.empty()) {
+        throwXmlException(L"krel_std::PreferencesXmlReader::readPreferences",
+                          L"<" +
+                              StringUtils::quotedPrefix(
+                                  krel_platform::utf16ToWide(content.otherDocumentElement)) +
+                              L"> node does not match expected node <preferences>.");
+    }
     // Entries stored before a failure, or before the thread's cancellation (which no later
     // cancellation point acts on again while it unwinds), reach the disk before it ends.
     try {
-        readRoot(preferences);
+        readRoot(content);
     } catch (...) {
         flushStoredNodesAfterFailure();
         throw;
@@ -289,10 +231,17 @@ void PreferencesXmlReader::readPreferences() {
     flushStoredNodes();
 }
 
-void PreferencesXmlReader::readRoot(DOMNode* preferences) {
+// Container 0 is the document element, whose children are the roots.
+void PreferencesXmlReader::readRoot(const PreferencesDocumentContent& content) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readRoot";
-    DOMNode* root = XmlUtils::getOneChildNodeByTagName(context, preferences, L"root");
-    const std::wstring type = getAttributeValue(root, L"type");
+    const PreferencesDocumentContent::Container& preferences = content.containers[0];
+    if (preferences.childCount != 1) {
+        throwXmlException(context, std::to_wstring(preferences.childCount) +
+                                       L" child nodes with <root> tag found when expecting one "
+                                       L"under <preferences> tag.");
+    }
+    const std::uint32_t root = preferences.firstChild;
+    const std::wstring type = getAttributeValue(content, root, L"root", L"type");
     boost::shared_ptr<Preferences> target;
     if (type == L"system") {
         target = Preferences::systemRoot();
@@ -302,60 +251,72 @@ void PreferencesXmlReader::readRoot(DOMNode* preferences) {
         throwInvalidFormat(context, invalidFormat(L" Invalid root type <" +
                                                   StringUtils::quotedPrefix(type) + L">."));
     }
-    readMap(root, target);
-    readNodes(root, target);
+    readMap(content, root, L"root", target);
+    readNodes(content, root, target);
 }
 
-void PreferencesXmlReader::readMap(DOMNode* element, const boost::shared_ptr<Preferences>& target) {
-    static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readMap";
-    DOMNode* map = XmlUtils::getOneChildNodeByTagName(context, element, L"map");
-    for (DOMNode* entry : XmlUtils::getChildNodesByTagName(context, map, L"entry")) {
-        readEntry(entry, target);
+void PreferencesXmlReader::readMap(const PreferencesDocumentContent& content,
+                                   std::uint32_t container, const wchar_t* tag,
+                                   const boost::shared_ptr<Preferences>& target) {
+    const PreferencesDocumentContent::Container& element = content.containers[container];
+    if (element.mapCount != 1) {
+        throwXmlException(L"krel_std::PreferencesXmlReader::readMap",
+                          std::to_wstring(element.mapCount) +
+                              L" child nodes with <map> tag found when expecting one under <" +
+                              tag + L"> tag.");
+    }
+    const PreferencesDocumentContent::Map& map = content.maps[element.firstMap];
+    for (std::uint32_t entry = map.firstEntry; entry < map.endEntry; ++entry) {
+        readEntry(content, entry, target);
     }
 }
 
-void PreferencesXmlReader::readEntry(DOMNode* entry, const boost::shared_ptr<Preferences>& target) {
+void PreferencesXmlReader::readEntry(const PreferencesDocumentContent& content, std::uint32_t index,
+                                     const boost::shared_ptr<Preferences>& target) {
     static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readEntry";
-    const XMLCh* const key = XmlUtils::findAttributeValue(context, entry, L"key");
-    if (key == nullptr) {
+    const PreferencesDocumentContent::Entry& entry = content.entries[index];
+    if (entry.key == PreferencesDocumentContent::INSTRUCTION) {
+        throwXmlException(context, L"<entry> node is invalid.");
+    }
+    if (entry.key == PreferencesDocumentContent::NONE) {
         throwInvalidFormat(context, invalidFormat(L" Attribute <key> not found."));
     }
-    const XMLCh* const value = XmlUtils::findAttributeValue(context, entry, L"value");
-    if (value == nullptr) {
+    if (entry.value == PreferencesDocumentContent::NONE) {
         throwInvalidFormat(context, invalidFormat(L" Attribute <value> not found."));
     }
-    addKeyValueToPreferences(target, krel_platform::utf16ToWide(key),
-                             krel_platform::utf16ToWide(value));
+    addKeyValueToPreferences(target, content.text(entry.key), content.text(entry.value));
 }
 
-void PreferencesXmlReader::readNodes(DOMNode* element,
+void PreferencesXmlReader::readNodes(const PreferencesDocumentContent& content, std::uint32_t root,
                                      const boost::shared_ptr<Preferences>& target) {
-    static const wchar_t* const context = L"krel_std::PreferencesXmlReader::readNodes";
     // Depth first in document order, kept on a stack of its own so that deeply nested
     // documents cannot exhaust the call stack.
-    std::vector<std::pair<DOMNode*, boost::shared_ptr<Preferences>>> pending;
-    const auto pushChildren = [&pending](DOMNode* parentElement,
-                                         const boost::shared_ptr<Preferences>& parentNode) {
-        const std::list<DOMNode*> children =
-            XmlUtils::getChildNodesByTagName(context, parentElement, L"node");
-        for (auto child = children.rbegin(); child != children.rend(); ++child) {
-            pending.emplace_back(*child, parentNode);
+    std::vector<std::pair<std::uint32_t, boost::shared_ptr<Preferences>>> pending;
+    const auto pushChildren = [&pending, &content](std::uint32_t parent,
+                                                   const boost::shared_ptr<Preferences>& node) {
+        const std::size_t first = pending.size();
+        for (std::uint32_t child = content.containers[parent].firstChild;
+             child != PreferencesDocumentContent::NONE;
+             child = content.containers[child].nextSibling) {
+            pending.emplace_back(child, node);
         }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
     };
-    pushChildren(element, target);
+    pushChildren(root, target);
     while (!pending.empty()) {
-        const std::pair<DOMNode*, boost::shared_ptr<Preferences>> next = pending.back();
+        const std::pair<std::uint32_t, boost::shared_ptr<Preferences>> next = pending.back();
         pending.pop_back();
-        pushChildren(next.first, readNode(next.first, next.second));
+        pushChildren(next.first, readNode(content, next.first, next.second));
     }
 }
 
 boost::shared_ptr<Preferences>
-PreferencesXmlReader::readNode(DOMNode* element, const boost::shared_ptr<Preferences>& target) {
-    const std::wstring name = getAttributeValue(element, L"name");
+PreferencesXmlReader::readNode(const PreferencesDocumentContent& content, std::uint32_t container,
+                               const boost::shared_ptr<Preferences>& target) {
+    const std::wstring name = getAttributeValue(content, container, L"node", L"name");
     throwIfNodeNameIsEmpty(name);
     const boost::shared_ptr<Preferences> child = addPreferencesNode(target, name);
-    readMap(element, child);
+    readMap(content, container, L"node", child);
     return child;
 }
 
@@ -461,10 +422,22 @@ void PreferencesXmlReader::flushStoredNodesAfterFailure() {
     }
 }
 
-std::wstring PreferencesXmlReader::getAttributeValue(DOMNode* element,
-                                                     const std::wstring& attribute) {
-    return XmlUtils::getAttributeValue(L"krel_std::PreferencesXmlReader::getAttributeValue",
-                                       element, attribute);
+std::wstring PreferencesXmlReader::getAttributeValue(const PreferencesDocumentContent& content,
+                                                     std::uint32_t index, const wchar_t* tag,
+                                                     const wchar_t* attribute) {
+    static const wchar_t* const context = L"krel_std::PreferencesXmlReader::getAttributeValue";
+    const PreferencesDocumentContent::Container& container = content.containers[index];
+    if (container.instruction) {
+        throwXmlException(context, L"<" + std::wstring(tag) + L"> node is invalid.");
+    }
+    if (!container.hasAttributes) {
+        throwXmlException(context, L"<" + std::wstring(tag) + L"> node has no attributes.");
+    }
+    if (container.name == PreferencesDocumentContent::NONE) {
+        throwXmlException(context, L"Attribute <" + std::wstring(attribute) +
+                                       L"> not found for node <" + tag + L">.");
+    }
+    return content.text(container.name);
 }
 
 void PreferencesXmlReader::throwIfNodeNameIsEmpty(const std::wstring& name) {

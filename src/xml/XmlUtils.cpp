@@ -12,6 +12,7 @@
 #include <xercesc/dom/DOMNodeList.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXException.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -86,16 +87,16 @@ public:
     std::wstring message;
 };
 
-// For the length of one parse: the throwing error handler unless the caller set one, entity
-// expansion bounded unless the caller set its own bound, and no default entity resolution, so
-// no external entity or DTD is read.
+// For the length of one parse by a DOM or streaming parser: the throwing error handler unless
+// the caller set one, entity expansion bounded unless the caller set its own bound, and no
+// default entity resolution, so no external entity or DTD is read.
 //
 // A parse that ran out of memory leaves the parser marked as parsing, and the parser then
 // refuses to change its settings: the handler and the bound stay set, so both are shared and
 // never destroyed, and the guard's end never throws.
-class DomParserGuard {
+template <typename Parser> class ParserGuard {
 public:
-    explicit DomParserGuard(XercesDOMParser& parser)
+    explicit ParserGuard(Parser& parser)
         : parser(parser), ownHandler(parser.getErrorHandler() == nullptr),
           ownSecurity(parser.getSecurityManager() == nullptr) {
         // Never destroyed: parses on other threads may still run while the process exits.
@@ -110,9 +111,9 @@ public:
         parser.setDisableDefaultEntityResolution(true);
         parser.setLoadExternalDTD(false);
     }
-    DomParserGuard(const DomParserGuard&) = delete;
-    DomParserGuard& operator=(const DomParserGuard&) = delete;
-    ~DomParserGuard() {
+    ParserGuard(const ParserGuard&) = delete;
+    ParserGuard& operator=(const ParserGuard&) = delete;
+    ~ParserGuard() {
         try {
             if (ownHandler) {
                 parser.setErrorHandler(nullptr);
@@ -126,12 +127,12 @@ public:
     }
 
 private:
-    XercesDOMParser& parser;
+    Parser& parser;
     const bool ownHandler;
     const bool ownSecurity;
 };
 
-// The load-and-save parser's counterpart of DomParserGuard.
+// The load-and-save parser's counterpart of ParserGuard.
 class LsParserGuard {
 public:
     explicit LsParserGuard(DOMLSParser& parser) : config(*parser.getDomConfig()) {
@@ -169,13 +170,12 @@ std::wstring parseFailure(const XMLCh* message) {
     return L"Unable to parse input: " + quoted(message);
 }
 
-// Runs one parse, which answers the document or sets the failure text; any failure, a Xerces
-// exception or no document becomes the library's XML exception.
-template <typename Parse> DOMDocument* parseOrThrow(const wchar_t* context, Parse parse) {
-    DOMDocument* document = nullptr;
+// Runs one parse, which may set the failure text itself; a Xerces exception becomes the failure
+// text too, and a failure the library's XML exception.
+template <typename Parse> void parseOrThrowFailure(const wchar_t* context, Parse parse) {
     std::wstring failure;
     try {
-        document = parse(failure);
+        parse(failure);
     } catch (const XMLException& error) {
         failure = parseFailure(error.getMessage());
     } catch (const DOMException& error) {
@@ -186,6 +186,12 @@ template <typename Parse> DOMDocument* parseOrThrow(const wchar_t* context, Pars
     if (!failure.empty()) {
         throwXmlException(context, failure);
     }
+}
+
+// As parseOrThrowFailure for a parse that answers the document, which must be there.
+template <typename Parse> DOMDocument* parseOrThrow(const wchar_t* context, Parse parse) {
+    DOMDocument* document = nullptr;
+    parseOrThrowFailure(context, [&](std::wstring& failure) { document = parse(failure); });
     if (document == nullptr) {
         throwXmlException(context, L"Unable to get XML document from input string.");
     }
@@ -199,7 +205,7 @@ std::string transcode(const XMLCh* text) {
 
 DOMDocument* parseNarrow(const wchar_t* context, XercesDOMParser& parser, const std::string& text) {
     return parseOrThrow(context, [&](std::wstring&) {
-        DomParserGuard guard(parser);
+        ParserGuard<XercesDOMParser> guard(parser);
         const std::unique_ptr<MemBufInputSource> source = memorySource(text);
         parser.parse(*source);
         return parser.getDocument();
@@ -245,6 +251,15 @@ DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMPars
                                            const std::string& text) {
     const XmlSystemUse use(context);
     return parseNarrow(context, parser, text);
+}
+
+void XmlUtils::parse(const wchar_t* context, SAXParser& parser, const std::string& text) {
+    const XmlSystemUse use(context);
+    parseOrThrowFailure(context, [&](std::wstring&) {
+        ParserGuard<SAXParser> guard(parser);
+        const std::unique_ptr<MemBufInputSource> source = memorySource(text);
+        parser.parse(*source);
+    });
 }
 
 DOMDocument* XmlUtils::parseAndGetDocument(const wchar_t* context, XercesDOMParser& parser,
