@@ -21,18 +21,23 @@ build: configure
 
 # The demo runs in $(DEMO_DIR)/bin, beside the config/ and log/ directories of its log, made
 # afresh for each run, with a registry of its own that it keeps between runs (its machine hive
-# holds the service it installs: no root needed). It needs the library, krel-admin and itself:
-# a build directory made for it leaves the tests out; one that has them keeps them.
+# holds the service it installs: no root needed). Its debugger output goes to
+# $(DEMO_DIR)/debug-output.txt, also made afresh: the demo shows the lines it explains, and the
+# library's own debug lines stay in the file. It needs the library, krel-admin and itself: a
+# build directory made for it leaves the tests out; one that has them keeps them.
 DEMO_DIR = $(BUILD)/demo-run
 demo:
 	@./scripts/install-deps.sh demo
+	@[ -x $(BUILD)/examples/demo ] || echo "Building the library, krel-admin and the demo:" \
+	  "some 7 minutes of processor time, about a minute and a half on an idle 8-core machine," \
+	  "longer on a busy one; later runs take seconds."
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKREL_BUILD_BENCH=OFF \
 	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DKREL_BUILD_TESTS=OFF) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target demo krel-admin
-	@rm -rf $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log
+	@rm -rf $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log $(DEMO_DIR)/debug-output.txt
 	@mkdir -p $(DEMO_DIR)/bin $(DEMO_DIR)/config $(DEMO_DIR)/log $(DEMO_DIR)/registry
-	@cd $(DEMO_DIR)/bin && KREL_DEBUG_OUTPUT=stderr KREL_REGISTRY_DIR=$(abspath $(DEMO_DIR))/registry \
-	  $(abspath $(BUILD))/examples/demo
+	@cd $(DEMO_DIR)/bin && KREL_DEBUG_OUTPUT=$(abspath $(DEMO_DIR))/debug-output.txt \
+	  KREL_REGISTRY_DIR=$(abspath $(DEMO_DIR))/registry $(abspath $(BUILD))/examples/demo
 
 test: build
 	@./scripts/run-tests.sh $(BUILD) $(JOBS)

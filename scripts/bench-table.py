@@ -8,6 +8,9 @@ counter "allocs", its heap allocations per call. Ratios use medians over the rep
 real time for rows that time themselves (manual time), ask for real time, or run several
 threads, since CPU time leaves out the waits and the other threads they are about; of CPU time
 otherwise. Each time is printed with its unit, the largest that keeps it at least 1.
+
+Each row names its peer: the peer benchmark's label when it sets one, else the name listed in
+PEERS for its program and path. The columns are as wide as their longest entry.
 """
 import glob
 import json
@@ -38,6 +41,49 @@ for number, program in enumerate(programs, 1):
         if "krel" in pair and "peer" in pair:
             rows.append((os.path.basename(program), key, pair["krel"], pair["peer"]))
 
+# What each program's peers are, by the first path fragment that matches (an empty fragment
+# matches every path): the program a user would run instead, or the code written by hand.
+PEERS = {
+    "CharsetBench": [("base64", "OpenSSL EVP base64"), ("", "iconv")],
+    "ConnectionBench": [("connect and disconnect", "bare socket connect and close"),
+                        ("", "hand-written heart-beat monitor")],
+    "DispatcherBench": [("", "std::function list under std::mutex")],
+    "ExitBench": [("", "the same program without KrelStd")],
+    "FilePreferencesBench": [("", "Qt QSettings (INI)")],
+    "FileWatcherBench": [("", "inotify wait")],
+    "FormatBench": [("into buffer", "swprintf"), ("", "{fmt} format")],
+    "IniBench": [("save", "Boost.PropertyTree INI writer"), ("peak", "Boost.PropertyTree INI reader"),
+                 ("", "inih")],
+    "LockBench": [("Lock uncontended", "std::recursive_mutex"), ("AutoLock", "std::mutex"),
+                  ("ReaderLock", "std::shared_mutex"), ("ReadWriteLock", "std::shared_mutex"),
+                  ("Event", "std::condition_variable"), ("wait for any", "poll of 8 eventfds")],
+    "LogBench": [("", "spdlog")],
+    "PreferenceNotifyBench": [("", "mutex, deque and condition_variable")],
+    "PreferencesBench": [("", "std::map under std::mutex")],
+    "PreferencesXmlBench": [("export file back end", "in-memory back end's export"),
+                            ("import file back end", "java.util.prefs import and flush"),
+                            ("", "Xerces-C DOM by hand")],
+    "ProcessBench": [("POCO", "POCO Process::launch"), ("", "posix_spawn")],
+    "RegistryBench": [("", "SQLite table by hand")],
+    "RegistryPreferencesBench": [("QSettings", "Qt QSettings (INI)"), ("", "SQLite table by hand")],
+    "RegistryStoreBench": [("watch armed", "the same write without a watch"),
+                           ("another process", "inotify wait for an append"),
+                           ("", "SQLite directly")],
+    "RollingLogBench": [("log4cxx", "log4cxx rolling file"), ("poco", "POCO rolling file"),
+                        ("spdlog flushed", "spdlog rotating file, flushed"),
+                        ("line into", "snprintf and one write"), ("", "spdlog rotating file")],
+    "ServiceControlBench": [("", "bare socket to a spawned child")],
+    "SignalBench": [("", "sigaction, self-pipe and reader thread")],
+}
+
+
+def peer_name(program, key, peer):
+    if peer.get("label"):
+        return peer["label"]
+    for fragment, name in PEERS.get(program, []):
+        if fragment in key:
+            return name
+    return "?"
 
 
 def uses_real_time(row):
@@ -61,8 +107,9 @@ def time_text(row):
     return f"{nanoseconds:.1f} ns"
 
 
-print(f"{'program':<18} {'path':<44} {'krel':>12} {'peer':>12} {'clock':>5} {'ratio':>7} "
-      f"{'goal':>22} {'allocs':>7}")
+HEADER = ("program", "path", "krel", "peer", "clock", "ratio", "goal", "allocs", "peer is")
+LEFT = {"program", "path", "peer is"}
+table = []
 missed = 0
 for program, key, krel, peer in rows:
     ratio = timed(krel) / timed(peer)
@@ -76,6 +123,21 @@ for program, key, krel, peer in rows:
     missed += 0 if met else 1
     allocs = f"{krel['allocs']:.2f}" if "allocs" in krel else ""
     clock = "real" if uses_real_time(krel) else "cpu"
-    print(f"{program:<18} {key:<44} {time_text(krel):>12} {time_text(peer):>12} {clock:>5} "
-          f"{ratio:>7.2f} {goal_text:>22} {allocs:>7}{'' if met else ' missed'}")
+    cells = (program, key, time_text(krel), time_text(peer), clock, f"{ratio:.2f}", goal_text,
+             allocs, peer_name(program, key, peer))
+    table.append((cells, met))
+
+widths = [max([len(HEADER[i])] + [len(cells[i]) for cells, _ in table]) for i in range(len(HEADER))]
+
+
+def line(cells):
+    return " ".join(cell.ljust(width) if title in LEFT else cell.rjust(width)
+                    for title, cell, width in zip(HEADER, cells, widths)).rstrip()
+
+
+print(line(HEADER))
+for cells, met in table:
+    print(line(cells) + ("" if met else "  missed"))
+print("allocs: the KrelStd side's heap allocations (operator new) per call, made by the calling"
+      " thread (by any thread in IniBench); empty where a program does not count them")
 print(f"{missed} goal(s) missed" if missed else "every goal met")

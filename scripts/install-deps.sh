@@ -43,7 +43,17 @@ done
 
 lock_timeout=${KREL_APT_LOCK_TIMEOUT:-600}
 sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  # Without root and without sudo nothing can be installed from here: say what root has to run.
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "\`$profile\` needs these packages, which are not installed: ${missing[*]}" >&2
+    echo "Installing them needs root, and sudo is not available. As root, run:" >&2
+    echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+    echo "then run this command again." >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 # DPkg::Lock::Timeout makes apt-get wait for the dpkg lock (printing "Waiting for cache lock ...")
 # instead of failing at once.
 apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout="$lock_timeout")

@@ -177,14 +177,36 @@ void showPreferencesExport() {
     file.remove();
 }
 
+// The file that KREL_DEBUG_OUTPUT names; empty when the debugger output goes to stderr or
+// nowhere.
+std::wstring debugOutputFile() {
+    const char* target = std::getenv("KREL_DEBUG_OUTPUT");
+    if (target == nullptr || std::string(target).empty() || std::string(target) == "stderr") {
+        return std::wstring();
+    }
+    return krel_platform::utf8ToWide(target);
+}
+
+// The debugger output goes to a file under `make demo`, so that only the lines written here are
+// shown: the library's own debug lines of later steps (the file watcher's housekeeping, say)
+// stay in the file.
 void showDebugOutput() {
     std::wcout << L"Before the log is started, log lines go to the debugger output, which\n"
-                  L"`make demo` shows on stderr (KREL_DEBUG_OUTPUT=stderr):\n"
+                  L"`make demo` writes to ../debug-output.txt (KREL_DEBUG_OUTPUT=<file>;\n"
+                  L"KREL_DEBUG_OUTPUT=stderr shows it on stderr):\n"
                << std::flush;
+    const std::wstring file = debugOutputFile();
+    const size_t before = file.empty() ? 0 : linesOf(File(file)).size();
     StaticLog::log(INFO, L"demo::main", L"Started", L"Demo", L"", Thread::getCurrentThreadId(),
                    L"main.cpp", __LINE__);
     StaticLog::log(DEBUG, L"demo::main", L"a debug line", L"Demo", L"",
                    Thread::getCurrentThreadId(), L"main.cpp", __LINE__);
+    if (!file.empty()) {
+        const std::vector<std::wstring> lines = linesOf(File(file));
+        for (size_t i = before; i < lines.size(); ++i) {
+            std::wcout << L"  | " << lines[i] << L"\n";
+        }
+    }
 }
 
 // Tells the demo which keys of the log's configuration file the log has taken.

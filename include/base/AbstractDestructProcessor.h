@@ -1,3 +1,4 @@
+// AbstractDestructProcessor, the base of objects with a clean-up step that can be switched off.
 #pragma once
 
 #include <string>

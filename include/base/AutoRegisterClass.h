@@ -1,3 +1,4 @@
+// AutoRegisterClass, the base of classes found by their dotted name in the class registry.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

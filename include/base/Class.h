@@ -1,3 +1,4 @@
+// Class, the class registry: prototype objects by dotted class name, for the whole process.
 #pragma once
 
 #include <boost/noncopyable.hpp>

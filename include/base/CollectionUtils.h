@@ -1,3 +1,4 @@
+// CollectionUtils, a holder of static helpers on collections (none yet).
 #pragma once
 
 namespace krel_std {

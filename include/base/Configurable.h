@@ -1,3 +1,4 @@
+// Configurable, the base of objects built by class name from a property map.
 #pragma once
 
 #include <map>

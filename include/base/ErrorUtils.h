@@ -1,3 +1,4 @@
+// ErrorUtils, the library's argument checks and its texts for Windows error codes.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// IEvent, an event that a dispatcher hands to the listeners registered for its name.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// IEventListener, the receiver of the events a dispatcher hands on.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// The library's load and unload hooks (internal).
 #pragma once
 
 namespace krel_std_internal {

@@ -1,3 +1,4 @@
+// LogFunctionCall, the scope tracer, and the KREL_TRACE_SCOPE and KREL_SOURCE_FILE macros.
 #pragma once
 
 #include <cstddef>
@@ -46,12 +47,12 @@ namespace krel_std {
 // a read of the threshold at each end of the scope.
 class LogFunctionCall {
 public:
-    LogFunctionCall(const wchar_t* function, const wchar_t* module, const wchar_t* file,
-                    unsigned int line, LogEventPriority priority, bool logEntry)
-        : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
-          priority(priority) {
+    LogFunctionCall(const wchar_t* functionName, const wchar_t* moduleName, const wchar_t* fileName,
+                    unsigned int lineNumber, LogEventPriority level, bool logEntry)
+        : function(orEmpty(functionName)), module(orEmpty(moduleName)), file(orEmpty(fileName)),
+          line(lineNumber), priority(level) {
         if (logEntry && krel_std_internal::LogThreshold::passes(priority)) {
-            writeLine(this->function, this->file, line, priority, L"Begin.");
+            writeLine(function, file, line, priority, L"Begin.");
         }
     }
     LogFunctionCall(const wchar_t* function, const wchar_t* module, const wchar_t* file,

@@ -1,3 +1,4 @@
+// Object, the root of the library's classes: a virtual destructor and a text form.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// ObjectFactory, a keyed table of shared objects under a read-write lock.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

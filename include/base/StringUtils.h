@@ -1,3 +1,4 @@
+// StringUtils, static helpers on wide text, with the printf-style format engine.
 #pragma once
 
 #include <cstdarg>

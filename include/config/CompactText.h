@@ -20,7 +20,7 @@ class CompactText {
 public:
     // The empty text.
     CompactText() = default;
-    explicit CompactText(std::wstring_view text) { assign(text); }
+    explicit CompactText(std::wstring_view initial) { assign(initial); }
 
     // The character a byte of the one-byte form stands for.
     static wchar_t byteValue(char byte) { return static_cast<wchar_t>(static_cast<uint8_t>(byte)); }

@@ -1,3 +1,4 @@
+// ConfigUtils, static helpers on configuration properties.
 #pragma once
 
 #include <map>

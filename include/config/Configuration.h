@@ -1,3 +1,4 @@
+// Configuration, an INI-style configuration: an ordered list of sections under a lock.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// ConfigurationChangeEvent, one key of a configuration file added, removed or changed.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// ConfigurationElement, one line of a configuration: key/value, comment or empty.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// ConfigurationFile, a configuration bound to a file and a serializer, loaded and saved whole.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// ConfigurationListener, told of each change of a configuration file it listens to.
 #pragma once
 
 namespace krel_std {

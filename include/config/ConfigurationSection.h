@@ -1,3 +1,4 @@
+// ConfigurationSection, a named, ordered list of configuration lines.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// ConfigurationSerializer, the base of the formats that turn a configuration into bytes and back.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// ConfigurationVisitor, a walk over a configuration's sections and their lines.
 #pragma once
 
 namespace krel_std {

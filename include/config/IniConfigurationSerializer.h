@@ -1,3 +1,4 @@
+// IniConfigurationSerializer, the INI text format of the library's configuration files.
 #pragma once
 
 #include <ostream>

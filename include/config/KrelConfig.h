@@ -1,3 +1,4 @@
+// KrelConfig, an INI configuration file that watches itself and reports each changed key.
 #pragma once
 
 #include <boost/noncopyable.hpp>

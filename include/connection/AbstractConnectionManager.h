@@ -1,3 +1,4 @@
+// AbstractConnectionManager, the operations of a connection manager.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// AbstractConnectionPolicy, the connection policies' shared last-attempted and last-good indexes.
 #pragma once
 
 #include "base/Object.h"

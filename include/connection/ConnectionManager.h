@@ -1,3 +1,4 @@
+// ConnectionManager, which keeps a client connected to one of several services.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// IConnectionImplementer, the application's side of a connection manager.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// IConnectionPolicy, the choice of the service index a connection manager tries next.
 #pragma once
 
 #include <string>

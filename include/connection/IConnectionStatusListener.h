@@ -1,3 +1,4 @@
+// IConnectionStatusListener, told when a manager's connection comes up or goes down.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// ISendHeartBeat, which sends one heart beat over a connection manager's connection.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// LastPlusOneConnectionPolicy, which goes on after the last attempted index.
 #pragma once
 
 #include "connection/AbstractConnectionPolicy.h"

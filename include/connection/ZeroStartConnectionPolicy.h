@@ -1,3 +1,4 @@
+// ZeroStartConnectionPolicy, which starts every cycle at index 0.
 #pragma once
 
 #include "connection/AbstractConnectionPolicy.h"

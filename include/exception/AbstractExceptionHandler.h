@@ -1,3 +1,4 @@
+// AbstractExceptionHandler, an exception handler that keeps its successor in the chain.
 #pragma once
 
 #include "exception/IExceptionHandler.h"

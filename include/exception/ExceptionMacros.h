@@ -1,3 +1,4 @@
+// KREL_DECLARE_EXCEPTION and KREL_DEFINE_EXCEPTION, which write the members of an exception class.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// IExceptionHandler, one link of a chain of handlers for caught exceptions.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

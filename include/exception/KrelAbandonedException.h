@@ -1,3 +1,4 @@
+// KrelAbandonedException: an abandoned synchronisation object.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

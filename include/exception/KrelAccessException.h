@@ -1,3 +1,4 @@
+// KrelAccessException: access violations and operations refused for lack of rights.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelBackingStoreException: a preferences store that cannot carry out the operation.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelBufferOverflowException: writing past the limit of a buffer.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelBufferUnderflowException: reading past the limit of a buffer.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelCancellationException: a cancelled task.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

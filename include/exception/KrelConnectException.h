@@ -1,3 +1,4 @@
+// KrelConnectException, a KrelIOException: a connection manager's call while in recovery.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

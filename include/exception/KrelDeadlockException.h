@@ -1,3 +1,4 @@
+// KrelDeadlockException: a lock or semaphore operation that would deadlock.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelException, the base of every exception the library throws.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

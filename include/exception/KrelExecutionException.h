@@ -1,3 +1,4 @@
+// KrelExecutionException: a task that failed.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

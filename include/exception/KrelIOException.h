@@ -1,3 +1,4 @@
+// KrelIOException: failed input or output.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

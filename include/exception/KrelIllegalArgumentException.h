@@ -1,3 +1,4 @@
+// KrelIllegalArgumentException: an invalid argument.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelIllegalStateException: a call that the object's current state does not allow.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

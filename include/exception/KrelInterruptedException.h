@@ -1,3 +1,4 @@
+// KrelInterruptedException: a wait given up because the caller's wait object was signalled.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelInvalidPreferencesFormatException: a preferences document of the wrong shape.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

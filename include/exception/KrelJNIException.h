@@ -1,3 +1,4 @@
+// KrelJNIException, a Java exception carried over to the native side.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

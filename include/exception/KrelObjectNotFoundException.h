@@ -1,3 +1,4 @@
+// KrelObjectNotFoundException: a named object that does not exist.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

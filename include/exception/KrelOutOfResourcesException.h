@@ -1,3 +1,4 @@
+// KrelOutOfResourcesException: memory, locks or threads that cannot be had.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelRejectedExecutionException: a task that an executor refused.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

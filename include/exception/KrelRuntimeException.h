@@ -1,3 +1,4 @@
+// KrelRuntimeException: machine faults other than access violations.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelTimeoutException: an operation that ran out of time.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

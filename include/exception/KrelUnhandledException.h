@@ -1,3 +1,4 @@
+// KrelUnhandledException: an error that no handler settled.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelUnknownException, a KrelRuntimeException: a system error code without a closer mapping.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelUnsupportedOperationException: an operation the system does not support.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -1,3 +1,4 @@
+// KrelWaitObjectDestroyedException: an object destroyed while a thread waits on it.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

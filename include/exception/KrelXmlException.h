@@ -1,3 +1,4 @@
+// KrelXmlException: an XML parse error or a document of the wrong shape.
 #pragma once
 
 #include "exception/ExceptionMacros.h"

@@ -101,9 +101,7 @@ private:
     // Holds the critical section for one scope.
     class Guard {
     public:
-        explicit Guard(CRITICAL_SECTION& section) : section(section) {
-            EnterCriticalSection(&section);
-        }
+        explicit Guard(CRITICAL_SECTION& held) : section(held) { EnterCriticalSection(&section); }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
         ~Guard() { LeaveCriticalSection(&section); }

@@ -1,3 +1,4 @@
+// DirectoryFilter, a listing filter that keeps the directories.
 #pragma once
 
 #include "file/IFileFilter.h"

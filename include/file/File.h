@@ -1,3 +1,4 @@
+// File, a validated path with text operations and the file-system calls on it.
 #pragma once
 
 #include <cstdint>

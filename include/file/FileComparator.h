@@ -1,3 +1,4 @@
+// FileComparator, which orders Files by their canonical paths.
 #pragma once
 
 namespace krel_std {

@@ -1,3 +1,4 @@
+// FileEventListener, told by a FileMonitor when one of its files changes.
 #pragma once
 
 #include <string>

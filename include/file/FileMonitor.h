@@ -1,3 +1,4 @@
+// FileMonitor, which watches named files of one directory on a thread of its own.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// FileSystemInfo, the free space of a directory's volume and the bytes used below it.
 #pragma once
 
 #include <boost/noncopyable.hpp>

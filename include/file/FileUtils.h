@@ -1,3 +1,4 @@
+// FileUtils, whole-file work by path name: copy, read, write, append, compare.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

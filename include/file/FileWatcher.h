@@ -1,3 +1,4 @@
+// FileWatcher, the process-wide watcher that tells IFileListeners of changed files.
 #pragma once
 
 #include <boost/noncopyable.hpp>

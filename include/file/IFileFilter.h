@@ -1,3 +1,4 @@
+// IFileFilter, the selection of the entries that File::listFiles answers.
 #pragma once
 
 namespace krel_std {

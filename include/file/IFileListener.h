@@ -1,3 +1,4 @@
+// IFileListener, told by the file watcher when a watched file changes.
 #pragma once
 
 namespace krel_std {

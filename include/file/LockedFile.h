@@ -1,3 +1,4 @@
+// LockedFile, whole-file access under the system's share lock, across processes.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// RollingFile, a numbered set of files of bounded size written in turn.
 #pragma once
 
 #include <atomic>

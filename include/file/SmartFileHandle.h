@@ -1,3 +1,4 @@
+// SmartFileHandle, the scope holder of a C runtime descriptor or stream.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// WildcardFileFilter, a listing filter by a name pattern with '?' and '*'.
 #pragma once
 
 #include <string>

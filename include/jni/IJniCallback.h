@@ -1,3 +1,4 @@
+// IJniCallback, one record of the Java callback queue.
 #pragma once
 
 #include <jni.h>

@@ -1,3 +1,4 @@
+// JNIExceptionLogger, which turns a Java throwable into text and logs it.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// JNIReference, the owner of one JNI reference, deleted when the owner lets it go.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,8 @@ public:
     static constexpr int32_t WEAK_GLOBAL = 1;
     static constexpr int32_t LOCAL = 2;
 
-    explicit JNIReference(T reference = nullptr, int32_t kind = LOCAL)
-        : kind(kind), reference(reference) {}
+    explicit JNIReference(T held = nullptr, int32_t heldKind = LOCAL)
+        : kind(heldKind), reference(held) {}
     JNIReference(const JNIReference&) = delete;
     JNIReference& operator=(const JNIReference&) = delete;
     JNIReference(JNIReference&& other) noexcept : kind(other.kind), reference(other.reference) {

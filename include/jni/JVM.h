@@ -1,3 +1,4 @@
+// JVM, the process's one handle to a Java VM; JVMVersion and JVMInfo describe runtimes.
 #pragma once
 
 #include <atomic>

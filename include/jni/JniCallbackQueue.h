@@ -1,3 +1,4 @@
+// JniCallbackQueue, the process-wide queue of records a Java thread takes.
 #pragma once
 
 #include <atomic>

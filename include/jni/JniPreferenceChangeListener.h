@@ -1,3 +1,4 @@
+// JniPreferenceChangeListener, which queues a monitored key's changes for Java.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// JniPreferenceChangeListenerContainer, the listeners of the keys Java monitors.
 #pragma once
 
 #include <boost/noncopyable.hpp>

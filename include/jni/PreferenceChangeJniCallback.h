@@ -1,3 +1,4 @@
+// PreferenceChangeJniCallback, the record of one changed preference for Java.
 #pragma once
 
 #include <string>

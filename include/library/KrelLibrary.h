@@ -1,3 +1,4 @@
+// KrelLibrary, one loaded dynamic library and the addresses of its symbols.
 #pragma once
 
 #include <boost/noncopyable.hpp>

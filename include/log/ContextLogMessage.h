@@ -1,3 +1,4 @@
+// ContextLogMessage, which logs formatted messages with a fixed source context.
 #pragma once
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// LogEventPriority, the levels of log events, from DUMP to FATAL.
 #pragma once
 
 #include <string>

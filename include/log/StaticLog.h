@@ -1,3 +1,4 @@
+// StaticLog, the process-wide log started from its .cfg file.
 #pragma once
 
 #include <atomic>

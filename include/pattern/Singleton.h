@@ -1,3 +1,4 @@
+// Singleton, the base of classes that exist once per process; null_deleter.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SingletonManager, the process-wide locks of the singletons.
 #pragma once
 
 #include <atomic>

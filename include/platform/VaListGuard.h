@@ -1,3 +1,4 @@
+// VaListGuard, which ends a variable argument list when its scope ends.
 #pragma once
 
 #include <cstdarg>
@@ -11,7 +12,7 @@ namespace krel_platform {
 //     krel_platform::VaListGuard end(arguments);
 class VaListGuard {
 public:
-    explicit VaListGuard(va_list& arguments) : arguments(arguments) {}
+    explicit VaListGuard(va_list& started) : arguments(started) {}
     VaListGuard(const VaListGuard&) = delete;
     VaListGuard& operator=(const VaListGuard&) = delete;
     ~VaListGuard() { va_end(arguments); }

@@ -1,3 +1,4 @@
+// AbstractPreferences, the node skeleton of every preferences back end.
 #pragma once
 
 #include <boost/enable_shared_from_this.hpp>

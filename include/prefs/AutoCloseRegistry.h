@@ -1,3 +1,4 @@
+// AutoCloseRegistry, which holds a key open on a shared registry wrapper for a scope.
 #pragma once
 
 #include <string>

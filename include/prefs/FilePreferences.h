@@ -1,3 +1,4 @@
+// FilePreferences, the back end that keeps each node in a directory with a prefs.cfg.
 #pragma once
 
 #include <boost/optional.hpp>

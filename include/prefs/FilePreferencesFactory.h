@@ -1,3 +1,4 @@
+// FilePreferencesFactory, the factory of the file preferences back end.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

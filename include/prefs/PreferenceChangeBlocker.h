@@ -1,3 +1,4 @@
+// PreferenceChangeBlocker, which lets threads wait for a preference change.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// PreferenceChangeEvent, one change of one preference of one node.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// PreferenceChangeListener, told of each change of a preference it is registered for.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

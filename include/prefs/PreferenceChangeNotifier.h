@@ -1,3 +1,4 @@
+// PreferenceChangeNotifier, the process-wide dispatch of preference changes.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// Preferences, one node of a preferences tree with typed values.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

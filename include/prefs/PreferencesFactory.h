@@ -1,3 +1,4 @@
+// PreferencesFactory, the factory of one back end's two tree roots.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

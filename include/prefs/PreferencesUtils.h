@@ -1,3 +1,4 @@
+// PreferencesUtils, which finds nodes by a paths key and reads values with a default.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// PreferencesXmlReader, the import of a Java preferences XML document.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// PreferencesXmlWriter, the export of a node or subtree as a Java preferences XML document.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// RegistryChangeNotifier, which watches registry keys for registry preference listeners.
 #pragma once
 
 #include <boost/noncopyable.hpp>

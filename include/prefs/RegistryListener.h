@@ -1,3 +1,4 @@
+// RegistryListener, which watches one registry key and reports its changed values.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// RegistryPreferences, the preferences back end kept in the registry.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

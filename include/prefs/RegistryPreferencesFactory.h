@@ -1,3 +1,4 @@
+// RegistryPreferencesFactory, the factory of the registry back end, the default one.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// IProcessEventListener, told about a process's events (for users of Process).
 #pragma once
 
 namespace krel_std {

@@ -1,3 +1,4 @@
+// Process, a program started, found by name or the calling one; ProcessPriority.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

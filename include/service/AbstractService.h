@@ -1,3 +1,4 @@
+// AbstractService, a program that runs in the console or as a service.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

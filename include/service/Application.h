@@ -1,3 +1,4 @@
+// Application, the base of a native program: arguments, signals and a shutdown event.
 #pragma once
 
 #include <memory>

@@ -1,3 +1,4 @@
+// ArgumentParser, the parser of "-<key><value>" command-line options.
 #pragma once
 
 #include <map>

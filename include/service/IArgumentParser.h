@@ -1,3 +1,4 @@
+// IArgumentParser, which reads a command line into one-letter options.
 #pragma once
 
 #include <string>

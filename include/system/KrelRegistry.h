@@ -1,3 +1,4 @@
+// KrelRegistry, one open registry key with typed reads, writes and listings.
 #pragma once
 
 #include <string>

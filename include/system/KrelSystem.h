@@ -1,3 +1,4 @@
+// KrelSystem, the system properties, the environment and the machine's description.
 #pragma once
 
 #include <boost/noncopyable.hpp>

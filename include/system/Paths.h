@@ -1,3 +1,4 @@
+// Paths, the provider of directories by key (configuration, log, executable).
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// VersionInfo, the version information of one module.
 #pragma once
 
 #include <map>

@@ -1,3 +1,4 @@
+// VersionInfoListener, told of modules added to and removed from the version registry.
 #pragma once
 
 namespace krel_std {

@@ -1,3 +1,4 @@
+// VersionInfoRegistry, the process-wide version information by module name.
 #pragma once
 
 #include <boost/noncopyable.hpp>

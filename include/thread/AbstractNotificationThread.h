@@ -1,3 +1,4 @@
+// AbstractNotificationThread, a Thread that repeats its work until told to stop.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// AtomicCounter, the shared body of AtomicInteger and AtomicLong.
 #pragma once
 
 #include <string>
@@ -48,7 +49,7 @@ public:
     }
 
 protected:
-    explicit AtomicCounter(T value) : value(value) {}
+    explicit AtomicCounter(T initial) : value(initial) {}
 
     // "<className>{value=<value>}".
     std::wstring describe(const wchar_t* className) const {

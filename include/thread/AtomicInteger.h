@@ -1,3 +1,4 @@
+// AtomicInteger, a signed 32-bit counter under its own lock.
 #pragma once
 
 #include "thread/AtomicCounter.h"

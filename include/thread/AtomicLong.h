@@ -1,3 +1,4 @@
+// AtomicLong, an unsigned 64-bit counter under its own lock.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// AutoLock, which holds any lockable for a scope.
 #pragma once
 
 #include "base/Object.h"
@@ -8,7 +9,7 @@ namespace krel_std {
 // unlocks on destruction, also when an exception leaves the scope.
 template <typename T> class AutoLock : public Object {
 public:
-    explicit AutoLock(T& lockable) : lockable(lockable) { lockable.lock(); }
+    explicit AutoLock(T& held) : lockable(held) { lockable.lock(); }
     AutoLock(const AutoLock&) = delete;
     AutoLock& operator=(const AutoLock&) = delete;
     ~AutoLock() override { lockable.unlock(); }

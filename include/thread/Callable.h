@@ -1,3 +1,4 @@
+// Callable, a task that answers a result.
 #pragma once
 
 #include <string>

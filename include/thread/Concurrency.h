@@ -1,3 +1,4 @@
+// Concurrency, the waits on one, any or all of several Waitables.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

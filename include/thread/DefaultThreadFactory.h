@@ -1,3 +1,4 @@
+// DefaultThreadFactory, a thread factory that names its threads by pool and number.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Event, a waitable event with auto or manual reset.
 #pragma once
 
 #include "thread/Waitable.h"

@@ -1,3 +1,4 @@
+// Executor, the interface of what runs submitted tasks.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

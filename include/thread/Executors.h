@@ -1,3 +1,4 @@
+// Executors, static helpers of the task interfaces.
 #pragma once
 
 #include <boost/shared_ptr.hpp>
@@ -16,8 +17,8 @@ public:
     // A Callable that runs a Runnable and answers a fixed result.
     template <typename T> class RunnableAdapter : public Callable<T> {
     public:
-        RunnableAdapter(const boost::shared_ptr<Runnable>& task, T result)
-            : task(task), result(result) {}
+        RunnableAdapter(const boost::shared_ptr<Runnable>& work, T answer)
+            : task(work), result(answer) {}
 
         std::wstring toString() const override { return L"Callable{}"; }
 

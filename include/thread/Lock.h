@@ -1,3 +1,4 @@
+// Lock, a recursive mutual-exclusion lock that is also a Waitable.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

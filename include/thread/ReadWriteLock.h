@@ -1,3 +1,4 @@
+// ReadWriteLock, a lock for many readers or one writer; ReaderLock and WriterLock hold it.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// Runnable, the work a thread runs.
 #pragma once
 
 #include "base/Object.h"

@@ -1,3 +1,4 @@
+// Semaphore, a counting semaphore that is also a Waitable.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

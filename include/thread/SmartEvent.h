@@ -1,3 +1,4 @@
+// SmartEvent, the owner of one unnamed kernel event for its lifetime.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// Subscription, one waiting thread's registration on one Waitable.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SubscriptionCondition, the mutex and condition that the subscriptions of one wait share.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// Thread, a named thread that runs a Runnable and can be waited on.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// ThreadFactory, which makes threads for a Runnable.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

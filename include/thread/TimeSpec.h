@@ -1,3 +1,4 @@
+// TimeSpec, a time as seconds and nanoseconds, used as a deadline.
 #pragma once
 
 #include <cstdint>

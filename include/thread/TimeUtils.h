@@ -1,3 +1,4 @@
+// TimeUtils, clock readings and local-time texts.
 #pragma once
 
 #include <cstdint>

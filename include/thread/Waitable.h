@@ -1,3 +1,4 @@
+// Waitable, the base of everything a thread can wait on through Concurrency.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,3 +1,4 @@
+// XmlSystemUse, one use of the XML parser library, which keeps it started.
 #pragma once
 
 #include <chrono>

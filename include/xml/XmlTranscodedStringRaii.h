@@ -1,3 +1,4 @@
+// XmlTranscodedStringRaii, the owner of one string the XML parser's transcoder made.
 #pragma once
 
 #include <boost/noncopyable.hpp>

@@ -1,3 +1,4 @@
+// XmlUtils, the library's checked layer over the XML DOM parser.
 #pragma once
 
 #include <list>

@@ -2,7 +2,8 @@
 # Installs a build below a temporary DESTDIR and checks the installed package: the files laid
 # out, the SONAME, the RUNPATH of krel-admin, two consumers built against the installed tree
 # (each parsing XML through the library's headers), one through find_package(KrelStd CONFIG)
-# and one through pkg-config, and a Java program
+# and one through pkg-config, every header compiled alone with the pkg-config flags and
+# -Wshadow, and a Java program
 # compiled against the installed jar that runs the installed library's natives.
 #
 # Usage: package-test.sh <build dir> <consumer source dir> <prefix> <libdir> <c++ compiler>
@@ -95,6 +96,21 @@ else
   cat "$work/pkg.log" >&2
   fail "the pkg-config consumer does not build with: $flags"
 fi
+
+# Every installed header compiles alone with those flags, warning-free under the warnings a
+# consumer may turn on (-Wshadow among them): a header leans on no include of its includer, and
+# no parameter of an inline function hides a member.
+header_check() {
+  # shellcheck disable=SC2086
+  echo "#include \"$1\"" | "$cxx" -std=c++17 -fsyntax-only -Wall -Wextra -Wshadow -Werror \
+    $flags -x c++ - 2>&1 || echo "FAILED: $1 does not compile alone without warnings"
+}
+export -f header_check
+export cxx flags
+header_failures=$(cd "$root/include/KrelStd" && find . -name '*.h' | sed 's|^\./||' | sort |
+  xargs -P 4 -I '{}' bash -c 'header_check "$1"' _ '{}')
+[ -z "$header_failures" ] || fail "installed headers:
+$header_failures"
 
 # The Java program: the installed jar on its class path, the installed library found through
 # java.library.path alone, a registry of its own that the installed krel-admin reads back.

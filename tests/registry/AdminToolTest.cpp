@@ -196,6 +196,82 @@ TEST_F(AdminToolTest, ReadEscapesControlCharactersOfTheData) {
     EXPECT_EQ(output, "one\\r\\ntwo\\x07\n");
 }
 
+TEST_F(AdminToolTest, ReadPrintsATabAndTheTextBackslashTDifferently) {
+    ASSERT_EQ(setString(createKey(L"Software\\Escaped"), L"v", L"a\tb\\tc"), ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"read", "HKCU\\Software\\Escaped", "v"}, &output), 0);
+    EXPECT_EQ(output, "a\\tb\\\\tc\n");
+}
+
+TEST_F(AdminToolTest, ListDoublesBackslashesOfValueNamesAndDataButNotOfKeyPaths) {
+    const HKEY key = createKey(L"Software\\Escaped\\Sub");
+    ASSERT_EQ(setString(key, L"C:\\dir", L"C:\\temp"), ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"list", "HKCU\\Software\\Escaped\\Sub"}, &output), 0);
+    EXPECT_EQ(output, "HKEY_CURRENT_USER\\Software\\Escaped\\Sub\n"
+                      "    C:\\\\dir    REG_SZ    C:\\\\temp\n");
+}
+
+TEST_F(AdminToolTest, MultiStringHoldingTheTextBackslashZeroIsNotSplitThere) {
+    const wchar_t strings[] = L"a\\0b\0c\0";
+    std::vector<BYTE> data;
+    for (wchar_t c : strings) {
+        data.push_back(static_cast<BYTE>(c));
+        data.push_back(0);
+    }
+    ASSERT_EQ(RegSetValueExW(createKey(L"Software\\Escaped"), L"m", 0, REG_MULTI_SZ, data.data(),
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+
+    std::string output;
+    ASSERT_EQ(runTool({"read", "HKCU\\Software\\Escaped", "m"}, &output), 0);
+    EXPECT_EQ(output, "a\\\\0b\\0c\n");
+}
+
+TEST_F(AdminToolTest, ReadOfAMissingValueSaysNoSuchValue) {
+    createKey(L"Software\\Present");
+
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runToolWithErrors({"read", "HKCU\\Software\\Present", "absent"}, output, errors), 1);
+    EXPECT_EQ(errors, "krel-admin: HKCU\\Software\\Present absent: no such value (2)\n");
+}
+
+TEST_F(AdminToolTest, ReadBelowAMissingKeySaysNoSuchKey) {
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runToolWithErrors({"read", "HKCU\\Software\\Absent", "v"}, output, errors), 1);
+    EXPECT_EQ(errors, "krel-admin: HKCU\\Software\\Absent v: no such key (2)\n");
+}
+
+TEST_F(AdminToolTest, ListOfAMissingKeySaysNoSuchKeyAndPrintsNothing) {
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runToolWithErrors({"list", "HKCU\\Software\\Absent"}, output, errors), 1);
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(errors, "krel-admin: HKCU\\Software\\Absent: no such key (2)\n");
+}
+
+TEST_F(AdminToolTest, DeletionOfAMissingValueSaysNoSuchValue) {
+    createKey(L"Software\\Present");
+
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(
+        runToolWithErrors({"delete-value", "HKCU\\Software\\Present", "absent"}, output, errors),
+        1);
+    EXPECT_NE(errors.find(": no such value (2)"), std::string::npos) << errors;
+}
+
+TEST_F(AdminToolTest, DeletionOfAMissingKeySaysNoSuchKey) {
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runToolWithErrors({"delete-key", "HKCU\\Software\\Absent"}, output, errors), 1);
+    EXPECT_NE(errors.find(": no such key (2)"), std::string::npos) << errors;
+}
+
 TEST_F(AdminToolTest, ListingOfASubkeyNamedWithALineBreakStaysOnOneLine) {
     createKey(L"Software\\Parent\\a\nHKEY_LOCAL_MACHINE\x1B");
 

@@ -61,12 +61,16 @@ LSTATUS queryValue(HKEY key, const std::wstring& name, DWORD& type, std::vector<
 
 // The type's name (REG_SZ, ...), or its number for a type without one.
 std::wstring typeName(DWORD type);
-// The data as the tool shows it: text for the string types (the strings of REG_MULTI_SZ
-// separated by "\0"), decimal numbers for REG_DWORD and REG_QWORD, hexadecimal bytes otherwise.
+// The data as the tool shows it: text for the string types, escaped as escapeValueText does
+// (the strings of REG_MULTI_SZ separated by "\0"), decimal numbers for REG_DWORD and REG_QWORD,
+// hexadecimal bytes otherwise.
 std::wstring formatData(DWORD type, const std::vector<BYTE>& data);
 
 // Reports a refused call on stderr ("krel-admin: <what>: <system text> (<code>)"); answers 1.
 int reportError(const std::string& what, LSTATUS status);
+// As reportError, but a status of ERROR_FILE_NOT_FOUND reads as the thing that is missing
+// ("no such key", "no such value") rather than the system's text about files.
+int reportMissing(const std::string& what, LSTATUS status, const char* missing);
 // Reports wrong usage of the command on stderr; answers 2.
 int reportUsage(const AdminCommand& command);
 const AdminCommand& commandNamed(const char* name);
@@ -75,6 +79,9 @@ const AdminCommand& commandNamed(const char* name);
 // so that stored text can never break a printed line or reach the terminal as a control.
 std::wstring escapeControls(const std::wstring& text);
 std::string escapeControls(const std::string& text);
+// Stored text as the tool shows a value: its control characters escaped and every backslash
+// doubled, so that a TAB ("\t") and the two characters "\t" ("\\t") print differently.
+std::wstring escapeValueText(const std::wstring& text);
 
 // Prints one line on stdout, its control characters escaped.
 void printLine(const std::wstring& text);

@@ -27,20 +27,28 @@ std::wstring utf16Text(const std::vector<BYTE>& data) {
 }
 
 // The string of REG_SZ data without its terminator; the strings of REG_MULTI_SZ joined by
-// "\0" without the closing empty one.
+// "\0" without the closing empty one. Each string is escaped before the join, so a "\0" that
+// a string holds as text reads "\\0" and never as a separator.
 std::wstring stringData(DWORD type, const std::vector<BYTE>& data) {
     std::wstring text = utf16Text(data);
     while (!text.empty() && text.back() == L'\0') {
         text.pop_back();
     }
     if (type != REG_MULTI_SZ) {
-        return text.substr(0, text.find(L'\0'));
+        return escapeValueText(text.substr(0, text.find(L'\0')));
     }
     std::wstring joined;
-    for (wchar_t c : text) {
-        joined += c == L'\0' ? std::wstring(L"\\0") : std::wstring(1, c);
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(L'\0', start);
+        joined +=
+            escapeValueText(text.substr(start, end == std::wstring::npos ? end : end - start));
+        if (end == std::wstring::npos) {
+            return joined;
+        }
+        joined += L"\\0";
+        start = end + 1;
     }
-    return joined;
 }
 
 bool isControl(wchar_t c) {
@@ -171,6 +179,15 @@ int reportError(const std::string& what, LSTATUS status) {
     return 1;
 }
 
+int reportMissing(const std::string& what, LSTATUS status, const char* missing) {
+    if (status != ERROR_FILE_NOT_FOUND) {
+        return reportError(what, status);
+    }
+    std::cerr << "krel-admin: " << escapeControls(what) << ": " << missing << " (" << status << ")"
+              << std::endl;
+    return 1;
+}
+
 int reportUsage(const AdminCommand& command) {
     std::cerr << "usage: krel-admin " << command.name << " " << command.usage << std::endl;
     return 2;
@@ -181,6 +198,21 @@ std::wstring escapeControls(const std::wstring& text) {
     escaped.reserve(text.size());
     for (wchar_t c : text) {
         if (isControl(c)) {
+            escaped += escapeOf(c);
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::wstring escapeValueText(const std::wstring& text) {
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c == L'\\') {
+            escaped += L"\\\\";
+        } else if (isControl(c)) {
             escaped += escapeOf(c);
         } else {
             escaped += c;

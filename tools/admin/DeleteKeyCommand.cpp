@@ -12,7 +12,7 @@ int deleteKey(const std::vector<std::string>& arguments) {
         return 2;
     }
     const LSTATUS status = SHDeleteKeyW(path.root, path.subKey.c_str());
-    return status == ERROR_SUCCESS ? 0 : reportError(arguments[0], status);
+    return status == ERROR_SUCCESS ? 0 : reportMissing(arguments[0], status, "no such key");
 }
 
 } // namespace krel_admin

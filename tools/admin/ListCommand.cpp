@@ -1,5 +1,6 @@
 // krel-admin list <hive>\<key>: the key's values in their order ("    <name>    <type>
-// <data>", the default value named "(Default)"), then its subkeys' full names.
+// <data>", the default value named "(Default)", names and data escaped as values are), then
+// its subkeys' full names, whose backslashes are the separators and stay as they are.
 #include "AdminCommands.h"
 
 namespace krel_admin {
@@ -26,8 +27,9 @@ LSTATUS listValues(HKEY key) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        printLine(L"    " + (valueName.empty() ? std::wstring(L"(Default)") : valueName) + L"    " +
-                  typeName(type) + L"    " + formatData(type, data));
+        printLine(L"    " +
+                  (valueName.empty() ? std::wstring(L"(Default)") : escapeValueText(valueName)) +
+                  L"    " + typeName(type) + L"    " + formatData(type, data));
     }
 }
 
@@ -59,11 +61,12 @@ int listKey(const std::vector<std::string>& arguments) {
     }
     OpenKey opened;
     LSTATUS status = RegOpenKeyExW(path.root, path.subKey.c_str(), 0, KEY_READ, &opened.key);
-    const std::wstring keyName = joinKeyPath(path.rootName, path.subKey);
-    if (status == ERROR_SUCCESS) {
-        printLine(keyName);
-        status = listValues(opened.key);
+    if (status != ERROR_SUCCESS) {
+        return reportMissing(arguments[0], status, "no such key");
     }
+    const std::wstring keyName = joinKeyPath(path.rootName, path.subKey);
+    printLine(keyName);
+    status = listValues(opened.key);
     if (status == ERROR_SUCCESS) {
         status = listSubkeys(opened.key, keyName);
     }

@@ -18,7 +18,10 @@ void printHelp(std::ostream& out) {
     out << "The hives are user.db (HKCU) and machine.db (HKLM), the event log eventlog.db beside\n"
            "machine.db, all in the directory named by KREL_REGISTRY_DIR; when it is unset,\n"
            "user.db is in $XDG_CONFIG_HOME/krelstd/registry (else ~/.config/krelstd/registry)\n"
-           "and machine.db in /var/lib/krelstd/registry.\n";
+           "and machine.db in /var/lib/krelstd/registry.\n"
+           "Stored text is printed with its control characters escaped (\\n, \\t, \\x1B); in\n"
+           "value names and data a backslash is doubled (\\\\), so a TAB prints \\t and the text\n"
+           "\\t prints \\\\t. Key paths are printed as they are.\n";
 }
 
 bool asksForHelp(const char* argument) {
