@@ -10,8 +10,10 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "support/DebugOutputCapture.h"
+#include "support/MessageOf.h"
 
 using namespace krel_std;
+using krel_test::messageOf;
 using krel_test::RecordingListener;
 using krel_test::ScriptedImplementer;
 
@@ -55,15 +57,6 @@ protected:
     boost::shared_ptr<ScriptedImplementer> implementer;
     std::unique_ptr<ConnectionManager> manager;
 };
-
-template <typename E> std::wstring messageOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const E& e) {
-        return e.getMessage();
-    }
-    return L"<nothing thrown>";
-}
 
 TEST_F(ConnectionManagerTest, ConnectMakesTheConnectionToTheFirstHost) {
     manager->connect();
