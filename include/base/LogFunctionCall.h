@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <type_traits>
 
-#include "log/ContextLogMessage.h"
-#include "log/LogEventPriority.h"
-#include "log/LogThreshold.h"
+#include "base/TracePriority.h"
+#include "base/TraceThreshold.h"
 
 namespace krel_std_internal {
 
