@@ -5,9 +5,9 @@
 #include <string>
 
 #include "base/KrelStdUtils.h"
+#include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
 #include "exception/KrelIllegalArgumentException.h"
-#include "log/ContextLogMessage.h"
 
 namespace krel_std {
 
@@ -44,8 +44,8 @@ public:
                          const std::wstring& name) {
         (void)context;
         if (!pointer) {
-            failPointerCheck(L"krel_std::ErrorUtils::isNullEx", getFileBaseName(L"" __FILE__),
-                             __LINE__, name + L" value is NULL.");
+            failPointerCheck(L"krel_std::ErrorUtils::isNullEx", KREL_SOURCE_FILE, __LINE__,
+                             name + L" value is NULL.");
         }
     }
 
@@ -54,8 +54,8 @@ public:
                             const std::wstring& name) {
         (void)context;
         if (pointer) {
-            failPointerCheck(L"krel_std::ErrorUtils::isNotNullEx", getFileBaseName(L"" __FILE__),
-                             __LINE__, name + L" value is not NULL.");
+            failPointerCheck(L"krel_std::ErrorUtils::isNotNullEx", KREL_SOURCE_FILE, __LINE__,
+                             name + L" value is not NULL.");
         }
     }
 

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "base/LogFunctionCall.h"
-#include "log/LogThreshold.h"
+#include "base/TracePriority.h"
+#include "base/TraceThreshold.h"
 
 namespace krel_std {
 

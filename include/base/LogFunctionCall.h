@@ -1,12 +1,12 @@
 // LogFunctionCall, the scope tracer, and the KREL_TRACE_SCOPE and KREL_SOURCE_FILE macros.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <type_traits>
 
-#include "log/ContextLogMessage.h"
-#include "log/LogEventPriority.h"
-#include "log/LogThreshold.h"
+#include "base/TracePriority.h"
+#include "base/TraceThreshold.h"
 
 namespace krel_std_internal {
 

@@ -3,20 +3,9 @@
 
 #include <string>
 
-namespace krel_std {
+#include "base/TracePriority.h"
 
-// The level of a log event; higher values are more severe. An event passes a threshold when its
-// priority is greater than or equal to it. DUMP to DEBUG are the debug priorities.
-enum LogEventPriority : int {
-    DUMP = 0,
-    TRACE = 1,
-    CALL = 2,
-    DEBUG = 3,
-    INFO = 4,
-    WARN = 5,
-    ERROR = 6,
-    FATAL = 7
-};
+namespace krel_std {
 
 // "DUMP" ... "FATAL"; "Invalid Priority Specified" for a value outside 0-7.
 std::wstring logEventPriorityToString(LogEventPriority priority);

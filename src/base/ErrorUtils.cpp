@@ -3,10 +3,9 @@
 #include <cxxabi.h>
 
 #include "base/InternalTrace.h"
-#include "log/StaticLog.h"
+#include "base/TraceSink.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/WinBase.h"
-#include "thread/Thread.h"
 
 namespace krel_std {
 
@@ -63,8 +62,7 @@ int ErrorUtils::getLastError() {
 
 void ErrorUtils::isNullEx(const void* value, const wchar_t* /*context*/, const std::wstring& name) {
     if (value == nullptr) {
-        failPointerCheck(kIsNullEx, getFileBaseName(L"" __FILE__), __LINE__,
-                         name + L" value is NULL.");
+        failPointerCheck(kIsNullEx, KREL_SOURCE_FILE, __LINE__, name + L" value is NULL.");
     }
 }
 
@@ -80,8 +78,7 @@ bool ErrorUtils::isNull(const void* value, const wchar_t* context, const std::ws
 void ErrorUtils::isNotNullEx(const void* value, const wchar_t* /*context*/,
                              const std::wstring& name) {
     if (value != nullptr) {
-        failPointerCheck(kIsNotNullEx, getFileBaseName(L"" __FILE__), __LINE__,
-                         name + L" value is not NULL.");
+        failPointerCheck(kIsNotNullEx, KREL_SOURCE_FILE, __LINE__, name + L" value is not NULL.");
     }
 }
 
@@ -124,12 +121,12 @@ bool ErrorUtils::isEmptyEx(const std::wstring& value, const wchar_t* context,
 }
 
 void ErrorUtils::logDebug(const wchar_t* context, const std::wstring& message) {
-    if (!StaticLog::isThresholdOn(DEBUG)) {
+    if (!krel_std_internal::LogThreshold::passes(DEBUG)) {
         return;
     }
-    ContextLogMessage::log(DEBUG, context != nullptr ? context : L"NULL", L"KrelStd", L"",
-                           Thread::getCurrentThreadId(), KREL_SOURCE_FILE, __LINE__, L"%ls",
-                           message.c_str());
+    krel_std_internal::TraceSink::writeFormatted(
+        {DEBUG, context != nullptr ? context : L"NULL", KREL_SOURCE_FILE, __LINE__}, L"%ls",
+        message.c_str());
 }
 
 void ErrorUtils::failValueCheck(const wchar_t* context, const std::wstring& message) {

@@ -2,9 +2,8 @@
 
 #include <cstdarg>
 
-#include "log/LogDispatch.h"
+#include "base/TraceSink.h"
 #include "platform/VaListGuard.h"
-#include "thread/Thread.h"
 
 namespace krel_std {
 
@@ -16,9 +15,8 @@ const wchar_t* orEmpty(const wchar_t* text) {
 
 void traceVA(LogEventPriority priority, const wchar_t* function, const wchar_t* file,
              unsigned int line, const wchar_t* format, va_list arguments) {
-    krel_std_internal::LogDispatch::writeFormatted(
-        {priority, orEmpty(function), {}, {}, Thread::getCurrentThreadId(), orEmpty(file), line},
-        format, arguments);
+    krel_std_internal::TraceSink::writeFormattedVA(
+        {priority, orEmpty(function), orEmpty(file), line}, format, arguments);
 }
 
 // Runs one trace with the caller's variable arguments.

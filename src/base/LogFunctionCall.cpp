@@ -3,13 +3,8 @@
 #include <cstdarg>
 #include <pthread.h>
 
-#include "base/StringUtils.h"
-#include "exception/KrelException.h"
-#include "log/LogDispatch.h"
-#include "log/MessageBuffer.h"
-#include "log/StaticLog.h"
+#include "base/TraceSink.h"
 #include "platform/VaListGuard.h"
-#include "thread/Thread.h"
 
 namespace krel_std {
 
@@ -21,7 +16,7 @@ LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
                                  const wchar_t* format, ...)
     : function(orEmpty(function)), module(orEmpty(module)), file(orEmpty(file)), line(line),
       priority(priority) {
-    if (!StaticLog::isThresholdOn(priority)) {
+    if (!krel_std_internal::LogThreshold::passes(priority)) {
         return;
     }
     va_list arguments;
@@ -31,7 +26,7 @@ LogFunctionCall::LogFunctionCall(const wchar_t* function, const wchar_t* module,
 }
 
 void LogFunctionCall::print(const wchar_t* format, ...) {
-    if (!StaticLog::isThresholdOn(priority)) {
+    if (!krel_std_internal::LogThreshold::passes(priority)) {
         return;
     }
     va_list arguments;
@@ -42,8 +37,7 @@ void LogFunctionCall::print(const wchar_t* format, ...) {
 
 void LogFunctionCall::writeLine(const wchar_t* function, const wchar_t* file, unsigned int line,
                                 LogEventPriority priority, const wchar_t* message) {
-    krel_std_internal::LogDispatch::write(
-        {priority, function, message, {}, Thread::getCurrentThreadId(), file, line});
+    krel_std_internal::TraceSink::write({priority, function, file, line}, message);
 }
 
 // Cancellation is held off while the end line is written: a destructor cannot pass on the
@@ -63,19 +57,9 @@ void LogFunctionCall::writeEnd(const wchar_t* function, const wchar_t* file, uns
 // raw text is logged instead.
 void LogFunctionCall::writeFormatted(const wchar_t* errorContext, unsigned int errorLine,
                                      const wchar_t* format, va_list arguments) const {
-    krel_std_internal::MessageBuffer message;
-    try {
-        StringUtils::sprintfStringAppendVA(message.text(), arguments, format);
-    } catch (const KrelException& e) {
-        if (StaticLog::isThresholdOn(DEBUG)) {
-            ContextLogMessage::log(DEBUG, errorContext, L"KrelStd", L"",
-                                   Thread::getCurrentThreadId(), KREL_SOURCE_FILE, errorLine,
-                                   L"Error formatting message: %ls.", e.getMessage().c_str());
-        }
-        message.text() = orEmpty(format);
-    }
-    krel_std_internal::LogDispatch::write(
-        {priority, function, message.text(), {}, Thread::getCurrentThreadId(), file, line});
+    krel_std_internal::TraceSink::writeFormattedOrRaw(
+        {priority, function, file, line}, {DEBUG, errorContext, KREL_SOURCE_FILE, errorLine},
+        format, arguments);
 }
 
 } // namespace krel_std

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "log/CatalogueText.h"
+
 namespace krel_std {
 
 namespace {
@@ -10,11 +12,11 @@ using KrelStd::SWString;
 
 // The code text passed to the base: the message method's qualified name.
 SWString code(const wchar_t* number) {
-    return SWString(std::wstring(L"krel_std::KrelLoggerSTD::") + number);
+    return krel_std_internal::catalogueCode(L"krel_std::KrelLoggerSTD", number);
 }
 
 SWString contextOf(const wchar_t* context) {
-    return SWString(context != nullptr ? context : L"");
+    return krel_std_internal::catalogueContext(context);
 }
 
 // Counts and sizes are written with "%u" as 32-bit values: every value that fits is written

@@ -21,12 +21,6 @@ std::atomic<bool> StaticLog::initialized{false};
 std::atomic<Lock*> StaticLog::singletonLock{nullptr};
 std::atomic<LogEventPriority> StaticLog::currentThreshold{DEBUG};
 
-} // namespace krel_std
-
-std::atomic<int> krel_std_internal::LogThreshold::effective{krel_std::DEBUG};
-
-namespace krel_std {
-
 namespace {
 
 // The line numbers of the static log's own failure traces. Log readers match these traces by

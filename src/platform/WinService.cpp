@@ -135,21 +135,39 @@ void keepStartedProcess(HANDLE process) {
     }
 }
 
-BOOL sendControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status, RequestKind kind) {
+// The service of a handle whose status a call fills in; null, with the last error set, for a
+// handle that names no service (ERROR_INVALID_HANDLE) or no status to fill
+// (ERROR_INVALID_PARAMETER).
+std::shared_ptr<ServiceObject> statusCallTarget(SC_HANDLE service, LPSERVICE_STATUS status) {
     std::shared_ptr<ServiceObject> object = serviceOf(service);
     if (object == nullptr) {
-        return fail(ERROR_INVALID_HANDLE);
+        fail(ERROR_INVALID_HANDLE);
+        return nullptr;
     }
     if (status == nullptr) {
-        return fail(ERROR_INVALID_PARAMETER);
+        fail(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return object;
+}
+
+// Fills in the status the service answered; FALSE with the service's error when it refused.
+BOOL takeReply(const ServiceReply& reply, LPSERVICE_STATUS status) {
+    *status = reply.status;
+    return reply.error == ERROR_SUCCESS ? TRUE : fail(reply.error);
+}
+
+BOOL sendControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status, RequestKind kind) {
+    const std::shared_ptr<ServiceObject> object = statusCallTarget(service, status);
+    if (object == nullptr) {
+        return FALSE;
     }
     ServiceReply reply{};
     const DWORD error = exchange(object->name, kind, control, reply);
     if (error != ERROR_SUCCESS) {
         return fail(error);
     }
-    *status = reply.status;
-    return reply.error == ERROR_SUCCESS ? TRUE : fail(reply.error);
+    return takeReply(reply, status);
 }
 
 // Whether the service answers a state other than STOPPED (one that answers STOPPED is ending).
@@ -289,12 +307,9 @@ BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
 }
 
 BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
-    std::shared_ptr<ServiceObject> object = serviceOf(service);
+    const std::shared_ptr<ServiceObject> object = statusCallTarget(service, status);
     if (object == nullptr) {
-        return fail(ERROR_INVALID_HANDLE);
-    }
-    if (status == nullptr) {
-        return fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
     ServiceReply reply{};
     krel_platform::ServiceChannelState found;
@@ -309,8 +324,7 @@ BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
     if (error != ERROR_SUCCESS) {
         return fail(error);
     }
-    *status = reply.status;
-    return reply.error == ERROR_SUCCESS ? TRUE : fail(reply.error);
+    return takeReply(reply, status);
 }
 
 namespace krel_platform {

@@ -1,5 +1,6 @@
 #include "service/NTServiceLogger.h"
 
+#include "log/CatalogueText.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
 
@@ -11,11 +12,11 @@ using KrelStd::SWString;
 
 // The code text passed to the base: the message method's qualified name.
 SWString code(const wchar_t* number) {
-    return SWString(std::wstring(L"krel_std::NTServiceLogger::") + number);
+    return krel_std_internal::catalogueCode(L"krel_std::NTServiceLogger", number);
 }
 
 SWString contextOf(const wchar_t* context) {
-    return SWString(context != nullptr ? context : L"");
+    return krel_std_internal::catalogueContext(context);
 }
 
 } // namespace

@@ -8,8 +8,10 @@
 #include "exception/KrelBufferOverflowException.h"
 #include "exception/KrelBufferUnderflowException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "support/MessageOf.h"
 
 using namespace krel_std;
+using krel_test::messageOf;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -21,15 +23,6 @@ protected:
 
     std::string stored(long count) { return std::string(buffer->array(), count); }
 };
-
-template <typename Exception, typename Call> std::wstring messageOf(Call call) {
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.getMessage();
-    }
-    return L"<nothing thrown>";
-}
 
 } // namespace
 

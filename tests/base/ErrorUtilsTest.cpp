@@ -7,40 +7,36 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "platform/WinBase.h"
 #include "support/DebugOutputCapture.h"
+#include "support/MessageOf.h"
 
 using krel_std::ErrorUtils;
 using krel_std::KrelIllegalArgumentException;
+using krel_test::messageOf;
 
 namespace {
 
 const wchar_t kContext[] = L"krel_test::Caller::operation";
 
-// The message of the KrelIllegalArgumentException the check throws, or "<none>".
-template <typename Check> std::wstring messageOf(Check check) {
-    try {
-        check();
-    } catch (const KrelIllegalArgumentException& exception) {
-        EXPECT_EQ(exception.getErrNum(), 0);
-        return exception.getMessage();
-    }
-    return L"<none>";
-}
-
 } // namespace
 
 TEST(ErrorUtilsChecks, IsEmptyExAnswersFalseForTextAndThrowsForEmptyText) {
     EXPECT_FALSE(ErrorUtils::isEmptyEx(L"name", kContext, L"Key"));
-    EXPECT_EQ(messageOf([] { ErrorUtils::isEmptyEx(L"", kContext, L"Key"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isEmptyEx(L"", kContext, L"Key"); }),
               L"Key value is empty.");
 }
 
 TEST(ErrorUtilsChecks, PointerChecksNameTheArgument) {
     int value = 0;
-    EXPECT_EQ(messageOf([] { ErrorUtils::isNullEx(nullptr, kContext, L"Buffer"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isNullEx(nullptr, kContext, L"Buffer"); }),
               L"Buffer value is NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(&value, kContext, L"Buffer"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isNotNullEx(&value, kContext, L"Buffer"); }),
               L"Buffer value is not NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(&value, kContext, L"Buffer"); }), L"<none>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isNullEx(&value, kContext, L"Buffer"); }),
+              L"<nothing thrown>");
 }
 
 TEST(ErrorUtilsChecks, PointerBoolFormsAnswerWhereTheExFormThrows) {
@@ -54,40 +50,57 @@ TEST(ErrorUtilsChecks, PointerBoolFormsAnswerWhereTheExFormThrows) {
 TEST(ErrorUtilsChecks, SharedPointerChecks) {
     const boost::shared_ptr<int> empty;
     const boost::shared_ptr<int> set(new int(1));
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(empty, kContext, L"Runnable"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isNullEx(empty, kContext, L"Runnable"); }),
               L"Runnable value is NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(set, kContext, L"Runnable"); }), L"<none>");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(set, kContext, L"Java VM"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isNullEx(set, kContext, L"Runnable"); }),
+              L"<nothing thrown>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isNotNullEx(set, kContext, L"Java VM"); }),
               L"Java VM value is not NULL.");
 }
 
 TEST(ErrorUtilsChecks, EqualityChecksShowTheComparedValue) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isEqualEx(3, 3, kContext, L"Size"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isEqualEx(3, 3, kContext, L"Size"); }),
               L"Size value is equal to 3.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isNotEqualEx(3, 4, kContext, L"Size"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isNotEqualEx(3, 4, kContext, L"Size"); }),
               L"Size value is not equal to 4.");
     void* handle = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isEqualEx(handle, handle, kContext, L"Handle"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [&] { ErrorUtils::isEqualEx(handle, handle, kContext, L"Handle"); }),
               L"Handle value is equal to 00001234.");
     EXPECT_TRUE(ErrorUtils::isEqual(5, 5, kContext, L"Size"));
     EXPECT_FALSE(ErrorUtils::isEqual(5, 6, kContext, L"Size"));
 }
 
 TEST(ErrorUtilsChecks, RangeChecksCompareSignedValues) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(-1L, 0, kContext, L"Index"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isBelowMinimumEx(-1L, 0, kContext, L"Index"); }),
               L"Index value -1 is below minimum of 0.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(81, 80, kContext, L"Key length"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isAboveMaximumEx(81, 80, kContext, L"Key length"); }),
               L"Key length value 81 is above maximum of 80.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(11L, 0, 10L, kContext, L"Limit"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isOutsideRangeEx(11L, 0, 10L, kContext, L"Limit"); }),
               L"Limit value 11 is outside minimum of 0 and maximum of 10.");
 }
 
 TEST(ErrorUtilsChecks, RangeBoundsThemselvesAreAccepted) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(0, 0, 10, kContext, L"N"); }), L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(10, 0, 10, kContext, L"N"); }),
-              L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(0, 0, kContext, L"N"); }), L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(5L, 5L, kContext, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isOutsideRangeEx(0, 0, 10, kContext, L"N"); }),
+              L"<nothing thrown>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isOutsideRangeEx(10, 0, 10, kContext, L"N"); }),
+              L"<nothing thrown>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isBelowMinimumEx(0, 0, kContext, L"N"); }),
+              L"<nothing thrown>");
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isAboveMaximumEx(5L, 5L, kContext, L"N"); }),
+              L"<nothing thrown>");
 }
 
 // Before the static log is initialised DEBUG passes its threshold and log calls reach the
@@ -101,7 +114,8 @@ TEST(ErrorUtilsChecks, BelowMinimumBoolFormAnswersTrueAndStillTraces) {
 
 TEST(ErrorUtilsChecks, PercentSignsInNamesStayUnchanged) {
     krel_test::DebugOutputCapture capture;
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(2, 1, kContext, L"Odd %ls %d"); }),
+    EXPECT_EQ(messageOf<KrelIllegalArgumentException>(
+                  [] { ErrorUtils::isAboveMaximumEx(2, 1, kContext, L"Odd %ls %d"); }),
               L"Odd %ls %d value 2 is above maximum of 1.");
     EXPECT_NE(capture.all().find(L"Odd %ls %d value 2 is above maximum of 1."), std::wstring::npos);
 }
@@ -123,4 +137,19 @@ TEST(ErrorUtilsTexts, LastErrorDescriptionUsesTheThreadsLastError) {
     EXPECT_EQ(ErrorUtils::getLastErrorDescription(),
               L"32:The process cannot access the file because it is being used by another "
               L"process.");
+}
+
+TEST(ErrorUtilsChecks, FailedChecksCarryNoErrorNumber) {
+    const auto errorNumberOf = [](auto&& check) {
+        try {
+            check();
+        } catch (const KrelIllegalArgumentException& exception) {
+            return exception.getErrNum();
+        }
+        return -1;
+    };
+    EXPECT_EQ(0, errorNumberOf([] { ErrorUtils::isEmptyEx(L"", kContext, L"Key"); }));
+    EXPECT_EQ(0, errorNumberOf([] { ErrorUtils::isNullEx(nullptr, kContext, L"Buffer"); }));
+    EXPECT_EQ(0, errorNumberOf([] { ErrorUtils::isBelowMinimumEx(1, 2, kContext, L"Size"); }));
+    EXPECT_EQ(0, errorNumberOf([] { ErrorUtils::isEqualEx(3, 3, kContext, L"Count"); }));
 }

@@ -10,8 +10,11 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "support/DebugOutputCapture.h"
+#include "support/MessageOf.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_std;
+using krel_test::messageOf;
 using krel_test::RecordingListener;
 using krel_test::ScriptedImplementer;
 
@@ -55,15 +58,6 @@ protected:
     boost::shared_ptr<ScriptedImplementer> implementer;
     std::unique_ptr<ConnectionManager> manager;
 };
-
-template <typename E> std::wstring messageOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const E& e) {
-        return e.getMessage();
-    }
-    return L"<nothing thrown>";
-}
 
 TEST_F(ConnectionManagerTest, ConnectMakesTheConnectionToTheFirstHost) {
     manager->connect();
@@ -381,27 +375,24 @@ TEST_F(ConnectionManagerTest, TheTextShowsEveryFieldInOrder) {
 }
 
 // An initialised log gets the connection messages whether or not the debugger output is heard.
-class ConnectionManagerLogTest : public krel_test::StaticLogTest {};
+class ConnectionManagerLogTest : public krel_test::RecordingLogTest {};
 
 TEST_F(ConnectionManagerLogTest, AnInitialisedLogReceivesTheConnectionMessages) {
-    boost::shared_ptr<krel_test::RecordingAppender> appender(new krel_test::RecordingAppender(
-        boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
-    initialize({{L"a", appender}});
     boost::shared_ptr<ScriptedImplementer> implementer(new ScriptedImplementer({L"alpha"}));
     {
         ConnectionManager manager(L"client", implementer);
         manager.connect();
         manager.disconnect();
     }
-    std::vector<std::wstring> messages;
-    for (const LogEvent& event : appender->events) {
-        if (event.message.compare(0, 8, L"Client <") == 0) {
-            messages.push_back(event.message);
+    std::vector<std::wstring> clientMessages;
+    for (const std::wstring& message : messages()) {
+        if (message.compare(0, 8, L"Client <") == 0) {
+            clientMessages.push_back(message);
         }
     }
     EXPECT_EQ(Calls({L"Client <client> connected to service at <alpha>.",
                      L"Client <client> disconnected from service at <alpha>."}),
-              messages);
+              clientMessages);
 }
 
 TEST(ServiceStatusTest, TheTextNamesDirectionAndHost) {

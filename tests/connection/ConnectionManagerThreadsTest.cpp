@@ -8,6 +8,7 @@
 #include "connection/ConnectionManager.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_std;
 using krel_test::RecordingListener;
@@ -106,22 +107,11 @@ public:
     std::wstring toString() override { throw std::runtime_error("no name"); }
 };
 
-// The manager's threads with the static log tracing every line into memory.
+// The manager's threads with the static log tracing every line into memory; the log is made
+// before the manager (in SetUp) and goes after it.
 class ConnectionManagerTracedTest : public ConnectionManagerThreadsTest {
 protected:
-    void SetUp() override {
-        krel_std_internal::StaticLogTestHook::reset();
-        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
-        krel_std_internal::StaticLogTestHook::setThreshold(krel_std::TRACE);
-        ConnectionManagerThreadsTest::SetUp();
-    }
-    void TearDown() override {
-        ConnectionManagerThreadsTest::TearDown();
-        krel_std_internal::StaticLogTestHook::reset();
-    }
-
-    const boost::shared_ptr<krel_test::RecordingAppender> appender{new krel_test::RecordingAppender(
-        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter()))};
+    krel_test::RecordingLog log{krel_std::TRACE};
 };
 
 TEST_F(ConnectionManagerTracedTest, AListenerWhoseTextThrowsIsStillToldOfEveryStatus) {

@@ -15,6 +15,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
+#include "support/RecordingLogTest.h"
 
 namespace {
 
@@ -247,23 +248,9 @@ TEST_F(DispatcherTest, TheDispatcherKeepsAListenerAliveUntilItIsRemoved) {
 // The dispatcher's lines at DEBUG, recorded by an appender of the static log.
 class DispatcherTraceTest : public DispatcherTest {
 protected:
-    void SetUp() override {
-        krel_std_internal::StaticLogTestHook::reset();
-        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
-        krel_std_internal::StaticLogTestHook::setThreshold(krel_std::DEBUG);
-    }
-    void TearDown() override { krel_std_internal::StaticLogTestHook::reset(); }
+    std::vector<std::wstring> messages() const { return log.messages(); }
 
-    std::vector<std::wstring> messages() const {
-        std::vector<std::wstring> texts;
-        for (const krel_std::LogEvent& event : appender->events) {
-            texts.push_back(event.message);
-        }
-        return texts;
-    }
-
-    const boost::shared_ptr<krel_test::RecordingAppender> appender{new krel_test::RecordingAppender(
-        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter()))};
+    krel_test::RecordingLog log{krel_std::DEBUG};
 };
 
 TEST_F(DispatcherTraceTest, AThrowingListenerIsTracedWithTheKeyTheEventAndTheException) {

@@ -6,6 +6,7 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogFileFilter.h"
 #include "log/VectorLogAppender.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;
@@ -15,22 +16,14 @@ using krel_test::StaticLogTest;
 
 namespace {
 
-class KrelLoggerSTDTest : public StaticLogTest {
+class KrelLoggerSTDTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(
-            new RecordingAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
-        initialize({{L"a", appender}});
-    }
-
     const LogEvent& onlyEvent() {
         EXPECT_EQ(1u, appender->events.size());
         return appender->events.back();
     }
 
     const KrelLoggerSTD& messages = Singleton<KrelLoggerSTD>::getInstance();
-    boost::shared_ptr<RecordingAppender> appender;
 };
 
 struct CatalogueEntry {

@@ -14,42 +14,9 @@
 #include "log/StaticLog.h"
 #include "log/StaticLogTestHook.h"
 #include "support/DebugOutputCapture.h"
+#include "support/RecordingAppender.h"
 
 namespace krel_test {
-
-/// An appender that keeps every event it is given (event form, or the text form when it has a
-/// layout) and can run an action inside its write.
-class RecordingAppender : public krel_std::ILogAppender {
-public:
-    explicit RecordingAppender(const boost::shared_ptr<krel_std::ILogEventFilter>& filter,
-                               const boost::shared_ptr<krel_std::ILogEventLayout>& layout = nullptr)
-        : ILogAppender(filter, layout) {}
-
-    Configurable* newInstance(const std::map<std::wstring, std::wstring>&) override {
-        return nullptr;
-    }
-
-    std::vector<krel_std::LogEvent> events;
-    std::vector<std::wstring> lines;
-    std::function<void()> duringWrite;
-
-protected:
-    void localAppend(const krel_std::LogEvent& event) override {
-        events.push_back(event);
-        runAction();
-    }
-    void localAppend(const std::wstring& line) override {
-        lines.push_back(line);
-        runAction();
-    }
-
-private:
-    void runAction() {
-        if (duringWrite) {
-            duringWrite();
-        }
-    }
-};
 
 /// An appender that throws on every event it is asked to write.
 class ThrowingAppender : public RecordingAppender {

@@ -28,6 +28,7 @@
 #include "platform/WinVersion.h"
 #include "support/DebugOutputCapture.h"
 #include "support/OtherAccount.h"
+#include "support/RecordingLogTest.h"
 #include "support/TempDirectory.h"
 #include "system/Paths.h"
 
@@ -270,9 +271,8 @@ TEST_F(RollingFileAppenderTest, ALogFileLinkThatAnotherAccountPlantedDropsTheLin
 }
 
 TEST_F(RollingFileAppenderTest, ChangedFileCountIsAnnouncedThroughTheLog) {
-    const boost::shared_ptr<krel_test::RecordingAppender> recorder(new krel_test::RecordingAppender(
-        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-    krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"a", recorder}});
+    const krel_test::RecordingLog log;
+    const boost::shared_ptr<krel_test::RecordingAppender>& recorder = log.appender;
     const auto appender = make({{L"path", L"app.log"}});
     recorder->events.clear();
     appender->setProperty(L"files", L"5");

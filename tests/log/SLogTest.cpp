@@ -4,6 +4,7 @@
 
 #include "LogTestSupport.h"
 #include "log/DebugFileFilter.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_std;
 using krel_std_internal::StaticLogTestHook;
@@ -17,21 +18,13 @@ namespace {
 const wchar_t kFormatError[] = L"Error in printing Log Message. Please check your Log statement.\n";
 
 // Every test starts with a static log that writes to one recording appender.
-class SLogTest : public krel_test::StaticLogTest {
+class SLogTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        initialize({{L"recorder", appender}});
-    }
-
     const LogEvent& only() {
         EXPECT_EQ(1u, appender->events.size());
         static const LogEvent none;
         return appender->events.empty() ? none : appender->events.front();
     }
-
-    boost::shared_ptr<RecordingAppender> appender{
-        new RecordingAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter()))};
     SLog log;
 };
 

@@ -4,44 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "log/DebugFileFilter.h"
-#include "log/ILogAppender.h"
 #include "log/StaticLogTestHook.h"
 #include "pattern/Singleton.h"
-#include "thread/AutoLock.h"
-#include "thread/Lock.h"
+#include "support/RecordingLogTest.h"
 
 using krel_std::LogEvent;
 using krel_std_internal::StaticLogTestHook;
 
 namespace {
-
-class RecordingAppender : public krel_std::ILogAppender {
-public:
-    RecordingAppender()
-        : ILogAppender(boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter),
-                       boost::shared_ptr<krel_std::ILogEventLayout>()) {}
-
-    Configurable* newInstance(const std::map<std::wstring, std::wstring>&) override {
-        return new RecordingAppender;
-    }
-
-    std::vector<LogEvent> recorded() {
-        krel_std::AutoLock<krel_std::Lock> guard(lock);
-        return events;
-    }
-
-protected:
-    void localAppend(const LogEvent& event) override {
-        krel_std::AutoLock<krel_std::Lock> guard(lock);
-        events.push_back(event);
-    }
-    void localAppend(const std::wstring&) override {}
-
-private:
-    krel_std::Lock lock;
-    std::vector<LogEvent> events;
-};
 
 class TracedSingleton : public krel_std::Singleton<TracedSingleton>, private boost::noncopyable {
 private:
@@ -57,24 +27,17 @@ private:
     static const wchar_t* getSingletonName() { return L"krel_test::QuietSingleton"; }
 };
 
-class SingletonTraceTest : public ::testing::Test {
+class SingletonTraceTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTestHook::initialize(L"SingletonTraceTest", {{L"recorder", appender}});
-    }
-    void TearDown() override { StaticLogTestHook::reset(); }
-
     std::vector<std::wstring> messagesOf(const std::wstring& function) {
         std::vector<std::wstring> messages;
-        for (const LogEvent& event : appender->recorded()) {
+        for (const LogEvent& event : appender->events) {
             if (event.function == function) {
                 messages.push_back(event.message);
             }
         }
         return messages;
     }
-
-    boost::shared_ptr<RecordingAppender> appender{new RecordingAppender};
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
 #include "prefs/PrefsTestSupport.h"
+#include "support/MessageOf.h"
 
 using boost::shared_ptr;
 using krel_std::Preferences;
@@ -39,9 +40,12 @@ TEST_F(PreferencesTreeTest, LeadingSlashesResolveFromTheRoot) {
 }
 
 TEST_F(PreferencesTreeTest, MalformedPathsAreRefusedNamingTheRelativePart) {
-    EXPECT_EQ(L"Invalid path name <a/>.", messageOf([&] { root->node(L"a/"); }));
-    EXPECT_EQ(L"Invalid path name <a//b>.", messageOf([&] { root->node(L"a//b"); }));
-    EXPECT_EQ(L"Invalid path name <a//b>.", messageOf([&] { root->node(L"/a//b"); }));
+    EXPECT_EQ(L"Invalid path name <a/>.",
+              messageOf<krel_std::KrelException>([&] { root->node(L"a/"); }));
+    EXPECT_EQ(L"Invalid path name <a//b>.",
+              messageOf<krel_std::KrelException>([&] { root->node(L"a//b"); }));
+    EXPECT_EQ(L"Invalid path name <a//b>.",
+              messageOf<krel_std::KrelException>([&] { root->node(L"/a//b"); }));
     EXPECT_THROW(root->nodeExists(L"a//b"), krel_std::KrelIllegalArgumentException);
 }
 
@@ -57,8 +61,8 @@ TEST_F(PreferencesTreeTest, BackslashSeparatesOnlyInAPathWithoutSlash) {
 
 TEST_F(PreferencesTreeTest, BackslashesAroundAnEmptyNameFailButATrailingOneIsIgnored) {
     const std::wstring emptyName = L"Parent is not NULL and name is empty string.";
-    EXPECT_EQ(emptyName, messageOf([&] { root->node(L"\\x"); }));
-    EXPECT_EQ(emptyName, messageOf([&] { root->node(L"x\\\\y"); }));
+    EXPECT_EQ(emptyName, messageOf<krel_std::KrelException>([&] { root->node(L"\\x"); }));
+    EXPECT_EQ(emptyName, messageOf<krel_std::KrelException>([&] { root->node(L"x\\\\y"); }));
     EXPECT_EQ(root->node(L"x"), root->node(L"x\\"));
 }
 
@@ -90,13 +94,13 @@ TEST_F(PreferencesTreeTest, KeysAndNamesOf80CharactersPassAnd81Fail) {
     root->put(longest, L"v");
     EXPECT_EQ(L"v", root->get(longest, L""));
     EXPECT_EQ(L"Key length value 81 is above maximum of 80.",
-              messageOf([&] { root->put(longest + L"k", L"v"); }));
+              messageOf<krel_std::KrelException>([&] { root->put(longest + L"k", L"v"); }));
     EXPECT_THROW(root->get(longest + L"k", L""), krel_std::KrelIllegalArgumentException);
     EXPECT_THROW(root->remove(longest + L"k"), krel_std::KrelIllegalArgumentException);
 
     EXPECT_EQ(longest, root->node(longest)->name());
     EXPECT_EQ(L"Child node name length value 81 is above maximum of 80.",
-              messageOf([&] { root->node(longest + L"k"); }));
+              messageOf<krel_std::KrelException>([&] { root->node(longest + L"k"); }));
 }
 
 TEST_F(PreferencesTreeTest, ValuesOf8192CharactersPassAnd8193Fail) {
@@ -104,13 +108,15 @@ TEST_F(PreferencesTreeTest, ValuesOf8192CharactersPassAnd8193Fail) {
     root->put(L"k", longest);
     EXPECT_EQ(longest, root->get(L"k", L""));
     EXPECT_EQ(L"Value length value 8193 is above maximum of 8192.",
-              messageOf([&] { root->put(L"k", longest + L"v"); }));
+              messageOf<krel_std::KrelException>([&] { root->put(L"k", longest + L"v"); }));
     EXPECT_EQ(longest, root->get(L"k", L""));
 }
 
 TEST_F(PreferencesTreeTest, EmptyKeyIsRefusedExceptByRemove) {
-    EXPECT_EQ(L"Key value is empty.", messageOf([&] { root->get(L"", L"d"); }));
-    EXPECT_EQ(L"Key value is empty.", messageOf([&] { root->putInt(L"", 1); }));
+    EXPECT_EQ(L"Key value is empty.",
+              messageOf<krel_std::KrelException>([&] { root->get(L"", L"d"); }));
+    EXPECT_EQ(L"Key value is empty.",
+              messageOf<krel_std::KrelException>([&] { root->putInt(L"", 1); }));
     EXPECT_NO_THROW(root->remove(L""));
 }
 
@@ -119,12 +125,14 @@ TEST_F(PreferencesTreeTest, ChildConstructorRefusesBadNamesAndParents) {
     const auto parent = boost::static_pointer_cast<MemoryPreferences>(root);
     const shared_ptr<MemoryPreferences> none;
     EXPECT_EQ(L"Name length value 81 is above maximum of 80.",
-              messageOf([&] { MemoryPreferences(parent, std::wstring(81, L'n')); }));
+              messageOf<krel_std::KrelException>(
+                  [&] { MemoryPreferences(parent, std::wstring(81, L'n')); }));
     EXPECT_EQ(L"Name <a/b> contains a forward slash",
-              messageOf([&] { MemoryPreferences(parent, L"a/b"); }));
+              messageOf<krel_std::KrelException>([&] { MemoryPreferences(parent, L"a/b"); }));
     EXPECT_EQ(L"Parent is NULL and name is not empty string.",
-              messageOf([&] { MemoryPreferences(none, L"a"); }));
-    EXPECT_EQ(L"Parent value is NULL.", messageOf([&] { MemoryPreferences(none, L""); }));
+              messageOf<krel_std::KrelException>([&] { MemoryPreferences(none, L"a"); }));
+    EXPECT_EQ(L"Parent value is NULL.",
+              messageOf<krel_std::KrelException>([&] { MemoryPreferences(none, L""); }));
 }
 
 // --- values ----------------------------------------------------------------------------------
@@ -222,7 +230,8 @@ TEST_F(PreferencesTreeTest, ChildrenNamesAreTheSortedUnionOfCacheAndStore) {
 }
 
 TEST_F(PreferencesTreeTest, RootCannotBeRemoved) {
-    EXPECT_EQ(L"Parent value is NULL.", messageOf([&] { root->removeNode(); }));
+    EXPECT_EQ(L"Parent value is NULL.",
+              messageOf<krel_std::KrelException>([&] { root->removeNode(); }));
 }
 
 TEST_F(PreferencesTreeTest, RemovedNodeRefusesWorkAndItsPathMakesANewNode) {
@@ -230,7 +239,7 @@ TEST_F(PreferencesTreeTest, RemovedNodeRefusesWorkAndItsPathMakesANewNode) {
     const shared_ptr<Preferences> b = a->node(L"b");
     a->put(L"k", L"v");
     a->removeNode();
-    EXPECT_EQ(L"Node removed", messageOf([&] { a->get(L"k", L""); }));
+    EXPECT_EQ(L"Node removed", messageOf<krel_std::KrelException>([&] { a->get(L"k", L""); }));
     EXPECT_THROW(b->put(L"k", L"v"), krel_std::KrelIllegalStateException);
     EXPECT_THROW(a->removeNode(), krel_std::KrelIllegalStateException);
     EXPECT_EQ((std::vector<std::wstring>{L"remove /a/b", L"remove /a"}), store()->journalCopy());

@@ -9,6 +9,7 @@
 #include "PrefsTestSupport.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "prefs/PreferenceChangeNotifier.h"
+#include "support/MessageOf.h"
 #include "system/Paths.h"
 #include "thread/Event.h"
 
@@ -191,19 +192,21 @@ TEST_F(PreferenceChangeBlockerTest, NewValueSkipsChangesOfOtherKeys) {
 
 TEST_F(PreferenceChangeBlockerTest, NewValueOfAnEmptyKeyIsRefused) {
     PreferenceChangeBlocker blocker(userEvent, root->node(L"a"));
-    EXPECT_EQ(L"Key value is empty.", messageOf([&] { blocker.getNewValue(L"", 0); }));
+    EXPECT_EQ(L"Key value is empty.",
+              messageOf<krel_std::KrelException>([&] { blocker.getNewValue(L"", 0); }));
 }
 
 TEST_F(PreferenceChangeBlockerTest, EmptyListsAndMissingNodesAreRefused) {
-    EXPECT_EQ(L"Keys size value is equal to 0.", messageOf([&] {
+    EXPECT_EQ(L"Keys size value is equal to 0.", messageOf<krel_std::KrelException>([&] {
                   PreferenceChangeBlocker(userEvent, std::vector<std::wstring>(), false);
               }));
     EXPECT_EQ(L"Preference node list size value is equal to 0.",
-              messageOf([&] { PreferenceChangeBlocker(userEvent, NodeList()); }));
-    EXPECT_EQ(L"Preference node value is NULL.", messageOf([&] {
+              messageOf<krel_std::KrelException>(
+                  [&] { PreferenceChangeBlocker(userEvent, NodeList()); }));
+    EXPECT_EQ(L"Preference node value is NULL.", messageOf<krel_std::KrelException>([&] {
                   PreferenceChangeBlocker(userEvent, boost::shared_ptr<Preferences>());
               }));
-    EXPECT_EQ(L"Preference node value is NULL.", messageOf([&] {
+    EXPECT_EQ(L"Preference node value is NULL.", messageOf<krel_std::KrelException>([&] {
                   PreferenceChangeBlocker(userEvent, NodeList{root->node(L"a"), nullptr});
               }));
     EXPECT_EQ(0u, listenersOf(root->node(L"a")));
@@ -213,8 +216,9 @@ TEST_F(PreferenceChangeBlockerTest, KeyNamingNoNodeRegistersNothing) {
     Paths::getInstance()->setPath(L"Blocker Test Key", L"/keyed");
     const std::vector<std::wstring> keys = {L"Blocker Test Key", L"Blocker Test Unknown Key"};
 
-    EXPECT_EQ(L"Preferences path value is empty.",
-              messageOf([&] { PreferenceChangeBlocker(userEvent, keys, false); }));
+    EXPECT_EQ(L"Preferences path value is empty.", messageOf<krel_std::KrelException>([&] {
+                  PreferenceChangeBlocker(userEvent, keys, false);
+              }));
     EXPECT_EQ(0u, listenersOf(root->node(L"/keyed")));
 }
 
@@ -235,7 +239,7 @@ TEST_F(PreferenceChangeBlockerTest, FailedRegistrationOnALaterNodeUndoesTheEarli
     const auto removed = root->node(L"removed");
     removed->removeNode();
 
-    EXPECT_EQ(L"Node removed", messageOf([&] {
+    EXPECT_EQ(L"Node removed", messageOf<krel_std::KrelException>([&] {
                   PreferenceChangeBlocker(userEvent, NodeList{kept, removed});
               }));
     EXPECT_EQ(0u, listenersOf(kept));

@@ -7,6 +7,8 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "prefs/PrefsTestSupport.h"
+#include "support/MessageOf.h"
+#include "support/RecordingLogTest.h"
 #include "system/KrelSystem.h"
 
 using boost::shared_ptr;
@@ -35,13 +37,10 @@ public:
 
 // The factory is chosen by the environment and the system properties, with the static log
 // recording what the choice logs.
-class PreferencesFactoryChoiceTest : public krel_test::StaticLogTest {
+class PreferencesFactoryChoiceTest : public krel_test::RecordingLogTest {
 protected:
     void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"recorder", appender}});
+        RecordingLogTest::SetUp();
         OtherPreferencesFactory::registered();
     }
 
@@ -63,7 +62,6 @@ protected:
     }
 
     krel_test::MemoryPreferencesSelection selection;
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
 
 TEST_F(PreferencesFactoryChoiceTest, SystemPropertyChoosesTheFactoryOfBothRoots) {
@@ -84,7 +82,7 @@ TEST_F(PreferencesFactoryChoiceTest, NonEmptyEnvironmentVariableWinsOverThePrope
 TEST_F(PreferencesFactoryChoiceTest, NameOfAnotherKindOfObjectIsRefusedUntilAGoodNameReturns) {
     setProperty(L"krel_std.Paths");
     EXPECT_EQ(L"Unable to get PreferencesFactory named <krel_std.Paths>.",
-              messageOf([] { Preferences::userRoot(); }));
+              messageOf<krel_std::KrelException>([] { Preferences::userRoot(); }));
     setProperty(L"krel_test.NoSuchFactory");
     EXPECT_THROW(Preferences::systemRoot(), krel_std::KrelAccessException);
     setProperty(MemoryPreferencesFactory::getClassNameStatic());

@@ -6,6 +6,7 @@
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "prefs/PrefsTestSupport.h"
+#include "support/MessageOf.h"
 #include "system/KrelSystem.h"
 #include "system/Paths.h"
 
@@ -37,16 +38,18 @@ TEST_F(PreferencesUtilsTest, ReadsTheNodeOfThePathKeyInTheChosenTree) {
 
 TEST_F(PreferencesUtilsTest, EmptyKeyIsRefusedBeforeThePathsProviderIsAsked) {
     krel_std::KrelSystem::getInstance().putEnv(L"default.Paths", L"krel_test.NoSuchPaths");
-    EXPECT_EQ(L"Preferences key value is empty.",
-              messageOf([&] { PreferencesUtils::getString(pathKey, L"", L"d", false); }));
+    EXPECT_EQ(L"Preferences key value is empty.", messageOf<krel_std::KrelException>([&] {
+                  PreferencesUtils::getString(pathKey, L"", L"d", false);
+              }));
     EXPECT_THROW(PreferencesUtils::getInt(pathKey, L"", 0, false),
                  krel_std::KrelIllegalArgumentException);
     krel_std::KrelSystem::getInstance().putEnv(L"default.Paths", L"");
 }
 
 TEST_F(PreferencesUtilsTest, PathKeyWithoutAPathIsRefused) {
-    EXPECT_EQ(L"Preferences path value is empty.",
-              messageOf([] { PreferencesUtils::getNode(L"test.prefs.unset", false); }));
+    EXPECT_EQ(L"Preferences path value is empty.", messageOf<krel_std::KrelException>([] {
+                  PreferencesUtils::getNode(L"test.prefs.unset", false);
+              }));
 }
 
 TEST_F(PreferencesUtilsTest, RemovedNodeAnswersTheDefault) {

@@ -25,14 +25,4 @@ protected:
     boost::shared_ptr<krel_std::Preferences> root;
 };
 
-// The message of the KrelException the call throws.
-template <class Call> std::wstring messageOf(Call call) {
-    try {
-        call();
-    } catch (const krel_std::KrelException& error) {
-        return error.getMessage();
-    }
-    return L"(nothing thrown)";
-}
-
 } // namespace krel_test

@@ -9,19 +9,13 @@
 #include "log/LogTestSupport.h"
 #include "prefs/Preferences.h"
 #include "support/MemoryPreferences.h"
+#include "support/RecordingLogTest.h"
 #include "system/KrelSystem.h"
 
 namespace {
 
-class PreferencesFactoryLogTest : public krel_test::StaticLogTest {
+class PreferencesFactoryLogTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"recorder", appender}});
-    }
-
     int factoryMessages() const {
         int count = 0;
         for (const krel_std::LogEvent& event : appender->events) {
@@ -29,8 +23,6 @@ protected:
         }
         return count;
     }
-
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
 
 TEST_F(PreferencesFactoryLogTest, FirstSuccessfulChoiceIsLoggedAndRepeatsAreNot) {

@@ -9,19 +9,13 @@
 #include "log/LogTestSupport.h"
 #include "prefs/Preferences.h"
 #include "prefs/RegistryPreferences.h"
+#include "support/RecordingLogTest.h"
 #include "system/KrelSystem.h"
 
 namespace {
 
-class RegistryDefaultFactoryTest : public krel_test::StaticLogTest {
+class RegistryDefaultFactoryTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"recorder", appender}});
-    }
-
     std::vector<std::wstring> factoryMessages() const {
         std::vector<std::wstring> messages;
         for (const krel_std::LogEvent& event : appender->events) {
@@ -31,8 +25,6 @@ protected:
         }
         return messages;
     }
-
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
 
 TEST_F(RegistryDefaultFactoryTest, UnconfiguredRootsAreTheRegistrysAndTheChoiceIsLoggedOnce) {

@@ -8,6 +8,7 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "service/AbstractService.h"
+#include "support/RecordingLogTest.h"
 #include "thread/Concurrency.h"
 
 using namespace krel_std;
@@ -93,16 +94,8 @@ protected:
     void onStop() override { ++onStopCalls; }
 };
 
-class ApplicationTest : public StaticLogTest {
+class ApplicationTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(
-            new RecordingAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
-        initialize({{L"memory", appender}});
-    }
-
-    boost::shared_ptr<RecordingAppender> appender;
     RecordingService service;
 };
 

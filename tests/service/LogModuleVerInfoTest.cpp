@@ -6,6 +6,7 @@
 #include "log/LogTestSupport.h"
 #include "log/SLog.h"
 #include "support/ModulePaths.h"
+#include "support/RecordingLogTest.h"
 #include "system/SVersionInfo.h"
 
 using namespace krel_std;
@@ -14,15 +15,8 @@ using krel_test::StaticLogTest;
 
 namespace {
 
-class LogModuleVerInfoTest : public StaticLogTest {
+class LogModuleVerInfoTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(
-            new RecordingAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
-        initialize({{L"memory", appender}});
-    }
-
     static std::wstring libraryPath() {
         void (*single)(const KrelStd::SWString&) = &KrelStd::LogModuleVerInfo;
         return krel_test::moduleOf(reinterpret_cast<const void*>(single));
@@ -30,8 +24,6 @@ protected:
 
     static std::wstring platform() { return KrelStd::GetOSName(); }
     static std::wstring threshold() { return KrelStd::SLog::GetDefaultLog()->GetThreshold(); }
-
-    boost::shared_ptr<RecordingAppender> appender;
 };
 
 TEST_F(LogModuleVerInfoTest, OneModuleLogsItsVersionsPlatformAndThresholdInOneLine) {

@@ -7,6 +7,7 @@
 
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_std;
 using krel_test::RecordingAppender;
@@ -14,22 +15,14 @@ using krel_test::StaticLogTest;
 
 namespace {
 
-class NTServiceLoggerTest : public StaticLogTest {
+class NTServiceLoggerTest : public krel_test::RecordingLogTest {
 protected:
-    void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(
-            new RecordingAppender(boost::shared_ptr<ILogEventFilter>(new DebugFileFilter())));
-        initialize({{L"memory", appender}});
-    }
-
     const LogEvent& onlyEvent() {
         EXPECT_EQ(1u, appender->events.size());
         return appender->events.back();
     }
 
     NTServiceLogger& messages = NTServiceLogger::getInstance();
-    boost::shared_ptr<RecordingAppender> appender;
 };
 
 struct Entry {

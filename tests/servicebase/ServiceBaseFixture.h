@@ -173,7 +173,7 @@ protected:
 
     std::vector<std::wstring> loggedMessages() const {
         std::vector<std::wstring> messages;
-        for (const krel_std::LogEvent& event : appender->events) {
+        for (const krel_std::LogEvent& event : recordingLog->appender->events) {
             if (!event.errorId.empty()) {
                 messages.push_back(event.message);
             }

@@ -8,6 +8,7 @@
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
 #include "platform/WinConsole.h"
+#include "support/RecordingLogTest.h"
 #include "thread/Concurrency.h"
 #include "thread/Event.h"
 
@@ -31,21 +32,18 @@ void logInterrupt(int signal) {
     interrupted().signal();
 }
 
-class ConsoleControlSignalTranslatorTest : public StaticLogTest {
+class ConsoleControlSignalTranslatorTest : public krel_test::RecordingLogTest {
 protected:
     void SetUp() override {
-        StaticLogTest::SetUp();
+        RecordingLogTest::SetUp();
         SignalRecorder::get().clear();
-        appender.reset(new RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"memory", appender}});
         krel_std_internal::StaticLogTestHook::setThreshold(krel_std::DEBUG);
     }
     void TearDown() override {
         for (int signal : {SIGINT, SIGBREAK, SIGHUP, SIGTERM, SIGILL}) {
             krel_platform::signal(signal, SIG_DFL);
         }
-        StaticLogTest::TearDown();
+        RecordingLogTest::TearDown();
     }
 
     void waitForInterrupt() {
@@ -63,8 +61,6 @@ protected:
         }
         return found;
     }
-
-    boost::shared_ptr<RecordingAppender> appender;
     SignalRecorder& recorder = SignalRecorder::get();
 };
 

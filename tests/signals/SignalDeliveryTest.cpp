@@ -12,6 +12,7 @@
 #include "platform/WinBase.h"
 #include "platform/WinConsole.h"
 #include "platform/WinError.h"
+#include "support/RecordingLogTest.h"
 
 using namespace krel_test;
 
@@ -117,22 +118,18 @@ TEST_F(SignalDeliveryTest, FaultFunctionLeavesTheFaultTranslatorInPlace) {
     krel_platform::signal(SIGFPE, SIG_DFL);
 }
 
-class ThrowingFunctionTest : public StaticLogTest {
+class ThrowingFunctionTest : public krel_test::RecordingLogTest {
 protected:
     void SetUp() override {
-        StaticLogTest::SetUp();
+        RecordingLogTest::SetUp();
         SignalRecorder::get().clear();
-        appender.reset(new RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"memory", appender}});
         krel_std_internal::StaticLogTestHook::setThreshold(krel_std::DEBUG);
     }
     void TearDown() override {
         krel_platform::signal(SIGUSR1, SIG_DFL);
         krel_platform::signal(SIGUSR2, SIG_DFL);
-        StaticLogTest::TearDown();
+        RecordingLogTest::TearDown();
     }
-    boost::shared_ptr<RecordingAppender> appender;
 };
 
 TEST_F(ThrowingFunctionTest, ThrowIsTracedAndTheDeliveryThreadGoesOn) {

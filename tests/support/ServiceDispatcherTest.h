@@ -7,17 +7,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-#include "log/DebugFileFilter.h"
-#include "log/LogTestSupport.h"
 #include "platform/WinBase.h"
 #include "platform/WinService.h"
 #include "registry/RegistryTestSupport.h"
 #include "support/Eventually.h"
+#include "support/RecordingLogTest.h"
 
 namespace krel_test {
 
@@ -30,10 +30,7 @@ protected:
 
     void SetUp() override {
         RegistryTest::SetUp();
-        krel_std_internal::StaticLogTestHook::reset();
-        appender.reset(new RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        krel_std_internal::StaticLogTestHook::initialize(L"TestLog", {{L"memory", appender}});
+        recordingLog.emplace();
         static std::atomic<int> counter(0);
         name = std::wstring(namePrefix) + L"-" + std::to_wstring(getpid()) + L"-" +
                std::to_wstring(++counter);
@@ -49,7 +46,7 @@ protected:
             CloseServiceHandle(handle);
         }
         CloseServiceHandle(manager);
-        krel_std_internal::StaticLogTestHook::reset();
+        recordingLog.reset();
         RegistryTest::TearDown();
     }
 
@@ -97,7 +94,7 @@ protected:
     // The codes of the numbered messages logged so far, in order.
     std::vector<std::wstring> loggedCodes() const {
         std::vector<std::wstring> codes;
-        for (const krel_std::LogEvent& event : appender->events) {
+        for (const krel_std::LogEvent& event : recordingLog->appender->events) {
             if (!event.errorId.empty()) {
                 codes.push_back(event.errorId);
             }
@@ -109,7 +106,7 @@ protected:
     SC_HANDLE manager = nullptr;
     SC_HANDLE handle = nullptr;
     std::thread dispatcher;
-    boost::shared_ptr<RecordingAppender> appender;
+    std::optional<RecordingLog> recordingLog;
 
 private:
     const wchar_t* const namePrefix;

@@ -15,6 +15,7 @@
 #include "platform/Utf16.h"
 #include "platform/WinLibrary.h"
 #include "support/LogProbeClasses.h"
+#include "support/RecordingLogTest.h"
 #include "support/TempDirectory.h"
 #include "system/KrelSystem.h"
 
@@ -143,18 +144,16 @@ TEST_F(KrelLibraryTest, FileIsLoadedExactlyAndAMissingOneIsRefused) {
 }
 
 TEST_F(KrelLibraryTest, LoadAndUnloadAreLogged) {
-    const boost::shared_ptr<krel_test::RecordingAppender> recorder(new krel_test::RecordingAppender(
-        boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-    krel_std_internal::StaticLogTestHook::initialize(L"LibraryLog", {{L"r", recorder}});
+    const krel_test::RecordingLog log;
     setSearchProperty(helpers());
     std::wstring loadedPath;
     {
         KrelLibrary library(moduleName);
         loadedPath = library.getPath();
     }
-    ASSERT_EQ(2u, recorder->events.size());
-    EXPECT_EQ(L"Loaded shared library <" + loadedPath + L">.", recorder->events[0].message);
-    EXPECT_EQ(L"Unloaded shared library <" + loadedPath + L">.", recorder->events[1].message);
+    ASSERT_EQ(2u, log.appender->events.size());
+    EXPECT_EQ(L"Loaded shared library <" + loadedPath + L">.", log.appender->events[0].message);
+    EXPECT_EQ(L"Unloaded shared library <" + loadedPath + L">.", log.appender->events[1].message);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "platform/Utf16.h"
 #include "platform/WinHandles.h"
 #include "platform/WinReg.h"
+#include "support/RecordingLogTest.h"
 
 using krel_std::KrelException;
 using krel_std::KrelRegistry;
@@ -38,13 +39,10 @@ std::string dwordBytes(int32_t value) {
 
 // Every test works below a key of its own in the user hive, prepared and inspected through the
 // registry calls themselves, and sees what the wrapper logs.
-class KrelRegistryTest : public krel_test::StaticLogTest {
+class KrelRegistryTest : public krel_test::RecordingLogTest {
 protected:
     void SetUp() override {
-        StaticLogTest::SetUp();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"recorder", appender}});
+        RecordingLogTest::SetUp();
         path = L"Software\\KrelRegistryTest\\" +
                krel_platform::utf8ToWide(
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -56,7 +54,7 @@ protected:
 
     void TearDown() override {
         SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
-        StaticLogTest::TearDown();
+        RecordingLogTest::TearDown();
     }
 
     void setRaw(const std::wstring& name, DWORD type, const std::string& bytes) {
@@ -91,7 +89,6 @@ protected:
 
     std::wstring path;
     KrelRegistry registry;
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
 
 struct ErrorMapping {

@@ -11,20 +11,13 @@
 #include <vector>
 
 #include "exception/KrelIllegalArgumentException.h"
+#include "support/MessageOf.h"
 
 using krel_std::KrelIllegalArgumentException;
 using krel_std::KrelSystem;
+using krel_test::messageOf;
 
 namespace {
-
-template <class Call> std::wstring messageOf(Call call) {
-    try {
-        call();
-    } catch (const KrelIllegalArgumentException& e) {
-        return e.getMessage();
-    }
-    return L"<no exception>";
-}
 
 class KrelSystemTest : public ::testing::Test {
 protected:
@@ -44,9 +37,9 @@ TEST_F(KrelSystemTest, SetPropertyAnswersThePreviousValue) {
 
 TEST_F(KrelSystemTest, EmptyPropertyKeyIsRefused) {
     EXPECT_EQ(L"Property key value is empty.",
-              messageOf([this] { system.getProperty(L"", L"x"); }));
+              messageOf<KrelIllegalArgumentException>([this] { system.getProperty(L"", L"x"); }));
     EXPECT_EQ(L"Property key value is empty.",
-              messageOf([this] { system.setProperty(L"", L"x"); }));
+              messageOf<KrelIllegalArgumentException>([this] { system.setProperty(L"", L"x"); }));
     EXPECT_TRUE(system.getProperties().empty());
 }
 
@@ -100,9 +93,9 @@ TEST_F(KrelSystemTest, PutEnvWithEmptyValueRemovesTheVariable) {
 
 TEST_F(KrelSystemTest, EnvironmentRefusesUnstorableNames) {
     EXPECT_EQ(L"Environment variable name value is empty.",
-              messageOf([this] { system.getEnv(L""); }));
+              messageOf<KrelIllegalArgumentException>([this] { system.getEnv(L""); }));
     EXPECT_EQ(L"Environment variable name value is empty.",
-              messageOf([this] { system.putEnv(L"", L"x"); }));
+              messageOf<KrelIllegalArgumentException>([this] { system.putEnv(L"", L"x"); }));
     EXPECT_FALSE(system.putEnv(L"KREL=TEST", L"x"));
     EXPECT_FALSE(system.putEnv(std::wstring(L"KREL\0TEST", 9), L"x"));
 }

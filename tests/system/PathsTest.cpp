@@ -9,10 +9,13 @@
 #include "exception/KrelIllegalArgumentException.h"
 #include "log/DebugFileFilter.h"
 #include "log/LogTestSupport.h"
+#include "support/MessageOf.h"
+#include "support/RecordingLogTest.h"
 #include "system/KrelSystem.h"
 
 using krel_std::KrelSystem;
 using krel_std::Paths;
+using krel_test::messageOf;
 
 namespace {
 
@@ -26,19 +29,16 @@ const wchar_t* const selector = L"default.Paths";
 
 // The provider is chosen by the environment and the system properties: every test starts and
 // ends with neither naming one, and with the static log recording what the provider logs.
-class PathsTest : public krel_test::StaticLogTest {
+class PathsTest : public krel_test::RecordingLogTest {
 protected:
     void SetUp() override {
-        StaticLogTest::SetUp();
+        RecordingLogTest::SetUp();
         clearSelection();
-        appender.reset(new krel_test::RecordingAppender(
-            boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter())));
-        initialize({{L"recorder", appender}});
     }
 
     void TearDown() override {
         clearSelection();
-        StaticLogTest::TearDown();
+        RecordingLogTest::TearDown();
     }
 
     static void clearSelection() {
@@ -63,18 +63,7 @@ protected:
         }
         return count;
     }
-
-    boost::shared_ptr<krel_test::RecordingAppender> appender;
 };
-
-template <class Call> std::wstring messageOf(Call call) {
-    try {
-        call();
-    } catch (const krel_std::KrelException& error) {
-        return error.getMessage();
-    }
-    return L"(nothing thrown)";
-}
 
 TEST_F(PathsTest, UnsetKeysAnswerTheCallersDefaultWithoutStoringIt) {
     const boost::shared_ptr<Paths> paths = Paths::getInstance();
@@ -94,7 +83,7 @@ TEST_F(PathsTest, SetPathIsSeenByEveryLaterCallerAndReplacesTheEarlierValue) {
 TEST_F(PathsTest, EmptyKeyIsRefused) {
     const boost::shared_ptr<Paths> paths = Paths::getInstance();
     EXPECT_EQ(L"Preferences path key value is empty.",
-              messageOf([&] { paths->setPath(L"", L"x"); }));
+              messageOf<krel_std::KrelException>([&] { paths->setPath(L"", L"x"); }));
     EXPECT_THROW(paths->getPath(L"", L"x"), krel_std::KrelIllegalArgumentException);
 }
 
@@ -130,12 +119,12 @@ TEST_F(PathsTest, NameWithoutARegisteredProviderIsRefusedOnEveryCall) {
     KrelSystem::getInstance().putEnv(selector, L"krel_test.NoSuchPaths");
     for (int call = 0; call < 2; ++call) {
         EXPECT_EQ(L"Unable to get Paths named <krel_test.NoSuchPaths>.",
-                  messageOf([] { Paths::getInstance(); }));
+                  messageOf<krel_std::KrelException>([] { Paths::getInstance(); }));
     }
     EXPECT_THROW(Paths::getInstance(), krel_std::KrelAccessException);
     KrelSystem::getInstance().putEnv(selector, L"krel_std.DebugFileFilter");
     EXPECT_EQ(L"Unable to get Paths named <krel_std.DebugFileFilter>.",
-              messageOf([] { Paths::getInstance(); }));
+              messageOf<krel_std::KrelException>([] { Paths::getInstance(); }));
 }
 
 } // namespace

@@ -14,22 +14,15 @@
 #include <vector>
 
 #include "exception/KrelIllegalArgumentException.h"
+#include "support/MessageOf.h"
 #include "system/VersionInfo.h"
 #include "system/VersionInfoListener.h"
 
 using krel_std::VersionInfo;
 using krel_std::VersionInfoRegistry;
+using krel_test::messageOf;
 
 namespace {
-
-template <class Call> std::wstring messageOf(Call call) {
-    try {
-        call();
-    } catch (const krel_std::KrelIllegalArgumentException& error) {
-        return error.getMessage();
-    }
-    return L"(nothing thrown)";
-}
 
 VersionInfo module(const std::wstring& name, const std::wstring& version = L"1.0") {
     VersionInfo info(name);
@@ -109,9 +102,12 @@ TEST(VersionInfoTest, ValuesAreKeptByKeyInOrderAndBadKeysRefused) {
     info.setValue(L"FileVersion", L"1.1");
     EXPECT_EQ(L"1.1", info.getValue(L"FileVersion"));
     EXPECT_EQ((std::set<std::wstring>{L"FileVersion", L"ProductName"}), info.getKeys());
-    EXPECT_EQ(L"Key name is empty", messageOf([&] { info.setValue(L"", L"x"); }));
-    EXPECT_EQ(L"Key name is empty", messageOf([&] { info.getValue(L""); }));
-    EXPECT_EQ(L"Key not found", messageOf([&] { info.getValue(L"Missing"); }));
+    EXPECT_EQ(L"Key name is empty",
+              messageOf<krel_std::KrelIllegalArgumentException>([&] { info.setValue(L"", L"x"); }));
+    EXPECT_EQ(L"Key name is empty",
+              messageOf<krel_std::KrelIllegalArgumentException>([&] { info.getValue(L""); }));
+    EXPECT_EQ(L"Key not found", messageOf<krel_std::KrelIllegalArgumentException>(
+                                    [&] { info.getValue(L"Missing"); }));
 }
 
 TEST_F(VersionInfoRegistryTest, StoresACopyAndHandsOutCopies) {
@@ -129,18 +125,21 @@ TEST_F(VersionInfoRegistryTest, SecondAdditionOfANameIsRefusedAndNotReported) {
     record(recording);
     registry.addModule(module(L"core", L"1.0"));
     EXPECT_EQ(L"Module by that name already exists",
-              messageOf([&] { registry.addModule(module(L"core", L"2.0")); }));
+              messageOf<krel_std::KrelIllegalArgumentException>(
+                  [&] { registry.addModule(module(L"core", L"2.0")); }));
     EXPECT_EQ(L"1.0", registry.getModule(L"core").getValue(L"FileVersion"));
     EXPECT_EQ((std::vector<std::wstring>{L"+core 1.0"}), recording.heard);
 }
 
 TEST_F(VersionInfoRegistryTest, BadNamesAreRefusedWithTheirOwnTexts) {
-    EXPECT_EQ(L"Module name cannont be empty",
-              messageOf([&] { registry.addModule(VersionInfo()); }));
+    EXPECT_EQ(L"Module name cannont be empty", messageOf<krel_std::KrelIllegalArgumentException>(
+                                                   [&] { registry.addModule(VersionInfo()); }));
     EXPECT_EQ(L"Module of that name is not found",
-              messageOf([&] { registry.removeModule(L"missing"); }));
-    EXPECT_EQ(L"Module by that name is not found",
-              messageOf([&] { registry.getModule(L"missing"); }));
+              messageOf<krel_std::KrelIllegalArgumentException>(
+                  [&] { registry.removeModule(L"missing"); }));
+    EXPECT_EQ(
+        L"Module by that name is not found",
+        messageOf<krel_std::KrelIllegalArgumentException>([&] { registry.getModule(L"missing"); }));
 }
 
 TEST_F(VersionInfoRegistryTest, ListenersHearAdditionsAndRemovalsWithTheStoredValues) {
