@@ -499,20 +499,14 @@ void FilePreferences::writeStore(const wchar_t* context) {
         krel_platform::FileUpdateLock updateLock;
         lockStore(updateLock);
         krel_platform::FileStamp current;
-        if (readRegularFileStamp(prefsFile.getPath(), current)) {
-            loadStore(current);
-        } else {
+        if (!readRegularFileStamp(prefsFile.getPath(), current)) {
             // A file deleted outside the tree leaves only this node's own changes.
             heldKeys = boost::none;
             config.Configuration::clear();
-        }
-        for (const auto& change : ownChanges) {
-            if (change.second) {
-                config.Configuration::setValue(change.first, *change.second,
-                                               Configuration::defaultSection);
-            } else {
-                config.removeKeyValue(change.first, Configuration::defaultSection);
-            }
+            applyOwnChanges();
+        } else if (!holdsFileAsItIs(current)) {
+            loadStore(current);
+            applyOwnChanges();
         }
         config.save();
         ownChanges.clear();
@@ -522,6 +516,26 @@ void FilePreferences::writeStore(const wchar_t* context) {
         error.logDebug(context);
         throw error;
     }
+}
+
+void FilePreferences::applyOwnChanges() {
+    for (const auto& change : ownChanges) {
+        if (change.second) {
+            config.Configuration::setValue(change.first, *change.second,
+                                           Configuration::defaultSection);
+        } else {
+            config.removeKeyValue(change.first, Configuration::defaultSection);
+        }
+    }
+}
+
+// Every writer of this back end replaces the file by a new one, which shows as another identity.
+// A change in place shows as another size or modification time unless it keeps the size and
+// falls within the same step of the file system's clock as the stamp; the stamps of a file
+// system that keeps whole seconds only, whose steps are long, are not trusted.
+bool FilePreferences::holdsFileAsItIs(const krel_platform::FileStamp& current) const {
+    return storeStamp && !storeStamp->contentDiffers(current) &&
+           current.modificationNanoseconds != 0;
 }
 
 // Read while the update lock is held, so the stamp is that of the file just written.
