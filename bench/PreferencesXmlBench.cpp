@@ -11,7 +11,9 @@
 // The file back end beside them: its export of the same tree against the in-memory back end's,
 // and its import of a document of 100 nodes with 100 keys each, on disk when the import returns,
 // against the JDK's own import of the same document into its file back end followed by a flush
-// (a Java program that times its own runs, started once per repetition).
+// (a Java program that times its own runs, started once per repetition): once the same document
+// again and again, counting the node files each import rewrites, and once two documents in turn
+// whose values differ in every node, so that each import changes the whole tree.
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -28,6 +30,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMImplementation.hpp>
@@ -66,12 +69,12 @@ std::u16string number(int value) {
 }
 
 void fill(const boost::shared_ptr<krel_std::Preferences>& root, int nodes = nodeCount,
-          int keys = keyCount) {
+          int keys = keyCount, const std::wstring& valuePrefix = L"value of key ") {
     for (int node = 0; node < nodes; ++node) {
         const boost::shared_ptr<krel_std::Preferences> child =
             root->node(L"node" + std::to_wstring(node));
         for (int key = 0; key < keys; ++key) {
-            child->put(L"key" + std::to_wstring(key), L"value of key " + std::to_wstring(key));
+            child->put(L"key" + std::to_wstring(key), valuePrefix + std::to_wstring(key));
         }
     }
 }
@@ -513,20 +516,30 @@ private:
 const int fileImportNodeCount = 100;
 const int fileImportKeyCount = 100;
 
-// The document both sides of the file back end's import read: a tree of the user root, written
-// once by the in-memory back end.
+// A tree of the user root with values of the prefix, written by the in-memory back end.
+void writeFileImportDocument(const std::string& path, const std::wstring& valuePrefix) {
+    krel_test::MemoryPreferencesSelection selection;
+    krel_test::MemoryPreferencesFactory& factory =
+        krel_test::MemoryPreferencesFactory::registered();
+    factory.reset();
+    fill(factory.userRoot(), fileImportNodeCount, fileImportKeyCount, valuePrefix);
+    factory.userRoot()->exportSubtree(wide(path));
+    factory.reset();
+}
+
+// The document both sides of the file back end's import read, written once.
 const std::string& fileImportDocument() {
     static const TemporaryFile document("krel-xml-file-import");
-    static const bool written = [] {
-        krel_test::MemoryPreferencesSelection selection;
-        krel_test::MemoryPreferencesFactory& factory =
-            krel_test::MemoryPreferencesFactory::registered();
-        factory.reset();
-        fill(factory.userRoot(), fileImportNodeCount, fileImportKeyCount);
-        factory.userRoot()->exportSubtree(wide(document.path));
-        factory.reset();
-        return true;
-    }();
+    static const bool written = (writeFileImportDocument(document.path, L"value of key "), true);
+    benchmark::DoNotOptimize(written);
+    return document.path;
+}
+
+// The same tree as fileImportDocument's with another value for every key.
+const std::string& otherFileImportDocument() {
+    static const TemporaryFile document("krel-xml-file-import-other");
+    static const bool written =
+        (writeFileImportDocument(document.path, L"other value of key "), true);
     benchmark::DoNotOptimize(written);
     return document.path;
 }
@@ -562,28 +575,68 @@ void ExportFilePeer(benchmark::State& state) {
     }
 }
 
-void ImportFileKrel(benchmark::State& state) {
-    const std::wstring document = wide(fileImportDocument());
-    const FileBackEndSelection selection;
-    // As the peer's warm-up does, the first import makes the tree's nodes.
-    krel_std::Preferences::importPreferences(document);
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        krel_std::Preferences::importPreferences(document);
-        state.SetIterationTime(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+// The inodes of the files of the imported nodes: a rewritten file is a new file, renamed over the
+// old one.
+std::vector<ino_t> importedFileInodes() {
+    const char* const directory = std::getenv("KREL_PREFS_DIR");
+    std::vector<ino_t> inodes;
+    for (int node = 0; node < fileImportNodeCount; ++node) {
+        struct stat info {};
+        const std::string file = std::string(directory != nullptr ? directory : "") + "/user/node" +
+                                 std::to_string(node) + "/prefs.cfg";
+        inodes.push_back(stat(file.c_str(), &info) == 0 ? info.st_ino : 0);
     }
-    state.SetLabel("goal<=2");
+    return inodes;
 }
 
-// The peer's median time of one import and flush in seconds, or -1 when it could not be run.
-double javaImportSeconds(const std::string& document, int runs) {
+int replacedFiles(const std::vector<ino_t>& before, const std::vector<ino_t>& after) {
+    int replaced = 0;
+    for (std::size_t node = 0; node < before.size(); ++node) {
+        replaced += before[node] != after[node] ? 1 : 0;
+    }
+    return replaced;
+}
+
+// Times imports of the documents in turn into the file back end. "renames" counts the node files
+// each import replaced; each replacement syncs the file and its directory.
+void importFileTree(benchmark::State& state, const std::vector<std::wstring>& documents) {
+    const FileBackEndSelection selection;
+    // As the peer's warm-up does, the first import makes the tree's nodes.
+    krel_std::Preferences::importPreferences(documents.back());
+    std::size_t turn = 0;
+    long renames = 0;
+    for (auto _ : state) {
+        const std::vector<ino_t> before = importedFileInodes();
+        const auto start = std::chrono::steady_clock::now();
+        krel_std::Preferences::importPreferences(documents[turn++ % documents.size()]);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        renames += replacedFiles(before, importedFileInodes());
+    }
+    state.counters["renames"] =
+        benchmark::Counter(static_cast<double>(renames), benchmark::Counter::kAvgIterations);
+}
+
+void ImportFileKrel(benchmark::State& state) {
+    importFileTree(state, {wide(fileImportDocument())});
+    state.SetLabel("renames<=5");
+}
+
+void ImportChangedFileKrel(benchmark::State& state) {
+    importFileTree(state, {wide(fileImportDocument()), wide(otherFileImportDocument())});
+    state.SetLabel("goal<=1.5");
+}
+
+// The peer's median time of one import and flush in seconds, or -1 when it could not be run. With
+// another document, the runs import the two in turn.
+double javaImportSeconds(const std::string& document, int runs,
+                         const std::string& other = std::string()) {
     static const TemporaryDirectory trees("peer-xml-java-tree");
     const std::string command =
         std::string("'") + KREL_BENCH_JAVA + "' -Djava.util.prefs.userRoot='" + trees.path +
         "/user' -Djava.util.prefs.systemRoot='" + trees.path + "/system' -cp '" +
         KREL_BENCH_IMPORT_PEER_JAR + "' PreferencesImportPeer '" + document + "' " +
-        std::to_string(runs) + " 2>/dev/null";
+        std::to_string(runs) + (other.empty() ? "" : " '" + other + "'") + " 2>/dev/null";
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr) {
         return -1;
@@ -596,8 +649,7 @@ double javaImportSeconds(const std::string& document, int runs) {
     return status == 0 && nanoseconds > 0 ? nanoseconds / 1e9 : -1;
 }
 
-void ImportFilePeer(benchmark::State& state) {
-    const double seconds = javaImportSeconds(fileImportDocument(), 9);
+void reportJavaImport(benchmark::State& state, double seconds) {
     if (seconds < 0) {
         state.SkipWithError("the Java import program could not be run");
         return;
@@ -605,6 +657,14 @@ void ImportFilePeer(benchmark::State& state) {
     for (auto _ : state) {
         state.SetIterationTime(seconds);
     }
+}
+
+void ImportFilePeer(benchmark::State& state) {
+    reportJavaImport(state, javaImportSeconds(fileImportDocument(), 9));
+}
+
+void ImportChangedFilePeer(benchmark::State& state) {
+    reportJavaImport(state, javaImportSeconds(fileImportDocument(), 9, otherFileImportDocument()));
 }
 
 } // namespace
@@ -644,6 +704,16 @@ BENCHMARK(ImportFileKrel)
     ->Iterations(9);
 BENCHMARK(ImportFilePeer)
     ->Name("PreferencesXml/import file back end/peer")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(9);
+BENCHMARK(ImportChangedFileKrel)
+    ->Name("PreferencesXml/import changed file back end/krel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(9);
+BENCHMARK(ImportChangedFilePeer)
+    ->Name("PreferencesXml/import changed file back end/peer")
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(9);

@@ -30,5 +30,8 @@ struct FileStamp {
 // Reads the stamp of the file at the path (a symbolic link is followed); false with errno set
 // when the file cannot be reached.
 bool readFileStamp(const std::wstring& path, FileStamp& stamp);
+// The same for a path already in the native form that nativePath gives, for callers that read
+// the stamp of one file often.
+bool readFileStamp(const std::string& nativePath, FileStamp& stamp);
 
 } // namespace krel_platform

@@ -10,6 +10,7 @@
 #include "config/ConfigurationListener.h"
 #include "config/KrelConfig.h"
 #include "file/File.h"
+#include "platform/FileStamp.h"
 #include "prefs/AbstractPreferences.h"
 
 namespace krel_platform {
@@ -26,16 +27,28 @@ namespace krel_std {
 //
 // A node of the tree /a/b is the directory a/b below its root; a '\' in a node name nests
 // directories. Making a node object makes its directory; the file is written by flush and sync.
-// Any subdirectory of a node's directory counts as a child node.
+// Any subdirectory of a node's directory counts as a child node. The names of the children are
+// read from the directory at every call, and a listing is reused only while the directory's
+// modification time and identity are those it was listed at, that time was over two seconds old
+// then (so no later change can share it) and no child was a symbolic link: a child made or
+// removed by any process before the call is in the answer, or out of it, on every file system
+// that keeps the modification times of directories with the clock of this machine.
 //
 // The file holds text of its charset, windows-1252: put refuses a key or value holding any other
 // character (a surrogate among them) with KrelIllegalArgumentException naming the key and the
 // character, as it refuses one holding a line break, and stores nothing.
 //
 // A node reads its existing file when it is made and answers from its configuration in memory.
-// Flush and sync write the file as it is on disk at that moment plus the keys put or removed
-// through this node since its last flush or sync, and the node then holds that content, so
-// changes made by other processes (or by hand) are kept and taken in. The read and the write of
+// A put of the value that the node already holds for the key changes nothing: it is neither
+// reported nor written. Flush and sync of a node with keys put or removed through it since its
+// last flush or sync, or without a file, write the file as it is on disk at that moment plus
+// those keys, and the node then holds that content, so changes made by other processes (or by
+// hand) are kept and taken in. Flush and sync of any other node write nothing: sync reads the
+// file again, flush reads it when its stamp (identity, size and modification time) differs from
+// that of the content the node holds. A write reads the file only when its stamp differs so, or
+// the file system keeps whole seconds only: every writer of the tree replaces the file by a new
+// one, so only a change in place by hand that keeps the size within one step of the file
+// system's clock after the node's last read or write goes unseen. The read and the write of
 // a flush run under the file's update lock (the side file ".prefs.cfg.lock" in the node's
 // directory), so flushes of several processes to one node keep every update; a flush that finds
 // the lock or the file held by another process fails at once with KrelBackingStoreException
@@ -106,8 +119,23 @@ private:
     void openStore(const wchar_t* context);
     // This node as its configuration holds it: a pointer that does not own it.
     boost::shared_ptr<ConfigurationListener> asConfigurationListener();
+    // Writes the file when the node has changes of its own or no file, else takes the file in
+    // (always, or only when it changed since the node took it in).
+    void storeOrRefresh(const wchar_t* context, bool always);
     // Merges the file's current content with this node's own changes, writes it and keeps it.
     void writeStore(const wchar_t* context);
+    // Applies this node's own changes to the configuration, without reports.
+    void applyOwnChanges();
+    // Whether the configuration holds the file with this stamp, plus the node's own changes.
+    bool holdsFileAsItIs(const krel_platform::FileStamp& current) const;
+    // Takes in the content of the file whose stamp is given, without reports.
+    void refreshStore(const wchar_t* context, const krel_platform::FileStamp& current);
+    // Reads the file into the configuration and notes the stamp it had before the read.
+    void loadStore(const krel_platform::FileStamp& current);
+    // Whether the configuration holds the key with this value.
+    bool holdsValue(const std::wstring& key, const std::wstring& value) const;
+    // Notes the stamp of the file that the configuration now holds; none when it cannot be read.
+    void noteStoreStamp();
     // Takes the update lock of the node's file, making a missing directory first; throws
     // KrelIOException when it cannot be taken.
     void lockStore(krel_platform::FileUpdateLock& updateLock);
@@ -115,12 +143,20 @@ private:
     // Set before any member that depends on it.
     const RootType treeType;
     File nodeDirectory;
-    // The directory's canonical path.
+    // The directory's canonical path, and the same in the form the stand-in's calls take.
     const std::wstring directoryPath;
+    const std::string nativeDirectoryPath;
     File prefsFile;
     KrelConfig config;
     // The keys put (a value) or removed (none) through this node since its last write.
     std::map<std::wstring, boost::optional<std::wstring>> ownChanges;
+    // The stamp of the file as it was when the configuration last took it in or wrote it.
+    boost::optional<krel_platform::FileStamp> storeStamp;
+    // The keys that keysSpi answered, until the configuration next changes.
+    boost::optional<std::vector<std::wstring>> heldKeys;
+    // The last listing of the children and the directory's stamp before it, while reusable.
+    boost::optional<krel_platform::FileStamp> listedStamp;
+    std::vector<std::wstring> listedChildren;
 };
 
 } // namespace krel_std

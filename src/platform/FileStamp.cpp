@@ -7,8 +7,12 @@
 namespace krel_platform {
 
 bool readFileStamp(const std::wstring& path, FileStamp& stamp) {
+    return readFileStamp(nativePath(path), stamp);
+}
+
+bool readFileStamp(const std::string& nativePath, FileStamp& stamp) {
     struct stat status;
-    if (stat(nativePath(path).c_str(), &status) != 0) {
+    if (stat(nativePath.c_str(), &status) != 0) {
         return false;
     }
     stamp.device = status.st_dev;

@@ -1,5 +1,6 @@
 #include "prefs/FilePreferences.h"
 
+#include <chrono>
 #include <cwchar>
 
 #include "base/ErrorUtils.h"
@@ -18,9 +19,11 @@
 #include "exception/KrelObjectNotFoundException.h"
 #include "pattern/Singleton.h"
 #include "platform/FileReplacement.h"
+#include "platform/NativePath.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"
+#include "platform/WinFile.h"
 #include "prefs/PreferenceChangeEvent.h"
 #include "prefs/PreferenceChangeNotifier.h"
 #include "system/KrelSystem.h"
@@ -147,6 +150,57 @@ void checkFileCharset(const ConfigurationFile& config, const std::wstring& key,
     ConfigurationText::checkCharset(value, charset, context, L"Value of key " + quotedKey);
 }
 
+// Whether the stamp could be read and is that of a regular file.
+bool readRegularFileStamp(const std::wstring& path, krel_platform::FileStamp& stamp) {
+    return krel_platform::readFileStamp(path, stamp) && (stamp.mode & _S_IFMT) == _S_IFREG;
+}
+
+// The longest time between a change of a directory and the modification time it is given that
+// a file system may round away, with room for the lag of the coarse clock that stamps it.
+const std::chrono::seconds timestampGranularity(2);
+
+// Whether no later change of the directory can be given the modification time of the stamp:
+// that time lies further back than the file system's rounding reaches.
+bool isSettled(const krel_platform::FileStamp& stamp) {
+    const auto modified = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(stamp.modificationSeconds) +
+            std::chrono::nanoseconds(stamp.modificationNanoseconds)));
+    return modified + timestampGranularity < std::chrono::system_clock::now();
+}
+
+// Whether the directory entry is a symbolic link: whether it names a directory can change
+// without any change of the directory that holds it.
+bool isLink(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The names of the subdirectories of the directory, in one pass over it: each entry's own
+// attributes tell a directory (a link to one counts as one), so no entry is looked up again by
+// path. A name holding '\' cannot be addressed as a child and is left out. linked tells whether
+// any of the names is a link.
+std::vector<std::wstring> listChildDirectories(const std::wstring& directory, bool& linked) {
+    std::vector<std::wstring> names;
+    linked = false;
+    struct _wfinddata64i32_t entry {};
+    const bool endsWithSeparator = !directory.empty() && directory.back() == L'/';
+    const std::wstring prefix = endsWithSeparator ? directory : directory + L"/";
+    const krel_std_internal::FindHandle search(_wfindfirst64i32((prefix + L"*").c_str(), &entry));
+    if (!search.isValid()) {
+        return names;
+    }
+    do {
+        if ((entry.attrib & _A_SUBDIR) != 0 && std::wcscmp(entry.name, L".") != 0 &&
+            std::wcscmp(entry.name, L"..") != 0 && std::wcschr(entry.name, L'\\') == nullptr) {
+            names.emplace_back(entry.name);
+            linked = linked || isLink(prefix + entry.name);
+        }
+    } while (_wfindnext64i32(search.get(), &entry) == 0);
+    return names;
+}
+
 PreferenceChangeNotifier& notifier() {
     return Singleton<PreferenceChangeNotifier>::getInstance();
 }
@@ -173,7 +227,9 @@ boost::shared_ptr<Preferences> FilePreferences::getRoot(RootType type) {
 
 FilePreferences::FilePreferences(RootType type, const std::wstring& name)
     : treeType(type), nodeDirectory(buildFilePath(rootTypePath(type), name)),
-      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()),
+      nativeDirectoryPath(krel_platform::nativePath(directoryPath)),
+      prefsFile(directoryPath, prefFileName) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Root type <%d> Name <%ls>.", static_cast<int>(type),
                           name.c_str());
@@ -191,7 +247,9 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
                                  const std::wstring& name)
     : AbstractPreferences(parent, name), treeType(treeTypeOf(parent)),
       nodeDirectory(buildFilePath(parent, checkedChildName(name))),
-      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()),
+      nativeDirectoryPath(krel_platform::nativePath(directoryPath)),
+      prefsFile(directoryPath, prefFileName) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
@@ -274,9 +332,10 @@ void FilePreferences::openStore(const wchar_t* context) {
         __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unable to create directory <%ls>.",
                          nodeDirectory.getCanonicalPath().c_str());
     }
-    if (prefsFile.isFile()) {
+    krel_platform::FileStamp current;
+    if (readRegularFileStamp(prefsFile.getPath(), current)) {
         try {
-            config.load();
+            loadStore(current);
         } catch (const KrelException& error) {
             // The node starts empty; a later flush tells its caller when the file stays
             // unreadable.
@@ -300,26 +359,25 @@ boost::shared_ptr<AbstractPreferences> FilePreferences::childSpi(const std::wstr
     return boost::shared_ptr<AbstractPreferences>(new FilePreferences(shared_from_this(), name));
 }
 
-// One pass over the directory: each entry's own attributes tell a directory (a link to one
-// counts as one), so no entry is looked up again by path. A name holding '\' cannot be addressed
-// as a child and is left out.
+// The directory's stamp is read before it is listed, so a change made during the listing shows
+// as a stamp that differs at the next call.
 std::vector<std::wstring> FilePreferences::childrenNamesSpi() {
     KREL_TRACE_SCOPE(L"krel_std::FilePreferences::childrenNamesSpi");
     AutoLock<Lock> guard(lock);
-    std::vector<std::wstring> names;
-    struct _wfinddata64i32_t entry {};
-    const bool endsWithSeparator = !directoryPath.empty() && directoryPath.back() == L'/';
-    const krel_std_internal::FindHandle search(
-        _wfindfirst64i32((directoryPath + (endsWithSeparator ? L"*" : L"/*")).c_str(), &entry));
-    if (!search.isValid()) {
-        return names;
+    krel_platform::FileStamp current;
+    const bool found = krel_platform::readFileStamp(nativeDirectoryPath, current);
+    if (found && listedStamp && !listedStamp->contentDiffers(current)) {
+        return listedChildren;
     }
-    do {
-        if ((entry.attrib & _A_SUBDIR) != 0 && std::wcscmp(entry.name, L".") != 0 &&
-            std::wcscmp(entry.name, L"..") != 0 && std::wcschr(entry.name, L'\\') == nullptr) {
-            names.emplace_back(entry.name);
-        }
-    } while (_wfindnext64i32(search.get(), &entry) == 0);
+    bool linked = false;
+    std::vector<std::wstring> names = listChildDirectories(directoryPath, linked);
+    if (found && !linked && isSettled(current)) {
+        listedStamp = current;
+        listedChildren = names;
+    } else {
+        listedStamp = boost::none;
+        listedChildren.clear();
+    }
     return names;
 }
 
@@ -332,9 +390,12 @@ bool FilePreferences::existsSpi(const std::wstring& path) {
 std::vector<std::wstring> FilePreferences::keysSpi() {
     KREL_TRACE_SCOPE(L"krel_std::FilePreferences::keysSpi");
     AutoLock<Lock> guard(lock);
-    ListedKeys listed;
-    config.visit(listed);
-    return listed.keys;
+    if (!heldKeys) {
+        ListedKeys listed;
+        config.visit(listed);
+        heldKeys = std::move(listed.keys);
+    }
+    return *heldKeys;
 }
 
 // Called with the node's lock held. A stored value is found with one lookup; only the empty
@@ -355,8 +416,18 @@ void FilePreferences::putSpi(const std::wstring& key, const std::wstring& value)
     // Noted as the node's own change only once the configuration took it: a key or value that
     // the file cannot hold is refused here and never reaches a flush.
     checkFileCharset(config, key, value);
+    if (holdsValue(key, value)) {
+        // Neither reported (the configuration reports no equal value) nor written.
+        return;
+    }
+    heldKeys = boost::none;
     config.setValue(key, value, Configuration::defaultSection);
     ownChanges[key] = value;
+}
+
+bool FilePreferences::holdsValue(const std::wstring& key, const std::wstring& value) const {
+    const std::wstring stored = config.getValue(key, unnamedSection());
+    return stored == value && (!stored.empty() || config.containsKey(key, unnamedSection()));
 }
 
 void FilePreferences::removeSpi(const std::wstring& key) {
@@ -364,19 +435,54 @@ void FilePreferences::removeSpi(const std::wstring& key) {
                           key.c_str());
     AutoLock<Lock> guard(lock);
     ownChanges[key] = boost::none;
+    heldKeys = boost::none;
     config.removeValue(key, Configuration::defaultSection);
 }
 
 void FilePreferences::flushSpi() {
     const wchar_t* const context = L"krel_std::FilePreferences::flushSpi";
     KREL_TRACE_SCOPE(context);
-    writeStore(context);
+    storeOrRefresh(context, false);
 }
 
 void FilePreferences::syncSpi() {
     const wchar_t* const context = L"krel_std::FilePreferences::syncSpi";
     KREL_TRACE_SCOPE(context);
-    writeStore(context);
+    storeOrRefresh(context, true);
+}
+
+void FilePreferences::storeOrRefresh(const wchar_t* context, bool always) {
+    AutoLock<Lock> guard(lock);
+    if (isRemoved()) {
+        return;
+    }
+    krel_platform::FileStamp current;
+    if (!ownChanges.empty() || !readRegularFileStamp(prefsFile.getPath(), current)) {
+        writeStore(context);
+    } else if (always || !storeStamp || storeStamp->contentDiffers(current)) {
+        refreshStore(context, current);
+    }
+}
+
+// Read without the update lock: every writer replaces the file in one step, so the read sees
+// one whole content.
+void FilePreferences::refreshStore(const wchar_t* context,
+                                   const krel_platform::FileStamp& current) {
+    try {
+        loadStore(current);
+    } catch (const KrelException& cause) {
+        KrelBackingStoreException error(saveFailure, cause);
+        error.logDebug(context);
+        throw error;
+    }
+}
+
+// Noted only once the content is taken: a failed read is tried again by the next flush. A file
+// replaced between the stamp and the read shows as a changed stamp then, and is read again.
+void FilePreferences::loadStore(const krel_platform::FileStamp& current) {
+    heldKeys = boost::none;
+    config.load();
+    storeStamp = current;
 }
 
 // The file's content is taken in without reports (changes made outside the tree are not
@@ -392,26 +498,53 @@ void FilePreferences::writeStore(const wchar_t* context) {
     try {
         krel_platform::FileUpdateLock updateLock;
         lockStore(updateLock);
-        if (prefsFile.isFile()) {
-            config.load();
-        } else {
+        krel_platform::FileStamp current;
+        if (!readRegularFileStamp(prefsFile.getPath(), current)) {
             // A file deleted outside the tree leaves only this node's own changes.
+            heldKeys = boost::none;
             config.Configuration::clear();
-        }
-        for (const auto& change : ownChanges) {
-            if (change.second) {
-                config.Configuration::setValue(change.first, *change.second,
-                                               Configuration::defaultSection);
-            } else {
-                config.removeKeyValue(change.first, Configuration::defaultSection);
-            }
+            applyOwnChanges();
+        } else if (!holdsFileAsItIs(current)) {
+            loadStore(current);
+            applyOwnChanges();
         }
         config.save();
         ownChanges.clear();
+        noteStoreStamp();
     } catch (const KrelException& cause) {
         KrelBackingStoreException error(saveFailure, cause);
         error.logDebug(context);
         throw error;
+    }
+}
+
+void FilePreferences::applyOwnChanges() {
+    for (const auto& change : ownChanges) {
+        if (change.second) {
+            config.Configuration::setValue(change.first, *change.second,
+                                           Configuration::defaultSection);
+        } else {
+            config.removeKeyValue(change.first, Configuration::defaultSection);
+        }
+    }
+}
+
+// Every writer of this back end replaces the file by a new one, which shows as another identity.
+// A change in place shows as another size or modification time unless it keeps the size and
+// falls within the same step of the file system's clock as the stamp; the stamps of a file
+// system that keeps whole seconds only, whose steps are long, are not trusted.
+bool FilePreferences::holdsFileAsItIs(const krel_platform::FileStamp& current) const {
+    return storeStamp && !storeStamp->contentDiffers(current) &&
+           current.modificationNanoseconds != 0;
+}
+
+// Read while the update lock is held, so the stamp is that of the file just written.
+void FilePreferences::noteStoreStamp() {
+    krel_platform::FileStamp written;
+    if (krel_platform::readFileStamp(prefsFile.getPath(), written)) {
+        storeStamp = written;
+    } else {
+        storeStamp = boost::none;
     }
 }
 

@@ -84,3 +84,13 @@ TEST_F(FilePreferencesTest, TwoProcessesFlushingOneNodeAfterEachPutKeepEveryUpda
         EXPECT_EQ(0, missingPairs(pairs, "second.", flushesPerWriter)) << "trial " << trial;
     }
 }
+
+TEST_F(FilePreferencesTest, FlushAfterAnotherProcessReplacedTheWrittenFileKeepsItsKeys) {
+    node->put(L"mine", L"1");
+    node->flush();
+    ASSERT_EQ(0, runWriter({"user", nodeName, "theirs=2"}));
+    node->put(L"mine", L"3");
+    node->flush();
+    EXPECT_EQ((std::set<std::string>{"mine=3", "theirs=2"}),
+              storedPairs(readFile(userDirectory("prefs.cfg"))));
+}

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 
 #include "exception/KrelBackingStoreException.h"
@@ -49,6 +50,19 @@ template <typename Node> void flushWhenFree(const Node& node) {
         }
         std::this_thread::yield();
     }
+}
+
+// The inode of the file: a save replaces the file by a new one made while the old one still
+// exists, so one save changes it.
+ino_t inodeOf(const std::filesystem::path& file) {
+    struct stat status {};
+    return stat(file.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+// Sets the directory's modification time an hour back, as if nothing had changed it lately.
+void ageDirectory(const std::filesystem::path& directory) {
+    std::filesystem::last_write_time(directory, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
 }
 
 } // namespace
@@ -386,4 +400,68 @@ TEST_F(FilePreferencesLongNameTest, NodeTooDeepToSaveIsRefusedAndTheNodesAboveIt
     deepest->put(L"k", L"v");
     node->flush();
     EXPECT_TRUE(contains(readFile(deepestDirectory / "prefs.cfg"), "k=v"));
+}
+
+TEST_F(FilePreferencesTest, PutOfTheStoredValueLeavesTheFileUnwritten) {
+    node->put(L"key", L"value");
+    node->flush();
+    const ino_t written = inodeOf(userDirectory("prefs.cfg"));
+    node->put(L"key", L"value");
+    node->flush();
+    EXPECT_EQ(written, inodeOf(userDirectory("prefs.cfg")));
+    // Checked after each step: a file replaced twice may get its first inode back.
+    node->sync();
+    EXPECT_EQ(written, inodeOf(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, ValueChangedAndChangedBackIsWritten) {
+    node->put(L"key", L"first");
+    node->flush();
+    node->put(L"key", L"second");
+    node->put(L"key", L"first");
+    writeFile(userDirectory("prefs.cfg"), "key=outside\r\n");
+    node->flush();
+    EXPECT_EQ("key=first\r\n", readFile(userDirectory("prefs.cfg")));
+}
+
+TEST_F(FilePreferencesTest, EmptyValueOfAMissingKeyIsWritten) {
+    node->put(L"full", L"1");
+    node->flush();
+    node->put(L"empty", L"");
+    node->flush();
+    EXPECT_TRUE(contains(readFile(userDirectory("prefs.cfg")), "empty=\r\n"));
+}
+
+TEST_F(FilePreferencesTest, FlushWithoutChangesTakesInAFileReplacedByAnotherProcess) {
+    node->put(L"colour", L"red");
+    node->flush();
+    ASSERT_EQ(0, krel_test::runWriter({"user", nodeName, "colour=blue"}));
+    node->flush();
+    EXPECT_EQ(L"blue", node->get(L"colour", L""));
+}
+
+TEST_F(FilePreferencesTest, ChildMadeOutsideAfterASettledListingIsListed) {
+    node->node(L"first");
+    ageDirectory(userDirectory());
+    ASSERT_EQ(std::vector<std::wstring>{L"first"}, node->childrenNames());
+    ASSERT_EQ(std::vector<std::wstring>{L"first"}, node->childrenNames());
+    std::filesystem::create_directory(userDirectory("second"));
+    EXPECT_EQ((std::vector<std::wstring>{L"first", L"second"}), node->childrenNames());
+}
+
+TEST_F(FilePreferencesTest, ChildRemovedOutsideAfterASettledListingIsNotListed) {
+    std::filesystem::create_directories(userDirectory("gone"));
+    ageDirectory(userDirectory());
+    ASSERT_EQ(std::vector<std::wstring>{L"gone"}, node->childrenNames());
+    std::filesystem::remove(userDirectory("gone"));
+    EXPECT_TRUE(node->childrenNames().empty());
+}
+
+TEST_F(FilePreferencesTest, LinkWhoseDirectoryWentAwayIsNoLongerListed) {
+    std::filesystem::create_directories(root / "target");
+    std::filesystem::create_directory_symlink(root / "target", userDirectory("linked"));
+    ageDirectory(userDirectory());
+    ASSERT_EQ(std::vector<std::wstring>{L"linked"}, node->childrenNames());
+    std::filesystem::remove(root / "target");
+    EXPECT_TRUE(node->childrenNames().empty());
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "exception/KrelBackingStoreException.h"
@@ -148,6 +149,14 @@ protected:
         return pairs;
     }
 
+    // The inode of the file of a node below the base: every save of a file makes a new one.
+    ino_t inodeOf(const std::string& below) const {
+        struct stat status {};
+        const std::filesystem::path file =
+            prefsDirectory() / "user" / baseName / below / "prefs.cfg";
+        return stat(file.c_str(), &status) == 0 ? status.st_ino : 0;
+    }
+
     std::string baseName;
     std::wstring basePath;
     boost::shared_ptr<krel_std::Preferences> base;
@@ -250,6 +259,42 @@ TEST_F(PreferencesXmlFileRoundTripTest, AnImportMeetingAnUnwritableNodeStillStor
                  krel_std::KrelBackingStoreException);
     EXPECT_EQ(storedPairs("first"), (Pairs{"a=1"}));
     EXPECT_EQ(storedPairs("last"), (Pairs{"c=3"}));
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AnUnchangedReimportRewritesNoNodeFile) {
+    const std::wstring document =
+        baseDocument({nodeElement("one", {"a=1", "b=2"}, nodeElement("inner", {"c=3"})),
+                      nodeElement("two", {"d=4"})});
+    krel_std::Preferences::importPreferences(document);
+    const std::vector<ino_t> before{inodeOf("one"), inodeOf("one/inner"), inodeOf("two")};
+    krel_std::Preferences::importPreferences(document);
+    EXPECT_EQ(before, (std::vector<ino_t>{inodeOf("one"), inodeOf("one/inner"), inodeOf("two")}));
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AReimportChangingOneValueRewritesOnlyItsNode) {
+    krel_std::Preferences::importPreferences(
+        baseDocument({nodeElement("one", {"a=1"}), nodeElement("two", {"b=2"})}));
+    const ino_t untouched = inodeOf("one");
+    const ino_t changed = inodeOf("two");
+    krel_std::Preferences::importPreferences(
+        baseDocument({nodeElement("one", {"a=1"}), nodeElement("two", {"b=3"})}));
+    EXPECT_EQ(untouched, inodeOf("one"));
+    EXPECT_NE(changed, inodeOf("two"));
+    EXPECT_EQ(storedPairs("two"), (Pairs{"b=3"}));
+}
+
+TEST_F(PreferencesXmlFileRoundTripTest, AnExportSeesAChildAddedByAnotherProcessBeforeIt) {
+    base->node(L"mine")->put(L"k", L"v");
+    base->flush();
+    const std::filesystem::path directory = prefsDirectory() / "user" / baseName;
+    // Listed long after its last change, as a tree in use is.
+    std::filesystem::last_write_time(directory, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
+    base->exportSubtree(path("before.xml"));
+    ASSERT_EQ(0, runWriter({"user", baseName + "/theirs", "t=1"}));
+    base->exportSubtree(path("after.xml"));
+    EXPECT_EQ(std::string::npos, readBytes("before.xml").find("theirs"));
+    EXPECT_NE(std::string::npos, readBytes("after.xml").find("<node name=\"theirs\">"));
 }
 
 } // namespace
