@@ -4,6 +4,13 @@
 // long a value written by another process takes to signal an armed key's event, against a plain
 // inotify wait for another process's append to a file.
 //
+// Listings: every value of a key of 1 000 to 1 000 000 values through RegEnumValueW, and every
+// subkey of a key of 1 000 or 10 000 subkeys through RegEnumKeyExW, against the same listing as
+// one SQLite statement over the hive's database. value_us and subkey_us are the mean
+// microseconds of CPU time per entry listed (a loaded machine stretches the wall clock). A call
+// must cost the same whatever the size, so the pair "10000 against 1000" sets the listing of
+// 10 000 values against that of 1 000.
+//
 // The other processes are this program started again with KREL_BENCH_REGISTRY_WRITER set. Set
 // to "1", it writes once per request read from stdin and answers the steady-clock time taken
 // just before the write. The latency benchmarks time each iteration from that moment to the
@@ -17,10 +24,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <poll.h>
+#include <set>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <string>
@@ -29,6 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/Utf16.h"
 #include "platform/WinHandles.h"
 #include "platform/WinReg.h"
 #include "platform/WinSync.h"
@@ -484,6 +494,222 @@ void peerChangeFromAnotherProcess(benchmark::State& state) {
     state.counters["latency_ms"] = bench_support::medianMilliseconds(latencies);
 }
 
+// The keys listed: "Values<n>" of n values and "Subkeys<n>" of n subkeys, below the root of the
+// user's hive in a registry of their own, each filled at its first use and kept for the whole
+// run, as filling the largest takes long.
+class ListedHive {
+public:
+    ListedHive() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/krel-bench-XXXXXX";
+        directory = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~ListedHive() {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+
+    // Makes this registry the process's and opens the key of values (of subkeys when
+    // subkeys), filling it first when this run has not; null when that fails.
+    HKEY open(long size, bool subkeys) {
+        setenv("KREL_REGISTRY_DIR", directory.c_str(), 1);
+        krel_platform::reopenRegistryStore();
+        const std::wstring name = keyName(size, subkeys);
+        HKEY key = createKey(name.c_str());
+        if (key != nullptr && filled.insert(name).second && !fill(key, size, subkeys)) {
+            RegCloseKey(key);
+            return nullptr;
+        }
+        return key;
+    }
+
+    std::string database() const { return directory + "/user.db"; }
+
+    static std::wstring keyName(long size, bool subkeys) {
+        return (subkeys ? L"Subkeys" : L"Values") + std::to_wstring(size);
+    }
+
+private:
+    static bool fill(HKEY key, long size, bool subkeys) {
+        const BYTE data[4] = {1, 0, 0, 0};
+        for (long i = 0; i < size; ++i) {
+            wchar_t name[32];
+            std::swprintf(name, 32, L"entry%07ld", i);
+            HKEY made = nullptr;
+            const LSTATUS status = subkeys
+                                       ? RegCreateKeyExW(key, name, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                         nullptr, &made, nullptr)
+                                       : RegSetValueExW(key, name, 0, REG_DWORD, data, sizeof data);
+            if (made != nullptr) {
+                RegCloseKey(made);
+            }
+            if (status != ERROR_SUCCESS) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::string directory;
+    std::set<std::wstring> filled;
+};
+
+ListedHive listedHive;
+
+// Lists every value of the key by index: how many it listed, -1 when a call failed.
+long listValues(HKEY key) {
+    wchar_t name[256];
+    BYTE data[520];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        DWORD size = sizeof data;
+        DWORD type = REG_NONE;
+        const LSTATUS status =
+            RegEnumValueW(key, index, name, &length, nullptr, &type, data, &size);
+        if (status != ERROR_SUCCESS) {
+            return status == ERROR_NO_MORE_ITEMS ? static_cast<long>(index) : -1;
+        }
+        benchmark::DoNotOptimize(data);
+    }
+}
+
+long listSubkeys(HKEY key) {
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        const LSTATUS status =
+            RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) {
+            return status == ERROR_NO_MORE_ITEMS ? static_cast<long>(index) : -1;
+        }
+        benchmark::DoNotOptimize(name);
+    }
+}
+
+// Lists the key's values (its subkeys when subkeys) once an iteration and reports the mean
+// microseconds per entry as the counter.
+void listEachIteration(benchmark::State& state, long size, bool subkeys, const char* counter) {
+    const HKEY key = listedHive.open(size, subkeys);
+    if (key == nullptr) {
+        state.SkipWithError("the key could not be filled");
+        return;
+    }
+    for (auto _ : state) {
+        if ((subkeys ? listSubkeys(key) : listValues(key)) != size) {
+            state.SkipWithError("the listing did not give every entry");
+            break;
+        }
+    }
+    // The inverse of the rate of millions of entries per second of CPU time.
+    state.counters[counter] = benchmark::Counter(static_cast<double>(size) * 1e-6,
+                                                 benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+    RegCloseKey(key);
+}
+
+void krelListValues(benchmark::State& state) {
+    listEachIteration(state, state.range(0), false, "value_us");
+    state.SetLabel("value_us<=5");
+}
+
+void krelListSubkeys(benchmark::State& state) {
+    listEachIteration(state, state.range(0), true, "subkey_us");
+    state.SetLabel("subkey_us<=5");
+}
+
+// The listing of 10 000 values against that of 1 000, both through RegEnumValueW.
+void krelListTenThousandValues(benchmark::State& state) {
+    listEachIteration(state, 10000, false, "value_us");
+    state.SetLabel("goal<=15");
+}
+
+void krelListThousandValues(benchmark::State& state) {
+    listEachIteration(state, 1000, false, "value_us");
+}
+
+// The peer's listing: one statement over the hive's database, its name and data copied out of
+// each row as the registry call copies them to its caller.
+class DirectListing {
+public:
+    DirectListing(long size, bool subkeys) {
+        const HKEY filled = listedHive.open(size, subkeys);
+        if (filled == nullptr) {
+            return;
+        }
+        RegCloseKey(filled);
+        if (sqlite3_open_v2(listedHive.database().c_str(), &database, SQLITE_OPEN_READONLY,
+                            nullptr) != SQLITE_OK) {
+            return;
+        }
+        const std::vector<BYTE> name =
+            utf16Bytes(krel_platform::wideToUtf16(ListedHive::keyName(size, subkeys)));
+        sqlite3_stmt* find = nullptr;
+        sqlite3_prepare_v2(database, "SELECT id FROM keys WHERE parent = 1 AND name = ?1", -1,
+                           &find, nullptr);
+        sqlite3_bind_blob(find, 1, name.data(), static_cast<int>(name.size() - 2), SQLITE_STATIC);
+        key = sqlite3_step(find) == SQLITE_ROW ? sqlite3_column_int64(find, 0) : 0;
+        sqlite3_finalize(find);
+        sqlite3_prepare_v2(database,
+                           subkeys ? "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded"
+                                   : "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
+                           -1, &listing, nullptr);
+    }
+    ~DirectListing() {
+        sqlite3_finalize(listing);
+        sqlite3_close(database);
+    }
+
+    // How many entries the statement listed; 0 without the key.
+    long list() {
+        wchar_t name[256];
+        BYTE data[520];
+        long count = 0;
+        sqlite3_bind_int64(listing, 1, key);
+        while (sqlite3_step(listing) == SQLITE_ROW) {
+            const auto* units = static_cast<const BYTE*>(sqlite3_column_blob(listing, 0));
+            const size_t length = std::min<size_t>(sqlite3_column_bytes(listing, 0) / 2, 255);
+            for (size_t i = 0; i < length; ++i) {
+                name[i] = static_cast<wchar_t>(units[2 * i] | (units[2 * i + 1] << 8));
+            }
+            name[length] = L'\0';
+            if (sqlite3_column_count(listing) > 1) {
+                const size_t size = std::min<size_t>(sqlite3_column_bytes(listing, 2), sizeof data);
+                std::memcpy(data, sqlite3_column_blob(listing, 2), size);
+            }
+            benchmark::DoNotOptimize(name);
+            benchmark::DoNotOptimize(data);
+            ++count;
+        }
+        sqlite3_reset(listing);
+        return count;
+    }
+
+private:
+    sqlite3* database = nullptr;
+    sqlite3_stmt* listing = nullptr;
+    sqlite3_int64 key = 0;
+};
+
+void directListEachIteration(benchmark::State& state, bool subkeys) {
+    const long size = state.range(0);
+    DirectListing listing(size, subkeys);
+    for (auto _ : state) {
+        if (listing.list() != size) {
+            state.SkipWithError("the statement did not list every entry");
+            break;
+        }
+    }
+}
+
+void peerListValues(benchmark::State& state) {
+    directListEachIteration(state, false);
+}
+
+void peerListSubkeys(benchmark::State& state) {
+    directListEachIteration(state, true);
+}
+
 } // namespace
 
 BENCHMARK(krelValueRead)->Name("registry value read/krel");
@@ -502,3 +728,29 @@ BENCHMARK(krelChangeFromAnotherProcess)
 BENCHMARK(peerChangeFromAnotherProcess)
     ->Name("registry change from another process/peer")
     ->UseManualTime();
+BENCHMARK(krelListValues)
+    ->Name("registry enum values/krel")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(peerListValues)
+    ->Name("registry enum values/peer")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(krelListTenThousandValues)->Name("registry enum values 10000 against 1000/krel");
+BENCHMARK(krelListThousandValues)->Name("registry enum values 10000 against 1000/peer");
+BENCHMARK(krelListSubkeys)
+    ->Name("registry enum subkeys/krel")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(peerListSubkeys)
+    ->Name("registry enum subkeys/peer")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);

@@ -21,7 +21,8 @@ namespace {
 // Key names are unique among their siblings by folded name, value names within their key; the
 // root key is row 1. AUTOINCREMENT keeps deleted row ids from being used again, so a key made
 // anew at a deleted key's path is another key. Values enumerate by row id: creation order,
-// kept by an overwrite, which updates the row in place.
+// kept by an overwrite, which updates the row in place; vals_in_order lists a key's values in
+// that order from any of them.
 const char* const schema =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " parent INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
@@ -31,6 +32,7 @@ const char* const schema =
     " key INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL);"
     "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals(key, folded);"
+    "CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, id);"
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(1, 0, x'', x'');";
 
 // Where writers ring the doorbell file, apart from the write version at its start.
@@ -63,18 +65,47 @@ LSTATUS statusOf(int result) {
     }
 }
 
-// Steps an enumeration query for the entry at the index below the key, whose one row is the
-// key's own: ERROR_KEY_DELETED when the key is gone, ERROR_NO_MORE_ITEMS when the entry's
-// column is NULL (no entry at that index), ERROR_SUCCESS with the query on the entry's row.
-LSTATUS stepEntry(SqliteStatement& query, int64_t key, DWORD index, int entryColumn) {
-    const int result = query.bind(1, key).bind(2, static_cast<int64_t>(index)).step();
-    if (result == SQLITE_DONE) {
-        return ERROR_KEY_DELETED;
+// Steps a query that answers at most one row: ERROR_SUCCESS with the query on its row, none
+// when it answers no row, or the error.
+LSTATUS stepRow(SqliteStatement& query, LSTATUS none) {
+    const int result = query.step();
+    return result == SQLITE_ROW ? ERROR_SUCCESS : result == SQLITE_DONE ? none : statusOf(result);
+}
+
+// A listing reads a run of at most this many entries, and stops early once the values' data
+// it holds passes runBytes.
+constexpr int64_t runLength = 64;
+constexpr size_t runBytes = 64 * 1024;
+
+// The listings' queries: ?1 the key, ?3 the run's length; "at" queries count ?2 entries from
+// the first, "after" queries continue after the place ?2.
+const char* const subkeysAt = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
+                              " ORDER BY folded LIMIT ?3 OFFSET ?2";
+const char* const subkeysAfter = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
+                                 " AND folded > ?2 ORDER BY folded LIMIT ?3";
+const char* const valuesAt = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
+                             " ORDER BY id LIMIT ?3 OFFSET ?2";
+const char* const valuesAfter = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
+                                " AND id > ?2 ORDER BY id LIMIT ?3";
+
+// Reads the query's rows as entries (columns: name, folded name, and for values row id, type
+// and data; NULL for subkeys) until the run is long enough: whether the rows ended first.
+bool readEntries(SqliteStatement& query, std::vector<RegistryEnumCursor::Entry>& run, int& result) {
+    size_t bytes = 0;
+    while (bytes <= runBytes && (result = query.step()) == SQLITE_ROW) {
+        RegistryEnumCursor::Entry entry;
+        const void* name = query.blob(0);
+        entry.name = RegistryName::textOf(name, query.blobSize(0));
+        const void* folded = query.blob(1);
+        entry.folded.assign(static_cast<const char*>(folded), query.blobSize(1));
+        entry.row = query.integer(2);
+        entry.type = static_cast<DWORD>(query.integer(3));
+        const void* data = query.blob(4);
+        entry.data.assign(static_cast<const char*>(data), data == nullptr ? 0 : query.blobSize(4));
+        bytes += entry.data.size();
+        run.push_back(std::move(entry));
     }
-    if (result != SQLITE_ROW) {
-        return statusOf(result);
-    }
-    return query.isNull(entryColumn) ? ERROR_NO_MORE_ITEMS : ERROR_SUCCESS;
+    return result == SQLITE_DONE;
 }
 
 // A transaction on the hive's connection, rolled back unless committed. A write transaction
@@ -228,10 +259,7 @@ LSTATUS RegistryHive::prepare() {
 
 LSTATUS RegistryHive::checkKey(int64_t key) {
     SqliteStatement exists(*connection, "SELECT 1 FROM keys WHERE id = ?1");
-    const int result = exists.bind(1, key).step();
-    return result == SQLITE_ROW    ? ERROR_SUCCESS
-           : result == SQLITE_DONE ? ERROR_KEY_DELETED
-                                   : statusOf(result);
+    return stepRow(exists.bind(1, key), ERROR_KEY_DELETED);
 }
 
 LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, int64_t& key,
@@ -242,12 +270,9 @@ LSTATUS RegistryHive::walk(int64_t base, const std::vector<RegistryName>& path, 
     key = base;
     for (depth = 0; depth < path.size(); ++depth) {
         SqliteStatement child(*connection, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
-        const int result = child.bind(1, key).bind(2, path[depth].folded()).step();
-        if (result == SQLITE_DONE) {
-            return ERROR_FILE_NOT_FOUND;
-        }
-        if (result != SQLITE_ROW) {
-            return statusOf(result);
+        if (LSTATUS status =
+                stepRow(child.bind(1, key).bind(2, path[depth].folded()), ERROR_FILE_NOT_FOUND)) {
+            return status;
         }
         key = child.integer(0);
     }
@@ -367,16 +392,16 @@ LSTATUS RegistryHive::queryValue(int64_t key, LPCWSTR valueName,
     }
     SqliteStatement query(*connection, "SELECT v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
                                        " ON v.key = k.id AND v.folded = ?2 WHERE k.id = ?1");
-    const int result = query.bind(1, key).bind(2, name.folded()).step();
-    if (result != SQLITE_ROW && result != SQLITE_DONE) {
-        return statusOf(result);
+    status = stepRow(query.bind(1, key).bind(2, name.folded()), ERROR_KEY_DELETED);
+    if (status != ERROR_SUCCESS && status != ERROR_KEY_DELETED) {
+        return status;
     }
     DWORD type = 0;
     const void* data = nullptr;
     size_t size = 0;
-    status = result == SQLITE_DONE ? ERROR_KEY_DELETED
-             : query.isNull(2)     ? ERROR_FILE_NOT_FOUND
-                                   : ERROR_SUCCESS;
+    if (status == ERROR_SUCCESS && query.isNull(2)) {
+        status = ERROR_FILE_NOT_FOUND;
+    }
     if (status == ERROR_SUCCESS) {
         type = static_cast<DWORD>(query.integer(0));
         data = query.blob(1);
@@ -455,39 +480,99 @@ LSTATUS RegistryHive::deleteValue(int64_t key, const RegistryName& name) {
     });
 }
 
-LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, std::wstring& name) {
+LSTATUS RegistryHive::enumKey(int64_t key, DWORD index, RegistryEnumCursor* cursor,
+                              std::wstring& name) {
     if (LSTATUS status = prepare()) {
         return status;
     }
     std::lock_guard<std::mutex> guard(mutex);
-    SqliteStatement query(*connection,
-                          "SELECT (SELECT name FROM keys WHERE parent = ?1 ORDER BY folded"
-                          " LIMIT 1 OFFSET ?2) FROM keys WHERE id = ?1");
-    if (LSTATUS status = stepEntry(query, key, index, 0)) {
+    RegistryEnumCursor& at = cursor != nullptr ? *cursor : rootSubkeys;
+    if (LSTATUS status = listed(key, index, false, at)) {
         return status;
     }
-    const void* bytes = query.blob(0);
-    name = RegistryName::textOf(bytes, query.blobSize(0));
+    name = at.entryOfRun(key, index)->name;
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegistryHive::enumValue(int64_t key, DWORD index, std::wstring& name,
-                                const RegistryValueBuffer& buffer) {
+LSTATUS RegistryHive::enumValue(int64_t key, DWORD index, RegistryEnumCursor* cursor,
+                                std::wstring& name, const RegistryValueBuffer& buffer) {
     if (LSTATUS status = prepare()) {
         return status;
     }
     std::lock_guard<std::mutex> guard(mutex);
-    SqliteStatement query(*connection,
-                          "SELECT v.name, v.type, v.data, v.id FROM keys k LEFT JOIN vals v"
-                          " ON v.id = (SELECT id FROM vals WHERE key = ?1 ORDER BY id"
-                          " LIMIT 1 OFFSET ?2) WHERE k.id = ?1");
-    if (LSTATUS status = stepEntry(query, key, index, 3)) {
+    RegistryEnumCursor& at = cursor != nullptr ? *cursor : rootValues;
+    if (LSTATUS status = listed(key, index, true, at)) {
         return status;
     }
-    const void* nameBytes = query.blob(0);
-    name = RegistryName::textOf(nameBytes, query.blobSize(0));
-    const void* data = query.blob(2);
-    return buffer.deliver(static_cast<DWORD>(query.integer(1)), data, query.blobSize(2));
+    const RegistryEnumCursor::Entry& entry = *at.entryOfRun(key, index);
+    name = entry.name;
+    return buffer.deliver(entry.type, entry.data.data(), entry.data.size());
+}
+
+// The cursor's run answers while no process has written the hive since it was read. Otherwise
+// a run is read: after the entry before the index while the key's entries are known unchanged
+// since the cursor's run was read (a value listing's key change counter, read in the same
+// transaction, is the run's; for subkeys, the write version stayed the run's until the new run
+// was read), else counted from the first entry.
+LSTATUS RegistryHive::listed(int64_t key, DWORD index, bool values, RegistryEnumCursor& at) {
+    const uint64_t version = cache.version();
+    if (at.entryAt(key, index, version) != nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (at.endsBefore(key, index, version)) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const bool sameVersion = version != RegistryValueCache::noVersion && version == at.version;
+    const RegistryEnumCursor::Entry* before = at.entryBefore(key, index);
+    LSTATUS status = readRun(key, index, values, values || sameVersion ? before : nullptr, at);
+    if (status == ERROR_SUCCESS && !values && before != nullptr && at.version != version) {
+        status = readRun(key, index, values, nullptr, at);
+    }
+    if (status == ERROR_SUCCESS && at.entryOfRun(key, index) == nullptr) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    return status;
+}
+
+// Reads the run from the index in one transaction, after the entry before it when one is
+// given and still valid (for values: the key's change counter is still the cursor's). The run is
+// stamped with the write version when that stayed the same around the read, else with noVersion,
+// which no version read later matches.
+LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
+                              const RegistryEnumCursor::Entry* before, RegistryEnumCursor& at) {
+    const uint64_t version = cache.version();
+    Transaction transaction(*connection, false);
+    if (LSTATUS status = transaction.begun()) {
+        return status;
+    }
+    SqliteStatement owner(*connection, "SELECT changes FROM keys WHERE id = ?1");
+    if (LSTATUS status = stepRow(owner.bind(1, key), ERROR_KEY_DELETED)) {
+        return status;
+    }
+    const int64_t counter = owner.integer(0);
+    const bool after = before != nullptr && (!values || counter == at.counter);
+    SqliteStatement query(*connection, values ? (after ? valuesAfter : valuesAt)
+                                              : (after ? subkeysAfter : subkeysAt));
+    // A run that no later call can be answered from is read one entry long.
+    query.bind(1, key).bind(3, version == RegistryValueCache::noVersion ? 1 : runLength);
+    if (!after) {
+        query.bind(2, static_cast<int64_t>(index));
+    } else if (values) {
+        query.bind(2, before->row);
+    } else {
+        query.bind(2, before->folded);
+    }
+    std::vector<RegistryEnumCursor::Entry> run;
+    int result = SQLITE_OK;
+    const bool reachedEnd = readEntries(query, run, result);
+    if (result != SQLITE_ROW && result != SQLITE_DONE) {
+        return statusOf(result);
+    }
+    const bool complete = reachedEnd && version != RegistryValueCache::noVersion &&
+                          run.size() < static_cast<size_t>(runLength);
+    at.fill(key, index, cache.version() == version ? version : RegistryValueCache::noVersion,
+            counter, std::move(run), complete);
+    return ERROR_SUCCESS;
 }
 
 LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& path) {
@@ -550,12 +635,8 @@ LSTATUS RegistryHive::changeCounter(int64_t key, int64_t& counter) {
     }
     std::lock_guard<std::mutex> guard(mutex);
     SqliteStatement query(*connection, "SELECT changes FROM keys WHERE id = ?1");
-    const int result = query.bind(1, key).step();
-    if (result == SQLITE_DONE) {
-        return ERROR_KEY_DELETED;
-    }
-    if (result != SQLITE_ROW) {
-        return statusOf(result);
+    if (LSTATUS status = stepRow(query.bind(1, key), ERROR_KEY_DELETED)) {
+        return status;
     }
     counter = query.integer(0);
     return ERROR_SUCCESS;
@@ -595,10 +676,10 @@ std::vector<int64_t> RegistryHive::watchedCounters(const std::vector<int64_t>& k
     Transaction transaction(*watchConnection, false);
     for (size_t i = 0; i < keys.size(); ++i) {
         SqliteStatement query(*watchConnection, "SELECT changes FROM keys WHERE id = ?1");
-        const int result = query.bind(1, keys[i]).step();
-        if (result == SQLITE_ROW) {
+        const LSTATUS status = stepRow(query.bind(1, keys[i]), ERROR_KEY_DELETED);
+        if (status == ERROR_SUCCESS) {
             counters[i] = query.integer(0);
-        } else if (result == SQLITE_DONE) {
+        } else if (status == ERROR_KEY_DELETED) {
             counters[i] = -1;
         }
     }

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "platform/RegistryEnumCursor.h"
 #include "platform/RegistryKeyCache.h"
 #include "platform/RegistryName.h"
 #include "platform/RegistryValueCache.h"
@@ -63,10 +64,13 @@ public:
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
     LSTATUS deleteValue(int64_t key, const RegistryName& name);
-    // The name of the index-th subkey in name order; ERROR_NO_MORE_ITEMS past the last.
-    LSTATUS enumKey(int64_t key, DWORD index, std::wstring& name);
-    // The index-th value in creation order; the data goes to the buffer.
-    LSTATUS enumValue(int64_t key, DWORD index, std::wstring& name,
+    // The name of the index-th subkey in name order, as the hive holds the subkeys at the
+    // call; ERROR_NO_MORE_ITEMS past the last. The cursor is the handle's (null: the hive's
+    // own, for its predefined root handle); it makes the next index as cheap as the first.
+    LSTATUS enumKey(int64_t key, DWORD index, RegistryEnumCursor* cursor, std::wstring& name);
+    // The index-th value in creation order, as the hive holds the values at the call; the data
+    // goes to the buffer. The cursor as for enumKey.
+    LSTATUS enumValue(int64_t key, DWORD index, RegistryEnumCursor* cursor, std::wstring& name,
                       const RegistryValueBuffer& buffer);
     // Deletes the key at the path below base with everything below it. The root key is
     // refused (ERROR_ACCESS_DENIED).
@@ -108,6 +112,13 @@ private:
     template <typename Change> LSTATUS changeValues(int64_t key, Change change);
     // After a committed value write: rings the doorbell and tells this process's notifier.
     void announce(const std::vector<int64_t>& keys);
+    // Makes the cursor's run hold the key's value (subkey unless values) at the index:
+    // ERROR_SUCCESS when it does, ERROR_NO_MORE_ITEMS past the last entry, or the error.
+    LSTATUS listed(int64_t key, DWORD index, bool values, RegistryEnumCursor& at);
+    // Reads the cursor's run from the index, after the entry before it when given and the
+    // key's entries are known unchanged since.
+    LSTATUS readRun(int64_t key, DWORD index, bool values, const RegistryEnumCursor::Entry* before,
+                    RegistryEnumCursor& at);
 
     std::string databasePath;
     std::string doorbellPath;
@@ -116,6 +127,9 @@ private:
     std::unique_ptr<SqliteConnection> watchConnection;
     RegistryValueCache cache;
     RegistryKeyCache keys;
+    // The listings' cursors of the predefined root handle, which every thread shares.
+    RegistryEnumCursor rootValues;
+    RegistryEnumCursor rootSubkeys;
     SqliteWriteLock writeLock;
     int doorbellDescriptor = -1;
     bool writable = false;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/RegistryEnumCursor.h"
 #include "platform/WinHandles.h"
 
 namespace krel_platform {
@@ -22,11 +23,17 @@ public:
     const std::shared_ptr<RegistryHive>& getHive() const { return hive; }
     int64_t getKey() const { return key; }
     DWORD getAccess() const { return access; }
+    // Where the handle's listings of values and of subkeys stand; used with the hive's mutex
+    // held.
+    RegistryEnumCursor& valueCursor() { return values; }
+    RegistryEnumCursor& subkeyCursor() { return subkeys; }
 
 private:
     std::shared_ptr<RegistryHive> hive;
     int64_t key;
     DWORD access;
+    RegistryEnumCursor values;
+    RegistryEnumCursor subkeys;
 };
 
 } // namespace krel_platform

@@ -55,19 +55,19 @@ std::wstring utf16ToWide(const std::u16string& text) {
 }
 
 // Sized once for the units and cut to the characters they make, so a text costs one allocation.
-// A text without surrogates, the usual case, is widened unit by unit in one plain pass.
+// Units are widened one by one in a single pass; from the first surrogate on, pairs are joined.
 std::wstring utf16ToWide(const char16_t* text, size_t length) {
-    bool surrogates = false;
-    for (size_t i = 0; i < length; ++i) {
-        surrogates |= (text[i] & 0xF800) == 0xD800;
-    }
-    if (!surrogates) {
-        return std::wstring(text, text + length);
-    }
     std::wstring out(length, L'\0');
     wchar_t* const start = &out[0];
-    wchar_t* next = start;
-    for (size_t i = 0; i < length; ++i) {
+    size_t i = 0;
+    for (; i < length && (text[i] & 0xF800) != 0xD800; ++i) {
+        start[i] = static_cast<wchar_t>(text[i]);
+    }
+    if (i == length) {
+        return out;
+    }
+    wchar_t* next = start + i;
+    for (; i < length; ++i) {
         const char32_t c = text[i];
         if (isHighSurrogate(c) && i + 1 < length && isLowSurrogate(text[i + 1])) {
             const char32_t low = text[++i];

@@ -47,7 +47,7 @@ DWORD keyAccessOf(REGSAM desired) {
 // object, held while the reference lives, keeps its hive; a predefined root holds its hive here.
 struct KeyReference {
     std::shared_ptr<KernelObject> held;
-    const RegistryKey* object = nullptr;
+    RegistryKey* object = nullptr;
     std::shared_ptr<RegistryHive> root;
     RegistryHive* hive = nullptr;
     int64_t key = 0;
@@ -71,7 +71,7 @@ LSTATUS resolve(HKEY key, KeyReference& reference) {
         return ERROR_SUCCESS;
     }
     std::shared_ptr<KernelObject> held = krel_platform::referenceHandle(key);
-    const auto* object = dynamic_cast<const RegistryKey*>(held.get());
+    auto* object = dynamic_cast<RegistryKey*>(held.get());
     if (object == nullptr || !RegistryStore::instance().isCurrent(object->getHive().get())) {
         return ERROR_INVALID_HANDLE;
     }
@@ -242,7 +242,9 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LP
     std::wstring found;
     LSTATUS status = resolve(key, KEY_ENUMERATE_SUB_KEYS, reference);
     if (status == ERROR_SUCCESS) {
-        status = reference.hive->enumKey(reference.key, index, found);
+        status = reference.hive->enumKey(
+            reference.key, index,
+            reference.object != nullptr ? &reference.object->subkeyCursor() : nullptr, found);
     }
     if (status != ERROR_SUCCESS) {
         return status;
@@ -270,8 +272,10 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueName
     std::wstring found;
     LSTATUS status = resolve(key, KEY_QUERY_VALUE, reference);
     if (status == ERROR_SUCCESS) {
-        status = reference.hive->enumValue(reference.key, index, found,
-                                           RegistryValueBuffer(type, data, dataSize));
+        status = reference.hive->enumValue(
+            reference.key, index,
+            reference.object != nullptr ? &reference.object->valueCursor() : nullptr, found,
+            RegistryValueBuffer(type, data, dataSize));
     }
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
         return status;

@@ -274,10 +274,10 @@ std::vector<std::wstring> RegistryPreferences::keysSpi() {
     }
 }
 
+// get calls this with the node's lock held.
 std::wstring RegistryPreferences::getSpi(const std::wstring& key) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::RegistryPreferences::getSpi", L"Begin. Key <%ls>.",
                           key.c_str());
-    Guard guard(lock);
     std::wstring kept;
     if (readKeptText(key, kept)) {
         return kept;
