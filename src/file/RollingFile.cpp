@@ -13,6 +13,7 @@
 #include "log/RollingFileHeader.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"
+#include "platform/WriteBack.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -22,21 +23,39 @@ using krel_std_internal::RollingIndexFile;
 namespace {
 
 const uint32_t LARGEST_MAXIMUM_SIZE = 0x7FFFFFFFu;
+// Below this share of the limit a writer trusts its own count of the file's size.
 const double NEAR_FULL_RATIO = 0.95;
-const double RECHECK_FACTOR = 1.992;
+// Above NEAR_FULL_RATIO the size is read from the system again every
+// RECHECK_WRITES_NEAR_FULL / ratio^4 writes, the ratio being size / limit: the fourth power makes
+// the interval fall steeply as the file fills, from 2 writes at 95% of the limit to every write
+// from 99.9% on. The factor is just under 2 so that the interval truncates to 1 before the limit.
+const double RECHECK_WRITES_NEAR_FULL = 1.992;
 // How often a writer looks for changes made to its file by other writers.
 const uint64_t SHARED_CHECK_MILLISECONDS = 1000;
 // Until a writer has seen another writer's bytes, it asks for its file's end after this many
 // writes; from then on after every write. Asking costs a system call, as much as the write
 // itself where calls are dear.
 const uint32_t END_CHECK_WRITES = 32;
+// After this many bytes the written data is handed to the disk in the background. Left to the
+// system, a full file's data would be written when a roll-over flushes the new index file,
+// since the file system's journal carries the file's new blocks: that flush would wait for
+// megabytes instead of a few kilobytes.
+const uint32_t WRITE_BACK_BYTES = 64 * 1024;
 const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
 
-// A file length as the 32-bit size: lengths beyond it count as the largest size.
+// A file length as the 32-bit size: lengths beyond it count as the largest size, and a
+// negative one (none a file can have) as 0.
 uint32_t sizeOf(int64_t length) {
-    return static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX));
+    return static_cast<uint32_t>(std::max<int64_t>(0, std::min<int64_t>(length, UINT32_MAX)));
+}
+
+// The writes after which the size is read again, at `ratio` of the limit (from
+// NEAR_FULL_RATIO up).
+int32_t writesBetweenSizeChecks(double ratio) {
+    const double squared = ratio * ratio;
+    return static_cast<int32_t>(RECHECK_WRITES_NEAR_FULL / (squared * squared));
 }
 
 } // namespace
@@ -75,7 +94,7 @@ std::wstring paddedIndex(uint32_t index) {
 RollingFile::RollingFile()
     : maximumSize(0), maximumFiles(0), index(0), rolloverCount(0), size(0), writeCount(0),
       reopenPending(false), nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0),
-      operationDepth(0), writable(false) {}
+      unwrittenBytes(0), operationDepth(0), writable(false) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -205,6 +224,7 @@ void RollingFile::append(const char* bytes, uint32_t count) {
     if (written == -1) {
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
+    noteWritten(static_cast<uint32_t>(written));
     const int64_t ownEnd = static_cast<int64_t>(size) + written;
     if (static_cast<uint32_t>(written) == count && !isEndCheckDue()) {
         size = sizeOf(ownEnd);
@@ -218,6 +238,19 @@ void RollingFile::append(const char* bytes, uint32_t count) {
         SetLastError(ERROR_DISK_FULL);
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
+}
+
+void RollingFile::noteWritten(uint32_t written) {
+    unwrittenBytes += written;
+    if (unwrittenBytes >= WRITE_BACK_BYTES) {
+        startWriteBack();
+    }
+}
+
+void RollingFile::startWriteBack() {
+    // Only the timing of the disk's work changes: a failure leaves it to the system.
+    krel_platform::startWriteBack(descriptor.get());
+    unwrittenBytes = 0;
 }
 
 bool RollingFile::isEndCheckDue() {
@@ -352,8 +385,8 @@ void RollingFile::updateSize() {
     }
     int32_t threshold = 0;
     if (size != 0) {
-        const double ratio = static_cast<double>(size) / static_cast<double>(maximumSize);
-        threshold = static_cast<int32_t>(RECHECK_FACTOR / (((ratio * ratio) * ratio) * ratio));
+        threshold =
+            writesBetweenSizeChecks(static_cast<double>(size) / static_cast<double>(maximumSize));
     }
     if (writeCount >= threshold) {
         readSize();
@@ -364,7 +397,7 @@ void RollingFile::updateSize() {
 void RollingFile::readSize() {
     struct _stat64i32 status {};
     if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
-        size = static_cast<uint32_t>(status.st_size);
+        size = sizeOf(status.st_size);
     }
 }
 
@@ -381,9 +414,10 @@ bool RollingFile::isFileRemovedByOthers() {
     if (status.st_nlink == 0) {
         return true;
     }
-    othersSeen = othersSeen || static_cast<uint32_t>(status.st_size) != size;
-    if (static_cast<uint32_t>(status.st_size) >= maximumSize) {
-        size = static_cast<uint32_t>(status.st_size);
+    const uint32_t systemSize = sizeOf(status.st_size);
+    othersSeen = othersSeen || systemSize != size;
+    if (systemSize >= maximumSize) {
+        size = systemSize;
     }
     return false;
 }
@@ -417,6 +451,11 @@ void RollingFile::rolloverIfNecessary(unsigned long count) {
 }
 
 void RollingFile::rollover() {
+    // The full file's last data goes to the disk while the index is updated, ahead of the
+    // flush of the new index.
+    if (descriptor.isValid()) {
+        startWriteBack();
+    }
     close();
     updateIndex();
     try {

@@ -529,6 +529,25 @@ TEST_F(RollingFileTest, WriterRollsOverWhenAnotherFilledItsFile) {
     EXPECT_EQ(path(logName(2)), file.getFilePath());
 }
 
+TEST_F(RollingFileTest, WriterNearTheLimitRollsOverWhenItsFileGrewPastFourGibibytes) {
+    const unsigned long limit = 1 << 20;
+    RollingFile file;
+    configure(file, 3, limit);
+    const std::string line(999, 'x');
+    while (std::filesystem::file_size(native(logName(1))) + 2 * (line.size() + 1) < limit) {
+        write(file, line + "\n");
+    }
+    // Another writer's file, sparse: its size does not fit 32 bits and must not wrap to a small
+    // one, which would make this writer append to it.
+    std::filesystem::resize_file(native(logName(1)), (uint64_t{1} << 32) + 100);
+    // Near the limit the size is read again within a few writes.
+    for (int writes = 0; writes < 4 && file.getFilePath() == path(logName(1)); ++writes) {
+        write(file, "next\n");
+    }
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_TRUE(std::filesystem::exists(native(logName(2))));
+}
+
 namespace {
 
 // Four writer processes of eight threads each share one set through many roll-overs.
