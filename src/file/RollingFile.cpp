@@ -451,11 +451,6 @@ void RollingFile::rolloverIfNecessary(unsigned long count) {
 }
 
 void RollingFile::rollover() {
-    // The full file's last data goes to the disk while the index is updated, ahead of the
-    // flush of the new index.
-    if (descriptor.isValid()) {
-        startWriteBack();
-    }
     close();
     updateIndex();
     try {
