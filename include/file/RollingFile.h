@@ -106,10 +106,6 @@ private:
     void readSize();
     // Appends the bytes whole; the size becomes the end they left when the end is asked for.
     void append(const char* bytes, uint32_t count);
-    // Counts the bytes of a write, and starts their way to the disk every WRITE_BACK_BYTES.
-    void noteWritten(uint32_t written);
-    // Starts the written data of the open file on its way to the disk, without waiting.
-    void startWriteBack();
     // Whether the file's end is to be asked for after this write.
     bool isEndCheckDue();
     // Cuts the written bytes of a short write off the file's end, unless the file has grown
@@ -154,8 +150,6 @@ private:
     // Another writer's bytes or index were seen: the end is asked for after every write.
     bool othersSeen;
     uint32_t writesSinceEndCheck;
-    // Bytes written since the data was last handed to the disk.
-    uint32_t unwrittenBytes;
     // Operations running, nested in one another, on the thread holding the lock.
     uint32_t operationDepth;
     // Whether a write may succeed, as the last finished operation left it.

@@ -13,7 +13,6 @@
 #include "log/RollingFileHeader.h"
 #include "platform/WinBase.h"
 #include "platform/WinCrtFile.h"
-#include "platform/WriteBack.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -36,11 +35,6 @@ const uint64_t SHARED_CHECK_MILLISECONDS = 1000;
 // writes; from then on after every write. Asking costs a system call, as much as the write
 // itself where calls are dear.
 const uint32_t END_CHECK_WRITES = 32;
-// After this many bytes the written data is handed to the disk in the background. Left to the
-// system, a full file's data would be written when a roll-over flushes the new index file,
-// since the file system's journal carries the file's new blocks: that flush would wait for
-// megabytes instead of a few kilobytes.
-const uint32_t WRITE_BACK_BYTES = 64 * 1024;
 const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
@@ -94,7 +88,7 @@ std::wstring paddedIndex(uint32_t index) {
 RollingFile::RollingFile()
     : maximumSize(0), maximumFiles(0), index(0), rolloverCount(0), size(0), writeCount(0),
       reopenPending(false), nextSharedCheck(0), othersSeen(false), writesSinceEndCheck(0),
-      unwrittenBytes(0), operationDepth(0), writable(false) {}
+      operationDepth(0), writable(false) {}
 
 RollingFile::~RollingFile() = default;
 
@@ -224,7 +218,6 @@ void RollingFile::append(const char* bytes, uint32_t count) {
     if (written == -1) {
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
-    noteWritten(static_cast<uint32_t>(written));
     const int64_t ownEnd = static_cast<int64_t>(size) + written;
     if (static_cast<uint32_t>(written) == count && !isEndCheckDue()) {
         size = sizeOf(ownEnd);
@@ -238,19 +231,6 @@ void RollingFile::append(const char* bytes, uint32_t count) {
         SetLastError(ERROR_DISK_FULL);
         throw KrelIOException(L"Unable to write file: " + ErrorUtils::getLastErrorDescription());
     }
-}
-
-void RollingFile::noteWritten(uint32_t written) {
-    unwrittenBytes += written;
-    if (unwrittenBytes >= WRITE_BACK_BYTES) {
-        startWriteBack();
-    }
-}
-
-void RollingFile::startWriteBack() {
-    // Only the timing of the disk's work changes: a failure leaves it to the system.
-    krel_platform::startWriteBack(descriptor.get());
-    unwrittenBytes = 0;
 }
 
 bool RollingFile::isEndCheckDue() {

@@ -1,6 +1,4 @@
-// The status of an open file with a 32-bit size field, and the early write-back of a file's
-// data.
-#include <cerrno>
+// The status of an open file with a 32-bit size field.
 #include <climits>
 #include <fcntl.h>
 #include <filesystem>
@@ -8,7 +6,6 @@
 #include <unistd.h>
 
 #include "platform/WinCrtFile.h"
-#include "platform/WriteBack.h"
 #include "support/TempDirectory.h"
 
 namespace {
@@ -47,21 +44,4 @@ TEST_F(OpenFileTest, SizeWithinThirtyTwoBitsIsGivenAsItIs) {
     struct _stat64i32 status {};
     ASSERT_EQ(0, _fstat64i32(descriptor, &status));
     EXPECT_EQ(12345, status.st_size);
-}
-
-TEST_F(OpenFileTest, WriteBackOfAWrittenFileKeepsItsContent) {
-    openFile("data.bin");
-    ASSERT_EQ(5, write(descriptor, "lines", 5));
-    EXPECT_TRUE(krel_platform::startWriteBack(descriptor));
-    EXPECT_EQ("lines", readBytes("data.bin"));
-}
-
-TEST(WriteBack, OfAPipeFailsWithTheSystemsReason) {
-    int ends[2];
-    ASSERT_EQ(0, pipe(ends));
-    errno = 0;
-    EXPECT_FALSE(krel_platform::startWriteBack(ends[1]));
-    EXPECT_EQ(ESPIPE, errno);
-    close(ends[0]);
-    close(ends[1]);
 }
