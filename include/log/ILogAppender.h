@@ -32,6 +32,9 @@ public:
     void append(const LogEvent& event);
 
 protected:
+    // Writes the event in a way of the appender's own, after the filter accepted it, and
+    // answers true; false (the default) lets the layout format it for localAppend.
+    virtual bool appendPrepared(const LogEvent& event);
     virtual void localAppend(const LogEvent& event) = 0;
     virtual void localAppend(const std::wstring& line) = 0;
 

@@ -55,6 +55,9 @@ private:
     // Fills the logger's event from the record and appends it. The caller holds the lock, or
     // otherwise makes sure that no other thread uses the logger meanwhile.
     void write(const krel_std_internal::LogRecord& record);
+    // Fills the event from the record, stamped with the current time.
+    static void fill(LogEvent& event, const krel_std_internal::LogRecord& record);
+    // Called with the lock held, or by the only thread using the logger.
     void appendToAll(const LogEvent& event);
     // Installs a changed list. A list replaced during a write (by an appender, on the writing
     // thread) is kept until the write ends, so the write goes on over the list it started with.

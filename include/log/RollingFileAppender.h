@@ -11,13 +11,19 @@
 #include "file/RollingFile.h"
 #include "log/ILogAppender.h"
 
+namespace krel_std_internal {
+class LineMaker;
+} // namespace krel_std_internal
+
 namespace krel_std {
 
 class RollingFileHeader;
 
 // Writes each formatted line, as "windows-1252" bytes, into a RollingFile whose files begin
-// with a header block. Registered as "krel_std.RollingFileAppender" and built from the log
-// configuration's properties: "path", "size", "files", "always_open" and "layout.debug".
+// with a header block. With the library's own filters and KrelLogLayout, a line of the static
+// log is laid out and converted by the logging thread before it takes the log's locks, which
+// are then held only to write it. Registered as "krel_std.RollingFileAppender" and built from the
+// log configuration's properties: "path", "size", "files", "always_open" and "layout.debug".
 //
 // A debug appender ("layout.debug" true, default extension ".dbg") keeps its file open only
 // while the log threshold is below INFO, unless "always_open" is true; a change of the
@@ -60,10 +66,20 @@ public:
     bool getAlwaysOpen() const;
 
 protected:
+    // Writes the line that the logging thread made before it took the log's locks, when it
+    // made one for this appender as it is now; otherwise hands the thread the way to make the
+    // lines of its next calls and answers false.
+    bool appendPrepared(const LogEvent& event) override;
     void localAppend(const LogEvent& event) override;
     void localAppend(const std::wstring& line) override;
 
 private:
+    class ThreadedLayout;
+
+    // The maker of this appender's lines for the current filter and layout; none when they may
+    // not be called by several threads at once.
+    void refreshLineMaker();
+    void writeBytes(const std::string& bytes);
     // This appender as the log configuration holds it: a shared pointer that does not own it.
     boost::shared_ptr<ConfigurationListener> asConfigurationListener();
     // Opens the file when it should be open at this threshold, closes it otherwise.
@@ -80,6 +96,7 @@ private:
     bool alwaysOpen;
     // The bytes of the line being written, kept from line to line.
     std::string lineBytes;
+    boost::shared_ptr<const krel_std_internal::LineMaker> lineMaker;
 };
 
 } // namespace krel_std

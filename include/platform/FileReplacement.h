@@ -43,6 +43,10 @@ bool resolveForOpen(const std::string& nativePath, int& flags, std::string& open
 // errno set on failure.
 int openResolved(const std::string& nativePath, int flags, mode_t mode);
 
+// The bytes that the name of a replacement's temporary adds to its target's name: ".", ".",
+// 16 random digits and ".tmp". The temporary's path is the longest path a replacement uses.
+const size_t TEMPORARY_NAME_EXTRA_BYTES = 2 + 16 + 4;
+
 // A temporary of the hidden name whose last change is this old belongs to no live saver (a
 // saver changes its temporary as it writes it) and is removed by the next replacement.
 const long STALE_TEMPORARY_AGE_SECONDS = 10 * 60;

@@ -103,6 +103,7 @@ int64_t _telli64(int descriptor);
 int _chsize_s(int descriptor, int64_t size);
 
 int _wstat64(const wchar_t* path, struct _stat64* buffer);
+// A size beyond the 32-bit field is given as INT32_MAX.
 int _fstat64i32(int descriptor, struct _stat64i32* buffer);
 // Mode 0 existence, 2 write, 4 read, 6 read and write.
 int _waccess(const wchar_t* path, int mode);

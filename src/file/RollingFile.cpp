@@ -22,8 +22,13 @@ using krel_std_internal::RollingIndexFile;
 namespace {
 
 const uint32_t LARGEST_MAXIMUM_SIZE = 0x7FFFFFFFu;
+// Below this share of the limit a writer trusts its own count of the file's size.
 const double NEAR_FULL_RATIO = 0.95;
-const double RECHECK_FACTOR = 1.992;
+// Above NEAR_FULL_RATIO the size is read from the system again every
+// RECHECK_WRITES_NEAR_FULL / ratio^4 writes, the ratio being size / limit: the fourth power makes
+// the interval fall steeply as the file fills, from 2 writes at 95% of the limit to every write
+// from 99.9% on. The factor is just under 2 so that the interval truncates to 1 before the limit.
+const double RECHECK_WRITES_NEAR_FULL = 1.992;
 // How often a writer looks for changes made to its file by other writers.
 const uint64_t SHARED_CHECK_MILLISECONDS = 1000;
 // Until a writer has seen another writer's bytes, it asks for its file's end after this many
@@ -34,9 +39,17 @@ const int OPEN_NEW_FLAGS = _O_RDWR | _O_APPEND | _O_CREAT;
 const int OPEN_EXISTING_FLAGS = _O_RDWR | _O_APPEND;
 const int OPEN_PERMISSIONS = _S_IREAD | _S_IWRITE;
 
-// A file length as the 32-bit size: lengths beyond it count as the largest size.
+// A file length as the 32-bit size: lengths beyond it count as the largest size, and a
+// negative one (none a file can have) as 0.
 uint32_t sizeOf(int64_t length) {
-    return static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX));
+    return static_cast<uint32_t>(std::max<int64_t>(0, std::min<int64_t>(length, UINT32_MAX)));
+}
+
+// The writes after which the size is read again, at `ratio` of the limit (from
+// NEAR_FULL_RATIO up).
+int32_t writesBetweenSizeChecks(double ratio) {
+    const double squared = ratio * ratio;
+    return static_cast<int32_t>(RECHECK_WRITES_NEAR_FULL / (squared * squared));
 }
 
 } // namespace
@@ -352,8 +365,8 @@ void RollingFile::updateSize() {
     }
     int32_t threshold = 0;
     if (size != 0) {
-        const double ratio = static_cast<double>(size) / static_cast<double>(maximumSize);
-        threshold = static_cast<int32_t>(RECHECK_FACTOR / (((ratio * ratio) * ratio) * ratio));
+        threshold =
+            writesBetweenSizeChecks(static_cast<double>(size) / static_cast<double>(maximumSize));
     }
     if (writeCount >= threshold) {
         readSize();
@@ -364,7 +377,7 @@ void RollingFile::updateSize() {
 void RollingFile::readSize() {
     struct _stat64i32 status {};
     if (descriptor.isValid() && _fstat64i32(descriptor.get(), &status) == 0) {
-        size = static_cast<uint32_t>(status.st_size);
+        size = sizeOf(status.st_size);
     }
 }
 
@@ -381,9 +394,10 @@ bool RollingFile::isFileRemovedByOthers() {
     if (status.st_nlink == 0) {
         return true;
     }
-    othersSeen = othersSeen || static_cast<uint32_t>(status.st_size) != size;
-    if (static_cast<uint32_t>(status.st_size) >= maximumSize) {
-        size = static_cast<uint32_t>(status.st_size);
+    const uint32_t systemSize = sizeOf(status.st_size);
+    othersSeen = othersSeen || systemSize != size;
+    if (systemSize >= maximumSize) {
+        size = systemSize;
     }
     return false;
 }

@@ -34,12 +34,19 @@ void ILogAppender::append(const LogEvent& event) {
         return;
     }
     if (layout) {
+        if (appendPrepared(event)) {
+            return;
+        }
         std::wstring line = layout->format(event);
         localAppend(line);
         krel_std_internal::AppenderWriteGuard::giveBackLine(std::move(line));
     } else {
         localAppend(event);
     }
+}
+
+bool ILogAppender::appendPrepared(const LogEvent&) {
+    return false;
 }
 
 } // namespace krel_std

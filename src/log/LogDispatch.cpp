@@ -8,7 +8,9 @@
 #include "exception/KrelException.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
+#include "log/LogThreadState.h"
 #include "log/MessageBuffer.h"
+#include "log/PreparedLines.h"
 #include "log/StaticLog.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -126,17 +128,38 @@ void LogDispatch::write(const LogRecord& record) {
         DebugOutputLog::write(record.priority, record.message, record.file, record.line);
         return;
     }
+    LogThreadState* state = LogThreadState::current();
+    if (state == nullptr || state->prepared.isPreparing()) {
+        writeLocked(record, nullptr);
+        return;
+    }
+    if (!state->event) {
+        state->event.reset(new krel_std::LogEvent());
+    }
+    // The event is the thread's own while its lines are laid out, before any lock is taken.
+    krel_std::LogEvent& event = *state->event;
+    krel_std::LoggerBase::fill(event, record);
+    const PreparedLines::Scope prepared(state->prepared, event);
+    writeLocked(record, &event);
+}
+
+void LogDispatch::writeLocked(const LogRecord& record, const krel_std::LogEvent* event) {
     krel_std::Lock* lock = StaticLog::lockForWrite();
     if (lock == nullptr) {
         return;
     }
     const HeldLock release(*lock);
     StaticLog* current = StaticLog::instance.load();
-    if (current != nullptr) {
-        // The declared order of a log call: the static log's lock, the instance's own lock,
-        // then the logger's lock, held while every appender writes.
-        const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
-        const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
+    if (current == nullptr) {
+        return;
+    }
+    // The declared order of a log call: the static log's lock, the instance's own lock, then
+    // the logger's lock, held while every appender writes.
+    const krel_std::AutoLock<krel_std::Lock> instanceGuard(current->instanceLock);
+    const krel_std::AutoLock<krel_std::Lock> loggerGuard(current->logger.lock);
+    if (event != nullptr) {
+        current->logger.appendToAll(*event);
+    } else {
         current->logger.write(record);
     }
 }

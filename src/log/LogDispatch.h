@@ -8,6 +8,10 @@
 
 #include "log/LogEventPriority.h"
 
+namespace krel_std {
+class LogEvent;
+} // namespace krel_std
+
 namespace krel_std_internal {
 
 // The arguments of one log call, as views of the caller's texts, valid for the call. A log
@@ -47,6 +51,11 @@ public:
     // (also when it throws), so an appender that announces its change is heard like any other
     // caller. Nested runs hand their calls to the outermost.
     static void runKeepingLogCalls(const std::function<void()>& change);
+
+private:
+    // Appends the event, or without one the record, to the static log's appenders holding the
+    // log's locks.
+    static void writeLocked(const LogRecord& record, const krel_std::LogEvent* event);
 };
 
 } // namespace krel_std_internal

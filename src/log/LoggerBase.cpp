@@ -74,19 +74,22 @@ bool LoggerBase::isAppending() {
 // never gets here (it goes to the debugger output), so the event is never refilled while an
 // appender reads it.
 void LoggerBase::write(const krel_std_internal::LogRecord& record) {
-    reusedEvent.time = krel_std_internal::LocalTimeCache::now();
-    reusedEvent.priority = record.priority;
-    reusedEvent.threadId = record.threadId;
-    reusedEvent.line = record.line;
-    krel_std_internal::assignText(reusedEvent.errorId, record.errorId);
-    krel_std_internal::assignText(reusedEvent.file, record.file);
-    krel_std_internal::assignText(reusedEvent.function, record.function);
-    krel_std_internal::assignText(reusedEvent.message, record.message);
+    fill(reusedEvent, record);
     appendToAll(reusedEvent);
 }
 
-// Called with the lock held, or by the only thread using the logger. An appender that throws
-// is erased and the next one goes on.
+void LoggerBase::fill(LogEvent& event, const krel_std_internal::LogRecord& record) {
+    event.time = krel_std_internal::LocalTimeCache::now();
+    event.priority = record.priority;
+    event.threadId = record.threadId;
+    event.line = record.line;
+    krel_std_internal::assignText(event.errorId, record.errorId);
+    krel_std_internal::assignText(event.file, record.file);
+    krel_std_internal::assignText(event.function, record.function);
+    krel_std_internal::assignText(event.message, record.message);
+}
+
+// An appender that throws is erased and the next one goes on.
 void LoggerBase::appendToAll(const LogEvent& event) {
     const AppenderList& current = *appenders;
     if (current.empty()) {

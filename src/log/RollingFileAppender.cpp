@@ -1,14 +1,22 @@
 #include "log/RollingFileAppender.h"
 
 #include <cxxabi.h>
+#include <typeinfo>
+#include <utility>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
+#include "log/AppenderWriteGuard.h"
+#include "log/DebugFileFilter.h"
+#include "log/KrelLogLayout.h"
 #include "log/KrelLoggerSTD.h"
+#include "log/LineMaker.h"
 #include "log/LogDispatch.h"
+#include "log/LogFileFilter.h"
+#include "log/PreparedLines.h"
 #include "log/StaticLog.h"
 #include "log/WindowsVersionInfoHeader.h"
 #include "pattern/Singleton.h"
@@ -108,7 +116,55 @@ std::size_t toWindows1252(const std::wstring& text, char* out) {
     return done;
 }
 
+// The text as the appender writes it: windows-1252 bytes, up to the first NUL.
+void narrowLine(const std::wstring& line, std::string& bytes) {
+    bytes.resize(line.size());
+    bytes.resize(toWindows1252(line, &bytes[0]));
+}
+
+// Filters and layouts whose decide and format read only what is fixed once they are made, so
+// that several threads may call them at once. A class derived from them may add state, so only
+// these very classes count.
+bool isSharedFilter(const ILogEventFilter& filter) {
+    return typeid(filter) == typeid(DebugFileFilter) || typeid(filter) == typeid(LogFileFilter);
+}
+
+bool isSharedLayout(const ILogEventLayout& layout) {
+    return typeid(layout) == typeid(KrelLogLayout);
+}
+
 } // namespace
+
+// The appender's filter and layout, and its conversion, run by a logging thread before it takes
+// the log's locks.
+class RollingFileAppender::ThreadedLayout : public krel_std_internal::LineMaker {
+public:
+    ThreadedLayout(const boost::shared_ptr<ILogEventFilter>& filter,
+                   const boost::shared_ptr<ILogEventLayout>& layout)
+        : filter(filter), layout(layout) {}
+
+    bool uses(const boost::shared_ptr<ILogEventFilter>& otherFilter,
+              const boost::shared_ptr<ILogEventLayout>& otherLayout) const {
+        return filter == otherFilter && layout == otherLayout;
+    }
+
+    bool make(const LogEvent& event, std::wstring& spareLine, std::string& bytes) const override {
+        // As inside an appender's write: a log call made meanwhile goes to the debugger output,
+        // and the layout builds the line in the thread's spare storage.
+        const krel_std_internal::AppenderWriteGuard writing(spareLine);
+        if (filter->decide(event) != ILogEventFilter::ACCEPT) {
+            return false;
+        }
+        std::wstring line = layout->format(event);
+        narrowLine(line, bytes);
+        krel_std_internal::AppenderWriteGuard::giveBackLine(std::move(line));
+        return true;
+    }
+
+private:
+    const boost::shared_ptr<ILogEventFilter> filter;
+    const boost::shared_ptr<ILogEventLayout> layout;
+};
 
 RollingFileAppender::RollingFileAppender()
     : ILogAppender(boost::shared_ptr<ILogEventFilter>(), boost::shared_ptr<ILogEventLayout>()),
@@ -286,14 +342,45 @@ bool RollingFileAppender::getAlwaysOpen() const {
 
 void RollingFileAppender::localAppend(const LogEvent&) {}
 
+bool RollingFileAppender::appendPrepared(const LogEvent& event) {
+    if (!rollingFile.isOpenForWriting()) {
+        return true;
+    }
+    refreshLineMaker();
+    if (!lineMaker) {
+        return false;
+    }
+    const std::string* bytes = krel_std_internal::PreparedLines::find(lineMaker.get(), event);
+    if (bytes == nullptr) {
+        krel_std_internal::PreparedLines::remember(lineMaker);
+        return false;
+    }
+    writeBytes(*bytes);
+    return true;
+}
+
+void RollingFileAppender::refreshLineMaker() {
+    const ThreadedLayout* current = static_cast<const ThreadedLayout*>(lineMaker.get());
+    if (current != nullptr && current->uses(filter, layout)) {
+        return;
+    }
+    lineMaker.reset();
+    if (filter && layout && isSharedFilter(*filter) && isSharedLayout(*layout)) {
+        lineMaker.reset(new ThreadedLayout(filter, layout));
+    }
+}
+
 void RollingFileAppender::localAppend(const std::wstring& line) {
     if (!rollingFile.isOpenForWriting()) {
         return;
     }
-    lineBytes.resize(line.size());
-    lineBytes.resize(toWindows1252(line, &lineBytes[0]));
+    narrowLine(line, lineBytes);
+    writeBytes(lineBytes);
+}
+
+void RollingFileAppender::writeBytes(const std::string& bytes) {
     try {
-        rollingFile.write(lineBytes.data(), 0, static_cast<unsigned long>(lineBytes.size()));
+        rollingFile.write(bytes.data(), 0, static_cast<unsigned long>(bytes.size()));
     } catch (const KrelException&) {
         // The line is lost; the appender stays in the logger.
     }

@@ -88,19 +88,32 @@ void WindowsVersionInfoHeader::writeLoggingConfig(std::wstring& text, const Roll
 }
 
 // The modules of the process in load order, the program first; an empty list writes nothing.
-void WindowsVersionInfoHeader::writeModules(std::wstring& text) {
+void WindowsVersionInfoHeader::writeModules(std::wstring& text) const {
     for (const std::wstring& path : krel_platform::loadedModules()) {
-        writeModule(text, moduleName(path), path);
+        appendLine(text, moduleLine(path));
     }
 }
 
-void WindowsVersionInfoHeader::writeModule(std::wstring& text, const std::wstring& name,
-                                           const std::wstring& path) {
+std::wstring WindowsVersionInfoHeader::moduleLine(const std::wstring& path) const {
+    krel_platform::FileStamp stamp;
+    if (!krel_platform::readFileStamp(path, stamp)) {
+        return readModuleLine(path);
+    }
+    std::lock_guard<std::mutex> guard(moduleLinesMutex);
+    const auto kept = moduleLines.find(path);
+    if (kept != moduleLines.end() && !kept->second.first.contentDiffers(stamp)) {
+        return kept->second.second;
+    }
+    std::wstring line = readModuleLine(path);
+    moduleLines[path] = std::make_pair(stamp, line);
+    return line;
+}
+
+std::wstring WindowsVersionInfoHeader::readModuleLine(const std::wstring& path) {
     KrelStd::SVersionInfo version{KrelStd::SWString(path)};
-    appendLine(text, L"Module: " + name + L": Product <" + version.GetProductName() +
-                         L"> Version <" + version.GetProductVersion() + L"> Pri Build <" +
-                         version.GetPrivateBuild() + L"> Special Build <" +
-                         version.GetSpecialBuild() + L">.");
+    return L"Module: " + moduleName(path) + L": Product <" + version.GetProductName() +
+           L"> Version <" + version.GetProductVersion() + L"> Pri Build <" +
+           version.GetPrivateBuild() + L"> Special Build <" + version.GetSpecialBuild() + L">.";
 }
 
 } // namespace krel_std

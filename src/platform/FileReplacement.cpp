@@ -34,6 +34,8 @@ const size_t TEMPORARY_SUFFIX_LENGTH = sizeof(TEMPORARY_SUFFIX) - 1;
 // The part of the target's name kept in the temporary name, so that ".", the name, ".", 16
 // random digits and ".tmp" stay within the 255 bytes of a directory entry.
 const size_t MAX_NAME_PART = 255 - 2 - RANDOM_DIGITS - TEMPORARY_SUFFIX_LENGTH;
+static_assert(TEMPORARY_NAME_EXTRA_BYTES == 2 + RANDOM_DIGITS + TEMPORARY_SUFFIX_LENGTH,
+              "the published length of a temporary's name matches the names made");
 const char LOCK_SUFFIX[] = ".lock";
 // The part of the target's name kept in the name of its update lock's side file.
 const size_t MAX_LOCK_NAME_PART = 255 - 1 - (sizeof(LOCK_SUFFIX) - 1);

@@ -1,6 +1,8 @@
 #include "platform/WinCrtFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <dirent.h>
@@ -19,6 +21,11 @@ using krel_platform::nativePath;
 using krel_platform::setLastErrorFromErrno;
 
 namespace {
+
+// A file size in the 32-bit field of the narrow status: larger sizes count as the largest.
+int32_t saturatedSize(int64_t size) {
+    return static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
+}
 
 // A running directory search: the open directory, its native path and the name pattern.
 struct FindState {
@@ -282,10 +289,9 @@ int _fstat64i32(int descriptor, struct _stat64i32* buffer) {
     }
     struct _stat64 wide {};
     fillStatus(std::string(), status, wide);
-    *buffer =
-        _stat64i32{wide.st_dev,   wide.st_ino,   wide.st_mode, wide.st_nlink,
-                   wide.st_uid,   wide.st_gid,   wide.st_rdev, static_cast<int32_t>(wide.st_size),
-                   wide.st_atime, wide.st_mtime, wide.st_ctime};
+    *buffer = _stat64i32{wide.st_dev,   wide.st_ino,   wide.st_mode, wide.st_nlink,
+                         wide.st_uid,   wide.st_gid,   wide.st_rdev, saturatedSize(wide.st_size),
+                         wide.st_atime, wide.st_mtime, wide.st_ctime};
     return 0;
 }
 

@@ -95,12 +95,12 @@ bool namesUnstorableDirectory(const std::wstring& name) {
 }
 
 // Whether saving the file could never work because a path it uses is longer than the file
-// system takes: 4095 bytes of UTF-8. The file is replaced through a temporary next to it, named
-// ".", the file's name, ".", 16 digits and ".tmp", which is the longest path a save uses.
+// system takes: 4095 bytes of UTF-8. The file is replaced through a temporary next to it, the
+// longest path a save uses.
 bool isPathTooLongToSave(const File& file) {
     const std::size_t maxPathBytes = 4095;
-    const std::size_t temporaryExtraBytes = 22;
-    return krel_platform::wideToUtf8(file.getCanonicalPath()).size() + temporaryExtraBytes >
+    return krel_platform::wideToUtf8(file.getCanonicalPath()).size() +
+               krel_platform::TEMPORARY_NAME_EXTRA_BYTES >
            maxPathBytes;
 }
 

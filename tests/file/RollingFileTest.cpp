@@ -529,6 +529,25 @@ TEST_F(RollingFileTest, WriterRollsOverWhenAnotherFilledItsFile) {
     EXPECT_EQ(path(logName(2)), file.getFilePath());
 }
 
+TEST_F(RollingFileTest, WriterNearTheLimitRollsOverWhenItsFileGrewPastFourGibibytes) {
+    const unsigned long limit = 1 << 20;
+    RollingFile file;
+    configure(file, 3, limit);
+    const std::string line(999, 'x');
+    while (std::filesystem::file_size(native(logName(1))) + 2 * (line.size() + 1) < limit) {
+        write(file, line + "\n");
+    }
+    // Another writer's file, sparse: its size does not fit 32 bits and must not wrap to a small
+    // one, which would make this writer append to it.
+    std::filesystem::resize_file(native(logName(1)), (uint64_t{1} << 32) + 100);
+    // Near the limit the size is read again within a few writes.
+    for (int writes = 0; writes < 4 && file.getFilePath() == path(logName(1)); ++writes) {
+        write(file, "next\n");
+    }
+    EXPECT_EQ(path(logName(2)), file.getFilePath());
+    EXPECT_TRUE(std::filesystem::exists(native(logName(2))));
+}
+
 namespace {
 
 // Four writer processes of eight threads each share one set through many roll-overs.
@@ -541,9 +560,10 @@ protected:
         return self.substr(0, self.find_last_of('/')) + "/helpers/krel_rolling_writer";
     }
 
-    // A writer of its own RollingFile, or with `logged` one that logs through the static log
-    // into a rolling file appender of the set.
-    pid_t start(const std::string& id, int threads, int lines, unsigned long size, bool logged,
+    // A writer of its own RollingFile, or with the mode "logged" one that logs through the
+    // static log into a rolling file appender of the set, its lines the bare messages; with
+    // "stamped" the lines have the library's own layout.
+    pid_t start(const std::string& id, int threads, int lines, unsigned long size, const char* mode,
                 unsigned long files) {
         const std::string name = program();
         const std::string target = native("app.log").string();
@@ -558,7 +578,7 @@ protected:
                                    const_cast<char*>(lineText.c_str()),
                                    const_cast<char*>(sizeText.c_str()),
                                    const_cast<char*>(filesText.c_str()),
-                                   logged ? const_cast<char*>("logged") : nullptr,
+                                   const_cast<char*>(mode),
                                    nullptr};
         pid_t pid = -1;
         EXPECT_EQ(0, posix_spawn(&pid, name.c_str(), nullptr, nullptr, arguments, environ));
@@ -575,11 +595,11 @@ protected:
 
     // Starts the writers, each of its own process, and waits until all have ended. By default
     // the set has more files than the writers fill.
-    void runWriters(int processes, int threads, int lines, unsigned long size, bool logged = false,
-                    unsigned long files = 100000) {
+    void runWriters(int processes, int threads, int lines, unsigned long size,
+                    const char* mode = nullptr, unsigned long files = 100000) {
         std::vector<pid_t> writers;
         for (int process = 0; process < processes; ++process) {
-            writers.push_back(start(std::to_string(process), threads, lines, size, logged, files));
+            writers.push_back(start(std::to_string(process), threads, lines, size, mode, files));
         }
         for (pid_t writer : writers) {
             EXPECT_EQ(0, exitCode(writer));
@@ -605,7 +625,12 @@ protected:
         int files = 0;
         std::set<std::tuple<int, int, int>> seen;
         malformed = 0;
-        for (const std::string& line : allLines(files)) {
+        for (std::string line : allLines(files)) {
+            // A stamped line is the writer's line after its time stamp and priority.
+            const size_t priority = line.find(" INFO P");
+            if (priority != std::string::npos) {
+                line.erase(0, priority + 6);
+            }
             int process = -1;
             int thread = -1;
             int number = -1;
@@ -694,7 +719,7 @@ TEST_F(SharedRollingSetTest, FourProcessesKeepEveryFileNearTheLimit) {
 
 TEST_F(SharedRollingSetTest, TwoProcessesLoggingFromEightThreadsLoseNoLineAndTearNone) {
     const unsigned long size = 1 << 20;
-    runWriters(2, 8, 2500, size, true);
+    runWriters(2, 8, 2500, size, "logged");
     int malformed = 0;
     EXPECT_EQ(2u * 8u * 2500u, wholeLines(malformed));
     EXPECT_EQ(0, malformed);
@@ -702,9 +727,19 @@ TEST_F(SharedRollingSetTest, TwoProcessesLoggingFromEightThreadsLoseNoLineAndTea
     EXPECT_GE(setFiles().size(), 3u);
 }
 
+TEST_F(SharedRollingSetTest, TwoProcessesLayingOutLinesBeforeTheLocksLoseNoLineAndTearNone) {
+    const unsigned long size = 1 << 20;
+    runWriters(2, 8, 2000, size, "stamped");
+    int malformed = 0;
+    EXPECT_EQ(2u * 8u * 2000u, wholeLines(malformed));
+    EXPECT_EQ(0, malformed);
+    EXPECT_EQ(std::vector<std::string>(), filesPastTheLimit(size, 2, 16 * 1024));
+    EXPECT_GE(setFiles().size(), 3u);
+}
+
 TEST_F(SharedRollingSetTest, FourProcessesGoingRoundARingOfThreeFilesTearNoLine) {
     const unsigned long size = 64 * 1024;
-    runWriters(4, 4, 800, size, false, 3);
+    runWriters(4, 4, 800, size, nullptr, 3);
     int malformed = 0;
     EXPECT_GT(wholeLines(malformed), 0u);
     EXPECT_EQ(0, malformed);

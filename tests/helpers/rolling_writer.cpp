@@ -23,6 +23,7 @@
 #include "file/RollingFile.h"
 #include "log/DebugFileFilter.h"
 #include "log/ILogEventLayout.h"
+#include "log/KrelLogLayout.h"
 #include "log/LogEvent.h"
 #include "log/RollingFileAppender.h"
 #include "log/StaticLog.h"
@@ -48,9 +49,10 @@ public:
     std::wstring format(const krel_std::LogEvent& event) override { return event.message + L"\n"; }
 };
 
-// Logs the lines of every thread through the static log into an appender of the file.
+// Logs the lines of every thread through the static log into an appender of the file, laid
+// out by the library's own layout when `stamped`, else as the bare message.
 int logLines(const char* path, const std::string& id, int threads, int lines, const char* size,
-             const char* files) {
+             const char* files, bool stamped) {
     using krel_platform::utf8ToWide;
     krel_std::RollingFileAppender prototype;
     const boost::shared_ptr<krel_std::ILogAppender> appender(dynamic_cast<krel_std::ILogAppender*>(
@@ -59,7 +61,9 @@ int logLines(const char* path, const std::string& id, int threads, int lines, co
                                {L"files", utf8ToWide(files)}})));
     appender->setFilter(
         boost::shared_ptr<krel_std::ILogEventFilter>(new krel_std::DebugFileFilter()));
-    appender->setLayout(boost::shared_ptr<krel_std::ILogEventLayout>(new MessageLayout()));
+    appender->setLayout(boost::shared_ptr<krel_std::ILogEventLayout>(
+        stamped ? static_cast<krel_std::ILogEventLayout*>(new krel_std::KrelLogLayout())
+                : new MessageLayout()));
     krel_std_internal::StaticLogTestHook::initialize(L"Writer", {{L"rolling", appender}});
     krel_std_internal::StaticLogTestHook::setThreshold(krel_std::INFO);
     std::vector<std::thread> writers;
@@ -82,10 +86,11 @@ int logLines(const char* path, const std::string& id, int threads, int lines, co
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool logged = argc == 8 && std::string(argv[7]) == "logged";
+    const bool stamped = argc == 8 && std::string(argv[7]) == "stamped";
+    const bool logged = stamped || (argc == 8 && std::string(argv[7]) == "logged");
     if (argc != 7 && !logged) {
         std::cerr << "usage: krel_rolling_writer <path> <id> <threads> <lines> <size> <files> "
-                     "[logged]"
+                     "[logged|stamped]"
                   << std::endl;
         return 2;
     }
@@ -93,7 +98,7 @@ int main(int argc, char** argv) {
     const int threads = std::atoi(argv[3]);
     const int lines = std::atoi(argv[4]);
     if (logged) {
-        return logLines(argv[1], id, threads, lines, argv[5], argv[6]);
+        return logLines(argv[1], id, threads, lines, argv[5], argv[6], stamped);
     }
     krel_std::RollingFile file;
     std::atomic<int> failures(0);

@@ -21,6 +21,7 @@
 #include "config/KrelConfig.h"
 #include "log/DebugFileFilter.h"
 #include "log/ILogEventLayout.h"
+#include "log/KrelLogLayout.h"
 #include "log/LogEvent.h"
 #include "log/LogTestSupport.h"
 #include "log/StaticLog.h"
@@ -409,4 +410,121 @@ TEST_F(ConcurrentRollingLogTest, LinesOfManyThreadsRollOverAtTheSizeLimit) {
     EXPECT_EQ(0x100000u, std::filesystem::file_size(native("logs/app0001.log")));
     EXPECT_EQ(0x100000u, std::filesystem::file_size(native("logs/app0002.log")));
     expectEveryLineOnceInOrder(texts, lines);
+}
+
+namespace {
+
+// Records how many threads are inside format at once.
+class CountingLayout : public MessageLayout {
+public:
+    std::wstring format(const krel_std::LogEvent& event) override {
+        const int now = ++inside;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        for (int turn = 0; turn < 8; ++turn) {
+            std::this_thread::yield();
+        }
+        --inside;
+        return MessageLayout::format(event);
+    }
+
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+};
+
+// The static log's lines laid out by the library's own layout, which each logging thread runs
+// before it takes the log's locks.
+class PreparedRollingLogTest : public ConcurrentRollingLogTest {
+protected:
+    void startStampedLog(const std::wstring& size, const std::wstring& files) {
+        startLog(size, files);
+        appender->setLayout(
+            boost::shared_ptr<krel_std::ILogEventLayout>(new krel_std::KrelLogLayout()));
+    }
+
+    // The texts with each line cut to what follows its time stamp and priority.
+    static std::vector<std::string> messagesOf(const std::vector<std::string>& texts) {
+        std::vector<std::string> messages;
+        for (const std::string& text : texts) {
+            std::istringstream stream(text);
+            std::string line;
+            std::string kept;
+            while (std::getline(stream, line)) {
+                const size_t priority = line.find(" INFO ");
+                kept += (priority == std::string::npos ? line : line.substr(priority + 6)) + "\n";
+            }
+            messages.push_back(kept);
+        }
+        return messages;
+    }
+
+    static void logWide(const std::wstring& message) {
+        krel_std::StaticLog::log(krel_std::INFO, L"Test::run", message, L"", L"", 0, L"", 0);
+    }
+
+    // The body's lines, each without its line feed.
+    std::vector<std::string> bodyLines() const {
+        std::vector<std::string> lines;
+        std::istringstream stream(body("logs/app0001.log"));
+        std::string line;
+        while (std::getline(stream, line)) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+} // namespace
+
+TEST_F(PreparedRollingLogTest, LinesOfManyThreadsAreWholeAndInOrderThroughRollOvers) {
+    startStampedLog(L"1MB", L"10");
+    const int lines = 3000;
+    runThreads([&](int thread) {
+        for (int line = 0; line < lines; ++line) {
+            logLine(thread, line);
+        }
+    });
+    const std::vector<std::string> texts = bodies();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(0x100000u, std::filesystem::file_size(native("logs/app0001.log")));
+    expectEveryLineOnceInOrder(messagesOf(texts), lines);
+}
+
+TEST_F(PreparedRollingLogTest, LineMadeBeforeTheLocksHasTheBytesOfOneMadeUnderThem) {
+    startStampedLog(L"4MB", L"3");
+    // The thread's first line is laid out under the locks, the next ones before them.
+    for (int call = 0; call < 3; ++call) {
+        logWide(L"caf\u00e9 \u20ac \u4e2d");
+    }
+    const std::vector<std::string> lines = bodyLines();
+    ASSERT_EQ(3u, lines.size());
+    for (const std::string& line : lines) {
+        EXPECT_EQ("caf\xe9 \x80 ?", line.substr(line.find(" INFO ") + 6));
+        EXPECT_EQ(lines.front().find(" INFO "), line.find(" INFO "));
+    }
+}
+
+TEST_F(PreparedRollingLogTest, ChangedLayoutLaysOutTheNextLine) {
+    startStampedLog(L"4MB", L"3");
+    logWide(L"first");
+    logWide(L"second");
+    appender->setLayout(boost::shared_ptr<krel_std::ILogEventLayout>(new MessageLayout()));
+    logWide(L"third");
+    const std::vector<std::string> lines = bodyLines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ("third", lines.back());
+}
+
+TEST_F(PreparedRollingLogTest, LayoutOfAnotherClassIsNeverCalledByTwoThreadsAtOnce) {
+    startLog(L"4MB", L"3");
+    auto* counting = new CountingLayout();
+    appender->setLayout(boost::shared_ptr<krel_std::ILogEventLayout>(counting));
+    runThreads([&](int thread) {
+        for (int line = 0; line < 300; ++line) {
+            logLine(thread, line);
+        }
+    });
+    EXPECT_EQ(1, counting->most.load());
+    expectEveryLineOnceInOrder(bodies(), 300);
 }

@@ -150,3 +150,35 @@ TEST_F(WindowsVersionInfoHeaderTest, ShortHeaderReportsTheAppenderLimitsAndNoThr
     EXPECT_EQ("VERSION INFO: Max file size <0>.", lines[5]);
     EXPECT_EQ("VERSION INFO: Max file count <0>.", lines[6]);
 }
+
+TEST_F(WindowsVersionInfoHeaderTest, ModuleLoadedAfterAHeaderIsDescribedInTheNextOne) {
+    const boost::shared_ptr<RollingFileHeader> header(new WindowsVersionInfoHeader());
+    const std::string line = "VERSION INFO: Module: libkrel_versioned_module.so: Product "
+                             "<Versioned Module> Version <2.5> Pri Build <private-7> Special "
+                             "Build <special-9>.";
+    ASSERT_FALSE(contains(headerLines(header), line));
+    const std::string module = krel_platform::wideToUtf8(krel_test::versionedModulePath());
+    void* handle = dlopen(module.c_str(), RTLD_NOW);
+    ASSERT_NE(nullptr, handle) << dlerror();
+    const auto lines = headerLines(header);
+    dlclose(handle);
+    EXPECT_TRUE(contains(lines, line));
+}
+
+TEST_F(WindowsVersionInfoHeaderTest, ModuleWhoseFileWasReplacedIsReadAgain) {
+    const std::string module = krel_platform::wideToUtf8(krel_test::versionedModulePath());
+    std::filesystem::copy_file(module, native("libcopied.so"));
+    void* handle = dlopen(native("libcopied.so").c_str(), RTLD_NOW);
+    ASSERT_NE(nullptr, handle) << dlerror();
+    const boost::shared_ptr<RollingFileHeader> header(new WindowsVersionInfoHeader());
+    const auto before = headerLines(header);
+    writeBytes("replacement", "no version record here");
+    std::filesystem::rename(native("replacement"), native("libcopied.so"));
+    const auto after = headerLines(header);
+    dlclose(handle);
+    EXPECT_TRUE(contains(before, "VERSION INFO: Module: libcopied.so: Product <Versioned Module> "
+                                 "Version <2.5> Pri Build <private-7> Special Build <special-9>."));
+    EXPECT_TRUE(contains(after, "VERSION INFO: Module: libcopied.so: Product <Invalid filename> "
+                                "Version <Invalid filename> Pri Build <Invalid filename> Special "
+                                "Build <Invalid filename>."));
+}

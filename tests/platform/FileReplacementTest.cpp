@@ -92,6 +92,15 @@ TEST_F(FileReplacementTest, ASaverWritingMeanwhileKeepsItsTemporaryAndCommits) {
     EXPECT_EQ("live", readBytes(TARGET));
 }
 
+TEST_F(FileReplacementTest, ATemporaryNameIsLongerThanItsTargetsByThePublishedBytes) {
+    FileReplacement live;
+    ASSERT_TRUE(live.begin(path(TARGET), FileReplacement::Unlocked));
+    const std::vector<std::string> temporaries = entriesStartingWith(std::string(".") + TARGET);
+    ASSERT_EQ(1u, temporaries.size());
+    EXPECT_EQ(sizeof(TARGET) - 1 + krel_platform::TEMPORARY_NAME_EXTRA_BYTES,
+              temporaries.front().size());
+}
+
 TEST_F(FileReplacementTest, ATemporaryOfASaverKilledMidWayGoesOnceOld) {
     const pid_t saver = fork();
     ASSERT_NE(-1, saver);
