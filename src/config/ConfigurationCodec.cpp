@@ -131,10 +131,8 @@ bool ConfigurationCodec::isEncodable(wchar_t character, const std::wstring& char
 }
 
 void ConfigurationCodec::refuse(const std::wstring& message) {
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(L"krel_std::IniConfigurationSerializer::deserialize",
-                                   KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::IniConfigurationSerializer::deserialize", L"%ls",
+                        message.c_str());
     throw krel_std::KrelIOException(message);
 }
 

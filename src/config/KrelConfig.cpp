@@ -30,11 +30,8 @@ const int emptyRereads = 4;
 
 void traceMonitoringFailure(const wchar_t* context, const std::wstring& path,
                             const KrelException& error) {
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                         L"Unable to start monitoring for <%ls>: <%ls>.", path.c_str(),
-                         error.getMessage().c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Unable to start monitoring for <%ls>: <%ls>.", path.c_str(),
+                        error.getMessage().c_str());
 }
 
 // The canonical path's text, or the path as set when it has none.
@@ -257,18 +254,13 @@ bool KrelConfig::loadWithRetries(ConfigurationFile& fresh) {
             fresh.load();
             return true;
         } catch (const KrelException& error) {
-            if (__internal_debug_on()) {
-                __internal_debug(L"krel_std::KrelConfig::checkFileForChanges", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load configuration: %ls",
-                                 error.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::KrelConfig::checkFileForChanges",
+                                L"Unable to load configuration: %ls", error.getMessage().c_str());
         }
     }
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::KrelConfig::checkFileForChanges", KREL_SOURCE_FILE, __LINE__,
-                         L"Unable to load configuration after <%d> attempts, giving up.",
-                         loadAttempts);
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::KrelConfig::checkFileForChanges",
+                        L"Unable to load configuration after <%d> attempts, giving up.",
+                        loadAttempts);
     return false;
 }
 

@@ -43,9 +43,7 @@ StackTraceLookups& lookups() {
 }
 
 void traceDebug(const wchar_t* function, const wchar_t* message) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"%ls", message);
-    }
+    KREL_INTERNAL_DEBUG(function, L"%ls", message);
 }
 
 const wchar_t* const generateStackTraceName = L"krel_std::KrelJNIException::generateStackTrace";

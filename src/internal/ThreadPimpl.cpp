@@ -189,11 +189,8 @@ void reportKrelException(const std::wstring& idText, const std::wstring& name,
     reportSafely([&] {
         std::wstring message = exception.getMessage();
         reportFailure(idText, name, message);
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught exception %ls in <%ls:%ls> Thread::run",
-                                       message.c_str(), idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught exception %ls in <%ls:%ls> Thread::run",
+                            message.c_str(), idText.c_str(), name.c_str());
     });
 }
 
@@ -204,22 +201,16 @@ void reportStdException(const std::wstring& idText, const std::wstring& name,
         krel_std::StringUtils::sprintfStringAppend(reason, L"Caught std::exception of type %hs",
                                                    exception.what());
         reportFailure(idText, name, reason);
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught exception %hs in <%ls:%ls> Thread::run",
-                                       exception.what(), idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught exception %hs in <%ls:%ls> Thread::run",
+                            exception.what(), idText.c_str(), name.c_str());
     });
 }
 
 void reportUnknownException(const std::wstring& idText, const std::wstring& name) {
     reportSafely([&] {
         reportFailure(idText, name, L"Caught unknown exception.");
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught unexpected exception in <%ls:%ls> Thread::run",
-                                       idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught unexpected exception in <%ls:%ls> Thread::run",
+                            idText.c_str(), name.c_str());
     });
 }
 
@@ -311,12 +302,9 @@ public:
         try {
             pimpl.recordEnd(record.generation);
         } catch (...) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                    L"Caught unexpected exception in <%ls:%ls> locking Thread mutex.",
-                    record.idText.c_str(), record.name.c_str());
-            }
+            KREL_INTERNAL_DEBUG(THREAD_FUNC,
+                                L"Caught unexpected exception in <%ls:%ls> locking Thread mutex.",
+                                record.idText.c_str(), record.name.c_str());
             fflush(stdout);
         }
         ThreadIdMap::getInstance().remove(pthread_self());

@@ -52,10 +52,7 @@ std::wstring getJniString(JNIEnv* env, jstring str) {
 
 void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
     if (booleanObject == nullptr) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::setBoolean", KREL_SOURCE_FILE, __LINE__,
-                             L"Boolean object is NULL. Nothing set.");
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::setBoolean", L"Boolean object is NULL. Nothing set.");
         return;
     }
     FaultTranslator::ActiveScope vmCall(false);
@@ -78,10 +75,8 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
         return;
     }
     if (shared) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::setBoolean", KREL_SOURCE_FILE, __LINE__,
-                             L"Boolean object is a shared constant. Nothing set.");
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::setBoolean",
+                            L"Boolean object is a shared constant. Nothing set.");
         return;
     }
     const jmethodID constructor = env->GetMethodID(booleanClass, "<init>", "(Z)V");
@@ -128,9 +123,8 @@ jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& lis
 }
 
 void throwException(JNIEnv* env, const char* className, const std::wstring& message, bool log) {
-    if (log && __internal_debug_on()) {
-        __internal_debug(L"krel_std::throwException", KREL_SOURCE_FILE, __LINE__, L"%ls",
-                         message.c_str());
+    if (log) {
+        KREL_INTERNAL_DEBUG(L"krel_std::throwException", L"%ls", message.c_str());
     }
     FaultTranslator::ActiveScope vmCall(false);
     LocalFrame frame(env, utilityFrameCapacity);

@@ -23,25 +23,16 @@ jint setTitle(JNIEnv* env, jstring title) {
     KREL_TRACE_SCOPE(kSetConsoleTitle);
     const std::wstring text = krel_std::getJniString(env, title);
     if (text.empty()) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
-                                       L"Title passed is empty. Returning error.");
-        }
+        KREL_INTERNAL_DEBUG(kSetConsoleTitle, L"Title passed is empty. Returning error.");
         return -1;
     }
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__, L"Title <%ls>.",
-                                  text.c_str());
-    }
+    KREL_INTERNAL_CALL(kSetConsoleTitle, L"Title <%ls>.", text.c_str());
     const BOOL answer = SetConsoleTitleW(text.c_str());
     if (answer != FALSE) {
         return answer;
     }
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
-                                   L"An error occurred in SetConsoleTitle: <%ls>.",
-                                   krel_std::ErrorUtils::getLastErrorDescription().c_str());
-    }
+    KREL_INTERNAL_DEBUG(kSetConsoleTitle, L"An error occurred in SetConsoleTitle: <%ls>.",
+                        krel_std::ErrorUtils::getLastErrorDescription().c_str());
     return -1;
 }
 

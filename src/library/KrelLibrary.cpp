@@ -57,10 +57,8 @@ template <typename E> [[noreturn]] void raise(E exception) {
 
 void trace(const wchar_t* format, const std::wstring& first,
            const std::wstring& second = std::wstring()) {
-    if (__internal_trace_on()) {
-        __internal_trace(L"krel_std::KrelLibrary::KrelLibrary", KREL_SOURCE_FILE, __LINE__, format,
-                         first.c_str(), second.c_str());
-    }
+    KREL_INTERNAL_TRACE(L"krel_std::KrelLibrary::KrelLibrary", format, first.c_str(),
+                        second.c_str());
 }
 
 } // namespace

@@ -181,10 +181,8 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
     }
     try {
         file.getParentFile().mkdirs();
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
-                             __LINE__, L"Using logfile: %ls", canonicalPath.c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance", L"Using logfile: %ls",
+                            canonicalPath.c_str());
         rollingFile.setFilePath(file);
         rollingFile.setMaximumFiles(files);
         rollingFile.setMaximumSize(size);
@@ -193,11 +191,9 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
         }
     } catch (const KrelException& e) {
         try {
-            if (__internal_debug_on()) {
-                __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
-                                 __LINE__, L"Caught KrelException opening rolling file(%ls) : %ls",
-                                 canonicalPath.c_str(), e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance",
+                                L"Caught KrelException opening rolling file(%ls) : %ls",
+                                canonicalPath.c_str(), e.getMessage().c_str());
         } catch (abi::__forced_unwind&) {
             throw;
         } catch (...) {
@@ -252,10 +248,10 @@ void RollingFileAppender::onConfigChange(const ConfigurationChangeEvent& event) 
             failure = e.getMessage();
         }
     });
-    if (!failure.empty() && __internal_debug_on()) {
-        __internal_debug(L"krel_std::RollingFileAppender::onConfigChange", KREL_SOURCE_FILE,
-                         __LINE__, L"Caught KrelException changing rolling file(%ls) : %ls",
-                         rollingFile.getFilePath().c_str(), failure.c_str());
+    if (!failure.empty()) {
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::onConfigChange",
+                            L"Caught KrelException changing rolling file(%ls) : %ls",
+                            rollingFile.getFilePath().c_str(), failure.c_str());
     }
 }
 

@@ -270,9 +270,9 @@ std::wstring FilePreferences::buildListenerPath() {
 void FilePreferences::openStore(const wchar_t* context) {
     AutoLock<Lock> guard(lock);
     config.setPath(prefsFile.getCanonicalFile());
-    if (!nodeDirectory.exists() && !nodeDirectory.mkdirs() && __internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unable to create directory <%ls>.",
-                         nodeDirectory.getCanonicalPath().c_str());
+    if (!nodeDirectory.exists() && !nodeDirectory.mkdirs()) {
+        KREL_INTERNAL_DEBUG(context, L"Unable to create directory <%ls>.",
+                            nodeDirectory.getCanonicalPath().c_str());
     }
     if (prefsFile.isFile()) {
         try {
@@ -280,11 +280,8 @@ void FilePreferences::openStore(const wchar_t* context) {
         } catch (const KrelException& error) {
             // The node starts empty; a later flush tells its caller when the file stays
             // unreadable.
-            if (__internal_debug_on()) {
-                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                 L"Unable to read <%ls>: <%ls>.",
-                                 prefsFile.getCanonicalPath().c_str(), error.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(context, L"Unable to read <%ls>: <%ls>.",
+                                prefsFile.getCanonicalPath().c_str(), error.getMessage().c_str());
         }
     }
 }

@@ -48,10 +48,7 @@ template <class E> [[noreturn]] void fail(const std::wstring& message, const wch
 
 // A signal for a key that is no longer watched, or whose key went away: the set is rebuilt.
 void forgetRemovedListener(RegistryChangeNotifier::Handles& handles, const wchar_t* context) {
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                        L"Got signal for listener that is removed.");
-    }
+    KREL_INTERNAL_CALL(context, L"Got signal for listener that is removed.");
     handles.update();
 }
 
@@ -149,10 +146,7 @@ RegistryChangeNotifier::HKeyType RegistryChangeNotifier::convertHKeyToHKeyType(i
         fail<KrelIllegalArgumentException>(
             L"Invalid root: <" + krel_std_internal::rootText(asHKey(hive)) + L">.", context);
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Return <%d>.",
-                        static_cast<int>(type));
-    }
+    KREL_INTERNAL_CALL(context, L"Return <%d>.", static_cast<int>(type));
     return type;
 }
 
@@ -171,10 +165,7 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
             fail<KrelOutOfResourcesException>(L"Unable to monitor more than 62 registry keys.",
                                               kStartMonitoring);
         }
-        if (__internal_debug_on()) {
-            __internal_debug(kStartMonitoring, KREL_SOURCE_FILE, __LINE__,
-                             L"Adding listener for key <%ls>.", keyPath.c_str());
-        }
+        KREL_INTERNAL_DEBUG(kStartMonitoring, L"Adding listener for key <%ls>.", keyPath.c_str());
         found =
             listeners
                 .insert(std::make_pair(keyPath, boost::shared_ptr<RegistryListener>(
@@ -188,12 +179,10 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
         listener->registerListener();
     } catch (const KrelException&) {
         if (added) {
-            if (__internal_debug_on()) {
-                __internal_debug(kStartMonitoring, KREL_SOURCE_FILE, __LINE__,
-                                 L"Removing listener for key <%ls> because an exception was "
-                                 L"caught.",
-                                 keyPath.c_str());
-            }
+            KREL_INTERNAL_DEBUG(kStartMonitoring,
+                                L"Removing listener for key <%ls> because an exception was "
+                                L"caught.",
+                                keyPath.c_str());
             listeners.erase(keyPath);
         }
         throw;
@@ -228,10 +217,7 @@ void RegistryChangeNotifier::startRegistryCheckingThreadIfNotRunning() {
     KREL_TRACE_SCOPE(context);
     Guard guard(lock());
     if (checkingThread.getState() == Thread::RUNNING) {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                            L"Registry checking thread already running.");
-        }
+        KREL_INTERNAL_CALL(context, L"Registry checking thread already running.");
         return;
     }
     try {
@@ -290,9 +276,7 @@ void RegistryChangeNotifier::shutdown() {
     {
         Guard guard(lock());
         if (isShutdownFlag) {
-            if (__internal_call_on()) {
-                __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Already shutdown.");
-            }
+            KREL_INTERNAL_CALL(context, L"Already shutdown.");
             return;
         }
         stopRegistryCheckingThread();
@@ -346,19 +330,14 @@ void RegistryChangeNotifier::Handles::update() {
     for (int type = LOCAL_MACHINE; type <= CURRENT_USER; ++type) {
         for (const auto& entry : notifier.listenerMaps[type]) {
             const HANDLE handle = entry.second->getWaitHandle();
-            if (__internal_trace_on()) {
-                __internal_trace(context, KREL_SOURCE_FILE, __LINE__, L"Index <%d> Handle <%ls>.",
-                                 static_cast<int>(handles.size()), entry.first.c_str());
-            }
+            KREL_INTERNAL_TRACE(context, L"Index <%d> Handle <%ls>.",
+                                static_cast<int>(handles.size()), entry.first.c_str());
             handles.push_back(handle);
             identities.emplace_back(static_cast<HKeyType>(type), entry.first);
             listeners.push_back(entry.second);
         }
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"<%d> handles.",
-                        static_cast<int>(count));
-    }
+    KREL_INTERNAL_CALL(context, L"<%d> handles.", static_cast<int>(count));
 }
 
 boost::shared_ptr<RegistryListener>
@@ -456,30 +435,18 @@ void RegistryChangeNotifier::RegistryCheckingThread::run() {
             for (;;) {
                 const DWORD result = WaitForMultipleObjects(handles.getCount(),
                                                             handles.getHandles(), FALSE, INFINITE);
-                if (__internal_trace_on()) {
-                    __internal_trace(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                     L"WaitForMultipleObjects return <%d>.",
-                                     static_cast<int>(result));
-                }
+                KREL_INTERNAL_TRACE(kRunContext, L"WaitForMultipleObjects return <%d>.",
+                                    static_cast<int>(result));
                 if (result == WAIT_OBJECT_0) {
-                    if (__internal_debug_on()) {
-                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                         L"Got terminate signal.");
-                    }
+                    KREL_INTERNAL_DEBUG(kRunContext, L"Got terminate signal.");
                     break;
                 }
                 if (result == WAIT_OBJECT_0 + 1) {
-                    if (__internal_call_on()) {
-                        __internal_call(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                        L"Got update signal.");
-                    }
+                    KREL_INTERNAL_CALL(kRunContext, L"Got update signal.");
                     handles.update();
                 } else if (result == WAIT_FAILED) {
-                    if (__internal_debug_on()) {
-                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                         L"Wait failed: <%ls>.",
-                                         ErrorUtils::getLastErrorDescription().c_str());
-                    }
+                    KREL_INTERNAL_DEBUG(kRunContext, L"Wait failed: <%ls>.",
+                                        ErrorUtils::getLastErrorDescription().c_str());
                     break;
                 } else if (result < handles.getCount()) {
                     processSignaledHandle(handles, result);
@@ -497,10 +464,8 @@ void RegistryChangeNotifier::RegistryCheckingThread::processSignaledHandle(Handl
         L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::processSignaledHandle";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Index <%d>.", static_cast<int>(index));
     try {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"<%d:%ls> handle was signaled.",
-                            static_cast<int>(index), handles.getID(index).c_str());
-        }
+        KREL_INTERNAL_CALL(context, L"<%d:%ls> handle was signaled.", static_cast<int>(index),
+                           handles.getID(index).c_str());
         // Re-arming before reading makes a change made during the comparison fire again.
         handles.resetEvent(index);
         handles.registerListener(index);

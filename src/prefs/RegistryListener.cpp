@@ -70,15 +70,10 @@ void RegistryListener::registerListener() {
     if (registryHandle == nullptr) {
         openKey(root, path, KEY_READ);
     }
-    if (__internal_trace_on()) {
-        __internal_trace(kRegister, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.", path.c_str());
-    }
+    KREL_INTERNAL_TRACE(kRegister, L"Path <%ls>.", path.c_str());
     const LSTATUS code = RegNotifyChangeKeyValue(registryHandle, FALSE, REG_NOTIFY_CHANGE_LAST_SET,
                                                  eventHandle, TRUE);
-    if (__internal_trace_on()) {
-        __internal_trace(kRegister, KREL_SOURCE_FILE, __LINE__,
-                         L"RegNotifyChangeKeyValue Rtn <%d>.", static_cast<int>(code));
-    }
+    KREL_INTERNAL_TRACE(kRegister, L"RegNotifyChangeKeyValue Rtn <%d>.", static_cast<int>(code));
     if (code != ERROR_SUCCESS) {
         const std::wstring what = L"Watch registry root <" + krel_std_internal::rootText(root) +
                                   L"> Path <" + path + L">";
@@ -113,10 +108,7 @@ void RegistryListener::updateKeyValues() {
     if (registryHandle == nullptr) {
         openKey(root, path, KEY_READ);
     }
-    if (__internal_trace_on()) {
-        __internal_trace(kUpdateKeyValues, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.",
-                         path.c_str());
-    }
+    KREL_INTERNAL_TRACE(kUpdateKeyValues, L"Path <%ls>.", path.c_str());
     const std::vector<std::pair<std::wstring, std::wstring>> values = getKeyValues();
     snapshot.clear();
     for (const auto& value : values) {
@@ -130,10 +122,7 @@ void RegistryListener::updateAndNotify() {
     {
         Guard guard(lock);
         checkShutdown(kUpdateAndNotify);
-        if (__internal_trace_on()) {
-            __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.",
-                             path.c_str());
-        }
+        KREL_INTERNAL_TRACE(kUpdateAndNotify, L"Path <%ls>.", path.c_str());
         const std::vector<std::pair<std::wstring, std::wstring>> values = getKeyValues();
         Snapshot current;
         for (const auto& value : values) {
@@ -142,34 +131,23 @@ void RegistryListener::updateAndNotify() {
             const Snapshot::const_iterator old = snapshot.find(name);
             if (old == snapshot.end()) {
                 changes.emplace_back(name, text);
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"New Key <%ls> Value <%ls>.", name.c_str(), text.c_str());
-                }
+                KREL_INTERNAL_TRACE(kUpdateAndNotify, L"New Key <%ls> Value <%ls>.", name.c_str(),
+                                    text.c_str());
             } else if (old->second != text) {
                 changes.emplace_back(name, text);
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"Key <%ls> Old value <%ls> New value <%ls>.", name.c_str(),
-                                     old->second.c_str(), text.c_str());
-                }
+                KREL_INTERNAL_TRACE(kUpdateAndNotify, L"Key <%ls> Old value <%ls> New value <%ls>.",
+                                    name.c_str(), old->second.c_str(), text.c_str());
             }
             current[name] = text;
         }
         for (const auto& old : snapshot) {
             if (current.find(old.first) == current.end()) {
                 changes.emplace_back(old.first, std::wstring());
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"Deleted Key <%ls>.", old.first.c_str());
-                }
+                KREL_INTERNAL_TRACE(kUpdateAndNotify, L"Deleted Key <%ls>.", old.first.c_str());
             }
         }
         snapshot.swap(current);
-        if (__internal_trace_on()) {
-            __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__, L"<%d> changes.",
-                             static_cast<int>(changes.size()));
-        }
+        KREL_INTERNAL_TRACE(kUpdateAndNotify, L"<%d> changes.", static_cast<int>(changes.size()));
     }
     for (const auto& change : changes) {
         notify(change.first, change.second);

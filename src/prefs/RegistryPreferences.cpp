@@ -35,10 +35,7 @@ void checkKey(const std::wstring& key, const wchar_t* context) {
 }
 
 void traceSwallowed(const wchar_t* context, const KrelException& exception) {
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Ignored: <%ls>.",
-                         exception.getMessage().c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Ignored: <%ls>.", exception.getMessage().c_str());
 }
 
 // The wrapper answers a value longer than its buffer with a plain KrelException, the one kind
@@ -212,9 +209,7 @@ int RegistryPreferences::getInt(const std::wstring& key, int def) {
     } catch (const KrelException& exception) {
         traceSwallowed(context, exception);
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Return <%d>.", result);
-    }
+    KREL_INTERNAL_CALL(context, L"Return <%d>.", result);
     return result;
 }
 

@@ -168,10 +168,7 @@ std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
 
 // The opening trace of a listing: the path it lists.
 void traceListedPath(const wchar_t* function, const std::wstring& path) {
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
-                         path.c_str());
-    }
+    KREL_INTERNAL_TRACE(function, L"Checking path <%ls>.", path.c_str());
 }
 
 // Whether one step of a listing gave an entry. The end of the list gives none; a truncated
@@ -182,9 +179,7 @@ bool gaveEntry(const wchar_t* function, LSTATUS code, const wchar_t* truncated,
         return false;
     }
     if (code == ERROR_MORE_DATA) {
-        if (__internal_trace_on()) {
-            __internal_trace(function, KREL_SOURCE_FILE, __LINE__, truncated);
-        }
+        KREL_INTERNAL_TRACE(function, truncated);
     } else {
         KrelRegistry::convertWinErrToException(function, code, what);
     }
@@ -193,9 +188,7 @@ bool gaveEntry(const wchar_t* function, LSTATUS code, const wchar_t* truncated,
 
 // The closing trace of a listing: how many entries it gave.
 void traceListedCount(const wchar_t* function, size_t count) {
-    if (__internal_call_on()) {
-        __internal_call(function, KREL_SOURCE_FILE, __LINE__, L"%d keys.", static_cast<int>(count));
-    }
+    KREL_INTERNAL_CALL(function, L"%d keys.", static_cast<int>(count));
 }
 
 } // namespace
@@ -244,10 +237,8 @@ void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access
     closeKey();
     HKEY opened = nullptr;
     const LSTATUS code = RegOpenKeyExW(root, keyPath.c_str(), 0, access, &opened);
-    if (__internal_trace_on()) {
-        __internal_trace(kOpenKey, KREL_SOURCE_FILE, __LINE__,
-                         L"RegOpenKeyExW return <%d> Created key <%d>.", code, asNumber(opened));
-    }
+    KREL_INTERNAL_TRACE(kOpenKey, L"RegOpenKeyExW return <%d> Created key <%d>.", code,
+                        asNumber(opened));
     convertWinErrToException(kOpenKey, code, L"Open registry key <" + quotedPath(keyPath) + L">");
     registryHandle = opened;
     path = keyPath;
@@ -266,11 +257,9 @@ void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring&
     const LSTATUS code = RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, options, access,
                                          nullptr, &created, &disposition);
     alreadyExists = disposition == REG_OPENED_EXISTING_KEY;
-    if (__internal_trace_on()) {
-        __internal_trace(kCreateKey, KREL_SOURCE_FILE, __LINE__,
-                         L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
-                         asNumber(created), alreadyExists ? 1 : 0);
-    }
+    KREL_INTERNAL_TRACE(kCreateKey,
+                        L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
+                        asNumber(created), alreadyExists ? 1 : 0);
     convertWinErrToException(kCreateKey, code,
                              L"Create registry key <" + quotedPath(keyPath) + L">");
     registryHandle = created;
@@ -286,9 +275,7 @@ void KrelRegistry::closeKey() {
     const HKEY closing = registryHandle;
     registryHandle = nullptr;
     const LSTATUS code = RegCloseKey(closing);
-    if (__internal_trace_on()) {
-        __internal_trace(kCloseKey, KREL_SOURCE_FILE, __LINE__, L"RegCloseKey return <%d>.", code);
-    }
+    KREL_INTERNAL_TRACE(kCloseKey, L"RegCloseKey return <%d>.", code);
     convertWinErrToException(kCloseKey, code, L"Close registry key handle.");
 }
 
@@ -312,11 +299,8 @@ DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name
     size = kTextAnnouncedBytes;
     const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
                                           reinterpret_cast<LPBYTE>(buffer), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__,
-                         L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code, asNumber(type),
-                         asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(function, L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code,
+                        asNumber(type), asNumber(size));
     if (code != ERROR_SUCCESS) {
         convertWinErrToException(function, code, readWhat(name));
     }
@@ -329,12 +313,9 @@ int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name)
     DWORD size = sizeof number;
     const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
                                           reinterpret_cast<LPBYTE>(&number), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            function, KREL_SOURCE_FILE, __LINE__,
-            L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.", code,
-            number, asNumber(type), asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(
+        function, L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.",
+        code, number, asNumber(type), asNumber(size));
     if (code != ERROR_SUCCESS) {
         convertWinErrToException(function, code, readWhat(name));
     }
@@ -358,10 +339,7 @@ std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
     const DWORD type = queryValue(kGetStrValue, name, buffer, size);
     if (type == REG_SZ) {
         const std::wstring text = textOf(buffer);
-        if (__internal_trace_on()) {
-            __internal_trace(kGetStrValue, KREL_SOURCE_FILE, __LINE__, L"Buffer <%ls>.",
-                             text.c_str());
-        }
+        KREL_INTERNAL_TRACE(kGetStrValue, L"Buffer <%ls>.", text.c_str());
         return text;
     }
     if (type == REG_DWORD) {
@@ -386,12 +364,10 @@ int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
         throwWrongType(kGetIntValue, name);
     }
     const std::wstring text = textOf(buffer);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            kGetIntValue, KREL_SOURCE_FILE, __LINE__,
-            L"Is a string. RegQueryValueExW return <%d> String <%ls> Type <%d> Size <%d>.",
-            ERROR_SUCCESS, text.c_str(), asNumber(type), asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(
+        kGetIntValue,
+        L"Is a string. RegQueryValueExW return <%d> String <%ls> Type <%d> Size <%d>.",
+        ERROR_SUCCESS, text.c_str(), asNumber(type), asNumber(size));
     int number = 0;
     return readLeadingNumber(text, number) ? number : defaultValue;
 }
@@ -400,10 +376,7 @@ LSTATUS KrelRegistry::setValue(const wchar_t* function, const std::wstring& name
                                const void* data, DWORD size) {
     const LSTATUS code =
         RegSetValueExW(registryHandle, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"RegSetValueExW return <%d>.",
-                         code);
-    }
+    KREL_INTERNAL_TRACE(function, L"RegSetValueExW return <%d>.", code);
     return code;
 }
 
@@ -445,10 +418,7 @@ void KrelRegistry::deleteValue(const std::wstring& name) {
     Guard guard(lock);
     assertHandleIsOpen(kDeleteValue);
     const LSTATUS code = RegDeleteValueW(registryHandle, name.c_str());
-    if (__internal_trace_on()) {
-        __internal_trace(kDeleteValue, KREL_SOURCE_FILE, __LINE__, L"RegDeleteValueW return <%d>.",
-                         code);
-    }
+    KREL_INTERNAL_TRACE(kDeleteValue, L"RegDeleteValueW return <%d>.", code);
     convertWinErrToException(kDeleteValue, code,
                              L"Delete registry key <" + quotedPath(name) + L"> value under path <" +
                                  quotedPath(path) + L">.");
@@ -462,10 +432,7 @@ void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
     checkStorableText(kDeleteKey, kPathName, keyPath);
     Guard guard(lock);
     const LSTATUS code = SHDeleteKeyW(root, keyPath.c_str());
-    if (__internal_trace_on()) {
-        __internal_trace(kDeleteKey, KREL_SOURCE_FILE, __LINE__, L"SHDeleteKeyW return <%d>.",
-                         code);
-    }
+    KREL_INTERNAL_TRACE(kDeleteKey, L"SHDeleteKeyW return <%d>.", code);
     convertWinErrToException(kDeleteKey, code,
                              L"Delete registry key <" + quotedPath(keyPath) + L">.");
 }
@@ -487,9 +454,7 @@ std::vector<std::wstring> KrelRegistry::getKeys() {
             break;
         }
         keys.push_back(name);
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Key <%ls>.", name);
-        }
+        KREL_INTERNAL_TRACE(kGetKeys, L"Key <%ls>.", name);
     }
     traceListedCount(kGetKeys, keys.size());
     return keys;
@@ -512,12 +477,10 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
         DWORD dataSize = kPresenceBytes;
         const LSTATUS code =
             RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type, data, &dataSize);
-        if (__internal_trace_on()) {
-            __internal_trace(
-                kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
-                L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
-                asNumber(nameSize), asNumber(type), asNumber(dataSize));
-        }
+        KREL_INTERNAL_TRACE(
+            kGetKeysWithValue,
+            L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
+            asNumber(nameSize), asNumber(type), asNumber(dataSize));
         if (!gaveEntry(kGetKeysWithValue, code, L"Truncated name or value.", what)) {
             break;
         }
@@ -525,11 +488,9 @@ std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
         if (holdsSomething) {
             keys.push_back(name);
         }
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
-                             holdsSomething ? L"Key <%ls> added." : L"Key <%ls> has no value.",
-                             name);
-        }
+        KREL_INTERNAL_TRACE(kGetKeysWithValue,
+                            holdsSomething ? L"Key <%ls> added." : L"Key <%ls> has no value.",
+                            name);
     }
     traceListedCount(kGetKeysWithValue, keys.size());
     return keys;
@@ -566,10 +527,8 @@ std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() 
         } else if (type == REG_DWORD) {
             text = std::to_wstring(enumerateNumber(index, what));
         }
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
-                             L"Key <%ls> Value <%ls> added.", valueName.c_str(), text.c_str());
-        }
+        KREL_INTERNAL_TRACE(kGetKeyValues, L"Key <%ls> Value <%ls> added.", valueName.c_str(),
+                            text.c_str());
         values.emplace_back(valueName, text);
     }
     traceListedCount(kGetKeyValues, values.size());
@@ -584,13 +543,11 @@ int KrelRegistry::enumerateNumber(DWORD index, const std::wstring& what) {
     DWORD size = sizeof number;
     const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
                                        reinterpret_cast<LPBYTE>(&number), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
-            L"Is a number. RegEnumValueW return <%d> Number<%d> Value type <%d> Value size "
-            L"<%d>.",
-            code, number, asNumber(type), asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(
+        kGetKeyValues,
+        L"Is a number. RegEnumValueW return <%d> Number<%d> Value type <%d> Value size "
+        L"<%d>.",
+        code, number, asNumber(type), asNumber(size));
     convertWinErrToException(kGetKeyValues, code, what);
     return number;
 }

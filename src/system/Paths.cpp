@@ -102,14 +102,9 @@ boost::shared_ptr<Paths> Paths::getPathsByName(const std::wstring& name) {
 boost::shared_ptr<Paths> Paths::getInstance() {
     const wchar_t* const context = L"krel_std::Paths::getInstance";
     const std::wstring name = getPathClassName();
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Path name <%ls>.", name.c_str());
-    }
+    KREL_INTERNAL_DUMP(context, L"Path name <%ls>.", name.c_str());
     const boost::shared_ptr<Paths> paths = getPathsByName(name);
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Path object <%p>.",
-                        static_cast<const void*>(paths.get()));
-    }
+    KREL_INTERNAL_DUMP(context, L"Path object <%p>.", static_cast<const void*>(paths.get()));
     if (rememberName(name)) {
         Singleton<KrelLoggerSTD>::getInstance().STD0003(context, name);
     }
