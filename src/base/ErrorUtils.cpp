@@ -1,8 +1,7 @@
 #include "base/ErrorUtils.h"
 
-#include <cxxabi.h>
-
 #include "base/InternalTrace.h"
+#include "internal/GuardedCall.h"
 #include "log/StaticLog.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/WinBase.h"
@@ -96,15 +95,13 @@ bool ErrorUtils::isNotNull(const void* value, const wchar_t* context, const std:
 
 std::wstring ErrorUtils::getWindowsErrorDescription(int errorCode) {
     const std::wstring code = StringUtils::toWString(errorCode) + L":";
-    try {
-        std::wstring text = systemMessage(errorCode);
-        trimTrailingSpace(text);
-        return code + text;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return code + L"An unexpected error occurred calling FormatMessage.";
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            std::wstring text = systemMessage(errorCode);
+            trimTrailingSpace(text);
+            return code + text;
+        },
+        [&] { return code + L"An unexpected error occurred calling FormatMessage."; });
 }
 
 std::wstring ErrorUtils::getErrorDescription(int errorCode) {

@@ -2,12 +2,12 @@
 
 #include <climits>
 #include <cmath>
-#include <cxxabi.h>
 #include <new>
 
 #include "base/ByteArray.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelOutOfResourcesException.h"
+#include "internal/GuardedCall.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -132,23 +132,25 @@ void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
         throw exception;
     }
     bool formatted = false;
-    try {
-        formatted = krel_platform::formatAppendV(target, format, arguments);
-    } catch (const std::bad_alloc&) {
-        KrelOutOfResourcesException exception(
-            L"Unable to allocate enough memory to print log statement.");
-        exception.logDebug(kFormatContext);
-        throw exception;
-    } catch (const KrelException& cause) {
-        KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format),
-                                               cause);
-        exception.logDebug(kFormatContext);
-        throw exception;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        throwFormatFailure(format);
-    }
+    krel_std_internal::callSwallowing(
+        [&] { formatted = krel_platform::formatAppendV(target, format, arguments); },
+        [&] {
+            try {
+                throw;
+            } catch (const std::bad_alloc&) {
+                KrelOutOfResourcesException exception(
+                    L"Unable to allocate enough memory to print log statement.");
+                exception.logDebug(kFormatContext);
+                throw exception;
+            } catch (const KrelException& cause) {
+                KrelIllegalArgumentException exception(
+                    L"Unable to format string: " + std::wstring(format), cause);
+                exception.logDebug(kFormatContext);
+                throw exception;
+            } catch (...) {
+                throwFormatFailure(format);
+            }
+        });
     if (!formatted) {
         throwFormatFailure(format);
     }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cxxabi.h>
 #include <sched.h>
 
 #include "base/InternalTrace.h"
@@ -15,6 +14,7 @@
 #include "exception/KrelOutOfResourcesException.h"
 #include "exception/KrelRuntimeException.h"
 #include "exception/KrelUnsupportedOperationException.h"
+#include "internal/GuardedCall.h"
 #include "internal/MutexGuard.h"
 #include "internal/PosixCalls.h"
 #include "internal/ThreadIdMap.h"
@@ -176,12 +176,7 @@ void reportFailure(const std::wstring& idText, const std::wstring& name,
 
 // Runs a report; a report that fails itself is dropped, so the thread still ends normally.
 template <typename Report> void reportSafely(Report report) {
-    try {
-        report();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
+    krel_std_internal::callSwallowing([&] { report(); });
 }
 
 void reportKrelException(const std::wstring& idText, const std::wstring& name,
@@ -461,26 +456,28 @@ bool ThreadPimpl::setUpRun(StartContext& context, RunRecord& record) {
     return true;
 }
 
-// The undefined-behaviour checker takes the binding of the forced-unwind handler (a foreign
-// exception without a C++ object) for a null reference; the check is off here for that reason.
-__attribute__((no_sanitize("null"))) void ThreadPimpl::runThread(const RunRecord& record) {
+void ThreadPimpl::runThread(const RunRecord& record) {
     RunEnd end(*this, record);
-    try {
-        krel_std::KrelException::installHandler();
-        Thread* target = announceStart();
-        pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
-        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-        pthread_testcancel();
-        runWork(target);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (const krel_std::KrelException& exception) {
-        reportKrelException(record.idText, record.name, exception);
-    } catch (const std::exception& exception) {
-        reportStdException(record.idText, record.name, exception);
-    } catch (...) {
-        reportUnknownException(record.idText, record.name);
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            krel_std::KrelException::installHandler();
+            Thread* target = announceStart();
+            pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
+            pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+            pthread_testcancel();
+            runWork(target);
+        },
+        [&] {
+            try {
+                throw;
+            } catch (const krel_std::KrelException& exception) {
+                reportKrelException(record.idText, record.name, exception);
+            } catch (const std::exception& exception) {
+                reportStdException(record.idText, record.name, exception);
+            } catch (...) {
+                reportUnknownException(record.idText, record.name);
+            }
+        });
 }
 
 Thread* ThreadPimpl::announceStart() {

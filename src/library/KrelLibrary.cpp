@@ -1,6 +1,5 @@
 #include "library/KrelLibrary.h"
 
-#include <cxxabi.h>
 #include <memory>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "exception/KrelUnknownException.h"
 #include "file/File.h"
 #include "file/FileUtils.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "platform/CancellationOff.h"
 #include "system/KrelSystem.h"
@@ -151,20 +151,24 @@ bool KrelLibrary::searchLibrary(const std::wstring& name) {
 }
 
 bool KrelLibrary::tryPath(const std::wstring& directory, const std::wstring& fileName) {
-    try {
-        const std::wstring path = File(directory, fileName).getCanonicalPath();
-        if (!FileUtils::isFileExist(path)) {
-            return false;
-        }
-        pimpl->load(path);
-        return true;
-    } catch (const KrelUnknownException&) {
-        throw;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            const std::wstring path = File(directory, fileName).getCanonicalPath();
+            if (!FileUtils::isFileExist(path)) {
+                return false;
+            }
+            pimpl->load(path);
+            return true;
+        },
+        [&] {
+            try {
+                throw;
+            } catch (const KrelUnknownException&) {
+                throw;
+            } catch (...) {
+                return false;
+            }
+        });
 }
 
 bool KrelLibrary::tryMultiplePaths(const std::wstring& pathList, const std::wstring& fileName) {

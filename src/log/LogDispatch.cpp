@@ -1,11 +1,11 @@
 #include "log/LogDispatch.h"
 
-#include <cxxabi.h>
 #include <string>
 #include <vector>
 
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
 #include "log/MessageBuffer.h"
@@ -131,16 +131,16 @@ void LogDispatch::runExclusive(const std::function<void()>& change) {
 
 void LogDispatch::runKeepingLogCalls(const std::function<void()>& change) {
     std::vector<KeptRecord> kept;
-    try {
-        const KeepingScope keeping(kept);
-        const AppenderWriteGuard changing;
-        change();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        writeKept(kept);
-        throw;
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            const KeepingScope keeping(kept);
+            const AppenderWriteGuard changing;
+            change();
+        },
+        [&] {
+            writeKept(kept);
+            throw;
+        });
     writeKept(kept);
 }
 

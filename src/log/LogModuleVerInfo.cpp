@@ -1,7 +1,6 @@
 #include "log/LogModuleVerInfo.h"
 
-#include <cxxabi.h>
-
+#include "internal/GuardedCall.h"
 #include "log/SLog.h"
 #include "service/NTServiceLogger.h"
 #include "system/SVersionInfo.h"
@@ -25,46 +24,40 @@ void logModuleLine(SVersionInfo& info, const SWString& moduleFile) {
 }
 
 void logUnexpectedError() {
-    try {
-        krel_std::NTServiceLogger::getInstance().SL4035(context);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // Nothing is left to report a failing log with.
-    }
+    krel_std_internal::callSwallowing(
+        [&] { krel_std::NTServiceLogger::getInstance().SL4035(context); },
+        [&] {
+            // Nothing is left to report a failing log with.
+        });
 }
 
 } // namespace
 
 void LogModuleVerInfo(const SWString& moduleFile) {
-    try {
-        SVersionInfo info(moduleFile);
-        krel_std::NTServiceLogger::getInstance().SL4034(
-            context, moduleFile.c_str(), info.GetProductName().c_str(),
-            info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
-            info.GetSpecialBuild().c_str(), GetOSName().c_str(), debugThreshold().c_str());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        logUnexpectedError();
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            SVersionInfo info(moduleFile);
+            krel_std::NTServiceLogger::getInstance().SL4034(
+                context, moduleFile.c_str(), info.GetProductName().c_str(),
+                info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
+                info.GetSpecialBuild().c_str(), GetOSName().c_str(), debugThreshold().c_str());
+        },
+        [&] { logUnexpectedError(); });
 }
 
 void LogModuleVerInfo(const wchar_t* const* moduleFiles) {
-    try {
-        SVersionInfo info;
-        for (const wchar_t* const* module = moduleFiles; module != nullptr && *module != nullptr;
-             ++module) {
-            logModuleLine(info, SWString(*module));
-        }
-        krel_std::NTServiceLogger& messages = krel_std::NTServiceLogger::getInstance();
-        messages.SL4037(context, GetOSName().c_str());
-        messages.SL4038(context, debugThreshold().c_str());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        logUnexpectedError();
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            SVersionInfo info;
+            for (const wchar_t* const* module = moduleFiles;
+                 module != nullptr && *module != nullptr; ++module) {
+                logModuleLine(info, SWString(*module));
+            }
+            krel_std::NTServiceLogger& messages = krel_std::NTServiceLogger::getInstance();
+            messages.SL4037(context, GetOSName().c_str());
+            messages.SL4038(context, debugThreshold().c_str());
+        },
+        [&] { logUnexpectedError(); });
 }
 
 } // namespace KrelStd

@@ -1,12 +1,11 @@
 #include "log/RollingFileAppender.h"
 
-#include <cxxabi.h>
-
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
@@ -190,15 +189,15 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
             rollingFile.open();
         }
     } catch (const KrelException& e) {
-        try {
-            KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance",
-                                L"Caught KrelException opening rolling file(%ls) : %ls",
-                                canonicalPath.c_str(), e.getMessage().c_str());
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            // The trace is a courtesy: the appender is returned with its file closed.
-        }
+        krel_std_internal::callSwallowing(
+            [&] {
+                KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance",
+                                    L"Caught KrelException opening rolling file(%ls) : %ls",
+                                    canonicalPath.c_str(), e.getMessage().c_str());
+            },
+            [&] {
+                // The trace is a courtesy: the appender is returned with its file closed.
+            });
     }
 }
 

@@ -1,12 +1,12 @@
 #include "log/StaticLog.h"
 
-#include <cxxabi.h>
 #include <mutex>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "internal/GuardedCall.h"
 #include "log/DebugOutputLog.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLogConfig.h"
@@ -139,17 +139,20 @@ StaticLogPtr StaticLog::getInstance() {
     if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
         return handle;
     }
-    try {
-        handle.acquire(lock);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        traceLockFailure(e, *lock);
-        handle.reset();
-    } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
-        handle.reset();
-    }
+    krel_std_internal::callSwallowing([&] { handle.acquire(lock); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (KrelException& e) {
+                                              traceLockFailure(e, *lock);
+                                              handle.reset();
+                                          } catch (...) {
+                                              traceGetInstanceFailure(
+                                                  L"getInstance Caught Unknown Exception.",
+                                                  kUnknownLockFailureLine);
+                                              handle.reset();
+                                          }
+                                      });
     return handle;
 }
 
@@ -160,18 +163,22 @@ Lock* StaticLog::lockForWrite() {
     if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
         return nullptr;
     }
-    try {
-        lock->lock();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        traceLockFailure(e, *lock);
-        return nullptr;
-    } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
-        return nullptr;
-    }
-    return lock;
+    return krel_std_internal::callSwallowing(
+        [&] {
+            lock->lock();
+            return lock;
+        },
+        [&]() -> Lock* {
+            try {
+                throw;
+            } catch (KrelException& e) {
+                traceLockFailure(e, *lock);
+            } catch (...) {
+                traceGetInstanceFailure(L"getInstance Caught Unknown Exception.",
+                                        kUnknownLockFailureLine);
+            }
+            return nullptr;
+        });
 }
 
 void StaticLog::traceLockFailure(KrelException& e, Lock& lock) {
@@ -228,7 +235,8 @@ File StaticLog::getConfigPath() {
 }
 
 void StaticLog::initInstanceWith(const wchar_t* name, const std::function<void(StaticLog&)>& init) {
-    try {
+    // On a failure the log stays in the debugger-output state; an instance already set stays set.
+    krel_std_internal::callSwallowing([&] {
         Lock* lock = singletonLock.load();
         if (destroyed.load() || lock == nullptr || instance.load() != nullptr) {
             return;
@@ -242,11 +250,7 @@ void StaticLog::initInstanceWith(const wchar_t* name, const std::function<void(S
         AutoLock<Lock> instanceGuard(created->instanceLock);
         instance.store(created);
         init(*created);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // The log stays in the debugger-output state; an instance already set stays set.
-    }
+    });
 }
 
 void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {

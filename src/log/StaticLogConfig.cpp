@@ -2,7 +2,6 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
-#include <cxxabi.h>
 #include <vector>
 
 #include "base/InternalTrace.h"
@@ -10,6 +9,7 @@
 #include "base/StringUtils.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
@@ -181,19 +181,21 @@ bool StaticLogConfig::isAliasOf(const std::wstring& value, const std::wstring& s
 
 void StaticLogConfig::onConfigChange(const ConfigurationChangeEvent& event) {
     KREL_TRACE_SCOPE(changeContext);
-    try {
-        applyChange(event);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (const KrelException& e) {
-        // A change the running log cannot take must not end the watcher's report: the other
-        // changes of the same edit, and later edits, still apply.
-        if (StaticLog::isThresholdOn(DEBUG)) {
-            __internal_debug(changeContext, KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to apply configuration change <%ls>: %ls",
-                             event.toString().c_str(), e.getMessage().c_str());
-        }
-    }
+    krel_std_internal::callSwallowing(
+        [&] { applyChange(event); },
+        [&] {
+            try {
+                throw;
+            } catch (const KrelException& e) {
+                // A change the running log cannot take must not end the watcher's report: the other
+                // changes of the same edit, and later edits, still apply.
+                if (StaticLog::isThresholdOn(DEBUG)) {
+                    __internal_debug(changeContext, KREL_SOURCE_FILE, __LINE__,
+                                     L"Unable to apply configuration change <%ls>: %ls",
+                                     event.toString().c_str(), e.getMessage().c_str());
+                }
+            }
+        });
 }
 
 void StaticLogConfig::applyChange(const ConfigurationChangeEvent& event) {

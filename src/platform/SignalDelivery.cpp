@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <cxxabi.h>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "base/LogFunctionCall.h"
 #include "exception/FaultTranslator.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
 #include "platform/Utf16.h"
@@ -119,17 +119,18 @@ void traceThrow(int signalNumber, const std::wstring& reason) {
 // Runs work of the delivery thread: whatever it throws is traced and dropped, so the thread
 // goes on with the next signal.
 template <typename Work> void runGuarded(int signalNumber, Work work) {
-    try {
-        work();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (krel_std::KrelException& e) {
-        traceThrow(signalNumber, e.toString());
-    } catch (std::exception& e) {
-        traceThrow(signalNumber, utf8ToWide(e.what()));
-    } catch (...) {
-        traceThrow(signalNumber, L"unknown exception");
-    }
+    krel_std_internal::callSwallowing([&] { work(); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (krel_std::KrelException& e) {
+                                              traceThrow(signalNumber, e.toString());
+                                          } catch (std::exception& e) {
+                                              traceThrow(signalNumber, utf8ToWide(e.what()));
+                                          } catch (...) {
+                                              traceThrow(signalNumber, L"unknown exception");
+                                          }
+                                      });
 }
 
 class SignalDelivery {
@@ -330,19 +331,17 @@ private:
         if (pipeReadEnd < 0 && !openPipeLocked()) {
             return false;
         }
-        try {
-            boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
-            std::unique_ptr<krel_std::Thread> started(
-                new krel_std::Thread(loop, L"KrelStd signal delivery"));
-            started->setJoinOnDestruct(false);
-            started->start();
-            thread = started.release();
-            return true;
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            return false;
-        }
+        return krel_std_internal::callSwallowing(
+            [&] {
+                boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
+                std::unique_ptr<krel_std::Thread> started(
+                    new krel_std::Thread(loop, L"KrelStd signal delivery"));
+                started->setJoinOnDestruct(false);
+                started->start();
+                thread = started.release();
+                return true;
+            },
+            [&] { return false; });
     }
 
     void installTrampolineLocked(int signalNumber) {

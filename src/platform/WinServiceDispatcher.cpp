@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <deque>
 #include <mutex>
 #include <poll.h>
@@ -17,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "internal/GuardedCall.h"
 #include "platform/ServiceChannel.h"
 #include "platform/UnixChannel.h"
 #include "platform/Utf16.h"
@@ -125,13 +125,11 @@ ServiceReply answerControl(const ServiceRequest& request) {
     if (reply.error != ERROR_SUCCESS) {
         return reply;
     }
-    try {
-        handler(request.code);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // The handler is the service's; nothing it throws may end the dispatcher.
-    }
+    krel_std_internal::callSwallowing([&] { handler(request.code); },
+                                      [&] {
+                                          // The handler is the service's; nothing it throws may end
+                                          // the dispatcher.
+                                      });
     return statusReply();
 }
 
@@ -371,15 +369,13 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
     std::wstring argument = state.name;
     std::thread serviceThread([serviceMain, &argument, &queue] {
         LPWSTR argv[] = {&argument[0], nullptr};
-        try {
-            serviceMain(1, argv);
-        } catch (abi::__forced_unwind&) {
-            queue.endService();
-            throw;
-        } catch (...) {
-            // The service main function is the service's; the dispatcher outlives it.
-        }
-        queue.endService();
+        // The service has ended however its thread leaves, a cancellation of the thread included.
+        struct EndService {
+            ControlQueue& queue;
+            ~EndService() { queue.endService(); }
+        } end{queue};
+        // The service main function is the service's; the dispatcher outlives whatever it throws.
+        krel_std_internal::callSwallowing([&] { serviceMain(1, argv); });
     });
     runControls(queue, true);
     serviceThread.join();

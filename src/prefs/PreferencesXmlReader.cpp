@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cxxabi.h>
 #include <exception>
 #include <list>
 #include <new>
@@ -26,6 +25,7 @@
 #include "exception/KrelXmlException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "internal/GuardedCall.h"
 #include "platform/Utf16.h"
 #include "prefs/Preferences.h"
 #include "thread/AutoLock.h"
@@ -432,17 +432,19 @@ void PreferencesXmlReader::flushStoredNodes() {
     storedNodeSet.clear();
     std::exception_ptr firstFailure;
     for (const boost::shared_ptr<Preferences>& node : topmost) {
-        try {
-            node->flush();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (const KrelIllegalStateException&) {
-            // The node was removed meanwhile: its entries are skipped, as a put into it is.
-        } catch (...) {
-            if (!firstFailure) {
-                firstFailure = std::current_exception();
-            }
-        }
+        krel_std_internal::callSwallowing([&] { node->flush(); },
+                                          [&] {
+                                              try {
+                                                  throw;
+                                              } catch (const KrelIllegalStateException&) {
+                                                  // The node was removed meanwhile: its entries are
+                                                  // skipped, as a put into it is.
+                                              } catch (...) {
+                                                  if (!firstFailure) {
+                                                      firstFailure = std::current_exception();
+                                                  }
+                                              }
+                                          });
     }
     if (firstFailure) {
         std::rethrow_exception(firstFailure);
@@ -450,15 +452,16 @@ void PreferencesXmlReader::flushStoredNodes() {
 }
 
 void PreferencesXmlReader::flushStoredNodesAfterFailure() {
-    try {
-        flushStoredNodes();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& error) {
-        error.logDebug(importContext);
-    } catch (...) {
-        // The import's own failure is the one reported.
-    }
+    krel_std_internal::callSwallowing([&] { flushStoredNodes(); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (KrelException& error) {
+                                              error.logDebug(importContext);
+                                          } catch (...) {
+                                              // The import's own failure is the one reported.
+                                          }
+                                      });
 }
 
 std::wstring PreferencesXmlReader::getAttributeValue(DOMNode* element,

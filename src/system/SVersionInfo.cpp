@@ -3,10 +3,10 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
-#include <cxxabi.h>
 #include <stdexcept>
 #include <string>
 
+#include "internal/GuardedCall.h"
 #include "log/SLog.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -188,60 +188,58 @@ void SVersionInfo::WriteModuleLine(FILE* stream, const SWString& module) {
 }
 
 bool SVersionInfo::AddModule(FILE* stream, const SWString& module) {
-    try {
-        if (stream != nullptr && moduleSet.find(module) == moduleSet.end()) {
-            SetFilename(module);
-            WriteModuleLine(stream, module);
-        }
-        moduleSet.insert(module);
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            if (stream != nullptr && moduleSet.find(module) == moduleSet.end()) {
+                SetFilename(module);
+                WriteModuleLine(stream, module);
+            }
+            moduleSet.insert(module);
+            return true;
+        },
+        [&] { return false; });
 }
 
 bool SVersionInfo::DeleteModule(const SWString& module) {
-    try {
-        moduleSet.erase(module);
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            moduleSet.erase(module);
+            return true;
+        },
+        [&] { return false; });
 }
 
 bool SVersionInfo::WriteModuleVerInfo(FILE* stream, SLog* log) {
     if (log == nullptr || stream == nullptr) {
         return false;
     }
-    try {
-        writeBytes(stream, formatLine(L"%ls Platform <%ls>.\n", kPrefix, GetOSName().c_str()));
-        writeBytes(stream, formatLine(L"%ls Hostname <%ls>.\n", kPrefix, GetHostName().c_str()));
-        writeBytes(stream, formatLine(L"%ls Timezone <%ls>, DST Zone <%ls>.\n", kPrefix,
-                                      krel_std::TimeUtils::getTimezone().c_str(),
-                                      krel_std::TimeUtils::getDSTZone().c_str()));
-        writeBytes(stream, formatLine(L"%ls Current Time <%ls>.\n", kPrefix,
-                                      GetCurrentTimestamp().c_str()));
-        writeBytes(stream, formatLine(L"%ls Debug threshold <%ls>.\n", kPrefix,
-                                      log->GetThreshold().c_str()));
-        writeBytes(stream, formatLine(L"%ls Debug size <%d>.\n", kPrefix, log->GetDbgFileSize()));
-        writeBytes(stream, formatLine(L"%ls Debug files <%d>.\n", kPrefix, log->GetDbgFiles()));
-        writeBytes(stream, formatLine(L"%ls Log size <%d>.\n", kPrefix, log->GetLogFileSize()));
-        writeBytes(stream, formatLine(L"%ls Log files <%d>.\n", kPrefix, log->GetLogFiles()));
-        for (const SWString& module : moduleSet) {
-            SetFilename(module);
-            WriteModuleLine(stream, module);
-        }
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        std::fputs(kWriteError, stream);
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            writeBytes(stream, formatLine(L"%ls Platform <%ls>.\n", kPrefix, GetOSName().c_str()));
+            writeBytes(stream,
+                       formatLine(L"%ls Hostname <%ls>.\n", kPrefix, GetHostName().c_str()));
+            writeBytes(stream, formatLine(L"%ls Timezone <%ls>, DST Zone <%ls>.\n", kPrefix,
+                                          krel_std::TimeUtils::getTimezone().c_str(),
+                                          krel_std::TimeUtils::getDSTZone().c_str()));
+            writeBytes(stream, formatLine(L"%ls Current Time <%ls>.\n", kPrefix,
+                                          GetCurrentTimestamp().c_str()));
+            writeBytes(stream, formatLine(L"%ls Debug threshold <%ls>.\n", kPrefix,
+                                          log->GetThreshold().c_str()));
+            writeBytes(stream,
+                       formatLine(L"%ls Debug size <%d>.\n", kPrefix, log->GetDbgFileSize()));
+            writeBytes(stream, formatLine(L"%ls Debug files <%d>.\n", kPrefix, log->GetDbgFiles()));
+            writeBytes(stream, formatLine(L"%ls Log size <%d>.\n", kPrefix, log->GetLogFileSize()));
+            writeBytes(stream, formatLine(L"%ls Log files <%d>.\n", kPrefix, log->GetLogFiles()));
+            for (const SWString& module : moduleSet) {
+                SetFilename(module);
+                WriteModuleLine(stream, module);
+            }
+            return true;
+        },
+        [&] {
+            std::fputs(kWriteError, stream);
+            return false;
+        });
 }
 
 SWString GetOSName() {
