@@ -26,7 +26,7 @@ using krel_std_internal::FaultTranslator;
 
 typedef jint(JNICALL* CreateJavaVMFunction)(JavaVM**, void**, void*);
 
-const wchar_t* const javaSoftPath = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const wchar_t* const JAVA_SOFT_PATH = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 // One piece of a version text as a number: leading blanks skipped, reading up to the first
 // character that is not part of a number; 0 when no number is there.
@@ -195,9 +195,9 @@ std::vector<JVM::JVMInfo> JVM::getInstalledJVMs() {
     bool listed = false;
     try {
         const boost::shared_ptr<Preferences> root = Preferences::systemRoot();
-        if (root->nodeExists(javaSoftPath)) {
+        if (root->nodeExists(JAVA_SOFT_PATH)) {
             listed = true;
-            const boost::shared_ptr<Preferences> javaSoft = root->node(javaSoftPath);
+            const boost::shared_ptr<Preferences> javaSoft = root->node(JAVA_SOFT_PATH);
             for (const std::wstring& name : javaSoft->childrenNames()) {
                 const boost::shared_ptr<Preferences> child = javaSoft->node(name);
                 installed.push_back(

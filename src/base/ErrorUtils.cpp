@@ -11,8 +11,8 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t kIsNullEx[] = L"krel_std::ErrorUtils::isNullEx";
-const wchar_t kIsNotNullEx[] = L"krel_std::ErrorUtils::isNotNullEx";
+const wchar_t IS_NULL_EX[] = L"krel_std::ErrorUtils::isNullEx";
+const wchar_t IS_NOT_NULL_EX[] = L"krel_std::ErrorUtils::isNotNullEx";
 
 void trimTrailingSpace(std::wstring& text) {
     size_t end = text.size();
@@ -62,7 +62,7 @@ int ErrorUtils::getLastError() {
 
 void ErrorUtils::isNullEx(const void* value, const wchar_t* /*context*/, const std::wstring& name) {
     if (value == nullptr) {
-        failPointerCheck(kIsNullEx, getFileBaseName(L"" __FILE__), __LINE__,
+        failPointerCheck(IS_NULL_EX, getFileBaseName(L"" __FILE__), __LINE__,
                          name + L" value is NULL.");
     }
 }
@@ -79,7 +79,7 @@ bool ErrorUtils::isNull(const void* value, const wchar_t* context, const std::ws
 void ErrorUtils::isNotNullEx(const void* value, const wchar_t* /*context*/,
                              const std::wstring& name) {
     if (value != nullptr) {
-        failPointerCheck(kIsNotNullEx, getFileBaseName(L"" __FILE__), __LINE__,
+        failPointerCheck(IS_NOT_NULL_EX, getFileBaseName(L"" __FILE__), __LINE__,
                          name + L" value is not NULL.");
     }
 }

@@ -14,7 +14,7 @@ namespace krel_std_internal {
 
 namespace {
 
-const wchar_t kByteOrderMark = 0xFEFF;
+const wchar_t BYTE_ORDER_MARK = 0xFEFF;
 
 // Charsets whose characters are one byte (windows-1252) or whose NUL character is the single
 // byte 0 (UTF-8); everything else is read as UTF-16, two bytes per unit.
@@ -45,7 +45,7 @@ std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
         refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
     }
     // UTF-16's own mark; the byte charsets' one was skipped above.
-    if (!isByteCharset(charset) && !text.empty() && text[0] == kByteOrderMark) {
+    if (!isByteCharset(charset) && !text.empty() && text[0] == BYTE_ORDER_MARK) {
         text.erase(0, 1);
     }
     return text;

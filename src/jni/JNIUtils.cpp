@@ -19,7 +19,7 @@ using krel_std_internal::newJavaString;
 using krel_std_internal::throwOutOfMemory;
 
 // Local references a utility holds at once, at most.
-const jint utilityFrameCapacity = 8;
+const jint UTILITY_FRAME_CAPACITY = 8;
 
 // Whether `object` is the shared Boolean constant held in the static field `name`. A failed
 // lookup leaves its error pending and answers false.
@@ -56,7 +56,7 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
         return;
     }
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return;
     }
@@ -91,7 +91,7 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
 
 jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& list) {
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return nullptr;
     }
@@ -127,7 +127,7 @@ void throwException(JNIEnv* env, const char* className, const std::wstring& mess
         KREL_INTERNAL_DEBUG(L"krel_std::throwException", L"%ls", message.c_str());
     }
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return;
     }

@@ -20,15 +20,15 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const librarySuffix = L".so";
-const wchar_t* const pathSeparators = L";:";
+const wchar_t* const LIBRARY_SUFFIX = L".so";
+const wchar_t* const PATH_SEPARATORS = L";:";
 
 // The directories of a search-path list, in order; runs of separators count as one.
 std::vector<std::wstring> splitPathList(const std::wstring& pathList) {
     std::vector<std::wstring> parts;
     std::wstring::size_type start = 0;
     while (start < pathList.size()) {
-        const std::wstring::size_type end = pathList.find_first_of(pathSeparators, start);
+        const std::wstring::size_type end = pathList.find_first_of(PATH_SEPARATORS, start);
         const std::wstring::size_type stop = end == std::wstring::npos ? pathList.size() : end;
         if (stop > start) {
             parts.push_back(pathList.substr(start, stop - start));
@@ -102,7 +102,7 @@ KrelLibrary::~KrelLibrary() {
 // failure of the system property's directories leaves at once; those of the later stages are
 // remembered and become the cause of the final failure.
 bool KrelLibrary::searchLibrary(const std::wstring& name) {
-    const std::wstring fileName = name + librarySuffix;
+    const std::wstring fileName = name + LIBRARY_SUFFIX;
     KrelSystem& system = KrelSystem::getInstance();
     const std::wstring propertyKey = L"Ext_Library_Path";
     const std::wstring propertyValue = system.getProperty(propertyKey, L"");

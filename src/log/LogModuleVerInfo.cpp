@@ -9,7 +9,7 @@ namespace KrelStd {
 
 namespace {
 
-const wchar_t* const context = L"KrelStd::LogModuleVerInfo";
+const wchar_t* const CONTEXT = L"KrelStd::LogModuleVerInfo";
 
 SWString debugThreshold() {
     return SLog::GetDefaultLog()->GetThreshold();
@@ -18,14 +18,14 @@ SWString debugThreshold() {
 void logModuleLine(SVersionInfo& info, const SWString& moduleFile) {
     info.SetFilename(moduleFile);
     krel_std::NTServiceLogger::getInstance().SL4036(
-        context, moduleFile.c_str(), info.GetProductName().c_str(),
+        CONTEXT, moduleFile.c_str(), info.GetProductName().c_str(),
         info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
         info.GetSpecialBuild().c_str());
 }
 
 void logUnexpectedError() {
     krel_std_internal::callSwallowing(
-        [&] { krel_std::NTServiceLogger::getInstance().SL4035(context); },
+        [&] { krel_std::NTServiceLogger::getInstance().SL4035(CONTEXT); },
         [&] {
             // Nothing is left to report a failing log with.
         });
@@ -38,7 +38,7 @@ void LogModuleVerInfo(const SWString& moduleFile) {
         [&] {
             SVersionInfo info(moduleFile);
             krel_std::NTServiceLogger::getInstance().SL4034(
-                context, moduleFile.c_str(), info.GetProductName().c_str(),
+                CONTEXT, moduleFile.c_str(), info.GetProductName().c_str(),
                 info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
                 info.GetSpecialBuild().c_str(), GetOSName().c_str(), debugThreshold().c_str());
         },
@@ -54,8 +54,8 @@ void LogModuleVerInfo(const wchar_t* const* moduleFiles) {
                 logModuleLine(info, SWString(*module));
             }
             krel_std::NTServiceLogger& messages = krel_std::NTServiceLogger::getInstance();
-            messages.SL4037(context, GetOSName().c_str());
-            messages.SL4038(context, debugThreshold().c_str());
+            messages.SL4037(CONTEXT, GetOSName().c_str());
+            messages.SL4038(CONTEXT, debugThreshold().c_str());
         },
         [&] { logUnexpectedError(); });
 }

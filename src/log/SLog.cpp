@@ -20,7 +20,7 @@ using krel_std::StaticLog;
 
 namespace {
 
-const wchar_t kFormatError[] = L"Error in printing Log Message. Please check your Log statement.\n";
+const wchar_t FORMAT_ERROR[] = L"Error in printing Log Message. Please check your Log statement.\n";
 
 // The module texts of the log calls, made once and kept for the process, so that a call does
 // not build them again.
@@ -57,7 +57,7 @@ void fill(std::wstring& message, const wchar_t* format, va_list arguments) {
         },
         [] { return false; });
     if (!filled) {
-        message.assign(kFormatError);
+        message.assign(FORMAT_ERROR);
     }
 }
 
@@ -75,7 +75,7 @@ void fill(std::wstring& message, const char* format, va_list arguments) {
         },
         [] { return false; });
     if (!filled) {
-        message.assign(kFormatError);
+        message.assign(FORMAT_ERROR);
     }
 }
 

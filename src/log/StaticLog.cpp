@@ -31,11 +31,11 @@ namespace {
 
 // The line numbers of the static log's own failure traces. Log readers match these traces by
 // their numbers, so each keeps its number whatever line of this file writes it.
-const unsigned int kLockFailureLine = 190;
-const unsigned int kSingletonLockStateLine = 191;
-const unsigned int kInstanceLockStateLine = 192;
-const unsigned int kUnknownLockFailureLine = 195;
-const unsigned int kNoAppendersLine = 272;
+const unsigned int LOCK_FAILURE_LINE = 190;
+const unsigned int SINGLETON_LOCK_STATE_LINE = 191;
+const unsigned int INSTANCE_LOCK_STATE_LINE = 192;
+const unsigned int UNKNOWN_LOCK_FAILURE_LINE = 195;
+const unsigned int NO_APPENDERS_LINE = 272;
 
 // The log name given at initialisation, read by any thread; both live for the process.
 std::wstring& moduleNameStorage() {
@@ -149,7 +149,7 @@ StaticLogPtr StaticLog::getInstance() {
                                           } catch (...) {
                                               traceGetInstanceFailure(
                                                   L"getInstance Caught Unknown Exception.",
-                                                  kUnknownLockFailureLine);
+                                                  UNKNOWN_LOCK_FAILURE_LINE);
                                               handle.reset();
                                           }
                                       });
@@ -175,19 +175,19 @@ Lock* StaticLog::lockForWrite() {
                 traceLockFailure(e, *lock);
             } catch (...) {
                 traceGetInstanceFailure(L"getInstance Caught Unknown Exception.",
-                                        kUnknownLockFailureLine);
+                                        UNKNOWN_LOCK_FAILURE_LINE);
             }
             return nullptr;
         });
 }
 
 void StaticLog::traceLockFailure(KrelException& e, Lock& lock) {
-    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), kLockFailureLine);
-    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), kSingletonLockStateLine);
+    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), LOCK_FAILURE_LINE);
+    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), SINGLETON_LOCK_STATE_LINE);
     StaticLog* current = instance.load();
     if (current != nullptr) {
         traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(),
-                                kInstanceLockStateLine);
+                                INSTANCE_LOCK_STATE_LINE);
     }
 }
 
@@ -260,7 +260,7 @@ void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
     if (!configured.empty()) {
         setInitialized(true);
     } else if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, kNoAppendersLine,
+        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, NO_APPENDERS_LINE,
                          L"Logging was not initialized because no appenders were found.");
     }
 }

@@ -22,12 +22,12 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const changeContext = L"krel_std::StaticLogConfig::onConfigChange";
+const wchar_t* const CHANGE_CONTEXT = L"krel_std::StaticLogConfig::onConfigChange";
 
 template <typename... Args>
 void traceChange(unsigned int line, const wchar_t* format, const Args&... arguments) {
     if (__internal_trace_on()) {
-        __internal_trace(changeContext, KREL_SOURCE_FILE, line, format, arguments...);
+        __internal_trace(CHANGE_CONTEXT, KREL_SOURCE_FILE, line, format, arguments...);
     }
 }
 
@@ -180,7 +180,7 @@ bool StaticLogConfig::isAliasOf(const std::wstring& value, const std::wstring& s
 }
 
 void StaticLogConfig::onConfigChange(const ConfigurationChangeEvent& event) {
-    KREL_TRACE_SCOPE(changeContext);
+    KREL_TRACE_SCOPE(CHANGE_CONTEXT);
     krel_std_internal::callSwallowing(
         [&] { applyChange(event); },
         [&] {
@@ -190,7 +190,7 @@ void StaticLogConfig::onConfigChange(const ConfigurationChangeEvent& event) {
                 // A change the running log cannot take must not end the watcher's report: the other
                 // changes of the same edit, and later edits, still apply.
                 if (StaticLog::isThresholdOn(DEBUG)) {
-                    __internal_debug(changeContext, KREL_SOURCE_FILE, __LINE__,
+                    __internal_debug(CHANGE_CONTEXT, KREL_SOURCE_FILE, __LINE__,
                                      L"Unable to apply configuration change <%ls>: %ls",
                                      event.toString().c_str(), e.getMessage().c_str());
                 }
@@ -221,7 +221,7 @@ void StaticLogConfig::changeThreshold(const ConfigurationChangeEvent& event) {
                                            ? INFO
                                            : logEventPriorityFromString(event.getValue(), INFO);
     StaticLog::setThreshold(threshold);
-    Singleton<KrelLoggerSTD>::getInstance().STD0008(changeContext,
+    Singleton<KrelLoggerSTD>::getInstance().STD0008(CHANGE_CONTEXT,
                                                     logEventPriorityToString(threshold));
 }
 

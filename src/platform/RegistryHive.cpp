@@ -22,7 +22,7 @@ namespace {
 // root key is row 1. AUTOINCREMENT keeps deleted row ids from being used again, so a key made
 // anew at a deleted key's path is another key. Values enumerate by row id: creation order,
 // kept by an overwrite, which updates the row in place.
-const char* const schema =
+const char* const SCHEMA =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " parent INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
     " changes INTEGER NOT NULL DEFAULT 0);"
@@ -34,10 +34,10 @@ const char* const schema =
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(1, 0, x'', x'');";
 
 // Where writers ring the doorbell file, apart from the write version at its start.
-constexpr off_t ringOffset = 64;
+constexpr off_t RING_OFFSET = 64;
 
 // ERROR_BUSY: the hive stayed in other writers' hands for the whole wait.
-constexpr LSTATUS errorBusy = 170;
+constexpr LSTATUS ERROR_BUSY = 170;
 
 // The Windows error for an SQLite result.
 LSTATUS statusOf(int result) {
@@ -48,7 +48,7 @@ LSTATUS statusOf(int result) {
         return ERROR_SUCCESS;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return errorBusy;
+        return ERROR_BUSY;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
@@ -202,7 +202,7 @@ LSTATUS RegistryHive::initialise(SqliteConnection& candidate) {
     if (LSTATUS status = transaction.begun()) {
         return status;
     }
-    if (const int result = candidate.execute(schema)) {
+    if (const int result = candidate.execute(SCHEMA)) {
         return statusOf(result);
     }
     return transaction.commit();
@@ -565,7 +565,7 @@ void RegistryHive::announce(const std::vector<int64_t>& keys) {
     if (doorbellDescriptor >= 0) {
         const char ring = 1;
         // A lost ring is caught by the notifiers' safety poll.
-        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, ringOffset);
+        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, RING_OFFSET);
     }
     RegistryNotifier::instance().keysChanged(this, keys);
 }

@@ -12,7 +12,7 @@ namespace krel_platform {
 namespace {
 
 // The doorbell file is one page: the version word first, the ring byte further on.
-constexpr size_t doorbellSize = 4096;
+constexpr size_t DOORBELL_SIZE = 4096;
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free,
               "the version word is shared between processes");
@@ -21,7 +21,7 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free,
 
 RegistryValueCache::~RegistryValueCache() {
     if (shared != nullptr) {
-        munmap(shared, doorbellSize);
+        munmap(shared, DOORBELL_SIZE);
     }
 }
 
@@ -32,11 +32,11 @@ bool RegistryValueCache::attach(int descriptor, bool writable) {
     if (descriptor < 0 || fstat(descriptor, &status) != 0) {
         return false;
     }
-    if (status.st_size < static_cast<off_t>(doorbellSize) &&
-        (!writable || ftruncate(descriptor, doorbellSize) != 0)) {
+    if (status.st_size < static_cast<off_t>(DOORBELL_SIZE) &&
+        (!writable || ftruncate(descriptor, DOORBELL_SIZE) != 0)) {
         return false;
     }
-    void* mapped = mmap(nullptr, doorbellSize, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+    void* mapped = mmap(nullptr, DOORBELL_SIZE, writable ? PROT_READ | PROT_WRITE : PROT_READ,
                         MAP_SHARED, descriptor, 0);
     if (mapped == MAP_FAILED) {
         return false;

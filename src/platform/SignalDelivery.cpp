@@ -30,7 +30,7 @@ namespace krel_platform {
 
 namespace {
 
-const wchar_t* const deliveryContext = L"krel_platform::SignalDelivery::deliver";
+const wchar_t* const DELIVERY_CONTEXT = L"krel_platform::SignalDelivery::deliver";
 
 // The write end of the self-pipe, read by the trampoline; -1 until the pipe exists.
 std::atomic<int> pipeWriteEnd{-1};
@@ -71,7 +71,7 @@ DWORD controlTypeOf(int signalNumber) {
     }
 }
 
-const int consoleSignals[] = {SIGINT, SIGBREAK, SIGHUP, SIGTERM};
+const int CONSOLE_SIGNALS[] = {SIGINT, SIGBREAK, SIGHUP, SIGTERM};
 
 bool isValidSignal(int signalNumber) {
     return signalNumber > 0 && signalNumber < NSIG && signalNumber != SIGKILL &&
@@ -109,7 +109,7 @@ void performDefaultAction(int signalNumber) {
 
 void traceThrow(int signalNumber, const std::wstring& reason) {
     if (krel_std::StaticLog::isThresholdOn(krel_std::DEBUG)) {
-        krel_std::ContextLogMessage::log(krel_std::DEBUG, deliveryContext, L"KrelStd", L"",
+        krel_std::ContextLogMessage::log(krel_std::DEBUG, DELIVERY_CONTEXT, L"KrelStd", L"",
                                          krel_std::Thread::getCurrentThreadId(), KREL_SOURCE_FILE,
                                          __LINE__, L"Handler of signal %d threw: %ls", signalNumber,
                                          reason.c_str());
@@ -224,7 +224,7 @@ public:
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return FALSE;
             }
-            for (int signalNumber : consoleSignals) {
+            for (int signalNumber : CONSOLE_SIGNALS) {
                 refreshConsoleSignalLocked(signalNumber);
             }
         }

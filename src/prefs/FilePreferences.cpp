@@ -33,9 +33,9 @@ namespace {
 
 const wchar_t USER_ROOT_STR[] = L"USER_ROOT";
 const wchar_t SYSTEM_ROOT_STR[] = L"SYSTEM_ROOT";
-const wchar_t prefFileName[] = L"prefs.cfg";
-const wchar_t prefsDirVariable[] = L"KREL_PREFS_DIR";
-const wchar_t saveFailure[] = L"Unable to save Preferences information.";
+const wchar_t PREF_FILE_NAME[] = L"prefs.cfg";
+const wchar_t PREFS_DIR_VARIABLE[] = L"KREL_PREFS_DIR";
+const wchar_t SAVE_FAILURE[] = L"Unable to save Preferences information.";
 
 // The statics of the back end. They are never destroyed: the roots, and with them every cached
 // node, live until the process ends, and nothing at exit runs their destructors after the
@@ -64,14 +64,14 @@ std::wstring preparedRoot(const File& directory) {
 
 // The longest directory name the file systems take, in bytes of the UTF-8 form that paths are
 // handed over in.
-const std::size_t maxDirectoryNameBytes = 255;
+const std::size_t MAX_DIRECTORY_NAME_BYTES = 255;
 
 // Whether the piece of a node name cannot be a directory of its own: "." and ".." are other
 // directories, and a directory with a longer name could never be made, so the node could never
 // be saved.
 bool isUnstorablePiece(const std::wstring& piece) {
     return piece == L"." || piece == L".." ||
-           krel_platform::wideToUtf8(piece).size() > maxDirectoryNameBytes;
+           krel_platform::wideToUtf8(piece).size() > MAX_DIRECTORY_NAME_BYTES;
 }
 
 // Whether any '\'-separated piece of the name cannot be a directory.
@@ -173,7 +173,7 @@ boost::shared_ptr<Preferences> FilePreferences::getRoot(RootType type) {
 
 FilePreferences::FilePreferences(RootType type, const std::wstring& name)
     : treeType(type), nodeDirectory(buildFilePath(rootTypePath(type), name)),
-      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, PREF_FILE_NAME) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Root type <%d> Name <%ls>.", static_cast<int>(type),
                           name.c_str());
@@ -191,7 +191,7 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
                                  const std::wstring& name)
     : AbstractPreferences(parent, name), treeType(treeTypeOf(parent)),
       nodeDirectory(buildFilePath(parent, checkedChildName(name))),
-      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, prefFileName) {
+      directoryPath(nodeDirectory.getCanonicalPath()), prefsFile(directoryPath, PREF_FILE_NAME) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
@@ -215,7 +215,7 @@ void FilePreferences::loadNativeHandlePaths() {
     if (!state.userRootPath.empty()) {
         return;
     }
-    const std::wstring prefsDir = KrelSystem::getInstance().getEnv(prefsDirVariable);
+    const std::wstring prefsDir = KrelSystem::getInstance().getEnv(PREFS_DIR_VARIABLE);
     if (!prefsDir.empty()) {
         state.systemRootPath = preparedRoot(File(prefsDir, L"system"));
         state.userRootPath = preparedRoot(File(prefsDir, L"user"));
@@ -406,7 +406,7 @@ void FilePreferences::writeStore(const wchar_t* context) {
         config.save();
         ownChanges.clear();
     } catch (const KrelException& cause) {
-        KrelBackingStoreException error(saveFailure, cause);
+        KrelBackingStoreException error(SAVE_FAILURE, cause);
         error.logDebug(context);
         throw error;
     }

@@ -37,7 +37,7 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const importContext = L"krel_std::PreferencesXmlReader::importPreferences";
+const wchar_t* const IMPORT_CONTEXT = L"krel_std::PreferencesXmlReader::importPreferences";
 
 [[noreturn]] void throwInvalidFormat(const wchar_t* context, const std::wstring& message) {
     KrelInvalidPreferencesFormatException error(message);
@@ -193,7 +193,7 @@ std::wstring PreferencesXmlReader::toString() const {
 }
 
 void PreferencesXmlReader::importPreferences() {
-    KREL_TRACE_SCOPE(importContext);
+    KREL_TRACE_SCOPE(IMPORT_CONTEXT);
     AutoLock<Lock> guard(lock);
     try {
         internalImportPreferences();
@@ -208,7 +208,7 @@ void PreferencesXmlReader::importPreferences() {
 void PreferencesXmlReader::throwOutOfMemory() const {
     KrelOutOfResourcesException error(L"Not enough memory to import input file <" + inputFilename +
                                       L">.");
-    error.logDebug(importContext);
+    error.logDebug(IMPORT_CONTEXT);
     throw error;
 }
 
@@ -218,7 +218,7 @@ void PreferencesXmlReader::internalImportPreferences() {
     try {
         {
             const std::string text = getFileContents();
-            document = XmlUtils::parseAndGetDocument(importContext, parser, text);
+            document = XmlUtils::parseAndGetDocument(IMPORT_CONTEXT, parser, text);
         }
         readPreferences();
     } catch (const KrelXmlException& cause) {
@@ -457,7 +457,7 @@ void PreferencesXmlReader::flushStoredNodesAfterFailure() {
                                           try {
                                               throw;
                                           } catch (KrelException& error) {
-                                              error.logDebug(importContext);
+                                              error.logDebug(IMPORT_CONTEXT);
                                           } catch (...) {
                                               // The import's own failure is the one reported.
                                           }

@@ -23,14 +23,14 @@ namespace {
 
 typedef AutoLock<Lock> Guard;
 
-const wchar_t* const kRunContext = L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::run";
-const wchar_t* const kStartMonitoring = L"krel_std::RegistryChangeNotifier::startMonitoringKey";
-const wchar_t* const kStopMonitoring = L"krel_std::RegistryChangeNotifier::stopMonitoringKey";
+const wchar_t* const RUN_CONTEXT = L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::run";
+const wchar_t* const START_MONITORING = L"krel_std::RegistryChangeNotifier::startMonitoringKey";
+const wchar_t* const STOP_MONITORING = L"krel_std::RegistryChangeNotifier::stopMonitoringKey";
 
 // The pause that gives the checking thread time to take a signal.
-const long kSignalPause = 10;
+const long SIGNAL_PAUSE = 10;
 // The pause before the thread object joins its thread.
-const long kShutdownPause = 50;
+const long SHUTDOWN_PAUSE = 50;
 
 HKEY asHKey(int hive) {
     return reinterpret_cast<HKEY>(static_cast<intptr_t>(hive));
@@ -151,11 +151,11 @@ RegistryChangeNotifier::HKeyType RegistryChangeNotifier::convertHKeyToHKeyType(i
 }
 
 void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& keyPath) {
-    KREL_TRACE_SCOPE_ARGS(kStartMonitoring, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
-    ErrorUtils::isEmptyEx(keyPath, kStartMonitoring, L"Key");
+    KREL_TRACE_SCOPE_ARGS(START_MONITORING, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
+    ErrorUtils::isEmptyEx(keyPath, START_MONITORING, L"Key");
     const HKeyType type = convertHKeyToHKeyType(hive);
     Guard guard(lock());
-    checkShutdown(kStartMonitoring);
+    checkShutdown(START_MONITORING);
     ListenerMap& listeners = listenerMaps[type];
     ListenerMap::iterator found = listeners.find(keyPath);
     const bool added = found == listeners.end();
@@ -163,9 +163,9 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
         // The wait of the checking thread holds two events of its own besides the keys'.
         if (listenerMaps[0].size() + listenerMaps[1].size() >= MAX_WATCHED_KEYS) {
             fail<KrelOutOfResourcesException>(L"Unable to monitor more than 62 registry keys.",
-                                              kStartMonitoring);
+                                              START_MONITORING);
         }
-        KREL_INTERNAL_DEBUG(kStartMonitoring, L"Adding listener for key <%ls>.", keyPath.c_str());
+        KREL_INTERNAL_DEBUG(START_MONITORING, L"Adding listener for key <%ls>.", keyPath.c_str());
         found =
             listeners
                 .insert(std::make_pair(keyPath, boost::shared_ptr<RegistryListener>(
@@ -179,7 +179,7 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
         listener->registerListener();
     } catch (const KrelException&) {
         if (added) {
-            KREL_INTERNAL_DEBUG(kStartMonitoring,
+            KREL_INTERNAL_DEBUG(START_MONITORING,
                                 L"Removing listener for key <%ls> because an exception was "
                                 L"caught.",
                                 keyPath.c_str());
@@ -194,16 +194,16 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
 }
 
 void RegistryChangeNotifier::stopMonitoringKey(int hive, const std::wstring& keyPath) {
-    KREL_TRACE_SCOPE_ARGS(kStopMonitoring, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
-    ErrorUtils::isEmptyEx(keyPath, kStopMonitoring, L"Key");
+    KREL_TRACE_SCOPE_ARGS(STOP_MONITORING, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
+    ErrorUtils::isEmptyEx(keyPath, STOP_MONITORING, L"Key");
     const HKeyType type = convertHKeyToHKeyType(hive);
     Guard guard(lock());
-    checkShutdown(kStopMonitoring);
+    checkShutdown(STOP_MONITORING);
     ListenerMap& listeners = listenerMaps[type];
     const ListenerMap::iterator found = listeners.find(keyPath);
     if (found == listeners.end()) {
         fail<KrelObjectNotFoundException>(L"Key <" + keyPath + L"> is not being monitored.",
-                                          kStopMonitoring);
+                                          STOP_MONITORING);
     }
     // The checking thread's wait set keeps its own reference: the listener, its event and its
     // key live until the thread has rebuilt the set.
@@ -233,7 +233,7 @@ void RegistryChangeNotifier::updateRegistryCheckingThread() {
     Guard guard(lock());
     if (updateHandle != nullptr) {
         SetEvent(updateHandle);
-        Thread::sleep(kSignalPause);
+        Thread::sleep(SIGNAL_PAUSE);
     }
 }
 
@@ -241,7 +241,7 @@ void RegistryChangeNotifier::stopRegistryCheckingThread() {
     Guard guard(lock());
     if (terminateHandle != nullptr) {
         SetEvent(terminateHandle);
-        Thread::sleep(kSignalPause);
+        Thread::sleep(SIGNAL_PAUSE);
     }
 }
 
@@ -416,7 +416,7 @@ RegistryChangeNotifier::RegistryCheckingThread::~RegistryCheckingThread() {
         if (terminate != nullptr) {
             SetEvent(terminate);
         }
-        Thread::sleep(kShutdownPause);
+        Thread::sleep(SHUTDOWN_PAUSE);
         join(-1);
     }
 }
@@ -429,23 +429,23 @@ std::wstring RegistryChangeNotifier::RegistryCheckingThread::toString() const {
 // cancellation passes through.
 void RegistryChangeNotifier::RegistryCheckingThread::run() {
     const bool completed = krel_std_internal::callGuarded(
-        kRunContext, [] { return std::wstring(L"The registry checking loop"); },
+        RUN_CONTEXT, [] { return std::wstring(L"The registry checking loop"); },
         [this] {
             Handles handles(notifier);
             for (;;) {
                 const DWORD result = WaitForMultipleObjects(handles.getCount(),
                                                             handles.getHandles(), FALSE, INFINITE);
-                KREL_INTERNAL_TRACE(kRunContext, L"WaitForMultipleObjects return <%d>.",
+                KREL_INTERNAL_TRACE(RUN_CONTEXT, L"WaitForMultipleObjects return <%d>.",
                                     static_cast<int>(result));
                 if (result == WAIT_OBJECT_0) {
-                    KREL_INTERNAL_DEBUG(kRunContext, L"Got terminate signal.");
+                    KREL_INTERNAL_DEBUG(RUN_CONTEXT, L"Got terminate signal.");
                     break;
                 }
                 if (result == WAIT_OBJECT_0 + 1) {
-                    KREL_INTERNAL_CALL(kRunContext, L"Got update signal.");
+                    KREL_INTERNAL_CALL(RUN_CONTEXT, L"Got update signal.");
                     handles.update();
                 } else if (result == WAIT_FAILED) {
-                    KREL_INTERNAL_DEBUG(kRunContext, L"Wait failed: <%ls>.",
+                    KREL_INTERNAL_DEBUG(RUN_CONTEXT, L"Wait failed: <%ls>.",
                                         ErrorUtils::getLastErrorDescription().c_str());
                     break;
                 } else if (result < handles.getCount()) {
@@ -454,7 +454,7 @@ void RegistryChangeNotifier::RegistryCheckingThread::run() {
             }
         });
     if (!completed) {
-        Singleton<KrelLoggerSTD>::getInstance().STD3003(kRunContext);
+        Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
     }
 }
 

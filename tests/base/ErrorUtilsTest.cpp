@@ -13,7 +13,7 @@ using krel_std::KrelIllegalArgumentException;
 
 namespace {
 
-const wchar_t kContext[] = L"krel_test::Caller::operation";
+const wchar_t CONTEXT[] = L"krel_test::Caller::operation";
 
 // The message of the KrelIllegalArgumentException the check throws, or "<none>".
 template <typename Check> std::wstring messageOf(Check check) {
@@ -29,79 +29,78 @@ template <typename Check> std::wstring messageOf(Check check) {
 } // namespace
 
 TEST(ErrorUtilsChecks, IsEmptyExAnswersFalseForTextAndThrowsForEmptyText) {
-    EXPECT_FALSE(ErrorUtils::isEmptyEx(L"name", kContext, L"Key"));
-    EXPECT_EQ(messageOf([] { ErrorUtils::isEmptyEx(L"", kContext, L"Key"); }),
+    EXPECT_FALSE(ErrorUtils::isEmptyEx(L"name", CONTEXT, L"Key"));
+    EXPECT_EQ(messageOf([] { ErrorUtils::isEmptyEx(L"", CONTEXT, L"Key"); }),
               L"Key value is empty.");
 }
 
 TEST(ErrorUtilsChecks, PointerChecksNameTheArgument) {
     int value = 0;
-    EXPECT_EQ(messageOf([] { ErrorUtils::isNullEx(nullptr, kContext, L"Buffer"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isNullEx(nullptr, CONTEXT, L"Buffer"); }),
               L"Buffer value is NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(&value, kContext, L"Buffer"); }),
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(&value, CONTEXT, L"Buffer"); }),
               L"Buffer value is not NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(&value, kContext, L"Buffer"); }), L"<none>");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(&value, CONTEXT, L"Buffer"); }), L"<none>");
 }
 
 TEST(ErrorUtilsChecks, PointerBoolFormsAnswerWhereTheExFormThrows) {
     int value = 0;
-    EXPECT_TRUE(ErrorUtils::isNull(nullptr, kContext, L"P"));
-    EXPECT_FALSE(ErrorUtils::isNull(&value, kContext, L"P"));
-    EXPECT_FALSE(ErrorUtils::isNotNull(nullptr, kContext, L"P"));
-    EXPECT_TRUE(ErrorUtils::isNotNull(&value, kContext, L"P"));
+    EXPECT_TRUE(ErrorUtils::isNull(nullptr, CONTEXT, L"P"));
+    EXPECT_FALSE(ErrorUtils::isNull(&value, CONTEXT, L"P"));
+    EXPECT_FALSE(ErrorUtils::isNotNull(nullptr, CONTEXT, L"P"));
+    EXPECT_TRUE(ErrorUtils::isNotNull(&value, CONTEXT, L"P"));
 }
 
 TEST(ErrorUtilsChecks, SharedPointerChecks) {
     const boost::shared_ptr<int> empty;
     const boost::shared_ptr<int> set(new int(1));
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(empty, kContext, L"Runnable"); }),
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(empty, CONTEXT, L"Runnable"); }),
               L"Runnable value is NULL.");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(set, kContext, L"Runnable"); }), L"<none>");
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(set, kContext, L"Java VM"); }),
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNullEx(set, CONTEXT, L"Runnable"); }), L"<none>");
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isNotNullEx(set, CONTEXT, L"Java VM"); }),
               L"Java VM value is not NULL.");
 }
 
 TEST(ErrorUtilsChecks, EqualityChecksShowTheComparedValue) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isEqualEx(3, 3, kContext, L"Size"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isEqualEx(3, 3, CONTEXT, L"Size"); }),
               L"Size value is equal to 3.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isNotEqualEx(3, 4, kContext, L"Size"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isNotEqualEx(3, 4, CONTEXT, L"Size"); }),
               L"Size value is not equal to 4.");
     void* handle = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(messageOf([&] { ErrorUtils::isEqualEx(handle, handle, kContext, L"Handle"); }),
+    EXPECT_EQ(messageOf([&] { ErrorUtils::isEqualEx(handle, handle, CONTEXT, L"Handle"); }),
               L"Handle value is equal to 00001234.");
-    EXPECT_TRUE(ErrorUtils::isEqual(5, 5, kContext, L"Size"));
-    EXPECT_FALSE(ErrorUtils::isEqual(5, 6, kContext, L"Size"));
+    EXPECT_TRUE(ErrorUtils::isEqual(5, 5, CONTEXT, L"Size"));
+    EXPECT_FALSE(ErrorUtils::isEqual(5, 6, CONTEXT, L"Size"));
 }
 
 TEST(ErrorUtilsChecks, RangeChecksCompareSignedValues) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(-1L, 0, kContext, L"Index"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(-1L, 0, CONTEXT, L"Index"); }),
               L"Index value -1 is below minimum of 0.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(81, 80, kContext, L"Key length"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(81, 80, CONTEXT, L"Key length"); }),
               L"Key length value 81 is above maximum of 80.");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(11L, 0, 10L, kContext, L"Limit"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(11L, 0, 10L, CONTEXT, L"Limit"); }),
               L"Limit value 11 is outside minimum of 0 and maximum of 10.");
 }
 
 TEST(ErrorUtilsChecks, RangeBoundsThemselvesAreAccepted) {
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(0, 0, 10, kContext, L"N"); }), L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(10, 0, 10, kContext, L"N"); }),
-              L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(0, 0, kContext, L"N"); }), L"<none>");
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(5L, 5L, kContext, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(0, 0, 10, CONTEXT, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isOutsideRangeEx(10, 0, 10, CONTEXT, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isBelowMinimumEx(0, 0, CONTEXT, L"N"); }), L"<none>");
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(5L, 5L, CONTEXT, L"N"); }), L"<none>");
 }
 
 // Before the static log is initialised DEBUG passes its threshold and log calls reach the
 // debugger output, where the trace can be seen.
 TEST(ErrorUtilsChecks, BelowMinimumBoolFormAnswersTrueAndStillTraces) {
     krel_test::DebugOutputCapture capture;
-    EXPECT_TRUE(ErrorUtils::isBelowMinimum(1, 2, kContext, L"Length"));
-    EXPECT_FALSE(ErrorUtils::isBelowMinimum(2, 2, kContext, L"Length"));
+    EXPECT_TRUE(ErrorUtils::isBelowMinimum(1, 2, CONTEXT, L"Length"));
+    EXPECT_FALSE(ErrorUtils::isBelowMinimum(2, 2, CONTEXT, L"Length"));
     EXPECT_NE(capture.all().find(L"Length value 1 is below minimum of 2."), std::wstring::npos);
 }
 
 TEST(ErrorUtilsChecks, PercentSignsInNamesStayUnchanged) {
     krel_test::DebugOutputCapture capture;
-    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(2, 1, kContext, L"Odd %ls %d"); }),
+    EXPECT_EQ(messageOf([] { ErrorUtils::isAboveMaximumEx(2, 1, CONTEXT, L"Odd %ls %d"); }),
               L"Odd %ls %d value 2 is above maximum of 1.");
     EXPECT_NE(capture.all().find(L"Odd %ls %d value 2 is above maximum of 1."), std::wstring::npos);
 }

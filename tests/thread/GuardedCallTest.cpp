@@ -13,14 +13,14 @@ namespace {
 
 const std::chrono::seconds GENEROUS(10);
 
-const wchar_t* const kContext = L"krel_test::GuardedCallTest";
+const wchar_t* const CONTEXT = L"krel_test::GuardedCallTest";
 
 std::wstring describeCall() {
     return L"The test's work";
 }
 
 bool runGuarded(void (*work)()) {
-    return krel_std_internal::callGuarded(kContext, &describeCall, work);
+    return krel_std_internal::callGuarded(CONTEXT, &describeCall, work);
 }
 
 TEST(GuardedCallTest, AGuardedCallAnswersWhetherTheWorkCompleted) {
@@ -35,7 +35,7 @@ TEST(GuardedCallTest, ACancellationPassesThroughAGuardedCall) {
     pthread_t thread;
     auto body = [](void* argument) -> void* {
         auto& inside = *static_cast<krel_test::CancelledCall*>(argument);
-        krel_std_internal::callGuarded(kContext, &describeCall,
+        krel_std_internal::callGuarded(CONTEXT, &describeCall,
                                        [&inside] { inside.enterAndAwaitCancellation(); });
         return nullptr;
     };
