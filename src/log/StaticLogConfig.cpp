@@ -65,10 +65,8 @@ void StaticLogConfig::initialize(const std::wstring& name) {
     const std::wstring directory =
         Paths::getInstance()->getPath(L"System Config Path Key", L"../config");
     const std::wstring path = File(directory, name + L".cfg").getCanonicalPath();
-    if (StaticLog::isThresholdOn(DEBUG)) {
-        __internal_debug(L"krel_std::StaticLogConfig::initialize", KREL_SOURCE_FILE, __LINE__,
-                         L"Using config file: '%ls'", path.c_str());
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::initialize", L"Using config file: '%ls'",
+                        path.c_str());
     config.setPath(File(path));
     try {
         config.load();
@@ -101,11 +99,9 @@ void StaticLogConfig::loadModules() {
         try {
             factory.loadModule(module);
         } catch (const KrelIllegalArgumentException& e) {
-            if (StaticLog::isThresholdOn(DEBUG)) {
-                __internal_debug(L"krel_std::StaticLogConfig::loadModules", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load %ls: <%ls>", module.c_str(),
-                                 e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::loadModules",
+                                L"Unable to load %ls: <%ls>", module.c_str(),
+                                e.getMessage().c_str());
         }
     }
 }
@@ -116,11 +112,9 @@ void StaticLogConfig::loadAppenders() {
         try {
             appenders[entry.first] = factory.createAppender(entry.first, entry.second);
         } catch (const KrelException& e) {
-            if (StaticLog::isThresholdOn(DEBUG)) {
-                __internal_debug(L"krel_std::StaticLogConfig::loadAppenders", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load appender %ls: %ls", entry.first.c_str(),
-                                 e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::loadAppenders",
+                                L"Unable to load appender %ls: %ls", entry.first.c_str(),
+                                e.getMessage().c_str());
         }
     }
 }
@@ -189,11 +183,9 @@ void StaticLogConfig::onConfigChange(const ConfigurationChangeEvent& event) {
             } catch (const KrelException& e) {
                 // A change the running log cannot take must not end the watcher's report: the other
                 // changes of the same edit, and later edits, still apply.
-                if (StaticLog::isThresholdOn(DEBUG)) {
-                    __internal_debug(CHANGE_CONTEXT, KREL_SOURCE_FILE, __LINE__,
-                                     L"Unable to apply configuration change <%ls>: %ls",
-                                     event.toString().c_str(), e.getMessage().c_str());
-                }
+                KREL_INTERNAL_DEBUG(CHANGE_CONTEXT,
+                                    L"Unable to apply configuration change <%ls>: %ls",
+                                    event.toString().c_str(), e.getMessage().c_str());
             }
         });
 }
