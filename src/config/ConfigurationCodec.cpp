@@ -33,13 +33,13 @@ bool holdsOverlongNul(std::string_view raw) {
 } // namespace
 
 bool ConfigurationCodec::beginsWithByteOrderMark(std::string_view bytes) {
-    return bytes.substr(0, utf8ByteOrderMark.size()) == utf8ByteOrderMark;
+    return bytes.substr(0, UTF8_BYTE_ORDER_MARK.size()) == UTF8_BYTE_ORDER_MARK;
 }
 
 std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
                                         const std::wstring& charset) {
     const std::string_view all(bytes.getArray().get(), static_cast<size_t>(bytes.getLength()));
-    const size_t skipped = beginsWithByteOrderMark(all) ? utf8ByteOrderMark.size() : 0;
+    const size_t skipped = beginsWithByteOrderMark(all) ? UTF8_BYTE_ORDER_MARK.size() : 0;
     std::wstring text = decodeText(bytes, skipped, charset);
     if (text.find(L'\0') != std::wstring::npos) {
         refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");

@@ -395,7 +395,7 @@ std::wstring FaultTranslator::describe(const FaultRecord& record) {
          << L" ExceptionAddress = " << std::uppercase << std::hex << std::setfill(L'0')
          << std::setw(8) << reinterpret_cast<uintptr_t>(record.exceptionAddress) << std::nouppercase
          << std::setfill(L' ') << L". NumberParameters = " << record.numberParameters << L".";
-    const DWORD count = std::min(record.numberParameters, FaultRecord::maximumParameters);
+    const DWORD count = std::min(record.numberParameters, FaultRecord::MAXIMUM_PARAMETERS);
     for (DWORD index = 0; index < count; ++index) {
         text << L" Param " << index << L" value = " << record.exceptionInformation[index] << L".";
     }

@@ -513,7 +513,7 @@ LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& 
         if (LSTATUS status = walk(base, path, target, depth)) {
             return status;
         }
-        if (target == rootKey) {
+        if (target == ROOT_KEY) {
             return ERROR_ACCESS_DENIED;
         }
         SqliteStatement subtree(*connection,

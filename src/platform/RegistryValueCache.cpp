@@ -68,7 +68,7 @@ void RegistryValueCache::finishWrite(uint64_t mark) {
 
 bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
     if (shared == nullptr) {
-        current = nothingAccounted;
+        current = NOTHING_ACCOUNTED;
         return true;
     }
     current = shared->load();
@@ -76,21 +76,21 @@ bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
 }
 
 void RegistryValueCache::account(uint64_t current) {
-    if (current == nothingAccounted) {
+    if (current == NOTHING_ACCOUNTED) {
         return;
     }
     uint64_t known = accounted.load();
-    while ((known == nothingAccounted || known < current) &&
+    while ((known == NOTHING_ACCOUNTED || known < current) &&
            !accounted.compare_exchange_weak(known, current)) {
     }
 }
 
 uint64_t RegistryValueCache::version() const {
     if (shared == nullptr) {
-        return noVersion;
+        return NO_VERSION;
     }
     const uint64_t current = shared->load();
-    return current % 2 == 0 ? current : noVersion;
+    return current % 2 == 0 ? current : NO_VERSION;
 }
 
 LSTATUS RegistryValueCache::deliver(const Entry& entry, const RegistryValueBuffer& buffer) {

@@ -24,7 +24,7 @@ namespace {
 constexpr off_t GATE_BYTE = 0;
 constexpr off_t TURN_BYTE = 1;
 
-std::atomic<int> waitLimit{SqliteWriteLock::waitLimitMs};
+std::atomic<int> waitLimit{SqliteWriteLock::WAIT_LIMIT_MS};
 
 int lockRange(int descriptor, short type, off_t start, off_t length, int command) {
     struct flock range {};
