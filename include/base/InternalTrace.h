@@ -33,8 +33,8 @@ void __internal_dump(const wchar_t* function, const wchar_t* file, unsigned int 
 
 } // namespace krel_std
 
-// A trace line of the calling file and line at DEBUG, CALL or TRACE in the function's context;
-// the format's arguments are only evaluated when the level is on.
+// A trace line of the calling file and line at DEBUG, CALL, TRACE or DUMP in the function's
+// context; the format's arguments are only evaluated when the level is on.
 #define KREL_INTERNAL_DEBUG(function, ...)                                                         \
     do {                                                                                           \
         if (::krel_std::__internal_debug_on()) {                                                   \
@@ -51,5 +51,11 @@ void __internal_dump(const wchar_t* function, const wchar_t* file, unsigned int 
     do {                                                                                           \
         if (::krel_std::__internal_trace_on()) {                                                   \
             ::krel_std::__internal_trace((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);     \
+        }                                                                                          \
+    } while (0)
+#define KREL_INTERNAL_DUMP(function, ...)                                                          \
+    do {                                                                                           \
+        if (::krel_std::__internal_dump_on()) {                                                    \
+            ::krel_std::__internal_dump((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);      \
         }                                                                                          \
     } while (0)

@@ -26,7 +26,7 @@ using krel_std_internal::FaultTranslator;
 
 typedef jint(JNICALL* CreateJavaVMFunction)(JavaVM**, void**, void*);
 
-const wchar_t* const javaSoftPath = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const wchar_t* const JAVA_SOFT_PATH = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 // One piece of a version text as a number: leading blanks skipped, reading up to the first
 // character that is not part of a number; 0 when no number is there.
@@ -98,10 +98,8 @@ void JVM::JNIEnvDetachDeleter::operator()(JNIEnv* env) const {
     if (env->GetJavaVM(&vm) != JNI_OK || vm == nullptr) {
         return;
     }
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::JVM::JNIEnvDetachDeleter::operator ()", KREL_SOURCE_FILE,
-                         __LINE__, L"Detaching current thread from JVM.");
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::JVM::JNIEnvDetachDeleter::operator ()",
+                        L"Detaching current thread from JVM.");
     vm->DetachCurrentThread();
 }
 
@@ -156,10 +154,7 @@ boost::shared_ptr<JNIEnv> JVM::getEnv() const {
     if (answer != JNI_EDETACHED) {
         return boost::shared_ptr<JNIEnv>();
     }
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::JVM::getEnv", KREL_SOURCE_FILE, __LINE__,
-                         L"Attaching current thread to JVM.");
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::JVM::getEnv", L"Attaching current thread to JVM.");
     if (vm->AttachCurrentThread(&threadEnv, nullptr) != JNI_OK || threadEnv == nullptr) {
         return boost::shared_ptr<JNIEnv>();
     }
@@ -200,9 +195,9 @@ std::vector<JVM::JVMInfo> JVM::getInstalledJVMs() {
     bool listed = false;
     try {
         const boost::shared_ptr<Preferences> root = Preferences::systemRoot();
-        if (root->nodeExists(javaSoftPath)) {
+        if (root->nodeExists(JAVA_SOFT_PATH)) {
             listed = true;
-            const boost::shared_ptr<Preferences> javaSoft = root->node(javaSoftPath);
+            const boost::shared_ptr<Preferences> javaSoft = root->node(JAVA_SOFT_PATH);
             for (const std::wstring& name : javaSoft->childrenNames()) {
                 const boost::shared_ptr<Preferences> child = javaSoft->node(name);
                 installed.push_back(
@@ -210,10 +205,8 @@ std::vector<JVM::JVMInfo> JVM::getInstalledJVMs() {
             }
         }
     } catch (const KrelException& e) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::JVM::getInstalledJVMs", KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to iterate installed JVMS: %ls", e.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::JVM::getInstalledJVMs",
+                            L"Unable to iterate installed JVMS: %ls", e.getMessage().c_str());
         listed = listed && !installed.empty();
     }
     return listed ? installed : discoveredRuntimes();
@@ -229,10 +222,8 @@ boost::shared_ptr<JVM> JVM::loadJVM(const std::wstring& version,
     AutoLock<Lock> guard(lock());
     ErrorUtils::isNotNullEx(instance(), L"krel_std::JVM::loadJVM", L"Instance");
     const JVMInfo info = getBestMatchedJVM(version);
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::JVM::loadJVM", KREL_SOURCE_FILE, __LINE__,
-                         L"Using JVM Version: <%ls>.", info.version.c_str());
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::JVM::loadJVM", L"Using JVM Version: <%ls>.",
+                        info.version.c_str());
     return loadJVM(File(info.runtimeLib), options);
 }
 
@@ -247,49 +238,34 @@ boost::shared_ptr<JVM> JVM::loadJVM(const File& runtimeLib,
     AutoLock<Lock> guard(lock());
     ErrorUtils::isNotNullEx(instance(), where, L"Instance");
 
-    if (__internal_trace_on()) {
-        __internal_trace(where, KREL_SOURCE_FILE, __LINE__, L"Load JVM Library.");
-    }
+    KREL_INTERNAL_TRACE(where, L"Load JVM Library.");
     const boost::shared_ptr<JVM> created(new JVM);
     instance() = created;
     try {
         created->runtimeLibrary.reset(new KrelLibrary(runtimeLib));
     } catch (const KrelException& e) {
-        if (__internal_trace_on()) {
-            __internal_trace(where, KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to load jvm <%ls>: <%ls>. ", path.c_str(),
-                             e.getMessage().c_str());
-        }
+        KREL_INTERNAL_TRACE(where, L"Unable to load jvm <%ls>: <%ls>. ", path.c_str(),
+                            e.getMessage().c_str());
         raise(KrelIOException(L"Unable to load JVM.", e), where);
     }
 
-    if (__internal_trace_on()) {
-        __internal_trace(where, KREL_SOURCE_FILE, __LINE__, L"Load JNI_CreateJavaVM symbol.");
-    }
+    KREL_INTERNAL_TRACE(where, L"Load JNI_CreateJavaVM symbol.");
     CreateJavaVMFunction createJavaVM = nullptr;
     try {
         createJavaVM =
             created->runtimeLibrary->getSymbol<CreateJavaVMFunction>(L"JNI_CreateJavaVM");
     } catch (const KrelException& e) {
-        if (__internal_trace_on()) {
-            __internal_trace(where, KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to load JNI_CreateJavaVM symbol: <%ls>.",
-                             e.getMessage().c_str());
-        }
+        KREL_INTERNAL_TRACE(where, L"Unable to load JNI_CreateJavaVM symbol: <%ls>.",
+                            e.getMessage().c_str());
         raise(KrelIOException(L"Unable to load JVM", e), where);
     }
 
     // The option texts live in these copies until the VM has read them.
-    if (__internal_trace_on()) {
-        __internal_trace(where, KREL_SOURCE_FILE, __LINE__, L"Initializing JVM Options.");
-    }
+    KREL_INTERNAL_TRACE(where, L"Initializing JVM Options.");
     std::vector<std::string> optionTexts;
     optionTexts.reserve(options.size());
     for (const std::wstring& option : options) {
-        if (__internal_trace_on()) {
-            __internal_trace(where, KREL_SOURCE_FILE, __LINE__, L"Adding option: <%ls>.",
-                             option.c_str());
-        }
+        KREL_INTERNAL_TRACE(where, L"Adding option: <%ls>.", option.c_str());
         optionTexts.push_back(krel_platform::wideToUtf8(option));
     }
     std::vector<JavaVMOption> vmOptions(optionTexts.size());
@@ -298,9 +274,7 @@ boost::shared_ptr<JVM> JVM::loadJVM(const File& runtimeLib,
         vmOptions[index].extraInfo = nullptr;
     }
 
-    if (__internal_trace_on()) {
-        __internal_trace(where, KREL_SOURCE_FILE, __LINE__, L"Initializing args.");
-    }
+    KREL_INTERNAL_TRACE(where, L"Initializing args.");
     JavaVMInitArgs arguments;
     arguments.version = USE_JNI_VERSION;
     arguments.nOptions = static_cast<jint>(vmOptions.size());
@@ -319,9 +293,7 @@ boost::shared_ptr<JVM> JVM::loadJVM(const File& runtimeLib,
     }
     created->env = static_cast<JNIEnv*>(creatorEnv);
     created->jvm.store(vm, std::memory_order_release);
-    if (__internal_debug_on()) {
-        __internal_debug(where, KREL_SOURCE_FILE, __LINE__, L"JVM loaded successfully.");
-    }
+    KREL_INTERNAL_DEBUG(where, L"JVM loaded successfully.");
     return instance();
 }
 

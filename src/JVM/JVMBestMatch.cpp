@@ -8,7 +8,7 @@ namespace {
 
 using krel_std::JVM;
 
-const int exactMatch = 5;
+const int EXACT_MATCH = 5;
 
 // How many leading parts of the two versions are equal, major first and the qualifier last.
 int matchScore(const JVM::JVMVersion& candidate, const JVM::JVMVersion& desired) {
@@ -24,7 +24,7 @@ int matchScore(const JVM::JVMVersion& candidate, const JVM::JVMVersion& desired)
     if (candidate.update != desired.update) {
         return 3;
     }
-    return candidate.qualifier == desired.qualifier ? exactMatch : 4;
+    return candidate.qualifier == desired.qualifier ? EXACT_MATCH : 4;
 }
 
 [[noreturn]] void refuse(const std::wstring& message) {
@@ -42,7 +42,7 @@ JVM::JVMInfo bestMatchedJVM(const std::wstring& desired,
     int bestScore = 0;
     JVM::JVMInfo best;
     for (const JVM::JVMInfo& info : installed) {
-        if (bestScore >= exactMatch) {
+        if (bestScore >= EXACT_MATCH) {
             break;
         }
         const JVM::JVMVersion version = JVM::getJVMVersion(info.version);

@@ -158,9 +158,7 @@ unsigned long Base64Utils::getMbcsStringLength(const std::string& base64) {
 }
 
 int Base64Utils::fail(const wchar_t* function, const wchar_t* message) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"%ls", message);
-    }
+    KREL_INTERNAL_DEBUG(function, L"%ls", message);
     return -1;
 }
 
@@ -260,10 +258,7 @@ int Base64Utils::internalBase64ToMbcs(const char* source, unsigned char* target,
         }
         const int bits = alphabetIndex(*source);
         if (bits < 0) {
-            if (__internal_debug_on()) {
-                __internal_debug(DECODER, KREL_SOURCE_FILE, __LINE__,
-                                 L"<%C> is not a Base64 character.", *source);
-            }
+            KREL_INTERNAL_DEBUG(DECODER, L"<%C> is not a Base64 character.", *source);
             return -1;
         }
         if (target == nullptr) {

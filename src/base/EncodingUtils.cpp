@@ -74,17 +74,11 @@ template <typename Char> bool delimBytes(const std::basic_string<Char>& text, By
 }
 
 void traceInvalid(const wchar_t* function, const std::wstring& text) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"<%ls> string is invalid.",
-                         text.c_str());
-    }
+    KREL_INTERNAL_DEBUG(function, L"<%ls> string is invalid.", text.c_str());
 }
 
 void traceInvalid(const wchar_t* function, const std::string& text) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"<%hs> string is invalid.",
-                         text.c_str());
-    }
+    KREL_INTERNAL_DEBUG(function, L"<%hs> string is invalid.", text.c_str());
 }
 
 boost::shared_ptr<ByteArray> newArray(const Bytes& bytes) {

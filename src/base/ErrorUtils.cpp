@@ -1,9 +1,8 @@
 #include "base/ErrorUtils.h"
 
-#include <cxxabi.h>
-
 #include "base/InternalTrace.h"
 #include "base/TraceSink.h"
+#include "internal/GuardedCall.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/WinBase.h"
 
@@ -11,8 +10,8 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t kIsNullEx[] = L"krel_std::ErrorUtils::isNullEx";
-const wchar_t kIsNotNullEx[] = L"krel_std::ErrorUtils::isNotNullEx";
+const wchar_t IS_NULL_EX[] = L"krel_std::ErrorUtils::isNullEx";
+const wchar_t IS_NOT_NULL_EX[] = L"krel_std::ErrorUtils::isNotNullEx";
 
 void trimTrailingSpace(std::wstring& text) {
     size_t end = text.size();
@@ -62,7 +61,7 @@ int ErrorUtils::getLastError() {
 
 void ErrorUtils::isNullEx(const void* value, const wchar_t* /*context*/, const std::wstring& name) {
     if (value == nullptr) {
-        failPointerCheck(kIsNullEx, KREL_SOURCE_FILE, __LINE__, name + L" value is NULL.");
+        failPointerCheck(IS_NULL_EX, KREL_SOURCE_FILE, __LINE__, name + L" value is NULL.");
     }
 }
 
@@ -78,7 +77,7 @@ bool ErrorUtils::isNull(const void* value, const wchar_t* context, const std::ws
 void ErrorUtils::isNotNullEx(const void* value, const wchar_t* /*context*/,
                              const std::wstring& name) {
     if (value != nullptr) {
-        failPointerCheck(kIsNotNullEx, KREL_SOURCE_FILE, __LINE__, name + L" value is not NULL.");
+        failPointerCheck(IS_NOT_NULL_EX, KREL_SOURCE_FILE, __LINE__, name + L" value is not NULL.");
     }
 }
 
@@ -93,15 +92,13 @@ bool ErrorUtils::isNotNull(const void* value, const wchar_t* context, const std:
 
 std::wstring ErrorUtils::getWindowsErrorDescription(int errorCode) {
     const std::wstring code = StringUtils::toWString(errorCode) + L":";
-    try {
-        std::wstring text = systemMessage(errorCode);
-        trimTrailingSpace(text);
-        return code + text;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return code + L"An unexpected error occurred calling FormatMessage.";
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            std::wstring text = systemMessage(errorCode);
+            trimTrailingSpace(text);
+            return code + text;
+        },
+        [&] { return code + L"An unexpected error occurred calling FormatMessage."; });
 }
 
 std::wstring ErrorUtils::getErrorDescription(int errorCode) {

@@ -117,10 +117,8 @@ bool copyAndEmpty(const SWString& source, const SWString& target) {
 }
 
 void traceCopyFailure(const char* source, const char* target) {
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(L"KrelStd::CopyOver", KREL_SOURCE_FILE, __LINE__,
-                                   L"Could not copy file [%hs] to [%hs]!", source, target);
-    }
+    KREL_INTERNAL_DEBUG(L"KrelStd::CopyOver", L"Could not copy file [%hs] to [%hs]!", source,
+                        target);
 }
 
 } // namespace
@@ -180,11 +178,9 @@ int CopyOver(const char* source, const char* target) {
         }
         const Removal removal = removeFile(to);
         if (removal == Removal::AccessDenied) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    L"KrelStd::CopyOver", KREL_SOURCE_FILE, __LINE__,
-                    L"File [%hs] is a directory or read-only, deleting file [%hs]", target, source);
-            }
+            KREL_INTERNAL_DEBUG(L"KrelStd::CopyOver",
+                                L"File [%hs] is a directory or read-only, deleting file [%hs]",
+                                target, source);
             _wremove(from.c_str());
             traceCopyFailure(source, target);
             return 1;

@@ -2,12 +2,12 @@
 
 #include <climits>
 #include <cmath>
-#include <cxxabi.h>
 #include <new>
 
 #include "base/ByteArray.h"
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelOutOfResourcesException.h"
+#include "internal/GuardedCall.h"
 #include "platform/UnicodeLocale.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -16,7 +16,7 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t kFormatContext[] = L"krel_std::StringUtils::sprintfStringAppendVA";
+const wchar_t FORMAT_CONTEXT[] = L"krel_std::StringUtils::sprintfStringAppendVA";
 
 struct SizeUnit {
     const wchar_t* name;
@@ -24,10 +24,10 @@ struct SizeUnit {
 };
 
 // Searched in this order; the first unit found anywhere in the text decides.
-const SizeUnit kSizeUnits[] = {{L"GB", 1073741824.0}, {L"MB", 1048576.0}, {L"KB", 1024.0}};
+const SizeUnit SIZE_UNITS[] = {{L"GB", 1073741824.0}, {L"MB", 1048576.0}, {L"KB", 1024.0}};
 
 // The separators getLineSeparator knows, in the order it tries them.
-const wchar_t* const kLineSeparators[] = {L"\r\n", L"\r", L"\n"};
+const wchar_t* const LINE_SEPARATORS[] = {L"\r\n", L"\r", L"\n"};
 
 bool containsOnly(const std::wstring& text, const wchar_t* characters) {
     return text.find_first_not_of(characters) == std::wstring::npos;
@@ -57,7 +57,7 @@ int clampToInt(double value, int defaultValue) {
 
 [[noreturn]] void throwFormatFailure(const wchar_t* format) {
     KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format));
-    exception.logDebug(kFormatContext);
+    exception.logDebug(FORMAT_CONTEXT);
     throw exception;
 }
 
@@ -128,27 +128,29 @@ void StringUtils::sprintfStringAppendVA(std::wstring& target, va_list arguments,
                                         const wchar_t* format) {
     if (format == nullptr) {
         KrelIllegalArgumentException exception(L"Format string cannot be null!");
-        exception.logDebug(kFormatContext);
+        exception.logDebug(FORMAT_CONTEXT);
         throw exception;
     }
     bool formatted = false;
-    try {
-        formatted = krel_platform::formatAppendV(target, format, arguments);
-    } catch (const std::bad_alloc&) {
-        KrelOutOfResourcesException exception(
-            L"Unable to allocate enough memory to print log statement.");
-        exception.logDebug(kFormatContext);
-        throw exception;
-    } catch (const KrelException& cause) {
-        KrelIllegalArgumentException exception(L"Unable to format string: " + std::wstring(format),
-                                               cause);
-        exception.logDebug(kFormatContext);
-        throw exception;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        throwFormatFailure(format);
-    }
+    krel_std_internal::callSwallowing(
+        [&] { formatted = krel_platform::formatAppendV(target, format, arguments); },
+        [&] {
+            try {
+                throw;
+            } catch (const std::bad_alloc&) {
+                KrelOutOfResourcesException exception(
+                    L"Unable to allocate enough memory to print log statement.");
+                exception.logDebug(FORMAT_CONTEXT);
+                throw exception;
+            } catch (const KrelException& cause) {
+                KrelIllegalArgumentException exception(
+                    L"Unable to format string: " + std::wstring(format), cause);
+                exception.logDebug(FORMAT_CONTEXT);
+                throw exception;
+            } catch (...) {
+                throwFormatFailure(format);
+            }
+        });
     if (!formatted) {
         throwFormatFailure(format);
     }
@@ -163,7 +165,7 @@ int StringUtils::convertSizeString(const std::wstring& text, int defaultValue) {
     }
     double factor = 1.0;
     if (copy.size() > 2) {
-        for (const SizeUnit& unit : kSizeUnits) {
+        for (const SizeUnit& unit : SIZE_UNITS) {
             if (copy.find(unit.name) != std::wstring::npos) {
                 factor = unit.factor;
                 copy.erase(copy.size() - 2);
@@ -248,7 +250,7 @@ std::wstring StringUtils::getLineSeparator(const ByteArray& bytes, const std::ws
     const std::wstring text = bytes.toWString(charset);
     std::wstring separator;
     size_t firstPosition = std::wstring::npos;
-    for (const wchar_t* candidate : kLineSeparators) {
+    for (const wchar_t* candidate : LINE_SEPARATORS) {
         const size_t position = text.find(candidate);
         if (position != std::wstring::npos && position < firstPosition) {
             firstPosition = position;

@@ -129,10 +129,8 @@ unsigned long Utf8Utils::getUnicodeStringLength(const std::string& bytes) {
 }
 
 int Utf8Utils::invalidUtf8(const char* source) {
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::Utf8Utils::internalUtf8ToUnicode", KREL_SOURCE_FILE, __LINE__,
-                         L"<%hs> value is not a valid UTF-8 string.", source);
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::Utf8Utils::internalUtf8ToUnicode",
+                        L"<%hs> value is not a valid UTF-8 string.", source);
     return -1;
 }
 

@@ -14,7 +14,7 @@ namespace krel_std_internal {
 
 namespace {
 
-const wchar_t kByteOrderMark = 0xFEFF;
+const wchar_t BYTE_ORDER_MARK = 0xFEFF;
 
 // Charsets whose characters are one byte (windows-1252) or whose NUL character is the single
 // byte 0 (UTF-8); everything else is read as UTF-16, two bytes per unit.
@@ -33,19 +33,19 @@ bool holdsOverlongNul(std::string_view raw) {
 } // namespace
 
 bool ConfigurationCodec::beginsWithByteOrderMark(std::string_view bytes) {
-    return bytes.substr(0, utf8ByteOrderMark.size()) == utf8ByteOrderMark;
+    return bytes.substr(0, UTF8_BYTE_ORDER_MARK.size()) == UTF8_BYTE_ORDER_MARK;
 }
 
 std::wstring ConfigurationCodec::decode(const krel_std::ByteArray& bytes,
                                         const std::wstring& charset) {
     const std::string_view all(bytes.getArray().get(), static_cast<size_t>(bytes.getLength()));
-    const size_t skipped = beginsWithByteOrderMark(all) ? utf8ByteOrderMark.size() : 0;
+    const size_t skipped = beginsWithByteOrderMark(all) ? UTF8_BYTE_ORDER_MARK.size() : 0;
     std::wstring text = decodeText(bytes, skipped, charset);
     if (text.find(L'\0') != std::wstring::npos) {
         refuse(L"Configuration text in charset " + charset + L" contains a NUL character.");
     }
     // UTF-16's own mark; the byte charsets' one was skipped above.
-    if (!isByteCharset(charset) && !text.empty() && text[0] == kByteOrderMark) {
+    if (!isByteCharset(charset) && !text.empty() && text[0] == BYTE_ORDER_MARK) {
         text.erase(0, 1);
     }
     return text;
@@ -131,10 +131,8 @@ bool ConfigurationCodec::isEncodable(wchar_t character, const std::wstring& char
 }
 
 void ConfigurationCodec::refuse(const std::wstring& message) {
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(L"krel_std::IniConfigurationSerializer::deserialize",
-                                   KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::IniConfigurationSerializer::deserialize", L"%ls",
+                        message.c_str());
     throw krel_std::KrelIOException(message);
 }
 

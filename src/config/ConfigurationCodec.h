@@ -16,7 +16,7 @@ class ConfigurationCodec {
 public:
     // The UTF-8 byte-order mark, EF BB BF: one at the head of a file is skipped whatever the
     // charset, so a file an editor saved "with BOM" reads as the same lines.
-    static constexpr std::string_view utf8ByteOrderMark = "\xEF\xBB\xBF";
+    static constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
     // Whether the bytes begin with the UTF-8 byte-order mark.
     static bool beginsWithByteOrderMark(std::string_view bytes);

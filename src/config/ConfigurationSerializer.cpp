@@ -85,10 +85,8 @@ void ConfigurationSerializer::setCharset(const std::wstring& newCharset) {
 std::wstring ConfigurationSerializer::checkedCharset(const std::wstring& charset) {
     if (!EncodingUtils::isValidCharacterSet(charset)) {
         const std::wstring message = L"Charset " + charset + L" is invalid.";
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::ConfigurationSerializer::setCharset", KREL_SOURCE_FILE,
-                             __LINE__, L"%ls", message.c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::ConfigurationSerializer::setCharset", L"%ls",
+                            message.c_str());
         throw KrelIllegalArgumentException(message);
     }
     return charset;

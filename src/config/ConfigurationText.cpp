@@ -41,9 +41,7 @@ void ConfigurationText::checkSingleLine(const std::wstring& text, const wchar_t*
     }
     const std::wstring message =
         std::wstring(name) + L" value contains a line break or NUL character.";
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"%ls", message.c_str());
     throw krel_std::KrelIllegalArgumentException(message);
 }
 
@@ -58,9 +56,7 @@ void ConfigurationText::checkCharset(const std::wstring& text, const std::wstrin
                   static_cast<unsigned int>(static_cast<uint32_t>(text[found])));
     const std::wstring message = subject + L" contains character " + codePoint +
                                  L", which charset " + charset + L" cannot hold.";
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"%ls", message.c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"%ls", message.c_str());
     throw krel_std::KrelIllegalArgumentException(message);
 }
 

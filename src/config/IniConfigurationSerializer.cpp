@@ -154,7 +154,7 @@ IniConfigurationSerializer::serialize(const Configuration& configuration) {
     const std::wstring lineSeparator = getLineSeparatorOr(File::lineSeparator);
     const std::wstring charset = getCharset();
     const bool remembered = getByteOrderMark();
-    const std::string_view mark = ConfigurationCodec::utf8ByteOrderMark;
+    const std::string_view mark = ConfigurationCodec::UTF8_BYTE_ORDER_MARK;
     if (charset == L"windows-1252") {
         // Encoded line by line: the whole text is never held as wide characters.
         Windows1252Sink sink;

@@ -196,7 +196,7 @@ IniTextParser::Layout IniTextParser::read(const krel_std::ByteArray& bytes,
     layout.byteOrderMark = ConfigurationCodec::beginsWithByteOrderMark(all);
     if (charset == L"windows-1252") {
         const std::string_view text =
-            all.substr(layout.byteOrderMark ? ConfigurationCodec::utf8ByteOrderMark.size() : 0);
+            all.substr(layout.byteOrderMark ? ConfigurationCodec::UTF8_BYTE_ORDER_MARK.size() : 0);
         ConfigurationCodec::refuseNul(text, charset);
         layout.lineSeparator = readText(ByteText(text.data(), text.size()), configuration);
         return layout;

@@ -17,24 +17,21 @@ namespace krel_std {
 
 namespace {
 
-const int loadAttempts = 5;
-const long retryStepMs = 100;
+const int LOAD_ATTEMPTS = 5;
+const long RETRY_STEP_MS = 100;
 // A file rewritten in place (truncated, then written) passes through states nobody meant as a
 // configuration. It is read once its stamp stayed the same for one quiet period, waiting at
-// most settleRounds periods for a file that keeps changing.
-const long quietPeriodMs = 50;
-const int settleRounds = 20;
+// most SETTLE_ROUNDS periods for a file that keeps changing.
+const long QUIET_PERIOD_MS = 50;
+const int SETTLE_ROUNDS = 20;
 // An empty file that replaced a configuration with keys is read again this many quiet periods
 // before it is taken: it is most likely a rewrite caught between its truncation and its write.
-const int emptyRereads = 4;
+const int EMPTY_REREADS = 4;
 
 void traceMonitoringFailure(const wchar_t* context, const std::wstring& path,
                             const KrelException& error) {
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                         L"Unable to start monitoring for <%ls>: <%ls>.", path.c_str(),
-                         error.getMessage().c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Unable to start monitoring for <%ls>: <%ls>.", path.c_str(),
+                        error.getMessage().c_str());
 }
 
 // The canonical path's text, or the path as set when it has none.
@@ -52,8 +49,8 @@ bool waitUntilQuiet(const File& file) {
     const std::wstring path = file.getPath();
     krel_platform::FileStamp before;
     bool existed = krel_platform::readFileStamp(path, before);
-    for (int round = 0; round < settleRounds; ++round) {
-        Thread::sleep(quietPeriodMs);
+    for (int round = 0; round < SETTLE_ROUNDS; ++round) {
+        Thread::sleep(QUIET_PERIOD_MS);
         krel_platform::FileStamp now;
         const bool exists = krel_platform::readFileStamp(path, now);
         if (exists == existed && (!exists || !now.contentDiffers(before))) {
@@ -251,24 +248,19 @@ bool KrelConfig::hasConfigurationListener(
 }
 
 bool KrelConfig::loadWithRetries(ConfigurationFile& fresh) {
-    for (int attempt = 0; attempt < loadAttempts; ++attempt) {
-        Thread::sleep(attempt * retryStepMs);
+    for (int attempt = 0; attempt < LOAD_ATTEMPTS; ++attempt) {
+        Thread::sleep(attempt * RETRY_STEP_MS);
         try {
             fresh.load();
             return true;
         } catch (const KrelException& error) {
-            if (__internal_debug_on()) {
-                __internal_debug(L"krel_std::KrelConfig::checkFileForChanges", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load configuration: %ls",
-                                 error.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::KrelConfig::checkFileForChanges",
+                                L"Unable to load configuration: %ls", error.getMessage().c_str());
         }
     }
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::KrelConfig::checkFileForChanges", KREL_SOURCE_FILE, __LINE__,
-                         L"Unable to load configuration after <%d> attempts, giving up.",
-                         loadAttempts);
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::KrelConfig::checkFileForChanges",
+                        L"Unable to load configuration after <%d> attempts, giving up.",
+                        LOAD_ATTEMPTS);
     return false;
 }
 
@@ -283,7 +275,7 @@ bool KrelConfig::loadSettled(ConfigurationFile& fresh) {
     if (!loadWithRetries(fresh)) {
         return false;
     }
-    for (int reread = 0; reread < emptyRereads && holdsNoKeys(fresh) && holdsKeys(); ++reread) {
+    for (int reread = 0; reread < EMPTY_REREADS && holdsNoKeys(fresh) && holdsKeys(); ++reread) {
         if (!waitUntilQuiet(getPath())) {
             return true;
         }

@@ -215,11 +215,8 @@ int OpenConfigStringList(SWString const& file, SWString const& section) {
         if (path.empty() || !reader.open(path) || !reader.findSection(section)) {
             return 0;
         }
-        if (__internal_debug_on()) {
-            __internal_debug(L"KrelStd::OpenConfigStringList", KREL_SOURCE_FILE, __LINE__,
-                             L"Found section heading: %ls\n",
-                             ConfigFileReader::headingOf(section).c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"KrelStd::OpenConfigStringList", L"Found section heading: %ls\n",
+                            ConfigFileReader::headingOf(section).c_str());
         const long start = std::ftell(reader.get());
         const int count = countSectionLines(reader);
         if (start < 0 || count <= 0 || std::fseek(reader.get(), start, SEEK_SET) != 0) {

@@ -6,7 +6,7 @@ namespace krel_std_internal {
 
 namespace {
 
-const size_t kFirstSize = 8;
+const size_t FIRST_SIZE = 8;
 
 } // namespace
 
@@ -48,7 +48,7 @@ void NameIndex::place(uint32_t hash, uint32_t position) {
 }
 
 void NameIndex::grow() {
-    std::vector<Slot> old(table.empty() ? kFirstSize : table.size() * 2, Slot{0, kEmpty});
+    std::vector<Slot> old(table.empty() ? FIRST_SIZE : table.size() * 2, Slot{0, kEmpty});
     old.swap(table);
     for (const Slot& slot : old) {
         if (slot.position != kEmpty) {

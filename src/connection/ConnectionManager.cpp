@@ -1,6 +1,5 @@
 #include "connection/ConnectionManager.h"
 
-#include <cxxabi.h>
 #include <exception>
 #include <vector>
 
@@ -59,19 +58,27 @@ ConnectionManager::~ConnectionManager() {
 // destructor ends the process: it is traced and ignored, and the threads are stopped anyway.
 void ConnectionManager::shutdownIgnoringFailures() {
     static const wchar_t* const context = L"krel_std::ConnectionManager::~ConnectionManager";
-    try {
-        shutdown();
-        return;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.", e.toString().c_str());
-    } catch (std::exception& e) {
-        KREL_INTERNAL_DEBUG(context, L"Caught <%hs> which is ignored.", e.what());
-    } catch (...) {
-        KREL_INTERNAL_DEBUG(context, L"Caught <unknown exception> which is ignored.");
+    const bool stopped = krel_std_internal::callSwallowing(
+        [&] {
+            shutdown();
+            return true;
+        },
+        [&] {
+            try {
+                throw;
+            } catch (KrelException& e) {
+                KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.",
+                                    e.toString().c_str());
+            } catch (std::exception& e) {
+                KREL_INTERNAL_DEBUG(context, L"Caught <%hs> which is ignored.", e.what());
+            } catch (...) {
+                KREL_INTERNAL_DEBUG(context, L"Caught <unknown exception> which is ignored.");
+            }
+            return false;
+        });
+    if (!stopped) {
+        waitForThreads(shutdownThreads());
     }
-    waitForThreads(shutdownThreads());
 }
 
 std::wstring ConnectionManager::getClassName() const {

@@ -1,6 +1,5 @@
 // The connection manager's queued status and its two worker threads.
 #include <atomic>
-#include <cxxabi.h>
 #include <exception>
 
 #include "base/InternalTrace.h"
@@ -81,17 +80,10 @@ void ConnectionManager::NotificationThread::deliver(const ServiceStatus& status)
 // The listener's own toString() may throw: the trace line is then left out, and the listener
 // is still called.
 void ConnectionManager::NotificationThread::traceNotifying(IConnectionStatusListener& listener) {
-    if (!__internal_trace_on()) {
-        return;
-    }
-    try {
-        __internal_trace(L"krel_std::ConnectionManager::NotificationThread::deliver",
-                         KREL_SOURCE_FILE, __LINE__, L"Notifying <%ls> listener.",
-                         listener.toString().c_str());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
+    krel_std_internal::callSwallowing([&] {
+        KREL_INTERNAL_TRACE(L"krel_std::ConnectionManager::NotificationThread::deliver",
+                            L"Notifying <%ls> listener.", listener.toString().c_str());
+    });
 }
 
 ConnectionManager::RecoveryThread::RecoveryThread(ConnectionManager* manager)

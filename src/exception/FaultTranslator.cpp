@@ -27,29 +27,29 @@ namespace {
 
 using krel_std::KrelException;
 
-const DWORD accessViolation = 0xC0000005;
-const DWORD arrayBoundsExceeded = 0xC000008C;
-const DWORD floatDivideByZero = 0xC000008E;
-const DWORD floatInexactResult = 0xC000008F;
-const DWORD floatInvalidOperation = 0xC0000090;
-const DWORD floatOverflow = 0xC0000091;
-const DWORD floatUnderflow = 0xC0000093;
-const DWORD integerDivideByZero = 0xC0000094;
-const DWORD integerOverflow = 0xC0000095;
-const DWORD illegalInstruction = 0xC000001D;
-const DWORD privilegedInstruction = 0xC0000096;
+const DWORD ACCESS_VIOLATION = 0xC0000005;
+const DWORD ARRAY_BOUNDS_EXCEEDED = 0xC000008C;
+const DWORD FLOAT_DIVIDE_BY_ZERO = 0xC000008E;
+const DWORD FLOAT_INEXACT_RESULT = 0xC000008F;
+const DWORD FLOAT_INVALID_OPERATION = 0xC0000090;
+const DWORD FLOAT_OVERFLOW = 0xC0000091;
+const DWORD FLOAT_UNDERFLOW = 0xC0000093;
+const DWORD INTEGER_DIVIDE_BY_ZERO = 0xC0000094;
+const DWORD INTEGER_OVERFLOW = 0xC0000095;
+const DWORD ILLEGAL_INSTRUCTION = 0xC000001D;
+const DWORD PRIVILEGED_INSTRUCTION = 0xC0000096;
 
-const size_t alternateStackSize = 64 * 1024;
-const int faultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+const size_t ALTERNATE_STACK_SIZE = 64 * 1024;
+const int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 struct CodeSentence {
     DWORD code;
     const wchar_t* sentence;
 };
 
-const CodeSentence sentences[] = {
-    {accessViolation, L"The thread tried to read from or write to a virtual address for which it "
-                      L"does not have the appropriate access."},
+const CodeSentence SENTENCES[] = {
+    {ACCESS_VIOLATION, L"The thread tried to read from or write to a virtual address for which it "
+                       L"does not have the appropriate access."},
     {0x80000002, L"The thread tried to read or write data that is misaligned on hardware that does "
                  L"not provide alignment. For example, 16-bit values must be aligned on 2-byte "
                  L"boundaries; 32-bit values on 4-byte boundaries, and so on."},
@@ -59,34 +59,38 @@ const CodeSentence sentences[] = {
     {0xC0000006, L"The thread tried to access a page that was not present, and the system was "
                  L"unable to load the page. For example, this exception might occur if a network "
                  L"connection is lost while running a program over the network."},
-    {illegalInstruction, L"The thread tried to execute an invalid instruction."},
+    {ILLEGAL_INSTRUCTION, L"The thread tried to execute an invalid instruction."},
     {0xC0000025, L"The thread tried to continue execution after a noncontinuable exception "
                  L"occurred."},
     {0xC0000026, L"An exception handler returned an invalid disposition to the exception "
                  L"dispatcher. Programmers using a high-level language such as C should never "
                  L"encounter this exception."},
-    {arrayBoundsExceeded, L"The thread tried to access an array element that is out of bounds and "
-                          L"the underlying hardware supports bounds checking."},
+    {ARRAY_BOUNDS_EXCEEDED,
+     L"The thread tried to access an array element that is out of bounds and "
+     L"the underlying hardware supports bounds checking."},
     {0xC000008D, L"One of the operands in a floating-point operation is denormal. A denormal value "
                  L"is one that is too small to represent as a standard floating-point value."},
-    {floatDivideByZero, L"The thread tried to divide a floating-point value by a floating-point "
-                        L"divisor of zero."},
-    {floatInexactResult, L"The result of a floating-point operation cannot be represented exactly "
-                         L"as a decimal fraction."},
-    {floatInvalidOperation, L"This exception represents any floating-point exception not included "
-                            L"in this list."},
-    {floatOverflow, L"The exponent of a floating-point operation is greater than the magnitude "
-                    L"allowed by the corresponding type."},
+    {FLOAT_DIVIDE_BY_ZERO, L"The thread tried to divide a floating-point value by a floating-point "
+                           L"divisor of zero."},
+    {FLOAT_INEXACT_RESULT,
+     L"The result of a floating-point operation cannot be represented exactly "
+     L"as a decimal fraction."},
+    {FLOAT_INVALID_OPERATION,
+     L"This exception represents any floating-point exception not included "
+     L"in this list."},
+    {FLOAT_OVERFLOW, L"The exponent of a floating-point operation is greater than the magnitude "
+                     L"allowed by the corresponding type."},
     {0xC0000092, L"The stack overflowed or underflowed as the result of a floating-point "
                  L"operation."},
-    {floatUnderflow, L"The exponent of a floating-point operation is less than the magnitude "
-                     L"allowed by the corresponding type."},
-    {integerDivideByZero, L"The thread tried to divide an integer value by an integer divisor of "
-                          L"zero."},
-    {integerOverflow, L"The result of an integer operation caused a carry out of the most "
-                      L"significant bit of the result."},
-    {privilegedInstruction, L"The thread tried to execute an instruction whose operation is not "
-                            L"allowed in the current machine mode."},
+    {FLOAT_UNDERFLOW, L"The exponent of a floating-point operation is less than the magnitude "
+                      L"allowed by the corresponding type."},
+    {INTEGER_DIVIDE_BY_ZERO,
+     L"The thread tried to divide an integer value by an integer divisor of "
+     L"zero."},
+    {INTEGER_OVERFLOW, L"The result of an integer operation caused a carry out of the most "
+                       L"significant bit of the result."},
+    {PRIVILEGED_INSTRUCTION, L"The thread tried to execute an instruction whose operation is not "
+                             L"allowed in the current machine mode."},
     {0xC00000FD, L"The thread used up its stack."},
 };
 
@@ -113,7 +117,7 @@ void unmapAlternateStack(void* memory) {
         disabled.ss_flags = SS_DISABLE;
         sigaltstack(&disabled, nullptr);
     }
-    munmap(memory, alternateStackSize);
+    munmap(memory, ALTERNATE_STACK_SIZE);
 }
 
 krel_platform::ThreadExitKey& alternateStackKey() {
@@ -131,16 +135,16 @@ void installAlternateStack() {
         (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))) {
         return;
     }
-    void* block = mmap(nullptr, alternateStackSize, PROT_READ | PROT_WRITE,
+    void* block = mmap(nullptr, ALTERNATE_STACK_SIZE, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (block == MAP_FAILED) {
         return;
     }
     stack_t stack = stack_t();
     stack.ss_sp = block;
-    stack.ss_size = alternateStackSize;
+    stack.ss_size = ALTERNATE_STACK_SIZE;
     if (sigaltstack(&stack, nullptr) != 0) {
-        munmap(block, alternateStackSize);
+        munmap(block, ALTERNATE_STACK_SIZE);
         return;
     }
     alternateStack = block;
@@ -171,21 +175,21 @@ bool inStackGuard(const void* address) {
 DWORD floatingPointCode(int code) {
     switch (code) {
     case FPE_INTDIV:
-        return integerDivideByZero;
+        return INTEGER_DIVIDE_BY_ZERO;
     case FPE_INTOVF:
-        return integerOverflow;
+        return INTEGER_OVERFLOW;
     case FPE_FLTDIV:
-        return floatDivideByZero;
+        return FLOAT_DIVIDE_BY_ZERO;
     case FPE_FLTOVF:
-        return floatOverflow;
+        return FLOAT_OVERFLOW;
     case FPE_FLTUND:
-        return floatUnderflow;
+        return FLOAT_UNDERFLOW;
     case FPE_FLTRES:
-        return floatInexactResult;
+        return FLOAT_INEXACT_RESULT;
     case FPE_FLTSUB:
-        return arrayBoundsExceeded;
+        return ARRAY_BOUNDS_EXCEEDED;
     default:
-        return floatInvalidOperation;
+        return FLOAT_INVALID_OPERATION;
     }
 }
 
@@ -194,10 +198,10 @@ DWORD exceptionCodeFor(int signalNumber, int code) {
     case SIGFPE:
         return floatingPointCode(code);
     case SIGILL:
-        return code == ILL_PRVOPC || code == ILL_PRVREG ? privilegedInstruction
-                                                        : illegalInstruction;
+        return code == ILL_PRVOPC || code == ILL_PRVREG ? PRIVILEGED_INSTRUCTION
+                                                        : ILLEGAL_INSTRUCTION;
     default:
-        return accessViolation;
+        return ACCESS_VIOLATION;
     }
 }
 
@@ -236,7 +240,7 @@ FaultRecord recordFor(int signalNumber, const siginfo_t* info, const ucontext_t*
     FaultRecord record = FaultRecord();
     record.exceptionCode = exceptionCodeFor(signalNumber, info->si_code);
     record.exceptionAddress = instructionAddress(info, context);
-    if (record.exceptionCode == accessViolation) {
+    if (record.exceptionCode == ACCESS_VIOLATION) {
         record.numberParameters = 2;
         record.exceptionInformation[0] = accessKind(context);
         record.exceptionInformation[1] = reinterpret_cast<uintptr_t>(info->si_addr);
@@ -292,7 +296,7 @@ void onFault(int signalNumber, siginfo_t* info, void* context) {
 }
 
 void installProcessHandler() {
-    for (int signalNumber : faultSignals) {
+    for (int signalNumber : FAULT_SIGNALS) {
         struct sigaction previous;
         if (sigaction(signalNumber, nullptr, &previous) != 0) {
             continue;
@@ -313,7 +317,7 @@ void ensureProcessHandler() {
 }
 
 const wchar_t* sentenceFor(DWORD code) {
-    for (const CodeSentence& entry : sentences) {
+    for (const CodeSentence& entry : SENTENCES) {
         if (entry.code == code) {
             return entry.sentence;
         }
@@ -391,7 +395,7 @@ std::wstring FaultTranslator::describe(const FaultRecord& record) {
          << L" ExceptionAddress = " << std::uppercase << std::hex << std::setfill(L'0')
          << std::setw(8) << reinterpret_cast<uintptr_t>(record.exceptionAddress) << std::nouppercase
          << std::setfill(L' ') << L". NumberParameters = " << record.numberParameters << L".";
-    const DWORD count = std::min(record.numberParameters, FaultRecord::maximumParameters);
+    const DWORD count = std::min(record.numberParameters, FaultRecord::MAXIMUM_PARAMETERS);
     for (DWORD index = 0; index < count; ++index) {
         text << L" Param " << index << L" value = " << record.exceptionInformation[index] << L".";
     }
@@ -403,7 +407,7 @@ KrelException* FaultTranslator::newException(const FaultRecord& record) {
         record.exceptionRecord ? newException(*record.exceptionRecord) : nullptr);
     const std::wstring message = describe(record);
     const int errNum = static_cast<int>(record.exceptionCode);
-    if (record.exceptionCode == accessViolation) {
+    if (record.exceptionCode == ACCESS_VIOLATION) {
         return makeException<krel_std::KrelAccessException>(message, errNum, cause.get());
     }
     return makeException<krel_std::KrelRuntimeException>(message, errNum, cause.get());
@@ -411,7 +415,7 @@ KrelException* FaultTranslator::newException(const FaultRecord& record) {
 
 void FaultTranslator::throwFault(const FaultRecord& record) {
     std::unique_ptr<KrelException> exception(newException(record));
-    if (record.exceptionCode == accessViolation) {
+    if (record.exceptionCode == ACCESS_VIOLATION) {
         throw static_cast<krel_std::KrelAccessException&>(*exception);
     }
     throw static_cast<krel_std::KrelRuntimeException&>(*exception);

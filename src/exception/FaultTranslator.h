@@ -17,14 +17,14 @@ namespace krel_std_internal {
 // parameters (for an access violation: the access kind, 0 read, 1 write, 8 execute, and the
 // address accessed).
 struct FaultRecord {
-    static constexpr DWORD maximumParameters = 15;
+    static constexpr DWORD MAXIMUM_PARAMETERS = 15;
 
     DWORD exceptionCode;
     DWORD exceptionFlags;
     const FaultRecord* exceptionRecord;
     const void* exceptionAddress;
     DWORD numberParameters;
-    uintptr_t exceptionInformation[maximumParameters];
+    uintptr_t exceptionInformation[MAXIMUM_PARAMETERS];
 };
 
 // Turns machine faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL) raised on library threads into library

@@ -12,7 +12,7 @@ namespace krel_std {
 
 namespace {
 
-const int maxKeyValueReaders = 32;
+const int MAX_KEY_VALUE_READERS = 32;
 
 KrelException* copyOf(const KrelException* exception) {
     return exception ? exception->newInstance() : nullptr;
@@ -35,28 +35,28 @@ void logAt(const KrelException& exception, LogEventPriority priority, const wcha
 
 KrelException::KrelException(const std::wstring& message)
     : message(message), cause(nullptr), errNum(0), stackTrace(generateStackTraceString()),
-      valuesLock(new ReadWriteLock(maxKeyValueReaders)) {}
+      valuesLock(new ReadWriteLock(MAX_KEY_VALUE_READERS)) {}
 
 KrelException::KrelException(const std::wstring& message, const KrelException& cause)
     : message(message), cause(nullptr), errNum(cause.getErrNum()),
-      stackTrace(generateStackTraceString()), valuesLock(new ReadWriteLock(maxKeyValueReaders)) {
+      stackTrace(generateStackTraceString()), valuesLock(new ReadWriteLock(MAX_KEY_VALUE_READERS)) {
     this->cause = cause.newInstance();
 }
 
 KrelException::KrelException(const std::wstring& message, int errNum)
     : message(message), cause(nullptr), errNum(errNum), stackTrace(generateStackTraceString()),
-      valuesLock(new ReadWriteLock(maxKeyValueReaders)) {}
+      valuesLock(new ReadWriteLock(MAX_KEY_VALUE_READERS)) {}
 
 KrelException::KrelException(const std::wstring& message, int errNum, const KrelException& cause)
     : message(message), cause(nullptr), errNum(errNum), stackTrace(generateStackTraceString()),
-      valuesLock(new ReadWriteLock(maxKeyValueReaders)) {
+      valuesLock(new ReadWriteLock(MAX_KEY_VALUE_READERS)) {
     this->cause = cause.newInstance();
 }
 
 KrelException::KrelException(const KrelException& other)
     : std::exception(other), Object(other), message(other.message), cause(nullptr),
       errNum(other.errNum), stackTrace(other.stackTrace),
-      valuesLock(new ReadWriteLock(maxKeyValueReaders)) {
+      valuesLock(new ReadWriteLock(MAX_KEY_VALUE_READERS)) {
     cause = copyOf(other.cause);
 }
 

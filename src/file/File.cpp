@@ -38,10 +38,7 @@ bool isDriveLetter(const std::wstring& piece) {
 
 void traceCaught(const wchar_t* function, const wchar_t* format, const std::wstring& path,
                  const KrelException& exception) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, format, path.c_str(),
-                         exception.getMessage().c_str());
-    }
+    KREL_INTERNAL_DEBUG(function, format, path.c_str(), exception.getMessage().c_str());
 }
 
 // Runs call on the canonical path of file; a KrelIOException on the way (the working directory
@@ -162,11 +159,8 @@ bool File::operator==(const File& other) const {
     try {
         return getCanonicalPath() == other.getCanonicalPath();
     } catch (const KrelIOException& exception) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::File::operator==", KREL_SOURCE_FILE, __LINE__,
-                             L"Could not get canonical path: '%ls'",
-                             exception.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::File::operator==", L"Could not get canonical path: '%ls'",
+                            exception.getMessage().c_str());
         return getPath() == other.getPath();
     }
 }
@@ -246,11 +240,11 @@ std::vector<std::wstring> File::list() const {
             for (const std::wstring& name : FileSystemCalls::list(path)) {
                 if (name.find(L'\\') == std::wstring::npos) {
                     names.push_back(name);
-                } else if (__internal_debug_on()) {
-                    __internal_debug(L"krel_std::File::list", KREL_SOURCE_FILE, __LINE__,
-                                     L"Skipping entry <%ls> of directory <%ls>: a name holding "
-                                     L"'\\' cannot be addressed.",
-                                     name.c_str(), path.c_str());
+                } else {
+                    KREL_INTERNAL_DEBUG(L"krel_std::File::list",
+                                        L"Skipping entry <%ls> of directory <%ls>: a name holding "
+                                        L"'\\' cannot be addressed.",
+                                        name.c_str(), path.c_str());
                 }
             }
             return names;
@@ -282,12 +276,10 @@ bool File::mkdir() const {
                                    return true;
                                }
                                const int error = ErrorUtils::getLastError();
-                               if (__internal_debug_on()) {
-                                   __internal_debug(
-                                       L"krel_std::File::mkdir", KREL_SOURCE_FILE, __LINE__,
-                                       L"Could not create <%ls> directory: <%ls>.", path.c_str(),
-                                       ErrorUtils::getErrorDescription(error).c_str());
-                               }
+                               KREL_INTERNAL_DEBUG(L"krel_std::File::mkdir",
+                                                   L"Could not create <%ls> directory: <%ls>.",
+                                                   path.c_str(),
+                                                   ErrorUtils::getErrorDescription(error).c_str());
                                return false;
                            });
 }
@@ -326,13 +318,11 @@ bool File::renameTo(const File& dest) const {
     try {
         return FileSystemCalls::rename(getCanonicalPath(), dest.getCanonicalPath());
     } catch (const KrelIOException& exception) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::File::renameTo", KREL_SOURCE_FILE, __LINE__,
-                             L"Caught exception renaming file from(%ls) to (%ls), returning "
-                             L"false: %ls.",
-                             getPath().c_str(), dest.getPath().c_str(),
-                             exception.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::File::renameTo",
+                            L"Caught exception renaming file from(%ls) to (%ls), returning "
+                            L"false: %ls.",
+                            getPath().c_str(), dest.getPath().c_str(),
+                            exception.getMessage().c_str());
         return false;
     }
 }

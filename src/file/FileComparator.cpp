@@ -11,11 +11,8 @@ bool FileComparator::operator()(const File& first, const File& second) const {
     try {
         return first.getCanonicalPath() < second.getCanonicalPath();
     } catch (const KrelIOException& exception) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::FileComparator::operator()", KREL_SOURCE_FILE, __LINE__,
-                             L"Could not get canonical path: '%ls'",
-                             exception.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::FileComparator::operator()",
+                            L"Could not get canonical path: '%ls'", exception.getMessage().c_str());
         return first.getPath() < second.getPath();
     }
 }

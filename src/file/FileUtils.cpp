@@ -227,11 +227,8 @@ bool FileUtils::replaceBytes(const std::wstring& name, const char* bytes, int64_
     // failed write leaves the file as it was.
     krel_platform::FileReplacement replacement;
     if (!replacement.begin(name, krel_platform::FileReplacement::Unlocked, NEW_FILE_MODE)) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to write file <%ls>: %ls.", name.c_str(),
-                             ErrorUtils::getLastErrorDescription().c_str());
-        }
+        KREL_INTERNAL_DEBUG(context, L"Unable to write file <%ls>: %ls.", name.c_str(),
+                            ErrorUtils::getLastErrorDescription().c_str());
         return false;
     }
     return replacement.write(bytes, static_cast<size_t>(std::max<int64_t>(count, 0))) &&
@@ -308,10 +305,7 @@ bool FileUtils::isUnusableName(const std::wstring& name, const wchar_t* context)
     if (name.find(L'\0') == std::wstring::npos) {
         return false;
     }
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                         L"Filename <%ls> holds a NUL character.", name.c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Filename <%ls> holds a NUL character.", name.c_str());
     return true;
 }
 

@@ -12,12 +12,10 @@ FileWatcher::FileWatcher() {
         impl.reset(new krel_std_internal::FileWatcherImpl);
         impl->start();
     } catch (const KrelException& e) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::FileWatcher::FileWatcher", KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to start file watcher thread.  File monitoring will have "
-                             L"no effect. %ls",
-                             e.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::FileWatcher::FileWatcher",
+                            L"Unable to start file watcher thread.  File monitoring will have "
+                            L"no effect. %ls",
+                            e.getMessage().c_str());
         impl.reset();
     }
 }

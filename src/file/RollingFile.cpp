@@ -300,11 +300,9 @@ void RollingFile::updateIndex() {
     if (state == RollingIndexFile::Unreadable) {
         // Without the index file this writer cannot learn where the others are: it moves on
         // by itself, and replaces nothing.
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::RollingFile::updateIndex", KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to read index file <%ls>; continuing with index <%u>.",
-                             getIndexFile().c_str(), nextIndex());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFile::updateIndex",
+                            L"Unable to read index file <%ls>; continuing with index <%u>.",
+                            getIndexFile().c_str(), nextIndex());
         index = nextIndex();
         return;
     }
@@ -329,11 +327,9 @@ void RollingFile::updateIndex() {
         indexFile.save(index, rolloverCount);
     } catch (const KrelException& e) {
         // The other writers follow later, when they find this writer's file full.
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::RollingFile::updateIndex", KREL_SOURCE_FILE, __LINE__,
-                             L"Caught KrelException saving index file : %ls",
-                             e.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFile::updateIndex",
+                            L"Caught KrelException saving index file : %ls",
+                            e.getMessage().c_str());
     }
 }
 

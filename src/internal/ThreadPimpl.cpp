@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cxxabi.h>
 #include <sched.h>
 
 #include "base/InternalTrace.h"
@@ -15,6 +14,7 @@
 #include "exception/KrelOutOfResourcesException.h"
 #include "exception/KrelRuntimeException.h"
 #include "exception/KrelUnsupportedOperationException.h"
+#include "internal/GuardedCall.h"
 #include "internal/MutexGuard.h"
 #include "internal/PosixCalls.h"
 #include "internal/ThreadIdMap.h"
@@ -176,12 +176,7 @@ void reportFailure(const std::wstring& idText, const std::wstring& name,
 
 // Runs a report; a report that fails itself is dropped, so the thread still ends normally.
 template <typename Report> void reportSafely(Report report) {
-    try {
-        report();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
+    krel_std_internal::callSwallowing([&] { report(); });
 }
 
 void reportKrelException(const std::wstring& idText, const std::wstring& name,
@@ -189,11 +184,8 @@ void reportKrelException(const std::wstring& idText, const std::wstring& name,
     reportSafely([&] {
         std::wstring message = exception.getMessage();
         reportFailure(idText, name, message);
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught exception %ls in <%ls:%ls> Thread::run",
-                                       message.c_str(), idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught exception %ls in <%ls:%ls> Thread::run",
+                            message.c_str(), idText.c_str(), name.c_str());
     });
 }
 
@@ -204,22 +196,16 @@ void reportStdException(const std::wstring& idText, const std::wstring& name,
         krel_std::StringUtils::sprintfStringAppend(reason, L"Caught std::exception of type %hs",
                                                    exception.what());
         reportFailure(idText, name, reason);
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught exception %hs in <%ls:%ls> Thread::run",
-                                       exception.what(), idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught exception %hs in <%ls:%ls> Thread::run",
+                            exception.what(), idText.c_str(), name.c_str());
     });
 }
 
 void reportUnknownException(const std::wstring& idText, const std::wstring& name) {
     reportSafely([&] {
         reportFailure(idText, name, L"Caught unknown exception.");
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                                       L"Caught unexpected exception in <%ls:%ls> Thread::run",
-                                       idText.c_str(), name.c_str());
-        }
+        KREL_INTERNAL_DEBUG(THREAD_FUNC, L"Caught unexpected exception in <%ls:%ls> Thread::run",
+                            idText.c_str(), name.c_str());
     });
 }
 
@@ -311,12 +297,9 @@ public:
         try {
             pimpl.recordEnd(record.generation);
         } catch (...) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    THREAD_FUNC, KREL_SOURCE_FILE, __LINE__,
-                    L"Caught unexpected exception in <%ls:%ls> locking Thread mutex.",
-                    record.idText.c_str(), record.name.c_str());
-            }
+            KREL_INTERNAL_DEBUG(THREAD_FUNC,
+                                L"Caught unexpected exception in <%ls:%ls> locking Thread mutex.",
+                                record.idText.c_str(), record.name.c_str());
             fflush(stdout);
         }
         ThreadIdMap::getInstance().remove(pthread_self());
@@ -473,26 +456,28 @@ bool ThreadPimpl::setUpRun(StartContext& context, RunRecord& record) {
     return true;
 }
 
-// The undefined-behaviour checker takes the binding of the forced-unwind handler (a foreign
-// exception without a C++ object) for a null reference; the check is off here for that reason.
-__attribute__((no_sanitize("null"))) void ThreadPimpl::runThread(const RunRecord& record) {
+void ThreadPimpl::runThread(const RunRecord& record) {
     RunEnd end(*this, record);
-    try {
-        krel_std::KrelException::installHandler();
-        Thread* target = announceStart();
-        pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
-        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-        pthread_testcancel();
-        runWork(target);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (const krel_std::KrelException& exception) {
-        reportKrelException(record.idText, record.name, exception);
-    } catch (const std::exception& exception) {
-        reportStdException(record.idText, record.name, exception);
-    } catch (...) {
-        reportUnknownException(record.idText, record.name);
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            krel_std::KrelException::installHandler();
+            Thread* target = announceStart();
+            pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
+            pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+            pthread_testcancel();
+            runWork(target);
+        },
+        [&] {
+            try {
+                throw;
+            } catch (const krel_std::KrelException& exception) {
+                reportKrelException(record.idText, record.name, exception);
+            } catch (const std::exception& exception) {
+                reportStdException(record.idText, record.name, exception);
+            } catch (...) {
+                reportUnknownException(record.idText, record.name);
+            }
+        });
 }
 
 Thread* ThreadPimpl::announceStart() {

@@ -22,10 +22,7 @@ boost::shared_ptr<JNIEnv> currentEnv() {
 }
 
 void traceDebug(const wchar_t* message) {
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::JNIExceptionLogger::initialize", KREL_SOURCE_FILE, __LINE__,
-                         L"%ls", message);
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::JNIExceptionLogger::initialize", L"%ls", message);
 }
 
 } // namespace

@@ -19,7 +19,7 @@ using krel_std_internal::newJavaString;
 using krel_std_internal::throwOutOfMemory;
 
 // Local references a utility holds at once, at most.
-const jint utilityFrameCapacity = 8;
+const jint UTILITY_FRAME_CAPACITY = 8;
 
 // Whether `object` is the shared Boolean constant held in the static field `name`. A failed
 // lookup leaves its error pending and answers false.
@@ -52,14 +52,11 @@ std::wstring getJniString(JNIEnv* env, jstring str) {
 
 void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
     if (booleanObject == nullptr) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::setBoolean", KREL_SOURCE_FILE, __LINE__,
-                             L"Boolean object is NULL. Nothing set.");
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::setBoolean", L"Boolean object is NULL. Nothing set.");
         return;
     }
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return;
     }
@@ -78,10 +75,8 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
         return;
     }
     if (shared) {
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::setBoolean", KREL_SOURCE_FILE, __LINE__,
-                             L"Boolean object is a shared constant. Nothing set.");
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::setBoolean",
+                            L"Boolean object is a shared constant. Nothing set.");
         return;
     }
     const jmethodID constructor = env->GetMethodID(booleanClass, "<init>", "(Z)V");
@@ -96,7 +91,7 @@ void setBoolean(JNIEnv* env, jobject booleanObject, bool value) {
 
 jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& list) {
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return nullptr;
     }
@@ -128,12 +123,11 @@ jobjectArray newJniStringArray(JNIEnv* env, const std::vector<std::wstring>& lis
 }
 
 void throwException(JNIEnv* env, const char* className, const std::wstring& message, bool log) {
-    if (log && __internal_debug_on()) {
-        __internal_debug(L"krel_std::throwException", KREL_SOURCE_FILE, __LINE__, L"%ls",
-                         message.c_str());
+    if (log) {
+        KREL_INTERNAL_DEBUG(L"krel_std::throwException", L"%ls", message.c_str());
     }
     FaultTranslator::ActiveScope vmCall(false);
-    LocalFrame frame(env, utilityFrameCapacity);
+    LocalFrame frame(env, UTILITY_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         return;
     }

@@ -79,21 +79,14 @@ jobject JniCallbackQueue::dequeue(JNIEnv* env) {
         const int index =
             Concurrency::waitForMultipleObjects(events, Concurrency::WAIT_FOR_ANY, -1);
         if (index == TERMINATE_INDEX) {
-            if (__internal_call_on()) {
-                __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Got signal to terminate.");
-            }
+            KREL_INTERNAL_CALL(context, L"Got signal to terminate.");
             return nullptr;
         }
         if (index != JOB_INDEX) {
-            if (__internal_call_on()) {
-                __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                                L"waitForMultipleObjects returned <%d>.", index);
-            }
+            KREL_INTERNAL_CALL(context, L"waitForMultipleObjects returned <%d>.", index);
             return nullptr;
         }
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Got job signal.");
-        }
+        KREL_INTERNAL_CALL(context, L"Got job signal.");
         const boost::shared_ptr<IJniCallback> callback = dequeue();
         if (callback) {
             return callback->createJniObject(env);
@@ -109,9 +102,7 @@ void JniCallbackQueue::shutdown() {
         return;
     }
     terminateEvent.signal();
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Signaled termination.");
-    }
+    KREL_INTERNAL_CALL(context, L"Signaled termination.");
     if (consumers.load() > 0) {
         Sleep(SHUTDOWN_PAUSE_MS);
     }

@@ -22,7 +22,7 @@ namespace {
 using krel_std_internal::FaultTranslator;
 
 // Local references the stack walk holds at once, at most: the array, one element, one string.
-const jint stackWalkFrameCapacity = 8;
+const jint STACK_WALK_FRAME_CAPACITY = 8;
 
 // The method ids the stack walk calls, looked up once per process and never refreshed (the
 // classes are the VM's own and never unloaded). Made on first use and never destroyed.
@@ -43,12 +43,10 @@ StackTraceLookups& lookups() {
 }
 
 void traceDebug(const wchar_t* function, const wchar_t* message) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, KREL_SOURCE_FILE, __LINE__, L"%ls", message);
-    }
+    KREL_INTERNAL_DEBUG(function, L"%ls", message);
 }
 
-const wchar_t* const generateStackTraceName = L"krel_std::KrelJNIException::generateStackTrace";
+const wchar_t* const GENERATE_STACK_TRACE_NAME = L"krel_std::KrelJNIException::generateStackTrace";
 
 // The calling thread's environment of the process's VM; empty, with a DEBUG trace in the
 // caller's context, without a VM or an environment.
@@ -69,8 +67,8 @@ boost::shared_ptr<JNIEnv> threadEnv(const wchar_t* where) {
 // pending (clearing it) and answers false, so that a later call tries again.
 bool fillLookups(JNIEnv* env, StackTraceLookups& cached) {
     const auto fail = [](const wchar_t* message) {
-        traceDebug(generateStackTraceName, message);
-        JNIExceptionLogger::logDebug(generateStackTraceName, nullptr);
+        traceDebug(GENERATE_STACK_TRACE_NAME, message);
+        JNIExceptionLogger::logDebug(GENERATE_STACK_TRACE_NAME, nullptr);
         return false;
     };
     const JNIReference<jclass> throwableClass(env->FindClass("java/lang/Throwable"));
@@ -201,10 +199,10 @@ void KrelJNIException::throwIfPresent() {
 
 void KrelJNIException::generateStackTrace(jthrowable throwable) {
     if (throwable == nullptr) {
-        traceDebug(generateStackTraceName, L"NULL throwable. Returning.");
+        traceDebug(GENERATE_STACK_TRACE_NAME, L"NULL throwable. Returning.");
         return;
     }
-    const boost::shared_ptr<JNIEnv> sharedEnv = threadEnv(generateStackTraceName);
+    const boost::shared_ptr<JNIEnv> sharedEnv = threadEnv(GENERATE_STACK_TRACE_NAME);
     if (!sharedEnv) {
         return;
     }
@@ -214,7 +212,7 @@ void KrelJNIException::generateStackTrace(jthrowable throwable) {
     if (!ensureLookups(env)) {
         return;
     }
-    krel_std_internal::LocalFrame frame(env, stackWalkFrameCapacity);
+    krel_std_internal::LocalFrame frame(env, STACK_WALK_FRAME_CAPACITY);
     if (!frame.isOpen()) {
         env->ExceptionClear();
         return;

@@ -20,7 +20,7 @@ using krel_std_internal::runRegistryNative;
 
 namespace {
 
-const wchar_t* const kKeyFormat = L"Root <%d> Key <%ls>.";
+const wchar_t* const KEY_FORMAT = L"Root <%d> Key <%ls>.";
 const jint SYSTEM_ROOT = static_cast<jint>(0x80000002u);
 
 // The node of the key in the tree of its root: the system tree for HKEY_LOCAL_MACHINE, the user
@@ -50,7 +50,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_startM
         KREL_NATIVE_SITE(L"Java_com_vandrel_util_prefs_RegistryPreferencesJni_startMonitoringKey"),
         [&](RegistryNativeFrame& frame) {
             const std::wstring path = frame.keyText(key);
-            frame.traceArguments(kKeyFormat, static_cast<int>(root), path.c_str());
+            frame.traceArguments(KEY_FORMAT, static_cast<int>(root), path.c_str());
             frame.guarded([&] {
                 const boost::shared_ptr<Preferences> node = monitoredNode(root, path);
                 node->addPreferenceChangeListener(listeners().addListener(root, path));
@@ -67,7 +67,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_stopMo
         KREL_NATIVE_SITE(L"Java_com_vandrel_util_prefs_RegistryPreferencesJni_stopMonitoringKey"),
         [&](RegistryNativeFrame& frame) {
             const std::wstring path = frame.keyText(key);
-            frame.traceArguments(kKeyFormat, static_cast<int>(root), path.c_str());
+            frame.traceArguments(KEY_FORMAT, static_cast<int>(root), path.c_str());
             frame.guarded([&] {
                 const boost::shared_ptr<Preferences> node = monitoredNode(root, path);
                 node->removePreferenceChangeListener(listeners().getListener(root, path));

@@ -6,7 +6,7 @@ namespace krel_std_internal {
 
 namespace {
 
-const wchar_t* const kUnknownError = L"Unknown error encountered.";
+const wchar_t* const UNKNOWN_ERROR = L"Unknown error encountered.";
 
 // The DEBUG trace that follows each handler of the mapping.
 const wchar_t* thrownText(JavaExceptionKind kind) {
@@ -48,7 +48,7 @@ void throwJava(JNIEnv* env, JavaExceptionKind kind, const std::wstring& message,
 } // namespace
 
 NativeFailure NativeFailure::unknownError() {
-    return NativeFailure{JavaExceptionKind::Runtime, kUnknownError, true, true};
+    return NativeFailure{JavaExceptionKind::Runtime, UNKNOWN_ERROR, true, true};
 }
 
 jstring newEmptyJavaString(JNIEnv* env) {

@@ -26,12 +26,12 @@ using krel_std_internal::runRegistryNative;
 
 namespace {
 
-const wchar_t* const kParentKeyValueFormat = L"Root <%d> Parent key <%ls> Key <%ls> Value <%d>.";
-const wchar_t* const kParentKeyDefaultFormat =
+const wchar_t* const PARENT_KEY_VALUE_FORMAT = L"Root <%d> Parent key <%ls> Key <%ls> Value <%d>.";
+const wchar_t* const PARENT_KEY_DEFAULT_FORMAT =
     L"Root <%d> Parent key <%ls> Key <%ls> Default <%d>.";
-const wchar_t* const kParentKeyFormat = L"Root <%d> Parent key <%ls> Key <%ls>.";
-const wchar_t* const kParentKeyTextFormat = L"Root <%d> Parent key <%ls> Key <%ls> Value <%ls>.";
-const wchar_t* const kKeyFormat = L"Root <%d> Key <%ls>.";
+const wchar_t* const PARENT_KEY_FORMAT = L"Root <%d> Parent key <%ls> Key <%ls>.";
+const wchar_t* const PARENT_KEY_TEXT_FORMAT = L"Root <%d> Parent key <%ls> Key <%ls> Value <%ls>.";
+const wchar_t* const KEY_FORMAT = L"Root <%d> Key <%ls>.";
 
 // Opens the key with the access, for the work of one native.
 void openKey(KrelRegistry& registry, jint root, const std::wstring& path, REGSAM access) {
@@ -45,7 +45,7 @@ jobjectArray listKey(JNIEnv* env, const krel_std_internal::NativeSite& site, jin
         env, site,
         [&](RegistryNativeFrame& frame) {
             const std::wstring path = frame.keyText(key);
-            frame.traceArguments(kKeyFormat, static_cast<int>(root), path.c_str());
+            frame.traceArguments(KEY_FORMAT, static_cast<int>(root), path.c_str());
             const std::vector<std::wstring> names = frame.guarded([&] {
                 KrelRegistry registry;
                 openKey(registry, root, path, KEY_READ);
@@ -56,7 +56,7 @@ jobjectArray listKey(JNIEnv* env, const krel_std_internal::NativeSite& site, jin
         [&] { return newEmptyStringArray(env); });
 }
 
-const char* const kUnknownFailureLine =
+const char* const UNKNOWN_FAILURE_LINE =
     "Unable to initialize logging: Unknown error encountered.\n";
 
 // Prints the reason logging could not start, as UTF-8 on the process's standard output (never
@@ -67,7 +67,7 @@ void reportLoggingFailure(const std::wstring& message) noexcept {
         const std::string text = krel_platform::wideToUtf8(message);
         std::fprintf(stdout, "Unable to initialize logging: %s\n", text.c_str());
     } catch (...) {
-        std::fputs(kUnknownFailureLine, stdout);
+        std::fputs(UNKNOWN_FAILURE_LINE, stdout);
     }
     std::fflush(stdout);
 }
@@ -83,7 +83,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_setInt
         [&](RegistryNativeFrame& frame) {
             const std::wstring parent = frame.parentKeyText(parentKey);
             const std::wstring name = frame.keyText(key);
-            frame.traceArguments(kParentKeyValueFormat, static_cast<int>(root), parent.c_str(),
+            frame.traceArguments(PARENT_KEY_VALUE_FORMAT, static_cast<int>(root), parent.c_str(),
                                  name.c_str(), static_cast<int>(value));
             frame.guarded([&] {
                 KrelRegistry registry;
@@ -100,7 +100,7 @@ JNIEXPORT jint JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_getInt
         [&](RegistryNativeFrame& frame) {
             const std::wstring parent = frame.parentKeyText(parentKey);
             const std::wstring name = frame.keyText(key);
-            frame.traceArguments(kParentKeyDefaultFormat, static_cast<int>(root), parent.c_str(),
+            frame.traceArguments(PARENT_KEY_DEFAULT_FORMAT, static_cast<int>(root), parent.c_str(),
                                  name.c_str(), static_cast<int>(defaultValue));
             return frame.guarded([&] {
                 KrelRegistry registry;
@@ -118,7 +118,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_delete
         [&](RegistryNativeFrame& frame) {
             const std::wstring parent = frame.parentKeyText(parentKey);
             const std::wstring name = frame.keyText(key);
-            frame.traceArguments(kParentKeyFormat, static_cast<int>(root), parent.c_str(),
+            frame.traceArguments(PARENT_KEY_FORMAT, static_cast<int>(root), parent.c_str(),
                                  name.c_str());
             frame.guarded([&] {
                 KrelRegistry registry;
@@ -136,7 +136,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_delete
         env, KREL_NATIVE_SITE(L"Java_com_vandrel_util_prefs_RegistryPreferencesJni_deleteKey"),
         [&](RegistryNativeFrame& frame) {
             const std::wstring path = frame.keyText(key);
-            frame.traceArguments(kKeyFormat, static_cast<int>(root), path.c_str());
+            frame.traceArguments(KEY_FORMAT, static_cast<int>(root), path.c_str());
             frame.guarded([&] {
                 KrelRegistry registry;
                 registry.deleteKey(registryRoot(root), path);
@@ -150,7 +150,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_create
         env, KREL_NATIVE_SITE(L"Java_com_vandrel_util_prefs_RegistryPreferencesJni_createKey"),
         [&](RegistryNativeFrame& frame) {
             const std::wstring path = frame.keyText(key);
-            frame.traceArguments(kKeyFormat, static_cast<int>(root), path.c_str());
+            frame.traceArguments(KEY_FORMAT, static_cast<int>(root), path.c_str());
             bool alreadyExisted = false;
             frame.guarded([&] {
                 KrelRegistry registry;
@@ -168,7 +168,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_setStr
             const std::wstring parent = frame.parentKeyText(parentKey);
             const std::wstring name = frame.keyText(key);
             const std::wstring text = frame.text(value);
-            frame.traceArguments(kParentKeyTextFormat, static_cast<int>(root), parent.c_str(),
+            frame.traceArguments(PARENT_KEY_TEXT_FORMAT, static_cast<int>(root), parent.c_str(),
                                  name.c_str(), text.c_str());
             frame.guarded([&] {
                 KrelRegistry registry;
@@ -185,7 +185,7 @@ JNIEXPORT jstring JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_get
         [&](RegistryNativeFrame& frame) {
             const std::wstring parent = frame.parentKeyText(parentKey);
             const std::wstring name = frame.keyText(key);
-            frame.traceArguments(kParentKeyFormat, static_cast<int>(root), parent.c_str(),
+            frame.traceArguments(PARENT_KEY_FORMAT, static_cast<int>(root), parent.c_str(),
                                  name.c_str());
             const std::wstring text = frame.guarded([&] {
                 KrelRegistry registry;
@@ -236,7 +236,7 @@ JNIEXPORT void JNICALL Java_com_vandrel_util_prefs_RegistryPreferencesJni_initLo
             reportLoggingFailure(krel_platform::utf8ToWide(e.what()));
         }
     } catch (...) {
-        std::fputs(kUnknownFailureLine, stdout);
+        std::fputs(UNKNOWN_FAILURE_LINE, stdout);
         std::fflush(stdout);
     }
 }

@@ -13,42 +13,33 @@
 
 namespace {
 
-const wchar_t* const kSetConsoleTitle = L"Java_com_vandrel_util_WindowsConsoleJni_setConsoleTitle";
-const wchar_t* const kGetConsoleTitle = L"Java_com_vandrel_util_WindowsConsoleJni_getConsoleTitle";
+const wchar_t* const SET_CONSOLE_TITLE = L"Java_com_vandrel_util_WindowsConsoleJni_setConsoleTitle";
+const wchar_t* const GET_CONSOLE_TITLE = L"Java_com_vandrel_util_WindowsConsoleJni_getConsoleTitle";
 
 // The title buffer, in characters; a title is read back to at most one less.
-const DWORD kTitleCharacters = 256;
+const DWORD TITLE_CHARACTERS = 256;
 
 jint setTitle(JNIEnv* env, jstring title) {
-    KREL_TRACE_SCOPE(kSetConsoleTitle);
+    KREL_TRACE_SCOPE(SET_CONSOLE_TITLE);
     const std::wstring text = krel_std::getJniString(env, title);
     if (text.empty()) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
-                                       L"Title passed is empty. Returning error.");
-        }
+        KREL_INTERNAL_DEBUG(SET_CONSOLE_TITLE, L"Title passed is empty. Returning error.");
         return -1;
     }
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__, L"Title <%ls>.",
-                                  text.c_str());
-    }
+    KREL_INTERNAL_CALL(SET_CONSOLE_TITLE, L"Title <%ls>.", text.c_str());
     const BOOL answer = SetConsoleTitleW(text.c_str());
     if (answer != FALSE) {
         return answer;
     }
-    if (krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(kSetConsoleTitle, KREL_SOURCE_FILE, __LINE__,
-                                   L"An error occurred in SetConsoleTitle: <%ls>.",
-                                   krel_std::ErrorUtils::getLastErrorDescription().c_str());
-    }
+    KREL_INTERNAL_DEBUG(SET_CONSOLE_TITLE, L"An error occurred in SetConsoleTitle: <%ls>.",
+                        krel_std::ErrorUtils::getLastErrorDescription().c_str());
     return -1;
 }
 
 jstring getTitle(JNIEnv* env) {
-    KREL_TRACE_SCOPE(kGetConsoleTitle);
-    wchar_t buffer[kTitleCharacters] = {};
-    const DWORD count = std::min(GetConsoleTitleW(buffer, kTitleCharacters), kTitleCharacters - 1);
+    KREL_TRACE_SCOPE(GET_CONSOLE_TITLE);
+    wchar_t buffer[TITLE_CHARACTERS] = {};
+    const DWORD count = std::min(GetConsoleTitleW(buffer, TITLE_CHARACTERS), TITLE_CHARACTERS - 1);
     return krel_std_internal::newJavaString(env, std::wstring(buffer, count));
 }
 

@@ -1,6 +1,5 @@
 #include "library/KrelLibrary.h"
 
-#include <cxxabi.h>
 #include <memory>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "exception/KrelUnknownException.h"
 #include "file/File.h"
 #include "file/FileUtils.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "platform/CancellationOff.h"
 #include "system/KrelSystem.h"
@@ -20,15 +20,15 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const librarySuffix = L".so";
-const wchar_t* const pathSeparators = L";:";
+const wchar_t* const LIBRARY_SUFFIX = L".so";
+const wchar_t* const PATH_SEPARATORS = L";:";
 
 // The directories of a search-path list, in order; runs of separators count as one.
 std::vector<std::wstring> splitPathList(const std::wstring& pathList) {
     std::vector<std::wstring> parts;
     std::wstring::size_type start = 0;
     while (start < pathList.size()) {
-        const std::wstring::size_type end = pathList.find_first_of(pathSeparators, start);
+        const std::wstring::size_type end = pathList.find_first_of(PATH_SEPARATORS, start);
         const std::wstring::size_type stop = end == std::wstring::npos ? pathList.size() : end;
         if (stop > start) {
             parts.push_back(pathList.substr(start, stop - start));
@@ -57,10 +57,8 @@ template <typename E> [[noreturn]] void raise(E exception) {
 
 void trace(const wchar_t* format, const std::wstring& first,
            const std::wstring& second = std::wstring()) {
-    if (__internal_trace_on()) {
-        __internal_trace(L"krel_std::KrelLibrary::KrelLibrary", KREL_SOURCE_FILE, __LINE__, format,
-                         first.c_str(), second.c_str());
-    }
+    KREL_INTERNAL_TRACE(L"krel_std::KrelLibrary::KrelLibrary", format, first.c_str(),
+                        second.c_str());
 }
 
 } // namespace
@@ -104,7 +102,7 @@ KrelLibrary::~KrelLibrary() {
 // failure of the system property's directories leaves at once; those of the later stages are
 // remembered and become the cause of the final failure.
 bool KrelLibrary::searchLibrary(const std::wstring& name) {
-    const std::wstring fileName = name + librarySuffix;
+    const std::wstring fileName = name + LIBRARY_SUFFIX;
     KrelSystem& system = KrelSystem::getInstance();
     const std::wstring propertyKey = L"Ext_Library_Path";
     const std::wstring propertyValue = system.getProperty(propertyKey, L"");
@@ -153,20 +151,24 @@ bool KrelLibrary::searchLibrary(const std::wstring& name) {
 }
 
 bool KrelLibrary::tryPath(const std::wstring& directory, const std::wstring& fileName) {
-    try {
-        const std::wstring path = File(directory, fileName).getCanonicalPath();
-        if (!FileUtils::isFileExist(path)) {
-            return false;
-        }
-        pimpl->load(path);
-        return true;
-    } catch (const KrelUnknownException&) {
-        throw;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            const std::wstring path = File(directory, fileName).getCanonicalPath();
+            if (!FileUtils::isFileExist(path)) {
+                return false;
+            }
+            pimpl->load(path);
+            return true;
+        },
+        [&] {
+            try {
+                throw;
+            } catch (const KrelUnknownException&) {
+                throw;
+            } catch (...) {
+                return false;
+            }
+        });
 }
 
 bool KrelLibrary::tryMultiplePaths(const std::wstring& pathList, const std::wstring& fileName) {

@@ -9,7 +9,7 @@ namespace krel_std_internal {
 namespace {
 
 // A line buffer this large is not kept: one huge message must not pin its memory.
-constexpr std::size_t kLargestKeptLine = 16384;
+constexpr std::size_t LARGEST_KEPT_LINE = 16384;
 
 KREL_HOT_THREAD_LOCAL bool writing = false;
 KREL_HOT_THREAD_LOCAL std::wstring* spare = nullptr;
@@ -47,7 +47,7 @@ std::wstring AppenderWriteGuard::takeSpareLine() {
 
 void AppenderWriteGuard::giveBackLine(std::wstring&& line) {
     if (spare != nullptr && line.capacity() > spare->capacity() &&
-        line.capacity() <= kLargestKeptLine) {
+        line.capacity() <= LARGEST_KEPT_LINE) {
         *spare = std::move(line);
     }
 }

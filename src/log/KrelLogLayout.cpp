@@ -73,7 +73,7 @@ std::wstring KrelLogLayout::format(const LogEvent& event) {
 // clock have exactly three digits.
 void KrelLogLayout::appendTimestamp(LineWriter& line, const LogEvent& event) {
     using krel_std_internal::LocalTimeCache;
-    wchar_t* prefix = line.room(LocalTimeCache::kStampPrefixRoom);
+    wchar_t* prefix = line.room(LocalTimeCache::STAMP_PREFIX_ROOM);
     const size_t length = LocalTimeCache::writeStampPrefix(event.time.time, prefix);
     if (length == 0) {
         return;

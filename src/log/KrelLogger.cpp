@@ -12,7 +12,7 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const separator = L"::";
+const wchar_t* const SEPARATOR = L"::";
 
 } // namespace
 
@@ -58,17 +58,17 @@ void KrelLogger::logMessage(LogEventPriority priority, const wchar_t* levelFunct
 }
 
 std::wstring KrelLogger::getQualifiedFunctionName(const std::wstring& text) {
-    const size_t last = text.rfind(separator);
+    const size_t last = text.rfind(SEPARATOR);
     if (last == std::wstring::npos) {
         return text;
     }
-    const size_t previous = last >= 2 ? text.rfind(separator, last - 2) : std::wstring::npos;
+    const size_t previous = last >= 2 ? text.rfind(SEPARATOR, last - 2) : std::wstring::npos;
     const size_t start = previous == std::wstring::npos ? last : previous;
     return text.substr(start + 2);
 }
 
 std::wstring KrelLogger::getFunctionName(const std::wstring& text) {
-    const size_t last = text.rfind(separator);
+    const size_t last = text.rfind(SEPARATOR);
     return last == std::wstring::npos ? text : text.substr(last + 2);
 }
 

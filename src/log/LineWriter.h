@@ -19,16 +19,16 @@ public:
     LineWriter& operator=(const LineWriter&) = delete;
 
     void put(wchar_t character) {
-        if (used == kCapacity) {
+        if (used == CAPACITY) {
             flush();
         }
         buffer[used++] = character;
     }
 
     void put(std::wstring_view text) {
-        if (text.size() > kCapacity - used) {
+        if (text.size() > CAPACITY - used) {
             flush();
-            if (text.size() > kCapacity) {
+            if (text.size() > CAPACITY) {
                 line.append(text.data(), text.size());
                 return;
             }
@@ -39,7 +39,7 @@ public:
 
     // Room for `count` characters (at most 64) at the end; commit() ends what was written.
     wchar_t* room(std::size_t count) {
-        if (count > kCapacity - used) {
+        if (count > CAPACITY - used) {
             flush();
         }
         return buffer + used;
@@ -49,7 +49,7 @@ public:
     void finish() { flush(); }
 
 private:
-    static constexpr std::size_t kCapacity = 256;
+    static constexpr std::size_t CAPACITY = 256;
 
     void flush() {
         line.append(buffer, used);
@@ -58,7 +58,7 @@ private:
 
     std::wstring& line;
     std::size_t used;
-    wchar_t buffer[kCapacity];
+    wchar_t buffer[CAPACITY];
 };
 
 } // namespace krel_std_internal

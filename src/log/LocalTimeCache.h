@@ -16,7 +16,7 @@ namespace krel_std_internal {
 class LocalTimeCache {
 public:
     // Room that writeStampPrefix needs.
-    static constexpr std::size_t kStampPrefixRoom = 32;
+    static constexpr std::size_t STAMP_PREFIX_ROOM = 32;
 
     // One thread's conversion of one second. Plain data; zero means empty.
     struct Entry {
@@ -28,14 +28,14 @@ public:
         const char* summerZoneName;
         std::tm local;
         std::size_t prefixLength; // 0 until the stamp text is made
-        wchar_t prefix[kStampPrefixRoom];
+        wchar_t prefix[STAMP_PREFIX_ROOM];
     };
 
     // The current time with the local zone's offset and daylight-saving flag.
     static krel_std::LogEventTime now();
 
     // Writes "2009-03-05 14:07:09:", the time stamp of `seconds` up to its milliseconds in
-    // local time, to `out` (kStampPrefixRoom characters, all of which it may overwrite) and
+    // local time, to `out` (STAMP_PREFIX_ROOM characters, all of which it may overwrite) and
     // answers its length; 0 when the time cannot be converted.
     static std::size_t writeStampPrefix(int64_t seconds, wchar_t* out);
 };

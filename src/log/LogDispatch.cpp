@@ -1,11 +1,11 @@
 #include "log/LogDispatch.h"
 
-#include <cxxabi.h>
 #include <string>
 #include <vector>
 
 #include "base/StringUtils.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugOutputLog.h"
 #include "log/LogThreadState.h"
@@ -89,25 +89,20 @@ void writeKept(const std::vector<KeptRecord>& kept) {
 
 // The longest message formatted on the stack; a longer one is formatted into the thread's
 // message buffer.
-constexpr std::size_t kStackMessageCharacters = 256;
+constexpr std::size_t STACK_MESSAGE_CHARACTERS = 256;
 
 // Formats the message into a buffer on the stack and writes the record with it. Answers false,
 // having written nothing and leaving the argument list unread, when the text does not fit or
 // cannot be formatted there; the caller then formats it the long way, which also reports why
 // a format fails.
 bool writeFormattedOnStack(LogRecord& record, const wchar_t* format, va_list arguments) {
-    wchar_t text[kStackMessageCharacters];
+    wchar_t text[STACK_MESSAGE_CHARACTERS];
     va_list copy;
     va_copy(copy, arguments);
     krel_platform::VaListGuard endCopy(copy);
-    int length = -1;
-    try {
-        length = _vsnwprintf(text, kStackMessageCharacters, format, copy);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    const int length = krel_std_internal::callSwallowing(
+        [&] { return _vsnwprintf(text, STACK_MESSAGE_CHARACTERS, format, copy); },
+        [] { return -1; });
     if (length < 0) {
         return false;
     }
@@ -185,16 +180,16 @@ void LogDispatch::runExclusive(const std::function<void()>& change) {
 
 void LogDispatch::runKeepingLogCalls(const std::function<void()>& change) {
     std::vector<KeptRecord> kept;
-    try {
-        const KeepingScope keeping(kept);
-        const AppenderWriteGuard changing;
-        change();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        writeKept(kept);
-        throw;
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            const KeepingScope keeping(kept);
+            const AppenderWriteGuard changing;
+            change();
+        },
+        [&] {
+            writeKept(kept);
+            throw;
+        });
     writeKept(kept);
 }
 

@@ -8,13 +8,13 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::wstring_view priorityNames[] = {L"DUMP"sv, L"TRACE"sv, L"CALL"sv,  L"DEBUG"sv,
-                                               L"INFO"sv, L"WARN"sv,  L"ERROR"sv, L"FATAL"sv};
+constexpr std::wstring_view PRIORITY_NAMES[] = {L"DUMP"sv, L"TRACE"sv, L"CALL"sv,  L"DEBUG"sv,
+                                                L"INFO"sv, L"WARN"sv,  L"ERROR"sv, L"FATAL"sv};
 
-constexpr std::wstring_view invalidPriority = L"Invalid Priority Specified"sv;
+constexpr std::wstring_view INVALID_PRIORITY = L"Invalid Priority Specified"sv;
 
 // The order in which configuration texts are compared.
-const LogEventPriority lookupOrder[] = {DEBUG, CALL, TRACE, DUMP, INFO, WARN, ERROR, FATAL};
+const LogEventPriority LOOKUP_ORDER[] = {DEBUG, CALL, TRACE, DUMP, INFO, WARN, ERROR, FATAL};
 
 } // namespace
 
@@ -24,8 +24,8 @@ std::wstring logEventPriorityToString(LogEventPriority priority) {
 
 LogEventPriority logEventPriorityFromString(const std::wstring& text,
                                             LogEventPriority defaultValue) {
-    for (LogEventPriority candidate : lookupOrder) {
-        if (text == priorityNames[candidate]) {
+    for (LogEventPriority candidate : LOOKUP_ORDER) {
+        if (text == PRIORITY_NAMES[candidate]) {
             return candidate;
         }
     }
@@ -43,9 +43,9 @@ namespace krel_std_internal {
 std::wstring_view logEventPriorityName(krel_std::LogEventPriority priority) {
     const int value = static_cast<int>(priority);
     if (value < krel_std::DUMP || value > krel_std::FATAL) {
-        return krel_std::invalidPriority;
+        return krel_std::INVALID_PRIORITY;
     }
-    return krel_std::priorityNames[value];
+    return krel_std::PRIORITY_NAMES[value];
 }
 
 } // namespace krel_std_internal

@@ -1,7 +1,6 @@
 #include "log/LogModuleVerInfo.h"
 
-#include <cxxabi.h>
-
+#include "internal/GuardedCall.h"
 #include "log/SLog.h"
 #include "service/NTServiceLogger.h"
 #include "system/SVersionInfo.h"
@@ -10,7 +9,7 @@ namespace KrelStd {
 
 namespace {
 
-const wchar_t* const context = L"KrelStd::LogModuleVerInfo";
+const wchar_t* const CONTEXT = L"KrelStd::LogModuleVerInfo";
 
 SWString debugThreshold() {
     return SLog::GetDefaultLog()->GetThreshold();
@@ -19,52 +18,46 @@ SWString debugThreshold() {
 void logModuleLine(SVersionInfo& info, const SWString& moduleFile) {
     info.SetFilename(moduleFile);
     krel_std::NTServiceLogger::getInstance().SL4036(
-        context, moduleFile.c_str(), info.GetProductName().c_str(),
+        CONTEXT, moduleFile.c_str(), info.GetProductName().c_str(),
         info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
         info.GetSpecialBuild().c_str());
 }
 
 void logUnexpectedError() {
-    try {
-        krel_std::NTServiceLogger::getInstance().SL4035(context);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // Nothing is left to report a failing log with.
-    }
+    krel_std_internal::callSwallowing(
+        [&] { krel_std::NTServiceLogger::getInstance().SL4035(CONTEXT); },
+        [&] {
+            // Nothing is left to report a failing log with.
+        });
 }
 
 } // namespace
 
 void LogModuleVerInfo(const SWString& moduleFile) {
-    try {
-        SVersionInfo info(moduleFile);
-        krel_std::NTServiceLogger::getInstance().SL4034(
-            context, moduleFile.c_str(), info.GetProductName().c_str(),
-            info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
-            info.GetSpecialBuild().c_str(), GetOSName().c_str(), debugThreshold().c_str());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        logUnexpectedError();
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            SVersionInfo info(moduleFile);
+            krel_std::NTServiceLogger::getInstance().SL4034(
+                CONTEXT, moduleFile.c_str(), info.GetProductName().c_str(),
+                info.GetProductVersion().c_str(), info.GetPrivateBuild().c_str(),
+                info.GetSpecialBuild().c_str(), GetOSName().c_str(), debugThreshold().c_str());
+        },
+        [&] { logUnexpectedError(); });
 }
 
 void LogModuleVerInfo(const wchar_t* const* moduleFiles) {
-    try {
-        SVersionInfo info;
-        for (const wchar_t* const* module = moduleFiles; module != nullptr && *module != nullptr;
-             ++module) {
-            logModuleLine(info, SWString(*module));
-        }
-        krel_std::NTServiceLogger& messages = krel_std::NTServiceLogger::getInstance();
-        messages.SL4037(context, GetOSName().c_str());
-        messages.SL4038(context, debugThreshold().c_str());
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        logUnexpectedError();
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            SVersionInfo info;
+            for (const wchar_t* const* module = moduleFiles;
+                 module != nullptr && *module != nullptr; ++module) {
+                logModuleLine(info, SWString(*module));
+            }
+            krel_std::NTServiceLogger& messages = krel_std::NTServiceLogger::getInstance();
+            messages.SL4037(CONTEXT, GetOSName().c_str());
+            messages.SL4038(CONTEXT, debugThreshold().c_str());
+        },
+        [&] { logUnexpectedError(); });
 }
 
 } // namespace KrelStd

@@ -7,7 +7,7 @@ namespace krel_std_internal {
 namespace {
 
 // A buffer this large is not kept: one huge message must not pin its memory.
-constexpr std::size_t kLargestKeptMessage = 16384;
+constexpr std::size_t LARGEST_KEPT_MESSAGE = 16384;
 
 } // namespace
 
@@ -23,7 +23,7 @@ MessageBuffer::MessageBuffer() : target(&own), lender(nullptr) {
 
 MessageBuffer::~MessageBuffer() {
     if (lender != nullptr) {
-        if (lender->message.capacity() > kLargestKeptMessage) {
+        if (lender->message.capacity() > LARGEST_KEPT_MESSAGE) {
             std::wstring().swap(lender->message);
         }
         lender->messageLent = false;

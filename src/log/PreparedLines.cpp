@@ -1,7 +1,6 @@
 #include "log/PreparedLines.h"
 
-#include <cxxabi.h>
-
+#include "internal/GuardedCall.h"
 #include "log/LogThreadState.h"
 
 namespace krel_std_internal {
@@ -9,7 +8,7 @@ namespace krel_std_internal {
 namespace {
 
 // Buffers this large are not kept: one huge message must not pin its memory.
-constexpr std::size_t kLargestKeptBytes = 16384;
+constexpr std::size_t LARGEST_KEPT_BYTES = 16384;
 
 } // namespace
 
@@ -32,14 +31,12 @@ void PreparedLines::prepare(const krel_std::LogEvent& preparedEvent) {
         if (!slot.maker) {
             continue;
         }
-        try {
-            slot.made = slot.maker->make(preparedEvent, spareLine, slot.bytes);
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            // The appender makes the line itself under the locks, and meets the failure there.
-            slot.made = false;
-        }
+        krel_std_internal::callSwallowing(
+            [&] { slot.made = slot.maker->make(preparedEvent, spareLine, slot.bytes); },
+            [&] {
+                // The appender makes the line itself under the locks, and meets the failure there.
+                slot.made = false;
+            });
     }
 }
 
@@ -47,11 +44,11 @@ void PreparedLines::forget() {
     event = nullptr;
     for (Slot& slot : slots) {
         slot.made = false;
-        if (slot.bytes.capacity() > kLargestKeptBytes) {
+        if (slot.bytes.capacity() > LARGEST_KEPT_BYTES) {
             std::string().swap(slot.bytes);
         }
     }
-    if (spareLine.capacity() > kLargestKeptBytes) {
+    if (spareLine.capacity() > LARGEST_KEPT_BYTES) {
         std::wstring().swap(spareLine);
     }
 }
@@ -70,7 +67,7 @@ void PreparedLines::remember(const boost::shared_ptr<const LineMaker>& maker) {
     Slot& slot = lines.slots[lines.nextSlot];
     slot.maker = maker;
     slot.made = false;
-    lines.nextSlot = (lines.nextSlot + 1) % kMakers;
+    lines.nextSlot = (lines.nextSlot + 1) % MAKERS;
 }
 
 const std::string* PreparedLines::find(const LineMaker* maker, const krel_std::LogEvent& event) {

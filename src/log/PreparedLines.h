@@ -19,7 +19,7 @@ namespace krel_std_internal {
 // maker over for the thread's next calls. A thread remembers the last kMakers makers.
 class PreparedLines {
 public:
-    static constexpr std::size_t kMakers = 4;
+    static constexpr std::size_t MAKERS = 4;
 
     // Makes the event's lines with every maker the thread remembers for as long as it lives,
     // unless the thread is already inside a scope (the outer scope's lines stay).
@@ -54,7 +54,7 @@ private:
     void prepare(const krel_std::LogEvent& event);
     void forget();
 
-    Slot slots[kMakers];
+    Slot slots[MAKERS];
     std::size_t nextSlot = 0;
     // The event of the current scope; null outside one.
     const krel_std::LogEvent* event = nullptr;

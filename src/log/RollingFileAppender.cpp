@@ -1,6 +1,5 @@
 #include "log/RollingFileAppender.h"
 
-#include <cxxabi.h>
 #include <typeinfo>
 #include <utility>
 
@@ -9,6 +8,7 @@
 #include "base/StringUtils.h"
 #include "config/ConfigurationChangeEvent.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/AppenderWriteGuard.h"
 #include "log/DebugFileFilter.h"
 #include "log/KrelLogLayout.h"
@@ -237,10 +237,8 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
     }
     try {
         file.getParentFile().mkdirs();
-        if (__internal_debug_on()) {
-            __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
-                             __LINE__, L"Using logfile: %ls", canonicalPath.c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance", L"Using logfile: %ls",
+                            canonicalPath.c_str());
         rollingFile.setFilePath(file);
         rollingFile.setMaximumFiles(files);
         rollingFile.setMaximumSize(size);
@@ -248,17 +246,15 @@ void RollingFileAppender::openConfiguredFile(const File& file, unsigned long fil
             rollingFile.open();
         }
     } catch (const KrelException& e) {
-        try {
-            if (__internal_debug_on()) {
-                __internal_debug(L"krel_std::RollingFileAppender::newInstance", KREL_SOURCE_FILE,
-                                 __LINE__, L"Caught KrelException opening rolling file(%ls) : %ls",
-                                 canonicalPath.c_str(), e.getMessage().c_str());
-            }
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            // The trace is a courtesy: the appender is returned with its file closed.
-        }
+        krel_std_internal::callSwallowing(
+            [&] {
+                KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::newInstance",
+                                    L"Caught KrelException opening rolling file(%ls) : %ls",
+                                    canonicalPath.c_str(), e.getMessage().c_str());
+            },
+            [&] {
+                // The trace is a courtesy: the appender is returned with its file closed.
+            });
     }
 }
 
@@ -308,10 +304,10 @@ void RollingFileAppender::onConfigChange(const ConfigurationChangeEvent& event) 
             failure = e.getMessage();
         }
     });
-    if (!failure.empty() && __internal_debug_on()) {
-        __internal_debug(L"krel_std::RollingFileAppender::onConfigChange", KREL_SOURCE_FILE,
-                         __LINE__, L"Caught KrelException changing rolling file(%ls) : %ls",
-                         rollingFile.getFilePath().c_str(), failure.c_str());
+    if (!failure.empty()) {
+        KREL_INTERNAL_DEBUG(L"krel_std::RollingFileAppender::onConfigChange",
+                            L"Caught KrelException changing rolling file(%ls) : %ls",
+                            rollingFile.getFilePath().c_str(), failure.c_str());
     }
 }
 

@@ -1,8 +1,8 @@
 #include "log/SLog.h"
 
-#include <cxxabi.h>
 #include <new>
 
+#include "internal/GuardedCall.h"
 #include "log/LogEventPriority.h"
 #include "log/MessageBuffer.h"
 #include "log/StaticLog.h"
@@ -20,7 +20,7 @@ using krel_std::StaticLog;
 
 namespace {
 
-const wchar_t kFormatError[] = L"Error in printing Log Message. Please check your Log statement.\n";
+const wchar_t FORMAT_ERROR[] = L"Error in printing Log Message. Please check your Log statement.\n";
 
 // The module texts of the log calls, made once and kept for the process, so that a call does
 // not build them again.
@@ -50,32 +50,33 @@ std::wstring ansiText(const char* text) {
 
 // Fills message (empty) from a wide format; the fixed error text when it cannot be filled.
 void fill(std::wstring& message, const wchar_t* format, va_list arguments) {
-    try {
-        if (format != nullptr && krel_platform::formatAppendV(message, format, arguments)) {
-            return;
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // Any failure of the format gives the fixed text below.
+    // Any failure of the format gives the fixed text.
+    const bool filled = krel_std_internal::callSwallowing(
+        [&] {
+            return format != nullptr && krel_platform::formatAppendV(message, format, arguments);
+        },
+        [] { return false; });
+    if (!filled) {
+        message.assign(FORMAT_ERROR);
     }
-    message.assign(kFormatError);
 }
 
 // Fills message from a narrow format, widened from the ANSI code page.
 void fill(std::wstring& message, const char* format, va_list arguments) {
-    try {
-        std::string text;
-        if (format != nullptr && krel_platform::formatAppendV(text, format, arguments)) {
+    // Any failure of the format gives the fixed text.
+    const bool filled = krel_std_internal::callSwallowing(
+        [&] {
+            std::string text;
+            if (format == nullptr || !krel_platform::formatAppendV(text, format, arguments)) {
+                return false;
+            }
             message.assign(ansiText(text.c_str()));
-            return;
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // Any failure of the format gives the fixed text below.
+            return true;
+        },
+        [] { return false; });
+    if (!filled) {
+        message.assign(FORMAT_ERROR);
     }
-    message.assign(kFormatError);
 }
 
 // Formats the message into the thread's message buffer and hands the call to the static log.

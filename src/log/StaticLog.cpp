@@ -1,12 +1,12 @@
 #include "log/StaticLog.h"
 
-#include <cxxabi.h>
 #include <mutex>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "internal/GuardedCall.h"
 #include "log/DebugOutputLog.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLogConfig.h"
@@ -25,11 +25,11 @@ namespace {
 
 // The line numbers of the static log's own failure traces. Log readers match these traces by
 // their numbers, so each keeps its number whatever line of this file writes it.
-const unsigned int kLockFailureLine = 190;
-const unsigned int kSingletonLockStateLine = 191;
-const unsigned int kInstanceLockStateLine = 192;
-const unsigned int kUnknownLockFailureLine = 195;
-const unsigned int kNoAppendersLine = 272;
+const unsigned int LOCK_FAILURE_LINE = 190;
+const unsigned int SINGLETON_LOCK_STATE_LINE = 191;
+const unsigned int INSTANCE_LOCK_STATE_LINE = 192;
+const unsigned int UNKNOWN_LOCK_FAILURE_LINE = 195;
+const unsigned int NO_APPENDERS_LINE = 272;
 
 // The log name given at initialisation, read by any thread; both live for the process.
 std::wstring& moduleNameStorage() {
@@ -133,17 +133,20 @@ StaticLogPtr StaticLog::getInstance() {
     if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
         return handle;
     }
-    try {
-        handle.acquire(lock);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        traceLockFailure(e, *lock);
-        handle.reset();
-    } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
-        handle.reset();
-    }
+    krel_std_internal::callSwallowing([&] { handle.acquire(lock); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (KrelException& e) {
+                                              traceLockFailure(e, *lock);
+                                              handle.reset();
+                                          } catch (...) {
+                                              traceGetInstanceFailure(
+                                                  L"getInstance Caught Unknown Exception.",
+                                                  UNKNOWN_LOCK_FAILURE_LINE);
+                                              handle.reset();
+                                          }
+                                      });
     return handle;
 }
 
@@ -154,27 +157,31 @@ Lock* StaticLog::lockForWrite() {
     if (destroyed.load() || lock == nullptr || instance.load() == nullptr) {
         return nullptr;
     }
-    try {
-        lock->lock();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& e) {
-        traceLockFailure(e, *lock);
-        return nullptr;
-    } catch (...) {
-        traceGetInstanceFailure(L"getInstance Caught Unknown Exception.", kUnknownLockFailureLine);
-        return nullptr;
-    }
-    return lock;
+    return krel_std_internal::callSwallowing(
+        [&] {
+            lock->lock();
+            return lock;
+        },
+        [&]() -> Lock* {
+            try {
+                throw;
+            } catch (KrelException& e) {
+                traceLockFailure(e, *lock);
+            } catch (...) {
+                traceGetInstanceFailure(L"getInstance Caught Unknown Exception.",
+                                        UNKNOWN_LOCK_FAILURE_LINE);
+            }
+            return nullptr;
+        });
 }
 
 void StaticLog::traceLockFailure(KrelException& e, Lock& lock) {
-    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), kLockFailureLine);
-    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), kSingletonLockStateLine);
+    traceGetInstanceFailure(L"getInstance Caught Exception: " + e.getMessage(), LOCK_FAILURE_LINE);
+    traceGetInstanceFailure(L"\tSingletonLock: " + lock.toString(), SINGLETON_LOCK_STATE_LINE);
     StaticLog* current = instance.load();
     if (current != nullptr) {
         traceGetInstanceFailure(L"\tInstanceLock: " + current->instanceLock.toString(),
-                                kInstanceLockStateLine);
+                                INSTANCE_LOCK_STATE_LINE);
     }
 }
 
@@ -222,7 +229,8 @@ File StaticLog::getConfigPath() {
 }
 
 void StaticLog::initInstanceWith(const wchar_t* name, const std::function<void(StaticLog&)>& init) {
-    try {
+    // On a failure the log stays in the debugger-output state; an instance already set stays set.
+    krel_std_internal::callSwallowing([&] {
         Lock* lock = singletonLock.load();
         if (destroyed.load() || lock == nullptr || instance.load() != nullptr) {
             return;
@@ -236,11 +244,7 @@ void StaticLog::initInstanceWith(const wchar_t* name, const std::function<void(S
         AutoLock<Lock> instanceGuard(created->instanceLock);
         instance.store(created);
         init(*created);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // The log stays in the debugger-output state; an instance already set stays set.
-    }
+    });
 }
 
 void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
@@ -250,7 +254,7 @@ void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
     if (!configured.empty()) {
         setInitialized(true);
     } else if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, kNoAppendersLine,
+        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, NO_APPENDERS_LINE,
                          L"Logging was not initialized because no appenders were found.");
     }
 }

@@ -2,7 +2,6 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
-#include <cxxabi.h>
 #include <vector>
 
 #include "base/InternalTrace.h"
@@ -10,6 +9,7 @@
 #include "base/StringUtils.h"
 #include "exception/KrelIOException.h"
 #include "exception/KrelIllegalArgumentException.h"
+#include "internal/GuardedCall.h"
 #include "log/KrelLoggerSTD.h"
 #include "log/LogDispatch.h"
 #include "log/StaticLog.h"
@@ -22,12 +22,12 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const changeContext = L"krel_std::StaticLogConfig::onConfigChange";
+const wchar_t* const CHANGE_CONTEXT = L"krel_std::StaticLogConfig::onConfigChange";
 
 template <typename... Args>
 void traceChange(unsigned int line, const wchar_t* format, const Args&... arguments) {
     if (__internal_trace_on()) {
-        __internal_trace(changeContext, KREL_SOURCE_FILE, line, format, arguments...);
+        __internal_trace(CHANGE_CONTEXT, KREL_SOURCE_FILE, line, format, arguments...);
     }
 }
 
@@ -65,10 +65,8 @@ void StaticLogConfig::initialize(const std::wstring& name) {
     const std::wstring directory =
         Paths::getInstance()->getPath(L"System Config Path Key", L"../config");
     const std::wstring path = File(directory, name + L".cfg").getCanonicalPath();
-    if (StaticLog::isThresholdOn(DEBUG)) {
-        __internal_debug(L"krel_std::StaticLogConfig::initialize", KREL_SOURCE_FILE, __LINE__,
-                         L"Using config file: '%ls'", path.c_str());
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::initialize", L"Using config file: '%ls'",
+                        path.c_str());
     config.setPath(File(path));
     try {
         config.load();
@@ -101,11 +99,9 @@ void StaticLogConfig::loadModules() {
         try {
             factory.loadModule(module);
         } catch (const KrelIllegalArgumentException& e) {
-            if (StaticLog::isThresholdOn(DEBUG)) {
-                __internal_debug(L"krel_std::StaticLogConfig::loadModules", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load %ls: <%ls>", module.c_str(),
-                                 e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::loadModules",
+                                L"Unable to load %ls: <%ls>", module.c_str(),
+                                e.getMessage().c_str());
         }
     }
 }
@@ -116,11 +112,9 @@ void StaticLogConfig::loadAppenders() {
         try {
             appenders[entry.first] = factory.createAppender(entry.first, entry.second);
         } catch (const KrelException& e) {
-            if (StaticLog::isThresholdOn(DEBUG)) {
-                __internal_debug(L"krel_std::StaticLogConfig::loadAppenders", KREL_SOURCE_FILE,
-                                 __LINE__, L"Unable to load appender %ls: %ls", entry.first.c_str(),
-                                 e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::StaticLogConfig::loadAppenders",
+                                L"Unable to load appender %ls: %ls", entry.first.c_str(),
+                                e.getMessage().c_str());
         }
     }
 }
@@ -180,20 +174,20 @@ bool StaticLogConfig::isAliasOf(const std::wstring& value, const std::wstring& s
 }
 
 void StaticLogConfig::onConfigChange(const ConfigurationChangeEvent& event) {
-    KREL_TRACE_SCOPE(changeContext);
-    try {
-        applyChange(event);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (const KrelException& e) {
-        // A change the running log cannot take must not end the watcher's report: the other
-        // changes of the same edit, and later edits, still apply.
-        if (StaticLog::isThresholdOn(DEBUG)) {
-            __internal_debug(changeContext, KREL_SOURCE_FILE, __LINE__,
-                             L"Unable to apply configuration change <%ls>: %ls",
-                             event.toString().c_str(), e.getMessage().c_str());
-        }
-    }
+    KREL_TRACE_SCOPE(CHANGE_CONTEXT);
+    krel_std_internal::callSwallowing(
+        [&] { applyChange(event); },
+        [&] {
+            try {
+                throw;
+            } catch (const KrelException& e) {
+                // A change the running log cannot take must not end the watcher's report: the other
+                // changes of the same edit, and later edits, still apply.
+                KREL_INTERNAL_DEBUG(CHANGE_CONTEXT,
+                                    L"Unable to apply configuration change <%ls>: %ls",
+                                    event.toString().c_str(), e.getMessage().c_str());
+            }
+        });
 }
 
 void StaticLogConfig::applyChange(const ConfigurationChangeEvent& event) {
@@ -219,7 +213,7 @@ void StaticLogConfig::changeThreshold(const ConfigurationChangeEvent& event) {
                                            ? INFO
                                            : logEventPriorityFromString(event.getValue(), INFO);
     StaticLog::setThreshold(threshold);
-    Singleton<KrelLoggerSTD>::getInstance().STD0008(changeContext,
+    Singleton<KrelLoggerSTD>::getInstance().STD0008(CHANGE_CONTEXT,
                                                     logEventPriorityToString(threshold));
 }
 

@@ -47,11 +47,11 @@ void writeFormattedOrRaw(const TraceLine& line, const TraceLine& failure, const 
     LogDispatch::write(recordOf(line, message.text()));
 }
 
-const TraceSink::Writers kWriters{&write, &writeFormatted, &writeFormattedOrRaw};
+const TraceSink::Writers WRITERS{&write, &writeFormatted, &writeFormattedOrRaw};
 
 // Ahead of the library's other static initialisers and its load hook, whose steps may trace.
 __attribute__((constructor(101))) void installTraceWriters() {
-    TraceSink::install(&kWriters);
+    TraceSink::install(&WRITERS);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "pattern/SingletonManager.h"
 
-#include <cxxabi.h>
 #include <mutex>
 #include <vector>
 
 #include "exception/KrelIllegalArgumentException.h"
 #include "exception/KrelIllegalStateException.h"
+#include "internal/GuardedCall.h"
 #include "thread/AutoLock.h"
 #include "thread/Lock.h"
 #include "thread/ReadWriteLock.h"
@@ -63,23 +63,23 @@ void SingletonManager::destroyLocks() {
 // Any failure, including a lock cleared by the unload hook meanwhile, leaves the manager's state
 // unknown and is reported as such. A thread being cancelled is let go.
 void SingletonManager::initInstance() {
-    try {
-        Lock* current = lock.load();
-        if (current == nullptr) {
-            throw KrelIllegalStateException(L"Singleton locks have been destroyed.");
-        }
-        AutoLock<Lock> guard(*current);
-        if (instance.load() == nullptr) {
-            instance.store(retainForever(new SingletonManager));
-        }
-    } catch (const abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        KrelIllegalStateException exception(
-            L"Creating SingletonManager instance failed, state cannot be guaranteed.");
-        exception.logDebug(L"krel_std::SingletonManager::initInstance");
-        throw exception;
-    }
+    krel_std_internal::callSwallowing(
+        [&] {
+            Lock* current = lock.load();
+            if (current == nullptr) {
+                throw KrelIllegalStateException(L"Singleton locks have been destroyed.");
+            }
+            AutoLock<Lock> guard(*current);
+            if (instance.load() == nullptr) {
+                instance.store(retainForever(new SingletonManager));
+            }
+        },
+        [&] {
+            KrelIllegalStateException exception(
+                L"Creating SingletonManager instance failed, state cannot be guaranteed.");
+            exception.logDebug(L"krel_std::SingletonManager::initInstance");
+            throw exception;
+        });
 }
 
 void SingletonManager::destroyInstance() {

@@ -18,28 +18,28 @@ namespace krel_platform {
 
 namespace {
 
-const LONG kErrorBusy = 170; // the requested resource is in use
+const LONG ERROR_BUSY = 170; // the requested resource is in use
 
-const char* const kSchema = "CREATE TABLE IF NOT EXISTS records("
-                            "number INTEGER PRIMARY KEY AUTOINCREMENT,"
-                            "time INTEGER NOT NULL,"
-                            "source BLOB NOT NULL,"
-                            "type INTEGER NOT NULL,"
-                            "category INTEGER NOT NULL,"
-                            "event_id INTEGER NOT NULL,"
-                            "computer BLOB NOT NULL,"
-                            "process_id INTEGER NOT NULL,"
-                            "thread_id INTEGER NOT NULL,"
-                            "string_count INTEGER NOT NULL,"
-                            "strings BLOB NOT NULL,"
-                            "data BLOB NOT NULL)";
+const char* const SCHEMA = "CREATE TABLE IF NOT EXISTS records("
+                           "number INTEGER PRIMARY KEY AUTOINCREMENT,"
+                           "time INTEGER NOT NULL,"
+                           "source BLOB NOT NULL,"
+                           "type INTEGER NOT NULL,"
+                           "category INTEGER NOT NULL,"
+                           "event_id INTEGER NOT NULL,"
+                           "computer BLOB NOT NULL,"
+                           "process_id INTEGER NOT NULL,"
+                           "thread_id INTEGER NOT NULL,"
+                           "string_count INTEGER NOT NULL,"
+                           "strings BLOB NOT NULL,"
+                           "data BLOB NOT NULL)";
 
-const char* const kInsert = "INSERT INTO records(time, source, type, category, event_id, computer,"
-                            " process_id, thread_id, string_count, strings, data)"
-                            " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+const char* const INSERT = "INSERT INTO records(time, source, type, category, event_id, computer,"
+                           " process_id, thread_id, string_count, strings, data)"
+                           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
 
 // Texts are kept as UTF-8 bytes; ?4 tells whether ?2 selects a source.
-const char* const kSelect =
+const char* const SELECT =
     "SELECT number, time, source, type, category, event_id, computer, process_id, thread_id,"
     " string_count, strings, data FROM records"
     " WHERE number >= ?1 AND (?4 = 0 OR source = ?2) ORDER BY number LIMIT ?3";
@@ -58,7 +58,7 @@ LONG errorOf(int result) {
         return ERROR_ACCESS_DENIED;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return kErrorBusy;
+        return ERROR_BUSY;
     case SQLITE_NOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_FULL:
@@ -178,7 +178,7 @@ LONG EventLogStore::createSchema() {
             errorOf(connection->execute("PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=OFF"));
     }
     if (error == ERROR_SUCCESS) {
-        error = errorOf(connection->execute(kSchema));
+        error = errorOf(connection->execute(SCHEMA));
     }
     schemaReady = error == ERROR_SUCCESS;
     return error;
@@ -194,7 +194,7 @@ LONG EventLogStore::insert(const EventLogRecord& record) {
     const std::string source = wideToUtf8(record.sourceName);
     const std::string computer = wideToUtf8(record.computerName);
     const std::u16string strings = joinStrings(record.strings);
-    SqliteStatement statement(*connection, kInsert);
+    SqliteStatement statement(*connection, INSERT);
     statement.bind(1, record.timeWritten)
         .bind(2, source)
         .bind(3, record.eventType)
@@ -257,7 +257,7 @@ LONG EventLogStore::read(const EventLogQuery& query, std::vector<EventLogRecord>
         query.maximumCount > static_cast<size_t>(std::numeric_limits<int64_t>::max())
             ? -1
             : static_cast<int64_t>(query.maximumCount);
-    SqliteStatement statement(*connection, kSelect);
+    SqliteStatement statement(*connection, SELECT);
     statement.bind(1, query.firstRecordNumber)
         .bind(2, source)
         .bind(3, limit)

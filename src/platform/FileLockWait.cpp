@@ -14,11 +14,11 @@ namespace krel_platform {
 namespace {
 
 // The error a waiting thread leaves until its lock call has returned.
-const int kStillWaiting = -1;
+const int STILL_WAITING = -1;
 
 struct LockWaiter {
     int descriptor;
-    std::atomic<int> error{kStillWaiting};
+    std::atomic<int> error{STILL_WAITING};
 };
 
 int lockWholeFile(int descriptor, short type, int command) {
@@ -73,7 +73,7 @@ bool waitInThread(int descriptor, std::chrono::steady_clock::time_point deadline
     }
     // A lock granted as the wait was cancelled is given back: nothing stays locked.
     lockWholeFile(descriptor, F_UNLCK, F_OFD_SETLK);
-    errno = error == kStillWaiting ? ETIMEDOUT : error;
+    errno = error == STILL_WAITING ? ETIMEDOUT : error;
     return false;
 }
 

@@ -19,21 +19,21 @@ namespace krel_platform {
 
 namespace {
 
-const char kNullText[] = "(null)";
+const char NULL_TEXT[] = "(null)";
 
 // Characters the engine formats into on its own stack; a longer text is made on the heap.
-constexpr size_t kStackCharacters = 512;
+constexpr size_t STACK_CHARACTERS = 512;
 
 // Floating point text the host makes directly: widths up to this many characters.
-constexpr int kDirectWidth = 4096;
+constexpr int DIRECT_WIDTH = 4096;
 
 // Digits after which the exact decimal (or hexadecimal) expansion of every double and long
 // double has only zeros left, whatever the conversion. A larger precision is formatted with
 // this one and the zeros are added here, without asking the host for a text of that size.
-constexpr int kExactDigits = 16500;
+constexpr int EXACT_DIGITS = 16500;
 
 // Room for a host format: %, five flags, two numbers, a length modifier and the type.
-constexpr size_t kHostFormatSize = 40;
+constexpr size_t HOST_FORMAT_SIZE = 40;
 
 // The number of characters before the first terminator or `stop`, four at a time.
 template <typename Text> size_t scalarLengthUpTo(const Text* text, Text stop) {
@@ -231,12 +231,12 @@ bool FormatEngine<Char>::format(std::basic_string<Char>& target, const Char* for
     va_list again;
     va_copy(again, *arguments);
     VaListGuard endAgain(again);
-    Char window[kStackCharacters];
-    Output measure(window, kStackCharacters);
+    Char window[STACK_CHARACTERS];
+    Output measure(window, STACK_CHARACTERS);
     if (!FormatEngine(format, arguments, measure).run()) {
         return false;
     }
-    if (measure.length() <= kStackCharacters) {
+    if (measure.length() <= STACK_CHARACTERS) {
         target.append(window, measure.length());
         return true;
     }
@@ -617,7 +617,7 @@ bool FormatEngine<Char>::convertString(const Spec& spec, bool wideArgument) {
             return true;
         }
     }
-    writePadded(spec, kNullText, boundedLength(kNullText, spec.precision));
+    writePadded(spec, NULL_TEXT, boundedLength(NULL_TEXT, spec.precision));
     return true;
 }
 
@@ -710,7 +710,7 @@ template <typename Char>
 template <typename Real>
 bool FormatEngine<Char>::hostText(std::string& text, const Spec& spec, int width, int precision,
                                   Real value) {
-    char format[kHostFormatSize];
+    char format[HOST_FORMAT_SIZE];
     hostFormat<Real>(format, spec, width, precision);
     const int length = std::snprintf(nullptr, 0, format, value);
     if (length < 0) {
@@ -737,12 +737,12 @@ template <typename Char> bool FormatEngine<Char>::convertFloat(const Spec& spec)
 template <typename Char>
 template <typename Real>
 bool FormatEngine<Char>::writeFloat(const Spec& spec, Real value) {
-    if (spec.width > kDirectWidth || spec.precision > kExactDigits) {
+    if (spec.width > DIRECT_WIDTH || spec.precision > EXACT_DIGITS) {
         return writeLargeFloat(spec, value);
     }
-    char format[kHostFormatSize];
+    char format[HOST_FORMAT_SIZE];
     hostFormat<Real>(format, spec, spec.width, spec.precision);
-    char digits[kStackCharacters];
+    char digits[STACK_CHARACTERS];
     const int length = std::snprintf(digits, sizeof(digits), format, value);
     if (length < 0) {
         return false;
@@ -758,28 +758,28 @@ bool FormatEngine<Char>::writeFloat(const Spec& spec, Real value) {
 }
 
 // A width or precision too large to ask of the host: the host makes the number without the
-// width and with at most kExactDigits of precision. The zeros the larger precision adds go
+// width and with at most EXACT_DIGITS of precision. The zeros the larger precision adds go
 // where one more digit of precision puts its zero, and the padding where a width of one more
 // character puts its pad character; both are written here, and only as far as the output
 // takes them.
 template <typename Char>
 template <typename Real>
 bool FormatEngine<Char>::writeLargeFloat(const Spec& spec, Real value) {
-    const int precision = std::min(spec.precision, kExactDigits);
+    const int precision = std::min(spec.precision, EXACT_DIGITS);
     std::string base;
     if (!hostText(base, spec, -1, precision, value)) {
         return false;
     }
     size_t zerosAt = base.size();
     size_t zeros = 0;
-    if (spec.precision > kExactDigits) {
+    if (spec.precision > EXACT_DIGITS) {
         std::string finer;
-        if (!hostText(finer, spec, -1, kExactDigits + 1, value)) {
+        if (!hostText(finer, spec, -1, EXACT_DIGITS + 1, value)) {
             return false;
         }
         if (finer.size() == base.size() + 1) {
             zerosAt = firstDifference(base, finer);
-            zeros = static_cast<size_t>(spec.precision - kExactDigits);
+            zeros = static_cast<size_t>(spec.precision - EXACT_DIGITS);
         }
     }
     const size_t body = base.size() + zeros;

@@ -9,13 +9,13 @@
 
 namespace {
 
-const DWORD kLanguageEnglish = 0x09;
+const DWORD LANGUAGE_ENGLISH = 0x09;
 
 // The table holds English texts: neutral languages (the user's or the system's default) and
 // every English variant find them.
 bool isKnownLanguage(DWORD languageId) {
     const DWORD primaryLanguage = languageId & 0x3FF;
-    return primaryLanguage == LANG_NEUTRAL || primaryLanguage == kLanguageEnglish;
+    return primaryLanguage == LANG_NEUTRAL || primaryLanguage == LANGUAGE_ENGLISH;
 }
 
 DWORD fail(DWORD errorCode) {

@@ -19,10 +19,10 @@ namespace krel_platform {
 
 namespace {
 
-const char* const systemJavaDirectory = "/usr/lib/jvm";
-const char* const releaseFileName = "/release";
-const char* const runtimeLibraryName = "/lib/server/libjvm.so";
-const std::string versionKey = "JAVA_VERSION=";
+const char* const SYSTEM_JAVA_DIRECTORY = "/usr/lib/jvm";
+const char* const RELEASE_FILE_NAME = "/release";
+const char* const RUNTIME_LIBRARY_NAME = "/lib/server/libjvm.so";
+const std::string VERSION_KEY = "JAVA_VERSION=";
 
 // The directories a test asked for; none set means the machine's own places. Never destroyed:
 // a thread may search while the process exits.
@@ -117,7 +117,7 @@ std::vector<std::string> candidateHomes() {
             homes.push_back(javaHome);
         }
         homes.push_back(homeOfJavaOnPath());
-        scanned.push_back(systemJavaDirectory);
+        scanned.push_back(SYSTEM_JAVA_DIRECTORY);
     }
     for (const std::string& directory : scanned) {
         for (const std::string& name : entriesOf(directory)) {
@@ -129,13 +129,13 @@ std::vector<std::string> candidateHomes() {
 
 // JAVA_VERSION of the home's release file, without its quotes; empty when there is none.
 std::string releaseVersion(const std::string& home) {
-    std::ifstream release(home + releaseFileName);
+    std::ifstream release(home + RELEASE_FILE_NAME);
     std::string line;
     while (std::getline(release, line)) {
-        if (line.compare(0, versionKey.size(), versionKey) != 0) {
+        if (line.compare(0, VERSION_KEY.size(), VERSION_KEY) != 0) {
             continue;
         }
-        std::string value = line.substr(versionKey.size());
+        std::string value = line.substr(VERSION_KEY.size());
         if (!value.empty() && value.back() == '\r') {
             value.pop_back();
         }
@@ -163,7 +163,7 @@ std::vector<JavaRuntime> findInstalledJavaRuntimes() {
             continue;
         }
         const std::string version = releaseVersion(home);
-        const std::string library = home + runtimeLibraryName;
+        const std::string library = home + RUNTIME_LIBRARY_NAME;
         if (version.empty() || !isReadableFile(library)) {
             continue;
         }

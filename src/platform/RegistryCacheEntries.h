@@ -13,7 +13,7 @@ namespace krel_platform {
 // that never matches, is never remembered under.
 template <typename Entry> class RegistryCacheEntries {
 public:
-    static constexpr size_t capacity = 64;
+    static constexpr size_t CAPACITY = 64;
 
     explicit RegistryCacheEntries(uint64_t noVersion) : noVersion(noVersion), version(noVersion) {}
     RegistryCacheEntries(const RegistryCacheEntries&) = delete;
@@ -38,11 +38,11 @@ public:
 
     // Remembers the entry; the caller asked mayRemember first.
     void add(Entry entry) {
-        if (entries.size() < capacity) {
+        if (entries.size() < CAPACITY) {
             entries.push_back(std::move(entry));
         } else {
             entries[nextEviction] = std::move(entry);
-            nextEviction = (nextEviction + 1) % capacity;
+            nextEviction = (nextEviction + 1) % CAPACITY;
         }
     }
 

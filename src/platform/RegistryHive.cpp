@@ -23,7 +23,7 @@ namespace {
 // anew at a deleted key's path is another key. Values enumerate by row id: creation order,
 // kept by an overwrite, which updates the row in place; vals_in_order lists a key's values in
 // that order from any of them.
-const char* const schema =
+const char* const SCHEMA =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " parent INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
     " changes INTEGER NOT NULL DEFAULT 0);"
@@ -36,10 +36,10 @@ const char* const schema =
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(1, 0, x'', x'');";
 
 // Where writers ring the doorbell file, apart from the write version at its start.
-constexpr off_t ringOffset = 64;
+constexpr off_t RING_OFFSET = 64;
 
 // ERROR_BUSY: the hive stayed in other writers' hands for the whole wait.
-constexpr LSTATUS errorBusy = 170;
+constexpr LSTATUS ERROR_BUSY = 170;
 
 // The Windows error for an SQLite result.
 LSTATUS statusOf(int result) {
@@ -50,7 +50,7 @@ LSTATUS statusOf(int result) {
         return ERROR_SUCCESS;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return errorBusy;
+        return ERROR_BUSY;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
@@ -73,26 +73,26 @@ LSTATUS stepRow(SqliteStatement& query, LSTATUS none) {
 }
 
 // A listing reads a run of at most this many entries, and stops early once the values' data
-// it holds passes runBytes.
-constexpr int64_t runLength = 64;
-constexpr size_t runBytes = 64 * 1024;
+// it holds passes RUN_BYTES.
+constexpr int64_t RUN_LENGTH = 64;
+constexpr size_t RUN_BYTES = 64 * 1024;
 
 // The listings' queries: ?1 the key, ?3 the run's length; "at" queries count ?2 entries from
 // the first, "after" queries continue after the place ?2.
-const char* const subkeysAt = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
-                              " ORDER BY folded LIMIT ?3 OFFSET ?2";
-const char* const subkeysAfter = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
-                                 " AND folded > ?2 ORDER BY folded LIMIT ?3";
-const char* const valuesAt = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
-                             " ORDER BY id LIMIT ?3 OFFSET ?2";
-const char* const valuesAfter = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
-                                " AND id > ?2 ORDER BY id LIMIT ?3";
+const char* const SUBKEYS_AT = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
+                               " ORDER BY folded LIMIT ?3 OFFSET ?2";
+const char* const SUBKEYS_AFTER = "SELECT name, folded, id, 0, NULL FROM keys WHERE parent = ?1"
+                                  " AND folded > ?2 ORDER BY folded LIMIT ?3";
+const char* const VALUES_AT = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
+                              " ORDER BY id LIMIT ?3 OFFSET ?2";
+const char* const VALUES_AFTER = "SELECT name, folded, id, type, data FROM vals WHERE key = ?1"
+                                 " AND id > ?2 ORDER BY id LIMIT ?3";
 
 // Reads the query's rows as entries (columns: name, folded name, and for values row id, type
 // and data; NULL for subkeys) until the run is long enough: whether the rows ended first.
 bool readEntries(SqliteStatement& query, std::vector<RegistryEnumCursor::Entry>& run, int& result) {
     size_t bytes = 0;
-    while (bytes <= runBytes && (result = query.step()) == SQLITE_ROW) {
+    while (bytes <= RUN_BYTES && (result = query.step()) == SQLITE_ROW) {
         RegistryEnumCursor::Entry entry;
         const void* name = query.blob(0);
         entry.name = RegistryName::textOf(name, query.blobSize(0));
@@ -233,7 +233,7 @@ LSTATUS RegistryHive::initialise(SqliteConnection& candidate) {
     if (LSTATUS status = transaction.begun()) {
         return status;
     }
-    if (const int result = candidate.execute(schema)) {
+    if (const int result = candidate.execute(SCHEMA)) {
         return statusOf(result);
     }
     return transaction.commit();
@@ -551,10 +551,10 @@ LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
     }
     const int64_t counter = owner.integer(0);
     const bool after = before != nullptr && (!values || counter == at.counter);
-    SqliteStatement query(*connection, values ? (after ? valuesAfter : valuesAt)
-                                              : (after ? subkeysAfter : subkeysAt));
+    SqliteStatement query(*connection, values ? (after ? VALUES_AFTER : VALUES_AT)
+                                              : (after ? SUBKEYS_AFTER : SUBKEYS_AT));
     // A run that no later call can be answered from is read one entry long.
-    query.bind(1, key).bind(3, version == RegistryValueCache::noVersion ? 1 : runLength);
+    query.bind(1, key).bind(3, version == RegistryValueCache::noVersion ? 1 : RUN_LENGTH);
     if (!after) {
         query.bind(2, static_cast<int64_t>(index));
     } else if (values) {
@@ -569,7 +569,7 @@ LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
         return statusOf(result);
     }
     const bool complete = reachedEnd && version != RegistryValueCache::noVersion &&
-                          run.size() < static_cast<size_t>(runLength);
+                          run.size() < static_cast<size_t>(RUN_LENGTH);
     at.fill(key, index, cache.version() == version ? version : RegistryValueCache::noVersion,
             counter, std::move(run), complete);
     return ERROR_SUCCESS;
@@ -646,7 +646,7 @@ void RegistryHive::announce(const std::vector<int64_t>& keys) {
     if (doorbellDescriptor >= 0) {
         const char ring = 1;
         // A lost ring is caught by the notifiers' safety poll.
-        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, ringOffset);
+        [[maybe_unused]] const ssize_t written = pwrite(doorbellDescriptor, &ring, 1, RING_OFFSET);
     }
     RegistryNotifier::instance().keysChanged(this, keys);
 }

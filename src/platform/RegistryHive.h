@@ -33,7 +33,7 @@ class SqliteConnection;
 // ERROR_KEY_DELETED.
 class RegistryHive {
 public:
-    static constexpr int64_t rootKey = 1;
+    static constexpr int64_t ROOT_KEY = 1;
 
     // Opens the database, creating it and its directory when the process may; the database,
     // doorbell and lock files it creates get fileMode (the database without write permission

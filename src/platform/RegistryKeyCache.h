@@ -40,7 +40,7 @@ private:
         int64_t key;
     };
 
-    RegistryCacheEntries<Entry> entries{RegistryValueCache::noVersion};
+    RegistryCacheEntries<Entry> entries{RegistryValueCache::NO_VERSION};
 };
 
 } // namespace krel_platform

@@ -50,7 +50,7 @@ LSTATUS RegistryName::fromValueName(LPCWSTR text, RegistryName& name) {
         return ERROR_INVALID_PARAMETER;
     }
     const std::u16string units = wideToUtf16(wide);
-    if (units.size() > maxValueNameLength) {
+    if (units.size() > MAX_VALUE_NAME_LENGTH) {
         return ERROR_INVALID_PARAMETER;
     }
     name = RegistryName(units);
@@ -83,7 +83,7 @@ LSTATUS RegistryName::splitPath(LPCWSTR path, std::vector<RegistryName>& element
         if (length == 0) {
             return ERROR_BAD_PATHNAME;
         }
-        if (length > maxKeyNameLength) {
+        if (length > MAX_KEY_NAME_LENGTH) {
             return ERROR_INVALID_PARAMETER;
         }
         elements.emplace_back(text.substr(start, length));

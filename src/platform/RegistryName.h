@@ -14,8 +14,8 @@ namespace krel_platform {
 class RegistryName {
 public:
     // Longest key name and value name, in UTF-16 units.
-    static constexpr size_t maxKeyNameLength = 255;
-    static constexpr size_t maxValueNameLength = 16383;
+    static constexpr size_t MAX_KEY_NAME_LENGTH = 255;
+    static constexpr size_t MAX_VALUE_NAME_LENGTH = 16383;
 
     RegistryName() = default;
     explicit RegistryName(const std::u16string& text);

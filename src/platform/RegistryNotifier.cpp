@@ -18,9 +18,9 @@ namespace krel_platform {
 namespace {
 
 // How often the notifier thread looks at the hives when no doorbell rings.
-constexpr int safetyPollMs = 2000;
+constexpr int SAFETY_POLL_MS = 2000;
 // How long the notifier thread lets rings gather after it has looked at one.
-constexpr int ringRestMs = 1;
+constexpr int RING_REST_MS = 1;
 
 void drain(int descriptor) {
     char buffer[4096];
@@ -131,14 +131,14 @@ void RegistryNotifier::clear() {
 void RegistryNotifier::run() {
     for (;;) {
         pollfd descriptors[2] = {{wakeDescriptor, POLLIN, 0}, {inotifyDescriptor, POLLIN, 0}};
-        const bool quiet = poll(descriptors, 2, safetyPollMs) == 0;
+        const bool quiet = poll(descriptors, 2, SAFETY_POLL_MS) == 0;
         const bool rung = (descriptors[1].revents & POLLIN) != 0;
         drain(wakeDescriptor);
         drain(inotifyDescriptor);
         check(quiet);
         if (rung) {
             pollfd registering{wakeDescriptor, POLLIN, 0};
-            poll(&registering, 1, ringRestMs);
+            poll(&registering, 1, RING_REST_MS);
         }
     }
 }

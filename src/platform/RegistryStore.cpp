@@ -15,10 +15,10 @@ std::string environment(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
-const char* const baseNames[RegistryStore::hiveCount] = {"user", "machine"};
+const char* const BASE_NAMES[RegistryStore::hiveCount] = {"user", "machine"};
 
 // The user's hive is for the user alone; the machine's is readable by every account.
-const mode_t fileModes[RegistryStore::hiveCount] = {0600, 0666};
+const mode_t FILE_MODES[RegistryStore::hiveCount] = {0600, 0666};
 
 // Makes the directory and the missing ones above it, each for the owner alone whatever the
 // umask. An existing directory is left as it is: a wider one still serves its hive.
@@ -65,9 +65,9 @@ std::shared_ptr<RegistryHive> RegistryStore::hive(Hive which) {
         if (which == currentUser && environment("KREL_REGISTRY_DIR").empty()) {
             makePrivateDirectories(directory);
         }
-        const std::string base = directory + "/" + baseNames[which];
+        const std::string base = directory + "/" + BASE_NAMES[which];
         hives[which] = std::make_shared<RegistryHive>(base + ".db", base + ".doorbell",
-                                                      base + ".lock", fileModes[which]);
+                                                      base + ".lock", FILE_MODES[which]);
         hives[which]->setForcedReadOnly(forcedReadOnly[which]);
         current[which].store(hives[which].get());
     }

@@ -12,7 +12,7 @@ namespace krel_platform {
 namespace {
 
 // The doorbell file is one page: the version word first, the ring byte further on.
-constexpr size_t doorbellSize = 4096;
+constexpr size_t DOORBELL_SIZE = 4096;
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free,
               "the version word is shared between processes");
@@ -21,7 +21,7 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free,
 
 RegistryValueCache::~RegistryValueCache() {
     if (shared != nullptr) {
-        munmap(shared, doorbellSize);
+        munmap(shared, DOORBELL_SIZE);
     }
 }
 
@@ -32,11 +32,11 @@ bool RegistryValueCache::attach(int descriptor, bool writable) {
     if (descriptor < 0 || fstat(descriptor, &status) != 0) {
         return false;
     }
-    if (status.st_size < static_cast<off_t>(doorbellSize) &&
-        (!writable || ftruncate(descriptor, doorbellSize) != 0)) {
+    if (status.st_size < static_cast<off_t>(DOORBELL_SIZE) &&
+        (!writable || ftruncate(descriptor, DOORBELL_SIZE) != 0)) {
         return false;
     }
-    void* mapped = mmap(nullptr, doorbellSize, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+    void* mapped = mmap(nullptr, DOORBELL_SIZE, writable ? PROT_READ | PROT_WRITE : PROT_READ,
                         MAP_SHARED, descriptor, 0);
     if (mapped == MAP_FAILED) {
         return false;
@@ -68,7 +68,7 @@ void RegistryValueCache::finishWrite(uint64_t mark) {
 
 bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
     if (shared == nullptr) {
-        current = nothingAccounted;
+        current = NOTHING_ACCOUNTED;
         return true;
     }
     current = shared->load();
@@ -76,21 +76,21 @@ bool RegistryValueCache::movedSinceAccounted(uint64_t& current) const {
 }
 
 void RegistryValueCache::account(uint64_t current) {
-    if (current == nothingAccounted) {
+    if (current == NOTHING_ACCOUNTED) {
         return;
     }
     uint64_t known = accounted.load();
-    while ((known == nothingAccounted || known < current) &&
+    while ((known == NOTHING_ACCOUNTED || known < current) &&
            !accounted.compare_exchange_weak(known, current)) {
     }
 }
 
 uint64_t RegistryValueCache::version() const {
     if (shared == nullptr) {
-        return noVersion;
+        return NO_VERSION;
     }
     const uint64_t current = shared->load();
-    return current % 2 == 0 ? current : noVersion;
+    return current % 2 == 0 ? current : NO_VERSION;
 }
 
 LSTATUS RegistryValueCache::deliver(const Entry& entry, const RegistryValueBuffer& buffer) {

@@ -23,7 +23,7 @@ class RegistryValueBuffer;
 class RegistryValueCache {
 public:
     // A version that never matches: the cache is off.
-    static constexpr uint64_t noVersion = 1;
+    static constexpr uint64_t NO_VERSION = 1;
 
     RegistryValueCache() = default;
     RegistryValueCache(const RegistryValueCache&) = delete;
@@ -40,7 +40,7 @@ public:
     uint64_t startWrite();
     void finishWrite(uint64_t mark);
 
-    // The version now; noVersion while a write is under way or without a mapping.
+    // The version now; NO_VERSION while a write is under way or without a mapping.
     uint64_t version() const;
 
     // For the notifier thread, without the hive's mutex. Whether the hive may have changes that
@@ -78,9 +78,9 @@ private:
 
     std::atomic<uint64_t>* shared = nullptr;
     // The version up to which every change is known to this process's notifier.
-    static constexpr uint64_t nothingAccounted = ~uint64_t(0);
-    std::atomic<uint64_t> accounted{nothingAccounted};
-    RegistryCacheEntries<Entry> entries{noVersion};
+    static constexpr uint64_t NOTHING_ACCOUNTED = ~uint64_t(0);
+    std::atomic<uint64_t> accounted{NOTHING_ACCOUNTED};
+    RegistryCacheEntries<Entry> entries{NO_VERSION};
 };
 
 } // namespace krel_platform

@@ -22,11 +22,11 @@ namespace krel_platform {
 namespace {
 
 // A client gives up on a service that does not take its connection within this time.
-const int kConnectTimeoutMilliseconds = 5000;
-const int kBacklog = 64;
+const int CONNECT_TIMEOUT_MILLISECONDS = 5000;
+const int BACKLOG = 64;
 
-const char kChannelLockSuffix[] = ".lock";
-const char kStartLockSuffix[] = ".start";
+const char CHANNEL_LOCK_SUFFIX[] = ".lock";
+const char START_LOCK_SUFFIX[] = ".start";
 
 // The account owning the machine hive's directory: the one account (besides root) whose
 // services may serve channels.
@@ -77,7 +77,7 @@ int connectServiceChannel(const std::wstring& serviceName, ServiceChannelState& 
         return -1;
     }
     const int connection = connectToOwner(entryPath(directory, serviceChannelName(serviceName)),
-                                          SOCK_SEQPACKET, owner, kConnectTimeoutMilliseconds);
+                                          SOCK_SEQPACKET, owner, CONNECT_TIMEOUT_MILLISECONDS);
     const int error = errno;
     ::close(directory);
     if (connection >= 0) {
@@ -105,7 +105,7 @@ int lockServiceStart(const std::wstring& serviceName, int timeoutMilliseconds) {
         return -1;
     }
     const int descriptor =
-        openLockFile(directory, serviceChannelName(serviceName) + kStartLockSuffix, owner, true);
+        openLockFile(directory, serviceChannelName(serviceName) + START_LOCK_SUFFIX, owner, true);
     const int openError = errno;
     ::close(directory);
     if (descriptor < 0) {
@@ -127,8 +127,8 @@ bool serviceChannelHeld(const std::wstring& serviceName) {
     if (directory < 0) {
         return false;
     }
-    const int descriptor =
-        openLockFile(directory, serviceChannelName(serviceName) + kChannelLockSuffix, owner, false);
+    const int descriptor = openLockFile(
+        directory, serviceChannelName(serviceName) + CHANNEL_LOCK_SUFFIX, owner, false);
     ::close(directory);
     if (descriptor < 0) {
         return false;
@@ -151,7 +151,7 @@ DWORD ServiceChannelListener::open(const std::wstring& serviceName) {
         return ERROR_ACCESS_DENIED;
     }
     name = serviceChannelName(serviceName);
-    lock = openLockFile(directory, name + kChannelLockSuffix, owner, true);
+    lock = openLockFile(directory, name + CHANNEL_LOCK_SUFFIX, owner, true);
     if (lock < 0) {
         close();
         return ERROR_ACCESS_DENIED;
@@ -162,7 +162,7 @@ DWORD ServiceChannelListener::open(const std::wstring& serviceName) {
     }
     // Holding the lock, whatever socket file is left there belongs to an instance that ended.
     unlinkat(directory, name.c_str(), 0);
-    listener = listenAt(entryPath(directory, name), SOCK_SEQPACKET | SOCK_NONBLOCK, kBacklog);
+    listener = listenAt(entryPath(directory, name), SOCK_SEQPACKET | SOCK_NONBLOCK, BACKLOG);
     if (listener < 0) {
         close();
         return ERROR_ACCESS_DENIED;

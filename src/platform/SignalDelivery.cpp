@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <cxxabi.h>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "base/LogFunctionCall.h"
 #include "exception/FaultTranslator.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
 #include "platform/Utf16.h"
@@ -30,7 +30,7 @@ namespace krel_platform {
 
 namespace {
 
-const wchar_t* const deliveryContext = L"krel_platform::SignalDelivery::deliver";
+const wchar_t* const DELIVERY_CONTEXT = L"krel_platform::SignalDelivery::deliver";
 
 // The write end of the self-pipe, read by the trampoline; -1 until the pipe exists.
 std::atomic<int> pipeWriteEnd{-1};
@@ -71,7 +71,7 @@ DWORD controlTypeOf(int signalNumber) {
     }
 }
 
-const int consoleSignals[] = {SIGINT, SIGBREAK, SIGHUP, SIGTERM};
+const int CONSOLE_SIGNALS[] = {SIGINT, SIGBREAK, SIGHUP, SIGTERM};
 
 bool isValidSignal(int signalNumber) {
     return signalNumber > 0 && signalNumber < NSIG && signalNumber != SIGKILL &&
@@ -109,7 +109,7 @@ void performDefaultAction(int signalNumber) {
 
 void traceThrow(int signalNumber, const std::wstring& reason) {
     if (krel_std::StaticLog::isThresholdOn(krel_std::DEBUG)) {
-        krel_std::ContextLogMessage::log(krel_std::DEBUG, deliveryContext, L"KrelStd", L"",
+        krel_std::ContextLogMessage::log(krel_std::DEBUG, DELIVERY_CONTEXT, L"KrelStd", L"",
                                          krel_std::Thread::getCurrentThreadId(), KREL_SOURCE_FILE,
                                          __LINE__, L"Handler of signal %d threw: %ls", signalNumber,
                                          reason.c_str());
@@ -119,17 +119,18 @@ void traceThrow(int signalNumber, const std::wstring& reason) {
 // Runs work of the delivery thread: whatever it throws is traced and dropped, so the thread
 // goes on with the next signal.
 template <typename Work> void runGuarded(int signalNumber, Work work) {
-    try {
-        work();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (krel_std::KrelException& e) {
-        traceThrow(signalNumber, e.toString());
-    } catch (std::exception& e) {
-        traceThrow(signalNumber, utf8ToWide(e.what()));
-    } catch (...) {
-        traceThrow(signalNumber, L"unknown exception");
-    }
+    krel_std_internal::callSwallowing([&] { work(); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (krel_std::KrelException& e) {
+                                              traceThrow(signalNumber, e.toString());
+                                          } catch (std::exception& e) {
+                                              traceThrow(signalNumber, utf8ToWide(e.what()));
+                                          } catch (...) {
+                                              traceThrow(signalNumber, L"unknown exception");
+                                          }
+                                      });
 }
 
 class SignalDelivery {
@@ -223,7 +224,7 @@ public:
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return FALSE;
             }
-            for (int signalNumber : consoleSignals) {
+            for (int signalNumber : CONSOLE_SIGNALS) {
                 refreshConsoleSignalLocked(signalNumber);
             }
         }
@@ -330,19 +331,17 @@ private:
         if (pipeReadEnd < 0 && !openPipeLocked()) {
             return false;
         }
-        try {
-            boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
-            std::unique_ptr<krel_std::Thread> started(
-                new krel_std::Thread(loop, L"KrelStd signal delivery"));
-            started->setJoinOnDestruct(false);
-            started->start();
-            thread = started.release();
-            return true;
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            return false;
-        }
+        return krel_std_internal::callSwallowing(
+            [&] {
+                boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
+                std::unique_ptr<krel_std::Thread> started(
+                    new krel_std::Thread(loop, L"KrelStd signal delivery"));
+                started->setJoinOnDestruct(false);
+                started->start();
+                thread = started.release();
+                return true;
+            },
+            [&] { return false; });
     }
 
     void installTrampolineLocked(int signalNumber) {

@@ -12,7 +12,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
         SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
     error = sqlite3_open_v2(path.c_str(), &database, flags, nullptr);
     if (error == SQLITE_OK) {
-        error = sqlite3_busy_timeout(database, busyTimeoutMs);
+        error = sqlite3_busy_timeout(database, BUSY_TIMEOUT_MS);
     }
     if (error != SQLITE_OK) {
         sqlite3_close_v2(database);

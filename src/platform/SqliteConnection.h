@@ -13,7 +13,7 @@ namespace krel_platform {
 class SqliteConnection {
 public:
     // How long a statement waits for another connection's lock before giving up.
-    static constexpr int busyTimeoutMs = 5000;
+    static constexpr int BUSY_TIMEOUT_MS = 5000;
 
     // Opens the database (":memory:" for a private one in memory), read-write and created when
     // missing, or read-only. The busy timeout is set before any statement runs. Empty on

@@ -21,10 +21,10 @@ namespace {
 
 // The writer next in line holds the gate while it waits for the turn, so the writer whose
 // turn has just ended cannot take the turn again before it: it queues at the gate.
-constexpr off_t gateByte = 0;
-constexpr off_t turnByte = 1;
+constexpr off_t GATE_BYTE = 0;
+constexpr off_t TURN_BYTE = 1;
 
-std::atomic<int> waitLimit{SqliteWriteLock::waitLimitMs};
+std::atomic<int> waitLimit{SqliteWriteLock::WAIT_LIMIT_MS};
 
 int lockRange(int descriptor, short type, off_t start, off_t length, int command) {
     struct flock range {};
@@ -55,9 +55,9 @@ struct TurnWaiter {
 // cancels it when its wait limit has passed.
 void* waitForTurn(void* argument) {
     TurnWaiter& waiter = *static_cast<TurnWaiter*>(argument);
-    int result = lockRange(waiter.descriptor, F_WRLCK, gateByte, 1, F_OFD_SETLKW);
+    int result = lockRange(waiter.descriptor, F_WRLCK, GATE_BYTE, 1, F_OFD_SETLKW);
     if (result == 0) {
-        result = lockRange(waiter.descriptor, F_WRLCK, turnByte, 1, F_OFD_SETLKW);
+        result = lockRange(waiter.descriptor, F_WRLCK, TURN_BYTE, 1, F_OFD_SETLKW);
     }
     waiter.error.store(result == 0 ? 0 : errno);
     const uint64_t one = 1;
@@ -108,17 +108,17 @@ int SqliteWriteLock::acquire() {
 }
 
 void SqliteWriteLock::release() {
-    lockRange(descriptor, F_UNLCK, turnByte, 1, F_OFD_SETLK);
+    lockRange(descriptor, F_UNLCK, TURN_BYTE, 1, F_OFD_SETLK);
     threads.unlock();
 }
 
 // Both bytes at once when nobody holds either; the gate is let go as soon as the turn is held,
 // so a writer arriving while others wait for the turn finds the gate taken and queues.
 int SqliteWriteLock::queue(std::chrono::steady_clock::time_point deadline) {
-    if (lockRange(descriptor, F_WRLCK, gateByte, 2, F_OFD_SETLK) != 0) {
+    if (lockRange(descriptor, F_WRLCK, GATE_BYTE, 2, F_OFD_SETLK) != 0) {
         return isConflict(errno) ? waitInThread(deadline) : SQLITE_IOERR;
     }
-    lockRange(descriptor, F_UNLCK, gateByte, 1, F_OFD_SETLK);
+    lockRange(descriptor, F_UNLCK, GATE_BYTE, 1, F_OFD_SETLK);
     return SQLITE_OK;
 }
 
@@ -156,7 +156,7 @@ int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline
     drain(wake);
     const int error = waiter.error.load();
     if (error == 0) {
-        lockRange(descriptor, F_UNLCK, gateByte, 1, F_OFD_SETLK);
+        lockRange(descriptor, F_UNLCK, GATE_BYTE, 1, F_OFD_SETLK);
         return SQLITE_OK;
     }
     unlockAll();
@@ -165,7 +165,7 @@ int SqliteWriteLock::waitInThread(std::chrono::steady_clock::time_point deadline
 
 // The description stays open for the next wait: unlocking is what gives the bytes back.
 void SqliteWriteLock::unlockAll() {
-    lockRange(descriptor, F_UNLCK, gateByte, 2, F_OFD_SETLK);
+    lockRange(descriptor, F_UNLCK, GATE_BYTE, 2, F_OFD_SETLK);
 }
 
 } // namespace krel_platform

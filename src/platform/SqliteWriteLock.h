@@ -21,7 +21,7 @@ class SqliteWriteLock {
 public:
     // Long enough for any write of a living process; a holder that is stopped or hung is not
     // waited for beyond it.
-    static constexpr int waitLimitMs = 30000;
+    static constexpr int WAIT_LIMIT_MS = 30000;
 
     // For tests of stalled holders: the wait limit of this process's later waits.
     static void setWaitLimitForTests(std::chrono::milliseconds limit);

@@ -13,7 +13,7 @@ struct SystemMessage {
 };
 
 // Sorted by code.
-const SystemMessage kSystemMessages[] = {
+const SystemMessage SYSTEM_MESSAGES[] = {
     {0, L"The operation completed successfully.\r\n"},
     {1, L"Incorrect function.\r\n"},
     {2, L"The system cannot find the file specified.\r\n"},
@@ -130,9 +130,9 @@ const SystemMessage kSystemMessages[] = {
 } // namespace
 
 const wchar_t* findSystemMessage(DWORD code) {
-    const auto end = std::end(kSystemMessages);
+    const auto end = std::end(SYSTEM_MESSAGES);
     const auto found =
-        std::lower_bound(std::begin(kSystemMessages), end, code,
+        std::lower_bound(std::begin(SYSTEM_MESSAGES), end, code,
                          [](const SystemMessage& entry, DWORD key) { return entry.code < key; });
     return found != end && found->code == code ? found->text : nullptr;
 }

@@ -6,7 +6,7 @@ namespace krel_platform {
 
 namespace {
 
-constexpr char32_t replacementCharacter = 0xFFFD;
+constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 bool isHighSurrogate(char32_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -86,7 +86,7 @@ std::u16string wideToUtf16(const std::wstring& text) {
     for (wchar_t w : text) {
         char32_t c = static_cast<char32_t>(w);
         if (c > 0x10FFFF) {
-            c = replacementCharacter;
+            c = REPLACEMENT_CHARACTER;
         }
         if (c >= 0x10000) {
             c -= 0x10000;
@@ -130,7 +130,7 @@ std::wstring utf8ToWide(const std::string& text) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
         const size_t length = sequenceLength(lead);
         if (length == 0 || i + length > text.size()) {
-            out += static_cast<wchar_t>(replacementCharacter);
+            out += static_cast<wchar_t>(REPLACEMENT_CHARACTER);
             ++i;
             continue;
         }
@@ -145,7 +145,7 @@ std::wstring utf8ToWide(const std::string& text) {
             c = (c << 6) | (next & 0x3F);
         }
         if (!valid) {
-            out += static_cast<wchar_t>(replacementCharacter);
+            out += static_cast<wchar_t>(REPLACEMENT_CHARACTER);
             ++i;
             continue;
         }

@@ -13,8 +13,8 @@
 namespace {
 
 // Windows' own bounds of a report: the length of one insertion string and of the data.
-const size_t kMaximumStringUnits = 31839;
-const DWORD kMaximumDataBytes = 61440;
+const size_t MAXIMUM_STRING_UNITS = 31839;
+const DWORD MAXIMUM_DATA_BYTES = 61440;
 
 // A registered event source: the name its records carry.
 class EventSource : public krel_platform::KernelObject {
@@ -54,7 +54,7 @@ BOOL fail(DWORD error) {
 DWORD takeContent(krel_platform::EventLogRecord& record, WORD numStrings, LPCWSTR* strings,
                   DWORD dataSize, LPVOID rawData) {
     if ((numStrings > 0 && strings == nullptr) || (dataSize > 0 && rawData == nullptr) ||
-        dataSize > kMaximumDataBytes) {
+        dataSize > MAXIMUM_DATA_BYTES) {
         return ERROR_INVALID_PARAMETER;
     }
     for (WORD i = 0; i < numStrings; ++i) {
@@ -62,7 +62,7 @@ DWORD takeContent(krel_platform::EventLogRecord& record, WORD numStrings, LPCWST
             return ERROR_INVALID_PARAMETER;
         }
         record.strings.emplace_back(strings[i]);
-        if (krel_platform::wideToUtf16(record.strings.back()).size() > kMaximumStringUnits) {
+        if (krel_platform::wideToUtf16(record.strings.back()).size() > MAXIMUM_STRING_UNITS) {
             return ERROR_INVALID_PARAMETER;
         }
     }

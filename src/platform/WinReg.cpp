@@ -66,7 +66,7 @@ LSTATUS resolve(HKEY key, KeyReference& reference) {
         reference.root = RegistryStore::instance().hive(
             low == 0x80000001u ? RegistryStore::currentUser : RegistryStore::localMachine);
         reference.hive = reference.root.get();
-        reference.key = RegistryHive::rootKey;
+        reference.key = RegistryHive::ROOT_KEY;
         reference.access = KEY_ALL_ACCESS;
         return ERROR_SUCCESS;
     }

@@ -24,11 +24,11 @@ using namespace krel_platform::service_manager;
 
 namespace {
 
-const int kReplyTimeoutSeconds = 30;
+const int REPLY_TIMEOUT_SECONDS = 30;
 // A process ended with TerminateProcess is gone within this time.
-const DWORD kProcessEndMilliseconds = 10000;
+const DWORD PROCESS_END_MILLISECONDS = 10000;
 // The pause between two looks at an instance that is ending.
-const int kEndingPollMilliseconds = 2;
+const int ENDING_POLL_MILLISECONDS = 2;
 
 DWORD connectionError(krel_platform::ServiceChannelState state) {
     switch (state) {
@@ -55,7 +55,7 @@ DWORD exchange(const std::wstring& name, RequestKind kind, DWORD code, ServiceRe
     if (descriptor < 0) {
         return connectionError(found);
     }
-    timeval timeout{kReplyTimeoutSeconds, 0};
+    timeval timeout{REPLY_TIMEOUT_SECONDS, 0};
     setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     const ServiceRequest request{kind, code};
     DWORD error = ERROR_SERVICE_REQUEST_TIMEOUT;
@@ -110,7 +110,7 @@ DWORD awaitListening(const std::wstring& name, HANDLE process) {
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             TerminateProcess(process, ERROR_SERVICE_REQUEST_TIMEOUT);
-            WaitForSingleObject(process, kProcessEndMilliseconds);
+            WaitForSingleObject(process, PROCESS_END_MILLISECONDS);
             return ERROR_SERVICE_REQUEST_TIMEOUT;
         }
     }
@@ -234,7 +234,7 @@ DWORD awaitNoInstance(const std::wstring& name, std::chrono::steady_clock::time_
         if (std::chrono::steady_clock::now() >= deadline) {
             return ERROR_SERVICE_REQUEST_TIMEOUT;
         }
-        poll(nullptr, 0, kEndingPollMilliseconds);
+        poll(nullptr, 0, ENDING_POLL_MILLISECONDS);
     }
 }
 

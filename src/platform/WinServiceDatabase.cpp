@@ -17,7 +17,7 @@ using namespace krel_platform::service_manager;
 
 namespace {
 
-const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+const wchar_t SERVICES_KEY[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 
 class ManagerObject : public krel_platform::KernelObject {};
 
@@ -27,7 +27,7 @@ SC_HANDLE failHandle(DWORD error) {
 }
 
 std::wstring keyOf(const std::wstring& name) {
-    return kServicesKey + name;
+    return SERVICES_KEY + name;
 }
 
 // A whole value of the service's key, with its type; false when the key or the value is missing.

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <deque>
 #include <mutex>
 #include <poll.h>
@@ -17,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "internal/GuardedCall.h"
 #include "platform/ServiceChannel.h"
 #include "platform/UnixChannel.h"
 #include "platform/Utf16.h"
@@ -28,11 +28,11 @@ using namespace krel_platform::service_manager;
 
 namespace {
 
-const DWORD kStartTimeoutMilliseconds = 30000;
+const DWORD START_TIMEOUT_MILLISECONDS = 30000;
 // A connection must have sent its request within this time, or it is closed.
-const auto kRequestTime = std::chrono::milliseconds(1000);
+const auto REQUEST_TIME = std::chrono::milliseconds(1000);
 // Connections a service holds at once (waiting for their request or for their control).
-const size_t kMostConnections = 32;
+const size_t MOST_CONNECTIONS = 32;
 
 // The dispatcher of this process: at most one at a time.
 struct DispatcherState {
@@ -45,7 +45,7 @@ struct DispatcherState {
     std::vector<DWORD> reported;
     bool markerForTesting = false;
     std::wstring testMarker;
-    DWORD startTimeoutMilliseconds = kStartTimeoutMilliseconds;
+    DWORD startTimeoutMilliseconds = START_TIMEOUT_MILLISECONDS;
 };
 
 DispatcherState& dispatcher() {
@@ -125,13 +125,11 @@ ServiceReply answerControl(const ServiceRequest& request) {
     if (reply.error != ERROR_SUCCESS) {
         return reply;
     }
-    try {
-        handler(request.code);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        // The handler is the service's; nothing it throws may end the dispatcher.
-    }
+    krel_std_internal::callSwallowing([&] { handler(request.code); },
+                                      [&] {
+                                          // The handler is the service's; nothing it throws may end
+                                          // the dispatcher.
+                                      });
     return statusReply();
 }
 
@@ -208,7 +206,7 @@ public:
     void run(int stop) {
         for (;;) {
             std::vector<pollfd> watched{{stop, POLLIN, 0}};
-            if (queue.connections < kMostConnections) {
+            if (queue.connections < MOST_CONNECTIONS) {
                 watched.push_back({listener, POLLIN, 0});
             }
             for (const Waiting& waiting : waitingConnections) {
@@ -238,7 +236,7 @@ private:
     };
 
     int pollTimeout() const {
-        if (queue.connections >= kMostConnections) {
+        if (queue.connections >= MOST_CONNECTIONS) {
             return 50;
         }
         if (waitingConnections.empty()) {
@@ -254,7 +252,7 @@ private:
     }
 
     void acceptClients() {
-        while (queue.connections < kMostConnections) {
+        while (queue.connections < MOST_CONNECTIONS) {
             const int connection =
                 accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             if (connection < 0) {
@@ -269,7 +267,7 @@ private:
                 continue;
             }
             waitingConnections.push_back(
-                {connection, std::chrono::steady_clock::now() + kRequestTime});
+                {connection, std::chrono::steady_clock::now() + REQUEST_TIME});
         }
     }
 
@@ -371,15 +369,13 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
     std::wstring argument = state.name;
     std::thread serviceThread([serviceMain, &argument, &queue] {
         LPWSTR argv[] = {&argument[0], nullptr};
-        try {
-            serviceMain(1, argv);
-        } catch (abi::__forced_unwind&) {
-            queue.endService();
-            throw;
-        } catch (...) {
-            // The service main function is the service's; the dispatcher outlives it.
-        }
-        queue.endService();
+        // The service has ended however its thread leaves, a cancellation of the thread included.
+        struct EndService {
+            ControlQueue& queue;
+            ~EndService() { queue.endService(); }
+        } end{queue};
+        // The service main function is the service's; the dispatcher outlives whatever it throws.
+        krel_std_internal::callSwallowing([&] { serviceMain(1, argv); });
     });
     runControls(queue, true);
     serviceThread.join();
@@ -446,7 +442,7 @@ DWORD startTimeout() {
 void setServiceStartTimeoutForTesting(DWORD milliseconds) {
     DispatcherState& state = dispatcher();
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.startTimeoutMilliseconds = milliseconds == 0 ? kStartTimeoutMilliseconds : milliseconds;
+    state.startTimeoutMilliseconds = milliseconds == 0 ? START_TIMEOUT_MILLISECONDS : milliseconds;
 }
 
 void setServiceMarkerForTesting(const wchar_t* serviceName) {

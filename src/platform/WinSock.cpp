@@ -6,7 +6,7 @@
 namespace {
 
 // The versions offered: 2.2, as the Windows sockets library offers.
-const WORD kHighestVersion = MAKEWORD(2, 2);
+const WORD HIGHEST_VERSION = MAKEWORD(2, 2);
 
 std::atomic<int>& startups() {
     static std::atomic<int>& count = *new std::atomic<int>(0);
@@ -22,8 +22,8 @@ int WSAStartup(WORD versionRequested, LPWSADATA data) {
     std::memset(data, 0, sizeof(*data));
     const bool aboveHighest = LOBYTE(versionRequested) > 2 ||
                               (LOBYTE(versionRequested) == 2 && HIBYTE(versionRequested) > 2);
-    data->wVersion = aboveHighest ? kHighestVersion : versionRequested;
-    data->wHighVersion = kHighestVersion;
+    data->wVersion = aboveHighest ? HIGHEST_VERSION : versionRequested;
+    data->wHighVersion = HIGHEST_VERSION;
     std::strcpy(data->szDescription, "WinSock 2.0");
     std::strcpy(data->szSystemStatus, "Running");
     startups().fetch_add(1);

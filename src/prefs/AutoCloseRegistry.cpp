@@ -27,14 +27,9 @@ AutoCloseRegistry::~AutoCloseRegistry() {
     try {
         registry->closeKey();
     } catch (const KrelException& exception) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Close failed: <%ls>.",
-                             exception.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(context, L"Close failed: <%ls>.", exception.getMessage().c_str());
     } catch (...) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Close failed.");
-        }
+        KREL_INTERNAL_DEBUG(context, L"Close failed.");
     }
     registry->lock.unlock();
 }

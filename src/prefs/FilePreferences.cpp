@@ -36,9 +36,9 @@ namespace {
 
 const wchar_t USER_ROOT_STR[] = L"USER_ROOT";
 const wchar_t SYSTEM_ROOT_STR[] = L"SYSTEM_ROOT";
-const wchar_t prefFileName[] = L"prefs.cfg";
-const wchar_t prefsDirVariable[] = L"KREL_PREFS_DIR";
-const wchar_t saveFailure[] = L"Unable to save Preferences information.";
+const wchar_t PREF_FILE_NAME[] = L"prefs.cfg";
+const wchar_t PREFS_DIR_VARIABLE[] = L"KREL_PREFS_DIR";
+const wchar_t SAVE_FAILURE[] = L"Unable to save Preferences information.";
 
 // The statics of the back end. They are never destroyed: the roots, and with them every cached
 // node, live until the process ends, and nothing at exit runs their destructors after the
@@ -67,14 +67,14 @@ std::wstring preparedRoot(const File& directory) {
 
 // The longest directory name the file systems take, in bytes of the UTF-8 form that paths are
 // handed over in.
-const std::size_t maxDirectoryNameBytes = 255;
+const std::size_t MAX_DIRECTORY_NAME_BYTES = 255;
 
 // Whether the piece of a node name cannot be a directory of its own: "." and ".." are other
 // directories, and a directory with a longer name could never be made, so the node could never
 // be saved.
 bool isUnstorablePiece(const std::wstring& piece) {
     return piece == L"." || piece == L".." ||
-           krel_platform::wideToUtf8(piece).size() > maxDirectoryNameBytes;
+           krel_platform::wideToUtf8(piece).size() > MAX_DIRECTORY_NAME_BYTES;
 }
 
 // Whether any '\'-separated piece of the name cannot be a directory.
@@ -229,7 +229,7 @@ FilePreferences::FilePreferences(RootType type, const std::wstring& name)
     : treeType(type), nodeDirectory(buildFilePath(rootTypePath(type), name)),
       directoryPath(nodeDirectory.getCanonicalPath()),
       nativeDirectoryPath(krel_platform::nativePath(directoryPath)),
-      prefsFile(directoryPath, prefFileName) {
+      prefsFile(directoryPath, PREF_FILE_NAME) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Root type <%d> Name <%ls>.", static_cast<int>(type),
                           name.c_str());
@@ -249,7 +249,7 @@ FilePreferences::FilePreferences(const boost::shared_ptr<AbstractPreferences>& p
       nodeDirectory(buildFilePath(parent, checkedChildName(name))),
       directoryPath(nodeDirectory.getCanonicalPath()),
       nativeDirectoryPath(krel_platform::nativePath(directoryPath)),
-      prefsFile(directoryPath, prefFileName) {
+      prefsFile(directoryPath, PREF_FILE_NAME) {
     const wchar_t* const context = L"krel_std::FilePreferences::FilePreferences";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Parent <%p> Name <%ls>.",
                           static_cast<const void*>(parent.get()), name.c_str());
@@ -273,7 +273,7 @@ void FilePreferences::loadNativeHandlePaths() {
     if (!state.userRootPath.empty()) {
         return;
     }
-    const std::wstring prefsDir = KrelSystem::getInstance().getEnv(prefsDirVariable);
+    const std::wstring prefsDir = KrelSystem::getInstance().getEnv(PREFS_DIR_VARIABLE);
     if (!prefsDir.empty()) {
         state.systemRootPath = preparedRoot(File(prefsDir, L"system"));
         state.userRootPath = preparedRoot(File(prefsDir, L"user"));
@@ -328,9 +328,9 @@ std::wstring FilePreferences::buildListenerPath() {
 void FilePreferences::openStore(const wchar_t* context) {
     AutoLock<Lock> guard(lock);
     config.setPath(prefsFile.getCanonicalFile());
-    if (!nodeDirectory.exists() && !nodeDirectory.mkdirs() && __internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Unable to create directory <%ls>.",
-                         nodeDirectory.getCanonicalPath().c_str());
+    if (!nodeDirectory.exists() && !nodeDirectory.mkdirs()) {
+        KREL_INTERNAL_DEBUG(context, L"Unable to create directory <%ls>.",
+                            nodeDirectory.getCanonicalPath().c_str());
     }
     krel_platform::FileStamp current;
     if (readRegularFileStamp(prefsFile.getPath(), current)) {
@@ -339,11 +339,8 @@ void FilePreferences::openStore(const wchar_t* context) {
         } catch (const KrelException& error) {
             // The node starts empty; a later flush tells its caller when the file stays
             // unreadable.
-            if (__internal_debug_on()) {
-                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                 L"Unable to read <%ls>: <%ls>.",
-                                 prefsFile.getCanonicalPath().c_str(), error.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(context, L"Unable to read <%ls>: <%ls>.",
+                                prefsFile.getCanonicalPath().c_str(), error.getMessage().c_str());
         }
     }
 }
@@ -471,7 +468,7 @@ void FilePreferences::refreshStore(const wchar_t* context,
     try {
         loadStore(current);
     } catch (const KrelException& cause) {
-        KrelBackingStoreException error(saveFailure, cause);
+        KrelBackingStoreException error(SAVE_FAILURE, cause);
         error.logDebug(context);
         throw error;
     }
@@ -512,7 +509,7 @@ void FilePreferences::writeStore(const wchar_t* context) {
         ownChanges.clear();
         noteStoreStamp();
     } catch (const KrelException& cause) {
-        KrelBackingStoreException error(saveFailure, cause);
+        KrelBackingStoreException error(SAVE_FAILURE, cause);
         error.logDebug(context);
         throw error;
     }

@@ -230,15 +230,10 @@ void PreferenceChangeBlocker::removeListener() {
         try {
             node->removePreferenceChangeListener(listener);
         } catch (const KrelException& e) {
-            if (__internal_debug_on()) {
-                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                 L"Listener not removed from node: %ls", e.getMessage().c_str());
-            }
+            KREL_INTERNAL_DEBUG(context, L"Listener not removed from node: %ls",
+                                e.getMessage().c_str());
         } catch (const std::exception& e) {
-            if (__internal_debug_on()) {
-                __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                                 L"Listener not removed from node: %hs", e.what());
-            }
+            KREL_INTERNAL_DEBUG(context, L"Listener not removed from node: %hs", e.what());
         }
     }
 }

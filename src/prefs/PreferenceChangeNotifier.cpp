@@ -63,16 +63,10 @@ void PreferenceChangeNotifier::addPreferenceChangeListener(
     AutoLock<Lock> guard(lock());
     ListenerSet listeners = getPrefChgListeners(path);
     if (listeners.find(listener) != listeners.end()) {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                            L"Change listener already in list.");
-        }
+        KREL_INTERNAL_CALL(context, L"Change listener already in list.");
         return;
     }
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                         L"Adding listener to <%ls> listener path.", path.c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Adding listener to <%ls> listener path.", path.c_str());
     listeners.insert(listener);
     updatePreferenceChangeListenerMap(path, listeners);
     startEventDispatchThreadIfNecessary();
@@ -88,11 +82,8 @@ void PreferenceChangeNotifier::removePreferenceChangeListener(
     AutoLock<Lock> guard(lock());
     ListenerSet listeners = getPrefChgListeners(path);
     if (listeners.erase(listener) == 0) {
-        if (__internal_debug_on()) {
-            __internal_debug(context, KREL_SOURCE_FILE, __LINE__,
-                             L"Listener <%p> not register for path <%ls>.", listener.get(),
-                             path.c_str());
-        }
+        KREL_INTERNAL_DEBUG(context, L"Listener <%p> not register for path <%ls>.", listener.get(),
+                            path.c_str());
         return;
     }
     if (listeners.empty()) {
@@ -110,10 +101,8 @@ unsigned int PreferenceChangeNotifier::getNumberOfListeners(const std::wstring& 
     auto entry = listenerMap.find(path);
     const unsigned int count =
         entry == listenerMap.end() ? 0u : static_cast<unsigned int>(entry->second.size());
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"<%d> listeners for path <%ls>.",
-                         static_cast<int>(count), path.c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"<%d> listeners for path <%ls>.", static_cast<int>(count),
+                        path.c_str());
     return count;
 }
 
@@ -149,16 +138,11 @@ PreferenceChangeNotifier::getPrefChgListeners(const std::wstring& path) {
     AutoLock<Lock> guard(lock());
     auto entry = listenerMap.find(path);
     if (entry == listenerMap.end()) {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                            L"No listeners for specified path.");
-        }
+        KREL_INTERNAL_CALL(context, L"No listeners for specified path.");
         return ListenerSet();
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"<%d> listeners for specified path.",
-                        static_cast<int>(entry->second.size()));
-    }
+    KREL_INTERNAL_CALL(context, L"<%d> listeners for specified path.",
+                       static_cast<int>(entry->second.size()));
     return entry->second;
 }
 
@@ -217,9 +201,8 @@ void PreferenceChangeNotifier::PreferenceChangeEventDispatchThread::run() {
                 boost::shared_ptr<PreferenceChangeEvent> event = nextEvent();
                 if (event) {
                     deliver(event);
-                } else if (__internal_debug_on()) {
-                    __internal_debug(RUN_CONTEXT, KREL_SOURCE_FILE, __LINE__,
-                                     L"Got NULL event from queue.");
+                } else {
+                    KREL_INTERNAL_DEBUG(RUN_CONTEXT, L"Got NULL event from queue.");
                 }
             }
         });

@@ -13,7 +13,7 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const factoryVariable = L"default.PreferencesFactory";
+const wchar_t* const FACTORY_VARIABLE = L"default.PreferencesFactory";
 
 // Serialises the factory lookup and guards the remembered name; made on first use and never
 // destroyed.
@@ -48,9 +48,9 @@ boost::shared_ptr<PreferencesFactory>& Preferences::factory() {
 boost::shared_ptr<PreferencesFactory> Preferences::getFactory() {
     const wchar_t* const context = L"krel_std::Preferences::getFactory";
     KrelSystem& system = KrelSystem::getInstance();
-    std::wstring name = system.getEnv(factoryVariable);
+    std::wstring name = system.getEnv(FACTORY_VARIABLE);
     if (name.empty()) {
-        name = system.getProperty(factoryVariable, defaultFactory());
+        name = system.getProperty(FACTORY_VARIABLE, defaultFactory());
     }
     if (name.empty()) {
         name = defaultFactory();

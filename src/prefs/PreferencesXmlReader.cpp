@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cxxabi.h>
 #include <exception>
 #include <new>
 #include <utility>
@@ -21,6 +20,7 @@
 #include "exception/KrelXmlException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "internal/GuardedCall.h"
 #include "platform/Utf16.h"
 #include "prefs/Preferences.h"
 #include "prefs/PreferencesDocumentParser.h"
@@ -33,7 +33,7 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const importContext = L"krel_std::PreferencesXmlReader::importPreferences";
+const wchar_t* const IMPORT_CONTEXT = L"krel_std::PreferencesXmlReader::importPreferences";
 
 [[noreturn]] void throwInvalidFormat(const wchar_t* context, const std::wstring& message) {
     KrelInvalidPreferencesFormatException error(message);
@@ -127,7 +127,7 @@ std::wstring PreferencesXmlReader::toString() const {
 }
 
 void PreferencesXmlReader::importPreferences() {
-    KREL_TRACE_SCOPE(importContext);
+    KREL_TRACE_SCOPE(IMPORT_CONTEXT);
     AutoLock<Lock> guard(lock);
     try {
         internalImportPreferences();
@@ -142,7 +142,7 @@ void PreferencesXmlReader::importPreferences() {
 void PreferencesXmlReader::throwOutOfMemory() const {
     KrelOutOfResourcesException error(L"Not enough memory to import input file <" + inputFilename +
                                       L">.");
-    error.logDebug(importContext);
+    error.logDebug(IMPORT_CONTEXT);
     throw error;
 }
 
@@ -157,7 +157,7 @@ void PreferencesXmlReader::internalImportPreferences() {
     try {
         {
             const std::string text = getFileContents();
-            XmlUtils::parse(importContext, *parser, text);
+            XmlUtils::parse(IMPORT_CONTEXT, *parser, text);
         }
         readPreferences(parser->getContent());
     } catch (const KrelXmlException& cause) {
@@ -393,17 +393,19 @@ void PreferencesXmlReader::flushStoredNodes() {
     storedNodeSet.clear();
     std::exception_ptr firstFailure;
     for (const boost::shared_ptr<Preferences>& node : topmost) {
-        try {
-            node->flush();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (const KrelIllegalStateException&) {
-            // The node was removed meanwhile: its entries are skipped, as a put into it is.
-        } catch (...) {
-            if (!firstFailure) {
-                firstFailure = std::current_exception();
-            }
-        }
+        krel_std_internal::callSwallowing([&] { node->flush(); },
+                                          [&] {
+                                              try {
+                                                  throw;
+                                              } catch (const KrelIllegalStateException&) {
+                                                  // The node was removed meanwhile: its entries are
+                                                  // skipped, as a put into it is.
+                                              } catch (...) {
+                                                  if (!firstFailure) {
+                                                      firstFailure = std::current_exception();
+                                                  }
+                                              }
+                                          });
     }
     if (firstFailure) {
         std::rethrow_exception(firstFailure);
@@ -411,15 +413,16 @@ void PreferencesXmlReader::flushStoredNodes() {
 }
 
 void PreferencesXmlReader::flushStoredNodesAfterFailure() {
-    try {
-        flushStoredNodes();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& error) {
-        error.logDebug(importContext);
-    } catch (...) {
-        // The import's own failure is the one reported.
-    }
+    krel_std_internal::callSwallowing([&] { flushStoredNodes(); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (KrelException& error) {
+                                              error.logDebug(IMPORT_CONTEXT);
+                                          } catch (...) {
+                                              // The import's own failure is the one reported.
+                                          }
+                                      });
 }
 
 std::wstring PreferencesXmlReader::getAttributeValue(const PreferencesDocumentContent& content,

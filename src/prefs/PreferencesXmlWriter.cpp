@@ -25,16 +25,16 @@ namespace {
 
 // The document's first lines, the document type being the one that the standard Java
 // preferences import accepts.
-const char* const documentHeader =
+const char* const DOCUMENT_HEADER =
     "<?xml version=\"1.0\"?>\r\n"
     "<!DOCTYPE preferences SYSTEM 'http://java.sun.com/dtd/preferences.dtd'>\r\n";
 
 // File::lineSeparator in UTF-8.
-const char* const lineEnd = "\r\n";
+const char* const LINE_END = "\r\n";
 
 // The size a piece of a document grows to before the next one begins: a block this size comes
 // from the heap's free blocks, never from new pages of memory.
-const std::size_t pieceBytes = 32 * 1024;
+const std::size_t PIECE_BYTES = 32 * 1024;
 
 // The characters of XML 1.0: TAB, LF, CR, U+0020 to U+D7FF, U+E000 to U+FFFD and the planes
 // above the basic one.
@@ -162,19 +162,19 @@ void PreferencesXmlWriter::internalWritePrefs(bool composed) {
 void PreferencesXmlWriter::composeDocument() {
     document.clear();
     startPiece();
-    piece += documentHeader;
+    piece += DOCUMENT_HEADER;
     writePreferences();
     document.push_back(std::move(piece));
 }
 
 void PreferencesXmlWriter::startPiece() {
     piece = std::string();
-    piece.reserve(pieceBytes + pieceBytes / 8);
+    piece.reserve(PIECE_BYTES + PIECE_BYTES / 8);
 }
 
 void PreferencesXmlWriter::endLine() {
-    piece += lineEnd;
-    if (piece.size() >= pieceBytes) {
+    piece += LINE_END;
+    if (piece.size() >= PIECE_BYTES) {
         document.push_back(std::move(piece));
         startPiece();
     }

@@ -23,14 +23,14 @@ namespace {
 
 typedef AutoLock<Lock> Guard;
 
-const wchar_t* const kRunContext = L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::run";
-const wchar_t* const kStartMonitoring = L"krel_std::RegistryChangeNotifier::startMonitoringKey";
-const wchar_t* const kStopMonitoring = L"krel_std::RegistryChangeNotifier::stopMonitoringKey";
+const wchar_t* const RUN_CONTEXT = L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::run";
+const wchar_t* const START_MONITORING = L"krel_std::RegistryChangeNotifier::startMonitoringKey";
+const wchar_t* const STOP_MONITORING = L"krel_std::RegistryChangeNotifier::stopMonitoringKey";
 
 // The pause that gives the checking thread time to take a signal.
-const long kSignalPause = 10;
+const long SIGNAL_PAUSE = 10;
 // The pause before the thread object joins its thread.
-const long kShutdownPause = 50;
+const long SHUTDOWN_PAUSE = 50;
 
 HKEY asHKey(int hive) {
     return reinterpret_cast<HKEY>(static_cast<intptr_t>(hive));
@@ -48,10 +48,7 @@ template <class E> [[noreturn]] void fail(const std::wstring& message, const wch
 
 // A signal for a key that is no longer watched, or whose key went away: the set is rebuilt.
 void forgetRemovedListener(RegistryChangeNotifier::Handles& handles, const wchar_t* context) {
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                        L"Got signal for listener that is removed.");
-    }
+    KREL_INTERNAL_CALL(context, L"Got signal for listener that is removed.");
     handles.update();
 }
 
@@ -149,19 +146,16 @@ RegistryChangeNotifier::HKeyType RegistryChangeNotifier::convertHKeyToHKeyType(i
         fail<KrelIllegalArgumentException>(
             L"Invalid root: <" + krel_std_internal::rootText(asHKey(hive)) + L">.", context);
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Return <%d>.",
-                        static_cast<int>(type));
-    }
+    KREL_INTERNAL_CALL(context, L"Return <%d>.", static_cast<int>(type));
     return type;
 }
 
 void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& keyPath) {
-    KREL_TRACE_SCOPE_ARGS(kStartMonitoring, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
-    ErrorUtils::isEmptyEx(keyPath, kStartMonitoring, L"Key");
+    KREL_TRACE_SCOPE_ARGS(START_MONITORING, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
+    ErrorUtils::isEmptyEx(keyPath, START_MONITORING, L"Key");
     const HKeyType type = convertHKeyToHKeyType(hive);
     Guard guard(lock());
-    checkShutdown(kStartMonitoring);
+    checkShutdown(START_MONITORING);
     ListenerMap& listeners = listenerMaps[type];
     ListenerMap::iterator found = listeners.find(keyPath);
     const bool added = found == listeners.end();
@@ -169,12 +163,9 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
         // The wait of the checking thread holds two events of its own besides the keys'.
         if (listenerMaps[0].size() + listenerMaps[1].size() >= MAX_WATCHED_KEYS) {
             fail<KrelOutOfResourcesException>(L"Unable to monitor more than 62 registry keys.",
-                                              kStartMonitoring);
+                                              START_MONITORING);
         }
-        if (__internal_debug_on()) {
-            __internal_debug(kStartMonitoring, KREL_SOURCE_FILE, __LINE__,
-                             L"Adding listener for key <%ls>.", keyPath.c_str());
-        }
+        KREL_INTERNAL_DEBUG(START_MONITORING, L"Adding listener for key <%ls>.", keyPath.c_str());
         found =
             listeners
                 .insert(std::make_pair(keyPath, boost::shared_ptr<RegistryListener>(
@@ -188,12 +179,10 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
         listener->registerListener();
     } catch (const KrelException&) {
         if (added) {
-            if (__internal_debug_on()) {
-                __internal_debug(kStartMonitoring, KREL_SOURCE_FILE, __LINE__,
-                                 L"Removing listener for key <%ls> because an exception was "
-                                 L"caught.",
-                                 keyPath.c_str());
-            }
+            KREL_INTERNAL_DEBUG(START_MONITORING,
+                                L"Removing listener for key <%ls> because an exception was "
+                                L"caught.",
+                                keyPath.c_str());
             listeners.erase(keyPath);
         }
         throw;
@@ -205,16 +194,16 @@ void RegistryChangeNotifier::startMonitoringKey(int hive, const std::wstring& ke
 }
 
 void RegistryChangeNotifier::stopMonitoringKey(int hive, const std::wstring& keyPath) {
-    KREL_TRACE_SCOPE_ARGS(kStopMonitoring, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
-    ErrorUtils::isEmptyEx(keyPath, kStopMonitoring, L"Key");
+    KREL_TRACE_SCOPE_ARGS(STOP_MONITORING, L"Begin. Root <%d> Key <%ls>.", hive, keyPath.c_str());
+    ErrorUtils::isEmptyEx(keyPath, STOP_MONITORING, L"Key");
     const HKeyType type = convertHKeyToHKeyType(hive);
     Guard guard(lock());
-    checkShutdown(kStopMonitoring);
+    checkShutdown(STOP_MONITORING);
     ListenerMap& listeners = listenerMaps[type];
     const ListenerMap::iterator found = listeners.find(keyPath);
     if (found == listeners.end()) {
         fail<KrelObjectNotFoundException>(L"Key <" + keyPath + L"> is not being monitored.",
-                                          kStopMonitoring);
+                                          STOP_MONITORING);
     }
     // The checking thread's wait set keeps its own reference: the listener, its event and its
     // key live until the thread has rebuilt the set.
@@ -228,10 +217,7 @@ void RegistryChangeNotifier::startRegistryCheckingThreadIfNotRunning() {
     KREL_TRACE_SCOPE(context);
     Guard guard(lock());
     if (checkingThread.getState() == Thread::RUNNING) {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__,
-                            L"Registry checking thread already running.");
-        }
+        KREL_INTERNAL_CALL(context, L"Registry checking thread already running.");
         return;
     }
     try {
@@ -247,7 +233,7 @@ void RegistryChangeNotifier::updateRegistryCheckingThread() {
     Guard guard(lock());
     if (updateHandle != nullptr) {
         SetEvent(updateHandle);
-        Thread::sleep(kSignalPause);
+        Thread::sleep(SIGNAL_PAUSE);
     }
 }
 
@@ -255,7 +241,7 @@ void RegistryChangeNotifier::stopRegistryCheckingThread() {
     Guard guard(lock());
     if (terminateHandle != nullptr) {
         SetEvent(terminateHandle);
-        Thread::sleep(kSignalPause);
+        Thread::sleep(SIGNAL_PAUSE);
     }
 }
 
@@ -290,9 +276,7 @@ void RegistryChangeNotifier::shutdown() {
     {
         Guard guard(lock());
         if (isShutdownFlag) {
-            if (__internal_call_on()) {
-                __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Already shutdown.");
-            }
+            KREL_INTERNAL_CALL(context, L"Already shutdown.");
             return;
         }
         stopRegistryCheckingThread();
@@ -346,19 +330,14 @@ void RegistryChangeNotifier::Handles::update() {
     for (int type = LOCAL_MACHINE; type <= CURRENT_USER; ++type) {
         for (const auto& entry : notifier.listenerMaps[type]) {
             const HANDLE handle = entry.second->getWaitHandle();
-            if (__internal_trace_on()) {
-                __internal_trace(context, KREL_SOURCE_FILE, __LINE__, L"Index <%d> Handle <%ls>.",
-                                 static_cast<int>(handles.size()), entry.first.c_str());
-            }
+            KREL_INTERNAL_TRACE(context, L"Index <%d> Handle <%ls>.",
+                                static_cast<int>(handles.size()), entry.first.c_str());
             handles.push_back(handle);
             identities.emplace_back(static_cast<HKeyType>(type), entry.first);
             listeners.push_back(entry.second);
         }
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"<%d> handles.",
-                        static_cast<int>(count));
-    }
+    KREL_INTERNAL_CALL(context, L"<%d> handles.", static_cast<int>(count));
 }
 
 boost::shared_ptr<RegistryListener>
@@ -437,7 +416,7 @@ RegistryChangeNotifier::RegistryCheckingThread::~RegistryCheckingThread() {
         if (terminate != nullptr) {
             SetEvent(terminate);
         }
-        Thread::sleep(kShutdownPause);
+        Thread::sleep(SHUTDOWN_PAUSE);
         join(-1);
     }
 }
@@ -450,36 +429,24 @@ std::wstring RegistryChangeNotifier::RegistryCheckingThread::toString() const {
 // cancellation passes through.
 void RegistryChangeNotifier::RegistryCheckingThread::run() {
     const bool completed = krel_std_internal::callGuarded(
-        kRunContext, [] { return std::wstring(L"The registry checking loop"); },
+        RUN_CONTEXT, [] { return std::wstring(L"The registry checking loop"); },
         [this] {
             Handles handles(notifier);
             for (;;) {
                 const DWORD result = WaitForMultipleObjects(handles.getCount(),
                                                             handles.getHandles(), FALSE, INFINITE);
-                if (__internal_trace_on()) {
-                    __internal_trace(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                     L"WaitForMultipleObjects return <%d>.",
-                                     static_cast<int>(result));
-                }
+                KREL_INTERNAL_TRACE(RUN_CONTEXT, L"WaitForMultipleObjects return <%d>.",
+                                    static_cast<int>(result));
                 if (result == WAIT_OBJECT_0) {
-                    if (__internal_debug_on()) {
-                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                         L"Got terminate signal.");
-                    }
+                    KREL_INTERNAL_DEBUG(RUN_CONTEXT, L"Got terminate signal.");
                     break;
                 }
                 if (result == WAIT_OBJECT_0 + 1) {
-                    if (__internal_call_on()) {
-                        __internal_call(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                        L"Got update signal.");
-                    }
+                    KREL_INTERNAL_CALL(RUN_CONTEXT, L"Got update signal.");
                     handles.update();
                 } else if (result == WAIT_FAILED) {
-                    if (__internal_debug_on()) {
-                        __internal_debug(kRunContext, KREL_SOURCE_FILE, __LINE__,
-                                         L"Wait failed: <%ls>.",
-                                         ErrorUtils::getLastErrorDescription().c_str());
-                    }
+                    KREL_INTERNAL_DEBUG(RUN_CONTEXT, L"Wait failed: <%ls>.",
+                                        ErrorUtils::getLastErrorDescription().c_str());
                     break;
                 } else if (result < handles.getCount()) {
                     processSignaledHandle(handles, result);
@@ -487,7 +454,7 @@ void RegistryChangeNotifier::RegistryCheckingThread::run() {
             }
         });
     if (!completed) {
-        Singleton<KrelLoggerSTD>::getInstance().STD3003(kRunContext);
+        Singleton<KrelLoggerSTD>::getInstance().STD3003(RUN_CONTEXT);
     }
 }
 
@@ -497,10 +464,8 @@ void RegistryChangeNotifier::RegistryCheckingThread::processSignaledHandle(Handl
         L"krel_std::RegistryChangeNotifier::RegistryCheckingThread::processSignaledHandle";
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Index <%d>.", static_cast<int>(index));
     try {
-        if (__internal_call_on()) {
-            __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"<%d:%ls> handle was signaled.",
-                            static_cast<int>(index), handles.getID(index).c_str());
-        }
+        KREL_INTERNAL_CALL(context, L"<%d:%ls> handle was signaled.", static_cast<int>(index),
+                           handles.getID(index).c_str());
         // Re-arming before reading makes a change made during the comparison fire again.
         handles.resetEvent(index);
         handles.registerListener(index);

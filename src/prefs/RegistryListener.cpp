@@ -22,10 +22,10 @@ namespace {
 
 typedef AutoLock<Lock> Guard;
 
-const wchar_t* const kConstructor = L"krel_std::RegistryListener::RegistryListener";
-const wchar_t* const kRegister = L"krel_std::RegistryListener::registerListener";
-const wchar_t* const kUpdateKeyValues = L"krel_std::RegistryListener::updateKeyValues";
-const wchar_t* const kUpdateAndNotify = L"krel_std::RegistryListener::updateAndNotify";
+const wchar_t* const CONSTRUCTOR = L"krel_std::RegistryListener::RegistryListener";
+const wchar_t* const REGISTER = L"krel_std::RegistryListener::registerListener";
+const wchar_t* const UPDATE_KEY_VALUES = L"krel_std::RegistryListener::updateKeyValues";
+const wchar_t* const UPDATE_AND_NOTIFY = L"krel_std::RegistryListener::updateAndNotify";
 
 int asNumber(HKEY key) {
     return static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)));
@@ -35,12 +35,12 @@ int asNumber(HKEY key) {
 
 RegistryListener::RegistryListener(HKEY root, const std::wstring& keyPath)
     : eventHandle(nullptr), root(root), isShutdown(false) {
-    KREL_TRACE_SCOPE_ARGS(kConstructor, L"Begin Root <%d> Path <%ls>.", asNumber(root),
+    KREL_TRACE_SCOPE_ARGS(CONSTRUCTOR, L"Begin Root <%d> Path <%ls>.", asNumber(root),
                           keyPath.c_str());
-    checkHKeyArg(kConstructor, root);
-    ErrorUtils::isEmptyEx(keyPath, kConstructor, L"Path");
+    checkHKeyArg(CONSTRUCTOR, root);
+    ErrorUtils::isEmptyEx(keyPath, CONSTRUCTOR, L"Path");
     eventHandle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ErrorUtils::isNullEx(eventHandle, kConstructor, L"Event handle");
+    ErrorUtils::isNullEx(eventHandle, CONSTRUCTOR, L"Event handle");
     path = keyPath;
 }
 
@@ -64,21 +64,16 @@ void RegistryListener::checkShutdown(const wchar_t* context) const {
 }
 
 void RegistryListener::registerListener() {
-    KREL_TRACE_SCOPE(kRegister);
+    KREL_TRACE_SCOPE(REGISTER);
     Guard guard(lock);
-    checkShutdown(kRegister);
+    checkShutdown(REGISTER);
     if (registryHandle == nullptr) {
         openKey(root, path, KEY_READ);
     }
-    if (__internal_trace_on()) {
-        __internal_trace(kRegister, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.", path.c_str());
-    }
+    KREL_INTERNAL_TRACE(REGISTER, L"Path <%ls>.", path.c_str());
     const LSTATUS code = RegNotifyChangeKeyValue(registryHandle, FALSE, REG_NOTIFY_CHANGE_LAST_SET,
                                                  eventHandle, TRUE);
-    if (__internal_trace_on()) {
-        __internal_trace(kRegister, KREL_SOURCE_FILE, __LINE__,
-                         L"RegNotifyChangeKeyValue Rtn <%d>.", static_cast<int>(code));
-    }
+    KREL_INTERNAL_TRACE(REGISTER, L"RegNotifyChangeKeyValue Rtn <%d>.", static_cast<int>(code));
     if (code != ERROR_SUCCESS) {
         const std::wstring what = L"Watch registry root <" + krel_std_internal::rootText(root) +
                                   L"> Path <" + path + L">";
@@ -87,7 +82,7 @@ void RegistryListener::registerListener() {
         } catch (const KrelException&) {
             // The arming failure below is what the caller needs to hear.
         }
-        convertWinErrToException(kRegister, code, what);
+        convertWinErrToException(REGISTER, code, what);
     }
 }
 
@@ -107,16 +102,13 @@ std::wstring RegistryListener::wholeText(const std::wstring& name, const std::ws
 }
 
 void RegistryListener::updateKeyValues() {
-    KREL_TRACE_SCOPE(kUpdateKeyValues);
+    KREL_TRACE_SCOPE(UPDATE_KEY_VALUES);
     Guard guard(lock);
-    checkShutdown(kUpdateKeyValues);
+    checkShutdown(UPDATE_KEY_VALUES);
     if (registryHandle == nullptr) {
         openKey(root, path, KEY_READ);
     }
-    if (__internal_trace_on()) {
-        __internal_trace(kUpdateKeyValues, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.",
-                         path.c_str());
-    }
+    KREL_INTERNAL_TRACE(UPDATE_KEY_VALUES, L"Path <%ls>.", path.c_str());
     const std::vector<std::pair<std::wstring, std::wstring>> values = getKeyValues();
     snapshot.clear();
     for (const auto& value : values) {
@@ -125,15 +117,12 @@ void RegistryListener::updateKeyValues() {
 }
 
 void RegistryListener::updateAndNotify() {
-    KREL_TRACE_SCOPE(kUpdateAndNotify);
+    KREL_TRACE_SCOPE(UPDATE_AND_NOTIFY);
     std::vector<std::pair<std::wstring, std::wstring>> changes;
     {
         Guard guard(lock);
-        checkShutdown(kUpdateAndNotify);
-        if (__internal_trace_on()) {
-            __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__, L"Path <%ls>.",
-                             path.c_str());
-        }
+        checkShutdown(UPDATE_AND_NOTIFY);
+        KREL_INTERNAL_TRACE(UPDATE_AND_NOTIFY, L"Path <%ls>.", path.c_str());
         const std::vector<std::pair<std::wstring, std::wstring>> values = getKeyValues();
         Snapshot current;
         for (const auto& value : values) {
@@ -142,34 +131,24 @@ void RegistryListener::updateAndNotify() {
             const Snapshot::const_iterator old = snapshot.find(name);
             if (old == snapshot.end()) {
                 changes.emplace_back(name, text);
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"New Key <%ls> Value <%ls>.", name.c_str(), text.c_str());
-                }
+                KREL_INTERNAL_TRACE(UPDATE_AND_NOTIFY, L"New Key <%ls> Value <%ls>.", name.c_str(),
+                                    text.c_str());
             } else if (old->second != text) {
                 changes.emplace_back(name, text);
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"Key <%ls> Old value <%ls> New value <%ls>.", name.c_str(),
-                                     old->second.c_str(), text.c_str());
-                }
+                KREL_INTERNAL_TRACE(UPDATE_AND_NOTIFY,
+                                    L"Key <%ls> Old value <%ls> New value <%ls>.", name.c_str(),
+                                    old->second.c_str(), text.c_str());
             }
             current[name] = text;
         }
         for (const auto& old : snapshot) {
             if (current.find(old.first) == current.end()) {
                 changes.emplace_back(old.first, std::wstring());
-                if (__internal_trace_on()) {
-                    __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__,
-                                     L"Deleted Key <%ls>.", old.first.c_str());
-                }
+                KREL_INTERNAL_TRACE(UPDATE_AND_NOTIFY, L"Deleted Key <%ls>.", old.first.c_str());
             }
         }
         snapshot.swap(current);
-        if (__internal_trace_on()) {
-            __internal_trace(kUpdateAndNotify, KREL_SOURCE_FILE, __LINE__, L"<%d> changes.",
-                             static_cast<int>(changes.size()));
-        }
+        KREL_INTERNAL_TRACE(UPDATE_AND_NOTIFY, L"<%d> changes.", static_cast<int>(changes.size()));
     }
     for (const auto& change : changes) {
         notify(change.first, change.second);

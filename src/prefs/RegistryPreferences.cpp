@@ -20,8 +20,8 @@ namespace {
 
 typedef AutoLock<Lock> Guard;
 
-const REGSAM kRead = KEY_READ;
-const REGSAM kWrite = KEY_WRITE;
+const REGSAM READ = KEY_READ;
+const REGSAM WRITE = KEY_WRITE;
 
 void checkKey(const std::wstring& key, const wchar_t* context) {
     if (key.empty()) {
@@ -35,10 +35,7 @@ void checkKey(const std::wstring& key, const wchar_t* context) {
 }
 
 void traceSwallowed(const wchar_t* context, const KrelException& exception) {
-    if (__internal_debug_on()) {
-        __internal_debug(context, KREL_SOURCE_FILE, __LINE__, L"Ignored: <%ls>.",
-                         exception.getMessage().c_str());
-    }
+    KREL_INTERNAL_DEBUG(context, L"Ignored: <%ls>.", exception.getMessage().c_str());
 }
 
 // The wrapper answers a value longer than its buffer with a plain KrelException, the one kind
@@ -140,7 +137,7 @@ RegistryPreferences::~RegistryPreferences() {
 void RegistryPreferences::createNodeKey(const std::wstring& keyPath) {
     Guard guard(lock);
     try {
-        AutoCloseRegistry::createKey(registry(), asHKey(rootNativeHandle()), keyPath, kWrite, 0);
+        AutoCloseRegistry::createKey(registry(), asHKey(rootNativeHandle()), keyPath, WRITE, 0);
     } catch (const KrelException& exception) {
         traceSwallowed(L"krel_std::RegistryPreferences::RegistryPreferences", exception);
     }
@@ -207,14 +204,12 @@ int RegistryPreferences::getInt(const std::wstring& key, int def) {
     assertNodeNotRemoved(context);
     int result = def;
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kRead);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), READ);
         result = registry().getIntValue(key, def);
     } catch (const KrelException& exception) {
         traceSwallowed(context, exception);
     }
-    if (__internal_call_on()) {
-        __internal_call(context, KREL_SOURCE_FILE, __LINE__, L"Return <%d>.", result);
-    }
+    KREL_INTERNAL_CALL(context, L"Return <%d>.", result);
     return result;
 }
 
@@ -225,7 +220,7 @@ void RegistryPreferences::putInt(const std::wstring& key, int value) {
     Guard guard(lock);
     assertNodeNotRemoved(context);
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kWrite);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), WRITE);
         registry().setIntValue(key, value);
     } catch (const KrelException& exception) {
         traceSwallowed(context, exception);
@@ -236,7 +231,7 @@ std::vector<std::wstring> RegistryPreferences::childrenNamesSpi() {
     KREL_TRACE_SCOPE(L"krel_std::RegistryPreferences::childrenNamesSpi");
     Guard guard(lock);
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kRead);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), READ);
         return registry().getKeys();
     } catch (const KrelException& exception) {
         throw KrelBackingStoreException(L"Failed to get children names.", exception);
@@ -256,7 +251,7 @@ bool RegistryPreferences::existsSpi(const std::wstring& path) {
     Guard guard(lock);
     try {
         AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()),
-                               buildRegistryPath(absolutePath(), path), kRead);
+                               buildRegistryPath(absolutePath(), path), READ);
         return true;
     } catch (const KrelException&) {
         return false;
@@ -267,7 +262,7 @@ std::vector<std::wstring> RegistryPreferences::keysSpi() {
     KREL_TRACE_SCOPE(L"krel_std::RegistryPreferences::keysSpi");
     Guard guard(lock);
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kRead);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), READ);
         return registry().getKeysWithValue();
     } catch (const KrelException& exception) {
         throw KrelBackingStoreException(L"Failed to get keys.", exception);
@@ -282,7 +277,7 @@ std::wstring RegistryPreferences::getSpi(const std::wstring& key) {
     if (readKeptText(key, kept)) {
         return kept;
     }
-    AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kRead);
+    AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), READ);
     try {
         return registry().getStrValue(key);
     } catch (const KrelException& exception) {
@@ -304,7 +299,7 @@ bool RegistryPreferences::readKeptText(const std::wstring& key, std::wstring& te
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (keptKey == nullptr && (keyPath.find(L'\0') != std::wstring::npos ||
                                    RegOpenKeyExW(asHKey(rootNativeHandle()), keyPath.c_str(), 0,
-                                                 kRead, &keptKey) != ERROR_SUCCESS)) {
+                                                 READ, &keptKey) != ERROR_SUCCESS)) {
             keptKey = nullptr;
             return false;
         }
@@ -329,7 +324,7 @@ void RegistryPreferences::putSpi(const std::wstring& key, const std::wstring& va
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Key <%ls> Value <%ls>.", key.c_str(), value.c_str());
     Guard guard(lock);
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kWrite);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), WRITE);
         registry().setStrValue(key, value);
     } catch (const KrelException& exception) {
         traceSwallowed(context, exception);
@@ -341,7 +336,7 @@ void RegistryPreferences::removeSpi(const std::wstring& key) {
     KREL_TRACE_SCOPE_ARGS(context, L"Begin. Key <%ls>.", key.c_str());
     Guard guard(lock);
     try {
-        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), kWrite);
+        AutoCloseRegistry open(registry(), asHKey(rootNativeHandle()), nodeKey(), WRITE);
         registry().deleteValue(key);
     } catch (const KrelException& exception) {
         traceSwallowed(context, exception);

@@ -1,12 +1,12 @@
 #include "service/ServiceComponentManager.h"
 
 #include <algorithm>
-#include <cxxabi.h>
 #include <exception>
 
 #include "base/InternalTrace.h"
 #include "base/LogFunctionCall.h"
 #include "exception/KrelException.h"
+#include "internal/GuardedCall.h"
 #include "thread/AutoLock.h"
 
 namespace krel_std {
@@ -28,18 +28,21 @@ ServiceComponentManager::~ServiceComponentManager() {
 void ServiceComponentManager::stopAllIgnoringFailures() {
     KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::stopAll");
     for (const boost::shared_ptr<ServiceComponent>& component : components) {
-        try {
-            component->stop();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (KrelException& e) {
-            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%ls> which is ignored.",
-                                e.toString().c_str());
-        } catch (std::exception& e) {
-            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%hs> which is ignored.", e.what());
-        } catch (...) {
-            KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <unknown exception> which is ignored.");
-        }
+        krel_std_internal::callSwallowing(
+            [&] { component->stop(); },
+            [&] {
+                try {
+                    throw;
+                } catch (KrelException& e) {
+                    KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%ls> which is ignored.",
+                                        e.toString().c_str());
+                } catch (std::exception& e) {
+                    KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%hs> which is ignored.", e.what());
+                } catch (...) {
+                    KREL_INTERNAL_DEBUG(DESTRUCTOR,
+                                        L"Caught <unknown exception> which is ignored.");
+                }
+            });
     }
 }
 

@@ -34,31 +34,31 @@ typedef AutoLock<Lock> Guard;
 
 // A text read uses 260 UTF-16 units and announces two bytes less, so the text always ends in a
 // NUL that the system never overwrites.
-const size_t kTextUnits = 260;
-const DWORD kTextAnnouncedBytes = 518;
+const size_t TEXT_UNITS = 260;
+const DWORD TEXT_ANNOUNCED_BYTES = 518;
 // The name buffer of the listings, in characters.
-const DWORD kNameCharacters = 260;
+const DWORD NAME_CHARACTERS = 260;
 // The data buffer of getKeysWithValue, in bytes.
-const DWORD kPresenceBytes = 258;
+const DWORD PRESENCE_BYTES = 258;
 // A REG_SZ holds something from one character and its terminator on.
-const DWORD kSmallestText = 3;
+const DWORD SMALLEST_TEXT = 3;
 
-const wchar_t* const kOpenKey = L"krel_std::KrelRegistry::openKey";
-const wchar_t* const kCreateKey = L"krel_std::KrelRegistry::createKey";
-const wchar_t* const kCloseKey = L"krel_std::KrelRegistry::closeKey";
-const wchar_t* const kGetStrValue = L"krel_std::KrelRegistry::getStrValue";
-const wchar_t* const kGetIntValue = L"krel_std::KrelRegistry::getIntValue";
-const wchar_t* const kSetStrValue = L"krel_std::KrelRegistry::setStrValue";
-const wchar_t* const kSetIntValue = L"krel_std::KrelRegistry::setIntValue";
-const wchar_t* const kDeleteValue = L"krel_std::KrelRegistry::deleteValue";
-const wchar_t* const kDeleteKey = L"krel_std::KrelRegistry::deleteKey";
-const wchar_t* const kGetKeys = L"krel_std::KrelRegistry::getKeys";
-const wchar_t* const kGetKeysWithValue = L"krel_std::KrelRegistry::getKeysWithValue";
-const wchar_t* const kGetKeyValues = L"krel_std::KrelRegistry::getKeyValues";
+const wchar_t* const OPEN_KEY = L"krel_std::KrelRegistry::openKey";
+const wchar_t* const CREATE_KEY = L"krel_std::KrelRegistry::createKey";
+const wchar_t* const CLOSE_KEY = L"krel_std::KrelRegistry::closeKey";
+const wchar_t* const GET_STR_VALUE = L"krel_std::KrelRegistry::getStrValue";
+const wchar_t* const GET_INT_VALUE = L"krel_std::KrelRegistry::getIntValue";
+const wchar_t* const SET_STR_VALUE = L"krel_std::KrelRegistry::setStrValue";
+const wchar_t* const SET_INT_VALUE = L"krel_std::KrelRegistry::setIntValue";
+const wchar_t* const DELETE_VALUE = L"krel_std::KrelRegistry::deleteValue";
+const wchar_t* const DELETE_KEY = L"krel_std::KrelRegistry::deleteKey";
+const wchar_t* const GET_KEYS = L"krel_std::KrelRegistry::getKeys";
+const wchar_t* const GET_KEYS_WITH_VALUE = L"krel_std::KrelRegistry::getKeysWithValue";
+const wchar_t* const GET_KEY_VALUES = L"krel_std::KrelRegistry::getKeyValues";
 
-const wchar_t* const kValueName = L"Registry key";
-const wchar_t* const kPathName = L"Registry path";
-const wchar_t* const kValueText = L"Registry value";
+const wchar_t* const VALUE_NAME = L"Registry key";
+const wchar_t* const PATH_NAME = L"Registry path";
+const wchar_t* const VALUE_TEXT = L"Registry value";
 
 // Refuses a text that the registry would store as another: one holding NUL, which ends the
 // text the system sees, or a character that UTF-16 cannot carry unchanged.
@@ -168,10 +168,7 @@ std::wstring writeWhat(const std::wstring& name, const std::wstring& value,
 
 // The opening trace of a listing: the path it lists.
 void traceListedPath(const wchar_t* function, const std::wstring& path) {
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"Checking path <%ls>.",
-                         path.c_str());
-    }
+    KREL_INTERNAL_TRACE(function, L"Checking path <%ls>.", path.c_str());
 }
 
 // Whether one step of a listing gave an entry. The end of the list gives none; a truncated
@@ -182,9 +179,7 @@ bool gaveEntry(const wchar_t* function, LSTATUS code, const wchar_t* truncated,
         return false;
     }
     if (code == ERROR_MORE_DATA) {
-        if (__internal_trace_on()) {
-            __internal_trace(function, KREL_SOURCE_FILE, __LINE__, truncated);
-        }
+        KREL_INTERNAL_TRACE(function, truncated);
     } else {
         KrelRegistry::convertWinErrToException(function, code, what);
     }
@@ -193,9 +188,7 @@ bool gaveEntry(const wchar_t* function, LSTATUS code, const wchar_t* truncated,
 
 // The closing trace of a listing: how many entries it gave.
 void traceListedCount(const wchar_t* function, size_t count) {
-    if (__internal_call_on()) {
-        __internal_call(function, KREL_SOURCE_FILE, __LINE__, L"%d keys.", static_cast<int>(count));
-    }
+    KREL_INTERNAL_CALL(function, L"%d keys.", static_cast<int>(count));
 }
 
 } // namespace
@@ -236,29 +229,27 @@ std::wstring KrelRegistry::toString() const {
 }
 
 void KrelRegistry::openKey(HKEY root, const std::wstring& keyPath, REGSAM access) {
-    KREL_TRACE_SCOPE_ARGS(kOpenKey, L"Begin Root <%d> Key <%ls> Access mask <%d>.", asNumber(root),
+    KREL_TRACE_SCOPE_ARGS(OPEN_KEY, L"Begin Root <%d> Key <%ls> Access mask <%d>.", asNumber(root),
                           keyPath.c_str(), asNumber(access));
-    checkHKeyArg(kOpenKey, root);
-    checkStorableText(kOpenKey, kPathName, keyPath);
+    checkHKeyArg(OPEN_KEY, root);
+    checkStorableText(OPEN_KEY, PATH_NAME, keyPath);
     Guard guard(lock);
     closeKey();
     HKEY opened = nullptr;
     const LSTATUS code = RegOpenKeyExW(root, keyPath.c_str(), 0, access, &opened);
-    if (__internal_trace_on()) {
-        __internal_trace(kOpenKey, KREL_SOURCE_FILE, __LINE__,
-                         L"RegOpenKeyExW return <%d> Created key <%d>.", code, asNumber(opened));
-    }
-    convertWinErrToException(kOpenKey, code, L"Open registry key <" + quotedPath(keyPath) + L">");
+    KREL_INTERNAL_TRACE(OPEN_KEY, L"RegOpenKeyExW return <%d> Created key <%d>.", code,
+                        asNumber(opened));
+    convertWinErrToException(OPEN_KEY, code, L"Open registry key <" + quotedPath(keyPath) + L">");
     registryHandle = opened;
     path = keyPath;
 }
 
 void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring& keyPath,
                              DWORD access, DWORD options) {
-    KREL_TRACE_SCOPE_ARGS(kCreateKey, L"Begin Root <%d> Key <%ls> Access mask <%d> Options <%d>.",
+    KREL_TRACE_SCOPE_ARGS(CREATE_KEY, L"Begin Root <%d> Key <%ls> Access mask <%d> Options <%d>.",
                           asNumber(root), keyPath.c_str(), asNumber(access), asNumber(options));
-    checkHKeyArg(kCreateKey, root);
-    checkStorableText(kCreateKey, kPathName, keyPath);
+    checkHKeyArg(CREATE_KEY, root);
+    checkStorableText(CREATE_KEY, PATH_NAME, keyPath);
     Guard guard(lock);
     closeKey();
     HKEY created = nullptr;
@@ -266,19 +257,17 @@ void KrelRegistry::createKey(bool& alreadyExists, HKEY root, const std::wstring&
     const LSTATUS code = RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, options, access,
                                          nullptr, &created, &disposition);
     alreadyExists = disposition == REG_OPENED_EXISTING_KEY;
-    if (__internal_trace_on()) {
-        __internal_trace(kCreateKey, KREL_SOURCE_FILE, __LINE__,
-                         L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
-                         asNumber(created), alreadyExists ? 1 : 0);
-    }
-    convertWinErrToException(kCreateKey, code,
+    KREL_INTERNAL_TRACE(CREATE_KEY,
+                        L"RegCreateKeyExW return <%d> Created key <%d> Already exist <%d>.", code,
+                        asNumber(created), alreadyExists ? 1 : 0);
+    convertWinErrToException(CREATE_KEY, code,
                              L"Create registry key <" + quotedPath(keyPath) + L">");
     registryHandle = created;
     path = keyPath;
 }
 
 void KrelRegistry::closeKey() {
-    KREL_TRACE_SCOPE(kCloseKey);
+    KREL_TRACE_SCOPE(CLOSE_KEY);
     Guard guard(lock);
     if (registryHandle == nullptr) {
         return;
@@ -286,10 +275,8 @@ void KrelRegistry::closeKey() {
     const HKEY closing = registryHandle;
     registryHandle = nullptr;
     const LSTATUS code = RegCloseKey(closing);
-    if (__internal_trace_on()) {
-        __internal_trace(kCloseKey, KREL_SOURCE_FILE, __LINE__, L"RegCloseKey return <%d>.", code);
-    }
-    convertWinErrToException(kCloseKey, code, L"Close registry key handle.");
+    KREL_INTERNAL_TRACE(CLOSE_KEY, L"RegCloseKey return <%d>.", code);
+    convertWinErrToException(CLOSE_KEY, code, L"Close registry key handle.");
 }
 
 bool KrelRegistry::isHandleOpen() const {
@@ -309,14 +296,11 @@ std::wstring KrelRegistry::readWhat(const std::wstring& name) const {
 DWORD KrelRegistry::queryValue(const wchar_t* function, const std::wstring& name, char16_t* buffer,
                                DWORD& size) {
     DWORD type = REG_NONE;
-    size = kTextAnnouncedBytes;
+    size = TEXT_ANNOUNCED_BYTES;
     const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
                                           reinterpret_cast<LPBYTE>(buffer), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__,
-                         L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code, asNumber(type),
-                         asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(function, L"RegQueryValueExW return <%d> Type <%d> Size <%d>.", code,
+                        asNumber(type), asNumber(size));
     if (code != ERROR_SUCCESS) {
         convertWinErrToException(function, code, readWhat(name));
     }
@@ -329,12 +313,9 @@ int KrelRegistry::queryNumber(const wchar_t* function, const std::wstring& name)
     DWORD size = sizeof number;
     const LSTATUS code = RegQueryValueExW(registryHandle, name.c_str(), nullptr, &type,
                                           reinterpret_cast<LPBYTE>(&number), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            function, KREL_SOURCE_FILE, __LINE__,
-            L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.", code,
-            number, asNumber(type), asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(
+        function, L"Is a number. RegQueryValueExW return <%d> Number <%d> Type <%d> Size <%d>.",
+        code, number, asNumber(type), asNumber(size));
     if (code != ERROR_SUCCESS) {
         convertWinErrToException(function, code, readWhat(name));
     }
@@ -348,50 +329,45 @@ void KrelRegistry::throwWrongType(const wchar_t* function, const std::wstring& n
 }
 
 std::wstring KrelRegistry::getStrValue(const std::wstring& name) {
-    KREL_TRACE_SCOPE_ARGS(kGetStrValue, L"Begin. Key <%ls>.", name.c_str());
-    ErrorUtils::isEmptyEx(name, kGetStrValue, kValueName);
-    checkStorableText(kGetStrValue, kValueName, name);
+    KREL_TRACE_SCOPE_ARGS(GET_STR_VALUE, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, GET_STR_VALUE, VALUE_NAME);
+    checkStorableText(GET_STR_VALUE, VALUE_NAME, name);
     Guard guard(lock);
-    assertHandleIsOpen(kGetStrValue);
-    char16_t buffer[kTextUnits] = {};
+    assertHandleIsOpen(GET_STR_VALUE);
+    char16_t buffer[TEXT_UNITS] = {};
     DWORD size = 0;
-    const DWORD type = queryValue(kGetStrValue, name, buffer, size);
+    const DWORD type = queryValue(GET_STR_VALUE, name, buffer, size);
     if (type == REG_SZ) {
         const std::wstring text = textOf(buffer);
-        if (__internal_trace_on()) {
-            __internal_trace(kGetStrValue, KREL_SOURCE_FILE, __LINE__, L"Buffer <%ls>.",
-                             text.c_str());
-        }
+        KREL_INTERNAL_TRACE(GET_STR_VALUE, L"Buffer <%ls>.", text.c_str());
         return text;
     }
     if (type == REG_DWORD) {
-        return std::to_wstring(queryNumber(kGetStrValue, name));
+        return std::to_wstring(queryNumber(GET_STR_VALUE, name));
     }
-    throwWrongType(kGetStrValue, name);
+    throwWrongType(GET_STR_VALUE, name);
 }
 
 int KrelRegistry::getIntValue(const std::wstring& name, int defaultValue) {
-    KREL_TRACE_SCOPE_ARGS(kGetIntValue, L"Begin. Key <%ls>.", name.c_str());
-    ErrorUtils::isEmptyEx(name, kGetIntValue, kValueName);
-    checkStorableText(kGetIntValue, kValueName, name);
+    KREL_TRACE_SCOPE_ARGS(GET_INT_VALUE, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, GET_INT_VALUE, VALUE_NAME);
+    checkStorableText(GET_INT_VALUE, VALUE_NAME, name);
     Guard guard(lock);
-    assertHandleIsOpen(kGetIntValue);
-    char16_t buffer[kTextUnits] = {};
+    assertHandleIsOpen(GET_INT_VALUE);
+    char16_t buffer[TEXT_UNITS] = {};
     DWORD size = 0;
-    const DWORD type = queryValue(kGetIntValue, name, buffer, size);
+    const DWORD type = queryValue(GET_INT_VALUE, name, buffer, size);
     if (type == REG_DWORD) {
-        return queryNumber(kGetIntValue, name);
+        return queryNumber(GET_INT_VALUE, name);
     }
     if (type != REG_SZ) {
-        throwWrongType(kGetIntValue, name);
+        throwWrongType(GET_INT_VALUE, name);
     }
     const std::wstring text = textOf(buffer);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            kGetIntValue, KREL_SOURCE_FILE, __LINE__,
-            L"Is a string. RegQueryValueExW return <%d> String <%ls> Type <%d> Size <%d>.",
-            ERROR_SUCCESS, text.c_str(), asNumber(type), asNumber(size));
-    }
+    KREL_INTERNAL_TRACE(
+        GET_INT_VALUE,
+        L"Is a string. RegQueryValueExW return <%d> String <%ls> Type <%d> Size <%d>.",
+        ERROR_SUCCESS, text.c_str(), asNumber(type), asNumber(size));
     int number = 0;
     return readLeadingNumber(text, number) ? number : defaultValue;
 }
@@ -400,198 +376,180 @@ LSTATUS KrelRegistry::setValue(const wchar_t* function, const std::wstring& name
                                const void* data, DWORD size) {
     const LSTATUS code =
         RegSetValueExW(registryHandle, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    if (__internal_trace_on()) {
-        __internal_trace(function, KREL_SOURCE_FILE, __LINE__, L"RegSetValueExW return <%d>.",
-                         code);
-    }
+    KREL_INTERNAL_TRACE(function, L"RegSetValueExW return <%d>.", code);
     return code;
 }
 
 void KrelRegistry::setStrValue(const std::wstring& name, const std::wstring& value) {
-    KREL_TRACE_SCOPE_ARGS(kSetStrValue, L"Begin. Key <%ls> Value <%ls>.", name.c_str(),
+    KREL_TRACE_SCOPE_ARGS(SET_STR_VALUE, L"Begin. Key <%ls> Value <%ls>.", name.c_str(),
                           value.c_str());
-    ErrorUtils::isEmptyEx(name, kSetStrValue, kValueName);
-    checkStorableText(kSetStrValue, kValueName, name);
-    checkStorableText(kSetStrValue, kValueText, value);
+    ErrorUtils::isEmptyEx(name, SET_STR_VALUE, VALUE_NAME);
+    checkStorableText(SET_STR_VALUE, VALUE_NAME, name);
+    checkStorableText(SET_STR_VALUE, VALUE_TEXT, value);
     Guard guard(lock);
-    assertHandleIsOpen(kSetStrValue);
+    assertHandleIsOpen(SET_STR_VALUE);
     // Stored with its terminator; nothing bounds the length, though a read gives back at most
     // 258 units.
     const std::u16string data = krel_platform::wideToUtf16(value);
-    const LSTATUS code = setValue(kSetStrValue, name, REG_SZ, data.c_str(),
+    const LSTATUS code = setValue(SET_STR_VALUE, name, REG_SZ, data.c_str(),
                                   static_cast<DWORD>((data.size() + 1) * 2));
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetStrValue, code, writeWhat(name, value, path));
+        convertWinErrToException(SET_STR_VALUE, code, writeWhat(name, value, path));
     }
 }
 
 void KrelRegistry::setIntValue(const std::wstring& name, int value) {
-    KREL_TRACE_SCOPE_ARGS(kSetIntValue, L"Begin. Key <%ls> Value <%d>.", name.c_str(), value);
-    ErrorUtils::isEmptyEx(name, kSetIntValue, kValueName);
-    checkStorableText(kSetIntValue, kValueName, name);
+    KREL_TRACE_SCOPE_ARGS(SET_INT_VALUE, L"Begin. Key <%ls> Value <%d>.", name.c_str(), value);
+    ErrorUtils::isEmptyEx(name, SET_INT_VALUE, VALUE_NAME);
+    checkStorableText(SET_INT_VALUE, VALUE_NAME, name);
     Guard guard(lock);
-    assertHandleIsOpen(kSetIntValue);
+    assertHandleIsOpen(SET_INT_VALUE);
     const int32_t data = value;
-    const LSTATUS code = setValue(kSetIntValue, name, REG_DWORD, &data, sizeof data);
+    const LSTATUS code = setValue(SET_INT_VALUE, name, REG_DWORD, &data, sizeof data);
     if (code != ERROR_SUCCESS) {
-        convertWinErrToException(kSetIntValue, code, writeWhat(name, std::to_wstring(value), path));
+        convertWinErrToException(SET_INT_VALUE, code,
+                                 writeWhat(name, std::to_wstring(value), path));
     }
 }
 
 void KrelRegistry::deleteValue(const std::wstring& name) {
-    KREL_TRACE_SCOPE_ARGS(kDeleteValue, L"Begin. Key <%ls>.", name.c_str());
-    ErrorUtils::isEmptyEx(name, kDeleteValue, kValueName);
-    checkStorableText(kDeleteValue, kValueName, name);
+    KREL_TRACE_SCOPE_ARGS(DELETE_VALUE, L"Begin. Key <%ls>.", name.c_str());
+    ErrorUtils::isEmptyEx(name, DELETE_VALUE, VALUE_NAME);
+    checkStorableText(DELETE_VALUE, VALUE_NAME, name);
     Guard guard(lock);
-    assertHandleIsOpen(kDeleteValue);
+    assertHandleIsOpen(DELETE_VALUE);
     const LSTATUS code = RegDeleteValueW(registryHandle, name.c_str());
-    if (__internal_trace_on()) {
-        __internal_trace(kDeleteValue, KREL_SOURCE_FILE, __LINE__, L"RegDeleteValueW return <%d>.",
-                         code);
-    }
-    convertWinErrToException(kDeleteValue, code,
+    KREL_INTERNAL_TRACE(DELETE_VALUE, L"RegDeleteValueW return <%d>.", code);
+    convertWinErrToException(DELETE_VALUE, code,
                              L"Delete registry key <" + quotedPath(name) + L"> value under path <" +
                                  quotedPath(path) + L">.");
 }
 
 void KrelRegistry::deleteKey(HKEY root, const std::wstring& keyPath) {
-    KREL_TRACE_SCOPE_ARGS(kDeleteKey, L"Begin. Root <%d> Key <%ls>.", asNumber(root),
+    KREL_TRACE_SCOPE_ARGS(DELETE_KEY, L"Begin. Root <%d> Key <%ls>.", asNumber(root),
                           keyPath.c_str());
-    checkHKeyArg(kDeleteKey, root);
-    ErrorUtils::isEmptyEx(keyPath, kDeleteKey, kValueName);
-    checkStorableText(kDeleteKey, kPathName, keyPath);
+    checkHKeyArg(DELETE_KEY, root);
+    ErrorUtils::isEmptyEx(keyPath, DELETE_KEY, VALUE_NAME);
+    checkStorableText(DELETE_KEY, PATH_NAME, keyPath);
     Guard guard(lock);
     const LSTATUS code = SHDeleteKeyW(root, keyPath.c_str());
-    if (__internal_trace_on()) {
-        __internal_trace(kDeleteKey, KREL_SOURCE_FILE, __LINE__, L"SHDeleteKeyW return <%d>.",
-                         code);
-    }
-    convertWinErrToException(kDeleteKey, code,
+    KREL_INTERNAL_TRACE(DELETE_KEY, L"SHDeleteKeyW return <%d>.", code);
+    convertWinErrToException(DELETE_KEY, code,
                              L"Delete registry key <" + quotedPath(keyPath) + L">.");
 }
 
 std::vector<std::wstring> KrelRegistry::getKeys() {
-    KREL_TRACE_SCOPE(kGetKeys);
+    KREL_TRACE_SCOPE(GET_KEYS);
     Guard guard(lock);
-    assertHandleIsOpen(kGetKeys);
-    traceListedPath(kGetKeys, path);
+    assertHandleIsOpen(GET_KEYS);
+    traceListedPath(GET_KEYS, path);
     const std::wstring what = L"Get keys under <" + quotedPath(path) + L">.";
     std::vector<std::wstring> keys;
-    wchar_t name[kNameCharacters];
+    wchar_t name[NAME_CHARACTERS];
     for (DWORD index = 0;; ++index) {
         std::memset(name, 0, sizeof name);
-        DWORD nameSize = kNameCharacters;
+        DWORD nameSize = NAME_CHARACTERS;
         const LSTATUS code = RegEnumKeyExW(registryHandle, index, name, &nameSize, nullptr, nullptr,
                                            nullptr, nullptr);
-        if (!gaveEntry(kGetKeys, code, L"Truncated name.", what)) {
+        if (!gaveEntry(GET_KEYS, code, L"Truncated name.", what)) {
             break;
         }
         keys.push_back(name);
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeys, KREL_SOURCE_FILE, __LINE__, L"Key <%ls>.", name);
-        }
+        KREL_INTERNAL_TRACE(GET_KEYS, L"Key <%ls>.", name);
     }
-    traceListedCount(kGetKeys, keys.size());
+    traceListedCount(GET_KEYS, keys.size());
     return keys;
 }
 
 std::vector<std::wstring> KrelRegistry::getKeysWithValue() {
-    KREL_TRACE_SCOPE(kGetKeysWithValue);
+    KREL_TRACE_SCOPE(GET_KEYS_WITH_VALUE);
     Guard guard(lock);
-    assertHandleIsOpen(kGetKeysWithValue);
-    traceListedPath(kGetKeysWithValue, path);
+    assertHandleIsOpen(GET_KEYS_WITH_VALUE);
+    traceListedPath(GET_KEYS_WITH_VALUE, path);
     const std::wstring what = L"Get keys with values under <" + quotedPath(path) + L">.";
     std::vector<std::wstring> keys;
-    wchar_t name[kNameCharacters];
-    BYTE data[kPresenceBytes];
+    wchar_t name[NAME_CHARACTERS];
+    BYTE data[PRESENCE_BYTES];
     for (DWORD index = 0;; ++index) {
         std::memset(name, 0, sizeof name);
         std::memset(data, 0, sizeof data);
-        DWORD nameSize = kNameCharacters;
+        DWORD nameSize = NAME_CHARACTERS;
         DWORD type = REG_NONE;
-        DWORD dataSize = kPresenceBytes;
+        DWORD dataSize = PRESENCE_BYTES;
         const LSTATUS code =
             RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type, data, &dataSize);
-        if (__internal_trace_on()) {
-            __internal_trace(
-                kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
-                L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
-                asNumber(nameSize), asNumber(type), asNumber(dataSize));
-        }
-        if (!gaveEntry(kGetKeysWithValue, code, L"Truncated name or value.", what)) {
+        KREL_INTERNAL_TRACE(
+            GET_KEYS_WITH_VALUE,
+            L"RegEnumValueW return <%d> Name size<%d> Value type <%d> Value size <%d>.", code,
+            asNumber(nameSize), asNumber(type), asNumber(dataSize));
+        if (!gaveEntry(GET_KEYS_WITH_VALUE, code, L"Truncated name or value.", what)) {
             break;
         }
-        const bool holdsSomething = type == REG_SZ ? dataSize >= kSmallestText : dataSize >= 1;
+        const bool holdsSomething = type == REG_SZ ? dataSize >= SMALLEST_TEXT : dataSize >= 1;
         if (holdsSomething) {
             keys.push_back(name);
         }
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeysWithValue, KREL_SOURCE_FILE, __LINE__,
-                             holdsSomething ? L"Key <%ls> added." : L"Key <%ls> has no value.",
-                             name);
-        }
+        KREL_INTERNAL_TRACE(GET_KEYS_WITH_VALUE,
+                            holdsSomething ? L"Key <%ls> added." : L"Key <%ls> has no value.",
+                            name);
     }
-    traceListedCount(kGetKeysWithValue, keys.size());
+    traceListedCount(GET_KEYS_WITH_VALUE, keys.size());
     return keys;
 }
 
 std::vector<std::pair<std::wstring, std::wstring>> KrelRegistry::getKeyValues() {
-    KREL_TRACE_SCOPE(kGetKeyValues);
+    KREL_TRACE_SCOPE(GET_KEY_VALUES);
     Guard guard(lock);
-    assertHandleIsOpen(kGetKeyValues);
-    traceListedPath(kGetKeyValues, path);
+    assertHandleIsOpen(GET_KEY_VALUES);
+    traceListedPath(GET_KEY_VALUES, path);
     const std::wstring what = L"Get key values under <" + quotedPath(path) + L">.";
     std::vector<std::pair<std::wstring, std::wstring>> values;
-    wchar_t name[kNameCharacters];
-    char16_t data[kTextUnits];
+    wchar_t name[NAME_CHARACTERS];
+    char16_t data[TEXT_UNITS];
     for (DWORD index = 0;; ++index) {
         // Both buffers start empty at every call: a value whose data does not fit is never
         // reported with the text of the value before it.
         std::memset(name, 0, sizeof name);
         std::memset(data, 0, sizeof data);
-        DWORD nameSize = kNameCharacters;
+        DWORD nameSize = NAME_CHARACTERS;
         DWORD type = REG_NONE;
-        DWORD dataSize = kTextAnnouncedBytes;
+        DWORD dataSize = TEXT_ANNOUNCED_BYTES;
         const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
                                            reinterpret_cast<LPBYTE>(data), &dataSize);
-        if (!gaveEntry(kGetKeyValues, code, L"Truncated name or value.", what)) {
+        if (!gaveEntry(GET_KEY_VALUES, code, L"Truncated name or value.", what)) {
             break;
         }
         const std::wstring valueName = name;
         std::wstring text;
         if (type == REG_SZ) {
-            if (dataSize >= kSmallestText) {
+            if (dataSize >= SMALLEST_TEXT) {
                 text = textOf(data);
             }
         } else if (type == REG_DWORD) {
             text = std::to_wstring(enumerateNumber(index, what));
         }
-        if (__internal_trace_on()) {
-            __internal_trace(kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
-                             L"Key <%ls> Value <%ls> added.", valueName.c_str(), text.c_str());
-        }
+        KREL_INTERNAL_TRACE(GET_KEY_VALUES, L"Key <%ls> Value <%ls> added.", valueName.c_str(),
+                            text.c_str());
         values.emplace_back(valueName, text);
     }
-    traceListedCount(kGetKeyValues, values.size());
+    traceListedCount(GET_KEY_VALUES, values.size());
     return values;
 }
 
 int KrelRegistry::enumerateNumber(DWORD index, const std::wstring& what) {
-    wchar_t name[kNameCharacters] = {};
-    DWORD nameSize = kNameCharacters;
+    wchar_t name[NAME_CHARACTERS] = {};
+    DWORD nameSize = NAME_CHARACTERS;
     int32_t number = 0;
     DWORD type = REG_NONE;
     DWORD size = sizeof number;
     const LSTATUS code = RegEnumValueW(registryHandle, index, name, &nameSize, nullptr, &type,
                                        reinterpret_cast<LPBYTE>(&number), &size);
-    if (__internal_trace_on()) {
-        __internal_trace(
-            kGetKeyValues, KREL_SOURCE_FILE, __LINE__,
-            L"Is a number. RegEnumValueW return <%d> Number<%d> Value type <%d> Value size "
-            L"<%d>.",
-            code, number, asNumber(type), asNumber(size));
-    }
-    convertWinErrToException(kGetKeyValues, code, what);
+    KREL_INTERNAL_TRACE(
+        GET_KEY_VALUES,
+        L"Is a number. RegEnumValueW return <%d> Number<%d> Value type <%d> Value size "
+        L"<%d>.",
+        code, number, asNumber(type), asNumber(size));
+    convertWinErrToException(GET_KEY_VALUES, code, what);
     return number;
 }
 

@@ -53,10 +53,7 @@ std::wstring KrelSystem::getProperty(const std::wstring& key, const std::wstring
     ReadWriteLock::ReaderLock guard(lock());
     const auto found = properties.find(key);
     const std::wstring result = found != properties.end() ? found->second : defaultValue;
-    if (__internal_call_on()) {
-        __internal_call(L"krel_std::KrelSystem::getProperty", KREL_SOURCE_FILE, __LINE__,
-                        L"Return <%ls>.", result.c_str());
-    }
+    KREL_INTERNAL_CALL(L"krel_std::KrelSystem::getProperty", L"Return <%ls>.", result.c_str());
     return result;
 }
 

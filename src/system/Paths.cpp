@@ -15,8 +15,8 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const pathClassVariable = L"default.Paths";
-const wchar_t* const keyName = L"Preferences path key";
+const wchar_t* const PATH_CLASS_VARIABLE = L"default.Paths";
+const wchar_t* const KEY_NAME = L"Preferences path key";
 
 // The class name that getInstance chose last, under a lock of its own. Both are made on first
 // use and never destroyed.
@@ -66,7 +66,7 @@ std::wstring Paths::getClassNameStatic() {
 void Paths::setPath(const std::wstring& key, const std::wstring& path) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::Paths::setPath", L"Begin. Key <%ls> Path <%ls>.", key.c_str(),
                           path.c_str());
-    ErrorUtils::isEmptyEx(key, L"krel_std::Paths::setPath", keyName);
+    ErrorUtils::isEmptyEx(key, L"krel_std::Paths::setPath", KEY_NAME);
     ReadWriteLock::WriterLock guard(lock());
     paths[key] = path;
 }
@@ -74,7 +74,7 @@ void Paths::setPath(const std::wstring& key, const std::wstring& path) {
 std::wstring Paths::getPath(const std::wstring& key, const std::wstring& defaultValue) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::Paths::getPath", L"Begin. Key <%ls> Default value <%ls>.",
                           key.c_str(), defaultValue.c_str());
-    ErrorUtils::isEmptyEx(key, L"krel_std::Paths::getPath", keyName);
+    ErrorUtils::isEmptyEx(key, L"krel_std::Paths::getPath", KEY_NAME);
     ReadWriteLock::ReaderLock guard(lock());
     const auto found = paths.find(key);
     return found != paths.end() ? found->second : defaultValue;
@@ -82,9 +82,9 @@ std::wstring Paths::getPath(const std::wstring& key, const std::wstring& default
 
 std::wstring Paths::getPathClassName() {
     KrelSystem& system = KrelSystem::getInstance();
-    std::wstring name = system.getEnv(pathClassVariable);
+    std::wstring name = system.getEnv(PATH_CLASS_VARIABLE);
     if (name.empty()) {
-        name = system.getProperty(pathClassVariable, getClassNameStatic());
+        name = system.getProperty(PATH_CLASS_VARIABLE, getClassNameStatic());
     }
     return name.empty() ? getClassNameStatic() : name;
 }
@@ -102,14 +102,9 @@ boost::shared_ptr<Paths> Paths::getPathsByName(const std::wstring& name) {
 boost::shared_ptr<Paths> Paths::getInstance() {
     const wchar_t* const context = L"krel_std::Paths::getInstance";
     const std::wstring name = getPathClassName();
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Path name <%ls>.", name.c_str());
-    }
+    KREL_INTERNAL_DUMP(context, L"Path name <%ls>.", name.c_str());
     const boost::shared_ptr<Paths> paths = getPathsByName(name);
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Path object <%p>.",
-                        static_cast<const void*>(paths.get()));
-    }
+    KREL_INTERNAL_DUMP(context, L"Path object <%p>.", static_cast<const void*>(paths.get()));
     if (rememberName(name)) {
         Singleton<KrelLoggerSTD>::getInstance().STD0003(context, name);
     }

@@ -3,10 +3,10 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
-#include <cxxabi.h>
 #include <stdexcept>
 #include <string>
 
+#include "internal/GuardedCall.h"
 #include "log/SLog.h"
 #include "platform/VaListGuard.h"
 #include "platform/WinCrt.h"
@@ -21,12 +21,12 @@ namespace KrelStd {
 
 namespace {
 
-const wchar_t kInvalidFilename[] = L"Invalid filename";
-const wchar_t kStringFileInfo[] = L"\\StringFileInfo\\040904B0\\";
-const wchar_t kPrefix[] = L"VERSION INFO:";
-const wchar_t kModuleLine[] =
+const wchar_t INVALID_FILENAME[] = L"Invalid filename";
+const wchar_t STRING_FILE_INFO[] = L"\\StringFileInfo\\040904B0\\";
+const wchar_t PREFIX[] = L"VERSION INFO:";
+const wchar_t MODULE_LINE[] =
     L"%ls %ls: Product <%ls> Version <%ls> Pri Build <%ls> Special Build <%ls>.\n";
-const char kWriteError[] = "VERSION INFO: An unexpected error occurred writing version info.\n";
+const char WRITE_ERROR[] = "VERSION INFO: An unexpected error occurred writing version info.\n";
 
 // One line made by the library's format engine. Throws std::runtime_error when the format is
 // refused, so that the caller's failure path prints its fixed text.
@@ -125,9 +125,9 @@ void SVersionInfo::FreeBuffer() {
 
 SWString SVersionInfo::QueryString(const wchar_t* key) {
     if (!valid) {
-        return SWString(kInvalidFilename);
+        return SWString(INVALID_FILENAME);
     }
-    const std::wstring path = std::wstring(kStringFileInfo) + key;
+    const std::wstring path = std::wstring(STRING_FILE_INFO) + key;
     UINT length = 0;
     if (!VerQueryValueW(buffer, path.c_str(), &value, &length) || value == nullptr) {
         valueLength = 0;
@@ -182,66 +182,63 @@ SWString SVersionInfo::GetSpecialBuild() {
 }
 
 void SVersionInfo::WriteModuleLine(FILE* stream, const SWString& module) {
-    writeBytes(stream, formatLine(kModuleLine, kPrefix, module.c_str(), GetProductName().c_str(),
+    writeBytes(stream, formatLine(MODULE_LINE, PREFIX, module.c_str(), GetProductName().c_str(),
                                   GetProductVersion().c_str(), GetPrivateBuild().c_str(),
                                   GetSpecialBuild().c_str()));
 }
 
 bool SVersionInfo::AddModule(FILE* stream, const SWString& module) {
-    try {
-        if (stream != nullptr && moduleSet.find(module) == moduleSet.end()) {
-            SetFilename(module);
-            WriteModuleLine(stream, module);
-        }
-        moduleSet.insert(module);
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            if (stream != nullptr && moduleSet.find(module) == moduleSet.end()) {
+                SetFilename(module);
+                WriteModuleLine(stream, module);
+            }
+            moduleSet.insert(module);
+            return true;
+        },
+        [&] { return false; });
 }
 
 bool SVersionInfo::DeleteModule(const SWString& module) {
-    try {
-        moduleSet.erase(module);
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            moduleSet.erase(module);
+            return true;
+        },
+        [&] { return false; });
 }
 
 bool SVersionInfo::WriteModuleVerInfo(FILE* stream, SLog* log) {
     if (log == nullptr || stream == nullptr) {
         return false;
     }
-    try {
-        writeBytes(stream, formatLine(L"%ls Platform <%ls>.\n", kPrefix, GetOSName().c_str()));
-        writeBytes(stream, formatLine(L"%ls Hostname <%ls>.\n", kPrefix, GetHostName().c_str()));
-        writeBytes(stream, formatLine(L"%ls Timezone <%ls>, DST Zone <%ls>.\n", kPrefix,
-                                      krel_std::TimeUtils::getTimezone().c_str(),
-                                      krel_std::TimeUtils::getDSTZone().c_str()));
-        writeBytes(stream, formatLine(L"%ls Current Time <%ls>.\n", kPrefix,
-                                      GetCurrentTimestamp().c_str()));
-        writeBytes(stream, formatLine(L"%ls Debug threshold <%ls>.\n", kPrefix,
-                                      log->GetThreshold().c_str()));
-        writeBytes(stream, formatLine(L"%ls Debug size <%d>.\n", kPrefix, log->GetDbgFileSize()));
-        writeBytes(stream, formatLine(L"%ls Debug files <%d>.\n", kPrefix, log->GetDbgFiles()));
-        writeBytes(stream, formatLine(L"%ls Log size <%d>.\n", kPrefix, log->GetLogFileSize()));
-        writeBytes(stream, formatLine(L"%ls Log files <%d>.\n", kPrefix, log->GetLogFiles()));
-        for (const SWString& module : moduleSet) {
-            SetFilename(module);
-            WriteModuleLine(stream, module);
-        }
-        return true;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        std::fputs(kWriteError, stream);
-        return false;
-    }
+    return krel_std_internal::callSwallowing(
+        [&] {
+            writeBytes(stream, formatLine(L"%ls Platform <%ls>.\n", PREFIX, GetOSName().c_str()));
+            writeBytes(stream, formatLine(L"%ls Hostname <%ls>.\n", PREFIX, GetHostName().c_str()));
+            writeBytes(stream, formatLine(L"%ls Timezone <%ls>, DST Zone <%ls>.\n", PREFIX,
+                                          krel_std::TimeUtils::getTimezone().c_str(),
+                                          krel_std::TimeUtils::getDSTZone().c_str()));
+            writeBytes(stream, formatLine(L"%ls Current Time <%ls>.\n", PREFIX,
+                                          GetCurrentTimestamp().c_str()));
+            writeBytes(stream, formatLine(L"%ls Debug threshold <%ls>.\n", PREFIX,
+                                          log->GetThreshold().c_str()));
+            writeBytes(stream,
+                       formatLine(L"%ls Debug size <%d>.\n", PREFIX, log->GetDbgFileSize()));
+            writeBytes(stream, formatLine(L"%ls Debug files <%d>.\n", PREFIX, log->GetDbgFiles()));
+            writeBytes(stream, formatLine(L"%ls Log size <%d>.\n", PREFIX, log->GetLogFileSize()));
+            writeBytes(stream, formatLine(L"%ls Log files <%d>.\n", PREFIX, log->GetLogFiles()));
+            for (const SWString& module : moduleSet) {
+                SetFilename(module);
+                WriteModuleLine(stream, module);
+            }
+            return true;
+        },
+        [&] {
+            std::fputs(WRITE_ERROR, stream);
+            return false;
+        });
 }
 
 SWString GetOSName() {

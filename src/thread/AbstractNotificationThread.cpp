@@ -35,18 +35,12 @@ void AbstractNotificationThread::start() {
 }
 
 void AbstractNotificationThread::shutdown() {
-    if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::AbstractNotificationThread::shutdown", KREL_SOURCE_FILE,
-                         __LINE__, L"Shutting down.");
-    }
+    KREL_INTERNAL_DEBUG(L"krel_std::AbstractNotificationThread::shutdown", L"Shutting down.");
     AutoLock<Lock> guard(lock);
     shutdownFlag = true;
     wakeup();
-    if (__internal_dump_on()) {
-        __internal_dump(L"krel_std::AbstractNotificationThread::shutdown", KREL_SOURCE_FILE,
-                        __LINE__, L"After wakeup call <%d>.",
-                        static_cast<int>(wakeupEvent.isSignaled()));
-    }
+    KREL_INTERNAL_DUMP(L"krel_std::AbstractNotificationThread::shutdown",
+                       L"After wakeup call <%d>.", static_cast<int>(wakeupEvent.isSignaled()));
 }
 
 void AbstractNotificationThread::wakeup() {
@@ -56,23 +50,16 @@ void AbstractNotificationThread::wakeup() {
 
 bool AbstractNotificationThread::isShutdown() {
     bool flag = shutdownFlag;
-    if (__internal_trace_on()) {
-        __internal_trace(L"krel_std::AbstractNotificationThread::isShutdown", KREL_SOURCE_FILE,
-                         __LINE__, L"Is shutdown <%d>.", static_cast<int>(flag));
-    }
+    KREL_INTERNAL_TRACE(L"krel_std::AbstractNotificationThread::isShutdown", L"Is shutdown <%d>.",
+                        static_cast<int>(flag));
     return flag;
 }
 
 int AbstractNotificationThread::sleepForPeriod(long ms) {
     const wchar_t* context = L"krel_std::AbstractNotificationThread::sleepForPeriod";
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Sleeping for <%d> msecs.",
-                        static_cast<int>(ms));
-    }
+    KREL_INTERNAL_DUMP(context, L"Sleeping for <%d> msecs.", static_cast<int>(ms));
     int result = Concurrency::waitForSingleObject(wakeupEvent, ms);
-    if (__internal_dump_on()) {
-        __internal_dump(context, KREL_SOURCE_FILE, __LINE__, L"Woke up from sleep <%d>.", result);
-    }
+    KREL_INTERNAL_DUMP(context, L"Woke up from sleep <%d>.", result);
     return result == 0 ? 0 : -1;
 }
 

@@ -1,10 +1,10 @@
 #include "thread/Semaphore.h"
 
 #include <climits>
-#include <cxxabi.h>
 #include <semaphore.h>
 
 #include "exception/KrelIllegalArgumentException.h"
+#include "internal/GuardedCall.h"
 #include "internal/PosixCalls.h"
 #include "internal/SemaphorePimpl.h"
 #include "internal/WaitablePimpl.h"
@@ -61,21 +61,11 @@ void Semaphore::decrement() {
 }
 
 void Semaphore::operator++(int) {
-    try {
-        increment();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
+    krel_std_internal::callSwallowing([&] { increment(); });
 }
 
 void Semaphore::operator--(int) {
-    try {
-        decrement();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-    }
+    krel_std_internal::callSwallowing([&] { decrement(); });
 }
 
 } // namespace krel_std

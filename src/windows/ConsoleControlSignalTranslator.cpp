@@ -15,15 +15,16 @@ namespace krel_std {
 
 namespace {
 
-const wchar_t* const handlerContext =
+const wchar_t* const HANDLER_CONTEXT =
     L"krel_std::ConsoleControlSignalTranslator::controlCodeHandler";
 
 // Writes one DEBUG trace of the handler, when that threshold is on.
 template <typename... Values>
 void trace(unsigned int line, const wchar_t* format, Values... values) {
     if (StaticLog::isThresholdOn(DEBUG)) {
-        ContextLogMessage::log(DEBUG, handlerContext, L"KrelStd", L"", Thread::getCurrentThreadId(),
-                               KREL_SOURCE_FILE, line, format, values...);
+        ContextLogMessage::log(DEBUG, HANDLER_CONTEXT, L"KrelStd", L"",
+                               Thread::getCurrentThreadId(), KREL_SOURCE_FILE, line, format,
+                               values...);
     }
 }
 

@@ -101,11 +101,8 @@ std::wstring FileWatcherImpl::keyOf(const File& file) {
     try {
         return file.getCanonicalPath();
     } catch (const krel_std::KrelIOException& e) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(
-                L"krel_std_internal::FileWatcherImpl::keyOf", KREL_SOURCE_FILE, __LINE__,
-                L"Could not get canonical path: '%ls'", e.getMessage().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std_internal::FileWatcherImpl::keyOf",
+                            L"Could not get canonical path: '%ls'", e.getMessage().c_str());
         return file.getPath();
     }
 }
@@ -124,14 +121,11 @@ void FileWatcherImpl::addListener(const boost::shared_ptr<IFileListener>& listen
         HANDLE handle = FindFirstChangeNotificationW(directoryKey.c_str(), FALSE, NOTIFY_FILTER);
         if (!isValid(handle)) {
             const DWORD error = GetLastError();
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    L"krel_std_internal::FileWatcherImpl::addListener", KREL_SOURCE_FILE, __LINE__,
-                    L"Error creating monitor event for directory <%ls> : '%ls'",
-                    parent.getPath().c_str(),
-                    krel_std::ErrorUtils::getWindowsErrorDescription(static_cast<int>(error))
-                        .c_str());
-            }
+            KREL_INTERNAL_DEBUG(
+                L"krel_std_internal::FileWatcherImpl::addListener",
+                L"Error creating monitor event for directory <%ls> : '%ls'",
+                parent.getPath().c_str(),
+                krel_std::ErrorUtils::getWindowsErrorDescription(static_cast<int>(error)).c_str());
             throw krel_std::KrelIOException(L"Could not monitor directory",
                                             static_cast<int>(error));
         }
@@ -192,31 +186,17 @@ void FileWatcherImpl::run() {
     watcherThreadId.store(Thread::getCurrentThreadId());
     const HANDLE handles[WAIT_COUNT] = {updateEvent, changeActivity, shutdownEvent};
     for (;;) {
-        if (krel_std::__internal_trace_on()) {
-            krel_std::__internal_trace(RUN, KREL_SOURCE_FILE, __LINE__,
-                                       L"Top of the loop, waiting for event");
-        }
+        KREL_INTERNAL_TRACE(RUN, L"Top of the loop, waiting for event");
         const DWORD timeout = hasLostDirectories() ? LOST_DIRECTORY_RETRY_MS : INFINITE;
         const DWORD result = WaitForMultipleObjects(WAIT_COUNT, handles, FALSE, timeout);
-        if (krel_std::__internal_trace_on()) {
-            krel_std::__internal_trace(RUN, KREL_SOURCE_FILE, __LINE__, L"Wait result: %d",
-                                       static_cast<int>(result));
-        }
+        KREL_INTERNAL_TRACE(RUN, L"Wait result: %d", static_cast<int>(result));
         if (result == WAIT_OBJECT_0 + UPDATE_INDEX) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(RUN, KREL_SOURCE_FILE, __LINE__,
-                                           L"Update signaled, cleaning directories");
-            }
+            KREL_INTERNAL_DEBUG(RUN, L"Update signaled, cleaning directories");
             cleanDirectories();
-            if (krel_std::__internal_trace_on()) {
-                krel_std::__internal_trace(RUN, KREL_SOURCE_FILE, __LINE__, L"Updating event list");
-            }
+            KREL_INTERNAL_TRACE(RUN, L"Updating event list");
         } else if (result != WAIT_TIMEOUT && result != WAIT_OBJECT_0 + ACTIVITY_INDEX) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(RUN, KREL_SOURCE_FILE, __LINE__,
-                                           L"WaitForMultipleObjects returned %d.  Shutting down.",
-                                           static_cast<int>(result));
-            }
+            KREL_INTERNAL_DEBUG(RUN, L"WaitForMultipleObjects returned %d.  Shutting down.",
+                                static_cast<int>(result));
             return;
         }
         processChangedDirectories();
@@ -233,24 +213,18 @@ void FileWatcherImpl::cleanDirectories() {
                 ++file;
                 continue;
             }
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(L"krel_std_internal::FileWatcherImpl::cleanDirectories",
-                                           KREL_SOURCE_FILE, __LINE__,
-                                           L"Subscriber list for file <%ls> is empty; removing.",
-                                           file->second.file.getPath().c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std_internal::FileWatcherImpl::cleanDirectories",
+                                L"Subscriber list for file <%ls> is empty; removing.",
+                                file->second.file.getPath().c_str());
             file = files.erase(file);
         }
         if (!files.empty()) {
             ++directory;
             continue;
         }
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(L"krel_std_internal::FileWatcherImpl::cleanDirectories",
-                                       KREL_SOURCE_FILE, __LINE__,
-                                       L"File list for directory <%ls> is empty; removing.",
-                                       directory->second.directory.getPath().c_str());
-        }
+        KREL_INTERNAL_DEBUG(L"krel_std_internal::FileWatcherImpl::cleanDirectories",
+                            L"File list for directory <%ls> is empty; removing.",
+                            directory->second.directory.getPath().c_str());
         directory = directories.erase(directory);
     }
 }
@@ -269,12 +243,8 @@ void FileWatcherImpl::processChangedDirectories() {
         }
     }
     for (HANDLE handle : changed) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(
-                RUN, KREL_SOURCE_FILE, __LINE__,
-                L"Event handle signaled, processing changes for handle <0x%x>",
-                handleValue(handle));
-        }
+        KREL_INTERNAL_DEBUG(RUN, L"Event handle signaled, processing changes for handle <0x%x>",
+                            handleValue(handle));
         updateAndNotifyDirectory(handle);
     }
 }
@@ -299,29 +269,21 @@ void FileWatcherImpl::updateAndNotifyDirectory(HANDLE handle) {
             ++directory;
         }
         if (directory == directories.end()) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    UPDATE, KREL_SOURCE_FILE, __LINE__,
-                    L"The specified directory <0x%x> is no longer being monitored.",
-                    handleValue(handle));
-            }
+            KREL_INTERNAL_DEBUG(UPDATE,
+                                L"The specified directory <0x%x> is no longer being monitored.",
+                                handleValue(handle));
             return;
         }
         // Drained before the files are read: a change made while they are read signals the
         // notification again.
         const BOOL rearmed = FindNextChangeNotification(handle);
-        if (krel_std::__internal_trace_on()) {
-            krel_std::__internal_trace(UPDATE, KREL_SOURCE_FILE, __LINE__,
-                                       L"FindNextChangeNotification returned %d",
-                                       static_cast<int>(rearmed));
-        }
+        KREL_INTERNAL_TRACE(UPDATE, L"FindNextChangeNotification returned %d",
+                            static_cast<int>(rearmed));
         directory->second.lost = rearmed == FALSE;
         findChanges(directory->first, directory->second, changes);
     }
     for (const Change& change : changes) {
-        if (krel_std::__internal_trace_on()) {
-            krel_std::__internal_trace(UPDATE, KREL_SOURCE_FILE, __LINE__, L"Notifying listeners.");
-        }
+        KREL_INTERNAL_TRACE(UPDATE, L"Notifying listeners.");
         notifyListeners(change);
     }
 }

@@ -141,12 +141,8 @@ HANDLE LockedFileImpl::createFileRetrying(const std::wstring& path, LockedFile::
         }
         const DWORD error = GetLastError();
         if (error != ERROR_SHARING_VIOLATION) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(
-                    L"krel_std::LockedFileImpl::open", KREL_SOURCE_FILE, __LINE__,
-                    L"Error Creating File: %ls.",
-                    ErrorUtils::getErrorDescription(static_cast<int>(error)).c_str());
-            }
+            KREL_INTERNAL_DEBUG(L"krel_std::LockedFileImpl::open", L"Error Creating File: %ls.",
+                                ErrorUtils::getErrorDescription(static_cast<int>(error)).c_str());
             return handle;
         }
         // The retries have no bound of their own: the caller ends them through its waitable.

@@ -12,14 +12,14 @@ namespace krel_std_internal {
 
 namespace {
 
-const wchar_t* const kApplicationLogKey =
+const wchar_t* const APPLICATION_LOG_KEY =
     L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 // Error, warning and information.
-const int kTypesSupported = 7;
+const int TYPES_SUPPORTED = 7;
 
 // The file that carries the library's message table: its own module.
-const wchar_t* const kMessageFileName = L"libKrelStd.so";
+const wchar_t* const MESSAGE_FILE_NAME = L"libKrelStd.so";
 
 } // namespace
 
@@ -35,7 +35,8 @@ NTEventLogWrapper::~NTEventLogWrapper() {
 void NTEventLogWrapper::createEventLogEntry(const std::wstring& sourceName) {
     const std::wstring directory =
         krel_std::Paths::getInstance()->getPath(L"System Executable Path Key", L".");
-    const std::wstring messageFile = krel_std::File(directory, kMessageFileName).getCanonicalPath();
+    const std::wstring messageFile =
+        krel_std::File(directory, MESSAGE_FILE_NAME).getCanonicalPath();
     createEventLogEntry(sourceName, messageFile, L"", 0);
 }
 
@@ -45,10 +46,10 @@ void NTEventLogWrapper::createEventLogEntry(const std::wstring& sourceName,
     try {
         krel_std::KrelRegistry registry;
         bool alreadyExists = false;
-        registry.createKey(alreadyExists, HKEY_LOCAL_MACHINE, kApplicationLogKey + sourceName,
+        registry.createKey(alreadyExists, HKEY_LOCAL_MACHINE, APPLICATION_LOG_KEY + sourceName,
                            KEY_SET_VALUE, 0);
         registry.setStrValue(L"EventMessageFile", messageFile);
-        registry.setIntValue(L"TypesSupported", kTypesSupported);
+        registry.setIntValue(L"TypesSupported", TYPES_SUPPORTED);
         if (!categoryFile.empty() && categoryCount > 0) {
             registry.setStrValue(L"CategoryMessageFile", categoryFile);
             registry.setIntValue(L"CategoryCount", categoryCount);
@@ -63,7 +64,7 @@ void NTEventLogWrapper::createEventLogEntry(const std::wstring& sourceName,
 bool NTEventLogWrapper::eventLogEntryExists(const std::wstring& sourceName) {
     try {
         krel_std::KrelRegistry registry;
-        registry.openKey(HKEY_LOCAL_MACHINE, kApplicationLogKey + sourceName, KEY_QUERY_VALUE);
+        registry.openKey(HKEY_LOCAL_MACHINE, APPLICATION_LOG_KEY + sourceName, KEY_QUERY_VALUE);
         return true;
     } catch (const krel_std::KrelException&) {
         return false;

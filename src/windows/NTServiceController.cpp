@@ -124,9 +124,7 @@ void NTServiceController::start() {
     std::wstring name = service->getServiceName();
     SERVICE_TABLE_ENTRYW table[] = {{&name[0], &NTServiceController::serviceStartFunction},
                                     {nullptr, nullptr}};
-    if (__internal_trace_on()) {
-        __internal_trace(START, KREL_SOURCE_FILE, __LINE__, L"Calling StartServiceCtrlDispatcher");
-    }
+    KREL_INTERNAL_TRACE(START, L"Calling StartServiceCtrlDispatcher");
     if (StartServiceCtrlDispatcherW(table)) {
         return;
     }
@@ -222,11 +220,9 @@ void NTServiceController::handleServiceEvent(DWORD controlCode) {
 
 void NTServiceController::handleControl(DWORD controlCode) {
     const NTServiceLogger& logger = NTServiceLogger::getInstance();
-    if (__internal_trace_on()) {
-        __internal_trace(HANDLE_EVENT, KREL_SOURCE_FILE, __LINE__,
-                         L"Begin.  Control Code:[%lu:%ls]", static_cast<unsigned long>(controlCode),
-                         controlCodeToString(controlCode).c_str());
-    }
+    KREL_INTERNAL_TRACE(HANDLE_EVENT, L"Begin.  Control Code:[%lu:%ls]",
+                        static_cast<unsigned long>(controlCode),
+                        controlCodeToString(controlCode).c_str());
     switch (controlCode) {
     case SERVICE_CONTROL_STOP:
         logger.SL4008(HANDLE_EVENT);
@@ -261,12 +257,10 @@ void NTServiceController::handleControl(DWORD controlCode) {
         logger.SL2000(HANDLE_EVENT);
         break;
     }
-    if (__internal_trace_on()) {
-        __internal_trace(
-            HANDLE_EVENT, KREL_SOURCE_FILE, __LINE__, L"End with Updated status (%lu, %lu)",
-            static_cast<unsigned long>(reinterpret_cast<uintptr_t>(state->statusHandle.load())),
-            static_cast<unsigned long>(state->serviceStatus.dwCurrentState));
-    }
+    KREL_INTERNAL_TRACE(
+        HANDLE_EVENT, L"End with Updated status (%lu, %lu)",
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(state->statusHandle.load())),
+        static_cast<unsigned long>(state->serviceStatus.dwCurrentState));
 }
 
 void NTServiceController::defaultServiceSignalHandler(int) {
@@ -286,12 +280,10 @@ void NTServiceController::setServiceStatus(DWORD serviceState) {
 
 void NTServiceController::reportStatus(SharedState& shared, DWORD serviceState) {
     const SERVICE_STATUS_HANDLE handle = shared.statusHandle.load();
-    if (__internal_trace_on()) {
-        __internal_trace(SET_STATUS, KREL_SOURCE_FILE, __LINE__, L"Status(%lu, %lu - %ls)",
-                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)),
-                         static_cast<unsigned long>(serviceState),
-                         serviceStatusToString(serviceState).c_str());
-    }
+    KREL_INTERNAL_TRACE(SET_STATUS, L"Status(%lu, %lu - %ls)",
+                        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)),
+                        static_cast<unsigned long>(serviceState),
+                        serviceStatusToString(serviceState).c_str());
     shared.serviceStatus.dwCurrentState = serviceState;
     // Without a status handle (a service in the foreground) there is no one to tell.
     if (handle == nullptr || SetServiceStatus(handle, &shared.serviceStatus)) {

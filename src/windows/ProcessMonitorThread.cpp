@@ -18,11 +18,8 @@ ProcessMonitorThread::ProcessMonitorThread(
 
 ProcessMonitorThread::~ProcessMonitorThread() {
     stopThread();
-    if (krel_std::__internal_trace_on()) {
-        krel_std::__internal_trace(
-            L"krel_std_internal::ProcessMonitorThread::~ProcessMonitorThread", KREL_SOURCE_FILE,
-            __LINE__, L"Attempting to join thread.");
-    }
+    KREL_INTERNAL_TRACE(L"krel_std_internal::ProcessMonitorThread::~ProcessMonitorThread",
+                        L"Attempting to join thread.");
     join(-1);
     if (stopEvent != nullptr) {
         CloseHandle(stopEvent);
@@ -34,15 +31,11 @@ void ProcessMonitorThread::run() {
     DWORD code = 0;
     if (GetExitCodeProcess(processHandle, &code)) {
         if (code == STILL_ACTIVE) {
-            if (krel_std::__internal_debug_on()) {
-                krel_std::__internal_debug(RUN, KREL_SOURCE_FILE, __LINE__,
-                                           L"Process still active.");
-            }
+            KREL_INTERNAL_DEBUG(RUN, L"Process still active.");
             HANDLE handles[2] = {processHandle, stopEvent};
             WaitForMultipleObjects(stopEvent != nullptr ? 2 : 1, handles, FALSE, INFINITE);
-        } else if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(RUN, KREL_SOURCE_FILE, __LINE__,
-                                       L"Process has already terminated.");
+        } else {
+            KREL_INTERNAL_DEBUG(RUN, L"Process has already terminated.");
         }
     }
     terminationEvent->signal();

@@ -51,21 +51,16 @@ bool readProcessName(HANDLE process, DWORD id, std::wstring& name,
     HMODULE module = nullptr;
     DWORD needed = 0;
     if (!EnumProcessModules(process, &module, sizeof(module), &needed)) {
-        if (krel_std::__internal_call_on()) {
-            krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                      L"Failed to enumerate process modules <%d>",
-                                      static_cast<int>(id));
-        }
+        KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Failed to enumerate process modules <%d>",
+                           static_cast<int>(id));
         failure.reset(new krel_std::KrelAccessException(L"Failed to enumerate process modules <" +
                                                         std::to_wstring(id) + L">"));
         return false;
     }
     wchar_t buffer[MAX_MODULE_NAME];
     if (GetModuleBaseNameW(process, module, buffer, MAX_MODULE_NAME) == 0) {
-        if (krel_std::__internal_call_on()) {
-            krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                      L"Failed to get process name <%d>", static_cast<int>(id));
-        }
+        KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Failed to get process name <%d>",
+                           static_cast<int>(id));
         failure.reset(new krel_std::KrelAccessException(L"Failed to get process name <" +
                                                         std::to_wstring(id) + L">"));
         return false;
@@ -79,14 +74,9 @@ bool readProcessName(HANDLE process, DWORD id, std::wstring& name,
 ProcessPimpl::ProcessPimpl(const std::wstring& executablePath, const std::wstring& commandLine,
                            const std::wstring& workingDirectory)
     : processHandle(nullptr) {
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(CONSTRUCTOR, KREL_SOURCE_FILE, __LINE__,
-                                  L"Creating process <%ls>.", executablePath.c_str());
-        krel_std::__internal_call(CONSTRUCTOR, KREL_SOURCE_FILE, __LINE__,
-                                  L"Process arguments <%ls>.", commandLine.c_str());
-        krel_std::__internal_call(CONSTRUCTOR, KREL_SOURCE_FILE, __LINE__,
-                                  L"Process working directory <%ls>.", workingDirectory.c_str());
-    }
+    KREL_INTERNAL_CALL(CONSTRUCTOR, L"Creating process <%ls>.", executablePath.c_str());
+    KREL_INTERNAL_CALL(CONSTRUCTOR, L"Process arguments <%ls>.", commandLine.c_str());
+    KREL_INTERNAL_CALL(CONSTRUCTOR, L"Process working directory <%ls>.", workingDirectory.c_str());
     std::vector<wchar_t> modifiableLine(commandLine.begin(), commandLine.end());
     modifiableLine.push_back(L'\0');
     STARTUPINFOW startupInfo = {};
@@ -131,10 +121,7 @@ void ProcessPimpl::signalStop(const std::wstring& eventName) {
     HANDLE event =
         CreateEventW(nullptr, TRUE, FALSE, eventName.empty() ? nullptr : eventName.c_str());
     if (event == nullptr) {
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(SIGNAL_STOP, KREL_SOURCE_FILE, __LINE__,
-                                       L"Failed to create shutdown event.");
-        }
+        KREL_INTERNAL_DEBUG(SIGNAL_STOP, L"Failed to create shutdown event.");
         throw krel_std::KrelUnknownException(L"Failed to create shutdown event");
     }
     SetEvent(event);
@@ -143,9 +130,8 @@ void ProcessPimpl::signalStop(const std::wstring& eventName) {
 
 void ProcessPimpl::killProcess() {
     KREL_TRACE_SCOPE(KILL_PROCESS);
-    if (!TerminateProcess(processHandle, 0) && krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(KILL_PROCESS, KREL_SOURCE_FILE, __LINE__,
-                                   L"Failed to terminate process.");
+    if (!TerminateProcess(processHandle, 0)) {
+        KREL_INTERNAL_DEBUG(KILL_PROCESS, L"Failed to terminate process.");
     }
 }
 
@@ -158,16 +144,10 @@ int ProcessPimpl::getReturnCode() {
             L"Unable to get process return code. " + ErrorUtils::getErrorDescription(error), error);
     }
     if (code == STILL_ACTIVE) {
-        if (krel_std::__internal_call_on()) {
-            krel_std::__internal_call(GET_RETURN_CODE, KREL_SOURCE_FILE, __LINE__,
-                                      L"Process is still running.");
-        }
+        KREL_INTERNAL_CALL(GET_RETURN_CODE, L"Process is still running.");
         throw krel_std::KrelIllegalStateException(L"Process is still running");
     }
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(GET_RETURN_CODE, KREL_SOURCE_FILE, __LINE__,
-                                  L"Found return code %d.", static_cast<int>(code));
-    }
+    KREL_INTERNAL_CALL(GET_RETURN_CODE, L"Found return code %d.", static_cast<int>(code));
     return static_cast<int>(code);
 }
 
@@ -183,39 +163,28 @@ bool ProcessPimpl::isRunning() {
 
 boost::shared_ptr<ProcessPimpl> ProcessPimpl::getProcessByName(const std::wstring& name) {
     KREL_TRACE_SCOPE_ARGS(GET_PROCESS_BY_NAME, L"Begin. Process name <%ls>.", name.c_str());
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                  L"Getting list of running processes.");
-    }
+    KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Getting list of running processes.");
     std::vector<DWORD> ids;
     if (!listProcesses(ids)) {
         const int error = ErrorUtils::getLastError();
-        if (krel_std::__internal_debug_on()) {
-            krel_std::__internal_debug(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                       L"Unable to get process list with error <%d>.", error);
-        }
+        KREL_INTERNAL_DEBUG(GET_PROCESS_BY_NAME, L"Unable to get process list with error <%d>.",
+                            error);
         throw krel_std::KrelAccessException(L"Unable to get list of running processes", error);
     }
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                  L"Found <%d> running processes.", static_cast<int>(ids.size()));
-    }
+    KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Found <%d> running processes.",
+                       static_cast<int>(ids.size()));
     boost::shared_ptr<krel_std::KrelAccessException> failure;
     bool anyNameRead = false;
     for (DWORD id : ids) {
-        if (krel_std::__internal_trace_on()) {
-            krel_std::__internal_trace(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                       L"Looking up name of process <%d>.", static_cast<int>(id));
-        }
+        KREL_INTERNAL_TRACE(GET_PROCESS_BY_NAME, L"Looking up name of process <%d>.",
+                            static_cast<int>(id));
         if (id == 0) {
             continue;
         }
         HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
         if (process == nullptr) {
-            if (krel_std::__internal_call_on()) {
-                krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                          L"Failed to open process <%d>", static_cast<int>(id));
-            }
+            KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Failed to open process <%d>",
+                               static_cast<int>(id));
             failure.reset(new krel_std::KrelAccessException(L"Failed to open process <" +
                                                             std::to_wstring(id) + L">"));
             continue;
@@ -227,18 +196,12 @@ boost::shared_ptr<ProcessPimpl> ProcessPimpl::getProcessByName(const std::wstrin
         }
         anyNameRead = true;
         if (processName == name) {
-            if (krel_std::__internal_call_on()) {
-                krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                          L"Found process <%ls>", processName.c_str());
-            }
+            KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Found process <%ls>", processName.c_str());
             return boost::shared_ptr<ProcessPimpl>(new ProcessPimpl(process));
         }
         CloseHandle(process);
     }
-    if (krel_std::__internal_call_on()) {
-        krel_std::__internal_call(GET_PROCESS_BY_NAME, KREL_SOURCE_FILE, __LINE__,
-                                  L"Did not find process running <%ls>.", name.c_str());
-    }
+    KREL_INTERNAL_CALL(GET_PROCESS_BY_NAME, L"Did not find process running <%ls>.", name.c_str());
     if (!anyNameRead && failure) {
         throw *failure;
     }

@@ -11,12 +11,12 @@ namespace krel_std_internal {
 namespace {
 
 // Attempts before a value that keeps growing between the size query and the read is given up.
-const int kReadAttempts = 4;
+const int READ_ATTEMPTS = 4;
 
 } // namespace
 
 bool readWholeText(HKEY key, const std::wstring& name, std::wstring& text) {
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    for (int attempt = 0; attempt < READ_ATTEMPTS; ++attempt) {
         DWORD type = REG_NONE;
         DWORD size = 0;
         if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||

@@ -157,7 +157,7 @@ private:
 };
 
 // How long stopping the parser library waits for the parses in progress on other threads.
-constexpr std::chrono::milliseconds parsesEndLimit{5000};
+constexpr std::chrono::milliseconds PARSES_END_LIMIT{5000};
 
 std::unique_ptr<MemBufInputSource> memorySource(const std::string& text) {
     const char* bytes = text.c_str();
@@ -237,7 +237,7 @@ void XmlUtils::initializeXercesSystem() {
 void XmlUtils::terminateXercesSystem() {
     static const wchar_t* const context = L"krel_std::XmlUtils::terminateXercesSystem";
     try {
-        const unsigned int running = XmlSystemUse::stop(parsesEndLimit);
+        const unsigned int running = XmlSystemUse::stop(PARSES_END_LIMIT);
         if (running > 0) {
             Singleton<KrelLoggerSTD>::getInstance().STD3007(
                 context, std::to_wstring(running) + L" parses still in progress.");

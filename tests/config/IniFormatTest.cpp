@@ -32,7 +32,7 @@ struct RewriteCase {
 
 // Each input is read and written again with the same serializer (so with the separator the
 // input uses); the rewritten bytes must read back as the same model.
-const RewriteCase kRewriteCases[] = {
+const RewriteCase REWRITE_CASES[] = {
     {"empty file", "", ""},
     {"one empty line", "\r\n", "\r\n"},
     {"no final separator", "a=1", "a=1\r\n"},
@@ -69,7 +69,7 @@ const RewriteCase kRewriteCases[] = {
 } // namespace
 
 TEST(IniFormatTest, RewritesEachTrickyInputToItsExactBytes) {
-    for (const RewriteCase& testCase : kRewriteCases) {
+    for (const RewriteCase& testCase : REWRITE_CASES) {
         SCOPED_TRACE(testCase.name);
         IniConfigurationSerializer serializer;
         const boost::shared_ptr<Configuration> first =

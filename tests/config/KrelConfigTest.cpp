@@ -29,7 +29,7 @@ using krel_std::KrelConfig;
 
 namespace {
 
-const auto patience = std::chrono::seconds(10);
+const auto PATIENCE = std::chrono::seconds(10);
 
 // Records each event as "<type> [<section>] <key>=<value>" and lets a test wait for a count.
 class RecordingListener : public krel_std::ConfigurationListener {
@@ -48,7 +48,7 @@ public:
     // True once at least count events have arrived, false when the wait ran out.
     bool waitFor(std::size_t count) {
         std::unique_lock<std::mutex> guard(mutex);
-        return arrived.wait_for(guard, patience, [&] { return events.size() >= count; });
+        return arrived.wait_for(guard, PATIENCE, [&] { return events.size() >= count; });
     }
 
     std::vector<std::wstring> heard() {
@@ -84,7 +84,7 @@ public:
 
     bool waitForFirst(std::size_t text) {
         std::unique_lock<std::mutex> guard(mutex);
-        return found.wait_for(guard, patience, [&] { return counts[text] > 0; });
+        return found.wait_for(guard, PATIENCE, [&] { return counts[text] > 0; });
     }
 
     int count(std::size_t text) {
@@ -99,8 +99,8 @@ private:
     std::vector<int> counts;
 };
 
-const wchar_t* const failedAttempt = L"Unable to load configuration: ";
-const wchar_t* const gaveUp = L"Unable to load configuration after <5> attempts, giving up.";
+const wchar_t* const FAILED_ATTEMPT = L"Unable to load configuration: ";
+const wchar_t* const GAVE_UP = L"Unable to load configuration after <5> attempts, giving up.";
 
 using Events = std::vector<std::wstring>;
 
@@ -197,7 +197,7 @@ TEST_F(KrelConfigTest, SettersReportWithoutHoldingTheLock) {
             state->done.notify_all();
         });
         std::unique_lock<std::mutex> guard(state->mutex);
-        const bool read = state->done.wait_for(guard, patience, [&] { return state->read; });
+        const bool read = state->done.wait_for(guard, PATIENCE, [&] { return state->read; });
         guard.unlock();
         readByAnotherThread.push_back(read);
         // A reader still waiting for the lock gets it once the report is over.
@@ -292,7 +292,7 @@ TEST_F(KrelConfigTest, DeletedFileReportsEveryKeyRemovedAndEmptiesTheConfigurati
 
 TEST_F(KrelConfigTest, FileHeldByAWriterIsReadOnceTheWriterLetsGo) {
     const auto config = watched("a.ini", "a=1\n");
-    DebugTextCounter failures({failedAttempt});
+    DebugTextCounter failures({FAILED_ATTEMPT});
     {
         krel_std::LockedFile writer;
         writer.open(File(path("a.ini")), krel_std::LockedFile::Overwrite);
@@ -312,7 +312,7 @@ TEST_F(KrelConfigTest, FileHeldThroughFiveAttemptsLeavesTheContentAndReportsNoth
     config.setPath(File(path("a.ini")));
     config.load();
     config.addConfigurationListener(listener);
-    DebugTextCounter failures({failedAttempt, gaveUp});
+    DebugTextCounter failures({FAILED_ATTEMPT, GAVE_UP});
     krel_std::LockedFile writer;
     writer.open(File(path("a.ini")), krel_std::LockedFile::Overwrite);
     config.onFileContentChange(File(path("a.ini")));

@@ -53,9 +53,9 @@ template <typename T> ExceptionClass entry(const std::wstring& javaName) {
                           }};
 }
 
-const std::wstring ex = L"com.vandrel.exception.";
-const std::wstring conc = L"com.vandrel.util.concurrency.";
-const std::wstring thr = L"com.vandrel.util.thread.";
+const std::wstring EX = L"com.vandrel.exception.";
+const std::wstring CONC = L"com.vandrel.util.concurrency.";
+const std::wstring THR = L"com.vandrel.util.thread.";
 
 class ExceptionClassTest : public ::testing::TestWithParam<ExceptionClass> {};
 
@@ -84,28 +84,28 @@ TEST_P(ExceptionClassTest, CopiesAndCausesKeepTheDynamicClass) {
 INSTANTIATE_TEST_SUITE_P(
     AllClasses, ExceptionClassTest,
     ::testing::Values(
-        entry<KrelException>(ex + L"KrelException"),
-        entry<KrelRuntimeException>(ex + L"KrelRuntimeException"),
-        entry<KrelUnknownException>(ex + L"KrelUnknownException"),
-        entry<KrelAccessException>(ex + L"KrelAccessException"),
-        entry<KrelIllegalArgumentException>(ex + L"KrelIllegalArgumentException"),
-        entry<KrelIllegalStateException>(ex + L"KrelIllegalStateException"),
-        entry<KrelIOException>(ex + L"KrelIOException"),
-        entry<KrelObjectNotFoundException>(ex + L"KrelObjectNotFoundException"),
-        entry<KrelBufferOverflowException>(ex + L"KrelBufferOverflowException"),
-        entry<KrelBufferUnderflowException>(ex + L"KrelBufferUnderflowException"),
-        entry<KrelTimeoutException>(ex + L"KrelTimeoutException"),
-        entry<KrelOutOfResourcesException>(ex + L"KrelOutOfResourcesException"),
-        entry<KrelUnsupportedOperationException>(ex + L"KrelUnsupportedOperationException"),
-        entry<KrelUnhandledException>(ex + L"KrelUnhandledException"),
-        entry<KrelJNIException>(ex + L"KrelJNIException"),
-        entry<KrelInterruptedException>(conc + L"KrelInterruptedException"),
-        entry<KrelWaitObjectDestroyedException>(conc + L"KrelWaitObjectDestroyedException"),
-        entry<KrelAbandonedException>(conc + L"KrelAbandonedException"),
-        entry<KrelDeadlockException>(conc + L"KrelDeadlockException"),
-        entry<KrelCancellationException>(thr + L"KrelCancellationException"),
-        entry<KrelExecutionException>(thr + L"KrelExecutionException"),
-        entry<KrelRejectedExecutionException>(thr + L"KrelRejectedExecutionException"),
+        entry<KrelException>(EX + L"KrelException"),
+        entry<KrelRuntimeException>(EX + L"KrelRuntimeException"),
+        entry<KrelUnknownException>(EX + L"KrelUnknownException"),
+        entry<KrelAccessException>(EX + L"KrelAccessException"),
+        entry<KrelIllegalArgumentException>(EX + L"KrelIllegalArgumentException"),
+        entry<KrelIllegalStateException>(EX + L"KrelIllegalStateException"),
+        entry<KrelIOException>(EX + L"KrelIOException"),
+        entry<KrelObjectNotFoundException>(EX + L"KrelObjectNotFoundException"),
+        entry<KrelBufferOverflowException>(EX + L"KrelBufferOverflowException"),
+        entry<KrelBufferUnderflowException>(EX + L"KrelBufferUnderflowException"),
+        entry<KrelTimeoutException>(EX + L"KrelTimeoutException"),
+        entry<KrelOutOfResourcesException>(EX + L"KrelOutOfResourcesException"),
+        entry<KrelUnsupportedOperationException>(EX + L"KrelUnsupportedOperationException"),
+        entry<KrelUnhandledException>(EX + L"KrelUnhandledException"),
+        entry<KrelJNIException>(EX + L"KrelJNIException"),
+        entry<KrelInterruptedException>(CONC + L"KrelInterruptedException"),
+        entry<KrelWaitObjectDestroyedException>(CONC + L"KrelWaitObjectDestroyedException"),
+        entry<KrelAbandonedException>(CONC + L"KrelAbandonedException"),
+        entry<KrelDeadlockException>(CONC + L"KrelDeadlockException"),
+        entry<KrelCancellationException>(THR + L"KrelCancellationException"),
+        entry<KrelExecutionException>(THR + L"KrelExecutionException"),
+        entry<KrelRejectedExecutionException>(THR + L"KrelRejectedExecutionException"),
         entry<KrelConnectException>(L"com.vandrel.util.connection.KrelConnectException"),
         entry<KrelBackingStoreException>(L"com.vandrel.util.prefs.KrelBackingStoreException"),
         entry<KrelInvalidPreferencesFormatException>(

@@ -20,9 +20,9 @@ using krel_std_internal::FaultTranslator;
 
 namespace {
 
-const std::wstring accessSentence = L"The thread tried to read from or write to a virtual address "
-                                    L"for which it does not have the appropriate access.";
-const std::wstring divideSentence =
+const std::wstring ACCESS_SENTENCE = L"The thread tried to read from or write to a virtual address "
+                                     L"for which it does not have the appropriate access.";
+const std::wstring DIVIDE_SENTENCE =
     L"The thread tried to divide an integer value by an integer divisor of zero.";
 
 // Faulting code lives in functions of its own without cleanups, and is called through a
@@ -115,7 +115,7 @@ TEST(FaultTranslatorTest, NullWriteOnLibraryThreadBecomesAccessException) {
         EXPECT_EQ(L"com.vandrel.exception.KrelAccessException", c.className);
         EXPECT_EQ(-1073741819, c.errNum);
         EXPECT_EQ(0u,
-                  c.message.find(accessSentence + L" Continuable exception. ExceptionAddress = "));
+                  c.message.find(ACCESS_SENTENCE + L" Continuable exception. ExceptionAddress = "));
         EXPECT_TRUE(endsWith(c.message, L". NumberParameters = 2. Param 0 value = 1. Param 1 "
                                         L"value = 0."))
             << c.message;
@@ -128,7 +128,7 @@ TEST(FaultTranslatorTest, IntegerDivisionByZeroOnLibraryThreadBecomesRuntimeExce
     for (const Caught& c : caught) {
         EXPECT_EQ(L"com.vandrel.exception.KrelRuntimeException", c.className);
         EXPECT_EQ(-1073741676, c.errNum);
-        EXPECT_EQ(0u, c.message.find(divideSentence + L" Continuable exception."));
+        EXPECT_EQ(0u, c.message.find(DIVIDE_SENTENCE + L" Continuable exception."));
         EXPECT_TRUE(endsWith(c.message, L". NumberParameters = 0.")) << c.message;
     }
 }
@@ -170,7 +170,7 @@ TEST(FaultTranslatorTest, AccessViolationTextShowsAddressAndParametersInHex) {
     access.numberParameters = 2;
     access.exceptionInformation[0] = 1;
     access.exceptionInformation[1] = 0xDEADBEEF;
-    EXPECT_EQ(accessSentence +
+    EXPECT_EQ(ACCESS_SENTENCE +
                   L" Continuable exception. ExceptionAddress = 00001234. "
                   L"NumberParameters = 2. Param 0 value = 1. Param 1 value = deadbeef.",
               FaultTranslator::describe(access));

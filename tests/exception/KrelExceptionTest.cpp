@@ -14,8 +14,8 @@ using namespace krel_std;
 
 namespace {
 
-const std::wstring ioName = L"com.vandrel.exception.KrelIOException";
-const std::wstring accessName = L"com.vandrel.exception.KrelAccessException";
+const std::wstring IO_NAME = L"com.vandrel.exception.KrelIOException";
+const std::wstring ACCESS_NAME = L"com.vandrel.exception.KrelAccessException";
 
 // A stack-trace text can only be set by a subclass (the Java bridge does so).
 class TracedException : public KrelException {
@@ -60,7 +60,7 @@ TEST(KrelExceptionTest, CauseConstructorTakesCauseErrorNumberUnlessOneIsGiven) {
 
 TEST(KrelExceptionTest, ToStringRepeatsTheCauseChain) {
     KrelIOException e(L"A", KrelAccessException(L"B"));
-    EXPECT_EQ(ioName + L": A: B; --> nested " + accessName + L": B", e.toString());
+    EXPECT_EQ(IO_NAME + L": A: B; --> nested " + ACCESS_NAME + L": B", e.toString());
 }
 
 TEST(KrelExceptionTest, NestedExceptionIsAFreshCopyOfTheCauseEachCall) {
@@ -69,7 +69,7 @@ TEST(KrelExceptionTest, NestedExceptionIsAFreshCopyOfTheCauseEachCall) {
     std::unique_ptr<KrelException> second(e.getNestedException());
     ASSERT_NE(nullptr, first);
     EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(accessName, first->getClassName());
+    EXPECT_EQ(ACCESS_NAME, first->getClassName());
     EXPECT_EQ(3, first->getErrNum());
     first.reset();
     EXPECT_EQ(L"A: B", e.getMessage());
@@ -149,7 +149,7 @@ TEST_F(ExceptionLoggingTest, LogDebugWritesTextAndStackTrace) {
     KrelIOException e(L"disk full", 28);
     e.logDebug(L"krel_std::Test::run");
     ASSERT_EQ(1u, lines.size());
-    EXPECT_NE(std::wstring::npos, lines[0].find(ioName + L": disk full Stack trace <>."));
+    EXPECT_NE(std::wstring::npos, lines[0].find(IO_NAME + L": disk full Stack trace <>."));
 }
 
 TEST_F(ExceptionLoggingTest, LoggingBelowTheThresholdWritesNothing) {

@@ -29,7 +29,7 @@ bool report(const std::string& line) {
     return write(1, line.data(), line.size()) == static_cast<ssize_t>(line.size());
 }
 
-constexpr LSTATUS errorBusy = 170;
+constexpr LSTATUS ERROR_BUSY = 170;
 
 LSTATUS setNumber(HKEY key, const wchar_t* name, DWORD i) {
     const BYTE number[4] = {static_cast<BYTE>(i), static_cast<BYTE>(i >> 8),
@@ -49,11 +49,11 @@ int retryWrites(const std::wstring& path, const char* waitLimit) {
                                    ? RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
                                                      KEY_ALL_ACCESS, nullptr, &key, nullptr)
                                    : setNumber(key, L"n", i);
-        if (status != ERROR_SUCCESS && status != errorBusy) {
+        if (status != ERROR_SUCCESS && status != ERROR_BUSY) {
             return 1;
         }
-        const bool reported =
-            status == errorBusy ? report("busy\n") : creating || report(std::to_string(i++) + "\n");
+        const bool reported = status == ERROR_BUSY ? report("busy\n")
+                                                   : creating || report(std::to_string(i++) + "\n");
         if (!reported) {
             return 1;
         }

@@ -18,7 +18,7 @@ namespace {
 using krel_std::JVM;
 using krel_std::KrelIllegalArgumentException;
 
-const wchar_t* const javaSoftKey = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const wchar_t* const JAVA_SOFT_KEY = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 // Each test starts without the JavaSoft key of the machine hive, and scans for installed
 // runtimes only below its own temporary directory.
@@ -48,8 +48,8 @@ protected:
     static void registerRuntime(const std::wstring& version, const std::wstring& home) {
         krel_std::KrelRegistry registry;
         bool existed = false;
-        registry.createKey(existed, HKEY_LOCAL_MACHINE, std::wstring(javaSoftKey) + L"\\" + version,
-                           KEY_ALL_ACCESS, 0);
+        registry.createKey(existed, HKEY_LOCAL_MACHINE,
+                           std::wstring(JAVA_SOFT_KEY) + L"\\" + version, KEY_ALL_ACCESS, 0);
         registry.setStrValue(L"JavaHome", home);
         registry.setStrValue(L"RuntimeLib", home + L"\\bin\\client\\jvm.dll");
     }
@@ -57,7 +57,7 @@ protected:
     static void createEmptyJavaSoftKey() {
         krel_std::KrelRegistry registry;
         bool existed = false;
-        registry.createKey(existed, HKEY_LOCAL_MACHINE, javaSoftKey, KEY_ALL_ACCESS, 0);
+        registry.createKey(existed, HKEY_LOCAL_MACHINE, JAVA_SOFT_KEY, KEY_ALL_ACCESS, 0);
     }
 
     // A runtime home below the scanned directory.

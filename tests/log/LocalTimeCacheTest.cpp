@@ -14,7 +14,7 @@ namespace {
 class LocalTimeCacheTest : public krel_test::UtcZoneTest {
 protected:
     static std::wstring prefix(int64_t seconds) {
-        wchar_t text[LocalTimeCache::kStampPrefixRoom];
+        wchar_t text[LocalTimeCache::STAMP_PREFIX_ROOM];
         const std::size_t length = LocalTimeCache::writeStampPrefix(seconds, text);
         return length == 0 ? L"<none>" : std::wstring(text, length);
     }

@@ -13,15 +13,15 @@ using namespace krel_std;
 
 namespace {
 
-const LogEventPriority allPriorities[] = {DUMP, TRACE, CALL, DEBUG, INFO, WARN, ERROR, FATAL};
+const LogEventPriority ALL_PRIORITIES[] = {DUMP, TRACE, CALL, DEBUG, INFO, WARN, ERROR, FATAL};
 
 TEST(LogEventPriorityTest, EachPriorityHasItsName) {
     const wchar_t* names[] = {L"DUMP", L"TRACE", L"CALL",  L"DEBUG",
                               L"INFO", L"WARN",  L"ERROR", L"FATAL"};
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(names[i], logEventPriorityToString(allPriorities[i]));
-        EXPECT_EQ(allPriorities[i],
-                  logEventPriorityFromString(names[i], DUMP == allPriorities[i] ? FATAL : DUMP));
+        EXPECT_EQ(names[i], logEventPriorityToString(ALL_PRIORITIES[i]));
+        EXPECT_EQ(ALL_PRIORITIES[i],
+                  logEventPriorityFromString(names[i], DUMP == ALL_PRIORITIES[i] ? FATAL : DUMP));
     }
 }
 
@@ -69,7 +69,7 @@ TEST(LogEventTest, CopyAndAssignmentCarryEveryField) {
 
 TEST(LogFilterTest, LogFileFilterDropsTheDebugPriorities) {
     LogFileFilter filter;
-    for (LogEventPriority priority : allPriorities) {
+    for (LogEventPriority priority : ALL_PRIORITIES) {
         const ILogEventFilter::FilterDecision expected =
             priority <= DEBUG ? ILogEventFilter::DENY : ILogEventFilter::ACCEPT;
         EXPECT_EQ(expected, filter.decide(LogEvent(priority))) << priority;
@@ -78,7 +78,7 @@ TEST(LogFilterTest, LogFileFilterDropsTheDebugPriorities) {
 
 TEST(LogFilterTest, DebugFileFilterAcceptsEveryPriority) {
     DebugFileFilter filter;
-    for (LogEventPriority priority : allPriorities) {
+    for (LogEventPriority priority : ALL_PRIORITIES) {
         EXPECT_EQ(ILogEventFilter::ACCEPT, filter.decide(LogEvent(priority))) << priority;
     }
 }

@@ -25,7 +25,7 @@ using krel_std_internal::NTEventLogWrapper;
 
 namespace {
 
-const std::wstring kApplicationLog =
+const std::wstring APPLICATION_LOG =
     L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 // Each test reports under an event source of its own and removes its registry entry afterwards.
@@ -41,7 +41,7 @@ protected:
 
     void TearDown() override {
         krel_platform::setRegistryHiveReadOnly(HKEY_LOCAL_MACHINE, false);
-        SHDeleteKeyW(HKEY_LOCAL_MACHINE, (kApplicationLog + source).c_str());
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, (APPLICATION_LOG + source).c_str());
         StaticLogTest::TearDown();
     }
 
@@ -66,7 +66,7 @@ protected:
     // The bytes and type of a value of the source's entry; REG_NONE when it is missing.
     std::pair<DWORD, std::wstring> entryValue(const std::wstring& name) const {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kApplicationLog + source).c_str(), 0,
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (APPLICATION_LOG + source).c_str(), 0,
                           KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
             return {REG_NONE, L""};
         }

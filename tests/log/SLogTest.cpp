@@ -15,7 +15,7 @@ using KrelStd::SWString;
 
 namespace {
 
-const wchar_t kFormatError[] = L"Error in printing Log Message. Please check your Log statement.\n";
+const wchar_t FORMAT_ERROR[] = L"Error in printing Log Message. Please check your Log statement.\n";
 
 // Every test starts with a static log that writes to one recording appender.
 class SLogTest : public krel_test::RecordingLogTest {
@@ -73,8 +73,8 @@ TEST_F(SLogTest, FormatThatCannotBeFilledGivesTheFixedText) {
     log.Warn(L"W1", L"f", L"count %n", &written);
     log.WarnC("W2", "f", nullptr);
     ASSERT_EQ(2u, appender->events.size());
-    EXPECT_EQ(kFormatError, appender->events[0].message);
-    EXPECT_EQ(kFormatError, appender->events[1].message);
+    EXPECT_EQ(FORMAT_ERROR, appender->events[0].message);
+    EXPECT_EQ(FORMAT_ERROR, appender->events[1].message);
     EXPECT_EQ(L"W2", appender->events[1].errorId);
 }
 
@@ -174,7 +174,7 @@ public:
 
 TEST(SLogFormatTest, FormatMessageReplacesTheOutputWithTheFilledFormat) {
     EXPECT_EQ(L"7 of 9", FormattingLog::format(L"%d of %ls", 7, L"9"));
-    EXPECT_EQ(kFormatError, FormattingLog::format(L"%n", nullptr));
+    EXPECT_EQ(FORMAT_ERROR, FormattingLog::format(L"%n", nullptr));
 }
 
 TEST(SLogFallbackTest, UninitialisedStaticLogSendsMessagesToTheDebuggerOutput) {

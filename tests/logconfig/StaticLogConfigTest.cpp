@@ -21,9 +21,9 @@ using krel_test::PropertyMap;
 
 namespace {
 
-const char* const probeAppender = "[Log Appenders]\n"
-                                  "appender.a.class=krel_test.ProbeAppender\n"
-                                  "appender.a.filter=krel_std.DebugFileFilter\n";
+const char* const PROBE_APPENDER = "[Log Appenders]\n"
+                                   "appender.a.class=krel_test.ProbeAppender\n"
+                                   "appender.a.filter=krel_std.DebugFileFilter\n";
 
 // Each test reads "TestLog.cfg" from its own temporary directory, with the static log as the
 // load hook leaves it.
@@ -180,7 +180,7 @@ TEST_F(StaticLogConfigTest, ThresholdChangeTakesEffectAndIsLogged) {
 }
 
 TEST_F(StaticLogConfigTest, AppenderEntryChangeHandsOverTheWrittenValue) {
-    const auto config = initialize(std::string(probeAppender) + "appender.a.path={Paths,dir}\n");
+    const auto config = initialize(std::string(PROBE_APPENDER) + "appender.a.path={Paths,dir}\n");
     config->onConfigChange(change(L"Log Appenders", L"appender.a.path", L"{Other,key}"));
     config->onConfigChange(change(L"Log Appenders", L"appender.z.path", L"/unbuilt"));
     config->onConfigChange(change(L"Log Appenders", L"modules", L"m"));
@@ -189,7 +189,7 @@ TEST_F(StaticLogConfigTest, AppenderEntryChangeHandsOverTheWrittenValue) {
 }
 
 TEST_F(StaticLogConfigTest, ChangeOfAReferencedEntryReachesTheReferringProperty) {
-    const auto config = initialize("[Paths]\ndir=/old\n" + std::string(probeAppender) +
+    const auto config = initialize("[Paths]\ndir=/old\n" + std::string(PROBE_APPENDER) +
                                    "appender.a.path={ Paths , dir }\n");
     config->onConfigChange(change(L"Paths", L"dir", L"/new"));
     config->onConfigChange(change(L"Paths", L"other", L"/ignored"));
@@ -198,7 +198,7 @@ TEST_F(StaticLogConfigTest, ChangeOfAReferencedEntryReachesTheReferringProperty)
 }
 
 TEST_F(StaticLogConfigTest, RefusedChangeIsTracedAndDoesNotEscape) {
-    const auto config = initialize(probeAppender);
+    const auto config = initialize(PROBE_APPENDER);
     DebugOutputCapture capture;
     EXPECT_NO_THROW(config->onConfigChange(change(L"Log Appenders", L"appender.a.explode", L"1")));
     EXPECT_NE(std::wstring::npos, capture.all().find(L"Unable to apply configuration change <"));

@@ -76,9 +76,9 @@ template <typename Value> void compareWithHost(const std::string& format, Value 
     }
 }
 
-const char* const kFlagSets[] = {"", "-", "+", " ", "#", "0", "-0", "+0", " 0", "#0", "-+# 0"};
+const char* const FLAG_SETS[] = {"", "-", "+", " ", "#", "0", "-0", "+0", " 0", "#0", "-+# 0"};
 
-const int kGiga = 2000000000;
+const int GIGA = 2000000000;
 
 } // namespace
 
@@ -207,7 +207,7 @@ TEST(FormatEngine, IntegersMatchTheHostForEveryFlagWidthAndPrecision) {
     const char* const precisions[] = {"", ".", ".0", ".1", ".4", ".22"};
     const long long values[] = {0, 1, -1, 8, -42, 255, INT_MAX, INT_MIN, LLONG_MIN, LLONG_MAX};
     mismatches.clear();
-    for (const char* flags : kFlagSets) {
+    for (const char* flags : FLAG_SETS) {
         for (const char* width : widths) {
             for (const char* precision : precisions) {
                 for (const char type : std::string("dioxXu")) {
@@ -229,7 +229,7 @@ TEST(FormatEngine, FloatingPointWithHugeWidthOrPrecisionMatchesTheHost) {
     const char* const sizes[] = {"5000", ".17000", "5000.17000"};
     const double values[] = {0.0, -1.5, 1e-300, 1e300, 4.9e-324, INFINITY, NAN};
     mismatches.clear();
-    for (const char* flags : kFlagSets) {
+    for (const char* flags : FLAG_SETS) {
         for (const char* size : sizes) {
             for (const char type : std::string("efgaEG")) {
                 const std::string spec = std::string("%") + flags + size;
@@ -358,19 +358,19 @@ namespace {
 std::string hugeWidthWritesWhatFits() {
     wchar_t buffer[17];
     std::fill_n(buffer, 17, L'#');
-    if (_snwprintf(buffer, 16, L"%*d", kGiga, 1) != -1 ||
+    if (_snwprintf(buffer, 16, L"%*d", GIGA, 1) != -1 ||
         std::wstring(buffer, 17) != std::wstring(16, L' ') + L"#") {
         return "right-aligned";
     }
-    if (_snwprintf(buffer, 16, L"%-*d", kGiga, 1) != -1 ||
+    if (_snwprintf(buffer, 16, L"%-*d", GIGA, 1) != -1 ||
         std::wstring(buffer, 16) != L"1" + std::wstring(15, L' ')) {
         return "left-aligned";
     }
-    if (_snwprintf(buffer, 16, L"%.*d", kGiga, 1) != -1 ||
+    if (_snwprintf(buffer, 16, L"%.*d", GIGA, 1) != -1 ||
         std::wstring(buffer, 16) != std::wstring(16, L'0')) {
         return "precision";
     }
-    if (_snwprintf(buffer, 16, L"%.*f", kGiga, 0.5) != -1 ||
+    if (_snwprintf(buffer, 16, L"%.*f", GIGA, 0.5) != -1 ||
         std::wstring(buffer, 16) != L"0.50000000000000") {
         return "floating point precision";
     }
@@ -378,16 +378,16 @@ std::string hugeWidthWritesWhatFits() {
 }
 
 std::string hugeTextIsMeasuredWithoutBeingMade() {
-    if (_snwprintf(nullptr, 0, L"%*d", kGiga, 1) != kGiga) {
+    if (_snwprintf(nullptr, 0, L"%*d", GIGA, 1) != GIGA) {
         return "width";
     }
-    if (_snprintf(nullptr, 0, "%*ls", kGiga, L"x") != kGiga) {
+    if (_snprintf(nullptr, 0, "%*ls", GIGA, L"x") != GIGA) {
         return "string width";
     }
-    if (_snwprintf(nullptr, 0, L"%.*f", kGiga, 0.5) != kGiga + 2) {
+    if (_snwprintf(nullptr, 0, L"%.*f", GIGA, 0.5) != GIGA + 2) {
         return "floating point precision";
     }
-    if (_snwprintf(nullptr, 0, L"%*.3e", kGiga, 1.0) != kGiga) {
+    if (_snwprintf(nullptr, 0, L"%*.3e", GIGA, 1.0) != GIGA) {
         return "floating point width";
     }
     return "";
@@ -396,11 +396,11 @@ std::string hugeTextIsMeasuredWithoutBeingMade() {
 std::string textLongerThanIntMaxIsRefused() {
     wchar_t buffer[16];
     errno = 0;
-    if (_snwprintf(nullptr, 0, L"%*d%*d", kGiga, 1, kGiga, 1) != -1 || errno != EINVAL) {
+    if (_snwprintf(nullptr, 0, L"%*d%*d", GIGA, 1, GIGA, 1) != -1 || errno != EINVAL) {
         return "measured";
     }
     errno = 0;
-    if (_snwprintf(buffer, 16, L"%.*d%*ls", kGiga, 1, kGiga, L"x") != -1 || errno != EINVAL) {
+    if (_snwprintf(buffer, 16, L"%.*d%*ls", GIGA, 1, GIGA, L"x") != -1 || errno != EINVAL) {
         return "written";
     }
     return "";
@@ -409,7 +409,7 @@ std::string textLongerThanIntMaxIsRefused() {
 std::string exhaustedMemoryLeavesTheTargetUnchanged() {
     std::wstring target = L"kept";
     try {
-        appendTo(target, L"%*d", kGiga, 1);
+        appendTo(target, L"%*d", GIGA, 1);
         return "a text of 8 GB was made";
     } catch (const std::bad_alloc&) {
         return target == L"kept" ? "" : "target changed";

@@ -5,13 +5,13 @@
 
 namespace {
 
-const std::wstring kPath = L"Software\\Listed";
+const std::wstring PATH = L"Software\\Listed";
 
 class RegistryListingTest : public RegistryTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
-        key = createKey(kPath);
+        key = createKey(PATH);
     }
 
     // Values "<prefix>0" to "<prefix><count - 1>", each holding its own name.
@@ -92,7 +92,7 @@ protected:
     }
 
     static void otherProcessDeletes(const std::string& value) {
-        ASSERT_EQ(runTool({"delete-value", "HKCU\\" + krel_platform::wideToUtf8(kPath), value}), 0);
+        ASSERT_EQ(runTool({"delete-value", "HKCU\\" + krel_platform::wideToUtf8(PATH), value}), 0);
     }
 
     HKEY key = nullptr;
@@ -166,7 +166,7 @@ TEST_F(RegistryListingTest, DeletingTheFirstValueUntilNoneIsLeftEmptiesTheKey) {
 TEST_F(RegistryListingTest, ValueDeletedThroughAnotherHandleBehindTheListingMovesTheLaterOnesDown) {
     addValues(L"v", 6);
     HKEY other = nullptr;
-    ASSERT_EQ(openKey(kPath, other), ERROR_SUCCESS);
+    ASSERT_EQ(openKey(PATH, other), ERROR_SUCCESS);
     ASSERT_EQ(valueAt(key, 0), L"v0");
     ASSERT_EQ(valueAt(key, 1), L"v1");
     ASSERT_EQ(valueAt(key, 2), L"v2");
@@ -181,8 +181,8 @@ TEST_F(RegistryListingTest, ValuesAddedByAnotherProcessMidListingFollowTheOthers
     const std::vector<std::wstring> head = {valueAt(key, 0), valueAt(key, 1), valueAt(key, 2),
                                             valueAt(key, 3), valueAt(key, 4)};
 
-    otherProcessWrites(kPath, "w0");
-    otherProcessWrites(kPath, "w1");
+    otherProcessWrites(PATH, "w0");
+    otherProcessWrites(PATH, "w1");
 
     EXPECT_EQ(joined(head, valuesFrom(key, 5)), joined(numbered(L"v", 0, 10), {L"w0", L"w1"}));
 }
@@ -215,7 +215,7 @@ TEST_F(RegistryListingTest, ValueOverwrittenByAnotherProcessKeepsItsPlaceWithIts
     ASSERT_EQ(valueAt(key, 0), L"v0");
     ASSERT_EQ(valueAt(key, 1), L"v1");
 
-    otherProcessWrites(kPath, "v2");
+    otherProcessWrites(PATH, "v2");
 
     EXPECT_EQ(valueAt(key, 2), L"v2");
     EXPECT_EQ(dataAt(key, 2), L"from another process");
@@ -234,7 +234,7 @@ TEST_F(RegistryListingTest, ValuesOfThePredefinedRootListLikeThoseOfAnOpenedKey)
 
 TEST_F(RegistryListingTest, SubkeysListInFoldedNameOrderByAnyIndices) {
     for (const wchar_t* name : {L"delta", L"Bravo", L"alpha", L"Charlie", L"echo"}) {
-        createKey(kPath + L"\\" + name);
+        createKey(PATH + L"\\" + name);
     }
     const std::vector<std::wstring> ordered = {L"alpha", L"Bravo", L"Charlie", L"delta", L"echo"};
 
@@ -248,12 +248,12 @@ TEST_F(RegistryListingTest, SubkeysListInFoldedNameOrderByAnyIndices) {
 
 TEST_F(RegistryListingTest, SubkeyMadeInThisProcessBehindTheListingMovesTheLaterOnesUp) {
     for (const wchar_t* name : {L"k0", L"k1", L"k2", L"k3"}) {
-        createKey(kPath + L"\\" + name);
+        createKey(PATH + L"\\" + name);
     }
     ASSERT_EQ(subkeyAt(key, 0), L"k0");
     ASSERT_EQ(subkeyAt(key, 1), L"k1");
 
-    createKey(kPath + L"\\k0a");
+    createKey(PATH + L"\\k0a");
 
     EXPECT_EQ(subkeyAt(key, 2), L"k1");
     EXPECT_EQ(subkeyAt(key, 3), L"k2");
@@ -261,12 +261,12 @@ TEST_F(RegistryListingTest, SubkeyMadeInThisProcessBehindTheListingMovesTheLater
 
 TEST_F(RegistryListingTest, SubkeyMadeByAnotherProcessBehindTheListingMovesTheLaterOnesUp) {
     for (const wchar_t* name : {L"k0", L"k1", L"k2", L"k3"}) {
-        createKey(kPath + L"\\" + name);
+        createKey(PATH + L"\\" + name);
     }
     ASSERT_EQ(subkeyAt(key, 0), L"k0");
     ASSERT_EQ(subkeyAt(key, 1), L"k1");
 
-    otherProcessWrites(kPath + L"\\k0a", "made");
+    otherProcessWrites(PATH + L"\\k0a", "made");
 
     EXPECT_EQ(subkeyAt(key, 2), L"k1");
     EXPECT_EQ(subkeyAt(key, 3), L"k2");
@@ -276,12 +276,12 @@ TEST_F(RegistryListingTest, SubkeyMadeByAnotherProcessBehindTheListingMovesTheLa
 
 TEST_F(RegistryListingTest, SubkeyDeletedByAnotherProcessAheadOfTheListingIsLeftOut) {
     for (const wchar_t* name : {L"k0", L"k1", L"k2", L"k3"}) {
-        createKey(kPath + L"\\" + name);
+        createKey(PATH + L"\\" + name);
     }
     ASSERT_EQ(subkeyAt(key, 0), L"k0");
     ASSERT_EQ(subkeyAt(key, 1), L"k1");
 
-    ASSERT_EQ(runTool({"delete-key", "HKCU\\" + krel_platform::wideToUtf8(kPath) + "\\k2"}), 0);
+    ASSERT_EQ(runTool({"delete-key", "HKCU\\" + krel_platform::wideToUtf8(PATH) + "\\k2"}), 0);
 
     EXPECT_EQ(subkeyAt(key, 2), L"k3");
     EXPECT_EQ(subkeyAt(key, 3), L"");

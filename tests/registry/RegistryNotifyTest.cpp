@@ -10,7 +10,7 @@
 namespace {
 
 // Generous: a notification from another process takes well under a millisecond.
-constexpr DWORD patienceMs = 5000;
+constexpr DWORD PATIENCE_MS = 5000;
 
 class RegistryNotifyTest : public RegistryTest {
 protected:
@@ -41,7 +41,7 @@ protected:
         const HKEY markerKey = createKey(L"Software\\Marker");
         ASSERT_EQ(arm(markerKey, marker), ERROR_SUCCESS);
         ASSERT_EQ(runTool({"write", "HKCU\\Software\\Marker", "m", "REG_DWORD", "1"}), 0);
-        ASSERT_TRUE(signalled(marker, patienceMs));
+        ASSERT_TRUE(signalled(marker, PATIENCE_MS));
     }
 
     HKEY key = nullptr;
@@ -125,7 +125,7 @@ TEST_F(RegistryNotifyTest, ValueWrittenByAnotherProcessSignals) {
     ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
 
     ASSERT_EQ(runTool({"write", "HKCU\\Software\\Watched", "fromTool", "REG_SZ", "hello"}), 0);
-    EXPECT_TRUE(signalled(event, patienceMs));
+    EXPECT_TRUE(signalled(event, PATIENCE_MS));
     EXPECT_EQ(readString(key, L"fromTool"), L"hello");
 }
 
@@ -134,14 +134,14 @@ TEST_F(RegistryNotifyTest, ValueDeletedByAnotherProcessSignals) {
     ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
 
     ASSERT_EQ(runTool({"delete-value", "HKCU\\Software\\Watched", "v"}), 0);
-    EXPECT_TRUE(signalled(event, patienceMs));
+    EXPECT_TRUE(signalled(event, PATIENCE_MS));
 }
 
 TEST_F(RegistryNotifyTest, KeyDeletedByAnotherProcessSignals) {
     ASSERT_EQ(arm(key, event), ERROR_SUCCESS);
 
     ASSERT_EQ(runTool({"delete-key", "HKCU\\Software\\Watched"}), 0);
-    EXPECT_TRUE(signalled(event, patienceMs));
+    EXPECT_TRUE(signalled(event, PATIENCE_MS));
 }
 
 // This process's own writes need no look by the notifier; another process's write among them
@@ -161,7 +161,7 @@ TEST_F(RegistryNotifyTest, ValuesWrittenByAnotherProcessAmidThisProcesssWritesSi
         ASSERT_EQ(
             runTool({"write", "HKCU\\Software\\Watched", "v", "REG_DWORD", std::to_string(round)}),
             0);
-        EXPECT_TRUE(signalled(event, patienceMs)) << "round " << round;
+        EXPECT_TRUE(signalled(event, PATIENCE_MS)) << "round " << round;
     }
     stop = true;
     writer.join();
@@ -189,7 +189,7 @@ TEST_F(RegistryNotifyTest, BurstOfWritesByOtherProcessesSignalsEveryWatchedKey) 
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     for (int i = 0; i < keys; ++i) {
-        EXPECT_TRUE(signalled(events[i], patienceMs)) << "key k" << i;
+        EXPECT_TRUE(signalled(events[i], PATIENCE_MS)) << "key k" << i;
         CloseHandle(events[i]);
     }
 }
@@ -199,7 +199,7 @@ TEST_F(RegistryNotifyTest, MachineHiveIsWatchedToo) {
     ASSERT_EQ(arm(machineKey, event), ERROR_SUCCESS);
 
     ASSERT_EQ(runTool({"write", "HKLM\\Software\\Watched", "v", "REG_DWORD", "3"}), 0);
-    EXPECT_TRUE(signalled(event, patienceMs));
+    EXPECT_TRUE(signalled(event, PATIENCE_MS));
 }
 
 TEST_F(RegistryNotifyTest, UnsupportedArgumentsAreInvalidParameters) {

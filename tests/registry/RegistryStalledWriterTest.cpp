@@ -55,7 +55,7 @@ protected:
             finish(helper);
         }
         krel_platform::SqliteWriteLock::setWaitLimitForTests(
-            std::chrono::milliseconds(krel_platform::SqliteWriteLock::waitLimitMs));
+            std::chrono::milliseconds(krel_platform::SqliteWriteLock::WAIT_LIMIT_MS));
         RegistryTest::TearDown();
     }
 

@@ -155,7 +155,7 @@ TEST_F(RegistryWriterProcessTest, ProcessOpeningAHiveThatAnotherHoldsWritesOnceI
 
     Writer writer = startWriter("Held\\Key");
     pollfd output{writer.output, POLLIN, 0};
-    EXPECT_EQ(poll(&output, 1, krel_platform::SqliteConnection::busyTimeoutMs + 1000), 0)
+    EXPECT_EQ(poll(&output, 1, krel_platform::SqliteConnection::BUSY_TIMEOUT_MS + 1000), 0)
         << "the writer wrote, or gave up, while the hive was held";
     holder->execute("ROLLBACK");
     lock.release();

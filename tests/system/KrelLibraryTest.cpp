@@ -28,7 +28,7 @@ using krel_std::KrelUnknownException;
 
 namespace {
 
-const std::wstring moduleName = L"krel_test_module";
+const std::wstring MODULE_NAME = L"krel_test_module";
 
 // Each test searches with its own property and LIB, and finds the static log as the load hook
 // leaves it.
@@ -80,14 +80,14 @@ protected:
 
 TEST_F(KrelLibraryTest, NameIsFoundAlongTheSystemPropertyWithSuffixAppended) {
     setSearchProperty(L"/no/such/dir::;" + helpers() + L";");
-    KrelLibrary library(moduleName);
+    KrelLibrary library(MODULE_NAME);
     EXPECT_EQ(helpers() + L"/krel_test_module.so", library.getPath());
     EXPECT_EQ(L"KrelLibrary{path='" + library.getPath() + L"'}", library.toString());
 }
 
 TEST_F(KrelLibraryTest, ExportedSymbolIsCallableAndAMissingOneIsRefused) {
     setSearchProperty(helpers());
-    KrelLibrary library(moduleName);
+    KrelLibrary library(MODULE_NAME);
     const auto answer = library.getSymbol<int (*)()>(L"krelTestModuleAnswer");
     EXPECT_EQ(42, answer());
     const auto failure = failureOf<KrelIllegalArgumentException>(
@@ -128,7 +128,7 @@ TEST_F(KrelLibraryTest, UnloadableCandidateOfLibBecomesTheCauseOfTheFinalFailure
 TEST_F(KrelLibraryTest, LaterDirectoryLoadsAfterAnUnloadableOne) {
     const std::wstring directory = writeBrokenLibrary("krel_test_module");
     setSearchProperty(directory + L";" + helpers());
-    KrelLibrary library(moduleName);
+    KrelLibrary library(MODULE_NAME);
     EXPECT_EQ(helpers() + L"/krel_test_module.so", library.getPath());
 }
 
@@ -148,7 +148,7 @@ TEST_F(KrelLibraryTest, LoadAndUnloadAreLogged) {
     setSearchProperty(helpers());
     std::wstring loadedPath;
     {
-        KrelLibrary library(moduleName);
+        KrelLibrary library(MODULE_NAME);
         loadedPath = library.getPath();
     }
     ASSERT_EQ(2u, log.appender->events.size());

@@ -25,7 +25,7 @@ public:
     std::wstring getClassName() const override { return L"krel_test.SitePaths"; }
 };
 
-const wchar_t* const selector = L"default.Paths";
+const wchar_t* const SELECTOR = L"default.Paths";
 
 // The provider is chosen by the environment and the system properties: every test starts and
 // ends with neither naming one, and with the static log recording what the provider logs.
@@ -42,8 +42,8 @@ protected:
     }
 
     static void clearSelection() {
-        KrelSystem::getInstance().putEnv(selector, L"");
-        KrelSystem::getInstance().setProperty(selector, L"");
+        KrelSystem::getInstance().putEnv(SELECTOR, L"");
+        KrelSystem::getInstance().setProperty(SELECTOR, L"");
     }
 
     static boost::shared_ptr<Paths> sitePaths() {
@@ -96,7 +96,7 @@ TEST_F(PathsTest, WithoutSelectionTheLoadHooksPrototypeIsUsed) {
 
 TEST_F(PathsTest, EnvironmentVariableSwitchesTheProviderAndLogsTheNewNameOnce) {
     const boost::shared_ptr<Paths> site = sitePaths();
-    KrelSystem::getInstance().putEnv(selector, L"krel_test.SitePaths");
+    KrelSystem::getInstance().putEnv(SELECTOR, L"krel_test.SitePaths");
     EXPECT_EQ(site, Paths::getInstance());
     EXPECT_EQ(site, Paths::getInstance());
     EXPECT_EQ(1, usingMessages(L"krel_test.SitePaths"));
@@ -108,21 +108,21 @@ TEST_F(PathsTest, EnvironmentVariableSwitchesTheProviderAndLogsTheNewNameOnce) {
 
 TEST_F(PathsTest, SystemPropertySelectsWhenTheEnvironmentDoesNot) {
     const boost::shared_ptr<Paths> site = sitePaths();
-    KrelSystem::getInstance().setProperty(selector, L"krel_test.SitePaths");
+    KrelSystem::getInstance().setProperty(SELECTOR, L"krel_test.SitePaths");
     EXPECT_EQ(site, Paths::getInstance());
 
-    KrelSystem::getInstance().putEnv(selector, L"krel_std.Paths");
+    KrelSystem::getInstance().putEnv(SELECTOR, L"krel_std.Paths");
     EXPECT_NE(site, Paths::getInstance());
 }
 
 TEST_F(PathsTest, NameWithoutARegisteredProviderIsRefusedOnEveryCall) {
-    KrelSystem::getInstance().putEnv(selector, L"krel_test.NoSuchPaths");
+    KrelSystem::getInstance().putEnv(SELECTOR, L"krel_test.NoSuchPaths");
     for (int call = 0; call < 2; ++call) {
         EXPECT_EQ(L"Unable to get Paths named <krel_test.NoSuchPaths>.",
                   messageOf<krel_std::KrelException>([] { Paths::getInstance(); }));
     }
     EXPECT_THROW(Paths::getInstance(), krel_std::KrelAccessException);
-    KrelSystem::getInstance().putEnv(selector, L"krel_std.DebugFileFilter");
+    KrelSystem::getInstance().putEnv(SELECTOR, L"krel_std.DebugFileFilter");
     EXPECT_EQ(L"Unable to get Paths named <krel_std.DebugFileFilter>.",
               messageOf<krel_std::KrelException>([] { Paths::getInstance(); }));
 }

@@ -10,7 +10,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int runs = 50;
+constexpr int RUNS = 50;
 
 // Runs the exit helpers, which return from main while every thread of the library works, each
 // run with a directory of its own below the test's.
@@ -41,7 +41,7 @@ protected:
     // How many of the runs exited with status 0; each other ending is reported.
     template <class Command> int cleanExits(Command command) {
         int clean = 0;
-        for (int index = 0; index < runs; ++index) {
+        for (int index = 0; index < RUNS; ++index) {
             const int status = run(command(native("run" + std::to_string(index)).string()));
             if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
                 ++clean;
@@ -57,13 +57,13 @@ protected:
 
 TEST_F(ProcessExitTest, ReturningFromMainWithEveryLibraryThreadAtWorkExitsWithZeroEveryTime) {
     EXPECT_EQ(
-        runs, cleanExits([](const std::string& directory) {
+        RUNS, cleanExits([](const std::string& directory) {
             return std::vector<std::string>{helpersDirectory() + "krel_exit_helper", directory};
         }));
 }
 
 TEST_F(ProcessExitTest, LibraryLoadedByDlopenExitsWithZeroEveryTime) {
-    EXPECT_EQ(runs, cleanExits([](const std::string& directory) {
+    EXPECT_EQ(RUNS, cleanExits([](const std::string& directory) {
                   return std::vector<std::string>{helpersDirectory() + "krel_exit_dlopen_helper",
                                                   helpersDirectory() + "libkrel_exit_scenario.so",
                                                   directory};

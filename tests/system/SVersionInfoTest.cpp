@@ -24,7 +24,7 @@ using KrelStd::SWString;
 
 namespace {
 
-const std::wstring kInvalid = L"Invalid filename";
+const std::wstring INVALID = L"Invalid filename";
 
 std::wstring libraryPath() {
     return moduleOf(reinterpret_cast<const void*>(&KrelStd::GetOSName));
@@ -108,17 +108,17 @@ TEST(SVersionInfoTest, EveryGetterReadsItsOwnField) {
 TEST(SVersionInfoTest, ModuleWithoutRecordAnswersInvalidFilename) {
     SVersionInfo info(selfPath());
     EXPECT_FALSE(info.IsValid());
-    EXPECT_EQ(kInvalid, info.GetProductName());
-    EXPECT_EQ(kInvalid, info.GetProductVersion());
-    EXPECT_EQ(kInvalid, info.GetCompanyName());
-    EXPECT_EQ(kInvalid, info.GetSpecialBuild());
+    EXPECT_EQ(INVALID, info.GetProductName());
+    EXPECT_EQ(INVALID, info.GetProductVersion());
+    EXPECT_EQ(INVALID, info.GetCompanyName());
+    EXPECT_EQ(INVALID, info.GetSpecialBuild());
 }
 
 TEST(SVersionInfoTest, EmptyObjectIsNotValid) {
     SVersionInfo info;
     EXPECT_FALSE(info.IsValid());
     EXPECT_TRUE(info.GetFilename().empty());
-    EXPECT_EQ(kInvalid, info.GetFileVersion());
+    EXPECT_EQ(INVALID, info.GetFileVersion());
 }
 
 TEST(SVersionInfoTest, SetFilenameReadsTheNewFile) {

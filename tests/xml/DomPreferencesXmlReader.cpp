@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cxxabi.h>
 #include <exception>
 #include <list>
 #include <new>
@@ -26,6 +25,7 @@
 #include "exception/KrelXmlException.h"
 #include "file/File.h"
 #include "file/LockedFile.h"
+#include "internal/GuardedCall.h"
 #include "platform/Utf16.h"
 #include "prefs/Preferences.h"
 #include "thread/AutoLock.h"
@@ -38,7 +38,7 @@ namespace krel_test {
 
 namespace {
 
-const wchar_t* const importContext = L"krel_test::DomPreferencesXmlReader::importPreferences";
+const wchar_t* const IMPORT_CONTEXT = L"krel_test::DomPreferencesXmlReader::importPreferences";
 
 [[noreturn]] void throwInvalidFormat(const wchar_t* context, const std::wstring& message) {
     KrelInvalidPreferencesFormatException error(message);
@@ -192,7 +192,7 @@ DomPreferencesXmlReader::DomPreferencesXmlReader(const std::wstring& inputFilena
 DomPreferencesXmlReader::~DomPreferencesXmlReader() = default;
 
 void DomPreferencesXmlReader::importPreferences() {
-    KREL_TRACE_SCOPE(importContext);
+    KREL_TRACE_SCOPE(IMPORT_CONTEXT);
     AutoLock<Lock> guard(lock);
     try {
         internalImportPreferences();
@@ -207,7 +207,7 @@ void DomPreferencesXmlReader::importPreferences() {
 void DomPreferencesXmlReader::throwOutOfMemory() const {
     KrelOutOfResourcesException error(L"Not enough memory to import input file <" + inputFilename +
                                       L">.");
-    error.logDebug(importContext);
+    error.logDebug(IMPORT_CONTEXT);
     throw error;
 }
 
@@ -217,7 +217,7 @@ void DomPreferencesXmlReader::internalImportPreferences() {
     try {
         {
             const std::string text = getFileContents();
-            document = XmlUtils::parseAndGetDocument(importContext, parser, text);
+            document = XmlUtils::parseAndGetDocument(IMPORT_CONTEXT, parser, text);
         }
         readPreferences();
     } catch (const KrelXmlException& cause) {
@@ -433,17 +433,18 @@ void DomPreferencesXmlReader::flushStoredNodes() {
     storedNodeSet.clear();
     std::exception_ptr firstFailure;
     for (const boost::shared_ptr<Preferences>& node : topmost) {
-        try {
-            node->flush();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (const KrelIllegalStateException&) {
-            // The node was removed meanwhile: its entries are skipped, as a put into it is.
-        } catch (...) {
-            if (!firstFailure) {
-                firstFailure = std::current_exception();
-            }
-        }
+        krel_std_internal::callSwallowing([&] { node->flush(); },
+                                          [&] {
+                                              try {
+                                                  throw;
+                                              } catch (const KrelIllegalStateException&) {
+                                                  // The node was removed meanwhile.
+                                              } catch (...) {
+                                                  if (!firstFailure) {
+                                                      firstFailure = std::current_exception();
+                                                  }
+                                              }
+                                          });
     }
     if (firstFailure) {
         std::rethrow_exception(firstFailure);
@@ -451,15 +452,16 @@ void DomPreferencesXmlReader::flushStoredNodes() {
 }
 
 void DomPreferencesXmlReader::flushStoredNodesAfterFailure() {
-    try {
-        flushStoredNodes();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (KrelException& error) {
-        error.logDebug(importContext);
-    } catch (...) {
-        // The import's own failure is the one reported.
-    }
+    krel_std_internal::callSwallowing([&] { flushStoredNodes(); },
+                                      [&] {
+                                          try {
+                                              throw;
+                                          } catch (KrelException& error) {
+                                              error.logDebug(IMPORT_CONTEXT);
+                                          } catch (...) {
+                                              // The import's own failure is the one reported.
+                                          }
+                                      });
 }
 
 std::wstring DomPreferencesXmlReader::getAttributeValue(DOMNode* element,

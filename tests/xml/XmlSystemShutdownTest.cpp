@@ -19,8 +19,8 @@
 // reports through its exit code: 0 when the case holds.
 namespace {
 
-const wchar_t* const context = L"XmlSystemShutdownTest";
-const char* const document = "<root><child/></root>";
+const wchar_t* const CONTEXT = L"XmlSystemShutdownTest";
+const char* const DOCUMENT = "<root><child/></root>";
 
 // 0 when the call throws KrelXmlException "XML system is not running.".
 template <class Call> int refusedAsNotRunning(Call call) {
@@ -43,7 +43,7 @@ void parseAfterTermination() {
     xercesc::XercesDOMParser& parser = parserMadeBeforeTermination();
     krel_std::XmlUtils::terminateXercesSystem();
     std::_Exit(refusedAsNotRunning([&parser] {
-        krel_std::XmlUtils::parseAndGetDocument(context, parser, std::string(document));
+        krel_std::XmlUtils::parseAndGetDocument(CONTEXT, parser, std::string(DOCUMENT));
     }));
 }
 
@@ -51,7 +51,7 @@ void wideParseAndTranscodingAfterTermination() {
     xercesc::XercesDOMParser& parser = parserMadeBeforeTermination();
     krel_std::XmlUtils::terminateXercesSystem();
     const int parse = refusedAsNotRunning([&parser] {
-        krel_std::XmlUtils::parseAndGetDocument(context, parser, std::wstring(L"<root/>"));
+        krel_std::XmlUtils::parseAndGetDocument(CONTEXT, parser, std::wstring(L"<root/>"));
     });
     const int transcode = refusedAsNotRunning([] { krel_std::XmlUtils::transcodeString(L"x"); });
     std::_Exit(parse == 0 && transcode == 0 ? 0 : 1);
@@ -66,8 +66,8 @@ void importAfterTermination() {
 // One parse straight through the parser library, under a use the caller holds.
 bool parsesUnderHeldUse() {
     xercesc::XercesDOMParser parser;
-    xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(document),
-                                      std::char_traits<char>::length(document), "held");
+    xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(DOCUMENT),
+                                      std::char_traits<char>::length(DOCUMENT), "held");
     parser.parse(source);
     return parser.getDocument() != nullptr && parser.getDocument()->getDocumentElement() != nullptr;
 }
@@ -75,7 +75,7 @@ bool parsesUnderHeldUse() {
 // A use stands for a parse in progress: termination starts on another thread, refuses new
 // uses at once, and stops the parser library only after the use ends.
 void terminationWaitsForTheUseInProgress() {
-    auto use = std::make_unique<krel_std::XmlSystemUse>(context);
+    auto use = std::make_unique<krel_std::XmlSystemUse>(CONTEXT);
     std::atomic<bool> terminated{false};
     std::thread terminator([&terminated] {
         krel_std::XmlUtils::terminateXercesSystem();
@@ -88,7 +88,7 @@ void terminationWaitsForTheUseInProgress() {
     const bool stillRunning = !terminated;
     use.reset();
     terminator.join();
-    const int later = refusedAsNotRunning([] { krel_std::XmlSystemUse refused(context); });
+    const int later = refusedAsNotRunning([] { krel_std::XmlSystemUse refused(CONTEXT); });
     std::_Exit(parsedWhileClosing && stillRunning && later == 0 ? 0 : 1);
 }
 
@@ -96,7 +96,7 @@ void startAfterTerminationParsesAgain() {
     krel_std::XmlUtils::terminateXercesSystem();
     krel_std::XmlUtils::initializeXercesSystem();
     xercesc::XercesDOMParser parser;
-    krel_std::XmlUtils::parseAndGetDocument(context, parser, std::string(document));
+    krel_std::XmlUtils::parseAndGetDocument(CONTEXT, parser, std::string(DOCUMENT));
     std::_Exit(0);
 }
 
