@@ -33,29 +33,40 @@ void __internal_dump(const wchar_t* function, const wchar_t* file, unsigned int 
 
 } // namespace krel_std
 
-// A trace line of the calling file and line at DEBUG, CALL, TRACE or DUMP in the function's
-// context; the format's arguments are only evaluated when the level is on.
-#define KREL_INTERNAL_DEBUG(function, ...)                                                         \
+// A trace line at DEBUG, CALL, TRACE or DUMP in the function's context, credited to the given
+// file and line (a caller's, or a fixed line that readers of the log match on); the format's
+// arguments are only evaluated when the level is on.
+#define KREL_INTERNAL_DEBUG_AT(function, file, line, ...)                                          \
     do {                                                                                           \
         if (::krel_std::__internal_debug_on()) {                                                   \
-            ::krel_std::__internal_debug((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);     \
+            ::krel_std::__internal_debug((function), (file), (line), __VA_ARGS__);                 \
         }                                                                                          \
     } while (0)
-#define KREL_INTERNAL_CALL(function, ...)                                                          \
+#define KREL_INTERNAL_CALL_AT(function, file, line, ...)                                           \
     do {                                                                                           \
         if (::krel_std::__internal_call_on()) {                                                    \
-            ::krel_std::__internal_call((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);      \
+            ::krel_std::__internal_call((function), (file), (line), __VA_ARGS__);                  \
         }                                                                                          \
     } while (0)
-#define KREL_INTERNAL_TRACE(function, ...)                                                         \
+#define KREL_INTERNAL_TRACE_AT(function, file, line, ...)                                          \
     do {                                                                                           \
         if (::krel_std::__internal_trace_on()) {                                                   \
-            ::krel_std::__internal_trace((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);     \
+            ::krel_std::__internal_trace((function), (file), (line), __VA_ARGS__);                 \
         }                                                                                          \
     } while (0)
-#define KREL_INTERNAL_DUMP(function, ...)                                                          \
+#define KREL_INTERNAL_DUMP_AT(function, file, line, ...)                                           \
     do {                                                                                           \
         if (::krel_std::__internal_dump_on()) {                                                    \
-            ::krel_std::__internal_dump((function), KREL_SOURCE_FILE, __LINE__, __VA_ARGS__);      \
+            ::krel_std::__internal_dump((function), (file), (line), __VA_ARGS__);                  \
         }                                                                                          \
     } while (0)
+
+// The same, credited to the calling file and line.
+#define KREL_INTERNAL_DEBUG(function, ...)                                                         \
+    KREL_INTERNAL_DEBUG_AT(function, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__)
+#define KREL_INTERNAL_CALL(function, ...)                                                          \
+    KREL_INTERNAL_CALL_AT(function, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__)
+#define KREL_INTERNAL_TRACE(function, ...)                                                         \
+    KREL_INTERNAL_TRACE_AT(function, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__)
+#define KREL_INTERNAL_DUMP(function, ...)                                                          \
+    KREL_INTERNAL_DUMP_AT(function, KREL_SOURCE_FILE, __LINE__, __VA_ARGS__)

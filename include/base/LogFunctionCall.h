@@ -1,4 +1,4 @@
-// LogFunctionCall, the scope tracer, and the KREL_TRACE_SCOPE and KREL_SOURCE_FILE macros.
+// LogFunctionCall, the scope tracer, with the KREL_TRACE_SCOPE macros, and KREL_SOURCE_FILE.
 #pragma once
 
 #include <cstdarg>
@@ -38,6 +38,15 @@ constexpr std::size_t fileBaseNameOffset(const wchar_t* path) {
 #define KREL_TRACE_SCOPE_ARGS(function, ...)                                                       \
     ::krel_std::LogFunctionCall krelTraceScope_((function), L"KrelStd", KREL_SOURCE_FILE,          \
                                                 __LINE__, ::krel_std::CALL, __VA_ARGS__)
+
+// A further line of the scope tracer opened above, at CALL; the format's arguments are only
+// evaluated when that threshold is on.
+#define KREL_TRACE_SCOPE_PRINT(...)                                                                \
+    do {                                                                                           \
+        if (::krel_std_internal::LogThreshold::passes(::krel_std::CALL)) {                         \
+            krelTraceScope_.print(__VA_ARGS__);                                                    \
+        }                                                                                          \
+    } while (0)
 
 namespace krel_std {
 

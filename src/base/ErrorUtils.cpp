@@ -133,9 +133,7 @@ void ErrorUtils::failValueCheck(const wchar_t* context, const std::wstring& mess
 
 void ErrorUtils::failPointerCheck(const wchar_t* function, const wchar_t* file, unsigned int line,
                                   const std::wstring& message) {
-    if (__internal_debug_on()) {
-        __internal_debug(function, file, line, L"%ls", message.c_str());
-    }
+    KREL_INTERNAL_DEBUG_AT(function, file, line, L"%ls", message.c_str());
     throw KrelIllegalArgumentException(message);
 }
 

@@ -111,8 +111,8 @@ void RegistryNativeFrame::raise(const NativeFailure& failure) const {
         return;
     }
     throwJava(env, failure.kind, failure.message, failure.unknown);
-    if (failure.mapped && krel_std::__internal_debug_on()) {
-        krel_std::__internal_debug(site.function, site.file, 0, L"%ls", thrownText(failure.kind));
+    if (failure.mapped) {
+        KREL_INTERNAL_DEBUG_AT(site.function, site.file, 0, L"%ls", thrownText(failure.kind));
     }
 }
 

@@ -89,9 +89,7 @@ public:
     // The argument trace, at CALL when that threshold is on (the frame's traces carry line 0).
     template <typename... Arguments>
     void traceArguments(const wchar_t* format, Arguments... arguments) const {
-        if (krel_std::__internal_call_on()) {
-            krel_std::__internal_call(site.function, site.file, 0, format, arguments...);
-        }
+        KREL_INTERNAL_CALL_AT(site.function, site.file, 0, format, arguments...);
     }
 
     // Runs the registry work. Every exception it throws becomes the failure of the first

@@ -253,9 +253,9 @@ void StaticLog::addConfiguredAppenders(const AppenderMap& configured) {
     }
     if (!configured.empty()) {
         setInitialized(true);
-    } else if (__internal_debug_on()) {
-        __internal_debug(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, NO_APPENDERS_LINE,
-                         L"Logging was not initialized because no appenders were found.");
+    } else {
+        KREL_INTERNAL_DEBUG_AT(L"krel_std::StaticLog::init", KREL_SOURCE_FILE, NO_APPENDERS_LINE,
+                               L"Logging was not initialized because no appenders were found.");
     }
 }
 

@@ -26,9 +26,7 @@ const wchar_t* const CHANGE_CONTEXT = L"krel_std::StaticLogConfig::onConfigChang
 
 template <typename... Args>
 void traceChange(unsigned int line, const wchar_t* format, const Args&... arguments) {
-    if (__internal_trace_on()) {
-        __internal_trace(CHANGE_CONTEXT, KREL_SOURCE_FILE, line, format, arguments...);
-    }
+    KREL_INTERNAL_TRACE_AT(CHANGE_CONTEXT, KREL_SOURCE_FILE, line, format, arguments...);
 }
 
 // A reference is "{...}" of at least three characters.

@@ -11,7 +11,7 @@
 namespace krel_platform {
 
 // A run of the key's entries in listing order from index `first` on, read in one transaction,
-// with the stamps it was read under: the hive's write version (noVersion when a write was
+// with the stamps it was read under: the hive's write version (NO_VERSION when a write was
 // under way or the version moved during the read) and the key's change counter.
 //
 // While the write version is still the run's, no process has written the hive, so the run
@@ -72,7 +72,7 @@ public:
 
 private:
     bool holds(int64_t key, uint64_t now) const {
-        return filled && key == listed && now == version && now != RegistryValueCache::noVersion;
+        return filled && key == listed && now == version && now != RegistryValueCache::NO_VERSION;
     }
 
     bool filled = false;

@@ -522,7 +522,7 @@ LSTATUS RegistryHive::listed(int64_t key, DWORD index, bool values, RegistryEnum
     if (at.endsBefore(key, index, version)) {
         return ERROR_NO_MORE_ITEMS;
     }
-    const bool sameVersion = version != RegistryValueCache::noVersion && version == at.version;
+    const bool sameVersion = version != RegistryValueCache::NO_VERSION && version == at.version;
     const RegistryEnumCursor::Entry* before = at.entryBefore(key, index);
     LSTATUS status = readRun(key, index, values, values || sameVersion ? before : nullptr, at);
     if (status == ERROR_SUCCESS && !values && before != nullptr && at.version != version) {
@@ -536,7 +536,7 @@ LSTATUS RegistryHive::listed(int64_t key, DWORD index, bool values, RegistryEnum
 
 // Reads the run from the index in one transaction, after the entry before it when one is
 // given and still valid (for values: the key's change counter is still the cursor's). The run is
-// stamped with the write version when that stayed the same around the read, else with noVersion,
+// stamped with the write version when that stayed the same around the read, else with NO_VERSION,
 // which no version read later matches.
 LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
                               const RegistryEnumCursor::Entry* before, RegistryEnumCursor& at) {
@@ -554,7 +554,7 @@ LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
     SqliteStatement query(*connection, values ? (after ? VALUES_AFTER : VALUES_AT)
                                               : (after ? SUBKEYS_AFTER : SUBKEYS_AT));
     // A run that no later call can be answered from is read one entry long.
-    query.bind(1, key).bind(3, version == RegistryValueCache::noVersion ? 1 : RUN_LENGTH);
+    query.bind(1, key).bind(3, version == RegistryValueCache::NO_VERSION ? 1 : RUN_LENGTH);
     if (!after) {
         query.bind(2, static_cast<int64_t>(index));
     } else if (values) {
@@ -568,9 +568,9 @@ LSTATUS RegistryHive::readRun(int64_t key, DWORD index, bool values,
     if (result != SQLITE_ROW && result != SQLITE_DONE) {
         return statusOf(result);
     }
-    const bool complete = reachedEnd && version != RegistryValueCache::noVersion &&
+    const bool complete = reachedEnd && version != RegistryValueCache::NO_VERSION &&
                           run.size() < static_cast<size_t>(RUN_LENGTH);
-    at.fill(key, index, cache.version() == version ? version : RegistryValueCache::noVersion,
+    at.fill(key, index, cache.version() == version ? version : RegistryValueCache::NO_VERSION,
             counter, std::move(run), complete);
     return ERROR_SUCCESS;
 }
@@ -598,7 +598,7 @@ LSTATUS RegistryHive::deleteTree(int64_t base, const std::vector<RegistryName>& 
         if (LSTATUS status = walk(base, path, target, depth)) {
             return status;
         }
-        if (target == rootKey) {
+        if (target == ROOT_KEY) {
             return ERROR_ACCESS_DENIED;
         }
         SqliteStatement subtree(*connection,

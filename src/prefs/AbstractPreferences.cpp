@@ -197,9 +197,7 @@ std::wstring AbstractPreferences::get(const std::wstring& key, const std::wstrin
     } catch (const KrelException&) {
         result = def;
     }
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%ls>.", result.c_str());
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%ls>.", result.c_str());
     return result;
 }
 
@@ -214,9 +212,7 @@ bool AbstractPreferences::getBoolean(const std::wstring& key, bool def) {
     } else if (equalsIgnoreCase(text, L"false")) {
         result = false;
     }
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%d>.", static_cast<int>(result));
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%d>.", static_cast<int>(result));
     return result;
 }
 
@@ -235,10 +231,8 @@ boost::shared_ptr<ByteArray> AbstractPreferences::getByteArray(const std::wstrin
     if (!result) {
         result.reset(new ByteArray(def));
     }
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return ByteArray of length <%d>.",
-                              static_cast<int>(result->getLength()));
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return ByteArray of length <%d>.",
+                           static_cast<int>(result->getLength()));
     return result;
 }
 
@@ -246,9 +240,7 @@ double AbstractPreferences::getDouble(const std::wstring& key, double def) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::AbstractPreferences::getDouble",
                           L"Begin. Key <%ls> Default value <%f>.", key.c_str(), def);
     const double result = readNumber(get(key, defaultValueMarker()), def);
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%f>.", result);
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%f>.", result);
     return result;
 }
 
@@ -257,9 +249,7 @@ float AbstractPreferences::getFloat(const std::wstring& key, float def) {
                           L"Begin. Key <%ls> Default value <%f>.", key.c_str(),
                           static_cast<double>(def));
     const float result = readNumber(get(key, defaultValueMarker()), def);
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%f>.", static_cast<double>(result));
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%f>.", static_cast<double>(result));
     return result;
 }
 
@@ -267,9 +257,7 @@ int AbstractPreferences::getInt(const std::wstring& key, int def) {
     KREL_TRACE_SCOPE_ARGS(L"krel_std::AbstractPreferences::getInt",
                           L"Begin. Key <%ls> Default value <%d>.", key.c_str(), def);
     const int result = readNumber(get(key, defaultValueMarker()), def);
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%d>.", result);
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%d>.", result);
     return result;
 }
 
@@ -278,9 +266,7 @@ long long AbstractPreferences::getLongLong(const std::wstring& key, long long de
                           L"Begin. Key <%ls> Default value <%ls>.", key.c_str(),
                           traceText(def).c_str());
     const long long result = readNumber(get(key, defaultValueMarker()), def);
-    if (__internal_call_on()) {
-        krelTraceScope_.print(L"Return <%ls>.", std::to_wstring(result).c_str());
-    }
+    KREL_TRACE_SCOPE_PRINT(L"Return <%ls>.", std::to_wstring(result).c_str());
     return result;
 }
 
