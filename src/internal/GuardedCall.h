@@ -1,12 +1,13 @@
-// callGuarded: the one way a library thread calls work whose failure must not end the thread;
-// callSwallowing: the one way to swallow a failure but let a thread's cancellation through.
+// callGuarded: the one way a library thread calls work whose failure must not end the thread.
+// callSwallowing, the stand-in's one way to swallow a failure but let a cancellation through, is
+// offered here under this namespace too.
 #pragma once
 
-#include <cxxabi.h>
 #include <string>
 #include <utility>
 
 #include "base/InternalTrace.h"
+#include "platform/SwallowingCall.h"
 
 namespace krel_std_internal {
 
@@ -15,27 +16,7 @@ namespace krel_std_internal {
 // std::exception's what(), else "unknown exception". Call only inside a handler.
 void traceGuardedFailure(const wchar_t* context, const std::wstring& call);
 
-// Runs work() and answers its answer. A thread's cancellation (the forced unwinding) passes
-// through; any other exception is swallowed: onFailure() runs inside the handler, where it may
-// look at the exception by rethrowing it (`throw;`) or let it go on, and its answer is the call's.
-//
-// The undefined-behaviour checker takes the binding of the forced-unwind handler (a foreign
-// exception without a C++ object) for a null reference; the check is off here for that reason.
-template <typename Work, typename OnFailure>
-__attribute__((no_sanitize("null"))) auto callSwallowing(Work&& work, OnFailure&& onFailure) {
-    try {
-        return work();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return onFailure();
-    }
-}
-
-// Runs work(); any exception but a thread's cancellation is swallowed.
-template <typename Work> void callSwallowing(Work&& work) {
-    callSwallowing(std::forward<Work>(work), [] {});
-}
+using krel_platform::callSwallowing;
 
 // Runs work() and answers whether it completed. A thread's cancellation passes through; any other
 // exception is traced as above, with describeCall() naming what was called (a listener and its

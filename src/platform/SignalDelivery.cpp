@@ -17,9 +17,9 @@
 #include "base/LogFunctionCall.h"
 #include "exception/FaultTranslator.h"
 #include "exception/KrelException.h"
-#include "internal/GuardedCall.h"
 #include "log/ContextLogMessage.h"
 #include "log/StaticLog.h"
+#include "platform/SwallowingCall.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
 #include "platform/WinError.h"
@@ -119,18 +119,18 @@ void traceThrow(int signalNumber, const std::wstring& reason) {
 // Runs work of the delivery thread: whatever it throws is traced and dropped, so the thread
 // goes on with the next signal.
 template <typename Work> void runGuarded(int signalNumber, Work work) {
-    krel_std_internal::callSwallowing([&] { work(); },
-                                      [&] {
-                                          try {
-                                              throw;
-                                          } catch (krel_std::KrelException& e) {
-                                              traceThrow(signalNumber, e.toString());
-                                          } catch (std::exception& e) {
-                                              traceThrow(signalNumber, utf8ToWide(e.what()));
-                                          } catch (...) {
-                                              traceThrow(signalNumber, L"unknown exception");
-                                          }
-                                      });
+    callSwallowing([&] { work(); },
+                   [&] {
+                       try {
+                           throw;
+                       } catch (krel_std::KrelException& e) {
+                           traceThrow(signalNumber, e.toString());
+                       } catch (std::exception& e) {
+                           traceThrow(signalNumber, utf8ToWide(e.what()));
+                       } catch (...) {
+                           traceThrow(signalNumber, L"unknown exception");
+                       }
+                   });
 }
 
 class SignalDelivery {
@@ -331,7 +331,7 @@ private:
         if (pipeReadEnd < 0 && !openPipeLocked()) {
             return false;
         }
-        return krel_std_internal::callSwallowing(
+        return callSwallowing(
             [&] {
                 boost::shared_ptr<krel_std::Runnable> loop(new DeliveryLoop);
                 std::unique_ptr<krel_std::Thread> started(

@@ -16,8 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "internal/GuardedCall.h"
 #include "platform/ServiceChannel.h"
+#include "platform/SwallowingCall.h"
 #include "platform/UnixChannel.h"
 #include "platform/Utf16.h"
 #include "platform/WinBase.h"
@@ -125,11 +125,11 @@ ServiceReply answerControl(const ServiceRequest& request) {
     if (reply.error != ERROR_SUCCESS) {
         return reply;
     }
-    krel_std_internal::callSwallowing([&] { handler(request.code); },
-                                      [&] {
-                                          // The handler is the service's; nothing it throws may end
-                                          // the dispatcher.
-                                      });
+    krel_platform::callSwallowing([&] { handler(request.code); },
+                                  [&] {
+                                      // The handler is the service's; nothing it throws may end
+                                      // the dispatcher.
+                                  });
     return statusReply();
 }
 
@@ -375,7 +375,7 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* serviceStartTable) 
             ~EndService() { queue.endService(); }
         } end{queue};
         // The service main function is the service's; the dispatcher outlives whatever it throws.
-        krel_std_internal::callSwallowing([&] { serviceMain(1, argv); });
+        krel_platform::callSwallowing([&] { serviceMain(1, argv); });
     });
     runControls(queue, true);
     serviceThread.join();
