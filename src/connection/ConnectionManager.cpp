@@ -64,16 +64,7 @@ void ConnectionManager::shutdownIgnoringFailures() {
             return true;
         },
         [&] {
-            try {
-                throw;
-            } catch (KrelException& e) {
-                KREL_INTERNAL_DEBUG(context, L"Caught <%ls> which is ignored.",
-                                    e.toString().c_str());
-            } catch (std::exception& e) {
-                KREL_INTERNAL_DEBUG(context, L"Caught <%hs> which is ignored.", e.what());
-            } catch (...) {
-                KREL_INTERNAL_DEBUG(context, L"Caught <unknown exception> which is ignored.");
-            }
+            krel_std_internal::traceIgnoredFailure(context, KREL_SOURCE_FILE, __LINE__);
             return false;
         });
     if (!stopped) {

@@ -22,4 +22,18 @@ void traceGuardedFailure(const wchar_t* context, const std::wstring& call) {
     }
 }
 
+void traceIgnoredFailure(const wchar_t* context, const wchar_t* file, unsigned int line) {
+    try {
+        throw;
+    } catch (const krel_std::KrelException& e) {
+        KREL_INTERNAL_DEBUG_AT(context, file, line, L"Caught <%ls> which is ignored.",
+                               e.toString().c_str());
+    } catch (const std::exception& e) {
+        KREL_INTERNAL_DEBUG_AT(context, file, line, L"Caught <%hs> which is ignored.", e.what());
+    } catch (...) {
+        KREL_INTERNAL_DEBUG_AT(context, file, line,
+                               L"Caught <unknown exception> which is ignored.");
+    }
+}
+
 } // namespace krel_std_internal

@@ -16,6 +16,10 @@ namespace krel_std_internal {
 // std::exception's what(), else "unknown exception". Call only inside a handler.
 void traceGuardedFailure(const wchar_t* context, const std::wstring& call);
 
+// Traces the exception being handled at DEBUG, in the function `context` and credited to the
+// caller's file and line, as "Caught <exception> which is ignored.". Call only inside a handler.
+void traceIgnoredFailure(const wchar_t* context, const wchar_t* file, unsigned int line);
+
 using krel_platform::callSwallowing;
 
 // Runs work() and answers whether it completed. A thread's cancellation passes through; any other

@@ -28,21 +28,11 @@ ServiceComponentManager::~ServiceComponentManager() {
 void ServiceComponentManager::stopAllIgnoringFailures() {
     KREL_TRACE_SCOPE(L"krel_std::ServiceComponentManager::stopAll");
     for (const boost::shared_ptr<ServiceComponent>& component : components) {
-        krel_std_internal::callSwallowing(
-            [&] { component->stop(); },
-            [&] {
-                try {
-                    throw;
-                } catch (KrelException& e) {
-                    KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%ls> which is ignored.",
-                                        e.toString().c_str());
-                } catch (std::exception& e) {
-                    KREL_INTERNAL_DEBUG(DESTRUCTOR, L"Caught <%hs> which is ignored.", e.what());
-                } catch (...) {
-                    KREL_INTERNAL_DEBUG(DESTRUCTOR,
-                                        L"Caught <unknown exception> which is ignored.");
-                }
-            });
+        krel_std_internal::callSwallowing([&] { component->stop(); },
+                                          [&] {
+                                              krel_std_internal::traceIgnoredFailure(
+                                                  DESTRUCTOR, KREL_SOURCE_FILE, __LINE__);
+                                          });
     }
 }
 
