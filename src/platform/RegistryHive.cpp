@@ -368,16 +368,20 @@ LSTATUS RegistryHive::createKey(int64_t base, LPCWSTR subKey, bool mayCreate, in
 
 // A value read again with the name spelled as before is answered before the name is converted;
 // only a name that was read without error is remembered.
+bool RegistryHive::answerRemembered(int64_t key, LPCWSTR valueName,
+                                    const RegistryValueBuffer& buffer, LSTATUS& status) {
+    const std::wstring_view spelling = valueName == nullptr ? std::wstring_view() : valueName;
+    std::lock_guard<std::mutex> guard(mutex);
+    return cache.answer(cache.version(), key, spelling, buffer, status);
+}
+
 LSTATUS RegistryHive::queryValue(int64_t key, LPCWSTR valueName,
                                  const RegistryValueBuffer& buffer) {
-    const std::wstring_view spelling = valueName == nullptr ? std::wstring_view() : valueName;
     LSTATUS status = ERROR_SUCCESS;
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        if (cache.answer(cache.version(), key, spelling, buffer, status)) {
-            return status;
-        }
+    if (answerRemembered(key, valueName, buffer, status)) {
+        return status;
     }
+    const std::wstring_view spelling = valueName == nullptr ? std::wstring_view() : valueName;
     RegistryName name;
     if ((status = RegistryName::fromValueName(valueName, name)) != ERROR_SUCCESS) {
         return status;

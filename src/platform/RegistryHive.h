@@ -61,6 +61,11 @@ public:
     // Reads the value named valueName (null: the default value); a malformed name answers
     // RegistryName::fromValueName's error.
     LSTATUS queryValue(int64_t key, LPCWSTR valueName, const RegistryValueBuffer& buffer);
+    // Delivers the value as a read spelling its name the same way remembered it under the write
+    // version now, and answers true; false when no such answer is at hand. Touches neither the
+    // database nor any descriptor, so it is no cancellation point.
+    bool answerRemembered(int64_t key, LPCWSTR valueName, const RegistryValueBuffer& buffer,
+                          LSTATUS& status);
     LSTATUS setValue(int64_t key, const RegistryName& name, DWORD type, const void* data,
                      size_t size);
     LSTATUS deleteValue(int64_t key, const RegistryName& name);

@@ -12,8 +12,9 @@ namespace krel_platform {
 class RegistryHive;
 
 // A key of a hive, named by its key id, with the access the handle was opened with. It cannot
-// be waited on. It goes when its handle is closed and no call on it is under way.
-class RegistryKey : public KernelObject {
+// be waited on. It goes when its handle is closed and no call on it is under way. No kind
+// derives from it, so a handle's object is a key exactly when its type is this one.
+class RegistryKey final : public KernelObject {
 public:
     RegistryKey(std::shared_ptr<RegistryHive> hive, int64_t key, DWORD access)
         : hive(std::move(hive)), key(key), access(access) {}

@@ -1,5 +1,8 @@
 #include "platform/Utf16.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/Utf8Encoding.h"
 
 namespace krel_platform {
@@ -48,6 +51,21 @@ bool isValidSecondByte(unsigned char lead, unsigned char second) {
     return second >= low && second <= high;
 }
 
+// Four units are tested together as one 64-bit word: a lane is a surrogate when its top five
+// bits are 11011, and the word holds one exactly when some lane, masked and compared to that,
+// comes out zero.
+constexpr uint64_t laneOnes = 0x0001000100010001u;
+constexpr uint64_t laneHighBits = 0x8000800080008000u;
+constexpr uint64_t surrogateMask = 0xF800F800F800F800u;
+constexpr uint64_t surrogateBits = 0xD800D800D800D800u;
+
+bool holdsSurrogate(const char16_t* units) {
+    uint64_t word;
+    std::memcpy(&word, units, sizeof word);
+    const uint64_t lanes = (word & surrogateMask) ^ surrogateBits;
+    return ((lanes - laneOnes) & ~lanes & laneHighBits) != 0;
+}
+
 } // namespace
 
 std::wstring utf16ToWide(const std::u16string& text) {
@@ -55,11 +73,17 @@ std::wstring utf16ToWide(const std::u16string& text) {
 }
 
 // Sized once for the units and cut to the characters they make, so a text costs one allocation.
-// Units are widened one by one in a single pass; from the first surrogate on, pairs are joined.
+// Runs of four units without a surrogate are widened with one test; from the first run that
+// holds one, units are widened one by one and pairs are joined.
 std::wstring utf16ToWide(const char16_t* text, size_t length) {
     std::wstring out(length, L'\0');
     wchar_t* const start = &out[0];
     size_t i = 0;
+    for (; i + 4 <= length && !holdsSurrogate(text + i); i += 4) {
+        for (size_t j = i; j < i + 4; ++j) {
+            start[j] = static_cast<wchar_t>(text[j]);
+        }
+    }
     for (; i < length && (text[i] & 0xF800) != 0xD800; ++i) {
         start[i] = static_cast<wchar_t>(text[i]);
     }

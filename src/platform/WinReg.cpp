@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <typeinfo>
 
 #include "platform/CancellationOff.h"
 #include "platform/KernelEvent.h"
@@ -70,16 +72,19 @@ LSTATUS resolve(HKEY key, KeyReference& reference) {
         reference.access = KEY_ALL_ACCESS;
         return ERROR_SUCCESS;
     }
-    std::shared_ptr<KernelObject> held = krel_platform::referenceHandle(key);
-    auto* object = dynamic_cast<RegistryKey*>(held.get());
-    if (object == nullptr || !RegistryStore::instance().isCurrent(object->getHive().get())) {
+    reference.held = krel_platform::referenceHandle(key);
+    const KernelObject* const held = reference.held.get();
+    if (held == nullptr || typeid(*held) != typeid(RegistryKey)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    auto* object = static_cast<RegistryKey*>(reference.held.get());
+    if (!RegistryStore::instance().isCurrent(object->getHive().get())) {
         return ERROR_INVALID_HANDLE;
     }
     reference.hive = object->getHive().get();
     reference.key = object->getKey();
     reference.access = object->getAccess();
     reference.object = object;
-    reference.held = std::move(held);
     return ERROR_SUCCESS;
 }
 
@@ -190,19 +195,32 @@ LSTATUS RegCloseKey(HKEY key) {
     return krel_platform::removeHandle(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+// A value of an opened key that the hive remembers under its write version now is answered
+// with no cancellation point on the way, so the thread's cancellation state is left alone.
+// Everything else runs with it off: a predefined root (whose hive may be opened first), the
+// database read, and the release of what a failed resolution held. A key whose last
+// reference goes after a remembered answer turns it off itself.
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD dataSize) {
-    CancellationOff cancellationOff;
     if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
+    const RegistryValueBuffer buffer(type, data, dataSize);
+    std::optional<CancellationOff> cancellationOff;
     KeyReference reference;
-    LSTATUS status = resolve(key, KEY_QUERY_VALUE, reference);
-    if (status == ERROR_SUCCESS) {
-        status = reference.hive->queryValue(reference.key, valueName,
-                                            RegistryValueBuffer(type, data, dataSize));
+    if (isPredefined(key)) {
+        cancellationOff.emplace();
     }
-    return status;
+    LSTATUS status = resolve(key, KEY_QUERY_VALUE, reference);
+    if (status == ERROR_SUCCESS && !cancellationOff &&
+        reference.hive->answerRemembered(reference.key, valueName, buffer, status)) {
+        return status;
+    }
+    if (!cancellationOff) {
+        cancellationOff.emplace();
+    }
+    return status == ERROR_SUCCESS ? reference.hive->queryValue(reference.key, valueName, buffer)
+                                   : status;
 }
 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,

@@ -1,6 +1,7 @@
 #include "windows/RegistryValueText.h"
 
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -12,6 +13,26 @@ namespace {
 
 // Attempts before a value that keeps growing between the size query and the read is given up.
 const int READ_ATTEMPTS = 4;
+
+// The units before the first NUL, or all of them. Four units are tested together as one 64-bit
+// word, which holds a zero unit exactly when subtracting one from every lane borrows into a
+// lane whose top bit was clear; the unit itself is found within the first such word.
+size_t unitsBeforeNul(const char16_t* units, size_t length) {
+    constexpr uint64_t laneOnes = 0x0001000100010001u;
+    constexpr uint64_t laneHighBits = 0x8000800080008000u;
+    size_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        uint64_t word;
+        std::memcpy(&word, units + i, sizeof word);
+        if (((word - laneOnes) & ~word & laneHighBits) != 0) {
+            break;
+        }
+    }
+    while (i < length && units[i] != u'\0') {
+        ++i;
+    }
+    return i;
+}
 
 } // namespace
 
@@ -58,8 +79,7 @@ LSTATUS readShortText(HKEY key, const std::wstring& name, std::wstring& text) {
         units[length] = reinterpret_cast<const unsigned char*>(units)[size - 1];
         ++length;
     }
-    const char16_t* const end = std::char_traits<char16_t>::find(units, length, u'\0');
-    text = krel_platform::utf16ToWide(units, end == nullptr ? length : end - units);
+    text = krel_platform::utf16ToWide(units, unitsBeforeNul(units, length));
     return ERROR_SUCCESS;
 }
 

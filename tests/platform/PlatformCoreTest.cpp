@@ -79,6 +79,36 @@ TEST(Utf16Conversion, PassesLoneSurrogatesThrough) {
     EXPECT_EQ(krel_platform::wideToUtf16(wide), lone);
 }
 
+TEST(Utf16Conversion, JoinsAPairStartingAtAnyPlaceOfALongText) {
+    for (size_t at = 0; at + 2 <= 19; ++at) {
+        std::u16string units(19, u'a');
+        units[at] = 0xD83D;
+        units[at + 1] = 0xDE00;
+        std::wstring expected(18, L'a');
+        expected[at] = L'\U0001F600';
+        EXPECT_EQ(krel_platform::utf16ToWide(units), expected) << "pair at " << at;
+    }
+}
+
+TEST(Utf16Conversion, PassesALoneSurrogateAfterALongPlainRunThrough) {
+    std::u16string units(13, u'b');
+    units[9] = 0xDFFF;
+    const std::wstring wide = krel_platform::utf16ToWide(units);
+    ASSERT_EQ(wide.size(), 13u);
+    EXPECT_EQ(wide[9], 0xDFFF);
+    EXPECT_EQ(wide[12], L'b');
+}
+
+TEST(Utf16Conversion, WidensUnitsBesideTheSurrogateRangeUnchanged) {
+    const std::u16string units = {0x0001, 0xD7FF, 0xE000,          0xFFFF, 0xF800, 0x5800,
+                                  0xD000, 0x0000, 0xDBFF - 0xD800, 0x7FFF, 0x8000, u'z'};
+    const std::wstring wide = krel_platform::utf16ToWide(units);
+    ASSERT_EQ(wide.size(), units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        EXPECT_EQ(static_cast<char16_t>(wide[i]), units[i]) << "unit " << i;
+    }
+}
+
 TEST(Utf8Conversion, RoundTripsEverySequenceLength) {
     const std::wstring text = L"A\u00e9\u20ac\U0001F600";
     const std::string bytes = krel_platform::wideToUtf8(text);

@@ -1,7 +1,13 @@
 // Values of the registry stand-in: Windows bytes, buffer sizes, names and order.
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <pthread.h>
+#include <thread>
 
 #include "RegistryTestSupport.h"
+#include "platform/WinHandles.h"
+#include "platform/WinSync.h"
 
 namespace {
 
@@ -13,6 +19,16 @@ protected:
     }
 
     HKEY key = nullptr;
+
+    // The calling thread's cancellation state after a read of v, set to state before it.
+    static int cancelStateAcrossRead(HKEY key, int state) {
+        int previous = 0;
+        pthread_setcancelstate(state, &previous);
+        readString(key, L"v");
+        int after = 0;
+        pthread_setcancelstate(previous, &after);
+        return after;
+    }
 };
 
 TEST_F(RegistryValueTest, StringIsStoredAsUtf16WithTerminator) {
@@ -105,6 +121,81 @@ TEST_F(RegistryValueTest, ReadsUnderEverySpellingFollowWritesAndDeletionsOfAnoth
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegQueryValueExW(key, L"SPELLED", nullptr, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryValueTest, ReadsLeaveTheCallersCancellationStateAsItWas) {
+    ASSERT_EQ(setString(key, L"v", L"kept"), ERROR_SUCCESS);
+    // The first read of each pair goes to the database, the second is answered from memory.
+    for (int read = 0; read < 2; ++read) {
+        EXPECT_EQ(cancelStateAcrossRead(key, PTHREAD_CANCEL_ENABLE), PTHREAD_CANCEL_ENABLE);
+        EXPECT_EQ(cancelStateAcrossRead(key, PTHREAD_CANCEL_DISABLE), PTHREAD_CANCEL_DISABLE);
+    }
+}
+
+TEST_F(RegistryValueTest, RememberedValueIsNotReadThroughAClosedOrForeignHandle) {
+    HKEY other = nullptr;
+    ASSERT_EQ(openKey(L"Software\\Values", other), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"v", L"remembered"), ERROR_SUCCESS);
+    ASSERT_EQ(readString(other, L"v"), L"remembered");
+    ASSERT_EQ(RegCloseKey(other), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(other, L"v", nullptr, nullptr, nullptr, &size),
+              ERROR_INVALID_HANDLE);
+
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(
+        RegQueryValueExW(reinterpret_cast<HKEY>(event), L"v", nullptr, nullptr, nullptr, &size),
+        ERROR_INVALID_HANDLE);
+    CloseHandle(event);
+}
+
+TEST_F(RegistryValueTest, RememberedValueIsNotReadThroughAHandleOfAReopenedStore) {
+    ASSERT_EQ(setString(key, L"v", L"remembered"), ERROR_SUCCESS);
+    ASSERT_EQ(readString(key, L"v"), L"remembered");
+    krel_platform::reopenRegistryStore();
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(key, L"v", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryValueTest, KeyClosedWhileOtherThreadsReadItAnswersTheValueOrInvalid) {
+    HKEY shared = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Values", 0, KEY_READ, &shared),
+              ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, L"v", L"value"), ERROR_SUCCESS);
+    std::atomic<int> readers{0};
+    std::atomic<int> wrong{0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] {
+            bool counted = false;
+            while (std::chrono::steady_clock::now() < deadline) {
+                char16_t text[16] = {};
+                DWORD size = sizeof text;
+                const LSTATUS status = RegQueryValueExW(shared, L"v", nullptr, nullptr,
+                                                        reinterpret_cast<LPBYTE>(text), &size);
+                if (status == ERROR_INVALID_HANDLE) {
+                    return;
+                }
+                if (status != ERROR_SUCCESS || std::u16string(text) != u"value") {
+                    ++wrong;
+                }
+                if (!counted) {
+                    counted = true;
+                    ++readers;
+                }
+            }
+        });
+    }
+    while (readers.load() < 4 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(RegCloseKey(shared), ERROR_SUCCESS);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now(), deadline);
 }
 
 TEST_F(RegistryValueTest, MissingValueIsNotFound) {

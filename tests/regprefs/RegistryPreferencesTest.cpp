@@ -161,6 +161,26 @@ TEST_F(RegistryNodeTest, TextReadsUpToItsFirstNulAndAnOddLastByteIsACharacter) {
     EXPECT_EQ(node->get(L"pair", L"def"), L"\U0001F600 ok");
 }
 
+TEST_F(RegistryNodeTest, TextReadsUpToItsFirstNulWhereverItLies) {
+    const HKEY key = userKey();
+    const std::wstring whole = L"0123456789abcdefghij";
+    const auto node = userNode();
+    for (size_t at = 0; at <= whole.size(); ++at) {
+        std::vector<BYTE> bytes = stringBytes(whole);
+        bytes[2 * at] = 0;
+        bytes[2 * at + 1] = 0;
+        ASSERT_EQ(
+            RegSetValueExW(key, L"cut", 0, REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+        EXPECT_EQ(node->get(L"cut", L"def"), whole.substr(0, at)) << "NUL at " << at;
+    }
+    const std::vector<BYTE> unterminated(2 * 9, 'u');
+    ASSERT_EQ(RegSetValueExW(key, L"cut", 0, REG_SZ, unterminated.data(),
+                             static_cast<DWORD>(unterminated.size())),
+              ERROR_SUCCESS);
+    EXPECT_EQ(node->get(L"cut", L"def"), std::wstring(9, L'\x7575'));
+}
+
 TEST_F(RegistryNodeTest, ChildrenAreTheSubkeys) {
     userNode(L"/p/one");
     userNode(L"/p/two");
