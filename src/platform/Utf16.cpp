@@ -54,16 +54,16 @@ bool isValidSecondByte(unsigned char lead, unsigned char second) {
 // Four units are tested together as one 64-bit word: a lane is a surrogate when its top five
 // bits are 11011, and the word holds one exactly when some lane, masked and compared to that,
 // comes out zero.
-constexpr uint64_t laneOnes = 0x0001000100010001u;
-constexpr uint64_t laneHighBits = 0x8000800080008000u;
-constexpr uint64_t surrogateMask = 0xF800F800F800F800u;
-constexpr uint64_t surrogateBits = 0xD800D800D800D800u;
+constexpr uint64_t LANE_ONES = 0x0001000100010001u;
+constexpr uint64_t LANE_HIGH_BITS = 0x8000800080008000u;
+constexpr uint64_t SURROGATE_MASK = 0xF800F800F800F800u;
+constexpr uint64_t SURROGATE_BITS = 0xD800D800D800D800u;
 
 bool holdsSurrogate(const char16_t* units) {
     uint64_t word;
     std::memcpy(&word, units, sizeof word);
-    const uint64_t lanes = (word & surrogateMask) ^ surrogateBits;
-    return ((lanes - laneOnes) & ~lanes & laneHighBits) != 0;
+    const uint64_t lanes = (word & SURROGATE_MASK) ^ SURROGATE_BITS;
+    return ((lanes - LANE_ONES) & ~lanes & LANE_HIGH_BITS) != 0;
 }
 
 } // namespace
