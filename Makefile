@@ -29,7 +29,7 @@ DEMO_DIR = $(BUILD)/demo-run
 demo:
 	@./scripts/install-deps.sh demo
 	@[ -x $(BUILD)/examples/demo ] || echo "Building the library, krel-admin and the demo:" \
-	  "some 7 minutes of processor time, about a minute and a half on an idle 8-core machine," \
+	  "some 6 minutes of processor time, about 45 seconds on an idle 8-core machine," \
 	  "longer on a busy one; later runs take seconds."
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKREL_BUILD_BENCH=OFF \
 	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DKREL_BUILD_TESTS=OFF) >/dev/null
