@@ -45,10 +45,10 @@ namespace krel_std {
 // those keys, and the node then holds that content, so changes made by other processes (or by
 // hand) are kept and taken in. Flush and sync of any other node write nothing: sync reads the
 // file again, flush reads it when its stamp (identity, size and modification time) differs from
-// that of the content the node holds. A write reads the file only when its stamp differs so, or
-// the file system keeps whole seconds only: every writer of the tree replaces the file by a new
-// one, so only a change in place by hand that keeps the size within one step of the file
-// system's clock after the node's last read or write goes unseen. The read and the write of
+// that of the content the node holds, so a change in place by hand that keeps the size within
+// one step of the file system's clock after the node's last read goes unseen until the next
+// change of the file. A write always reads the file first: a file another process wrote may
+// carry the identity of one this node wrote, freed and given again. The read and the write of
 // a flush run under the file's update lock (the side file ".prefs.cfg.lock" in the node's
 // directory), so flushes of several processes to one node keep every update; a flush that finds
 // the lock or the file held by another process fails at once with KrelBackingStoreException
@@ -126,8 +126,6 @@ private:
     void writeStore(const wchar_t* context);
     // Applies this node's own changes to the configuration, without reports.
     void applyOwnChanges();
-    // Whether the configuration holds the file with this stamp, plus the node's own changes.
-    bool holdsFileAsItIs(const krel_platform::FileStamp& current) const;
     // Takes in the content of the file whose stamp is given, without reports.
     void refreshStore(const wchar_t* context, const krel_platform::FileStamp& current);
     // Reads the file into the configuration and notes the stamp it had before the read.

@@ -501,7 +501,7 @@ void FilePreferences::writeStore(const wchar_t* context) {
             heldKeys = boost::none;
             config.Configuration::clear();
             applyOwnChanges();
-        } else if (!holdsFileAsItIs(current)) {
+        } else {
             loadStore(current);
             applyOwnChanges();
         }
@@ -524,15 +524,6 @@ void FilePreferences::applyOwnChanges() {
             config.removeKeyValue(change.first, Configuration::defaultSection);
         }
     }
-}
-
-// Every writer of this back end replaces the file by a new one, which shows as another identity.
-// A change in place shows as another size or modification time unless it keeps the size and
-// falls within the same step of the file system's clock as the stamp; the stamps of a file
-// system that keeps whole seconds only, whose steps are long, are not trusted.
-bool FilePreferences::holdsFileAsItIs(const krel_platform::FileStamp& current) const {
-    return storeStamp && !storeStamp->contentDiffers(current) &&
-           current.modificationNanoseconds != 0;
 }
 
 // Read while the update lock is held, so the stamp is that of the file just written.
